@@ -1,0 +1,177 @@
+# Build conventions shared by every folder.
+#
+# In classlib/, skin/ and exclog/ the file name says where a source belongs:
+#   foo.cpp           pure code (no Win32 header): built in both trees
+#   foo_win.cpp       Win32 glue: Windows tree only
+#   foo_test.cpp      unit tests of pure code: both trees
+#   foo_win_test.cpp  unit tests that need Windows: Windows tree only
+#   foo_gui_test.cpp  tests that use the display: Windows tree only, never two at once
+#   foo_fuzz.cpp      a fuzz target (LLVMFuzzerTestOneInput), replayed natively over
+#                     tests/corpus/foo/ in every test run
+
+set(VELMORA_ROOT "${CMAKE_CURRENT_LIST_DIR}/..")
+get_filename_component(VELMORA_ROOT "${VELMORA_ROOT}" ABSOLUTE)
+set(VELMORA_CACHE "${VELMORA_ROOT}/.cache")
+option(VELMORA_LIBFUZZER "Build fuzz targets with clang's libFuzzer instead of tests" OFF)
+
+find_program(VELMORA_CCACHE ccache)
+if(VELMORA_CCACHE)
+  set(CMAKE_C_COMPILER_LAUNCHER "${VELMORA_CCACHE}")
+  set(CMAKE_CXX_COMPILER_LAUNCHER "${VELMORA_CCACHE}")
+endif()
+
+include_directories("${VELMORA_ROOT}")
+add_compile_definitions(VELMORA_SOURCE_DIR="${VELMORA_ROOT}")
+
+# Test names carry their tree, as both trees run in one CTest pass.
+if(VELMORA_WIN32)
+  set(VELMORA_TREE win32)
+else()
+  set(VELMORA_TREE native)
+endif()
+
+if(VELMORA_WIN32)
+  # Frame pointers for the logger's stack walks; DWARF 4 for Wine's debugger.
+  add_compile_options(-O1 -gdwarf-4 -fno-omit-frame-pointer -Wall -Wextra -Wno-unused-parameter)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  add_link_options(-static)
+  set(VELMORA_WIN_LIBS user32 gdi32 comctl32 comdlg32 advapi32 shell32 ole32 oleaut32
+      uuid psapi ws2_32 wininet version msimg32 winmm)
+elseif(VELMORA_LIBFUZZER)
+  add_compile_options(-g -O1 -fsanitize=fuzzer-no-link,address,undefined)
+  add_link_options(-fsanitize=address,undefined)
+else()
+  add_compile_options(-g -O0 -fno-omit-frame-pointer -Wall -Wextra -Wno-unused-parameter
+      -fsanitize=address,undefined -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+macro(velmora_add_googletest)
+  if(NOT VELMORA_LIBFUZZER)
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+  endif()
+endmacro()
+
+# zlib from the system (mingw: libz-mingw-w64-dev), minizip's writer from Debian's
+# zlib sources, fetched by scripts/setup.
+macro(velmora_add_minizip)
+  find_package(ZLIB REQUIRED)
+  set(_mz "${VELMORA_CACHE}/zlib-src/contrib/minizip")
+  if(NOT EXISTS "${_mz}/zip.c")
+    message(FATAL_ERROR "minizip sources not found in ${_mz}: run scripts/setup")
+  endif()
+  add_library(minizip STATIC "${_mz}/zip.c" "${_mz}/ioapi.c")
+  target_include_directories(minizip SYSTEM PUBLIC "${_mz}")
+  target_compile_definitions(minizip PRIVATE NOCRYPT)
+  target_compile_options(minizip PRIVATE -w)
+  target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
+endmacro()
+
+# Registers a test program. GUI tests hold the display lock so they never overlap.
+function(velmora_register_test name)
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_test(NAME ${VELMORA_TREE}.${name} COMMAND ${name})
+  set_tests_properties(${VELMORA_TREE}.${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(T_GUI)
+    set_tests_properties(${VELMORA_TREE}.${name} PROPERTIES RESOURCE_LOCK display)
+  endif()
+endfunction()
+
+function(velmora_test_executable name)
+  cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} velmora_test_support GTest::gmock GTest::gtest_main)
+  if(T_GUI)
+    velmora_register_test(${name} GUI)
+  else()
+    velmora_register_test(${name})
+  endif()
+endfunction()
+
+# A fuzz target: natively a corpus replay registered in CTest; with VELMORA_LIBFUZZER
+# a libFuzzer program for longer runs.
+function(velmora_fuzz_target source)
+  cmake_parse_arguments(F "" "" "LIBS" ${ARGN})
+  get_filename_component(base "${source}" NAME_WE)
+  string(REGEX REPLACE "_fuzz$" "" base "${base}")
+  set(corpus "${VELMORA_ROOT}/tests/corpus/${base}")
+  if(NOT IS_DIRECTORY "${corpus}")
+    message(FATAL_ERROR "fuzz target ${source} has no corpus folder tests/corpus/${base}")
+  endif()
+  set(target fuzz_${base})
+  if(VELMORA_LIBFUZZER)
+    add_executable(${target} "${source}")
+    target_link_libraries(${target} PRIVATE ${F_LIBS})
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+  else()
+    add_executable(${target} "${source}" "${VELMORA_ROOT}/tests/support/fuzz_replay_main.cpp")
+    target_link_libraries(${target} PRIVATE ${F_LIBS})
+    add_test(NAME ${VELMORA_TREE}.${target} COMMAND ${target} "${corpus}")
+    set_tests_properties(${VELMORA_TREE}.${target} PROPERTIES TIMEOUT 300)
+  endif()
+endfunction()
+
+# One folder of the product: a library of its sources, a unit-test program, a GUI
+# test program (Windows) and its fuzz targets, all found by file name.
+function(velmora_component name)
+  cmake_parse_arguments(C "" "" "DEPENDS" ${ARGN})
+  set(dir "${CMAKE_CURRENT_SOURCE_DIR}")
+  file(GLOB all_cpp CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.c")
+  set(lib_src "")
+  set(test_src "")
+  set(gui_src "")
+  set(fuzz_src "")
+  foreach(f ${all_cpp})
+    get_filename_component(n "${f}" NAME_WE)
+    if(n MATCHES "_fuzz$")
+      list(APPEND fuzz_src "${f}")
+    elseif(n MATCHES "_gui_test$")
+      if(VELMORA_WIN32)
+        list(APPEND gui_src "${f}")
+      endif()
+    elseif(n MATCHES "_win_test$")
+      if(VELMORA_WIN32)
+        list(APPEND test_src "${f}")
+      endif()
+    elseif(n MATCHES "_test$")
+      list(APPEND test_src "${f}")
+    elseif(n MATCHES "_win$")
+      if(VELMORA_WIN32)
+        list(APPEND lib_src "${f}")
+      endif()
+    else()
+      list(APPEND lib_src "${f}")
+    endif()
+  endforeach()
+
+  if(lib_src)
+    add_library(${name} STATIC ${lib_src})
+    target_link_libraries(${name} PUBLIC ${C_DEPENDS})
+    if(VELMORA_WIN32)
+      target_link_libraries(${name} PUBLIC ${VELMORA_WIN_LIBS})
+    endif()
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE ${C_DEPENDS})
+  endif()
+
+  if(NOT VELMORA_LIBFUZZER)
+    if(test_src)
+      velmora_test_executable(${name}_tests SOURCES ${test_src} LIBS ${name})
+    endif()
+    if(gui_src)
+      velmora_test_executable(${name}_gui_tests GUI SOURCES ${gui_src} LIBS ${name})
+    endif()
+  endif()
+  if(NOT VELMORA_WIN32)
+    foreach(f ${fuzz_src})
+      velmora_fuzz_target("${f}" LIBS ${name})
+    endforeach()
+  endif()
+endfunction()

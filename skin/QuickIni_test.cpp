@@ -1,0 +1,88 @@
+#include "skin/QuickIni.h"
+
+#include <gtest/gtest.h>
+
+namespace skin {
+namespace {
+
+TQuickIni Load(std::string_view text) {
+  TQuickIni ini;
+  ini.LoadFromText(text);
+  return ini;
+}
+
+TEST(QuickIni, LineEndsTrimmingAndComments) {
+  // CR LF, lone LF and lone CR all end a line; tabs and control bytes are trimmed.
+  TQuickIni ini = Load(" [Form] \r\n\tLeftWidth = 4\x01\n;Width=9\rRightWidth=5\r\n\r\n");
+  EXPECT_EQ(ini.Lines(), (std::vector<std::string>{"[Form]", "LeftWidth = 4", "RightWidth=5"}));
+  EXPECT_EQ(ini.ReadInteger("Form", "LeftWidth", -1), 4);
+  EXPECT_EQ(ini.ReadInteger("Form", "Width", -1), -1);
+  EXPECT_EQ(ini.ReadInteger("Form", "RightWidth", -1), 5);
+}
+
+TEST(QuickIni, HighBytesAreKeptWhenTrimming) {
+  TQuickIni ini = Load("[s]\nk=\xE9t\xE9\xA0\n");
+  EXPECT_EQ(ini.ReadString("s", "k", ""), "\xE9t\xE9\xA0");
+}
+
+TEST(QuickIni, KeysAndSectionsIgnoreLetterCase) {
+  TQuickIni ini = Load("[Title]\nRightwidth=7\n[BORDER]\nColor=1\n");
+  EXPECT_EQ(ini.ReadInteger("title", "RightWidth", 0), 7);
+  EXPECT_EQ(ini.ReadString("border", "COLOR", "x"), "1");
+}
+
+TEST(QuickIni, FirstKeyWinsEvenWhenEmpty) {
+  TQuickIni ini = Load("[a]\nk=\nk=2\nj=first\nj=second\n");
+  EXPECT_EQ(ini.ReadString("a", "k", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadString("a", "j", ""), "first");
+}
+
+TEST(QuickIni, ScanStopsAtNextSectionAndKeysBeforeSectionsAreUnreachable) {
+  TQuickIni ini = Load("orphan=1\n[a]\nx=1\n[b]\ny=2\n");
+  EXPECT_EQ(ini.ReadString("a", "y", "none"), "none");
+  EXPECT_EQ(ini.ReadString("b", "y", "none"), "2");
+  EXPECT_EQ(ini.ReadString("", "orphan", "none"), "none");
+  EXPECT_EQ(ini.ReadString("missing", "x", "none"), "none");
+}
+
+TEST(QuickIni, IntegerForms) {
+  TQuickIni ini = Load(
+      "[n]\nhex=0x10\nHEX=0X1f\nlead=012\nletters=abc\ndollar=$FF\nneg=-5\n"
+      "big=99999999999\nallbits=0xFFFFFFFF\nzx=0x\nmin=-2147483648\nspace=1 2\n");
+  EXPECT_EQ(ini.ReadInteger("n", "hex", -1), 16);  // first of the duplicate-looking keys wins
+  EXPECT_EQ(ini.ReadInteger("n", "lead", -1), 12);
+  EXPECT_EQ(ini.ReadInteger("n", "letters", -1), -1);
+  EXPECT_EQ(ini.ReadInteger("n", "dollar", -1), 255);
+  EXPECT_EQ(ini.ReadInteger("n", "neg", 0), -5);
+  EXPECT_EQ(ini.ReadInteger("n", "big", 3), 3);
+  EXPECT_EQ(ini.ReadInteger("n", "allbits", 0), -1);
+  EXPECT_EQ(ini.ReadInteger("n", "zx", 7), 7);
+  EXPECT_EQ(ini.ReadInteger("n", "min", 0), INT32_MIN);
+  EXPECT_EQ(ini.ReadInteger("n", "space", 9), 9);
+  EXPECT_EQ(ini.ReadInteger("n", "absent", 42), 42);
+}
+
+TEST(QuickIni, SectionsAndHelpers) {
+  TQuickIni ini = Load("[ Form ]\n[Title]\nk=v\n[]\n");
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Form", "Title", ""}));
+  EXPECT_EQ(ini.FindSection("title"), 1);
+  EXPECT_EQ(ini.FindSection("nope"), -1);
+  EXPECT_TRUE(TQuickIni::IsSection(" [x] "));
+  EXPECT_FALSE(TQuickIni::IsSection("[x"));
+  EXPECT_FALSE(TQuickIni::IsSection(""));
+  EXPECT_EQ(TQuickIni::KeyName(" Key Name = v=w"), "key name");
+  EXPECT_EQ(TQuickIni::KeyName("novalue"), "");
+  EXPECT_EQ(TQuickIni::ValueOf("Key = v=w ", "key"), "v=w");
+  EXPECT_EQ(TQuickIni::ValueOf("Key = v", "other"), "");
+  EXPECT_EQ(TQuickIni::ValueOf("Key = v", ""), "");
+}
+
+TEST(QuickIni, ReloadReplacesContents) {
+  TQuickIni ini = Load("[a]\nk=1\n");
+  ini.LoadFromText("[b]\nk=2\n");
+  EXPECT_EQ(ini.ReadInteger("a", "k", 0), 0);
+  EXPECT_EQ(ini.ReadInteger("b", "k", 0), 2);
+}
+
+}  // namespace
+}  // namespace skin

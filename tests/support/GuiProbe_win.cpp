@@ -1,0 +1,82 @@
+#include "tests/support/GuiProbe_win.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/TestPaths.h"
+
+namespace velmora::test {
+
+void PumpMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    PumpMessages();
+    if (done()) return true;
+    if (GetTickCount() - start >= timeoutMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+}
+
+COLORREF ScreenPixel(int x, int y) {
+  HDC screen = GetDC(nullptr);
+  if (!screen) return CLR_INVALID;
+  COLORREF c = GetPixel(screen, x, y);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
+std::optional<std::string> RunHostCommand(const std::string& shellCommand, DWORD timeoutMs) {
+  // Wine starts programs of the build machine, but cannot wait for them or read
+  // their exit code: the command writes its answer to a file, renamed into place
+  // when complete, and we poll for it.
+  static int serial = 0;
+  char name[64];
+  std::snprintf(name, sizeof name, "/tmp/velmora-host-%lu-%d", GetCurrentProcessId(), ++serial);
+  const std::string unixOut = name;
+  const std::string script = "(" + shellCommand + ") > '" + unixOut + ".part' 2>/dev/null; mv '" +
+                             unixOut + ".part' '" + unixOut + "'";
+  std::string commandLine = "Z:\\bin\\sh -c \"" + script + "\"";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &si, &pi))
+    return std::nullopt;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  const std::string hostOut = HostPath(unixOut);
+  if (!PumpUntil([&] { return GetFileAttributesA(hostOut.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                 timeoutMs))
+    return std::nullopt;
+  std::ifstream in(hostOut, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  in.close();
+  DeleteFileA(hostOut.c_str());
+  return text.str();
+}
+
+std::optional<COLORREF> XScreenPixel(int x, int y, DWORD timeoutMs) {
+  char command[160];
+  std::snprintf(command, sizeof command,
+                "/usr/bin/import -silent -window root -crop 1x1+%d+%d -depth 8 txt:-", x, y);
+  std::optional<std::string> text = RunHostCommand(command, timeoutMs);
+  if (!text) return std::nullopt;
+  // ImageMagick's text format: a "# ..." header line, then "0,0: (r,g,b)  #RRGGBB  name".
+  size_t hash = text->rfind('#');
+  if (hash == std::string::npos || hash + 7 > text->size()) return std::nullopt;
+  unsigned r, g, b;
+  if (std::sscanf(text->c_str() + hash + 1, "%2x%2x%2x", &r, &g, &b) != 3) return std::nullopt;
+  return RGB(r, g, b);
+}
+
+}  // namespace velmora::test

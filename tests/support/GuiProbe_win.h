@@ -1,0 +1,31 @@
+#pragma once
+// Probes for GUI tests: waiting with a deadline while the message queue is served,
+// screen pixels read in-process and from the X server behind Wine.
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace velmora::test {
+
+// Serves this thread's messages until `done` holds or `timeoutMs` passed.
+// Returns whether `done` held. Screen read-back lags, so never sleep a fixed time.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+
+// Serves this thread's pending messages once.
+void PumpMessages();
+
+// The pixel at screen (x, y) through GDI, as a COLORREF; CLR_INVALID when unreadable.
+COLORREF ScreenPixel(int x, int y);
+
+// The pixel at screen (x, y) as the X server holds it, read with ImageMagick's
+// `import` on the display of this session; nothing when the tool gave no answer
+// within `timeoutMs`.
+std::optional<COLORREF> XScreenPixel(int x, int y, DWORD timeoutMs = 10000);
+
+// Runs a command line of the build machine (through /bin/sh) and returns what it
+// wrote to standard output; nothing when it gave no answer within `timeoutMs`.
+std::optional<std::string> RunHostCommand(const std::string& shellCommand, DWORD timeoutMs = 20000);
+
+}  // namespace velmora::test

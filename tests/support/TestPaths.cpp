@@ -1,0 +1,47 @@
+#include "tests/support/TestPaths.h"
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace velmora::test {
+
+std::string HostPath(const std::string& unixPath) {
+#ifdef _WIN32
+  // Wine maps the Unix root to drive Z:.
+  std::string path = "Z:" + unixPath;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+#else
+  return unixPath;
+#endif
+}
+
+std::string SourceDir() { return HostPath(VELMORA_SOURCE_DIR); }
+
+std::string SourcePath(const std::string& relative) {
+  std::string path = SourceDir();
+#ifdef _WIN32
+  path += '\\';
+  for (char c : relative) path += (c == '/') ? '\\' : c;
+#else
+  path += '/';
+  path += relative;
+#endif
+  return path;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    ADD_FAILURE() << "cannot open " << path;
+    return {};
+  }
+  std::ostringstream data;
+  data << in.rdbuf();
+  return data.str();
+}
+
+}  // namespace velmora::test

@@ -1,0 +1,20 @@
+#pragma once
+// Where tests find the project's files, in the form the running program's file
+// routines accept (a Z: path under Wine, the plain path natively).
+#include <string>
+
+namespace velmora::test {
+
+// The source tree's root, without a trailing separator.
+std::string SourceDir();
+
+// A file or folder below the source root; `relative` uses '/' separators.
+std::string SourcePath(const std::string& relative);
+
+// A path of the build machine in the form the running program accepts.
+std::string HostPath(const std::string& unixPath);
+
+// Reads a whole file; fails the calling test (and returns "") when it cannot.
+std::string ReadFileBytes(const std::string& path);
+
+}  // namespace velmora::test
