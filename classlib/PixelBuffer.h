@@ -5,6 +5,7 @@
 //
 // Rows run top-down. A pixel is 0x00RRGGBB, the byte order of a 32-bit DIB
 // (blue first in memory); the top byte is free for callers (alpha or a mask bit).
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -51,6 +51,11 @@ void TQuickIni::LoadFromText(std::string_view text) {
   }
 }
 
+void TQuickIni::LoadFromStream(TStream* stream) {
+  if (!stream) return;
+  LoadFromText(stream->ReadRemaining());
+}
+
 bool TQuickIni::IsSection(std::string_view line) {
   line = Trim(line);
   return !line.empty() && line.front() == '[' && line.back() == ']';

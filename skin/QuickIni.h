@@ -10,12 +10,17 @@
 #include <string_view>
 #include <vector>
 
+#include "classlib/Streams.h"
+
 namespace skin {
 
 class TQuickIni {
  public:
   // Replaces the contents with `text`.
   void LoadFromText(std::string_view text);
+  // Replaces the contents with the text from `stream`'s position to its end;
+  // nothing happens for a null stream.
+  void LoadFromStream(TStream* stream);
 
   std::string ReadString(std::string_view section, std::string_view key,
                          const std::string& defaultValue) const;

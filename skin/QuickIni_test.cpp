@@ -84,5 +84,17 @@ TEST(QuickIni, ReloadReplacesContents) {
   EXPECT_EQ(ini.ReadInteger("b", "k", 0), 2);
 }
 
+TEST(QuickIni, LoadFromStreamReadsFromThePositionOn) {
+  TMemoryStream stream;
+  stream.WriteString("[skipped]\nk=1\n[s]\nk=2\n");
+  stream.SetPosition(14);
+  TQuickIni ini = Load("[old]\nk=3\n");
+  ini.LoadFromStream(&stream);
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"s"}));
+  EXPECT_EQ(ini.ReadInteger("s", "k", 0), 2);
+  ini.LoadFromStream(nullptr);  // keeps the contents
+  EXPECT_EQ(ini.ReadInteger("s", "k", 0), 2);
+}
+
 }  // namespace
 }  // namespace skin

@@ -1,0 +1,235 @@
+#include "exclog/ECore_win.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "classlib/Classes.h"
+#include "exclog/EProcess_win.h"
+
+namespace exclog {
+namespace {
+
+std::string TempFolder() {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetTempPathA(sizeof buffer, buffer);
+  return ExcludeBackslash(std::string(buffer, n));
+}
+
+std::string UniqueFolder(const std::string& tag) {
+  return TempFolder() + "\\logopts_" + tag + "_" + std::to_string(GetCurrentProcessId());
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(CoreWin, ExpandVariablesReadsTheEnvironment) {
+  SetEnvironmentVariableA("LOGOPTS_VAR", "C:\\Some Folder");
+  EXPECT_EQ(ExpandVariables("%LOGOPTS_VAR%\\log.qlf"), "C:\\Some Folder\\log.qlf");
+  std::string tmp = EnvironmentVariable("Tmp");
+  ASSERT_FALSE(tmp.empty());
+  EXPECT_EQ(ExpandVariables("%Tmp%\\x.txt"), tmp + "\\x.txt");
+  SetEnvironmentVariableA("date", nullptr);
+  char date[128];
+  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, sizeof date);
+  EXPECT_EQ(ExpandVariables("%date%"), date);
+  std::string longValue(3000, 'v');
+  SetEnvironmentVariableA("LOGOPTS_LONG", longValue.c_str());
+  EXPECT_EQ(ExpandVariables("%LOGOPTS_LONG%"), longValue);
+  EXPECT_EQ(ExpandVariables("50%"), "50%");
+}
+
+TEST(CoreWin, ForceFoldersMakesNestedFolders) {
+  std::string root = UniqueFolder("force");
+  std::string deep = root + "\\a\\b\\c\\";
+  EXPECT_TRUE(ForceFolders(deep));
+  EXPECT_TRUE(FolderExists(root + "\\a\\b\\c"));
+  EXPECT_TRUE(ForceFolders(deep));  // existing: fine
+  EXPECT_TRUE(ForceFolders("C:"));
+  RemoveDirectoryA((root + "\\a\\b\\c").c_str());
+  RemoveDirectoryA((root + "\\a\\b").c_str());
+  RemoveDirectoryA((root + "\\a").c_str());
+  RemoveDirectoryA(root.c_str());
+}
+
+TEST(CoreWin, UsableFileNeverTruncatesAndCleansUp) {
+  std::string root = UniqueFolder("usable");
+  ASSERT_TRUE(ForceFolders(root));
+  std::string existing = root + "\\existing.qlf";
+  WriteBytes(existing, "earlier reports");
+  std::string name = existing;
+  EXPECT_TRUE(UsableFile(name, false, true));
+  EXPECT_EQ(name, existing);
+  EXPECT_EQ(ReadBytes(existing), "earlier reports");
+
+  std::string fresh = root + "\\fresh.qlf";
+  name = fresh;
+  EXPECT_TRUE(UsableFile(name, false, false));
+  EXPECT_EQ(GetFileAttributesA(fresh.c_str()), INVALID_FILE_ATTRIBUTES) << "the test file is removed";
+
+  name = root + "\\missing.qlf";
+  std::string before = name;
+  EXPECT_FALSE(UsableFile(name, true, false) && name == before) << "read-only needs an existing file";
+
+  // A folder that does not exist moves the name into the per-user folder.
+  name = root + "\\no such folder\\moved.qlf";
+  ASSERT_TRUE(UsableFile(name, false, true));
+  std::string exe = ChangeFileExt(ExtractFileName(ModuleFileName()), "");
+  EXPECT_EQ(name, LoggerFolder() + "\\" + exe + "\\moved.qlf");
+  DeleteFileA(existing.c_str());
+  RemoveDirectoryA(root.c_str());
+}
+
+TEST(CoreWin, SettingsRoundTripThroughProfileFiles) {
+  std::string root = UniqueFolder("ini");
+  ASSERT_TRUE(ForceFolders(root));
+  std::string file = root + "\\settings.ini";
+  EXPECT_EQ(ReadSetting(file, "Main", "Key", "fallback"), "fallback");
+  EXPECT_TRUE(WriteSetting(file, "Main", "Key", "value 1"));
+  EXPECT_EQ(ReadSetting(file, "Main", "Key", "fallback"), "value 1");
+  EXPECT_EQ(ReadSetting(file, "Main", "Other", "fallback"), "fallback");
+  EXPECT_NE(ReadBytes(file).find("Key=value 1"), std::string::npos);
+  // A bare file name lives in the settings folder.
+  std::string bare = "logopts_" + std::to_string(GetCurrentProcessId()) + ".ini";
+  EXPECT_TRUE(WriteSetting(bare, "S", "K", "v"));
+  EXPECT_EQ(ReadSetting(bare, "S", "K", ""), "v");
+  EXPECT_NE(GetFileAttributesA((SettingsFolder() + "\\" + bare).c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileA((SettingsFolder() + "\\" + bare).c_str());
+  DeleteFileA(file.c_str());
+  RemoveDirectoryA(root.c_str());
+}
+
+TEST(CoreWin, LogFileNameUsesFolderAndComputerName) {
+  std::string root = UniqueFolder("log");
+  TQuelbaModuleOptions options;
+  options.SetLogFolder(root);
+  std::string exe = ChangeFileExt(ExtractFileName(ModuleFileName()), "");
+  EXPECT_EQ(LogFileName(options), root + "\\" + exe + ".qlf");
+  EXPECT_TRUE(FolderExists(root));
+  options.SetLogFlags(options.LogFlags() | 0x08);
+  EXPECT_EQ(LogFileName(options), root + "\\" + exe + "_" + ComputerNameForFile(ComputerName()) + ".qlf");
+  options.SetLogFolder(root + "\\whole.QLF");
+  EXPECT_EQ(LogFileName(options), root + "\\whole_" + ComputerNameForFile(ComputerName()) + ".QLF");
+  RemoveDirectoryA(root.c_str());
+}
+
+TEST(CoreWin, RegistryTexts) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\VelmoraLogoptsTest", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const char value[] = "stored text";
+  RegSetValueExA(key, "Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
+  RegCloseKey(key);
+  EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, "\\Software\\VelmoraLogoptsTest", "Name"), "stored text");
+  EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, "Software\\VelmoraLogoptsTest", "Missing"), "");
+  EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, "Software\\NoSuchKeyLogopts", "Name"), "");
+  RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VelmoraLogoptsTest");
+}
+
+TEST(CoreWin, TextFilesWithByteOrderMarks) {
+  std::string root = UniqueFolder("bom");
+  ASSERT_TRUE(ForceFolders(root));
+  std::string file = root + "\\t.txt";
+  struct TCase {
+    std::string bytes;
+  } cases[] = {
+      {std::string("\xFF\xFE" "A\0\r\0\n\0B\0", 10)},
+      {std::string("\xFE\xFF\0A\0\r\0\n\0B", 10)},
+      {"\xEF\xBB\xBF" "A\r\nB"},
+      {"A\r\nB"},
+  };
+  for (const TCase& c : cases) {
+    WriteBytes(file, c.bytes);
+    TStringList list;
+    LoadTextWithBom(list, file);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list[0], "A");
+    EXPECT_EQ(list[1], "B");
+  }
+  DeleteFileA(file.c_str());
+  RemoveDirectoryA(root.c_str());
+}
+
+TEST(CoreWin, ReadableBytesStopsAtProtectedPages) {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  size_t page = info.dwPageSize;
+  auto* base = static_cast<uint8_t*>(VirtualAlloc(nullptr, page * 3, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  ASSERT_NE(base, nullptr);
+  DWORD old;
+  ASSERT_TRUE(VirtualProtect(base + page, page, PAGE_READONLY, &old));
+  ASSERT_TRUE(VirtualProtect(base + 2 * page, page, PAGE_NOACCESS, &old));
+  EXPECT_EQ(ReadableBytes(base, 3 * page), 2 * page);
+  EXPECT_EQ(ReadableBytes(base + 100, 10), page - 100) << "the rest of the first region is enough";
+  EXPECT_TRUE(IsReadable(base + page - 4, 8));
+  EXPECT_FALSE(IsReadable(base + 2 * page - 4, 8));
+  ASSERT_TRUE(VirtualProtect(base + page, page, PAGE_READONLY | PAGE_GUARD, &old));
+  EXPECT_EQ(ReadableBytes(base, 3 * page), page);
+  EXPECT_FALSE(IsReadable(nullptr, 1));
+  VirtualFree(base, 0, MEM_RELEASE);
+}
+
+TEST(CoreWin, JumpThunksAreFollowed) {
+  static uint32_t slot = 0x12345678;
+  uint8_t thunk[8] = {0xFF, 0x25, 0, 0, 0, 0, 0x90, 0x90};
+  uint32_t slotAddress = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&slot));
+  std::memcpy(thunk + 2, &slotAddress, 4);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(ThroughJumpThunk(thunk)), 0x12345678u);
+  uint8_t plain[8] = {0x55, 0x8B, 0xEC, 0, 0, 0, 0, 0};
+  EXPECT_EQ(ThroughJumpThunk(plain), plain);
+  uint32_t unreadable = 0x10;  // first page is never mapped
+  std::memcpy(thunk + 2, &unreadable, 4);
+  EXPECT_EQ(ThroughJumpThunk(thunk), thunk);
+  EXPECT_EQ(ThroughJumpThunk(nullptr), nullptr);
+}
+
+TEST(CoreWin, UnitTableIsCheckedBeforeUse) {
+  TUnitTable* saved = InitContext.Table;
+  TUnitEntry entries[2] = {{nullptr, nullptr}, {nullptr, nullptr}};
+  TUnitTable good{2, entries};
+  InitContext.Table = &good;
+  EXPECT_EQ(UnitStartTable(), &good);
+  TUnitTable empty{0, entries};
+  InitContext.Table = &empty;
+  EXPECT_THROW(UnitStartTable(), EAssertionFailed);
+  TUnitTable noSlots{3, nullptr};
+  InitContext.Table = &noSlots;
+  EXPECT_THROW(UnitStartTable(), EAssertionFailed);
+  TUnitTable tooMany{MaxUnits + 1, entries};
+  InitContext.Table = &tooMany;
+  try {
+    UnitStartTable();
+    ADD_FAILURE();
+  } catch (const EAssertionFailed& e) {
+    EXPECT_EQ(e.Message(), "Unknown RTL version");
+  }
+  InitContext.Table = nullptr;
+  EXPECT_THROW(UnitStartTable(), EAssertionFailed);
+  InitContext.Table = saved;
+}
+
+TEST(CoreWin, ModuleSeamsFindTheExecutable) {
+  TOptionsSeams saved = OptionsSeams();
+  InstallModuleSeams();
+  TQuelbaModuleOptions options(ExtractFileName(ModuleFileName()));
+  EXPECT_EQ(options.ModuleHandle(), reinterpret_cast<TModuleHandle>(GetModuleHandleA(nullptr)));
+  EXPECT_EQ(OptionsSeams().CurrentModule(), options.ModuleHandle());
+  TQuelbaModuleOptions none("no-such-module.dll");
+  EXPECT_EQ(none.ModuleHandle(), 0u);
+  OptionsSeams() = saved;
+}
+
+}  // namespace
+}  // namespace exclog

@@ -1,0 +1,32 @@
+#pragma once
+// Running the application's logger event handlers. While a report is being built on
+// the logger's exception thread, a handler called from another thread is handed to
+// that thread and the caller waits, so handlers always see the report's thread
+// state. The wait is bounded and ends when the exception thread ends.
+#include <chrono>
+#include <functional>
+
+namespace exclog {
+
+// Services of the logger's start-up and dispatch; null members mean "no" / nothing.
+struct TEventCallSeams {
+  bool (*ShuttingDown)() = nullptr;           // the logger is stopping: handlers are skipped
+  bool (*ExceptionThreadExists)() = nullptr;  // a report thread is alive
+  bool (*OnExceptionThread)() = nullptr;      // the caller is that thread
+  void (*ResetEventState)() = nullptr;        // after each call
+  void (*ReloadOptions)() = nullptr;          // a handler may have changed the options
+};
+
+TEventCallSeams& EventCallSeams();
+
+// Runs `routine` on the right thread (see above). Returns whether it ran; false when
+// the logger is shutting down or the wait ended first (bound passed or exception
+// thread gone). An exception from the routine goes to the internal-error handler.
+bool CallEventHandler(const std::function<void()>& routine,
+                      std::chrono::milliseconds bound = std::chrono::seconds(120));
+
+// Called by the exception thread while it waits: runs the pending request, if any.
+// Returns whether one ran. Never throws.
+bool ServeEventRequest();
+
+}  // namespace exclog
