@@ -17,37 +17,29 @@ void ClassesUnitFini();
 namespace {
 
 // ---------------------------------------------------------------------------
-// Lookup table: type_info address -> class record, sorted by address. Readers may
-// be crash paths on any thread and take no lock: a sequence counter (odd while an
-// insert moves entries) tells them to retry.
+// Lookup table: type_info address -> class record. Readers may be crash paths on any
+// thread and take no lock, so the table is an insert-only open-addressing hash: a
+// slot's record is written before its key is published, and a published slot never
+// changes. At most MaxClasses records in twice as many slots keeps probes short.
 
 constexpr int MaxClasses = 4096;
-constinit const void* classKeys[MaxClasses] = {};
-constinit TClass classValues[MaxClasses] = {};
-constinit std::atomic<int> classCount{0};
-constinit std::atomic<unsigned> classSequence{0};
+constexpr size_t ClassSlots = 2 * MaxClasses;  // a power of two
+constinit std::atomic<const void*> classKeys[ClassSlots] = {};
+constinit TClass classValues[ClassSlots] = {};
+constinit int classCount = 0;                  // guarded by classLock
 constinit std::atomic_flag classLock = ATOMIC_FLAG_INIT;
 
+size_t SlotOf(const void* key) {
+  auto v = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
+  return static_cast<size_t>((v >> 3) * 0x9E3779B97F4A7C15ull >> 40) & (ClassSlots - 1);
+}
+
 TClass FindRecordByType(const void* typeKey) {
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    unsigned before = classSequence.load(std::memory_order_acquire);
-    if (before & 1) continue;
-    int lo = 0, hi = classCount.load(std::memory_order_acquire) - 1;
-    TClass found = nullptr;
-    while (lo <= hi) {
-      int mid = lo + (hi - lo) / 2;
-      const void* key = classKeys[mid];
-      if (key == typeKey) {
-        found = classValues[mid];
-        break;
-      }
-      if (std::less<const void*>()(key, typeKey))
-        lo = mid + 1;
-      else
-        hi = mid - 1;
-    }
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if (classSequence.load(std::memory_order_relaxed) == before) return found;
+  size_t slot = SlotOf(typeKey);
+  for (size_t probe = 0; probe < ClassSlots; ++probe, slot = (slot + 1) & (ClassSlots - 1)) {
+    const void* key = classKeys[slot].load(std::memory_order_acquire);
+    if (key == typeKey) return classValues[slot];
+    if (!key) return nullptr;
   }
   return nullptr;
 }
@@ -104,27 +96,26 @@ bool SameUpper(const char* name, std::string_view other) {
 
 bool RegisterClassRecord(TClass cls) {
   if (!cls || !cls->TypeInfo) return false;
+  const void* typeKey = cls->TypeInfo;
   while (classLock.test_and_set(std::memory_order_acquire)) {
   }
-  bool ok = true;
-  int count = classCount.load(std::memory_order_relaxed);
-  const void* key = cls->TypeInfo;
-  auto at = std::lower_bound(classKeys, classKeys + count, key, std::less<const void*>());
-  int index = static_cast<int>(at - classKeys);
-  if (index < count && classKeys[index] == key) {
-    ok = classValues[index] == cls;
-  } else if (count >= MaxClasses) {
-    ok = false;
-  } else {
-    classSequence.fetch_add(1, std::memory_order_acq_rel);
-    for (int i = count; i > index; --i) {
-      classKeys[i] = classKeys[i - 1];
-      classValues[i] = classValues[i - 1];
+  bool ok = false;
+  size_t slot = SlotOf(typeKey);
+  for (size_t probe = 0; probe < ClassSlots; ++probe, slot = (slot + 1) & (ClassSlots - 1)) {
+    const void* key = classKeys[slot].load(std::memory_order_relaxed);
+    if (key == typeKey) {
+      ok = classValues[slot] == cls;
+      break;
     }
-    classKeys[index] = key;
-    classValues[index] = cls;
-    classCount.store(count + 1, std::memory_order_release);
-    classSequence.fetch_add(1, std::memory_order_release);
+    if (!key) {
+      if (classCount < MaxClasses) {
+        classValues[slot] = cls;
+        classKeys[slot].store(typeKey, std::memory_order_release);
+        ++classCount;
+        ok = true;
+      }
+      break;
+    }
   }
   classLock.clear(std::memory_order_release);
   return ok;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "classlib/Classes.h"
@@ -161,6 +163,38 @@ TEST(RawWalk, EveryReadGoesThroughTheCheck) {
   refusedStart = nullptr;
   refusedLength = 0;
   EXPECT_TRUE(IsValidObject(big.get(), &RefusingCheck));
+}
+
+template <int N>
+class TGenerated : public TObject {
+  VELMORA_CLASS(TGenerated, TObject)
+};
+
+template <int... N>
+void CheckGeneratedClasses(std::integer_sequence<int, N...>) {
+  // Each thread constructs (and so registers) classes while the others walk objects
+  // of classes registered a moment before; every walk must find the right record.
+  std::atomic<int> wrong{0};
+  auto worker = [&](int offset) {
+    auto check = [&](auto* object) {
+      if (ClassOfObject(object) != object->ClassType()) ++wrong;
+      delete object;
+    };
+    for (int round = 0; round < 4; ++round) {
+      int i = 0;
+      ((i++ % 4 == (offset + round) % 4 ? check(new TGenerated<N>()) : void()), ...);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) threads.emplace_back(worker, t);
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(RawWalk, ConcurrentRegistrationAndLookup) {
+  CheckGeneratedClasses(std::make_integer_sequence<int, 64>());
+  EXPECT_STREQ(TGenerated<5>::StaticClass()->Name, "TGenerated");
+  EXPECT_NE(TGenerated<5>::StaticClass(), TGenerated<6>::StaticClass());
 }
 
 // ---------------------------------------------------------------------------

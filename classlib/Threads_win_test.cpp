@@ -1,11 +1,14 @@
 #include "classlib/Threads.h"
 
+#include "classlib/SyncObjs.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -135,6 +138,46 @@ TEST(BeginThreadFlags, SuspendedCreationWaitsForTheCaller) {
   GetExitCodeThread(h, &code);
   EXPECT_EQ(code, 8u);
   CloseThreadHandle(handle);
+}
+
+// The multiple-reader lock on threads of our own start (not the C++ library's): each
+// re-enters its read lock, upgrades, and writes, while the others do the same.
+struct TLockWork {
+  TMREWSync lock;
+  long first = 0, second = 0;
+  std::atomic<int> torn{0};
+};
+
+int LockWorker(void* parameter) {
+  auto* work = static_cast<TLockWork*>(parameter);
+  for (int i = 0; i < 300; ++i) {
+    work->lock.BeginRead();
+    work->lock.BeginRead();
+    if (work->first != work->second) ++work->torn;
+    work->lock.BeginWrite();
+    ++work->first;
+    ++work->second;
+    work->lock.EndWrite();
+    work->lock.EndRead();
+    work->lock.EndRead();
+  }
+  return 0;
+}
+
+TEST(BeginThreadFlags, MultiReadLockServesThreadsOfOurOwnStart) {
+  TLockWork work;
+  std::vector<HANDLE> threads;
+  for (int t = 0; t < 4; ++t) {
+    uint32_t id;
+    uintptr_t handle = BeginThread(nullptr, 0, &LockWorker, &work, 0, id);
+    ASSERT_NE(handle, 0u);
+    threads.push_back(reinterpret_cast<HANDLE>(handle));
+  }
+  // A deadlock shows as a time-out here.
+  EXPECT_EQ(WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, 20000), WAIT_OBJECT_0);
+  for (HANDLE h : threads) CloseHandle(h);
+  EXPECT_EQ(work.torn.load(), 0);
+  EXPECT_EQ(work.first, 1200);
 }
 
 class RecordingThread : public TThread {

@@ -212,6 +212,19 @@ void CheckRange(const TPropInfo& info, int64_t value) {
   }
 }
 
+// A method whose published parameters differ from the event's would be called
+// with the wrong arguments: refuse it. Unpublished code cannot be checked.
+void CheckMethodFits(const TPropInfo& info, const TMethod& method) {
+  if (!method.Code || !method.Data || !info.EventSignature) return;
+  for (TClass c = method.Data->ClassType(); c; c = c->Parent)
+    for (const TPublishedMethod& m : PublishedTableOf(c).Methods)
+      if (m.Code == method.Code) {
+        if (*m.Signature != *info.EventSignature)
+          throw EConvertError("Method " + m.Name + " does not fit event \"" + info.Name + "\"");
+        return;
+      }
+}
+
 }  // namespace
 
 std::optional<TPropValue> GetPropValue(const TObject* obj, std::string_view path) {
@@ -224,6 +237,7 @@ bool SetPropValue(TObject* obj, std::string_view path, const TPropValue& value) 
   auto [target, info] = ResolvePropPath(obj, path);
   if (!info || !info->Writable() || value.index() != ValueIndexOf(info->Kind)) return false;
   if (IsOrdinal(info->Kind)) CheckRange(*info, std::get<int64_t>(value));
+  if (info->Kind == TTypeKind::tkMethod) CheckMethodFits(*info, std::get<TMethod>(value));
   info->Set(*target, value);
   return true;
 }

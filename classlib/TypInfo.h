@@ -515,7 +515,8 @@ std::pair<TObject*, const TPropInfo*> ResolvePropPath(const TObject* obj, std::s
 
 // Typed access. Getters give nothing and setters false when the path does not name a
 // property of the right kind (setters also when it is read-only). A value outside the
-// property's range raises EConvertError; a setter's own exception passes through.
+// property's range, or a published method whose parameters differ from the event's,
+// raises EConvertError; a setter's own exception passes through.
 std::optional<TPropValue> GetPropValue(const TObject* obj, std::string_view path);
 bool SetPropValue(TObject* obj, std::string_view path, const TPropValue& value);
 // Integer, enumeration (ordinal), Boolean (0/1) and set (bits) properties.

@@ -233,6 +233,8 @@ TEST(TypInfo, EventsBindByMethodNameAndRunOnlyWhenAssigned) {
   // A method whose parameters differ from the event's is refused.
   EXPECT_THROW(SetPropText(&item, "OnChange", "HandleOther", context), EConvertError);
   EXPECT_THROW(SetPropText(&item, "OnChange", "NoSuchMethod", context), EConvertError);
+  EXPECT_THROW(SetMethodProp(&item, "OnChange", *FindMethod(&root, "HandleOther")), EConvertError);
+  EXPECT_TRUE(item.onChange_) << "a refused method leaves the event as it was";
   EXPECT_TRUE(SetPropText(&item, "OnChange", ""));
   EXPECT_FALSE(item.onChange_);
   // Typed binding, without names.

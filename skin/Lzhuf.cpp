@@ -153,7 +153,10 @@ TLZH::TResult TLZH::Unpack(std::span<const uint8_t> source, size_t count,
   dest.clear();
   rebuilds_ = 0;
   if (count > kLzhMaxUnpacked) return TResult::TooLarge;
-  dest.reserve(count);
+  // A symbol takes at least one bit and a match at most 60 bytes for 10 bits, so
+  // the input bounds the output: reserve no more than it could give, and a tiny
+  // stream with a huge declared size costs no memory up front.
+  dest.reserve(std::min<size_t>(count, (source.size() + 2) * 48 + kLzhMaxMatch));
 
   const TLzhPositionCode& pos = LzhPositionCode();
   TLzhufModel model;

@@ -178,6 +178,47 @@ TEST(TestSkin, ImagesAreFrameCodedAsTheManifestSays) {
   }
 }
 
+// Sizes that make the loader's derived frame counts come out as the manifest says.
+TEST(TestSkin, ImagesExerciseTheDerivedFrameCounts) {
+  TLoadedSkin skin;
+  LoadSkin("test.skn", skin);
+  auto size = [&](const std::string& section, const std::string& key) {
+    std::vector<uint8_t> entry;
+    EXPECT_TRUE(skin.Reader.FindEntry(skin.Ini.ReadString(section, key, ""), entry));
+    TBmpImage bmp;
+    EXPECT_EQ(DecodeBmpFile(entry.data(), entry.size(), bmp), BmpOk);
+    return std::pair{bmp.Pixels.Width, bmp.Pixels.Height};
+  };
+  // Caption buttons without a "frame" key: 3 frames up to a ratio of 3.8, else 6.
+  EXPECT_EQ(skin.Ini.ReadString("BUTTON.RATIO3", "frame", ""), "");
+  auto [w3, h3] = size("BUTTON.RATIO3", "ButtonImage");
+  EXPECT_LE(w3 * 10, h3 * 38);
+  EXPECT_EQ(w3 % 3, 0);
+  auto [w6, h6] = size("BUTTON.RATIO6", "ButtonImage");
+  EXPECT_GT(w6 * 10, h6 * 38);
+  EXPECT_EQ(w6 % 6, 0);
+  // A dropped button: Action -1 with a Visibility other than 0.
+  EXPECT_EQ(skin.Ini.ReadInteger("BUTTON.DROPPED", "Action", 0), -1);
+  EXPECT_NE(skin.Ini.ReadInteger("BUTTON.DROPPED", "Visibility", 0), 0);
+  // Check and radio strips under 16 pixels high: frames of 13, 12 and 8 of them.
+  EXPECT_EQ(skin.Ini.ReadInteger("Buttons", "CheckButtonFrame", -1), 0);
+  EXPECT_EQ(size("Buttons", "CheckButton"), (std::pair{12 * 13, 13}));
+  EXPECT_EQ(size("Buttons", "RadioButton"), (std::pair{8 * 13, 13}));
+  // Keys the loader overrides or limits: MenuItem Frame 3 (becomes 5), Headerbar
+  // Frame 0 (becomes 5), Tab.Pane margins 6 (limited to 4).
+  EXPECT_EQ(skin.Ini.ReadInteger("MenuItem", "Frame", 0), 3);
+  EXPECT_EQ(size("MenuItem", "Image").first % 5, 0);
+  EXPECT_EQ(skin.Ini.ReadInteger("Headerbar", "Frame", -1), 0);
+  EXPECT_EQ(skin.Ini.ReadInteger("Tab.Pane", "LeftWidth", 0), 6);
+  // MDI controls: 12 equal columns.
+  EXPECT_EQ(size("MDICONTROLS", "Image").first % 12, 0);
+  // Five ColourN sections besides [Colours].
+  int colourSections = 0;
+  for (const std::string& s : skin.Ini.ReadSections())
+    if (s.size() > 6 && s.rfind("Colour", 0) == 0 && s != "Colours") ++colourSections;
+  EXPECT_EQ(colourSections, 5);
+}
+
 TEST(DefaultSkin, LoadsWithTheSameSectionsButNoTestOnlyButtons) {
   TLoadedSkin test, def;
   LoadSkin("test.skn", test);

@@ -1,0 +1,390 @@
+#include "tools/qldata/QlDataTool.h"
+
+#include <cxxabi.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+#include "exclog/EDebug.h"
+#include "exclog/EOptions.h"
+
+namespace qldata {
+
+namespace {
+
+std::vector<std::string_view> Lines(std::string_view text) {
+  std::vector<std::string_view> out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    out.push_back(line);
+    start = end + 1;
+  }
+  return out;
+}
+
+std::vector<std::string> Words(std::string_view line) {
+  std::vector<std::string> out;
+  std::istringstream in{std::string(line)};
+  std::string w;
+  while (in >> w) out.push_back(w);
+  return out;
+}
+
+bool ParseHex(const std::string& text, uint32_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  char* end = nullptr;
+  unsigned long v = std::strtoul(text.c_str(), &end, 16);
+  if (*end != '\0' || v > 0xFFFFFFFFul) return false;
+  value = static_cast<uint32_t>(v);
+  return true;
+}
+
+bool ParseDec(const std::string& text, uint32_t& value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 9)
+    return false;
+  value = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+  return true;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Trim(std::string_view s) {
+  size_t a = s.find_first_not_of(" \t");
+  if (a == std::string_view::npos) return "";
+  size_t b = s.find_last_not_of(" \t");
+  return std::string(s.substr(a, b - a + 1));
+}
+
+uint32_t Le32(const std::string& b, size_t at) {
+  if (at > b.size() || b.size() - at < 4) throw std::runtime_error("PE image cut short");
+  return uint32_t(uint8_t(b[at])) | (uint32_t(uint8_t(b[at + 1])) << 8) |
+         (uint32_t(uint8_t(b[at + 2])) << 16) | (uint32_t(uint8_t(b[at + 3])) << 24);
+}
+uint16_t Le16(const std::string& b, size_t at) {
+  if (at > b.size() || b.size() - at < 2) throw std::runtime_error("PE image cut short");
+  return static_cast<uint16_t>(uint8_t(b[at]) | (uint8_t(b[at + 1]) << 8));
+}
+
+}  // namespace
+
+std::vector<TSymbol> ParseNm(std::string_view text) {
+  std::vector<TSymbol> out;
+  for (std::string_view line : Lines(text)) {
+    auto w = Words(line);
+    if (w.size() != 3 || w[1].size() != 1) continue;
+    TSymbol s;
+    if (!ParseHex(w[0], s.Address)) continue;
+    s.Type = w[1][0];
+    s.Name = w[2];
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
+std::vector<TLineRow> ParseDecodedLines(std::string_view text) {
+  std::vector<TLineRow> out;
+  std::string file;
+  for (std::string_view line : Lines(text)) {
+    if (line.empty()) continue;
+    if (line.back() == ':' && line.find("  ") == std::string_view::npos) {
+      std::string_view name = line.substr(0, line.size() - 1);
+      if (name.substr(0, 4) == "CU: ") name.remove_prefix(4);
+      file = std::string(name);
+      continue;
+    }
+    auto w = Words(line);
+    if (w.size() < 3 || file.empty()) continue;
+    TLineRow row;
+    if (!ParseDec(w[1], row.Line)) continue;  // "-": end of a sequence; headings
+    if (w[2].substr(0, 2) != "0x" || !ParseHex(w[2].substr(2), row.Address)) continue;
+    row.File = file;
+    out.push_back(std::move(row));
+  }
+  return out;
+}
+
+std::optional<uint32_t> ParseImageBase(std::string_view text) {
+  for (std::string_view line : Lines(text)) {
+    auto w = Words(line);
+    uint32_t v = 0;
+    if (w.size() == 2 && w[0] == "ImageBase" && ParseHex(w[1], v)) return v;
+  }
+  return std::nullopt;
+}
+
+std::string DemangledName(const std::string& symbol) {
+  std::string name = symbol;
+  if (!name.empty() && name[0] == '_') name.erase(0, 1);
+  if (name.rfind("_Z", 0) != 0) return name;
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> text(abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status),
+                                              std::free);
+  return status == 0 && text ? std::string(text.get()) : name;
+}
+
+std::pair<std::string, std::string> SplitClassAndRoutine(const std::string& name) {
+  int depth = 0;
+  size_t lastColons = std::string::npos;
+  for (size_t i = 0; i < name.size(); ++i) {
+    // Operator names hold brackets that open nothing.
+    if (depth == 0 && name.compare(i, 8, "operator") == 0) {
+      size_t paren = name.find('(', i + 9);
+      if (name.compare(i, 10, "operator()") == 0) paren = name.find('(', i + 10);
+      if (paren == std::string::npos) break;
+      i = paren - 1;
+      continue;
+    }
+    char c = name[i];
+    if (c == '<' || c == '(' || c == '[' || c == '{') {
+      if (c == '(' && depth == 0) break;  // the parameter list
+      ++depth;
+    } else if (c == '>' || c == ')' || c == ']' || c == '}') {
+      if (depth > 0) --depth;
+    } else if (depth == 0 && c == ':' && i + 1 < name.size() && name[i + 1] == ':') {
+      lastColons = i;
+      ++i;
+    }
+  }
+  if (lastColons == std::string::npos) return {"", name};
+  return {name.substr(0, lastColons), name.substr(lastColons + 2)};
+}
+
+std::string ComparableRoutine(const std::string& name) {
+  std::string s = name;
+  size_t clone = s.find(" [clone ");
+  if (clone != std::string::npos) s.erase(clone);
+  auto [cls, routine] = SplitClassAndRoutine(s);
+  std::string full = cls.empty() ? routine : cls + "::" + routine;
+  // Up to the parameter list: C routines and clones carry none in one of the sources.
+  auto [c2, r2] = SplitClassAndRoutine(full);
+  size_t paren = r2.find('(');
+  if (paren != std::string::npos && paren > 0 && r2.compare(0, 8, "operator") != 0) r2.erase(paren);
+  std::string key = c2.empty() ? r2 : c2 + "::" + r2;
+  return exclog::NamePiece(key, 400);
+}
+
+TPeImage::TPeImage(std::string bytes) : bytes_(std::move(bytes)) {
+  if (bytes_.size() < 64 || bytes_.compare(0, 2, "MZ") != 0) throw std::runtime_error("not an MZ image");
+  uint32_t pe = Le32(bytes_, 60);
+  if (Le32(bytes_, pe) != 0x00004550) throw std::runtime_error("no PE signature");
+  uint16_t sectionCount = Le16(bytes_, pe + 6);
+  uint16_t optionalSize = Le16(bytes_, pe + 20);
+  size_t optional = pe + 24;
+  if (Le16(bytes_, optional) != 0x10B) throw std::runtime_error("not a 32-bit image");
+  imageBase_ = Le32(bytes_, optional + 28);
+  size_t table = optional + optionalSize;
+  for (uint16_t i = 0; i < sectionCount; ++i) {
+    size_t at = table + size_t(i) * 40;
+    if (at + 40 > bytes_.size()) throw std::runtime_error("section table cut short");
+    TSection s;
+    s.Name = std::string(bytes_.data() + at, strnlen(bytes_.data() + at, 8));
+    s.VirtualSize = Le32(bytes_, at + 8);
+    s.Rva = Le32(bytes_, at + 12);
+    s.RawSize = Le32(bytes_, at + 16);
+    s.RawOffset = Le32(bytes_, at + 20);
+    s.Characteristics = Le32(bytes_, at + 36);
+    sections_.push_back(s);
+  }
+}
+
+std::string TPeImage::BytesAt(uint32_t rva, size_t count) const {
+  for (const TSection& s : sections_) {
+    uint32_t span = std::min(s.RawSize, std::max(s.VirtualSize, s.RawSize));
+    if (rva < s.Rva || rva - s.Rva >= span) continue;
+    size_t at = size_t(s.RawOffset) + (rva - s.Rva);
+    size_t left = std::min<size_t>(span - (rva - s.Rva), count);
+    if (at > bytes_.size()) return "";
+    return bytes_.substr(at, std::min(left, bytes_.size() - at));
+  }
+  return "";
+}
+
+std::string TPeImage::SectionBytes(const std::string& name) const {
+  for (const TSection& s : sections_)
+    if (s.Name == name) {
+      if (s.RawOffset > bytes_.size()) return "";
+      return bytes_.substr(s.RawOffset, std::min<size_t>(std::min(s.RawSize, s.VirtualSize ? s.VirtualSize : s.RawSize),
+                                                        bytes_.size() - s.RawOffset));
+    }
+  return "";
+}
+
+std::optional<std::string> TPeImage::RcData(const std::string& wanted) const {
+  const TSection* rsrc = nullptr;
+  for (const TSection& s : sections_)
+    if (s.Name == ".rsrc") rsrc = &s;
+  if (!rsrc) return std::nullopt;
+  std::string dir = BytesAt(rsrc->Rva, rsrc->RawSize);
+  auto entries = [&](uint32_t at) {
+    std::vector<std::pair<uint32_t, uint32_t>> out;  // name field, data field
+    uint32_t count = uint32_t(Le16(dir, at + 12)) + Le16(dir, at + 14);
+    for (uint32_t i = 0; i < count; ++i)
+      out.emplace_back(Le32(dir, at + 16 + i * 8), Le32(dir, at + 20 + i * 8));
+    return out;
+  };
+  auto nameOf = [&](uint32_t field) {
+    std::string name;
+    if (!(field & 0x80000000u)) return name;
+    uint32_t at = field & 0x7FFFFFFFu;
+    uint16_t length = Le16(dir, at);
+    for (uint16_t i = 0; i < length; ++i) name += char(Le16(dir, at + 2 + i * 2u));
+    return name;
+  };
+  try {
+    for (auto [typeName, typeData] : entries(0)) {
+      if (typeName != 10 || !(typeData & 0x80000000u)) continue;  // RCDATA
+      for (auto [name, nameData] : entries(typeData & 0x7FFFFFFFu)) {
+        if (nameOf(name) != wanted || !(nameData & 0x80000000u)) continue;
+        for (auto [lang, leaf] : entries(nameData & 0x7FFFFFFFu)) {
+          if (leaf & 0x80000000u) continue;
+          uint32_t rva = Le32(dir, leaf), size = Le32(dir, leaf + 4);
+          std::string data = BytesAt(rva, size);
+          if (data.size() != size) return std::nullopt;
+          return data;
+        }
+      }
+    }
+  } catch (const std::runtime_error&) {
+  }
+  return std::nullopt;
+}
+
+std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input) {
+  const uint32_t base = input.Image ? input.Image->ImageBase() : 0;
+  // The row that wins at each address: the last one (as addr2line reads the table).
+  std::map<uint32_t, const TLineRow*> winner;
+  for (const TLineRow& row : input.Rows)
+    if (row.Address >= base) winner[row.Address] = &row;
+
+  // Routine starts: text symbols, one per address, labels skipped.
+  std::vector<const TSymbol*> starts;
+  for (const TSymbol& s : input.Symbols) {
+    if ((s.Type != 't' && s.Type != 'T') || s.Name.empty() || s.Name[0] == '.') continue;
+    if (!starts.empty() && starts.back()->Address == s.Address) continue;
+    starts.push_back(&s);
+  }
+  uint32_t textEnd = 0;
+  if (input.Image)
+    for (const auto& sec : input.Image->Sections())
+      if (sec.Name == ".text") textEnd = base + sec.Rva + std::max(sec.VirtualSize, 1u);
+
+  std::vector<exclog::TQLUnitEntry> units;
+  std::string previousFile;
+  bool previousKept = false;
+  for (size_t i = 0; i < starts.size(); ++i) {
+    uint32_t start = starts[i]->Address;
+    uint32_t end = i + 1 < starts.size() ? starts[i + 1]->Address : textEnd;
+    auto first = winner.find(start);
+    bool kept = end > start && start >= base && first != winner.end() &&
+                (input.SourceRoot.empty() || first->second->File.rfind(input.SourceRoot, 0) == 0);
+    if (!kept) {
+      previousKept = false;
+      continue;
+    }
+    const std::string& file = first->second->File;
+    exclog::TQLRoutineEntry routine;
+    auto [cls, name] = SplitClassAndRoutine(DemangledName(starts[i]->Name));
+    routine.ClassName = cls;
+    routine.RoutineName = name;
+    routine.Offset = start - base;
+    routine.FirstLine = first->second->Line;
+    if (input.Image) {
+      std::string code = input.Image->BytesAt(start - base, 3);
+      routine.FramePrologue =
+          exclog::StartsWithFramePrologue(reinterpret_cast<const uint8_t*>(code.data()), code.size());
+    }
+    for (auto it = std::next(first); it != winner.end() && it->first < end; ++it)
+      if (it->second->File == file) routine.Lines.push_back({it->first - base, it->second->Line});
+
+    if (!(previousKept && previousFile == file)) {
+      exclog::TQLUnitEntry unit;
+      std::string source = BaseName(file);
+      unit.SourceFile = source;
+      unit.UnitName = source.substr(0, source.rfind('.'));
+      unit.Offset = start - base;
+      units.push_back(std::move(unit));
+    }
+    units.back().Routines.push_back(std::move(routine));
+    units.back().Size = end - base - units.back().Offset;
+    previousFile = file;
+    previousKept = true;
+  }
+  return units;
+}
+
+TSettings ParseSettings(std::string_view text) {
+  TSettings settings;
+  int number = 0;
+  for (std::string_view raw : Lines(text)) {
+    ++number;
+    std::string line = Trim(raw);
+    if (line.empty() || line[0] == '#') continue;
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) throw std::runtime_error("settings line " + std::to_string(number) + ": no '='");
+    std::string key = Trim(line.substr(0, eq)), value = Trim(line.substr(eq + 1));
+    auto byteValue = [&]() {
+      uint32_t v = 0;
+      if (!ParseDec(value, v) || v > 255)
+        throw std::runtime_error("settings line " + std::to_string(number) + ": not a byte");
+      return static_cast<uint8_t>(v);
+    };
+    if (key == "PassPhrase") {
+      if (value.empty()) throw std::runtime_error("settings line " + std::to_string(number) + ": empty pass phrase");
+      settings.PassPhrase = value;
+    } else if (key == "OptionsByte") {
+      settings.OptionsByte = byteValue();
+    } else if (key == "MainModuleByte") {
+      settings.MainModuleByte = byteValue();
+    } else {
+      settings.Values[key] = value;
+    }
+  }
+  OptionsStreamFor(settings);  // rejects unknown option names now
+  return settings;
+}
+
+std::string OptionsStreamFor(const TSettings& settings) {
+  exclog::TQuelbaModuleOptions options;
+  for (const auto& [key, value] : settings.Values) {
+    auto number = [&, key = key, value = value]() {
+      char* end = nullptr;
+      long v = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end) throw std::runtime_error("setting " + key + ": not a number");
+      return v;
+    };
+    if (key == "SenderEmail") options.SetSenderEmail(value);
+    else if (key == "SmtpHost") options.SetSmtpHost(value);
+    else if (key == "SmtpPort") options.SetSmtpPort(static_cast<uint16_t>(number()));
+    else if (key == "MailRecipients") options.SetMailRecipients(value);
+    else if (key == "MailSubject") options.SetMailSubject(value);
+    else if (key == "SupportUrl") options.SetSupportUrl(value);
+    else if (key == "LogFolder") options.SetLogFolder(value);
+    else if (key == "SaveLogFile") options.SetSaveLogFile(static_cast<uint8_t>(number()));
+    else if (key == "FreezeSeconds") options.SetFreezeSeconds(static_cast<int32_t>(number()));
+    else if (key == "FreezeWatch") options.SetFreezeWatch(static_cast<uint8_t>(number()));
+    else if (key == "StackDetailFlags") options.SetStackDetailFlags(static_cast<uint8_t>(number()));
+    else if (key == "CatchFlags") options.SetCatchFlags(static_cast<uint16_t>(number()));
+    else throw std::runtime_error("unknown setting " + key);
+  }
+  return options.SaveToBytes();
+}
+
+bool IsCodeOrDataSection(const std::string& name) {
+  static const char* const names[] = {".text", ".data", ".rdata", ".eh_frame", ".bss",
+                                      ".idata", ".edata", ".CRT",  ".tls"};
+  return std::find_if(std::begin(names), std::end(names), [&](const char* n) { return name == n; }) !=
+         std::end(names);
+}
+
+}  // namespace qldata

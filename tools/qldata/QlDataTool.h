@@ -1,0 +1,106 @@
+#pragma once
+// The logger-data generator's logic, apart from running the binutils: parsing
+// nm's symbol list and objdump's decoded line table, reading a PE image's sections
+// and its "QLDATA" resource, grouping routines into units, the settings file, and
+// the comparisons of the verify mode.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exclog/EDebugWriter.h"
+
+namespace qldata {
+
+struct TSymbol {
+  uint32_t Address = 0;
+  char Type = 0;
+  std::string Name;  // as nm prints it (mangled, with the target's leading "_")
+};
+
+// Lines of `nm -n --defined-only`: "ADDRESS TYPE NAME". Other lines are skipped.
+std::vector<TSymbol> ParseNm(std::string_view text);
+
+struct TLineRow {
+  uint32_t Address = 0;
+  uint32_t Line = 0;
+  std::string File;  // full path as the line table names it
+};
+
+// `objdump --dwarf=decodedline -w`: a "CU: path:" or "path:" line names the file of
+// the rows below it; rows are "name line address [view] [x]"; end-of-sequence rows
+// ("-" as line) are dropped. Rows keep their order.
+std::vector<TLineRow> ParseDecodedLines(std::string_view text);
+
+// `objdump -p`: the ImageBase value; nothing when absent.
+std::optional<uint32_t> ParseImageBase(std::string_view text);
+
+// The C++ name of an nm symbol: one leading "_" removed, "_Z..." demangled; other
+// names as they are.
+std::string DemangledName(const std::string& symbol);
+
+// Splits a demangled name at the last "::" outside brackets before its parameter
+// list: {"ns::TList", "Add(int)"}; a name without one gives {"", name}.
+std::pair<std::string, std::string> SplitClassAndRoutine(const std::string& name);
+
+// For comparing with addr2line: drops " [clone ...]" suffixes, the parameter list
+// and what follows it, and cuts like the name format does.
+std::string ComparableRoutine(const std::string& name);
+
+// A PE image in memory: sections and the bytes at a relative address.
+class TPeImage {
+ public:
+  // Throws std::runtime_error for a file that is not a PE image.
+  explicit TPeImage(std::string bytes);
+  uint32_t ImageBase() const { return imageBase_; }
+  struct TSection {
+    std::string Name;
+    uint32_t Rva = 0, VirtualSize = 0, RawOffset = 0, RawSize = 0;
+    uint32_t Characteristics = 0;
+  };
+  const std::vector<TSection>& Sections() const { return sections_; }
+  // Up to `count` bytes of the raw data at `rva` (fewer at a section's end).
+  std::string BytesAt(uint32_t rva, size_t count) const;
+  // The raw bytes of a section by name ("" when absent).
+  std::string SectionBytes(const std::string& name) const;
+  // The data of RCDATA resource `name` (first language); nothing when absent.
+  std::optional<std::string> RcData(const std::string& name) const;
+
+ private:
+  std::string bytes_;
+  uint32_t imageBase_ = 0;
+  std::vector<TSection> sections_;
+};
+
+// Routines and lines grouped into units: every routine whose start has a line
+// row; units are runs of neighbouring routines of one source file; only rows of
+// the routine's own file are kept, the last row at an address winning. With a
+// non-empty `sourceRoot`, only files under it count.
+struct TBuildInput {
+  std::vector<TSymbol> Symbols;
+  std::vector<TLineRow> Rows;
+  const TPeImage* Image = nullptr;
+  std::string SourceRoot;
+};
+std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input);
+
+// The settings file: "Key=Value" lines, "#" comments. Known keys set the options
+// (by name), the options byte, the main-module byte and the pass phrase.
+struct TSettings {
+  std::map<std::string, std::string> Values;
+  std::optional<std::string> PassPhrase;
+  uint8_t OptionsByte = 0;
+  uint8_t MainModuleByte = 0;
+};
+// Throws std::runtime_error naming the line for unknown keys or bad values.
+TSettings ParseSettings(std::string_view text);
+
+// The options stream: defaults with the settings applied, in the current format.
+std::string OptionsStreamFor(const TSettings& settings);
+
+// The section names whose bytes must not change between the two links.
+bool IsCodeOrDataSection(const std::string& name);
+
+}  // namespace qldata

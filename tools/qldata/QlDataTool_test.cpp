@@ -1,0 +1,136 @@
+#include "tools/qldata/QlDataTool.h"
+
+#include <gtest/gtest.h>
+
+#include "exclog/EDebug.h"
+
+namespace qldata {
+namespace {
+
+// Shapes copied from i686-w64-mingw32 nm and objdump output.
+const char* const NmSample =
+    "00401000 t .text\n"
+    "00401000 t ___mingw_invalidParameterHandler\n"
+    "00401010 T __ZN4demo7TWidget5PaintEv\n"
+    "00401010 T __ZN4demo7TWidget5PaintEv_alias\n"
+    "00401030 t _helper\n"
+    "00401040 T __ZN4demo3RunEi\n"
+    "00401060 T _main\n"
+    "         U _undefined\n"
+    "00402000 D _data\n";
+
+const char* const LineSample =
+    "\n"
+    "CU: ./crt/crtexe.c:\n"
+    "File name                            Line number    Starting address    View    Stmt\n"
+    "crtexe.c                                     118            0x401000               x\n"
+    "crtexe.c                                       -            0x401010\n"
+    "\n"
+    "CU: /src/demo/Widget.cpp:\n"
+    "File name                            Line number    Starting address    View    Stmt\n"
+    "Widget.cpp                                    10            0x401010               x\n"
+    "Widget.cpp                                    11            0x401016               x\n"
+    "\n"
+    "/usr/include/c++/string:\n"
+    "string                                       216            0x401016       1       x\n"
+    "string                                       217            0x40101a               x\n"
+    "\n"
+    "/src/demo/Widget.cpp:\n"
+    "Widget.cpp                                    12            0x401020               x\n"
+    "Widget.cpp                                    20            0x401030               x\n"
+    "Widget.cpp                                    40            0x401040               x\n"
+    "Widget.cpp                                    41            0x401048               x\n"
+    "Widget.cpp                                     -            0x401060\n"
+    "\n"
+    "CU: /src/demo/main.c:\n"
+    "main.c                                         3            0x401060               x\n";
+
+TEST(QlDataParse, NmAndLineTable) {
+  auto symbols = ParseNm(NmSample);
+  ASSERT_EQ(symbols.size(), 8u);
+  EXPECT_EQ(symbols[2].Address, 0x401010u);
+  EXPECT_EQ(symbols[2].Type, 'T');
+  EXPECT_EQ(symbols[7].Type, 'D');
+
+  auto rows = ParseDecodedLines(LineSample);
+  ASSERT_EQ(rows.size(), 10u);
+  EXPECT_EQ(rows[0].File, "./crt/crtexe.c");
+  EXPECT_EQ(rows[1].File, "/src/demo/Widget.cpp");
+  EXPECT_EQ(rows[3].File, "/usr/include/c++/string");
+  EXPECT_EQ(rows[3].Line, 216u);
+  EXPECT_EQ(rows[5].Address, 0x401020u);
+  EXPECT_EQ(rows[9].File, "/src/demo/main.c");
+
+  EXPECT_EQ(ParseImageBase("Magic\t\t010b\t(PE32)\nImageBase\t\t00400000\nSectionAlignment\t00001000\n"),
+            0x400000u);
+  EXPECT_FALSE(ParseImageBase("nothing here"));
+}
+
+TEST(QlDataNames, DemangleAndSplit) {
+  EXPECT_EQ(DemangledName("__ZN4demo7TWidget5PaintEv"), "demo::TWidget::Paint()");
+  EXPECT_EQ(DemangledName("_main"), "main");
+  EXPECT_EQ(DemangledName("_Foo@8"), "Foo@8");
+
+  using P = std::pair<std::string, std::string>;
+  EXPECT_EQ(SplitClassAndRoutine("demo::TWidget::Paint()"), P("demo::TWidget", "Paint()"));
+  EXPECT_EQ(SplitClassAndRoutine("main"), P("", "main"));
+  EXPECT_EQ(SplitClassAndRoutine("std::vector<int, std::allocator<int> >::push_back(int const&)"),
+            P("std::vector<int, std::allocator<int> >", "push_back(int const&)"));
+  EXPECT_EQ(SplitClassAndRoutine("f(std::function<void (a::b)>)"), P("", "f(std::function<void (a::b)>)"));
+  EXPECT_EQ(SplitClassAndRoutine("x::operator<(x const&)"), P("x", "operator<(x const&)"));
+  EXPECT_EQ(SplitClassAndRoutine("x::operator()(int)"), P("x", "operator()(int)"));
+  EXPECT_EQ(SplitClassAndRoutine("a::{lambda(int)#1}::operator()(int) const"),
+            P("a::{lambda(int)#1}", "operator()(int) const"));
+
+  EXPECT_EQ(ComparableRoutine("demo::Run(int) [clone .constprop.0]"), "demo::Run");
+  EXPECT_EQ(ComparableRoutine("demo::Run(int)"), ComparableRoutine("demo::Run"));
+  EXPECT_EQ(ComparableRoutine("a.b"), "a_b");
+}
+
+TEST(QlDataUnits, RunsOfOneFileWithOwnRowsOnly) {
+  TBuildInput input;
+  input.Symbols = ParseNm(NmSample);
+  input.Rows = ParseDecodedLines(LineSample);
+  input.SourceRoot = "/src/";
+  auto units = BuildUnits(input);
+  // crtexe.c is outside the root; Widget.cpp's three routines form one unit; main.c
+  // ends at the (unknown) text end and so is dropped without an image.
+  ASSERT_EQ(units.size(), 1u);
+  const auto& u = units[0];
+  EXPECT_EQ(u.UnitName, "Widget");
+  EXPECT_EQ(u.SourceFile, "Widget.cpp");
+  EXPECT_EQ(u.Offset, 0x401010u);
+  EXPECT_EQ(u.Size, 0x50u);
+  ASSERT_EQ(u.Routines.size(), 3u);
+  EXPECT_EQ(u.Routines[0].ClassName, "demo::TWidget");
+  EXPECT_EQ(u.Routines[0].RoutineName, "Paint()");
+  EXPECT_EQ(u.Routines[0].FirstLine, 10u);
+  // 0x401016: string's row comes last at that address and wins, so Widget's 11 is
+  // not packed; string's rows are another file's.
+  ASSERT_EQ(u.Routines[0].Lines.size(), 1u);
+  EXPECT_EQ(u.Routines[0].Lines[0].Offset, 0x401020u);
+  EXPECT_EQ(u.Routines[0].Lines[0].Line, 12u);
+  EXPECT_EQ(u.Routines[1].RoutineName, "helper");
+  EXPECT_EQ(u.Routines[2].RoutineName, "Run(int)");
+  EXPECT_EQ(u.Routines[2].Lines.size(), 1u);
+  EXPECT_NO_THROW(exclog::WriteDebugBlock(units, nullptr));
+}
+
+TEST(QlDataSettings, KeysAndErrors) {
+  auto s = ParseSettings("# comment\nPassPhrase = abc def\nOptionsByte=1\nSmtpHost=mail.example.org\n");
+  ASSERT_TRUE(s.PassPhrase);
+  EXPECT_EQ(*s.PassPhrase, "abc def");
+  EXPECT_EQ(s.OptionsByte, 1);
+  EXPECT_EQ(s.Values.at("SmtpHost"), "mail.example.org");
+  EXPECT_FALSE(ParseSettings("").PassPhrase);
+  EXPECT_THROW(ParseSettings("NoSuchOption=1\n"), std::runtime_error);
+  EXPECT_THROW(ParseSettings("OptionsByte=300\n"), std::runtime_error);
+  EXPECT_THROW(ParseSettings("just text\n"), std::runtime_error);
+  EXPECT_THROW(ParseSettings("SmtpPort=abc\n"), std::runtime_error);
+  EXPECT_TRUE(IsCodeOrDataSection(".text"));
+  EXPECT_FALSE(IsCodeOrDataSection(".rsrc"));
+  EXPECT_FALSE(IsCodeOrDataSection(".debug_info"));
+}
+
+}  // namespace
+}  // namespace qldata

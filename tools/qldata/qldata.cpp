@@ -1,0 +1,283 @@
+// The logger-data generator of the build.
+//
+//   qldata generate EXE SETTINGS OUT [SOURCE_ROOT]
+//       reads EXE with nm and objdump, writes the "QLDATA" resource bytes to OUT
+//   qldata verify EXE [SETTINGS] [SOURCE_ROOT]
+//       checks EXE's resource against addr2line: every packed line, and every
+//       instruction of the packed units through the reader's lookup
+//   qldata compare FIRST SECOND
+//       fails when the code and data sections of two links differ
+//
+// The binutils are found as i686-w64-mingw32-{nm,objdump,addr2line}, or through
+// QLDATA_BINUTILS_PREFIX.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+#include "exclog/EDebug.h"
+#include "tools/qldata/QlDataTool.h"
+
+namespace {
+
+std::string Prefix() {
+  const char* p = std::getenv("QLDATA_BINUTILS_PREFIX");
+  return p ? p : "i686-w64-mingw32-";
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+// Runs a shell command and returns its standard output; throws when it fails.
+std::string Run(const std::string& command) {
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) throw std::runtime_error("cannot run " + command);
+  std::string out;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  int status = ::pclose(pipe);
+  if (status != 0) throw std::runtime_error("failed: " + command);
+  return out;
+}
+
+// A scratch file removed when the object goes.
+class TTempFile {
+ public:
+  TTempFile() {
+    char name[] = "/tmp/qldata-XXXXXX";
+    int fd = ::mkstemp(name);
+    if (fd < 0) throw std::runtime_error("no temporary file");
+    ::close(fd);
+    path_ = name;
+  }
+  ~TTempFile() { std::remove(path_.c_str()); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+struct TAddr2LineAnswer {
+  std::vector<std::pair<std::string, std::string>> Frames;  // function, file:line; innermost first
+};
+
+// addr2line -a -f [-i] -C over many addresses in one run.
+std::vector<TAddr2LineAnswer> Addr2Line(const std::string& exe, const std::vector<uint32_t>& addresses,
+                                        bool inlines) {
+  TTempFile list;
+  {
+    std::ofstream out(list.Path());
+    for (uint32_t a : addresses) out << std::hex << "0x" << a << "\n";
+  }
+  std::string text = Run(Prefix() + "addr2line -a -f -C " + (inlines ? "-i " : "") + "-e " + Quote(exe) +
+                         " < " + Quote(list.Path()));
+  std::vector<TAddr2LineAnswer> answers;
+  std::istringstream in(text);
+  std::string line;
+  std::vector<std::string> pending;
+  auto flush = [&]() {
+    if (pending.empty()) return;
+    TAddr2LineAnswer a;
+    for (size_t i = 0; i + 1 < pending.size(); i += 2) a.Frames.emplace_back(pending[i], pending[i + 1]);
+    answers.push_back(std::move(a));
+    pending.clear();
+  };
+  bool started = false;
+  while (std::getline(in, line)) {
+    if (line.rfind("0x", 0) == 0 && line.find(':') == std::string::npos) {
+      if (started) flush();
+      started = true;
+      continue;
+    }
+    pending.push_back(line);
+  }
+  if (started) flush();
+  if (answers.size() != addresses.size()) throw std::runtime_error("addr2line answered a different count");
+  return answers;
+}
+
+std::pair<std::string, uint32_t> FileAndLine(const std::string& text) {
+  std::string s = text.substr(0, text.find(" (discriminator"));
+  size_t colon = s.rfind(':');
+  if (colon == std::string::npos) return {s, 0};
+  std::string file = s.substr(0, colon);
+  size_t slash = file.find_last_of("/\\");
+  if (slash != std::string::npos) file = file.substr(slash + 1);
+  std::string number = s.substr(colon + 1);
+  uint32_t line = number.find_first_not_of("0123456789") == std::string::npos && !number.empty()
+                      ? static_cast<uint32_t>(std::stoul(number))
+                      : 0;
+  return {file, line};
+}
+
+int Generate(const std::string& exe, const std::string& settingsPath, const std::string& out,
+             const std::string& sourceRoot) {
+  qldata::TSettings settings = qldata::ParseSettings(ReadFile(settingsPath));
+  qldata::TPeImage image(ReadFile(exe));
+  auto base = qldata::ParseImageBase(Run(Prefix() + "objdump -p " + Quote(exe)));
+  if (!base || *base != image.ImageBase()) throw std::runtime_error("image base unclear");
+  qldata::TBuildInput input;
+  std::string nmText = Run(Prefix() + "nm -n --defined-only " + Quote(exe));
+  std::string lineText = Run(Prefix() + "objdump --dwarf=decodedline -w " + Quote(exe));
+  input.Symbols = qldata::ParseNm(nmText);
+  input.Rows = qldata::ParseDecodedLines(lineText);
+  input.Image = &image;
+  input.SourceRoot = sourceRoot;
+  auto units = qldata::BuildUnits(input);
+
+  exclog::TQLDataImage data;
+  data.OptionsByte = settings.OptionsByte;
+  data.MainModuleByte = settings.MainModuleByte;
+  data.OptionsStream = qldata::OptionsStreamFor(settings);
+  exclog::TQLCipher cipher(settings.PassPhrase.value_or(""));
+  data.DebugBlock = exclog::WriteDebugBlock(units, settings.PassPhrase ? &cipher : nullptr);
+  data.PassPhrase = settings.PassPhrase;
+  WriteFile(out, exclog::WriteResourceData(data));
+  size_t routines = 0;
+  for (const auto& u : units) routines += u.Routines.size();
+  std::cout << "qldata: " << units.size() << " units, " << routines << " routines"
+            << (settings.PassPhrase ? ", names enciphered" : "") << "\n";
+  return 0;
+}
+
+int Verify(const std::string& exe, const std::string& settingsPath, const std::string& sourceRoot) {
+  qldata::TPeImage image(ReadFile(exe));
+  auto resource = image.RcData("QLDATA");
+  if (!resource) throw std::runtime_error("no QLDATA resource in " + exe);
+  auto content = exclog::ParseResourceData(reinterpret_cast<const uint8_t*>(resource->data()), resource->size());
+  if (!content || !content->DebugBlock || !content->KeyCheck) throw std::runtime_error("unreadable QLDATA");
+  std::string phrase;
+  if (!settingsPath.empty()) phrase = qldata::ParseSettings(ReadFile(settingsPath)).PassPhrase.value_or("");
+  bool encrypted = exclog::KeyMatches(exclog::TQLCipher(phrase), *content->KeyCheck);
+  if (!phrase.empty() && !encrypted) throw std::runtime_error("names are not enciphered with the pass phrase");
+  exclog::TQLDebugData debug(*content->DebugBlock, content->Version, encrypted, phrase);
+  const uint32_t base = image.ImageBase();
+  if (debug.Units().empty()) throw std::runtime_error("no units packed");
+
+  // 1. Every packed line as addr2line reads the line table.
+  auto rows = debug.Rows();
+  std::vector<uint32_t> addresses;
+  for (const auto& r : rows) addresses.push_back(base + r.Offset);
+  auto answers = Addr2Line(exe, addresses, false);
+  size_t failures = 0;
+  auto fail = [&](const std::string& what) {
+    if (++failures <= 20) std::cerr << "qldata verify: " << what << "\n";
+  };
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const auto& unit = debug.Units()[rows[i].Unit];
+    auto [file, line] = FileAndLine(answers[i].Frames.at(0).second);
+    if (file != unit.SourceFile || line != rows[i].Line) {
+      std::ostringstream m;
+      m << std::hex << "0x" << addresses[i] << std::dec << ": packed " << unit.SourceFile << ":" << rows[i].Line
+        << ", addr2line " << answers[i].Frames.at(0).second;
+      fail(m.str());
+    }
+  }
+
+  // 2. Every instruction of the packed units through our lookup.
+  std::string listing = Run(Prefix() + "objdump -d --no-show-raw-insn -j .text " + Quote(exe));
+  std::vector<uint32_t> instructions;
+  std::istringstream in(listing);
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t colon = line.find(":\t");
+    if (colon == std::string::npos || line.empty() || line[0] != ' ') continue;
+    uint32_t a = static_cast<uint32_t>(std::strtoul(line.substr(0, colon).c_str(), nullptr, 16));
+    if (a < base) continue;
+    uint32_t offset = a - base;
+    for (const auto& u : debug.Units())
+      if (offset >= u.Start && offset - u.Start < u.Size) {
+        instructions.push_back(a);
+        break;
+      }
+  }
+  auto outer = Addr2Line(exe, instructions, true);
+  size_t inlinedElsewhere = 0;
+  for (size_t i = 0; i < instructions.size(); ++i) {
+    auto found = debug.FindLocation(instructions[i] - base);
+    std::ostringstream where;
+    where << std::hex << "0x" << instructions[i] << std::dec;
+    if (!found) {
+      fail(where.str() + ": no location");
+      continue;
+    }
+    const auto& frames = outer[i].Frames;
+    std::string ours = found->ClassName.empty() ? found->RoutineName : found->ClassName + "::" + found->RoutineName;
+    std::string theirs = frames.back().first;
+    if (qldata::ComparableRoutine(ours) != qldata::ComparableRoutine(theirs))
+      fail(where.str() + ": routine " + ours + ", addr2line " + theirs);
+    auto [file, lineNo] = FileAndLine(frames.front().second);
+    if (file != found->SourceFile) {
+      ++inlinedElsewhere;  // code of another file's inline routine: its rows are not packed
+      continue;
+    }
+    if (lineNo != found->Line)
+      fail(where.str() + ": line " + std::to_string(found->Line) + ", addr2line " + frames.front().second);
+  }
+  std::cout << "qldata verify: " << debug.Units().size() << " units, " << rows.size() << " lines, "
+            << instructions.size() << " instructions (" << inlinedElsewhere
+            << " inside other files' inline code: routine checked), " << failures << " differences\n";
+  return failures == 0 ? 0 : 1;
+}
+
+int Compare(const std::string& first, const std::string& second) {
+  qldata::TPeImage a(ReadFile(first)), b(ReadFile(second));
+  std::map<std::string, const qldata::TPeImage::TSection*> bs;
+  for (const auto& s : b.Sections()) bs[s.Name] = &s;
+  int differences = 0;
+  size_t compared = 0;
+  for (const auto& s : a.Sections()) {
+    if (!qldata::IsCodeOrDataSection(s.Name)) continue;
+    ++compared;
+    auto it = bs.find(s.Name);
+    if (it == bs.end() || it->second->Rva != s.Rva || it->second->VirtualSize != s.VirtualSize ||
+        a.SectionBytes(s.Name) != b.SectionBytes(s.Name)) {
+      std::cerr << "qldata compare: section " << s.Name << " differs between " << first << " and " << second
+                << "\n";
+      ++differences;
+    }
+  }
+  if (compared == 0 || a.ImageBase() != b.ImageBase()) ++differences;
+  return differences == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "generate" && (argc == 5 || argc == 6))
+      return Generate(argv[2], argv[3], argv[4], argc == 6 ? argv[5] : "");
+    if (mode == "verify" && argc >= 3 && argc <= 5)
+      return Verify(argv[2], argc > 3 ? argv[3] : "", argc > 4 ? argv[4] : "");
+    if (mode == "compare" && argc == 4) return Compare(argv[2], argv[3]);
+    std::cerr << "usage: qldata generate EXE SETTINGS OUT [SOURCE_ROOT] | verify EXE [SETTINGS [SOURCE_ROOT]]"
+                 " | compare FIRST SECOND\n";
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "qldata: " << e.what() << "\n";
+    return 1;
+  }
+}
