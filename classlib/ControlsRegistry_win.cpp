@@ -1,9 +1,15 @@
 #include "classlib/ControlsRegistry_win.h"
 
+#include "classlib/Buttons_win.h"
 #include "classlib/Controls_win.h"
+#include "classlib/ExtCtrls_win.h"
 #include "classlib/Menus_win.h"
+#include "classlib/StdCtrls_win.h"
 
 void RegisterAllControlClasses() {
   RegisterControlsClasses();
   RegisterMenusClasses();
+  RegisterStdCtrlsClasses();
+  RegisterButtonsClasses();
+  RegisterExtCtrlsClasses();
 }

@@ -7,7 +7,7 @@
 #include <map>
 #include <mutex>
 
-#include "classlib/Classes.h"
+#include "classlib/ControlClasses.h"
 
 const TEnumType BiDiModeType("TBiDiMode",
                              {"bdLeftToRight", "bdRightToLeft", "bdRightToLeftNoAlign", "bdRightToLeftReadingOnly"});
@@ -878,8 +878,8 @@ void TCustomControl::PaintWindow(HDC dc) {
 }
 
 void RegisterControlsClasses() {
-  RegisterClass(TControl::StaticClass());
-  RegisterClass(TWinControl::StaticClass());
-  RegisterClass(TGraphicControl::StaticClass());
-  RegisterClass(TCustomControl::StaticClass());
+  RegisterControlClass(TControl::StaticClass());
+  RegisterControlClass(TWinControl::StaticClass());
+  RegisterControlClass(TGraphicControl::StaticClass());
+  RegisterControlClass(TCustomControl::StaticClass());
 }

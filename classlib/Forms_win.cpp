@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "classlib/Classes.h"
+#include "classlib/ControlClasses.h"
 #include "classlib/ControlsRegistry_win.h"
 
 TApplication* Application = nullptr;
@@ -430,10 +430,10 @@ bool unitRegistered = false;
 
 void FormsInit() {
   RegisterAllControlClasses();
-  RegisterClass(TScrollingWinControl::StaticClass());
-  RegisterClass(TScrollBox::StaticClass());
-  RegisterClass(TCustomForm::StaticClass());
-  RegisterClass(TForm::StaticClass());
+  RegisterControlClass(TScrollingWinControl::StaticClass());
+  RegisterControlClass(TScrollBox::StaticClass());
+  RegisterControlClass(TCustomForm::StaticClass());
+  RegisterControlClass(TForm::StaticClass());
   Screen = new TScreen();
   Application = new TApplication();
   SetControlExceptionHandler(ApplicationExceptionHandler);

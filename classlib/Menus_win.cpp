@@ -4,7 +4,7 @@
 #include <map>
 #include <set>
 
-#include "classlib/Classes.h"
+#include "classlib/ControlClasses.h"
 
 namespace {
 
@@ -303,7 +303,7 @@ bool DispatchMenuMessage(TMessage& message) {
 }
 
 void RegisterMenusClasses() {
-  RegisterClass(TMenuItem::StaticClass());
-  RegisterClass(TMainMenu::StaticClass());
-  RegisterClass(TPopupMenu::StaticClass());
+  RegisterControlClass(TMenuItem::StaticClass());
+  RegisterControlClass(TMainMenu::StaticClass());
+  RegisterControlClass(TPopupMenu::StaticClass());
 }

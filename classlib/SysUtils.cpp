@@ -232,14 +232,14 @@ std::string FormatFloat(char type, int precision, double v) {
     }
     return (v < 0 ? "-" : "") + grouped + fixed.substr(intEnd);
   }
-  char spec[16];
-  std::snprintf(spec, sizeof spec, "%%.%d%c", precision, type == 'e' ? 'E' : type == 'g' ? 'G' : 'f');
+  char pattern[16];
+  std::snprintf(pattern, sizeof pattern, "%%.%d%c", precision, type == 'e' ? 'E' : type == 'g' ? 'G' : 'f');
   char buf[512];
-  int n = std::snprintf(buf, sizeof buf, spec, v);
+  int n = std::snprintf(buf, sizeof buf, pattern, v);
   if (n < 0) return {};
   if (static_cast<size_t>(n) < sizeof buf) return std::string(buf, static_cast<size_t>(n));
   std::string big(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(big.data(), big.size(), spec, v);
+  std::snprintf(big.data(), big.size(), pattern, v);
   big.resize(static_cast<size_t>(n));
   return big;
 }

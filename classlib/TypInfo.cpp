@@ -113,12 +113,17 @@ const TPropInfo* GetPropInfo(const TObject* obj, std::string_view name) {
   return obj ? GetPropInfo(obj->ClassType(), name) : nullptr;
 }
 
-std::vector<const TPropInfo*> GetPropList(TClass cls) {
+namespace {
+
+// Every entry of one kind along the class chain, base classes first; a class that
+// publishes a name again replaces the inherited entry in its place.
+template <class Info>
+std::vector<const Info*> InheritedList(TClass cls, std::vector<Info> TPublishedTable::*member) {
   std::vector<TClass> chain;
   for (TClass c = cls; c; c = c->Parent) chain.push_back(c);
-  std::vector<const TPropInfo*> list;
+  std::vector<const Info*> list;
   for (auto c = chain.rbegin(); c != chain.rend(); ++c) {
-    for (const TPropInfo& info : PublishedTableOf(*c).Properties) {
+    for (const Info& info : PublishedTableOf(*c).*member) {
       bool replaced = false;
       for (auto& existing : list)
         if (SameText(existing->Name, info.Name)) {
@@ -131,6 +136,12 @@ std::vector<const TPropInfo*> GetPropList(TClass cls) {
   return list;
 }
 
+}  // namespace
+
+std::vector<const TPropInfo*> GetPropList(TClass cls) {
+  return InheritedList(cls, &TPublishedTable::Properties);
+}
+
 const TBinaryPropInfo* GetBinaryPropInfo(TClass cls, std::string_view name) {
   for (TClass c = cls; c; c = c->Parent)
     for (const TBinaryPropInfo& info : PublishedTableOf(c).BinaryProperties)
@@ -139,20 +150,7 @@ const TBinaryPropInfo* GetBinaryPropInfo(TClass cls, std::string_view name) {
 }
 
 std::vector<const TBinaryPropInfo*> GetBinaryPropList(TClass cls) {
-  std::vector<TClass> chain;
-  for (TClass c = cls; c; c = c->Parent) chain.push_back(c);
-  std::vector<const TBinaryPropInfo*> list;
-  for (auto c = chain.rbegin(); c != chain.rend(); ++c)
-    for (const TBinaryPropInfo& info : PublishedTableOf(*c).BinaryProperties) {
-      bool replaced = false;
-      for (auto& existing : list)
-        if (SameText(existing->Name, info.Name)) {
-          existing = &info;
-          replaced = true;
-        }
-      if (!replaced) list.push_back(&info);
-    }
-  return list;
+  return InheritedList(cls, &TPublishedTable::BinaryProperties);
 }
 
 const TPublishedField* GetPublishedField(TClass cls, std::string_view name) {

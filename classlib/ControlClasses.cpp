@@ -1,0 +1,5 @@
+#include "classlib/ControlClasses.h"
+
+#include "classlib/Classes.h"
+
+void RegisterControlClass(TClass cls) { RegisterClass(cls); }
