@@ -1,35 +1,97 @@
-// The host program: one instance, one main window, one event loop.
+// The host program: one instance, one main window (Form1, made from its layout in
+// the program's resources), one event loop.
 #include <windows.h>
+
+#include <string>
+
+#include "classlib/ComCtrls_win.h"
+#include "classlib/ControlClasses.h"
+#include "classlib/Forms_win.h"
+#include "classlib/HintWindow_win.h"
+#include "classlib/Layout.h"
+#include "classlib/System.h"
+#include "exclog/ExceptionLog_win.h"
 
 namespace {
 
-const char kMainClass[] = "TForm1";
-
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
+// The main window. Its controls come from the layout; the menu's handlers are
+// published so the layout can name them.
+class TForm1 : public TForm {
+  VELMORA_CLASS(TForm1, TForm)
+  VELMORA_PUBLISHED(TForm1)
+ public:
+  explicit TForm1(TComponent* owner = nullptr) : TForm(owner) {}
+  void ExitItemClick(TObject* sender) { Close(); }
+  // Lets a user (and the exception logger's tests) raise an exception on purpose.
+  void RaiseItemClick(TObject* sender) { throw Exception("Exception raised from the menu"); }
+  void Loaded() override {
+    TForm::Loaded();
+    PlaceStatusBar();
   }
+  void WndProc(TMessage& message) override {
+    TForm::WndProc(message);
+    if (message.Msg == WM_SIZE) PlaceStatusBar();
+  }
+
+ private:
+  // The status bar runs along the bottom of the client area at any size.
+  void PlaceStatusBar() {
+    TComponent* found = FindComponent("StatusBar1");
+    if (!found || !found->Is<TStatusBar>() || !HandleAllocated()) return;
+    auto* bar = static_cast<TStatusBar*>(found);
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    bar->SetBounds(0, client.bottom - bar->Height(), client.right, bar->Height());
+  }
+};
+
+VELMORA_PUBLISH(TForm1) {
+  p.Method<&TForm1::ExitItemClick>("ExitItemClick").Method<&TForm1::RaiseItemClick>("RaiseItemClick");
 }
 
-HWND CreateMainWindow(HINSTANCE instance) {
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = MainWindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kMainClass;
-  if (!RegisterClassA(&wc)) return nullptr;
-  return CreateWindowExA(0, kMainClass, "Velmora", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                         CW_USEDEFAULT, 1024, 600, nullptr, nullptr, instance, nullptr);
+// The layout text linked in as the RCDATA resource "FORM1". Raises
+// EInvalidOperation when the program was linked without it.
+std::string Form1Layout(HINSTANCE instance) {
+  HRSRC found = FindResourceA(instance, "FORM1", MAKEINTRESOURCEA(10));  // RT_RCDATA
+  HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  if (!data) throw EInvalidOperation("The main window's layout (resource FORM1) is missing");
+  return std::string(static_cast<const char*>(data), SizeofResource(instance, found));
+}
+
+// Starts the class library's forms, makes Form1 and serves messages until it
+// closes. Returns the exit code; never throws.
+int RunForms(HINSTANCE instance) {
+  try {
+    RegisterFormsUnit();
+    InitUnits();  // starts the units registered since the logger's
+    RegisterControlClass(TForm1::StaticClass());
+    new THintManager(Application);  // hints of every form, owned by the application
+    auto* form = Application->CreateForm<TForm1>();
+    ReadLayoutInto(form, Form1Layout(instance));
+    Application->Run();
+    return 0;
+  } catch (Exception& error) {
+    if (Application) Application->ShowException(&error);
+  } catch (std::exception& error) {
+    MessageBoxA(nullptr, error.what(), "Velmora", MB_OK | MB_ICONERROR);
+  }
+  return 1;
 }
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Exception logger: its units start first (right after the class library's) and
+  // stop last, around everything else the program does.
+  struct TLoggerUnits {
+    TLoggerUnits() {
+      exclog::RegisterExceptionLogUnits();
+      InitUnits();
+    }
+    ~TLoggerUnits() { FinalizeUnits(); }
+  } loggerUnits;
+
   // Only one instance runs: a second one ends at once, without a message.
   HANDLE mutex = CreateMutexA(nullptr, TRUE, "velmora");
   if (mutex == nullptr) return 0;
@@ -38,17 +100,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     return 0;
   }
 
-  int exitCode = 1;
-  if (HWND mainWindow = CreateMainWindow(instance)) {
-    ShowWindow(mainWindow, showCommand);
-    UpdateWindow(mainWindow);
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    exitCode = static_cast<int>(msg.wParam);
-  }
+  const int exitCode = RunForms(instance);
   CloseHandle(mutex);
   return exitCode;
 }

@@ -1,8 +1,10 @@
 #include "classlib/ControlsRegistry_win.h"
 
 #include "classlib/Buttons_win.h"
+#include "classlib/ComCtrls_win.h"
 #include "classlib/Controls_win.h"
 #include "classlib/ExtCtrls_win.h"
+#include "classlib/HintWindow_win.h"
 #include "classlib/Menus_win.h"
 #include "classlib/StdCtrls_win.h"
 
@@ -12,4 +14,6 @@ void RegisterAllControlClasses() {
   RegisterStdCtrlsClasses();
   RegisterButtonsClasses();
   RegisterExtCtrlsClasses();
+  RegisterComCtrlsClasses();
+  RegisterHintWindowClasses();
 }

@@ -25,7 +25,6 @@
 
 VELMORA_EXCEPTION(EInvalidGraphic, Exception)
 VELMORA_EXCEPTION(EInvalidGraphicOperation, Exception)
-VELMORA_EXCEPTION(EResNotFound, Exception)
 
 // A TColor to the COLORREF it stands for: system colours through GetSysColor,
 // clNone and clDefault to black.

@@ -151,6 +151,13 @@ void TCustomGroupBox::CreateParams(TCreateParams& params) {
   params.Style |= BS_GROUPBOX;
 }
 
+void TCustomGroupBox::WMEraseBkgnd(TMessage& message) {
+  RECT r{};
+  GetClientRect(Handle(), &r);
+  FillRect(reinterpret_cast<HDC>(message.WParam), &r, static_cast<HBRUSH>(brush_.GdiHandle()));
+  message.Result = 1;
+}
+
 // ---------------------------------------------------------------------------
 
 VELMORA_PUBLISH(TCustomEdit) {

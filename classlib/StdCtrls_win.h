@@ -99,6 +99,9 @@ class TCustomGroupBox : public TWinControl {
 
  protected:
   void CreateParams(TCreateParams& params) override;
+  // The system group box paints only its frame and caption, and the parent clips
+  // its children: the box fills its own background.
+  void WMEraseBkgnd(TMessage& message) override;
 };
 
 class TGroupBox : public TCustomGroupBox {

@@ -23,4 +23,3 @@ class TResourceStream : public TCustomMemoryStream {
   void Open(uintptr_t instance, const char* name, const char* type, const std::string& shownName);
 };
 
-VELMORA_EXCEPTION(EResNotFound, Exception)

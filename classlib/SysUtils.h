@@ -53,6 +53,7 @@ VELMORA_EXCEPTION(EReadError, EStreamError)      // short read of ReadBuffer
 VELMORA_EXCEPTION(EWriteError, EStreamError)     // short write of WriteBuffer
 VELMORA_EXCEPTION(EFCreateError, EStreamError)   // file could not be created
 VELMORA_EXCEPTION(EFOpenError, EStreamError)     // file could not be opened
+VELMORA_EXCEPTION(EResNotFound, Exception)       // a named resource is missing from its module
 
 // The 32-bit layout of a Windows EXCEPTION_RECORD (80 bytes), kept here so the
 // header stays free of Windows headers. ExceptionRecord and ExceptionAddress are

@@ -37,6 +37,9 @@ if(VELMORA_WIN32)
   add_link_options(-static)
   set(VELMORA_WIN_LIBS user32 gdi32 comctl32 comdlg32 advapi32 shell32 ole32 oleaut32
       uuid psapi ws2_32 wininet version msimg32 winmm)
+elseif(VELMORA_HOST_TOOLS_ONLY)
+  # Programs the Windows tree runs while it builds (cmake/HostTools.cmake).
+  add_compile_options(-O1 -Wall -Wextra -Wno-unused-parameter)
 elseif(VELMORA_LIBFUZZER)
   add_compile_options(-g -O1 -fsanitize=fuzzer-no-link,address,undefined)
   add_link_options(-fsanitize=address,undefined)

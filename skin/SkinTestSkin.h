@@ -13,10 +13,14 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "skin/SkinModel.h"
 #include "tests/support/TestPaths.h"
 #ifdef _WIN32
 #include "tests/support/GuiProbe_win.h"
+#else
+#include <unistd.h>
 #endif
 
 namespace skintest {
@@ -69,6 +73,21 @@ inline bool RunHost(const std::string& cmd) {
 #endif
 }
 
+// What removes the generated files at the end of the test program.
+inline std::string& CleanupCommand() {
+  static std::string command;
+  return command;
+}
+
+class TCleanupEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    if (!CleanupCommand().empty()) RunHost(CleanupCommand());
+  }
+};
+inline const bool cleanupRegistered =
+    (::testing::AddGlobalTestEnvironment(new TCleanupEnvironment), true);
+
 inline TManifestImage ParseImageLine(const std::string& line) {
   TManifestImage m;
   std::istringstream in(line.substr(6));
@@ -101,8 +120,15 @@ inline const TTestSkin& TestSkin() {
   static TTestSkin skin = [] {
     TTestSkin s;
     char tag[32];
-    std::snprintf(tag, sizeof tag, "%u", static_cast<unsigned>(std::rand() ^ std::time(nullptr)));
+    // Unique per program run: both trees and several workspaces run at once.
+#ifdef _WIN32
+    unsigned pid = GetCurrentProcessId() | 0x80000000u;
+#else
+    unsigned pid = static_cast<unsigned>(getpid());
+#endif
+    std::snprintf(tag, sizeof tag, "%u-%u", pid, static_cast<unsigned>(std::time(nullptr)));
     s.HostDir = std::string("/tmp/velmora-skindata-") + tag;
+    CleanupCommand() = "rm -rf '" + s.HostDir + "' '" + s.HostDir + ".skn'";
     std::string gen = std::string(VELMORA_SOURCE_DIR) + "/tools/skingen/skingen.py";
     if (!RunHost("/usr/bin/python3 '" + gen + "' test '" + s.HostDir + "' >/dev/null")) return s;
     std::ifstream manifest(velmora::test::HostPath(s.HostDir + "/manifest.txt"));
@@ -124,6 +150,24 @@ inline const TTestSkin& TestSkin() {
     return s;
   }();
   return skin;
+}
+
+// The test skin packed into a container by the independent peer writer
+// (tests/peers/make_container.py, Java LHA coder); empty when that failed.
+inline const std::vector<uint8_t>& TestSkinContainer() {
+  static std::vector<uint8_t> bytes = [] {
+    std::vector<uint8_t> out;
+    const TTestSkin& s = TestSkin();
+    if (!s.Ok) return out;
+    std::string cmd = "cd '" + s.HostDir + "' && /usr/bin/python3 '" + VELMORA_SOURCE_DIR +
+                      "/tests/peers/make_container.py' 70000 crlf '" + s.HostDir + ".skn'";
+    cmd += " $(for f in *.bmp skin.ini; do printf '%s=%s ' \"$f\" \"$PWD/$f\"; done)";
+    if (!RunHost(cmd + " >/dev/null")) return out;
+    std::ifstream in(velmora::test::HostPath(s.HostDir + ".skn"), std::ios::binary);
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return out;
+  }();
+  return bytes;
 }
 
 }  // namespace skintest

@@ -95,18 +95,33 @@ std::vector<TSymbol> ParseNm(std::string_view text) {
 std::vector<TLineRow> ParseDecodedLines(std::string_view text) {
   std::vector<TLineRow> out;
   std::string file;
+  // A new sequence may start without naming its file again: the row's own base
+  // name then picks the unit's file or a file named before in the same unit.
+  std::map<std::string, std::string> unitFiles;
   for (std::string_view line : Lines(text)) {
     if (line.empty()) continue;
     if (line.back() == ':' && line.find("  ") == std::string_view::npos) {
       std::string_view name = line.substr(0, line.size() - 1);
-      if (name.substr(0, 4) == "CU: ") name.remove_prefix(4);
+      if (name.substr(0, 4) == "CU: ") {
+        name.remove_prefix(4);
+        unitFiles.clear();
+      }
       file = std::string(name);
+      unitFiles.emplace(BaseName(file), file);
       continue;
     }
     auto w = Words(line);
-    if (w.size() < 3 || file.empty()) continue;
+    if (w.size() < 3) continue;
+    if (BaseName(file) != w[0]) {
+      auto known = unitFiles.find(w[0]);
+      file = known != unitFiles.end() ? known->second : w[0];
+    }
     TLineRow row;
-    if (!ParseDec(w[1], row.Line)) continue;  // "-": end of a sequence; headings
+    if (w[1] == "-") {
+      row.EndSequence = true;
+    } else if (!ParseDec(w[1], row.Line)) {
+      continue;  // headings
+    }
     if (w[2].substr(0, 2) != "0x" || !ParseHex(w[2].substr(2), row.Address)) continue;
     row.File = file;
     out.push_back(std::move(row));
@@ -125,8 +140,15 @@ std::optional<uint32_t> ParseImageBase(std::string_view text) {
 
 std::string DemangledName(const std::string& symbol) {
   std::string name = symbol;
+  // Fastcall routines: "@name@<argument bytes>" without the leading "_".
+  if (!name.empty() && name[0] == '@') name.insert(0, "_").erase(1, 1);
   if (!name.empty() && name[0] == '_') name.erase(0, 1);
   if (name.rfind("_Z", 0) != 0) return name;
+  // Stdcall routines carry "@<argument bytes>" after the mangled name.
+  size_t at = name.rfind('@');
+  if (at != std::string::npos && at + 1 < name.size() &&
+      name.find_first_not_of("0123456789", at + 1) == std::string::npos)
+    name.erase(at);
   int status = 0;
   std::unique_ptr<char, void (*)(void*)> text(abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status),
                                               std::free);
@@ -145,9 +167,30 @@ std::pair<std::string, std::string> SplitClassAndRoutine(const std::string& name
       i = paren - 1;
       continue;
     }
+    static const std::string anonymous = "(anonymous namespace)";
+    if (name.compare(i, anonymous.size(), anonymous) == 0) {
+      i += anonymous.size() - 1;
+      continue;
+    }
     char c = name[i];
     if (c == '<' || c == '(' || c == '[' || c == '{') {
-      if (c == '(' && depth == 0) break;  // the parameter list
+      if (c == '(' && depth == 0) {
+        // A local entity ("f()::{lambda()#1}::_FUN()") follows its routine's list.
+        size_t close = i;
+        for (int d = 0; close < name.size(); ++close) {
+          if (name[close] == '(') ++d;
+          if (name[close] == ')' && --d == 0) break;
+        }
+        if (close >= name.size()) break;  // unbalanced: take it as the list
+        size_t after = close + 1;
+        if (name.compare(after, 6, " const") == 0) after += 6;
+        if (after <= name.size() && name.compare(after, 2, "::") == 0) {
+          lastColons = after;
+          i = after + 1;
+          continue;
+        }
+        break;  // the parameter list
+      }
       ++depth;
     } else if (c == '>' || c == ')' || c == ']' || c == '}') {
       if (depth > 0) --depth;
@@ -168,9 +211,16 @@ std::string ComparableRoutine(const std::string& name) {
   std::string full = cls.empty() ? routine : cls + "::" + routine;
   // Up to the parameter list: C routines and clones carry none in one of the sources.
   auto [c2, r2] = SplitClassAndRoutine(full);
-  size_t paren = r2.find('(');
-  if (paren != std::string::npos && paren > 0 && r2.compare(0, 8, "operator") != 0) r2.erase(paren);
+  size_t from = 0;
+  if (r2.compare(0, 10, "operator()") == 0)
+    from = 10;
+  else if (r2.compare(0, 8, "operator") == 0)
+    from = 9;  // past the operator's own first character
+  size_t paren = r2.find('(', from);
+  if (paren != std::string::npos && paren > 0) r2.erase(paren);
   std::string key = c2.empty() ? r2 : c2 + "::" + r2;
+  // addr2line drops the target's leading "_" from names it cannot demangle.
+  key.erase(0, key.find_first_not_of('_') == std::string::npos ? 0 : key.find_first_not_of('_'));
   return exclog::NamePiece(key, 400);
 }
 
@@ -264,8 +314,15 @@ std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input) {
   const uint32_t base = input.Image ? input.Image->ImageBase() : 0;
   // The row that wins at each address: the last one (as addr2line reads the table).
   std::map<uint32_t, const TLineRow*> winner;
-  for (const TLineRow& row : input.Rows)
-    if (row.Address >= base) winner[row.Address] = &row;
+  std::vector<uint32_t> sequenceEnds;
+  for (const TLineRow& row : input.Rows) {
+    if (row.Address < base) continue;
+    if (row.EndSequence)
+      sequenceEnds.push_back(row.Address);
+    else
+      winner[row.Address] = &row;
+  }
+  std::sort(sequenceEnds.begin(), sequenceEnds.end());
 
   // Routine starts: text symbols, one per address, labels skipped.
   std::vector<const TSymbol*> starts;
@@ -282,9 +339,12 @@ std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input) {
   std::vector<exclog::TQLUnitEntry> units;
   std::string previousFile;
   bool previousKept = false;
+  uint32_t previousEnd = 0;
   for (size_t i = 0; i < starts.size(); ++i) {
     uint32_t start = starts[i]->Address;
     uint32_t end = i + 1 < starts.size() ? starts[i + 1]->Address : textEnd;
+    auto sequenceEnd = std::upper_bound(sequenceEnds.begin(), sequenceEnds.end(), start);
+    if (sequenceEnd != sequenceEnds.end() && *sequenceEnd < end) end = *sequenceEnd;
     auto first = winner.find(start);
     bool kept = end > start && start >= base && first != winner.end() &&
                 (input.SourceRoot.empty() || first->second->File.rfind(input.SourceRoot, 0) == 0);
@@ -307,7 +367,7 @@ std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input) {
     for (auto it = std::next(first); it != winner.end() && it->first < end; ++it)
       if (it->second->File == file) routine.Lines.push_back({it->first - base, it->second->Line});
 
-    if (!(previousKept && previousFile == file)) {
+    if (!(previousKept && previousFile == file && previousEnd == start)) {
       exclog::TQLUnitEntry unit;
       std::string source = BaseName(file);
       unit.SourceFile = source;
@@ -319,6 +379,7 @@ std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input) {
     units.back().Size = end - base - units.back().Offset;
     previousFile = file;
     previousKept = true;
+    previousEnd = end;
   }
   return units;
 }
@@ -380,11 +441,77 @@ std::string OptionsStreamFor(const TSettings& settings) {
   return options.SaveToBytes();
 }
 
+namespace {
+
+// A template routine's name carries its return type before a space.
+std::string WithoutReturnType(std::string name) {
+  if (name.find("operator") != std::string::npos) return name;
+  int depth = 0;
+  size_t space = std::string::npos;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '<' || name[i] == '(') ++depth;
+    if ((name[i] == '>' || name[i] == ')') && depth > 0) --depth;
+    if (name[i] == ' ' && depth == 0) space = i;
+  }
+  if (space != std::string::npos) name.erase(0, space + 1);
+  return name;
+}
+
+}  // namespace
+
+bool SameRoutine(const std::string& oursClass, const std::string& oursRoutine, const std::string& theirsRaw) {
+  // addr2line drops the "_" of "_Z..." as the target's prefix and then cannot demangle.
+  std::string theirs = theirsRaw;
+  if (theirs.rfind("Z", 0) == 0) {
+    std::string demangled = DemangledName("__" + theirs);
+    if (demangled != "_" + theirs) theirs = demangled;
+  }
+  std::string b = ComparableRoutine(theirs);
+  // A name without its linkage name in the debug data comes bare from addr2line.
+  if (SplitClassAndRoutine(b).first.empty()) {
+    std::string last = WithoutReturnType(ComparableRoutine(oursRoutine));
+    last.erase(0, std::min(last.find_first_not_of('_'), last.size()));
+    return last == WithoutReturnType(b);
+  }
+  // A piece cut to the name format's limit is compared as far as it goes.
+  std::string a = ComparableRoutine(oursClass.empty() ? oursRoutine : oursClass + "::" + oursRoutine);
+  if (oursClass.size() >= exclog::QLNamePieceMax || oursRoutine.size() >= exclog::QLNamePieceMax) {
+    std::string full = exclog::NamePiece(theirs, 400);
+    return full.compare(0, oursClass.size(), exclog::NamePiece(oursClass, 400)) == 0;
+  }
+  return a == b;
+}
+
 bool IsCodeOrDataSection(const std::string& name) {
   static const char* const names[] = {".text", ".data", ".rdata", ".eh_frame", ".bss",
                                       ".idata", ".edata", ".CRT",  ".tls"};
   return std::find_if(std::begin(names), std::end(names), [&](const char* n) { return name == n; }) !=
          std::end(names);
+}
+
+bool SameCodeAndData(const TPeImage& first, const TPeImage& second, std::string* difference) {
+  auto report = [&](const std::string& what) {
+    if (difference) *difference = what;
+    return false;
+  };
+  if (first.ImageBase() != second.ImageBase()) return report("image base");
+  size_t compared = 0;
+  for (const auto& s : first.Sections()) {
+    if (!IsCodeOrDataSection(s.Name)) continue;
+    ++compared;
+    auto other = std::find_if(second.Sections().begin(), second.Sections().end(),
+                              [&](const TPeImage::TSection& t) { return t.Name == s.Name; });
+    if (other == second.Sections().end() || other->Rva != s.Rva || other->VirtualSize != s.VirtualSize ||
+        first.SectionBytes(s.Name) != second.SectionBytes(s.Name))
+      return report(s.Name);
+  }
+  for (const auto& t : second.Sections())
+    if (IsCodeOrDataSection(t.Name) &&
+        std::none_of(first.Sections().begin(), first.Sections().end(),
+                     [&](const TPeImage::TSection& s) { return s.Name == t.Name; }))
+      return report(t.Name);
+  if (compared == 0) return report("no code section");
+  return true;
 }
 
 }  // namespace qldata

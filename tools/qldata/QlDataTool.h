@@ -27,6 +27,7 @@ struct TLineRow {
   uint32_t Address = 0;
   uint32_t Line = 0;
   std::string File;  // full path as the line table names it
+  bool EndSequence = false;  // the first address after a run of code
 };
 
 // `objdump --dwarf=decodedline -w`: a "CU: path:" or "path:" line names the file of
@@ -75,8 +76,10 @@ class TPeImage {
 };
 
 // Routines and lines grouped into units: every routine whose start has a line
-// row; units are runs of neighbouring routines of one source file; only rows of
-// the routine's own file are kept, the last row at an address winning. With a
+// row, ending at the next symbol or at the end of its line sequence (alignment
+// padding belongs to no routine); units are runs of routines of one source file
+// without gaps; only rows of the routine's own file are kept, the last row at an
+// address winning. With a
 // non-empty `sourceRoot`, only files under it count.
 struct TBuildInput {
   std::vector<TSymbol> Symbols;
@@ -100,7 +103,17 @@ TSettings ParseSettings(std::string_view text);
 // The options stream: defaults with the settings applied, in the current format.
 std::string OptionsStreamFor(const TSettings& settings);
 
+// Whether our routine (class and routine pieces as packed) and addr2line's name
+// the same routine: equal once made comparable; when addr2line gives a bare name,
+// equal to our routine piece; when a piece was cut, addr2line's name starts with
+// our class piece.
+bool SameRoutine(const std::string& oursClass, const std::string& oursRoutine, const std::string& theirs);
+
 // The section names whose bytes must not change between the two links.
 bool IsCodeOrDataSection(const std::string& name);
+
+// Whether two links agree on the image base and on every code and data section
+// (address, size, bytes); `difference` names the first section that does not.
+bool SameCodeAndData(const TPeImage& first, const TPeImage& second, std::string* difference);
 
 }  // namespace qldata

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "exclog/EDebug.h"
+#include "tests/support/TestPaths.h"
 
 namespace qldata {
 namespace {
@@ -40,10 +41,15 @@ const char* const LineSample =
     "Widget.cpp                                    20            0x401030               x\n"
     "Widget.cpp                                    40            0x401040               x\n"
     "Widget.cpp                                    41            0x401048               x\n"
-    "Widget.cpp                                     -            0x401060\n"
+    "Widget.cpp                                     -            0x401058\n"
     "\n"
     "CU: /src/demo/main.c:\n"
-    "main.c                                         3            0x401060               x\n";
+    "main.c                                         3            0x401060               x\n"
+    "/src/demo/main.h:\n"
+    "main.h                                         9            0x401070               x\n"
+    "main.h                                         -            0x401072\n"
+    "\n"
+    "main.c                                         4            0x401074               x\n";
 
 TEST(QlDataParse, NmAndLineTable) {
   auto symbols = ParseNm(NmSample);
@@ -53,7 +59,17 @@ TEST(QlDataParse, NmAndLineTable) {
   EXPECT_EQ(symbols[7].Type, 'D');
 
   auto rows = ParseDecodedLines(LineSample);
-  ASSERT_EQ(rows.size(), 10u);
+  ASSERT_EQ(rows.size(), 15u);
+  // A sequence that starts without a file line: its rows name the unit's file.
+  EXPECT_EQ(rows[14].File, "/src/demo/main.c");
+  EXPECT_EQ(rows[14].Line, 4u);
+  EXPECT_EQ(rows[12].File, "/src/demo/main.h");
+  rows.resize(12);
+  EXPECT_TRUE(rows[1].EndSequence);
+  EXPECT_EQ(rows[1].Address, 0x401010u);
+  rows.erase(rows.begin() + 1);
+  EXPECT_TRUE(rows[9].EndSequence);
+  rows.erase(rows.begin() + 9);
   EXPECT_EQ(rows[0].File, "./crt/crtexe.c");
   EXPECT_EQ(rows[1].File, "/src/demo/Widget.cpp");
   EXPECT_EQ(rows[3].File, "/usr/include/c++/string");
@@ -70,21 +86,46 @@ TEST(QlDataNames, DemangleAndSplit) {
   EXPECT_EQ(DemangledName("__ZN4demo7TWidget5PaintEv"), "demo::TWidget::Paint()");
   EXPECT_EQ(DemangledName("_main"), "main");
   EXPECT_EQ(DemangledName("_Foo@8"), "Foo@8");
+  EXPECT_EQ(DemangledName("__ZN12_GLOBAL__N_14ProcEP6HWND__jjl@16"), "(anonymous namespace)::Proc(HWND__*, unsigned int, unsigned int, long)");
+  EXPECT_TRUE(SameRoutine("(anonymous namespace)", "Proc(HWND__*)", "Proc"));
+  EXPECT_FALSE(SameRoutine("a", "Proc(int)", "b::Proc(int)"));
+  EXPECT_TRUE(SameRoutine("a", "Proc(int)", "a::Proc(int)"));
+  EXPECT_FALSE(SameRoutine("a", "Other()", "Proc"));
+  EXPECT_TRUE(SameRoutine("a::{lambda()#2}", "_FUN()", "FUN"));
+  EXPECT_TRUE(SameRoutine("std::string (anonymous namespace)", "Of<x::E>(int)", "Of<x::E>"));
+  EXPECT_TRUE(SameRoutine("a::{lambda(short)#1}", "operator()(short) const", "operator()"));
+  EXPECT_TRUE(SameRoutine("x", "operator<(x const&)", "x::operator<(x const&)"));
+  EXPECT_TRUE(SameRoutine("exclog", "Run()", "ZN6exclog3RunEv"));
+  EXPECT_TRUE(SameRoutine("", "operator new(unsigned int)", "Znwj"));
+  EXPECT_TRUE(SameRoutine("", "TObject* Make<T>()", "Z4MakeI1TEP7TObjectv"));
+  EXPECT_TRUE(SameRoutine("", "TObject* Make<a::T>()", "Make<a::T>"));
+  EXPECT_FALSE(SameRoutine("", "TObject* Make<a::T>()", "Make<a::U>"));
+  std::string longClass = "ns::T<" + std::string(200, 'x') + ">";
+  EXPECT_TRUE(SameRoutine(longClass.substr(0, 127), "f()", longClass + "::f()"));
+  EXPECT_FALSE(SameRoutine(longClass.substr(0, 127), "f()", "other::f()"));
+  EXPECT_EQ(DemangledName("@_ZN12_GLOBAL__N_112PlusThousandEi@4"), "(anonymous namespace)::PlusThousand(int)");
 
   using P = std::pair<std::string, std::string>;
   EXPECT_EQ(SplitClassAndRoutine("demo::TWidget::Paint()"), P("demo::TWidget", "Paint()"));
   EXPECT_EQ(SplitClassAndRoutine("main"), P("", "main"));
+  EXPECT_EQ(SplitClassAndRoutine("(anonymous namespace)::Proc(int)"), P("(anonymous namespace)", "Proc(int)"));
   EXPECT_EQ(SplitClassAndRoutine("std::vector<int, std::allocator<int> >::push_back(int const&)"),
             P("std::vector<int, std::allocator<int> >", "push_back(int const&)"));
   EXPECT_EQ(SplitClassAndRoutine("f(std::function<void (a::b)>)"), P("", "f(std::function<void (a::b)>)"));
   EXPECT_EQ(SplitClassAndRoutine("x::operator<(x const&)"), P("x", "operator<(x const&)"));
   EXPECT_EQ(SplitClassAndRoutine("x::operator()(int)"), P("x", "operator()(int)"));
+  EXPECT_EQ(SplitClassAndRoutine("a::f(int"), P("a", "f(int"));
+  EXPECT_EQ(SplitClassAndRoutine("a::f(int)"), P("a", "f(int)"));
+  EXPECT_EQ(SplitClassAndRoutine("a::f(int) const"), P("a", "f(int) const"));
+  EXPECT_EQ(SplitClassAndRoutine("a::f(int) const::{lambda()#1}::_FUN()"), P("a::f(int) const::{lambda()#1}", "_FUN()"));
   EXPECT_EQ(SplitClassAndRoutine("a::{lambda(int)#1}::operator()(int) const"),
             P("a::{lambda(int)#1}", "operator()(int) const"));
 
   EXPECT_EQ(ComparableRoutine("demo::Run(int) [clone .constprop.0]"), "demo::Run");
   EXPECT_EQ(ComparableRoutine("demo::Run(int)"), ComparableRoutine("demo::Run"));
   EXPECT_EQ(ComparableRoutine("a.b"), "a_b");
+  EXPECT_EQ(ComparableRoutine("__static_initialization_and_destruction_0(int, int)"),
+            ComparableRoutine("_static_initialization_and_destruction_0"));
 }
 
 TEST(QlDataUnits, RunsOfOneFileWithOwnRowsOnly) {
@@ -100,7 +141,7 @@ TEST(QlDataUnits, RunsOfOneFileWithOwnRowsOnly) {
   EXPECT_EQ(u.UnitName, "Widget");
   EXPECT_EQ(u.SourceFile, "Widget.cpp");
   EXPECT_EQ(u.Offset, 0x401010u);
-  EXPECT_EQ(u.Size, 0x50u);
+  EXPECT_EQ(u.Size, 0x48u);  // up to the sequence's end: padding excluded
   ASSERT_EQ(u.Routines.size(), 3u);
   EXPECT_EQ(u.Routines[0].ClassName, "demo::TWidget");
   EXPECT_EQ(u.Routines[0].RoutineName, "Paint()");
@@ -130,6 +171,36 @@ TEST(QlDataSettings, KeysAndErrors) {
   EXPECT_TRUE(IsCodeOrDataSection(".text"));
   EXPECT_FALSE(IsCodeOrDataSection(".rsrc"));
   EXPECT_FALSE(IsCodeOrDataSection(".debug_info"));
+}
+
+// Images linked by the MinGW tool chain (tests/data/qldata): one with an RCDATA
+// resource "QLDATA" holding "hello-qldata", one of the same code without it.
+TEST(QlDataImage, ResourceAndSectionComparison) {
+  TPeImage withData(velmora::test::ReadFileBytes(velmora::test::SourcePath("tests/data/qldata/tiny.exe")));
+  TPeImage without(velmora::test::ReadFileBytes(velmora::test::SourcePath("tests/data/qldata/tiny_nores.exe")));
+  EXPECT_EQ(withData.ImageBase(), 0x400000u);
+  auto data = withData.RcData("QLDATA");
+  ASSERT_TRUE(data);
+  EXPECT_EQ(*data, "hello-qldata");
+  EXPECT_FALSE(withData.RcData("OTHER"));
+  EXPECT_FALSE(without.RcData("QLDATA"));
+  // start() is "mov eax, 7; ret" after the frame set-up.
+  std::string text = withData.SectionBytes(".text");
+  ASSERT_GE(text.size(), 3u);
+  EXPECT_EQ(withData.BytesAt(0x1000, 3), std::string("\x55\x89\xE5", 3));
+
+  std::string difference;
+  EXPECT_TRUE(SameCodeAndData(withData, without, &difference)) << difference;
+  std::string patched = velmora::test::ReadFileBytes(velmora::test::SourcePath("tests/data/qldata/tiny_nores.exe"));
+  TPeImage probe(patched);
+  uint32_t rawText = 0;
+  for (const auto& sec : probe.Sections())
+    if (sec.Name == ".text") rawText = sec.RawOffset;
+  patched[rawText + 3] ^= 0x40;
+  EXPECT_FALSE(SameCodeAndData(withData, TPeImage(patched), &difference));
+  EXPECT_EQ(difference, ".text");
+  EXPECT_THROW(TPeImage("MZ too short"), std::runtime_error);
+  EXPECT_THROW(TPeImage(std::string(64, 'x')), std::runtime_error);
 }
 
 }  // namespace

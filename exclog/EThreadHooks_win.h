@@ -1,0 +1,63 @@
+#pragma once
+// The logger's hooks of kernel32's CreateThread, ResumeThread, ExitThread and
+// WriteFile (installed in the program's import table by the ExceptionLog unit), the
+// thread start wrappers and the TThread Execute wrapper. Every hook takes and returns
+// exactly what the system routine does and calls the original through a kept pointer.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "exclog/EThreadRecords.h"
+
+namespace exclog {
+
+HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
+                               LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                               LPDWORD threadId);
+DWORD WINAPI HookResumeThread(HANDLE thread);
+[[noreturn]] VOID WINAPI HookExitThread(DWORD exitCode);
+BOOL WINAPI HookWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
+                          LPOVERLAPPED overlapped);
+
+// The system routines themselves, looked up in kernel32 once.
+struct TKernelOriginals {
+  decltype(&CreateThread) CreateThread;
+  decltype(&ResumeThread) ResumeThread;
+  decltype(&ExitThread) ExitThread;
+  decltype(&WriteFile) WriteFile;
+};
+const TKernelOriginals& KernelOriginals();
+
+// Calls of each hook since the process started ("CreateThread", "ResumeThread",
+// "ExitThread", "WriteFile", and "RaiseException"/"RtlUnwind" for the pass-through
+// hooks of the raise path); 0 for other names.
+int HookCallCount(const std::string& routine);
+void CountHookCall(const std::string& routine);
+
+// The thread records, live between StartThreadRecords and StopThreadRecords; null
+// otherwise. StartThreadRecords registers the calling (main) thread.
+TThreadRecordList* ThreadRecords();
+void StartThreadRecords();
+// Detaches the list (late hook calls then find none), then frees its records and
+// closes their handles.
+void StopThreadRecords();
+
+// Classes whose threads are never recorded nor patched: the logger's own.
+bool IsLoggerThreadClass(const std::string& className);
+
+// Number of distinct thread classes whose Execute slot was patched.
+int PatchedExecuteClasses();
+
+// The CGI page capture: the bytes of the last write to standard output of a CGI
+// program (a console program with REQUEST_METHOD set).
+std::string LastCgiPage();
+
+// Runs `function(parameter)` inside a hand-built SEH frame (g++ has no __try and
+// catch (...) never sees hardware faults) and, with `catchCpp`, a C++ catch-all. A
+// hardware or foreign exception escaping it goes to ExceptionManager (mode 0) and
+// the thread ends with -1; a caught C++ exception goes there too and -1 is returned.
+// The thread-naming exception continues where it was raised. Returns the result.
+int RunThreadGuarded(int (*function)(void*), void* parameter, bool catchCpp = true);
+
+}  // namespace exclog

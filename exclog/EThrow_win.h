@@ -1,0 +1,48 @@
+#pragma once
+// The throw recorder and the terminate route. The link wraps __cxa_throw and
+// __cxa_end_catch (see velmora_link_logger in exclog/CMakeLists.txt); the wrapper
+// only records the throw on the throwing thread and throws on, it never reports.
+// A throw that nothing catches ends in std::terminate, where the logger's route
+// dispatches one report with the recorded throw site and ends the process with 1.
+#include <cstdint>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "exclog/ExceptionLog.h"
+
+namespace exclog {
+
+struct TThrowRecord {
+  std::string ClassName;     // class record name for our classes, demangled type otherwise
+  std::string Message;       // what() when the object is a std::exception
+  uintptr_t Site = 0;        // return address of the throw call
+  uintptr_t FramePointer = 0;
+  uintptr_t StackPointer = 0;
+  std::vector<uint8_t> Stack;  // from StackPointer upward, at most StackCopyLimit bytes
+  bool Pending = false;      // thrown and not yet caught to the end
+};
+
+constexpr size_t StackCopyLimit = 64 * 1024;
+
+// The calling thread's last recorded throw.
+TThrowRecord LastThrowRecord();
+// Throws recorded in the whole process.
+int ThrowRecordCount();
+// Whether the wrapper records (the ExceptionLog unit switches it on and off).
+void SetThrowRecording(bool on);
+bool ThrowRecording();
+
+// Class name of a thrown object: the class record's name when `type` derives from
+// TObject, else the demangled type name.
+std::string ThrownClassName(void* object, const std::type_info* type);
+
+// Describes the exception being handled (inside a catch block or terminate): class,
+// message, and the calling thread's recorded throw site.
+TLoggedException CurrentCppException(int mode);
+
+// Installs the terminate handler (keeping the previous one) / puts the previous back.
+void InstallTerminateRoute();
+void RemoveTerminateRoute();
+
+}  // namespace exclog

@@ -1,0 +1,184 @@
+#include "exclog/ExceptionLog.h"
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+namespace exclog {
+
+namespace {
+
+std::atomic<bool> loggerActive{false};
+std::atomic<bool> loggerEnabled{true};
+std::atomic<bool> hooksInstalled{false};
+std::atomic<bool> libraryMode{false};
+std::atomic<bool> sameThreadReport{false};
+std::atomic<bool> unitsStarting{false};
+std::atomic<bool> unitsStopping{false};
+
+std::atomic<TReportLineSink> reportLineSink{nullptr};
+std::atomic<TExceptionManagerProc> exceptionManager{nullptr};
+std::atomic<TReportDispatchProc> reportDispatch{nullptr};
+std::atomic<TCallStackIdProc> callStackIdSource{nullptr};
+std::atomic<TCarriesLoggerDataProc> carriesLoggerData{nullptr};
+std::atomic<int> exceptionManagerCalls{0};
+std::atomic<int> reportDispatchCalls{0};
+std::atomic<uint32_t> lastReportId{0};
+std::atomic<bool> haveLastReportId{false};
+
+std::mutex internalErrorsLock;
+std::vector<std::string> internalErrors;
+
+std::string Hex8(uintptr_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(value));
+  return text;
+}
+
+bool DefaultExceptionManager(const TLoggedException& e) {
+  WriteReportLine(DescribeException("ExceptionManager", e));
+  return true;
+}
+
+void DefaultReportDispatch(const TLoggedException& e) { WriteReportLine(DescribeException("Report", e)); }
+
+// FNV-1a: cheap and good enough to tell two different crashes apart.
+uint32_t DefaultCallStackId(const TLoggedException& e) {
+  uint32_t hash = 2166136261u;
+  auto mix = [&hash](uint8_t byte) { hash = (hash ^ byte) * 16777619u; };
+  for (char c : e.ClassName) mix(static_cast<uint8_t>(c));
+  for (int i = 0; i < 4; ++i) mix(static_cast<uint8_t>(e.Code >> (8 * i)));
+  for (int i = 0; i < 4; ++i) mix(static_cast<uint8_t>(static_cast<uint32_t>(e.Address) >> (8 * i)));
+  return hash;
+}
+
+}  // namespace
+
+bool LoggerActive() { return loggerActive; }
+void SetLoggerActive(bool value) { loggerActive = value; }
+bool LoggerEnabled() { return loggerEnabled; }
+void SetLoggerEnabled(bool value) { loggerEnabled = value; }
+bool HooksInstalled() { return hooksInstalled; }
+void SetHooksInstalled(bool value) { hooksInstalled = value; }
+bool LibraryMode() { return libraryMode; }
+void SetLibraryMode(bool value) { libraryMode = value; }
+bool SameThreadReport() { return sameThreadReport; }
+void SetSameThreadReport(bool value) { sameThreadReport = value; }
+bool UnitsStarting() { return unitsStarting; }
+void SetUnitsStarting(bool value) { unitsStarting = value; }
+bool UnitsStopping() { return unitsStopping; }
+void SetUnitsStopping(bool value) { unitsStopping = value; }
+
+TReportLineSink SetReportLineSink(TReportLineSink sink) { return reportLineSink.exchange(sink); }
+
+void WriteReportLine(const std::string& line) {
+  if (TReportLineSink sink = reportLineSink.load()) sink(line);
+}
+
+std::string DescribeException(const std::string& prefix, const TLoggedException& e) {
+  return prefix + ": " + e.ClassName + " at " + Hex8(e.Address) + " (code " + Hex8(e.Code) +
+         ") in thread " + std::to_string(e.ThreadId) + ": " + e.Message;
+}
+
+TExceptionManagerProc SetExceptionManager(TExceptionManagerProc proc) { return exceptionManager.exchange(proc); }
+
+bool ExceptionManager(const TLoggedException& e) {
+  ++exceptionManagerCalls;
+  TExceptionManagerProc proc = exceptionManager.load();
+  return proc ? proc(e) : DefaultExceptionManager(e);
+}
+
+int ExceptionManagerCalls() { return exceptionManagerCalls; }
+
+TReportDispatchProc SetReportDispatch(TReportDispatchProc proc) { return reportDispatch.exchange(proc); }
+
+void DispatchReport(const TLoggedException& e) {
+  ++reportDispatchCalls;
+  TReportDispatchProc proc = reportDispatch.load();
+  if (proc) {
+    proc(e);
+  } else {
+    DefaultReportDispatch(e);
+  }
+}
+
+int ReportDispatchCalls() { return reportDispatchCalls; }
+
+TCallStackIdProc SetCallStackIdSource(TCallStackIdProc proc) { return callStackIdSource.exchange(proc); }
+
+uint32_t CallStackId(const TLoggedException& e) {
+  TCallStackIdProc proc = callStackIdSource.load();
+  return proc ? proc(e) : DefaultCallStackId(e);
+}
+
+bool TakeReportId(uint32_t id) {
+  if (haveLastReportId && lastReportId == id) return false;
+  lastReportId = id;
+  haveLastReportId = true;
+  return true;
+}
+
+void ClearLastReportId() { haveLastReportId = false; }
+
+void ReportInternalError(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> lock(internalErrorsLock);
+    internalErrors.push_back(text);
+  }
+  WriteReportLine("InternalError: " + text);
+}
+
+std::vector<std::string> InternalErrorTexts() {
+  std::lock_guard<std::mutex> lock(internalErrorsLock);
+  return internalErrors;
+}
+
+TCarriesLoggerDataProc SetCarriesLoggerDataSource(TCarriesLoggerDataProc proc) {
+  return carriesLoggerData.exchange(proc);
+}
+
+bool ProgramCarriesLoggerData() {
+  TCarriesLoggerDataProc proc = carriesLoggerData.load();
+  return proc ? proc() : true;
+}
+
+std::string ExternalExceptionClass(uint32_t code) {
+  switch (code) {
+    case 0xC0000005u: return "EAccessViolation";
+    case 0xC00000FDu: return "EStackOverflow";
+    default: return "EExternal";
+  }
+}
+
+std::string ExternalExceptionText(uint32_t code, uintptr_t address, bool hasAccessInfo,
+                                  uint32_t accessKind, uintptr_t accessAddress) {
+  if (code == 0xC0000005u && hasAccessInfo) {
+    const char* kind = accessKind == 1 ? "Write" : accessKind == 8 ? "Execution" : "Read";
+    return "Access violation at address " + Hex8(address) + ". " + kind + " of address " +
+           Hex8(accessAddress);
+  }
+  return "External exception " + Hex8(code);
+}
+
+const std::vector<std::string>& FrameworkMethodNames() {
+  static const std::vector<std::string> names = {
+      "@Forms@TApplication@HandleException$qqrp14System@TObject",
+      "@Forms@TApplication@ShowException$qqrp18Sysutils@Exception",
+      "@Qforms@TApplication@HandleException$qqrp14System@TObject",
+      "@Qforms@TApplication@ShowException$qqrp18Sysutils@Exception",
+      "@Iwservercontrollerbase@TIWServerControllerBase@$bctr$qqrp18Classes@TComponent",
+      "@Iwapplication@TIWApplication@ShowMessage$qqr17System@AnsiStringx26Iwtypes@TIWShowMessageTypet1",
+      "@Svcmgr@TService@LogMessage$qqr17System@AnsiStringuiii",
+      "@Idthread@TIdThread@DoException$qqrp18Sysutils@Exception",
+      "DoneExcept",
+  };
+  return names;
+}
+
+const std::vector<std::string>& HookedKernelRoutineNames() {
+  static const std::vector<std::string> names = {"RaiseException", "RtlUnwind",    "WriteFile",
+                                                 "CreateThread",   "ResumeThread", "ExitThread"};
+  return names;
+}
+
+}  // namespace exclog

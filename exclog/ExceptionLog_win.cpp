@@ -1,0 +1,322 @@
+#include "exclog/ExceptionLog_win.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "classlib/Forms_win.h"
+#include "classlib/System.h"
+#include "exclog/ECoreUnit.h"
+#include "exclog/ECoreUnit_win.h"
+#include "exclog/EGuard.h"
+#include "exclog/EHook.h"
+#include "exclog/EProcess_win.h"
+#include "exclog/EThreadHooks_win.h"
+#include "exclog/EThrow_win.h"
+#include "exclog/EUnitPatch.h"
+
+namespace exclog {
+
+namespace {
+
+constexpr SIZE_T AddressSpaceReserveSize = 0x500000;
+constexpr DWORD ExcludedWaitLimitMs = 5000;
+
+std::atomic<int> unitUseCount{0};
+bool unitsRegistered = false;
+
+void* addressSpaceReserve = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+bool filterInstalled = false;
+
+// The dispatch lock: held for a whole report; the stop waits on it.
+std::recursive_mutex dispatchLock;
+
+std::mutex excludedLock;
+std::vector<DWORD> excludedThreads;
+
+HANDLE mainThreadHandle = nullptr;
+LPCSTR handCursor = IDC_ARROW;
+SYSTEMTIME startTime{};
+std::vector<std::string> hookedImports;
+void* handleExceptionAddress = nullptr;
+void* showExceptionAddress = nullptr;
+
+TUnitPatch unitPatch;
+std::atomic<bool> lastStartSeen{false};
+std::atomic<bool> firstStopSeen{false};
+
+thread_local TLoggerThreadBlock threadBlock{};
+
+using TRaiseException = decltype(&RaiseException);
+using TRtlUnwind = VOID(WINAPI*)(PVOID, PVOID, PEXCEPTION_RECORD, PVOID);
+std::atomic<TRaiseException> originalRaise{nullptr};
+std::atomic<TRtlUnwind> originalUnwind{nullptr};
+
+// The raise path's hooks belong to the dispatcher; until it is there they count and
+// pass everything on.
+VOID WINAPI HookRaiseException(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* arguments) {
+  CountHookCall("RaiseException");
+  originalRaise.load()(code, flags, count, arguments);
+}
+
+VOID WINAPI HookRtlUnwind(PVOID targetFrame, PVOID targetIp, PEXCEPTION_RECORD record, PVOID returnValue) {
+  CountHookCall("RtlUnwind");
+  originalUnwind.load()(targetFrame, targetIp, record, returnValue);
+}
+
+void ReportLineToStdError(const std::string& line) {
+  std::string text = line + "\r\n";
+  OutputDebugStringA(text.c_str());
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error && error != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    DWORD savedError = GetLastError();
+    KernelOriginals().WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    SetLastError(savedError);
+  }
+}
+
+void InternalErrorToReporter(const std::string& text) { ReportInternalError(text); }
+
+// The unit-table replacements. The start one runs once, when the last unit starts.
+void LastStartThroughLogger() {
+  TUnitProc original = unitPatch.OriginalStart;
+  RestoreUnitStart(InitContext.Table, unitPatch, &LastStartThroughLogger);
+  lastStartSeen = true;
+  if (original) original();
+  SetUnitsStarting(false);
+}
+
+void FirstStopThroughLogger() {
+  SetUnitsStopping(true);
+  firstStopSeen = true;
+  if (unitPatch.OriginalStop) unitPatch.OriginalStop();
+}
+
+void PatchUnitTable() {
+  TUnitTable* table = UnitStartTable();
+  // Starts up to and including the running one (ours) have already been called.
+  unitPatch = PatchLastUnitRoutines(table, InitContext.InitCount + 1, &LastStartThroughLogger,
+                                    &FirstStopThroughLogger);
+  SetUnitsStarting(unitPatch.StartIndex >= 0);
+}
+
+void UnpatchUnitTable() {
+  TUnitTable* table = InitContext.Table;
+  RestoreUnitStart(table, unitPatch, &LastStartThroughLogger);
+  RestoreUnitStop(table, unitPatch, &FirstStopThroughLogger);
+  unitPatch = TUnitPatch{};
+}
+
+std::string ProgramFileName() {
+  char name[MAX_PATH + 1] = {};
+  DWORD length = GetModuleFileNameA(nullptr, name, MAX_PATH);
+  return std::string(name, length);
+}
+
+void HookKernelImports() {
+  hookedImports.clear();
+  // The module holding the root class (this program) and two package modules
+  // whose names are empty in this build.
+  const std::vector<std::string> modules = {ProgramFileName(), "", ""};
+  struct TEntry {
+    const char* Name;
+    void* Replacement;
+  };
+  const TEntry entries[] = {
+      {"RaiseException", reinterpret_cast<void*>(&HookRaiseException)},
+      {"RtlUnwind", reinterpret_cast<void*>(&HookRtlUnwind)},
+      {"WriteFile", reinterpret_cast<void*>(&HookWriteFile)},
+      {"CreateThread", reinterpret_cast<void*>(&HookCreateThread)},
+      {"ResumeThread", reinterpret_cast<void*>(&HookResumeThread)},
+      {"ExitThread", reinterpret_cast<void*>(&HookExitThread)},
+  };
+  for (const TEntry& entry : entries) {
+    void* original = nullptr;
+    bool hooked = HookImportInModules(modules, "kernel32.dll", true, original, entry.Name, entry.Replacement);
+    if (std::strcmp(entry.Name, "RaiseException") == 0) originalRaise = reinterpret_cast<TRaiseException>(original);
+    if (std::strcmp(entry.Name, "RtlUnwind") == 0) originalUnwind = reinterpret_cast<TRtlUnwind>(original);
+    if (hooked) hookedImports.push_back(entry.Name);
+  }
+}
+
+// Nothing of these exists in this program; the lookup is kept so a build that
+// exports one of them gets it noticed.
+int LookUpFrameworkMethods() {
+  HMODULE program = GetModuleHandleA(nullptr);
+  int found = 0;
+  for (const std::string& name : FrameworkMethodNames())
+    if (GetProcAddress(program, name.c_str())) ++found;
+  return found;
+}
+
+void Installer() {
+  // 1.
+  handCursor = LoadCursorA(nullptr, IDC_HAND) ? IDC_HAND : IDC_ARROW;
+  SetInternalErrorHandler(&InternalErrorToReporter);
+  // 2. A single executable: never library mode; hooks are ours to install.
+  SetLibraryMode(false);
+  SetHooksInstalled(true);
+  SetLoggerActive(true);
+  SetUnitsStopping(false);
+  SetSameThreadReport(false);
+  char folder[MAX_PATH + 1] = {};
+  GetCurrentDirectoryA(MAX_PATH, folder);
+  SetStartDirectory(folder);
+  SetLoggerEnabled(true);
+  ClearLastReportId();
+  std::memset(threadBlock.Context, 0, sizeof threadBlock.Context);
+  std::memset(threadBlock.Record, 0, sizeof threadBlock.Record);
+  // 3.
+  if (!IsDesignTimeHost(GetCurrentProcessId())) PatchUnitTable();
+  if (!ProgramCarriesLoggerData()) {
+    SetLoggerActive(false);
+    return;
+  }
+  // 4. and 5.
+  GetLocalTime(&startTime);
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle, 0,
+                  FALSE, DUPLICATE_SAME_ACCESS);
+  StartThreadRecords();
+  {
+    std::lock_guard<std::mutex> lock(excludedLock);
+    excludedThreads.clear();
+  }
+  // 6.
+  if (HooksInstalled()) {
+    InstallTerminateRoute();
+    SetThrowRecording(true);
+    TApplicationHandlerAddresses handlers = ApplicationHandlerAddresses();
+    handleExceptionAddress = handlers.HandleException;
+    showExceptionAddress = handlers.ShowException;
+    LookUpFrameworkMethods();
+    HookKernelImports();
+  }
+}
+
+bool CurrentThreadExcluded() {
+  std::lock_guard<std::mutex> lock(excludedLock);
+  return std::find(excludedThreads.begin(), excludedThreads.end(), GetCurrentThreadId()) != excludedThreads.end();
+}
+
+void Finaliser() {
+  if (!LoggerActive()) {
+    UnpatchUnitTable();
+    return;
+  }
+  // 1. A report in progress finishes first.
+  { std::lock_guard<std::recursive_mutex> wait(dispatchLock); }
+  // 2.
+  if (mainThreadHandle) CloseHandle(mainThreadHandle);
+  mainThreadHandle = nullptr;
+  // 3.
+  if (HooksInstalled()) {
+    SetThrowRecording(false);
+    RemoveTerminateRoute();
+  }
+  // 4. Bounded: a thread excluded by a report that never ends must not hang the exit.
+  if (LoggerEnabled()) {
+    DWORD started = GetTickCount();
+    while (CurrentThreadExcluded() && GetTickCount() - started < ExcludedWaitLimitMs) Sleep(10);
+    SetLoggerEnabled(false);
+  }
+  // 5. Inactive before the lists go, so a late hook call passes straight through.
+  SetLoggerActive(false);
+  StopThreadRecords();
+  {
+    std::lock_guard<std::mutex> lock(excludedLock);
+    excludedThreads.clear();
+  }
+  UnpatchUnitTable();
+  // 7.
+  ClearLastReportId();
+}
+
+void StartCore() { StartCoreUnit(); }
+void StopCore() { StopCoreUnit(); }
+
+}  // namespace
+
+void RegisterExceptionLogUnits() {
+  if (unitsRegistered) return;
+  InstallCoreHostSource();
+  RegisterUnit("ECore", &StartCore, &StopCore);
+  RegisterUnit("EHook", &HookUnitInit, &HookUnitDone);
+  RegisterUnit("ExceptionLog", &ExceptionLogInit, &ExceptionLogDone);
+  unitsRegistered = true;
+}
+
+void ExceptionLogInit() {
+  if (unitUseCount++ != 0) return;
+  SetReportLineSink(&ReportLineToStdError);
+  RunGuarded(&Installer, "ExceptionLog.Init");
+  addressSpaceReserve = VirtualAlloc(nullptr, AddressSpaceReserveSize, MEM_RESERVE, PAGE_NOACCESS);
+  previousFilter = SetUnhandledExceptionFilter(&LoggerUnhandledFilter);
+  filterInstalled = true;
+}
+
+void ExceptionLogDone() {
+  if (unitUseCount <= 0 || --unitUseCount != 0) return;
+  RunGuarded(&Finaliser, "ExceptionLog.Done");
+  if (filterInstalled) SetUnhandledExceptionFilter(previousFilter);
+  filterInstalled = false;
+  previousFilter = nullptr;
+  if (addressSpaceReserve) VirtualFree(addressSpaceReserve, 0, MEM_RELEASE);
+  addressSpaceReserve = nullptr;
+}
+
+bool ExceptionLogStarted() { return unitUseCount > 0; }
+
+void* AddressSpaceReserve() { return addressSpaceReserve; }
+
+TLoggerThreadBlock& ThreadBlock() { return threadBlock; }
+
+std::vector<std::string> HookedImports() { return hookedImports; }
+
+bool LastUnitStartSeen() { return lastStartSeen; }
+bool FirstUnitStopSeen() { return firstStopSeen; }
+
+void* ApplicationHandleExceptionAddress() { return handleExceptionAddress; }
+void* ApplicationShowExceptionAddress() { return showExceptionAddress; }
+
+int FrameworkMethodsPatched() { return 0; }
+
+LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers) {
+  if (!LoggerEnabled() || !LoggerActive() || !pointers || !pointers->ExceptionRecord)
+    return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
+  const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+  SetSameThreadReport(true);
+  try {
+    TLoggedException e;
+    e.Code = record.ExceptionCode;
+    e.Address = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
+    e.ClassName = ExternalExceptionClass(e.Code);
+    bool access = e.Code == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2;
+    e.Message = ExternalExceptionText(e.Code, e.Address, access,
+                                      access ? static_cast<uint32_t>(record.ExceptionInformation[0]) : 0,
+                                      access ? record.ExceptionInformation[1] : 0);
+    e.ThreadId = GetCurrentThreadId();
+    e.Mode = 1;
+    e.Module = GetModuleHandleA(nullptr);
+    std::lock_guard<std::recursive_mutex> lock(dispatchLock);
+    if (TakeReportId(CallStackId(e))) DispatchReport(e);
+  } catch (...) {
+  }
+  TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void ExcludeThread(DWORD threadId) {
+  std::lock_guard<std::mutex> lock(excludedLock);
+  excludedThreads.push_back(threadId);
+}
+
+void IncludeThread(DWORD threadId) {
+  std::lock_guard<std::mutex> lock(excludedLock);
+  auto it = std::find(excludedThreads.begin(), excludedThreads.end(), threadId);
+  if (it != excludedThreads.end()) excludedThreads.erase(it);
+}
+
+}  // namespace exclog

@@ -1,0 +1,254 @@
+// Cases that end or restart the process run in a child: this program started again.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "classlib/SysUtils.h"
+#include "classlib/System.h"
+#include "exclog/EHook.h"
+#include "exclog/EThreadHooks_win.h"
+#include "exclog/ExceptionLog.h"
+#include "exclog/ExceptionLog_win.h"
+#include "exclog/startup_tests/StartupShared_win.h"
+
+namespace startup_test {
+
+namespace {
+
+void Say(const std::string& line) {
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+std::string Hex(uintptr_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(value));
+  return text;
+}
+
+// --- order -------------------------------------------------------------------
+
+void ProbeStart() {
+  Say(std::string("probe start: logger ") + (exclog::ExceptionLogStarted() ? "started" : "stopped") +
+      ", units starting " + (exclog::UnitsStarting() ? "yes" : "no"));
+}
+
+void ProbeStop() {
+  Say(std::string("probe stop: logger ") + (exclog::ExceptionLogStarted() ? "started" : "stopped") +
+      ", units stopping " + (exclog::UnitsStopping() ? "yes" : "no"));
+}
+
+bool SlotsAreKernelRoutines() {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  for (const std::string& name : exclog::HookedKernelRoutineNames()) {
+    void* real = reinterpret_cast<void*>(GetProcAddress(kernel, name.c_str()));
+    for (void* slot : ImportSlots("kernel32.dll", name))
+      if (slot != real) return false;
+  }
+  return true;
+}
+
+int OrderChild() {
+  Say("before start: slots " + std::string(SlotsAreKernelRoutines() ? "original" : "hooked"));
+  exclog::RegisterExceptionLogUnits();
+  RegisterUnit("Probe", &ProbeStart, &ProbeStop);
+  Say("positions: Classes " + std::to_string(FindUnit("Classes")) + " ECore " +
+      std::to_string(FindUnit("ECore")) + " EHook " + std::to_string(FindUnit("EHook")) +
+      " ExceptionLog " + std::to_string(FindUnit("ExceptionLog")) + " Probe " +
+      std::to_string(FindUnit("Probe")));
+  InitUnits();
+  Say(std::string("after start: units starting ") + (exclog::UnitsStarting() ? "yes" : "no") +
+      ", slots " + (SlotsAreKernelRoutines() ? "original" : "hooked"));
+  FinalizeUnits();
+  Say(std::string("after stop: logger ") + (exclog::ExceptionLogStarted() ? "started" : "stopped") +
+      ", slots " + (SlotsAreKernelRoutines() ? "original" : "hooked") + ", imports recorded " +
+      std::to_string(exclog::HookedImportCount()));
+  return 0;
+}
+
+// --- faults --------------------------------------------------------------------
+
+__attribute__((noinline)) void WriteToLowAddress() {
+  Say("fault function " + Hex(reinterpret_cast<uintptr_t>(&WriteToLowAddress)));
+  *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(0x10)) = 1;
+}
+
+DWORD WINAPI FaultingThread(LPVOID) {
+  WriteToLowAddress();
+  return 0;
+}
+
+int FaultOnThread(bool throughHook) {
+  StartUnitsLikeHost();
+  DWORD id = 0;
+  HANDLE thread = throughHook
+                      ? CreateThread(nullptr, 0, &FaultingThread, nullptr, 0, &id)
+                      : exclog::KernelOriginals().CreateThread(nullptr, 0, &FaultingThread, nullptr, 0, &id);
+  Say("thread " + std::to_string(id));
+  WaitForSingleObject(thread, 20000);
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  CloseHandle(thread);
+  Say("thread exit " + Hex(code));
+  Say("went on");
+  FinalizeUnits();
+  return 0;
+}
+
+__attribute__((noinline)) void ThrowUncaught() {
+  Say("throw function " + Hex(reinterpret_cast<uintptr_t>(&ThrowUncaught)));
+  throw EConvertError("not a number");
+}
+
+bool ThrowingDataSource() { throw EReadError("module data unreadable"); }
+
+}  // namespace
+
+int ChildMain(const std::string& mode) {
+  if (mode == "order") return OrderChild();
+  if (mode == "av-main") {
+    StartUnitsLikeHost();
+    WriteToLowAddress();
+    return 0;
+  }
+  if (mode == "av-bypass") return FaultOnThread(false);
+  if (mode == "av-hooked") return FaultOnThread(true);
+  if (mode == "uncaught") {
+    StartUnitsLikeHost();
+    ThrowUncaught();
+    return 0;
+  }
+  if (mode == "init-fails") {
+    exclog::SetCarriesLoggerDataSource(&ThrowingDataSource);
+    StartUnitsLikeHost();
+    Say(std::string("went on, logger ") + (exclog::LoggerActive() ? "active" : "inactive"));
+    FinalizeUnits();
+    return 0;
+  }
+  return 99;
+}
+
+TChildResult RunChild(const std::string& mode, DWORD timeoutMs) {
+  TChildResult result;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  char self[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command = std::string("\"") + self + "\" --child " + mode;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process{};
+  BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                &startup, &process);
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    result.ExitCode = 0xDEADBEEF;
+    return result;
+  }
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.Output.append(buffer, got);
+  CloseHandle(readEnd);
+  WaitForSingleObject(process.hProcess, timeoutMs);
+  GetExitCodeProcess(process.hProcess, &result.ExitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return result;
+}
+
+namespace {
+
+std::string ValueAfter(const std::string& text, const std::string& key) {
+  size_t at = text.find(key);
+  if (at == std::string::npos) return "";
+  at += key.size();
+  size_t end = text.find_first_of(" \r\n,", at);
+  return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+uintptr_t HexValue(const std::string& text) { return static_cast<uintptr_t>(std::strtoul(text.c_str(), nullptr, 16)); }
+
+}  // namespace
+
+TEST(StartStop, LoggerUnitsStartFirstStopLastAndRestoreEverySlot) {
+  TChildResult child = RunChild("order");
+  ASSERT_EQ(child.ExitCode, 0u) << child.Output;
+  // Class library units take slots 0..2; the logger's follow at once, main unit last.
+  EXPECT_NE(child.Output.find("positions: Classes 2 ECore 3 EHook 4 ExceptionLog 5 Probe 6"), std::string::npos)
+      << child.Output;
+  const char* expected[] = {
+      "before start: slots original",
+      "probe start: logger started, units starting yes",
+      "after start: units starting no, slots hooked",
+      "probe stop: logger started, units stopping yes",
+      "after stop: logger stopped, slots original, imports recorded 0",
+  };
+  size_t at = 0;
+  for (const char* line : expected) {
+    size_t found = child.Output.find(line, at);
+    EXPECT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << child.Output;
+    if (found != std::string::npos) at = found;
+  }
+}
+
+TEST(StartStop, FailingLoggerStartIsReportedByNameAndTheProgramGoesOn) {
+  TChildResult child = RunChild("init-fails");
+  EXPECT_EQ(child.ExitCode, 0u) << child.Output;
+  EXPECT_NE(child.Output.find("InternalError: ExceptionLog.Init (Address: "), std::string::npos) << child.Output;
+  EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
+}
+
+TEST(UnhandledFilter, AccessViolationOnMainThreadEndsWithTheExceptionCode) {
+  TChildResult child = RunChild("av-main");
+  EXPECT_EQ(child.ExitCode, 0xC0000005u) << child.Output;
+  uintptr_t function = HexValue(ValueAfter(child.Output, "fault function "));
+  uintptr_t fault = HexValue(ValueAfter(child.Output, "Report: EAccessViolation at "));
+  EXPECT_GT(fault, function) << child.Output;
+  EXPECT_LT(fault, function + 0x100) << child.Output;
+  EXPECT_NE(child.Output.find("Write of address 00000010"), std::string::npos) << child.Output;
+}
+
+TEST(UnhandledFilter, FaultOnThreadThatBypassedTheHookReachesTheFilter) {
+  TChildResult child = RunChild("av-bypass");
+  EXPECT_EQ(child.ExitCode, 0xC0000005u) << child.Output;
+  std::string thread = ValueAfter(child.Output, "thread ");
+  EXPECT_NE(child.Output.find("Report: EAccessViolation"), std::string::npos) << child.Output;
+  EXPECT_NE(child.Output.find("in thread " + thread + ":"), std::string::npos) << child.Output;
+  EXPECT_EQ(child.Output.find("went on"), std::string::npos) << child.Output;
+}
+
+TEST(ThreadHooks, FaultInHookedRawThreadGoesToExceptionManagerAndProgramGoesOn) {
+  TChildResult child = RunChild("av-hooked");
+  EXPECT_EQ(child.ExitCode, 0u) << child.Output;
+  std::string thread = ValueAfter(child.Output, "thread ");
+  uintptr_t function = HexValue(ValueAfter(child.Output, "fault function "));
+  uintptr_t fault = HexValue(ValueAfter(child.Output, "ExceptionManager: EAccessViolation at "));
+  EXPECT_GT(fault, function) << child.Output;
+  EXPECT_LT(fault, function + 0x100) << child.Output;
+  EXPECT_NE(child.Output.find("in thread " + thread + ":"), std::string::npos) << child.Output;
+  EXPECT_NE(child.Output.find("thread exit FFFFFFFF"), std::string::npos) << child.Output;
+  EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
+  EXPECT_EQ(child.Output.find("Report:"), std::string::npos) << child.Output;
+}
+
+TEST(TerminateRoute, UncaughtThrowIsReportedWithItsThrowSite) {
+  TChildResult child = RunChild("uncaught");
+  EXPECT_EQ(child.ExitCode, 1u) << child.Output;
+  uintptr_t function = HexValue(ValueAfter(child.Output, "throw function "));
+  uintptr_t site = HexValue(ValueAfter(child.Output, "Report: EConvertError at "));
+  EXPECT_GT(site, function) << child.Output;
+  EXPECT_LT(site, function + 0x200) << child.Output;
+  EXPECT_NE(child.Output.find(": not a number"), std::string::npos) << child.Output;
+}
+
+}  // namespace startup_test
