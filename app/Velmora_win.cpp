@@ -11,6 +11,7 @@
 #include "classlib/Layout.h"
 #include "classlib/System.h"
 #include "exclog/ExceptionLog_win.h"
+#include "skin/WinSkinData_win.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ int RunForms(HINSTANCE instance) {
     RegisterFormsUnit();
     InitUnits();  // starts the units registered since the logger's
     RegisterControlClass(TForm1::StaticClass());
+    skin::StartSkinDataWin(instance);  // Form1's layout carries SkinData1
     new THintManager(Application);  // hints of every form, owned by the application
     auto* form = Application->CreateForm<TForm1>();
     ReadLayoutInto(form, Form1Layout(instance));

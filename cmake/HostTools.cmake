@@ -1,10 +1,11 @@
 # Host tools: programs of this source tree that the Windows tree runs on the build
-# machine while it cross-compiles (the logger-data generator; later the skin
-# packer). They are built by a small inner build of this same tree with the host
+# machine while it cross-compiles (the logger-data generator; the skin packer and
+# generator, which make the default skin). They are built by a small inner build of this same tree with the host
 # compiler (-DVELMORA_HOST_TOOLS_ONLY=ON: optimised, no sanitizers, only the
 # targets asked for) in <win32 build>/hosttools.
 #
-# Exposes VELMORA_HOSTTOOLS_DIR, VELMORA_QLDATA (the generator's path) and
+# Exposes VELMORA_HOSTTOOLS_DIR, VELMORA_QLDATA (the generator's path),
+# VELMORA_DEFAULT_SKIN (the packed default skin) and
 # velmora_add_logger_data(target [SETTINGS file]).
 
 option(VELMORA_HOST_TOOLS_ONLY "Configure only the pure libraries and tools/ for the build machine" OFF)
@@ -13,8 +14,10 @@ if(VELMORA_WIN32 AND NOT VELMORA_HOST_TOOLS_ONLY)
   include(ExternalProject)
   set(VELMORA_HOSTTOOLS_DIR "${CMAKE_BINARY_DIR}/hosttools")
   set(VELMORA_QLDATA "${VELMORA_HOSTTOOLS_DIR}/tools/qldata/qldata")
+  # The default skin, drawn and packed on the build machine, for Form1's layout.
+  set(VELMORA_DEFAULT_SKIN "${VELMORA_HOSTTOOLS_DIR}/tools/skins/default.skn")
   # Host programs other tools add here are built by the same inner build.
-  set(VELMORA_HOST_TOOL_TARGETS qldata)
+  set(VELMORA_HOST_TOOL_TARGETS qldata skins)
   set(_host_build_args "")
   foreach(t ${VELMORA_HOST_TOOL_TARGETS})
     list(APPEND _host_build_args --target ${t})
@@ -29,7 +32,7 @@ if(VELMORA_WIN32 AND NOT VELMORA_HOST_TOOLS_ONLY)
     INSTALL_COMMAND ""
     # The inner build decides itself what is out of date.
     BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS "${VELMORA_QLDATA}"
+    BUILD_BYPRODUCTS "${VELMORA_QLDATA}" "${VELMORA_DEFAULT_SKIN}"
     USES_TERMINAL_BUILD OFF)
   find_program(VELMORA_WINDRES NAMES i686-w64-mingw32-windres REQUIRED)
 endif()

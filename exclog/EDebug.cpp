@@ -16,7 +16,7 @@ class TCursor {
  public:
   TCursor(const uint8_t* data, size_t size, size_t pos = 0) : data_(data), size_(size), pos_(pos) {}
   bool U8(uint8_t& v) {
-    if (size_ - pos_ < 1 || pos_ > size_) return false;
+    if (pos_ >= size_) return false;
     v = data_[pos_++];
     return true;
   }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <new>
@@ -18,7 +19,7 @@ namespace exclog {
 
 namespace {
 
-std::atomic<TThreadRecordList*> threadRecords{nullptr};
+std::atomic<TQuelbaThreadsList*> threadRecords{nullptr};
 
 std::atomic<int> createCalls{0}, resumeCalls{0}, exitCalls{0}, writeCalls{0}, raiseCalls{0}, unwindCalls{0};
 
@@ -51,28 +52,135 @@ HANDLE DuplicateThreadHandle(HANDLE thread) {
   return copy;
 }
 
-void CloseRecords(std::vector<std::unique_ptr<TThreadRecord>>& records) {
-  for (auto& r : records)
-    if (r->Handle) CloseHandle(reinterpret_cast<HANDLE>(r->Handle));
-  records.clear();
+// Record words hold 32-bit addresses: this is a 32-bit program.
+uint32_t Word(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+void* Pointer(uint32_t word) { return reinterpret_cast<void*>(static_cast<uintptr_t>(word)); }
+
+void FreeStackCopy(void* block) { delete[] static_cast<uint8_t*>(block); }
+
+void CloseHandles(const std::vector<uint32_t>& handles) {
+  for (uint32_t h : handles)
+    if (h) CloseHandle(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(h)));
 }
 
-void RemoveFinishedThreads(TThreadRecordList& list) {
-  auto finished = list.RemoveIf([](const TThreadRecord& r) {
-    return r.Handle && WaitForSingleObject(reinterpret_cast<HANDLE>(r.Handle), 0) == WAIT_OBJECT_0;
+// Holds the list's write lock for one scope (the lock nests, reads included).
+class TListWrite {
+ public:
+  explicit TListWrite(TQuelbaThreadsList& list) : list_(list) { list_.LockWrite(); }
+  ~TListWrite() { list_.UnlockWrite(); }
+  TListWrite(const TListWrite&) = delete;
+  TListWrite& operator=(const TListWrite&) = delete;
+
+ private:
+  TQuelbaThreadsList& list_;
+};
+
+class TListRead {
+ public:
+  explicit TListRead(TQuelbaThreadsList& list) : list_(list) { list_.LockRead(); }
+  ~TListRead() { list_.UnlockRead(); }
+  TListRead(const TListRead&) = delete;
+  TListRead& operator=(const TListRead&) = delete;
+
+ private:
+  TQuelbaThreadsList& list_;
+};
+
+// The record of `threadId`, null when unknown; the caller holds a lock while it uses it.
+TQuelbaThreadInfo* RecordOf(TQuelbaThreadsList& list, uint32_t threadId) {
+  int index = list.IndexOfThreadId(threadId);
+  return index < 0 ? nullptr : list.Get(index);
+}
+
+// Takes out every record for which `ended(record)` holds; each record's own handle
+// is closed once the lock is released. Records are taken out and their handles
+// closed in one step, so no handle is ever closed twice.
+template <class Pred>
+void RemoveRecords(TQuelbaThreadsList& list, Pred ended) {
+  std::vector<uint32_t> handles;
+  {
+    TListWrite hold(list);
+    for (int i = list.Count() - 1; i >= 0; --i) {
+      TQuelbaThreadInfo* record = list.Get(i);
+      if (!ended(*record)) continue;
+      handles.push_back(record->ThreadHandle);
+      list.Delete(i);
+    }
+  }
+  CloseHandles(handles);
+}
+
+void RemoveFinishedThreads(TQuelbaThreadsList& list) {
+  RemoveRecords(list, [](const TQuelbaThreadInfo& r) {
+    return r.ThreadHandle &&
+           WaitForSingleObject(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(r.ThreadHandle)), 0) == WAIT_OBJECT_0;
   });
-  CloseRecords(finished);
+}
+
+// Lists a new thread's record (owned by the list from here on). A record left by an
+// earlier thread with the same id (ended without ExitThread) goes.
+void AppendRecord(TQuelbaThreadsList& list, TQuelbaThreadInfo* record) {
+  uint32_t staleHandle = 0;
+  {
+    TListWrite hold(list);
+    int stale = list.IndexOfThreadId(record->ThreadId);
+    if (stale >= 0 && record->ThreadId != 0) {
+      staleHandle = list.Get(stale)->ThreadHandle;
+      list.Delete(stale);
+    }
+    list.Add(record);
+  }
+  CloseHandles({staleHandle});
 }
 
 void ForgetThread(uint32_t threadId) {
-  if (TThreadRecordList* list = threadRecords.load()) {
-    if (auto record = list->Remove(threadId))
-      if (record->Handle) CloseHandle(reinterpret_cast<HANDLE>(record->Handle));
+  TQuelbaThreadsList* list = threadRecords.load();
+  if (!list) return;
+  try {
+    RemoveRecords(*list, [threadId](const TQuelbaThreadInfo& r) { return r.ThreadId == threadId; });
+  } catch (...) {
+    // Out of memory for the handle list: the record stays until the next clean-up.
   }
 }
 
+// Sets the stack top of the record found at `index` (-1: unknown thread).
+void SetStackTop(TQuelbaThreadsList& list, int index) {
+  if (index >= 0) list.Get(index)->Value5 = static_cast<uint32_t>(ThreadStackTop());
+}
+
 void MarkStart() {
-  if (TThreadRecordList* list = threadRecords.load()) list->TakeStart(GetCurrentThreadId(), ThreadStackTop());
+  TQuelbaThreadsList* list = threadRecords.load();
+  if (!list) return;
+  TListWrite hold(*list);
+  SetStackTop(*list, list->IndexOfThreadId(GetCurrentThreadId()));
+}
+
+void MarkStartByObject(const void* object) {
+  TQuelbaThreadsList* list = threadRecords.load();
+  if (!list || !object) return;
+  TListWrite hold(*list);
+  SetStackTop(*list, list->IndexOfValue4(Word(object)));
+}
+
+// Stores a resume of `threadId`: resumer, stack copy size and the copy (`copy`
+// owned by the record from here on, replacing the earlier one). False when unknown.
+bool StoreResume(TQuelbaThreadsList& list, uint32_t threadId, uint32_t size, uint8_t* copy) {
+  uint8_t* earlier = copy;  // freed below: the old copy, or the new one when unknown
+  bool found = false;
+  {
+    TListWrite hold(list);
+    if (TQuelbaThreadInfo* record = RecordOf(list, threadId)) {
+      earlier = static_cast<uint8_t*>(record->Borrowed ? nullptr : record->Attached);
+      record->Value2 = GetCurrentThreadId();
+      record->Value10 = size;
+      record->Attached = copy;
+      record->FreeAttached = &FreeStackCopy;
+      record->Borrowed = 0;
+      found = true;
+    }
+  }
+  delete[] earlier;
+  return found;
 }
 
 // --- The hand-built SEH frame --------------------------------------------------
@@ -147,7 +255,7 @@ int ExecuteAdapter(void* self) {
 }
 
 void __attribute__((thiscall)) ExecuteWrapper(void* self) {
-  if (TThreadRecordList* list = threadRecords.load()) list->TakeStartByObject(self, ThreadStackTop());
+  MarkStartByObject(self);
   // C++ exceptions of Execute are the thread class's own business (it keeps them);
   // hardware faults, which it cannot see, end the thread through the frame.
   RunThreadGuarded(&ExecuteAdapter, self, false);
@@ -182,11 +290,19 @@ bool ConsoleProgram() {
 
 // A thread object is complete once its creator resumes it: its class's Execute slot
 // can be patched then, before the thread runs.
-void PatchExecuteOnFirstResume(TThreadRecordList& list, uint32_t threadId) {
-  std::optional<TThreadRecord> record = list.Find(threadId);
-  if (!record || !record->ThreadObject || record->OriginalExecute) return;
-  if (IsLoggerThreadClass(SafeClassName(record->ThreadObject))) return;
-  if (uintptr_t original = PatchExecute(record->ThreadObject)) list.SetOriginalExecute(threadId, original);
+void PatchExecuteOnFirstResume(TQuelbaThreadsList& list, uint32_t threadId) {
+  void* object = nullptr;
+  {
+    TListRead hold(list);
+    TQuelbaThreadInfo* record = RecordOf(list, threadId);
+    if (!record || !record->Value4 || record->Value6) return;
+    object = Pointer(record->Value4);
+  }
+  if (IsLoggerThreadClass(SafeClassName(object))) return;
+  uintptr_t original = PatchExecute(object);
+  if (!original) return;
+  TListWrite hold(list);
+  if (TQuelbaThreadInfo* record = RecordOf(list, threadId)) record->Value6 = static_cast<uint32_t>(original);
 }
 
 }  // namespace
@@ -220,26 +336,55 @@ void CountHookCall(const std::string& routine) {
   if (routine == "RtlUnwind") ++unwindCalls;
 }
 
-TThreadRecordList* ThreadRecords() { return threadRecords.load(); }
+TQuelbaThreadsList* ThreadRecords() { return threadRecords.load(); }
 
 void StartThreadRecords() {
   if (threadRecords.load()) return;
-  auto* list = new TThreadRecordList;
-  auto main = std::make_unique<TThreadRecord>();
+  auto list = std::make_unique<TQuelbaThreadsList>();
+  TQuelbaThreadInfo* main = list->AddNew(true);
   main->ThreadId = GetCurrentThreadId();
-  main->Handle = reinterpret_cast<uintptr_t>(DuplicateThreadHandle(GetCurrentThread()));
-  main->StackTop = ThreadStackTop();
-  list->Add(std::move(main));
-  threadRecords.store(list);
+  main->ThreadHandle = Word(DuplicateThreadHandle(GetCurrentThread()));
+  main->Value5 = static_cast<uint32_t>(ThreadStackTop());
+  threadRecords.store(list.release());
 }
 
 void StopThreadRecords() {
   // Detach first: a hook running on another thread now sees no list.
-  TThreadRecordList* list = threadRecords.exchange(nullptr);
+  TQuelbaThreadsList* list = threadRecords.exchange(nullptr);
   if (!list) return;
-  auto records = list->DetachAll();
-  CloseRecords(records);
-  delete list;
+  std::vector<uint32_t> handles;
+  {
+    TListRead hold(*list);
+    for (int i = 0; i < list->Count(); ++i) handles.push_back(list->Get(i)->ThreadHandle);
+  }
+  delete list;  // frees the records and their stack copies
+  CloseHandles(handles);
+}
+
+std::optional<TThreadRecordView> FindThreadRecord(uint32_t threadId) {
+  TQuelbaThreadsList* list = threadRecords.load();
+  if (!list) return std::nullopt;
+  TListRead hold(*list);
+  const TQuelbaThreadInfo* r = RecordOf(*list, threadId);
+  if (!r) return std::nullopt;
+  TThreadRecordView view;
+  view.ThreadId = r->ThreadId;
+  view.Handle = r->ThreadHandle;
+  view.ResumerId = r->Value2;
+  view.CreationFlags = r->Value3;
+  view.ThreadObject = Pointer(r->Value4);
+  view.StackTop = r->Value5;
+  view.OriginalExecute = r->Value6;
+  view.OriginalFunction = Pointer(r->Value7);
+  view.OriginalStart = Pointer(r->Value8);
+  view.Parameter = Pointer(r->Value9);
+  view.StackCopySize = r->Value10;
+  if (r->Attached) {
+    auto* bytes = static_cast<const uint8_t*>(r->Attached);
+    view.StackCopy.assign(bytes, bytes + r->Value10);
+  }
+  view.Resumed = r->Value2 != 0;
+  return view;
 }
 
 bool IsLoggerThreadClass(const std::string& className) {
@@ -287,11 +432,16 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
                                LPDWORD threadId) {
   ++createCalls;
   auto original = KernelOriginals().CreateThread;
-  TThreadRecordList* list = threadRecords.load();
+  TQuelbaThreadsList* list = threadRecords.load();
   if (!LoggerActive() || !list) return original(security, stackSize, start, parameter, flags, threadId);
 
-  RemoveFinishedThreads(*list);
-  auto record = std::unique_ptr<TThreadRecord>(new (std::nothrow) TThreadRecord);
+  std::unique_ptr<TQuelbaThreadInfo> record;
+  try {
+    RemoveFinishedThreads(*list);
+    record.reset(list->AddNew(false));
+  } catch (...) {
+    // Out of memory: the thread still starts, unrecorded.
+  }
   auto* block = new (std::nothrow) TStartBlock{};
   if (!record || !block) {
     delete block;
@@ -299,8 +449,8 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
   }
   DWORD localId = 0;
   LPDWORD idOut = threadId ? threadId : &localId;
-  record->Parameter = parameter;
-  record->CreationFlags = flags;
+  record->Value9 = Word(parameter);
+  record->Value3 = flags;
   bool ownThread = false;
   LPTHREAD_START_ROUTINE actualStart = start;
   LPVOID actualParameter = parameter;
@@ -310,25 +460,25 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
   if (reinterpret_cast<const void*>(start) == BeginThreadStartAddress() && parameter) {
     startRecord = static_cast<TThreadStartRecord*>(parameter);
     savedStart = *startRecord;
-    record->OriginalFunction = reinterpret_cast<void*>(startRecord->Function);
+    record->Value7 = Word(reinterpret_cast<const void*>(startRecord->Function));
     if (startRecord->Function == TThread::StartRoutine() && startRecord->Parameter) {
       void* object = startRecord->Parameter;
-      record->ThreadObject = object;
-      record->Parameter = object;
+      record->Value4 = Word(object);
+      record->Value9 = Word(object);
       // Still inside the base constructor here: the object's virtual table is
       // TThread's, not its class's. Execute is patched at the first resume instead.
       ownThread = IsLoggerThreadClass(SafeClassName(object));
       delete block;
       block = nullptr;
     } else {
-      record->Parameter = startRecord->Parameter;
+      record->Value9 = Word(startRecord->Parameter);
       block->Function = startRecord->Function;
       block->Parameter = startRecord->Parameter;
       startRecord->Function = &FunctionStartWrapper;
       startRecord->Parameter = block;
     }
   } else {
-    record->OriginalStart = reinterpret_cast<void*>(start);
+    record->Value8 = Word(reinterpret_cast<const void*>(start));
     block->RawStart = start;
     block->Parameter = parameter;
     actualStart = &RawStartWrapper;
@@ -346,8 +496,14 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
   }
   if (!ownThread) {
     record->ThreadId = *idOut;
-    record->Handle = reinterpret_cast<uintptr_t>(DuplicateThreadHandle(handle));
-    list->Add(std::move(record));
+    record->ThreadHandle = Word(DuplicateThreadHandle(handle));
+    uint32_t ownHandle = record->ThreadHandle;
+    try {
+      AppendRecord(*list, record.get());
+      record.release();  // the list's now
+    } catch (...) {
+      CloseHandles({ownHandle});  // unrecorded: the thread runs without the record's values
+    }
   }
   if (!(flags & CREATE_SUSPENDED)) HookResumeThread(handle);
   return handle;
@@ -355,23 +511,25 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
 
 DWORD WINAPI HookResumeThread(HANDLE thread) {
   ++resumeCalls;
-  TThreadRecordList* list = threadRecords.load();
+  TQuelbaThreadsList* list = threadRecords.load();
   if (LoggerActive() && list && !resumeGuard) {
     // From this hook's return-address slot up to the top of the calling thread's stack.
     auto* from = static_cast<uint8_t*>(__builtin_frame_address(0)) + sizeof(void*);
     uintptr_t top = ThreadStackTop();
     uint32_t size = top > reinterpret_cast<uintptr_t>(from) ? static_cast<uint32_t>(top - reinterpret_cast<uintptr_t>(from)) : 0;
-    std::vector<uint8_t> copy;
+    uint8_t* copy = nullptr;
     if (size && IsReadable(from, size)) {
-      try {
-        copy.assign(from, from + size);
-      } catch (...) {
-        copy.clear();
-      }
+      copy = new (std::nothrow) uint8_t[size];
+      if (copy) std::memcpy(copy, from, size);
     }
     // Found by the id behind the handle: the caller's handle never equals our duplicate.
     DWORD id = GetThreadId(thread);
-    if (id && list->StoreResume(id, GetCurrentThreadId(), size, std::move(copy))) PatchExecuteOnFirstResume(*list, id);
+    try {
+      if (id && StoreResume(*list, id, size, copy)) PatchExecuteOnFirstResume(*list, id);
+      else if (!id) delete[] copy;
+    } catch (...) {
+      // A failed look-up leaves the record as it was; the resume itself goes ahead.
+    }
   }
   return KernelOriginals().ResumeThread(thread);
 }

@@ -6,9 +6,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "exclog/EThreadRecords.h"
+#include "exclog/ELists.h"
 
 namespace exclog {
 
@@ -35,13 +37,41 @@ const TKernelOriginals& KernelOriginals();
 int HookCallCount(const std::string& routine);
 void CountHookCall(const std::string& routine);
 
-// The thread records, live between StartThreadRecords and StopThreadRecords; null
-// otherwise. StartThreadRecords registers the calling (main) thread.
-TThreadRecordList* ThreadRecords();
+// The logger's threads list, live between StartThreadRecords and StopThreadRecords;
+// null otherwise. StartThreadRecords registers the calling (main) thread.
+//
+// Where the hooks keep their values in a list record (TQuelbaThreadInfo):
+//   ThreadHandle  the record's own duplicate of the thread handle (closed with it)
+//   Value2 resumer id       Value3 caller's creation flags (0x80000000: main thread)
+//   Value4 thread object    Value5 stack top          Value6 original Execute
+//   Value7 BeginThread function   Value8 raw start address   Value9 start parameter
+//   Value10 stack copy size       Attached the stack copy (owned; null when unreadable)
+TQuelbaThreadsList* ThreadRecords();
 void StartThreadRecords();
 // Detaches the list (late hook calls then find none), then frees its records and
 // closes their handles.
 void StopThreadRecords();
+
+// A record's values under their names, with its own copy of the stack copy: a
+// snapshot that stays valid after the list's lock is released.
+struct TThreadRecordView {
+  uint32_t ThreadId = 0;
+  uintptr_t Handle = 0;
+  uint32_t ResumerId = 0;
+  uint32_t CreationFlags = 0;
+  void* ThreadObject = nullptr;
+  uintptr_t StackTop = 0;
+  uintptr_t OriginalExecute = 0;
+  void* OriginalFunction = nullptr;
+  void* OriginalStart = nullptr;
+  void* Parameter = nullptr;
+  uint32_t StackCopySize = 0;
+  std::vector<uint8_t> StackCopy;
+  bool Resumed = false;  // a resume was recorded (the resumer id is set)
+};
+// Snapshot of the record of `threadId` in the live list; nothing when the list is
+// down or the thread unknown.
+std::optional<TThreadRecordView> FindThreadRecord(uint32_t threadId);
 
 // Classes whose threads are never recorded nor patched: the logger's own.
 bool IsLoggerThreadClass(const std::string& className);

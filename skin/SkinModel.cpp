@@ -264,12 +264,17 @@ class TParser {
     ReadColour(ini_, s, "PressedColour2", text, e.PressedColour2);
   }
 
-  template <class T = TDataSkinObject>
-  std::unique_ptr<T> Generic(std::string_view s, bool withFrame = true) {
+  template <class T>
+  std::unique_ptr<T> Generic(std::string_view s, bool withFrame) {
     if (!HasKey(s, "Image")) return nullptr;
     auto e = std::make_unique<T>(std::string(s));
     ReadGenericKeys(*e, s, withFrame);
     return e;
+  }
+  // No defaulted template argument: GCC then names the instance "Generic<>" in the
+  // debug data, which the logger-data check cannot match to the symbol.
+  std::unique_ptr<TDataSkinObject> Generic(std::string_view s) {
+    return Generic<TDataSkinObject>(s, true);
   }
 
   std::unique_ptr<TDataSkinBorder> TwoImage(std::string_view s, const char* secondKey) {

@@ -3,8 +3,9 @@
 // (the "SkinStream" binary property), parses it into a TSkinModel and tells the skin
 // manager when skinning must start, stop or be re-applied.
 //
-// Pure code: the manager and the system facts are reached through TSkinManagerSeam
-// and TSkinPlatform, which the Windows units fill in.
+// Pure code: the manager, the system facts and the GDI side are reached through
+// TSkinManagerSeam, TSkinPlatform and TSkinDataSystem, which the Windows units fill
+// in (WinSkinData_win.h).
 #include <cstdint>
 #include <memory>
 #include <string>

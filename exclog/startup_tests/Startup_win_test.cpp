@@ -115,7 +115,7 @@ TEST(Startup, StateOfTheInstalledLogger) {
   EXPECT_EQ(exclog::ApplicationShowExceptionAddress(), handlers.ShowException);
   EXPECT_EQ(exclog::FrameworkMethodsPatched(), 0);
 
-  auto main = exclog::ThreadRecords()->Find(GetCurrentThreadId());
+  auto main = exclog::FindThreadRecord(GetCurrentThreadId());
   ASSERT_TRUE(main.has_value());
   EXPECT_NE(main->Handle, 0u);
   EXPECT_EQ(GetThreadId(reinterpret_cast<HANDLE>(main->Handle)), GetCurrentThreadId());
@@ -222,7 +222,7 @@ TEST(ThreadHooks, RawThreadIsListedWithItsFlagsAndResumeTakesAStackCopy) {
   DWORD id = 0;
   HANDLE thread = CreateThread(nullptr, 0, &CountingStart, reinterpret_cast<LPVOID>(42), CREATE_SUSPENDED, &id);
   ASSERT_NE(thread, nullptr);
-  auto record = exclog::ThreadRecords()->Find(id);
+  auto record = exclog::FindThreadRecord(id);
   ASSERT_TRUE(record.has_value());
   EXPECT_EQ(record->CreationFlags, static_cast<uint32_t>(CREATE_SUSPENDED));
   EXPECT_EQ(record->OriginalStart, reinterpret_cast<void*>(&CountingStart));
@@ -247,7 +247,7 @@ TEST(ThreadHooks, ResumeRecordsResumerAndStackCopy) {
   // Suspend once more so the thread stays put after the first resume.
   ASSERT_EQ(SuspendThread(thread), 1u);
   EXPECT_EQ(ResumeThread(thread), 2u);
-  auto record = exclog::ThreadRecords()->Find(id);
+  auto record = exclog::FindThreadRecord(id);
   ASSERT_TRUE(record.has_value());
   EXPECT_TRUE(record->Resumed);
   EXPECT_EQ(record->ResumerId, GetCurrentThreadId());
@@ -266,14 +266,14 @@ TEST(ThreadHooks, ThreadStartedWithoutFlagsRunsAndLeavesTheList) {
   DWORD code = 0;
   GetExitCodeThread(thread, &code);
   EXPECT_EQ(code, 7u);
-  EXPECT_FALSE(exclog::ThreadRecords()->Find(id).has_value());
+  EXPECT_FALSE(exclog::FindThreadRecord(id).has_value());
   CloseHandle(thread);
 }
 
 std::atomic<uintptr_t> seenStackTop{0};
 std::atomic<void*> seenOriginal{nullptr};
 int RecordingFunction(void* parameter) {
-  auto record = exclog::ThreadRecords()->Find(GetCurrentThreadId());
+  auto record = exclog::FindThreadRecord(GetCurrentThreadId());
   if (record) {
     seenStackTop = record->StackTop;
     seenOriginal = record->OriginalFunction;
@@ -321,7 +321,7 @@ TEST_F(ClassLibraryThreads, FunctionRunsThroughTheStartWrapper) {
   EXPECT_EQ(RunToEnd(&RecordingFunction, reinterpret_cast<void*>(11), id), 11u);
   EXPECT_EQ(seenOriginal.load(), reinterpret_cast<void*>(&RecordingFunction));
   EXPECT_NE(seenStackTop.load(), 0u);
-  EXPECT_FALSE(exclog::ThreadRecords()->Find(id).has_value());  // gone with ExitThread
+  EXPECT_FALSE(exclog::FindThreadRecord(id).has_value());  // gone with ExitThread
 }
 
 TEST_F(ClassLibraryThreads, HardwareFaultGoesToExceptionManagerAndTheThreadEndsWithMinusOne) {
@@ -353,7 +353,7 @@ class TCountingThread : public TThread {
 
  protected:
   void Execute() override {
-    auto record = exclog::ThreadRecords()->Find(GetCurrentThreadId());
+    auto record = exclog::FindThreadRecord(GetCurrentThreadId());
     listed = record && record->ThreadObject == this && record->StackTop != 0;
     ran = true;
   }
@@ -364,7 +364,7 @@ TEST(ThreadHooks, TwoThreadsOfOneClassPatchExecuteOnce) {
   int slotsBefore = exclog::HookedMethodCount();
   TCountingThread first;
   TCountingThread second;
-  auto record = exclog::ThreadRecords()->Find(first.ThreadID());
+  auto record = exclog::FindThreadRecord(first.ThreadID());
   ASSERT_TRUE(record.has_value());
   EXPECT_EQ(record->ThreadObject, &first);
   EXPECT_EQ(record->CreationFlags, static_cast<uint32_t>(CREATE_SUSPENDED));

@@ -471,7 +471,14 @@ bool SameRoutine(const std::string& oursClass, const std::string& oursRoutine, c
   if (SplitClassAndRoutine(b).first.empty()) {
     std::string last = WithoutReturnType(ComparableRoutine(oursRoutine));
     last.erase(0, std::min(last.find_first_not_of('_'), last.size()));
-    return last == WithoutReturnType(b);
+    std::string bare = WithoutReturnType(b);
+    // Some template instances carry an empty argument list in the debug data
+    // ("Generic<>" for Generic<T>): compare up to the template's arguments.
+    if (bare.size() > 2 && bare.compare(bare.size() - 2, 2, "<>") == 0) {
+      std::string stem = bare.substr(0, bare.size() - 1);
+      return last.compare(0, stem.size(), stem) == 0;
+    }
+    return last == bare;
   }
   // A piece cut to the name format's limit is compared as far as it goes.
   std::string a = ComparableRoutine(oursClass.empty() ? oursRoutine : oursClass + "::" + oursRoutine);

@@ -93,6 +93,9 @@ TEST(QlDataNames, DemangleAndSplit) {
   EXPECT_FALSE(SameRoutine("a", "Other()", "Proc"));
   EXPECT_TRUE(SameRoutine("a::{lambda()#2}", "_FUN()", "FUN"));
   EXPECT_TRUE(SameRoutine("std::string (anonymous namespace)", "Of<x::E>(int)", "Of<x::E>"));
+  EXPECT_TRUE(SameRoutine("std::unique_ptr<T> s::(anonymous namespace)::P", "Generic<s::T>(bool)", "Generic<>"));
+  EXPECT_FALSE(SameRoutine("s::P", "Generic<s::T>(bool)", "Other<>"));
+  EXPECT_FALSE(SameRoutine("s::P", "GenericX(bool)", "Generic<>"));
   EXPECT_TRUE(SameRoutine("a::{lambda(short)#1}", "operator()(short) const", "operator()"));
   EXPECT_TRUE(SameRoutine("x", "operator<(x const&)", "x::operator<(x const&)"));
   EXPECT_TRUE(SameRoutine("exclog", "Run()", "ZN6exclog3RunEv"));
