@@ -20,6 +20,25 @@ namespace exclog {
 namespace {
 
 std::atomic<TQuelbaThreadsList*> threadRecords{nullptr};
+// Hook calls holding the list now: the list is freed only once none does.
+std::atomic<int> listUsers{0};
+constexpr DWORD ListReleaseWaitMs = 5000;
+
+// Holds the threads list for one call (null when the logger is down).
+class TListUse {
+ public:
+  TListUse() {
+    ++listUsers;  // before the load: a stop that detaches after it waits for us
+    list_ = threadRecords.load();
+  }
+  ~TListUse() { --listUsers; }
+  TListUse(const TListUse&) = delete;
+  TListUse& operator=(const TListUse&) = delete;
+  TQuelbaThreadsList* Get() const { return list_; }
+
+ private:
+  TQuelbaThreadsList* list_;
+};
 
 std::atomic<int> createCalls{0}, resumeCalls{0}, exitCalls{0}, writeCalls{0}, raiseCalls{0}, unwindCalls{0};
 
@@ -134,7 +153,8 @@ void AppendRecord(TQuelbaThreadsList& list, TQuelbaThreadInfo* record) {
 }
 
 void ForgetThread(uint32_t threadId) {
-  TQuelbaThreadsList* list = threadRecords.load();
+  TListUse use;
+  TQuelbaThreadsList* list = use.Get();
   if (!list) return;
   try {
     RemoveRecords(*list, [threadId](const TQuelbaThreadInfo& r) { return r.ThreadId == threadId; });
@@ -149,14 +169,16 @@ void SetStackTop(TQuelbaThreadsList& list, int index) {
 }
 
 void MarkStart() {
-  TQuelbaThreadsList* list = threadRecords.load();
+  TListUse use;
+  TQuelbaThreadsList* list = use.Get();
   if (!list) return;
   TListWrite hold(*list);
   SetStackTop(*list, list->IndexOfThreadId(GetCurrentThreadId()));
 }
 
 void MarkStartByObject(const void* object) {
-  TQuelbaThreadsList* list = threadRecords.load();
+  TListUse use;
+  TQuelbaThreadsList* list = use.Get();
   if (!list || !object) return;
   TListWrite hold(*list);
   SetStackTop(*list, list->IndexOfValue4(Word(object)));
@@ -352,6 +374,13 @@ void StopThreadRecords() {
   // Detach first: a hook running on another thread now sees no list.
   TQuelbaThreadsList* list = threadRecords.exchange(nullptr);
   if (!list) return;
+  // Hook calls that took the list before it was detached finish with it first.
+  // Bounded: should one never finish, the list is left allocated, not freed under it.
+  DWORD started = GetTickCount();
+  while (listUsers.load() > 0) {
+    if (GetTickCount() - started >= ListReleaseWaitMs) return;
+    Sleep(1);
+  }
   std::vector<uint32_t> handles;
   {
     TListRead hold(*list);
@@ -362,7 +391,8 @@ void StopThreadRecords() {
 }
 
 std::optional<TThreadRecordView> FindThreadRecord(uint32_t threadId) {
-  TQuelbaThreadsList* list = threadRecords.load();
+  TListUse use;
+  TQuelbaThreadsList* list = use.Get();
   if (!list) return std::nullopt;
   TListRead hold(*list);
   const TQuelbaThreadInfo* r = RecordOf(*list, threadId);
@@ -432,7 +462,8 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
                                LPDWORD threadId) {
   ++createCalls;
   auto original = KernelOriginals().CreateThread;
-  TQuelbaThreadsList* list = threadRecords.load();
+  TListUse use;
+  TQuelbaThreadsList* list = use.Get();
   if (!LoggerActive() || !list) return original(security, stackSize, start, parameter, flags, threadId);
 
   std::unique_ptr<TQuelbaThreadInfo> record;
@@ -511,7 +542,8 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
 
 DWORD WINAPI HookResumeThread(HANDLE thread) {
   ++resumeCalls;
-  TQuelbaThreadsList* list = threadRecords.load();
+  TListUse use;
+  TQuelbaThreadsList* list = use.Get();
   if (LoggerActive() && list && !resumeGuard) {
     // From this hook's return-address slot up to the top of the calling thread's stack.
     auto* from = static_cast<uint8_t*>(__builtin_frame_address(0)) + sizeof(void*);

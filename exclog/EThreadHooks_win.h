@@ -48,8 +48,9 @@ void CountHookCall(const std::string& routine);
 //   Value10 stack copy size       Attached the stack copy (owned; null when unreadable)
 TQuelbaThreadsList* ThreadRecords();
 void StartThreadRecords();
-// Detaches the list (late hook calls then find none), then frees its records and
-// closes their handles.
+// Detaches the list (late hook calls then find none), waits (at most 5 s) for hook
+// calls still holding it, then frees its records and closes their handles; when
+// one never lets go, the list is left allocated rather than freed under it.
 void StopThreadRecords();
 
 // A record's values under their names, with its own copy of the stack copy: a

@@ -137,9 +137,10 @@ TCarriesLoggerDataProc SetCarriesLoggerDataSource(TCarriesLoggerDataProc proc) {
   return carriesLoggerData.exchange(proc);
 }
 
-bool ProgramCarriesLoggerData() {
+bool ProgramCarriesLoggerData(TCarriesLoggerDataProc moduleCheck) {
   TCarriesLoggerDataProc proc = carriesLoggerData.load();
-  return proc ? proc() : true;
+  if (proc) return proc();
+  return moduleCheck ? moduleCheck() : true;
 }
 
 std::string ExternalExceptionClass(uint32_t code) {

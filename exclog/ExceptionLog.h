@@ -85,11 +85,12 @@ void ClearLastReportId();
 void ReportInternalError(const std::string& text);
 std::vector<std::string> InternalErrorTexts();
 
-// Whether the program's module carries logger data. Default: it does. A source that
-// throws makes the installer fail (the failure is reported under "ExceptionLog.Init").
+// Whether the program's module carries logger data: the source set here, else
+// `moduleCheck` (the installer passes the module data reader), else true. A source
+// that throws makes the installer fail (reported under "ExceptionLog.Init").
 using TCarriesLoggerDataProc = bool (*)();
 TCarriesLoggerDataProc SetCarriesLoggerDataSource(TCarriesLoggerDataProc proc);  // null: default
-bool ProgramCarriesLoggerData();
+bool ProgramCarriesLoggerData(TCarriesLoggerDataProc moduleCheck = nullptr);
 
 // ---------------------------------------------------------------------------
 // Texts and classes for system exceptions (the exception-object mapping's default).

@@ -58,6 +58,7 @@ std::vector<std::string> lines;
 void Collect(const std::string& line) { lines.push_back(line); }
 bool Unhandled(const TLoggedException&) { return false; }
 bool NoData() { return false; }
+bool HasData() { return true; }
 
 TEST(Seams, DefaultsWriteALineAndReplacementsAreCalled) {
   lines.clear();
@@ -83,8 +84,10 @@ TEST(Seams, DefaultsWriteALineAndReplacementsAreCalled) {
   EXPECT_EQ(lines[2], "InternalError: ExceptionLog.Init (Address: 00401000)");
 
   EXPECT_TRUE(ProgramCarriesLoggerData());
+  EXPECT_FALSE(ProgramCarriesLoggerData(&NoData));  // the module check decides when no source is set
   TCarriesLoggerDataProc previousData = SetCarriesLoggerDataSource(&NoData);
   EXPECT_FALSE(ProgramCarriesLoggerData());
+  EXPECT_FALSE(ProgramCarriesLoggerData(&HasData));  // a set source overrides the module check
   SetCarriesLoggerDataSource(previousData);
 }
 

@@ -11,6 +11,7 @@
 #include "exclog/ECoreUnit_win.h"
 #include "exclog/EGuard.h"
 #include "exclog/EHook.h"
+#include "exclog/EModules_win.h"
 #include "exclog/EProcess_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/EThrow_win.h"
@@ -22,6 +23,10 @@ namespace {
 
 constexpr SIZE_T AddressSpaceReserveSize = 0x500000;
 constexpr DWORD ExcludedWaitLimitMs = 5000;
+
+// The program's own module: its "QLDATA" resource (or appended block) with a data
+// version this build accepts.
+bool OwnProgramCarriesLoggerData() { return HasCurrentModuleData(GetModuleHandleA(nullptr)); }
 
 std::atomic<int> unitUseCount{0};
 bool unitsRegistered = false;
@@ -171,7 +176,7 @@ void Installer() {
   std::memset(threadBlock.Record, 0, sizeof threadBlock.Record);
   // 3.
   if (!IsDesignTimeHost(GetCurrentProcessId())) PatchUnitTable();
-  if (!ProgramCarriesLoggerData()) {
+  if (!ProgramCarriesLoggerData(&OwnProgramCarriesLoggerData)) {
     SetLoggerActive(false);
     return;
   }

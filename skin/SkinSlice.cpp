@@ -1,6 +1,7 @@
 #include "skin/SkinSlice.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace skin {
 
@@ -147,12 +148,13 @@ std::vector<TSliceRect> OpaqueRuns(const TPixelBuffer& image, int dx, int dy, ui
     int hi = std::min(lo + static_cast<int>((tolerance >> shift) & 0xFF), 255);
     return std::pair<int, int>(lo, hi);
   };
-  const auto [rLo, rHi] = band(16);
-  const auto [gLo, gHi] = band(8);
-  const auto [bLo, bHi] = band(0);
+  // Plain pairs, not structured bindings: clang 14 (the fuzzing build) cannot
+  // capture those in a lambda.
+  const std::pair<int, int> red = band(16), green = band(8), blue = band(0);
   auto isKey = [&](uint32_t p) {
     int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-    return r >= rLo && r <= rHi && g >= gLo && g <= gHi && b >= bLo && b <= bHi;
+    return r >= red.first && r <= red.second && g >= green.first && g <= green.second &&
+           b >= blue.first && b <= blue.second;
   };
   std::vector<TSliceRect> runs;
   for (int y = 0; y < image.Height; ++y) {

@@ -9,6 +9,7 @@
 #include "classlib/SysUtils.h"
 #include "classlib/System.h"
 #include "exclog/EHook.h"
+#include "exclog/EModules_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/ExceptionLog.h"
 #include "exclog/ExceptionLog_win.h"
@@ -105,6 +106,9 @@ __attribute__((noinline)) void ThrowUncaught() {
 
 bool ThrowingDataSource() { throw EReadError("module data unreadable"); }
 
+// The module data reader asked about a module built without logger data.
+bool SystemModuleCarriesData() { return exclog::HasCurrentModuleData(GetModuleHandleA("kernel32.dll")); }
+
 }  // namespace
 
 int ChildMain(const std::string& mode) {
@@ -123,6 +127,13 @@ int ChildMain(const std::string& mode) {
   }
   if (mode == "init-fails") {
     exclog::SetCarriesLoggerDataSource(&ThrowingDataSource);
+    StartUnitsLikeHost();
+    Say(std::string("went on, logger ") + (exclog::LoggerActive() ? "active" : "inactive"));
+    FinalizeUnits();
+    return 0;
+  }
+  if (mode == "no-data") {
+    exclog::SetCarriesLoggerDataSource(&SystemModuleCarriesData);
     StartUnitsLikeHost();
     Say(std::string("went on, logger ") + (exclog::LoggerActive() ? "active" : "inactive"));
     FinalizeUnits();
@@ -206,6 +217,13 @@ TEST(StartStop, FailingLoggerStartIsReportedByNameAndTheProgramGoesOn) {
   EXPECT_EQ(child.ExitCode, 0u) << child.Output;
   EXPECT_NE(child.Output.find("InternalError: ExceptionLog.Init (Address: "), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
+}
+
+TEST(StartStop, ModuleWithoutLoggerDataSwitchesTheLoggerOff) {
+  TChildResult child = RunChild("no-data");
+  EXPECT_EQ(child.ExitCode, 0u) << child.Output;
+  EXPECT_NE(child.Output.find("went on, logger inactive"), std::string::npos) << child.Output;
+  EXPECT_EQ(child.Output.find("InternalError"), std::string::npos) << child.Output;
 }
 
 TEST(UnhandledFilter, AccessViolationOnMainThreadEndsWithTheExceptionCode) {

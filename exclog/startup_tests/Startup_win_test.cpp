@@ -14,6 +14,7 @@
 #include "classlib/SysUtils.h"
 #include "classlib/Threads.h"
 #include "exclog/EHook.h"
+#include "exclog/EModules_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/EThrow_win.h"
 #include "exclog/ExceptionLog.h"
@@ -93,6 +94,8 @@ int CallCountDelta(const char* routine, F&& action) {
 }  // namespace
 
 TEST(Startup, StateOfTheInstalledLogger) {
+  // Active because this program carries logger data (given at build time).
+  EXPECT_TRUE(exclog::HasCurrentModuleData(GetModuleHandleA(nullptr)));
   EXPECT_TRUE(exclog::LoggerActive());
   EXPECT_TRUE(exclog::LoggerEnabled());
   EXPECT_TRUE(exclog::HooksInstalled());
@@ -267,6 +270,40 @@ TEST(ThreadHooks, ThreadStartedWithoutFlagsRunsAndLeavesTheList) {
   GetExitCodeThread(thread, &code);
   EXPECT_EQ(code, 7u);
   EXPECT_FALSE(exclog::FindThreadRecord(id).has_value());
+  CloseHandle(thread);
+}
+
+DWORD WINAPI OtherStart(LPVOID) { return 0; }
+
+TEST(ThreadHooks, ThreadEndedWithoutExitThreadIsDroppedAtTheNextCreate) {
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, &CountingStart, nullptr, CREATE_SUSPENDED, &id);
+  ASSERT_NE(thread, nullptr);
+  // Ended from outside: its ExitThread hook never runs, so its record stays.
+  ASSERT_TRUE(TerminateThread(thread, 3));
+  ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+  auto stale = exclog::FindThreadRecord(id);
+  ASSERT_TRUE(stale.has_value());
+  HANDLE own = reinterpret_cast<HANDLE>(stale->Handle);
+
+  DWORD nextId = 0;
+  HANDLE next = CreateThread(nullptr, 0, &OtherStart, nullptr, CREATE_SUSPENDED, &nextId);
+  ASSERT_NE(next, nullptr);
+  auto after = exclog::FindThreadRecord(id);
+  // Gone, unless the system gave the new thread the same id: then it is the new one's.
+  if (nextId != id) EXPECT_FALSE(after.has_value());
+  else EXPECT_EQ(after->OriginalStart, reinterpret_cast<void*>(&OtherStart));
+  // The dropped record's own handle was closed with it (unless the value was
+  // handed out again to the new thread's handles).
+  auto nextRecord = exclog::FindThreadRecord(nextId);
+  ASSERT_TRUE(nextRecord.has_value());
+  if (own != next && own != reinterpret_cast<HANDLE>(nextRecord->Handle)) {
+    DWORD flags = 0;
+    EXPECT_FALSE(GetHandleInformation(own, &flags));
+  }
+  ResumeThread(next);
+  WaitForSingleObject(next, 10000);
+  CloseHandle(next);
   CloseHandle(thread);
 }
 
