@@ -13,27 +13,16 @@
 #include "classlib/ControlClasses.h"
 #include "classlib/Forms_win.h"
 #include "classlib/Layout.h"
+#include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
 
+using velmora::test::StartForms;
+using velmora::test::WindowClassOf;
 using velmora::test::PumpMessages;
 using velmora::test::PumpUntil;
 using velmora::test::ScreenPixel;
 
 namespace {
-
-void StartForms() {
-  static bool started = false;
-  if (started) return;
-  RegisterFormsUnit();
-  InitUnits();
-  started = true;
-}
-
-std::string WindowClassOf(HWND window) {
-  char name[128] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
 
 // Records the events the controls raise.
 class TEventLog : public TObject {

@@ -15,25 +15,14 @@
 #include "classlib/Layout.h"
 #include "classlib/Menus_win.h"
 #include "classlib/StdCtrls_win.h"
+#include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
 
+using velmora::test::StartForms;
+using velmora::test::WindowClassOf;
 using velmora::test::PumpUntil;
 
 namespace {
-
-void StartForms() {
-  static bool started = false;
-  if (started) return;
-  RegisterFormsUnit();
-  InitUnits();
-  started = true;
-}
-
-std::string WindowClassOf(HWND window) {
-  char name[128] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
 
 // Records what reaches the application's exception handler.
 class TExceptionRecorder : public TObject {

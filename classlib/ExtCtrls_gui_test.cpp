@@ -5,14 +5,12 @@
 
 #include "classlib/ExtCtrls_win.h"
 #include "classlib/Forms_win.h"
+#include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
 
-namespace {
+using velmora::test::StartForms;
 
-void StartForms() {
-  RegisterFormsUnit();
-  InitUnits();  // starts only units not yet started
-}
+namespace {
 
 class TTicks : public TObject {
   VELMORA_CLASS(TTicks, TObject)

@@ -6,21 +6,15 @@
 #include "classlib/Forms_win.h"
 #include "classlib/HintWindow_win.h"
 #include "classlib/StdCtrls_win.h"
+#include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
 
+using velmora::test::StartForms;
 using velmora::test::PumpMessages;
 using velmora::test::PumpUntil;
 using velmora::test::ScreenPixel;
 
 namespace {
-
-void StartForms() {
-  static bool started = false;
-  if (started) return;
-  RegisterFormsUnit();
-  InitUnits();
-  started = true;
-}
 
 bool SameColour(COLORREF a, COLORREF b) { return a == b; }
 

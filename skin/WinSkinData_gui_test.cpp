@@ -13,6 +13,7 @@
 #include "classlib/Forms_win.h"
 #include "classlib/Layout.h"
 #include "skin/SkinDraw_win.h"
+#include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
 
@@ -23,12 +24,9 @@ namespace skin {
 namespace {
 
 void StartForms() {
-  static bool started = false;
-  if (started) return;
-  RegisterFormsUnit();
-  InitUnits();
-  StartSkinDataWin(GetModuleHandleA(nullptr));
-  started = true;
+  velmora::test::StartForms();
+  static const bool skinStarted = (StartSkinDataWin(GetModuleHandleA(nullptr)), true);
+  (void)skinStarted;
 }
 
 // A parent that erases to green and paints red left of x = 60, blue right of it,
