@@ -211,8 +211,8 @@ uint16_t ModuleDataVersion(HMODULE module) {
   if (!tail || tail->size() < 10) return 0;
   uint32_t blockSize;
   std::memcpy(&blockSize, tail->data() + tail->size() - 8, 4);
-  // The stored size comes from the file: the block and its version must lie inside the tail.
-  if (blockSize > tail->size() - 10) return 0;
+  // AppendedTail cut the tail to exactly this size plus its 8-byte trailer.
+  if (blockSize != tail->size() - 8) return 0;
   uint16_t raw;
   std::memcpy(&raw, tail->data() + tail->size() - 8 - blockSize, 2);
   return NormalizeDataVersion(raw);

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/TestPaths.h"
+
 namespace exclog {
 namespace {
 
@@ -65,6 +67,43 @@ TEST(EModulesWin, RecordsMadeInARefreshAreRemadeInFull) {
   EXPECT_EQ(ModuleKindOf(GetModuleHandleA(nullptr)), ModuleExecutable);
   EXPECT_FALSE(FindModule(0));
   EXPECT_FALSE(FindModule(0x7FFE0000));  // not a module
+}
+
+// A module file that carries its data as a block appended to the file: the version
+// is read from the block, and a trailer whose size overruns the file is no block.
+TEST(EModulesWin, AppendedBlockVersionAndLyingTrailer) {
+  std::string image = velmora::test::ReadFileBytes(velmora::test::SourcePath("tests/data/qldata/tiny_nores.exe"));
+  ASSERT_FALSE(image.empty());
+  auto withTrailer = [&](uint32_t blockSize, const std::string& name) {
+    std::string bytes = image;
+    std::string block(16, '\0');
+    block[0] = char(6104 & 0xFF);
+    block[1] = char(6104 >> 8);
+    bytes += block;
+    const uint32_t trailer[2] = {blockSize, 0x100FAB10u};
+    bytes.append(reinterpret_cast<const char*>(trailer), sizeof trailer);
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    std::string path = std::string(folder) + name;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return path;
+  };
+  const std::string good = withTrailer(16, "velmora_appended_good.exe");
+  const std::string lying = withTrailer(0x7FFFFFF0u, "velmora_appended_lying.exe");
+  HMODULE goodModule = LoadLibraryExA(good.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  HMODULE lyingModule = LoadLibraryExA(lying.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_TRUE(goodModule && lyingModule) << GetLastError();
+  EXPECT_TRUE(HasModuleData(goodModule));
+  EXPECT_EQ(ModuleDataVersion(goodModule), 6104);
+  EXPECT_FALSE(HasModuleData(lyingModule));
+  EXPECT_EQ(ModuleDataVersion(lyingModule), 0);
+  FreeLibrary(goodModule);
+  FreeLibrary(lyingModule);
+  DeleteFileA(good.c_str());
+  DeleteFileA(lying.c_str());
 }
 
 // The build gave this program logger data with enciphered names and the export
