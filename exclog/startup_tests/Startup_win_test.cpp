@@ -275,10 +275,23 @@ TEST(ThreadHooks, ThreadStartedWithoutFlagsRunsAndLeavesTheList) {
 
 DWORD WINAPI OtherStart(LPVOID) { return 0; }
 
+// Signals that it runs, then waits for ever: a thread at a known, lock-free place.
+HANDLE parkedRunning = nullptr;
+DWORD WINAPI ParkedStart(LPVOID) {
+  SetEvent(parkedRunning);
+  Sleep(INFINITE);
+  return 0;
+}
+
 TEST(ThreadHooks, ThreadEndedWithoutExitThreadIsDroppedAtTheNextCreate) {
+  // The thread is ended only once it runs: under Wine, terminating a thread that
+  // never started sometimes ended the whole process.
+  parkedRunning = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, &CountingStart, nullptr, CREATE_SUSPENDED, &id);
+  HANDLE thread = CreateThread(nullptr, 0, &ParkedStart, nullptr, 0, &id);
   ASSERT_NE(thread, nullptr);
+  ASSERT_EQ(WaitForSingleObject(parkedRunning, 10000), WAIT_OBJECT_0);
+  CloseHandle(parkedRunning);
   // Ended from outside: its ExitThread hook never runs, so its record stays.
   ASSERT_TRUE(TerminateThread(thread, 3));
   ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
