@@ -339,14 +339,7 @@ TEST(Streams, MemoryStreamGrowsAndCopies) {
   EXPECT_THROW(copy.SetSize(int64_t{1} << 40), EOutOfMemory);
 }
 
-std::string TempFile(const char* name) {
-#ifdef _WIN32
-  // Under Wine the Z: drive maps the Linux root.
-  return velmora::test::HostPath(std::string("/tmp/velmora-classcore-") + name);
-#else
-  return std::string("/tmp/velmora-classcore-") + name;
-#endif
-}
+std::string TempFile(const char* name) { return velmora::test::TempPath(name); }
 
 TEST(Streams, FileStreamRoundTripAndErrors) {
   std::string path = TempFile("stream.bin");

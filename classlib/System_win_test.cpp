@@ -70,9 +70,7 @@ TEST(ReadableMemory, RawWalkSurvivesUnreadableObjects) {
   EXPECT_FALSE(SafeInheritsFromName(&wild, "TOBJECT"));
 }
 
-std::string TempPath(const char* name) {
-  return velmora::test::HostPath(std::string("/tmp/velmora-classcore-win-") + name);
-}
+std::string TempPath(const char* name) { return velmora::test::TempPath(name); }
 
 TEST(FileStreamShare, DenyModesAreEnforced) {
   std::string path = TempPath("share.bin");

@@ -3,6 +3,12 @@
 #include <fstream>
 #include <sstream>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <gtest/gtest.h>
 
 namespace velmora::test {
@@ -31,6 +37,15 @@ std::string SourcePath(const std::string& relative) {
   path += relative;
 #endif
   return path;
+}
+
+std::string TempPath(const std::string& name) {
+#ifdef _WIN32
+  const std::string unique = "/tmp/velmora-win32-" + std::to_string(GetCurrentProcessId());
+#else
+  const std::string unique = "/tmp/velmora-native-" + std::to_string(getpid());
+#endif
+  return HostPath(unique + "-" + name);
 }
 
 std::string ReadFileBytes(const std::string& path) {
