@@ -2,36 +2,9 @@
 
 #include <charconv>
 
+#include "classlib/SysUtils.h"
+
 namespace skin {
-
-namespace {
-
-// Trimming compares unsigned: bytes 0x80 and above are text, not blanks.
-bool IsBlank(char c) { return static_cast<unsigned char>(c) < 33; }
-
-std::string_view Trim(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && IsBlank(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = LowerAscii(c);
-  return out;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
-
-}  // namespace
 
 void TQuickIni::LoadFromText(std::string_view text) {
   lines_.clear();
@@ -40,7 +13,8 @@ void TQuickIni::LoadFromText(std::string_view text) {
   while (pos < text.size()) {
     size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = Trim(text.substr(pos, end - pos));
+    // Trimming keeps bytes 0x80 and above: they are text, not blanks.
+    std::string line = Trim(text.substr(pos, end - pos));
     pos = end;
     if (pos < text.size()) {
       pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
@@ -57,21 +31,21 @@ void TQuickIni::LoadFromStream(TStream* stream) {
 }
 
 bool TQuickIni::IsSection(std::string_view line) {
-  line = Trim(line);
-  return !line.empty() && line.front() == '[' && line.back() == ']';
+  const std::string trimmed = Trim(line);
+  return !trimmed.empty() && trimmed.front() == '[' && trimmed.back() == ']';
 }
 
 std::string TQuickIni::KeyName(std::string_view line) {
   size_t eq = line.find('=');
   if (eq == std::string_view::npos) return {};
-  return Lower(Trim(line.substr(0, eq)));
+  return LowerCase(Trim(line.substr(0, eq)));
 }
 
 std::string TQuickIni::ValueOf(std::string_view line, std::string_view key) {
   if (line.empty() || key.empty()) return {};
   size_t eq = line.find('=');
   if (eq == std::string_view::npos || KeyName(line) != key) return {};
-  return std::string(Trim(line.substr(eq + 1)));
+  return Trim(line.substr(eq + 1));
 }
 
 int TQuickIni::FindSection(std::string_view section) const {
@@ -86,7 +60,7 @@ std::string TQuickIni::ReadString(std::string_view section, std::string_view key
   if (lines_.empty()) return defaultValue;
   int header = FindSection(section);
   if (header < 0) return defaultValue;
-  std::string lowerKey = Lower(key);
+  std::string lowerKey = LowerCase(key);
   for (size_t i = static_cast<size_t>(header) + 1; i < lines_.size(); ++i) {
     const std::string& line = lines_[i];
     if (IsSection(line)) break;
