@@ -1,5 +1,7 @@
 #include "exclog/ECore.h"
 
+#include "classlib/SysUtils.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -124,7 +126,7 @@ std::string ExcludeBackslash(std::string_view path) {
 std::string BuildLogFileName(std::string_view name, std::string_view moduleFileName,
                              std::string_view logFolder,
                              const std::optional<std::string>& computerName) {
-  std::string base = name.empty() ? ReplaceAll(moduleFileName, ".vshost", "") : std::string(name);
+  std::string base = name.empty() ? StringReplace(moduleFileName, ".vshost", "") : std::string(name);
   base = ChangeFileExt(base, ".qlf");
   std::string result;
   if (Lower(ExtractFileExt(logFolder)) == ".qlf") {
@@ -138,28 +140,6 @@ std::string BuildLogFileName(std::string_view name, std::string_view moduleFileN
     result = ChangeFileExt(result, "") + "_" + ComputerNameForFile(*computerName) + ext;
   }
   return result;
-}
-
-size_t PosFrom(std::string_view sub, std::string_view text, size_t start) {
-  if (start == 0) start = 1;
-  if (sub.empty() || start > text.size()) return 0;
-  size_t at = text.find(sub, start - 1);
-  return at == std::string_view::npos ? 0 : at + 1;
-}
-
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
-  if (from.empty()) return std::string(text);
-  std::string out;
-  size_t pos = 0;
-  while (true) {
-    size_t at = text.find(from, pos);
-    if (at == std::string_view::npos) break;
-    out.append(text.substr(pos, at - pos));
-    out.append(to);
-    pos = at + from.size();
-  }
-  out.append(text.substr(pos));
-  return out;
 }
 
 std::vector<std::string> SplitText(std::string_view text, std::string_view separators,

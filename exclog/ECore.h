@@ -54,12 +54,6 @@ std::string BuildLogFileName(std::string_view name, std::string_view moduleFileN
                              std::string_view logFolder,
                              const std::optional<std::string>& computerName);
 
-// Position (1-based) of `sub` in `text` at or after 1-based `start`; 0 when absent.
-size_t PosFrom(std::string_view sub, std::string_view text, size_t start);
-
-// Every occurrence of `from` replaced (case-sensitive); an empty `from` changes nothing.
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
-
 // Splits at any character of `separators`; optionally trims spaces and control
 // characters from each piece and drops empty pieces.
 std::vector<std::string> SplitText(std::string_view text, std::string_view separators,

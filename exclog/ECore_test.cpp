@@ -80,16 +80,7 @@ TEST(LogFileName, ComputerNameIsCutAndCleaned) {
   EXPECT_EQ(ComputerNameForFile(""), "");
 }
 
-TEST(TextHelpers, PosReplaceSplit) {
-  EXPECT_EQ(PosFrom("ab", "xxabab", 1), 3u);
-  EXPECT_EQ(PosFrom("ab", "xxabab", 4), 5u);
-  EXPECT_EQ(PosFrom("ab", "xxabab", 6), 0u);
-  EXPECT_EQ(PosFrom("ab", "xxabab", 99), 0u);
-  EXPECT_EQ(PosFrom("", "xx", 1), 0u);
-  EXPECT_EQ(ReplaceAll("aXbXXc", "X", "--"), "a--b----c");
-  EXPECT_EQ(ReplaceAll("aaa", "aa", "b"), "ba");
-  EXPECT_EQ(ReplaceAll("Abc", "a", "z"), "Abc");
-  EXPECT_EQ(ReplaceAll("abc", "", "z"), "abc");
+TEST(TextHelpers, Split) {
   using V = std::vector<std::string>;
   EXPECT_EQ(SplitText("a; b;;c ", ";", true, false), (V{"a", "b", "c"}));
   EXPECT_EQ(SplitText("a; b;;c ", ";", false, true), (V{"a", " b", "", "c "}));
