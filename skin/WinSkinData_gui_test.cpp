@@ -13,6 +13,7 @@
 #include "classlib/Forms_win.h"
 #include "classlib/Layout.h"
 #include "skin/SkinDraw_win.h"
+#include "skin/SkinTestSkin.h"
 #include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
@@ -23,11 +24,7 @@ using velmora::test::PumpUntil;
 namespace skin {
 namespace {
 
-void StartForms() {
-  velmora::test::StartForms();
-  static const bool skinStarted = (StartSkinDataWin(GetModuleHandleA(nullptr)), true);
-  (void)skinStarted;
-}
+void StartForms() { skintest::StartSkinForms(); }
 
 // A parent that erases to green and paints red left of x = 60, blue right of it,
 // on rows above y = 40 only (so the erase shows below). Counts both messages.
