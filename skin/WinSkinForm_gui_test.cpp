@@ -153,6 +153,7 @@ TEST(FormSkinner, FormFromLayout) {
   EXPECT_GT(Seen(WM_NCPAINT), 0);
   EXPECT_TRUE(skinner->FormKind == kFormNormal && skinner->BorderKind == kBorderSizeable && skinner->FrameSkinned);
   EXPECT_EQ(skinner->ButtonFlags & (kButtonSysMenu | kButtonMinimize | kButtonMaximize), 11);
+  EXPECT_TRUE(!skinner->SkinMenu && skinner->MenuBarHeight == 0);  // the menu seam's default
   EXPECT_EQ(SendMessageA(window, kMsgIsSkinned, 0, 0), 1);
   EXPECT_EQ(Seen(kMsgSkinned, kSkinMarker), 1);  // sent at activation
   recorded.clear();
@@ -272,6 +273,7 @@ TEST(FormSkinner, MdiFrameAndChildren) {
   childForm->SetBounds(0, 0, 200, 150);
   childForm->Show();
   const TWndMethod childProc = childForm->WindowProc;
+  const WNDPROC frameOwn = GetWindowProc(frameForm->Handle()), clientOwn = GetWindowProc(frameForm->ClientHandle());
   auto frame = Skin(frameForm->Handle(), data.get(), frameForm.get());
   auto child = Skin(childForm->Handle(), data.get(), childForm.get());
   ASSERT_TRUE(PumpUntil([&] { return Activated(*frame) && Activated(*child); }));
@@ -308,6 +310,8 @@ TEST(FormSkinner, MdiFrameAndChildren) {
   EXPECT_NE(made, nullptr);
   EXPECT_FALSE(data->MenuUpdate);
   SendMessageA(frameForm->ClientHandle(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(made), 0);
+  frame->Unskin();
+  EXPECT_TRUE(GetWindowProc(frameForm->Handle()) == frameOwn && GetWindowProc(frameForm->ClientHandle()) == clientOwn);
 }
 
 }  // namespace
