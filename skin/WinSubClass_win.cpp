@@ -1,6 +1,7 @@
 // TSkinControl: the painter base.
 #include "skin/WinSubClass.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "classlib/ControlMessages.h"
@@ -214,10 +215,73 @@ void TSkinControl::DrawTextFocus(HDC dc, const std::wstring& text, const RECT& r
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// Painters draw the same element at the same size on every repaint: the cut and
+// stretched frame is kept, looked up by the source's contents (a reloaded skin may
+// reuse the old image's memory) and the geometry.
+struct TFrameKey {
+  uint64_t Source = 0;
+  int Width = 0, Height = 0, Count = 0, K = 0;
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  bool Tile = false;
+  bool operator==(const TFrameKey&) const = default;
+};
+struct TCachedFrame {
+  TFrameKey Key;
+  TSkinDib Image;
+  uint64_t LastUse = 0;
+};
+constexpr int64_t kFrameCachePixels = int64_t{4} << 20;  // 16 MB of frames at most
+
+uint64_t Fingerprint(const TPixelBuffer& image) {
+  uint64_t h = 1469598103934665603ull;  // FNV-1a
+  auto mix = [&](uint32_t v) { h = (h ^ v) * 1099511628211ull; };
+  mix(static_cast<uint32_t>(image.Width));
+  mix(static_cast<uint32_t>(image.Height));
+  for (uint32_t p : image.Pixels) mix(p);
+  return h;
+}
+
+const TSkinDib& CachedFrame(const TFrameKey& key, const TDataSkinObject& element, const RECT& rect) {
+  static std::vector<TCachedFrame> cache;
+  static uint64_t clock = 0;
+  ++clock;
+  for (TCachedFrame& f : cache)
+    if (f.Key == key) {
+      f.LastUse = clock;
+      return f.Image;
+    }
+  const int64_t pixels = int64_t{key.Width} * key.Height;
+  int64_t held = 0;
+  for (const TCachedFrame& f : cache) held += int64_t{f.Image.Width()} * f.Image.Height();
+  while (!cache.empty() && held + pixels > kFrameCachePixels) {
+    auto oldest = std::min_element(cache.begin(), cache.end(),
+                                   [](const TCachedFrame& a, const TCachedFrame& b) { return a.LastUse < b.LastUse; });
+    held -= int64_t{oldest->Image.Width()} * oldest->Image.Height();
+    cache.erase(oldest);
+  }
+  cache.push_back({key, BuildSlicedFrame(rect, element.Bitmap, element.Margins(), false, key.Tile, key.Count, key.K),
+                   clock});
+  return cache.back().Image;
+}
+
+}  // namespace
+
 void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, int count, int k) {
-  if (element.Bitmap.Empty()) return;
-  DrawSlicedFrame(dc, rect, element.Bitmap, false, element.Tile == 1, element.Trans != 0, count, k,
-                  element.Margins());
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (element.Bitmap.Empty() || width <= 0 || height <= 0) return;
+  const TSliceMargins m = element.Margins();
+  const TFrameKey key{Fingerprint(element.Bitmap), width, height, count, k, m.Left, m.Top, m.Right, m.Bottom,
+                      element.Tile == 1};
+  const TSkinDib& frame = CachedFrame(key, element, rect);
+  if (!frame.Handle()) return;
+  if (element.Trans != 0) {
+    DrawTransparent(dc, rect, frame.Handle(), RGB(255, 0, 255));
+    return;
+  }
+  TSelectedDC source(frame.Handle(), dc);
+  BitBlt(dc, rect.left, rect.top, width, height, source.Handle(), 0, 0, SRCCOPY);
 }
 
 void DrawGlyphFrame(HDC dc, const RECT& rect, const TPixelBuffer& strip, int count, int k) {
