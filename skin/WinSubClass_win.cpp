@@ -2,6 +2,8 @@
 #include "skin/WinSubClass.h"
 
 #include <algorithm>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "classlib/ControlMessages.h"
@@ -227,11 +229,29 @@ struct TFrameKey {
   bool Tile = false;
   bool operator==(const TFrameKey&) const = default;
 };
+// The frame ready for a two-blit transparent copy: its mask (magenta 1, the rest 0)
+// and the image with magenta made black.
 struct TCachedFrame {
   TFrameKey Key;
   TSkinDib Image;
+  std::unique_ptr<std::remove_pointer_t<HBITMAP>, decltype(&DeleteObject)> Mask{nullptr, &DeleteObject};
   uint64_t LastUse = 0;
 };
+
+void PrepareTransparent(TCachedFrame& f) {
+  const int w = f.Image.Width(), h = f.Image.Height();
+  f.Mask.reset(CreateBitmap(w, h, 1, 1, nullptr));
+  if (!f.Mask) return;
+  {
+    TSelectedDC image(f.Image.Handle()), mask(f.Mask.get());
+    SetBkColor(image.Handle(), RGB(255, 0, 255));
+    BitBlt(mask.Handle(), 0, 0, w, h, image.Handle(), 0, 0, SRCCOPY);
+  }
+  GdiFlush();
+  uint32_t* p = f.Image.Pixels();
+  for (size_t i = 0, n = size_t(w) * h; i < n; ++i)
+    if ((p[i] & 0xFFFFFF) == kMagentaPixel) p[i] = 0;
+}
 constexpr int64_t kFrameCachePixels = int64_t{4} << 20;  // 16 MB of frames at most
 
 uint64_t Fingerprint(const TPixelBuffer& image) {
@@ -243,14 +263,14 @@ uint64_t Fingerprint(const TPixelBuffer& image) {
   return h;
 }
 
-const TSkinDib& CachedFrame(const TFrameKey& key, const TDataSkinObject& element, const RECT& rect) {
+const TCachedFrame& CachedFrame(const TFrameKey& key, const TDataSkinObject& element, const RECT& rect) {
   static std::vector<TCachedFrame> cache;
   static uint64_t clock = 0;
   ++clock;
   for (TCachedFrame& f : cache)
     if (f.Key == key) {
       f.LastUse = clock;
-      return f.Image;
+      return f;
     }
   const int64_t pixels = int64_t{key.Width} * key.Height;
   int64_t held = 0;
@@ -261,9 +281,12 @@ const TSkinDib& CachedFrame(const TFrameKey& key, const TDataSkinObject& element
     held -= int64_t{oldest->Image.Width()} * oldest->Image.Height();
     cache.erase(oldest);
   }
-  cache.push_back({key, BuildSlicedFrame(rect, element.Bitmap, element.Margins(), false, key.Tile, key.Count, key.K),
-                   clock});
-  return cache.back().Image;
+  TCachedFrame& f = cache.emplace_back();
+  f.Key = key;
+  f.Image = BuildSlicedFrame(rect, element.Bitmap, element.Margins(), false, key.Tile, key.Count, key.K);
+  f.LastUse = clock;
+  if (f.Image.Handle()) PrepareTransparent(f);
+  return f;
 }
 
 }  // namespace
@@ -274,14 +297,26 @@ void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, i
   const TSliceMargins m = element.Margins();
   const TFrameKey key{Fingerprint(element.Bitmap), width, height, count, k, m.Left, m.Top, m.Right, m.Bottom,
                       element.Tile == 1};
-  const TSkinDib& frame = CachedFrame(key, element, rect);
-  if (!frame.Handle()) return;
-  if (element.Trans != 0) {
-    DrawTransparent(dc, rect, frame.Handle(), RGB(255, 0, 255));
+  const TCachedFrame& frame = CachedFrame(key, element, rect);
+  if (!frame.Image.Handle() || !frame.Mask) return;
+  TSelectedDC image(frame.Image.Handle(), dc);
+  if (element.Trans == 0) {
+    // Magenta is part of an opaque element's picture.
+    TSelectedDC mask(frame.Mask.get(), dc);
+    BitBlt(dc, rect.left, rect.top, width, height, image.Handle(), 0, 0, SRCCOPY);
+    const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0)), oldBk = SetBkColor(dc, RGB(255, 0, 255));
+    BitBlt(dc, rect.left, rect.top, width, height, mask.Handle(), 0, 0, SRCPAINT);
+    SetTextColor(dc, oldText);
+    SetBkColor(dc, oldBk);
     return;
   }
-  TSelectedDC source(frame.Handle(), dc);
-  BitBlt(dc, rect.left, rect.top, width, height, source.Handle(), 0, 0, SRCCOPY);
+  // Two blits: the mask keeps the background under magenta, the image adds the rest.
+  TSelectedDC mask(frame.Mask.get(), dc);
+  const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0)), oldBk = SetBkColor(dc, RGB(255, 255, 255));
+  BitBlt(dc, rect.left, rect.top, width, height, mask.Handle(), 0, 0, SRCAND);
+  BitBlt(dc, rect.left, rect.top, width, height, image.Handle(), 0, 0, SRCPAINT);
+  SetTextColor(dc, oldText);
+  SetBkColor(dc, oldBk);
 }
 
 void DrawGlyphFrame(HDC dc, const RECT& rect, const TPixelBuffer& strip, int count, int k) {
