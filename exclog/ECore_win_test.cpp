@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include "classlib/Classes.h"
 #include "exclog/EProcess_win.h"
@@ -179,6 +180,39 @@ TEST(CoreWin, ReadableBytesStopsAtProtectedPages) {
   EXPECT_EQ(ReadableBytes(base, 3 * page), page);
   EXPECT_FALSE(IsReadable(nullptr, 1));
   VirtualFree(base, 0, MEM_RELEASE);
+}
+
+// Faults inside the copy come back as false, however many, and the thread goes on;
+// the process view never touches a guard page (it would lose its guard).
+TEST(CoreWin, SafeCopySurvivesFaultsAndProcessMemorySparesGuardPages) {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  size_t page = info.dwPageSize;
+  auto* base = static_cast<uint8_t*>(VirtualAlloc(nullptr, page * 3, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  ASSERT_NE(base, nullptr);
+  std::memset(base, 0x5A, page * 3);
+  DWORD old;
+  ASSERT_TRUE(VirtualProtect(base + page, page, PAGE_NOACCESS, &old));
+  ASSERT_TRUE(VirtualProtect(base + 2 * page, page, PAGE_READWRITE | PAGE_GUARD, &old));
+  std::vector<uint8_t> out(64, 0);
+  EXPECT_TRUE(SafeCopy(out.data(), base + page - 64, 64));
+  EXPECT_EQ(out[63], 0x5A);
+  for (int i = 0; i < 100; ++i) ASSERT_FALSE(SafeCopy(out.data(), base + page - 32, 64));
+  EXPECT_FALSE(SafeCopy(out.data(), reinterpret_cast<const void*>(0x10), 4));
+  EXPECT_TRUE(SafeCopy(out.data(), nullptr, 0));
+  uintptr_t at = reinterpret_cast<uintptr_t>(base);
+  EXPECT_TRUE(ProcessMemory().IsReadable(at, 16));
+  EXPECT_FALSE(ProcessMemory().Read(at + page - 8, out.data(), 16));
+  EXPECT_FALSE(ProcessMemory().Read(at + 2 * page, out.data(), 4));
+  MEMORY_BASIC_INFORMATION guard;
+  ASSERT_EQ(VirtualQuery(base + 2 * page, &guard, sizeof guard), sizeof guard);
+  EXPECT_TRUE(guard.Protect & PAGE_GUARD) << "the guard page was touched";
+  // Memory released after the readability test: the copy fails instead of crashing.
+  VirtualFree(base, 0, MEM_RELEASE);
+  EXPECT_FALSE(SafeCopy(out.data(), base, 16));
+  uint32_t value = 0x11223344, copy = 0;
+  EXPECT_TRUE(ProcessMemory().ReadU32(reinterpret_cast<uintptr_t>(&value), copy));
+  EXPECT_EQ(copy, value);
 }
 
 TEST(CoreWin, JumpThunksAreFollowed) {
