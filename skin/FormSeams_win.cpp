@@ -1,11 +1,12 @@
-// The plain defaults of the form skinner's seams: the system keeps drawing what no
-// later part has taken over yet.
+// The defaults of the form skinner's seams: the skinned frame (SkinFrame_win.cpp);
+// the system keeps drawing the menu bar and the children until their parts exist.
+// TFormFrameSeam's own methods are the plain frame a test can install.
+#include "skin/SkinFrame_win.h"
 #include "skin/WinSkinForm.h"
 
 namespace skin {
 
 namespace {
-TFormFrameSeam defaultFrame;
 TFormMenuSeam defaultMenu;
 TFormChildrenSeam defaultChildren;
 TFormFrameSeam* frameSeam = nullptr;
@@ -16,7 +17,7 @@ TFormChildrenSeam* childrenSeam = nullptr;
 void SetFormFrameSeam(TFormFrameSeam* seam) { frameSeam = seam; }
 void SetFormMenuSeam(TFormMenuSeam* seam) { menuSeam = seam; }
 void SetFormChildrenSeam(TFormChildrenSeam* seam) { childrenSeam = seam; }
-TFormFrameSeam& FormFrameSeam() { return frameSeam ? *frameSeam : defaultFrame; }
+TFormFrameSeam& FormFrameSeam() { return frameSeam ? *frameSeam : SkinFrame(); }
 TFormMenuSeam& FormMenuSeam() { return menuSeam ? *menuSeam : defaultMenu; }
 TFormChildrenSeam& FormChildrenSeam() { return childrenSeam ? *childrenSeam : defaultChildren; }
 

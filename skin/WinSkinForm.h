@@ -5,8 +5,9 @@
 // form the skin's colour and lists the painters of its controls.
 //
 // The non-client side (frame, caption buttons, region), the menu bar and the
-// dispatch of child controls are reached through three seams whose defaults leave
-// those parts to the system: TFormFrameSeam, TFormMenuSeam, TFormChildrenSeam.
+// dispatch of child controls are reached through three seams: TFormFrameSeam (the
+// skinned frame of SkinFrame_win.h by default), TFormMenuSeam and TFormChildrenSeam
+// (whose defaults leave those parts to the system).
 //
 // Ownership: owned by its form (nil owner for a plain window: the skin manager frees
 // it); owns its canvases, bitmaps, timer, the painters of plain windows and the
@@ -44,9 +45,10 @@ constexpr UINT kMsgFrameQuery = 0xBC4D;
 constexpr UINT kMsgSkinned = 0xBC4E;  // also the reflected WM_NOTIFY number: lParam is no header
 constexpr LPARAM kSkinMarker = 0x41A2;
 
-// The non-client side. Defaults: the old procedure for every message, metrics equal
-// to the system's frame, no region, and a frame-changed SetWindowPos (no size
-// change) where the client size would be kept.
+// The non-client side. This base is the plain frame: the old procedure for every
+// message, metrics equal to the system's frame, no region, and a frame-changed
+// SetWindowPos (no size change) where the client size would be kept. TSkinFrame
+// (SkinFrame_win.h) overrides it and is what FormFrameSeam() gives by default.
 class TFormFrameSeam {
  public:
   virtual ~TFormFrameSeam() = default;
@@ -207,6 +209,7 @@ class TWinSkinForm : public TComponent {
 
   // The version record the flag rules read (GetVersion's by default).
   static void SetVersionForTests(const TSystemVersion* version);
+  static TSystemVersion Version();
 
  private:
   static void WindowHandler(void* context, TMessage& message);

@@ -52,6 +52,10 @@ end
 using skintest::LoadedTestSkin;
 void StartSkin() {
   skintest::StartSkinForms();
+  // These cases watch the skinner with the system's own frame (SkinFrame_gui_test
+  // covers the skinned one).
+  static TFormFrameSeam systemFrame;
+  SetFormFrameSeam(&systemFrame);
   static const bool registered = (RegisterControlClass(TSkinTestForm::StaticClass()), true);
   (void)registered;
 }

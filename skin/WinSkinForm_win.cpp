@@ -58,6 +58,7 @@ std::string WindowClassName(HWND window) {
 }  // namespace
 
 void TWinSkinForm::SetVersionForTests(const TSystemVersion* version) { versionOverride = version; }
+TSystemVersion TWinSkinForm::Version() { return SystemVersion(); }
 
 TWinSkinForm::TWinSkinForm(TComponent* owner)
     : TComponent(owner),
@@ -260,6 +261,11 @@ void TWinSkinForm::SkinWndProc(TMessage& message) {
   const TFormRoute route = RouteFormMessage(Facts(), message.Msg);
   if (route.SetsActive) Active = static_cast<uint8_t>(message.WParam & 0xFF);
   Run(route.Handler, message);
+  // The system draws its own caption on these without WM_NCPAINT. A form repaints
+  // after WM_SETTEXT in its form procedure; everything else is covered here.
+  if ((message.Msg == WM_SETICON || (message.Msg == WM_SETTEXT && !Form)) && FrameSkinned &&
+      State == kFormActive && IsWindow(Hwnd))
+    FormFrameSeam().PaintFrame(*this, nullptr);
 }
 
 void TWinSkinForm::Run(TFormHandler handler, TMessage& message) {

@@ -1,7 +1,8 @@
 // Form repaint under Wine with the skin engine in the way: two forms from the host's
 // Form1 layout in one process, one with a form skinner and a painter on every
 // windowed control that draws the "BUTTONS" element over the control, the other left
-// alone; full repaints (all children, at once) of each, alternated.
+// alone; full repaints with the frame (all children, at once) of each, alternated;
+// then resizes by one pixel, where the skinned one rebuilds its window region.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "classlib/Forms_win.h"
 #include "classlib/Layout.h"
 #include "classlib/System.h"
+#include "skin/SkinDraw_win.h"
 #include "skin/WinSkinData_win.h"
 #include "skin/WinSkinForm.h"
 #include "skin/WinSubClass.h"
@@ -60,6 +62,8 @@ VELMORA_BENCHMARK(form_skin) {
   RegisterFormsUnit();
   InitUnits();
   skin::StartSkinDataWin(GetModuleHandleA(nullptr));
+  // The skinned frame paints through the shared work bitmap, which the manager holds.
+  skin::AcquireSkinWorkBitmap();
   RegisterControlClass(velmora::test::TForm1::StaticClass());
   const std::string layout = ReadFile(std::string(VELMORA_SOURCE_DIR) + "/resources/Form1.layout");
   const std::string skinFile = ReadFile(VELMORA_DEFAULT_SKIN);
@@ -119,8 +123,28 @@ VELMORA_BENCHMARK(form_skin) {
   row.OursPeakBytes = bench::ProcessPeakBytes();
   bench::Emit(run, row);
 
+  // One pixel wider and back: the skinned form rebuilds its region from the borders.
+  int resizes = run.Quick ? 2 : 20;
+  auto resize = [&](TForm* form) {
+    return bench::TimeInProcess(
+        [&] {
+          for (int i = 0; i < resizes; ++i) {
+            SetWindowPos(form->Handle(), nullptr, 0, 0, 1024 + (i & 1 ? 0 : 1), 600,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            GdiFlush();
+          }
+        },
+        resizes);
+  };
+  bench::TComparison r = bench::Compare(
+      run, [&] { front(skinned); return resize(skinned); }, [&] { front(plain); return resize(plain); });
+  bench::TRow resizeRow = bench::RowOf("Form resize by a pixel, skinned", "Form1 skinned (region rebuilt) vs left alone",
+                                       bench::TUnit::Milliseconds, r, bench::TTarget::None());
+  bench::Emit(run, resizeRow);
+
   skinnedRoot.reset();
   plainRoot.reset();
   skin::SetSkinDataSystemFactory(nullptr);
+  skin::ReleaseSkinWorkBitmap();
   FinalizeUnits();
 }

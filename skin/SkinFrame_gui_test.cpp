@@ -1,0 +1,353 @@
+// The skinned frame on real windows with the frame-coded test skin: every border
+// pixel says which image, frame and slice it came from (red id, green frame * 9 +
+// slice), so piece centres, states and the region can be checked exactly.
+#include "skin/SkinFrame_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classlib/ControlClasses.h"
+#include "classlib/Layout.h"
+#include "classlib/StdCtrls_win.h"
+#include "skin/SkinDraw_win.h"
+#include "skin/SkinTestSkin.h"
+#include "tests/support/FormsSession_win.h"
+#include "tests/support/GuiProbe_win.h"
+
+using velmora::test::PumpUntil;
+using velmora::test::XScreenPixel;
+
+namespace skin {
+namespace {
+
+class TFrameTestForm : public TForm {
+  VELMORA_CLASS(TFrameTestForm, TForm)
+ public:
+  explicit TFrameTestForm(TComponent* owner = nullptr) : TForm(owner) {}
+};
+
+constexpr const char* kLayout = R"(object FrameTestForm: TFrameTestForm
+  Caption = "Frame"
+  Left = 80
+  Top = 70
+  Width = 320
+  Height = 240
+end
+)";
+
+void Start() {
+  skintest::StartSkinForms();
+  static const bool once = (RegisterControlClass(TFrameTestForm::StaticClass()), AcquireSkinWorkBitmap(), true);
+  (void)once;
+  SetFormFrameSeam(nullptr);  // the skinned frame
+}
+
+std::unique_ptr<TWinSkinForm> Skin(HWND window, TSkinData* data, TCustomForm* form, TComponent* owner) {
+  auto skinner = std::make_unique<TWinSkinForm>(owner);
+  skinner->Hwnd = window;
+  skinner->FormClassName = velmora::test::WindowClassOf(window);
+  if (form)
+    skinner->AttachForm(data, form);
+  else
+    skinner->AttachHandle(data);
+  PostMessageA(window, kMsgActivateSkin, 0, 1000);
+  EXPECT_TRUE(PumpUntil([&] { return skinner->SkinActivated && skinner->State == kFormActive; }));
+  return skinner;
+}
+
+SIZE WindowSize(HWND w) {
+  RECT r{};
+  GetWindowRect(w, &r);
+  return {r.right - r.left, r.bottom - r.top};
+}
+SIZE ClientSize(HWND w) {
+  RECT r{};
+  GetClientRect(w, &r);
+  return {r.right, r.bottom};
+}
+
+// The frame painted through 0xBC4B into a memory bitmap of the window's size.
+class TFrameShot {
+ public:
+  explicit TFrameShot(HWND window) : size_(WindowSize(window)), dib_(size_.cx, size_.cy) {
+    TSelectedDC dc(dib_.Handle());
+    EXPECT_EQ(SendMessageA(window, kMsgPaintFrameInto, reinterpret_cast<WPARAM>(dc.Handle()), kSkinMarker), kSkinMarker);
+  }
+  uint32_t At(int x, int y) const { return dib_.Pixels()[y * size_.cx + x] & 0xFFFFFF; }
+
+ private:
+  SIZE size_;
+  TSkinDib dib_;
+};
+
+// A frame-coded pixel: image id, frame (from 0), slice.
+constexpr uint32_t Coded(int id, int frame, int slice) { return PixelFromRGB(id, frame * 9 + slice, 0x11); }
+constexpr int kLeftId = 1, kRightId = 2, kTopId = 3, kBottomId = 4;
+
+TEST(SkinFrame, PiecesClientAndRegionOnAForm) {
+  Start();
+  auto data = skintest::LoadedTestSkin();
+  std::unique_ptr<TComponent> root(CreateFromLayout(kLayout));
+  auto* form = dynamic_cast<TFrameTestForm*>(root.get());
+  ASSERT_NE(form, nullptr);
+  form->Show();
+  HWND window = form->Handle();
+  const SIZE client = ClientSize(window);
+  TWinSkinForm* skinner = Skin(window, data.get(), form, form).release();
+
+  // Left 10 wide in 2 frames: 5; Top 56 high in 2 stacked frames: 28.
+  EXPECT_EQ(skinner->BorderLeft, 5);
+  EXPECT_EQ(skinner->CaptionHeight, 28);
+  EXPECT_EQ(skinner->BorderRight, 5);
+  EXPECT_EQ(skinner->BorderBottom, 5);
+  RECT wr{};
+  GetWindowRect(window, &wr);
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  EXPECT_EQ(origin.x - wr.left, 5);
+  EXPECT_EQ(origin.y - wr.top, 28);
+  const SIZE after = ClientSize(window);
+  EXPECT_EQ(after.cx, client.cx);
+  EXPECT_EQ(after.cy, client.cy);
+
+  const SIZE w = WindowSize(window);
+  {
+    TFrameShot shot(window);
+    EXPECT_EQ(shot.At(2, w.cy / 2), Coded(kLeftId, 0, 4));
+    EXPECT_EQ(shot.At(w.cx - 3, w.cy / 2), Coded(kRightId, 0, 4));
+    EXPECT_EQ(shot.At(w.cx / 2, w.cy - 3), Coded(kBottomId, 0, 4));
+    EXPECT_EQ(shot.At(w.cx - 90, 2), Coded(kTopId, 0, 4));  // between the clipped text and the buttons
+  }
+  SendMessageA(window, WM_NCACTIVATE, FALSE, 0);
+  {
+    TFrameShot shot(window);
+    EXPECT_EQ(shot.At(2, w.cy / 2), Coded(kLeftId, 1, 4));
+    EXPECT_EQ(shot.At(w.cx - 90, 2), Coded(kTopId, 1, 4));
+  }
+  SendMessageA(window, WM_NCACTIVATE, TRUE, 0);
+  // What reaches the X screen.
+  EXPECT_TRUE(PumpUntil([&] {
+    auto c = XScreenPixel(wr.left + 2, wr.top + w.cy / 2);
+    return c && *c == RGB(kLeftId, 4, 0x11);
+  }));
+
+  // Caption buttons anchored right at w - Xcoord.
+  auto rectOf = [&](int action) {
+    for (auto& o : skinner->SysButtons) {
+      auto* b = dynamic_cast<TWinSysButton*>(o.get());
+      if (b && b->Data->Action == action && b->Visible) return b->Rect;
+    }
+    return RECT{-1, -1, -1, -1};
+  };
+  EXPECT_EQ(rectOf(0).left, w.cx - 26);
+  EXPECT_EQ(rectOf(0).top, 5);
+  EXPECT_EQ(rectOf(1).left, w.cx - 48);
+  EXPECT_EQ(rectOf(2).left, w.cx - 70);
+
+  // Every border transparent but no magenta in them: the region is the whole window.
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(window, region), ERROR);
+  EXPECT_TRUE(PtInRegion(region, 0, 0));
+  EXPECT_TRUE(PtInRegion(region, w.cx - 1, w.cy - 1));
+  // Only the Bottom transparent, with a notch in its left end: the region is still
+  // cut from the images, rebuilt for the new size.
+  data->Left()->Trans = data->Right()->Trans = data->Top()->Trans = 0;
+  data->Bottom()->Bitmap.At(0, 4) = PixelFromRGB(255, 0, 255);
+  SetWindowPos(window, nullptr, 0, 0, w.cx + 1, w.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ASSERT_NE(GetWindowRgn(window, region), ERROR);
+  EXPECT_FALSE(PtInRegion(region, 5, w.cy - 1));
+  EXPECT_TRUE(PtInRegion(region, 6, w.cy - 1));
+  EXPECT_TRUE(PtInRegion(region, 0, 0));
+  // The notch shows what lies behind on the X screen, not the border.
+  EXPECT_TRUE(PumpUntil([&] {
+    auto c = XScreenPixel(wr.left + 5, wr.top + w.cy - 1);
+    return c && *c != RGB(kBottomId, 3, 0x11);
+  }));
+
+  // A long caption ends TextRightClip (100) before the caption's right end.
+  form->SetCaption(std::string(300, 'W'));
+  EXPECT_TRUE(PumpUntil([&] { return skinner->CaptionTextRect.right == (w.cx + 1 - 5) - 100; }))
+      << skinner->CaptionTextRect.right;
+
+  // Detach: no region, the client keeps its size under the system frame.
+  skinner->Unskin();
+  EXPECT_EQ(GetWindowRgn(window, region), ERROR);
+  EXPECT_EQ(ClientSize(window).cy, client.cy);
+  DeleteObject(region);
+}
+
+TEST(SkinFrame, CaptionButtonsHitCodesAndActions) {
+  Start();
+  auto data = skintest::LoadedTestSkin();
+  std::unique_ptr<TComponent> root(CreateFromLayout(kLayout));
+  auto* form = dynamic_cast<TFrameTestForm*>(root.get());
+  ASSERT_NE(form, nullptr);
+  form->Show();
+  HWND window = form->Handle();
+  TWinSkinForm* skinner = Skin(window, data.get(), form, form).release();
+  SendMessageA(window, kMsgPaintFrame, 0, 0);
+  RECT wr{};
+  GetWindowRect(window, &wr);
+  auto button = [&](int action) -> TWinSysButton* {
+    for (auto& o : skinner->SysButtons) {
+      auto* b = dynamic_cast<TWinSysButton*>(o.get());
+      if (b && b->Data->Action == action && b->Visible) return b;
+    }
+    return nullptr;
+  };
+  auto centre = [&](TWinSysButton* b) {
+    return MAKELPARAM(wr.left + (b->Rect.left + b->Rect.right) / 2, wr.top + (b->Rect.top + b->Rect.bottom) / 2);
+  };
+  TWinSysButton* close = button(0);
+  TWinSysButton* program = button(50);
+  ASSERT_TRUE(close && program);
+  // The system's own close code never comes back: the skin shows the buttons.
+  EXPECT_EQ(SendMessageA(window, WM_NCHITTEST, 0, centre(close)), HTCAPTION);
+  EXPECT_EQ(SendMessageA(window, WM_NCHITTEST, 0, MAKELPARAM(wr.left + 200, wr.top + 14)), HTCAPTION);
+
+  // Hover, press, release: states 3, 2, 3, then the program's action is posted.
+  SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, centre(program));
+  EXPECT_EQ(program->State, 3);
+  EXPECT_EQ(skinner->HotObject, program);
+  SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, centre(program));
+  EXPECT_EQ(program->State, 2);
+  MSG msg;
+  while (PeekMessageA(&msg, window, kMsgCaptionAction, kMsgCaptionAction, PM_REMOVE)) {
+  }
+  SendMessageA(window, WM_NCLBUTTONUP, HTCAPTION, centre(program));
+  EXPECT_EQ(program->State, 3);
+  ASSERT_TRUE(PeekMessageA(&msg, window, kMsgCaptionAction, kMsgCaptionAction, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 50u);
+  EXPECT_FALSE(PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE));
+  // Released over another button than the pressed one: nothing runs.
+  SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, centre(program));
+  SendMessageA(window, WM_NCLBUTTONUP, HTCAPTION, centre(close));
+  EXPECT_FALSE(PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE));
+  EXPECT_FALSE(PeekMessageA(&msg, window, kMsgCaptionAction, kMsgCaptionAction, PM_NOREMOVE));
+
+  // Maximize, then a double click on the caption restores.
+  TWinSysButton* maximize = button(1);
+  ASSERT_TRUE(maximize);
+  SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, centre(maximize));
+  SendMessageA(window, WM_NCLBUTTONUP, HTCAPTION, centre(maximize));
+  EXPECT_TRUE(PumpUntil([&] { return IsZoomed(window) != FALSE; }));
+  RECT zoomed{};
+  GetWindowRect(window, &zoomed);
+  SendMessageA(window, WM_NCLBUTTONDBLCLK, HTCAPTION, MAKELPARAM(zoomed.left + 200, zoomed.top + 14));
+  EXPECT_TRUE(PumpUntil([&] { return IsZoomed(window) == FALSE; }));
+
+  // Dropping the buttons (new metrics, skin change) leaves nothing hot behind.
+  SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, centre(button(50)));
+  EXPECT_NE(skinner->HotObject, nullptr);
+  FormFrameSeam().DropCaptionButtons(*skinner);
+  EXPECT_EQ(skinner->HotObject, nullptr);
+}
+
+TEST(SkinFrame, WindowsWithoutCaptionAndMinimized) {
+  Start();
+  auto data = skintest::LoadedTestSkin();
+  // No WS_CAPTION: no frame, no region, no size change.
+  HWND popup = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 30, 30, 120, 90, nullptr, nullptr, nullptr, nullptr);
+  const SIZE before = WindowSize(popup);
+  auto plain = Skin(popup, data.get(), nullptr, nullptr);
+  EXPECT_EQ(plain->BorderLeft + plain->CaptionHeight + plain->BorderRight + plain->BorderBottom, 0);
+  EXPECT_EQ(WindowSize(popup).cx, before.cx);
+  EXPECT_EQ(WindowSize(popup).cy, before.cy);
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  EXPECT_EQ(GetWindowRgn(popup, region), ERROR);
+  plain->Unskin();
+  DestroyWindow(popup);
+
+  // Minimized: only the caption, on "ButtonFace" as wide as the window.
+  std::unique_ptr<TComponent> root(CreateFromLayout(kLayout));
+  auto* form = dynamic_cast<TFrameTestForm*>(root.get());
+  form->Show();
+  HWND window = form->Handle();
+  TWinSkinForm* skinner = Skin(window, data.get(), form, form).release();
+  ShowWindow(window, SW_MINIMIZE);
+  ASSERT_TRUE(PumpUntil([&] { return skinner->WindowState == kStateMinimized; }));
+  const SIZE w = WindowSize(window);
+  TFrameShot shot(window);
+  const uint32_t face = PixelFromRGB(203, 30, 192);
+  EXPECT_EQ(shot.At(w.cx - 3, 2) >> 16, static_cast<uint32_t>(kTopId)) << std::hex << shot.At(w.cx - 3, 2);
+  if (w.cy > 30) {
+    EXPECT_EQ(shot.At(w.cx / 2, w.cy - 1), face);
+  }
+  EXPECT_NE(shot.At(0, 14) >> 16, static_cast<uint32_t>(kLeftId));  // no side borders
+  DeleteObject(region);
+}
+
+// A dialog of the system's class whose title is far wider than its client: one
+// static text at x 5 (dialog units).
+INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+HWND MakeNarrowDialog() {
+  alignas(4) static WORD t[128];
+  std::fill(std::begin(t), std::end(t), 0);
+  auto* dlg = reinterpret_cast<DLGTEMPLATE*>(t);
+  dlg->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE;
+  dlg->cdit = 1;
+  dlg->x = 20;
+  dlg->y = 20;
+  dlg->cx = 60;
+  dlg->cy = 40;
+  WORD* p = t + sizeof(DLGTEMPLATE) / 2;
+  *p++ = 0;  // no menu
+  *p++ = 0;  // default class
+  for (const char* c = "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"; *c; ++c) *p++ = static_cast<WORD>(*c);
+  *p++ = 0;
+  p = reinterpret_cast<WORD*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t(3));
+  auto* item = reinterpret_cast<DLGITEMTEMPLATE*>(p);
+  item->style = WS_CHILD | WS_VISIBLE | SS_LEFT;
+  item->x = item->y = 5;
+  item->cx = 40;
+  item->cy = 10;
+  item->id = 100;
+  p = reinterpret_cast<WORD*>(item + 1);
+  *p++ = 0xFFFF;
+  *p++ = 0x0082;  // STATIC
+  *p++ = L'A';
+  *p++ = 0;
+  *p++ = 0;
+  return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), dlg, nullptr, DialogProc, 0);
+}
+
+TEST(SkinFrame, NarrowDialogWidenedAndItsCaptionKept) {
+  Start();
+  auto data = skintest::LoadedTestSkin();
+  HWND dialog = MakeNarrowDialog();
+  ASSERT_NE(dialog, nullptr);
+  HWND text = GetDlgItem(dialog, 100);
+  RECT before{};
+  GetWindowRect(text, &before);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&before), 2);
+  const SIZE client = ClientSize(dialog);
+  auto skinner = Skin(dialog, data.get(), nullptr, nullptr);
+  ASSERT_GT(skinner->CaptionTextWidth, 0);
+  // Wide enough for TextShift 30 + the text + TextRightClip 100; the child moved by half.
+  const int need = 30 + skinner->CaptionTextWidth + 100;
+  ASSERT_GT(need, client.cx + 10);
+  EXPECT_EQ(WindowSize(dialog).cx, need);
+  RECT moved{};
+  GetWindowRect(text, &moved);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&moved), 2);
+  EXPECT_EQ(moved.left - before.left, (need - (client.cx + 10)) / 2);
+
+  // A new title: the system draws its caption without WM_NCPAINT; the skin's comes back.
+  SetWindowTextA(dialog, "Short");
+  RECT wr{};
+  GetWindowRect(dialog, &wr);
+  EXPECT_TRUE(PumpUntil([&] {
+    auto c = XScreenPixel(wr.right - 10, wr.top + 2);  // the Top's right end
+    return c && GetRValue(*c) == kTopId && GetBValue(*c) == 0x11;
+  }));
+  skinner->Unskin();
+  DestroyWindow(dialog);
+}
+
+}  // namespace
+}  // namespace skin
