@@ -13,6 +13,7 @@
 
 #include "classlib/ControlClasses.h"
 #include "classlib/Layout.h"
+#include "classlib/Menus_win.h"
 #include "classlib/StdCtrls_win.h"
 #include "skin/SkinDraw_win.h"
 #include "skin/SkinTestSkin.h"
@@ -280,6 +281,122 @@ TEST(SkinFrame, WindowsWithoutCaptionAndMinimized) {
   }
   EXPECT_NE(shot.At(0, 14) >> 16, static_cast<uint32_t>(kLeftId));  // no side borders
   DeleteObject(region);
+}
+
+// The skinned system menu as a timer reads it while it is open, then closed.
+TWinSkinForm* menuSkinner = nullptr;
+std::vector<std::string> menuSeen;
+void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  if (auto* menu = dynamic_cast<TPopupMenu*>(menuSkinner->SysPopupMenu.get())) {
+    for (int i = 0; i < menu->Items()->Count(); ++i) {
+      TMenuItem* item = menu->Items()->Items(i);
+      menuSeen.push_back(item->Caption() + "|" + std::to_string(item->Tag()) + "|" + std::to_string(item->ImageIndex) +
+                         (item->Enabled() ? "" : "|off"));
+    }
+  }
+  EndMenu();
+}
+std::vector<std::string> OpenSystemMenu(TWinSkinForm* skinner, LPARAM screenPoint) {
+  menuSkinner = skinner;
+  menuSeen.clear();
+  skinner->LastSysMenuTick = GetTickCount() - 100000;
+  SetTimer(nullptr, 0, 50, ReadOpenMenu);
+  SendMessageA(skinner->Hwnd, WM_NCRBUTTONDOWN, HTCAPTION, screenPoint);
+  // Closed without a choice: no command follows.
+  MSG msg;
+  EXPECT_FALSE(PeekMessageA(&msg, skinner->Hwnd, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE)) << std::hex << msg.wParam;
+  return menuSeen;
+}
+bool Has(const std::vector<std::string>& items, const std::string& item) {
+  return std::find(items.begin(), items.end(), item) != items.end();
+}
+
+TEST(SkinFrame, SystemMenuClosingAndOlderSystems) {
+  Start();
+  auto data = skintest::LoadedTestSkin();
+  std::unique_ptr<TComponent> root(CreateFromLayout(kLayout));
+  auto* form = dynamic_cast<TFrameTestForm*>(root.get());
+  form->Show();
+  HWND window = form->Handle();
+  TWinSkinForm* skinner = Skin(window, data.get(), form, form).release();
+  SendMessageA(window, kMsgPaintFrame, 0, 0);
+  RECT wr{};
+  GetWindowRect(window, &wr);
+  const LPARAM caption = MAKELPARAM(wr.left + 200, wr.top + 14);
+
+  // The system menu's own items with the window's states.
+  std::vector<std::string> items = OpenSystemMenu(skinner, caption);
+  ASSERT_GE(items.size(), 5u) << ::testing::PrintToString(items);
+  auto itemOf = [&](UINT id) {
+    for (const std::string& s : items)
+      if (s.find("|" + std::to_string(id) + "|") != std::string::npos) return s.substr(s.find('|'));
+    return std::string("missing");
+  };
+  EXPECT_EQ(itemOf(SC_RESTORE), "|61728|0|off");  // not while normal
+  EXPECT_EQ(itemOf(SC_MAXIMIZE), "|61488|1");
+  EXPECT_EQ(itemOf(SC_MINIMIZE), "|61472|2");
+  EXPECT_EQ(itemOf(SC_CLOSE), "|61536|3");
+
+  // A grayed close item: shown disabled, and neither the close button nor a double
+  // click on the icon closes.
+  EnableMenuItem(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+  items = OpenSystemMenu(skinner, caption);
+  EXPECT_EQ(itemOf(SC_CLOSE), "|61536|3|off");
+  TWinSysButton* close = nullptr;
+  TWinSysButton* icon = nullptr;
+  for (auto& o : skinner->SysButtons) {
+    auto* b = dynamic_cast<TWinSysButton*>(o.get());
+    if (b && b->Visible && b->Data->Action == 0) close = b;
+    if (b && b->Visible && b->Data->Action == 3) icon = b;
+  }
+  ASSERT_TRUE(close && icon);
+  const LPARAM closeAt = MAKELPARAM(wr.left + close->Rect.left + 3, wr.top + close->Rect.top + 3);
+  SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, closeAt);
+  SendMessageA(window, WM_NCLBUTTONUP, HTCAPTION, closeAt);
+  MSG msg;
+  EXPECT_FALSE(PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE)) << "close button";
+  SendMessageA(window, WM_NCLBUTTONDBLCLK, HTCAPTION, MAKELPARAM(wr.left + icon->Rect.left + 2, wr.top + icon->Rect.top + 2));
+  EXPECT_EQ(TSkinFrame::ButtonAt(*skinner, {icon->Rect.left + 2, icon->Rect.top + 2}), icon)
+      << icon->Rect.left << "," << icon->Rect.top << "," << icon->Rect.right << "," << icon->Rect.bottom;
+  EXPECT_FALSE(PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE)) << std::hex << msg.wParam;
+  EXPECT_FALSE(PeekMessageA(&msg, window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
+  EnableMenuItem(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
+
+  // NT 4: the five fixed items.
+  const TSystemVersion nt4{true, 4, 0};
+  TWinSkinForm::SetVersionForTests(&nt4);
+  items = OpenSystemMenu(skinner, caption);
+  TWinSkinForm::SetVersionForTests(nullptr);
+  EXPECT_EQ(items, (std::vector<std::string>{" Restore |0|0", " Maximize |1|1", " Minimize |2|2", "-|100|-1",
+                                             " Close |3|3"}));
+}
+
+TEST(SkinFrame, KeptSystemMenuStyleStillHidesTheSystemButtons) {
+  Start();
+  auto data = skintest::LoadedTestSkin();
+  // Windows 2000 keeps WS_SYSMENU on an unowned window (flag 16): the system would
+  // answer its own button codes over the skin's caption.
+  const TSystemVersion win2k{true, 5, 0};
+  TWinSkinForm::SetVersionForTests(&win2k);
+  HWND window = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 300, 200, nullptr, nullptr,
+                                nullptr, nullptr);
+  auto skinner = Skin(window, data.get(), nullptr, nullptr);
+  TWinSkinForm::SetVersionForTests(nullptr);
+  ASSERT_TRUE(skinner->ButtonFlags & kButtonKeepSysMenuStyle);
+  SendMessageA(window, kMsgPaintFrame, 0, 0);
+  EXPECT_TRUE(GetWindowLongA(window, GWL_STYLE) & WS_SYSMENU);
+  RECT wr{};
+  GetWindowRect(window, &wr);
+  for (int x = wr.left + 1; x < wr.right - 1; x += 3) {
+    for (int y = wr.top + 4; y < wr.top + 28; y += 3) {
+      const LRESULT code = SendMessageA(window, WM_NCHITTEST, 0, MAKELPARAM(x, y));
+      ASSERT_TRUE(code != HTCLOSE && code != HTMAXBUTTON && code != HTMINBUTTON && code != HTSYSMENU && code != HTHELP)
+          << code << " at " << x - wr.left << "," << y - wr.top;
+    }
+  }
+  skinner->Unskin();
+  DestroyWindow(window);
 }
 
 // A dialog of the system's class whose title is far wider than its client: one

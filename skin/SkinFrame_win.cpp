@@ -72,6 +72,17 @@ void DrawButtonIcon(TWinSkinForm& form, HDC dc, const RECT& rect) {
 
 TWinSysButton* AsButton(TObject* object) { return dynamic_cast<TWinSysButton*>(object); }
 
+// A system-menu button shows the window icon: without an image of its own it takes
+// the icon's size, always as one frame.
+bool ShowsImage(const TDataSkinSysButton& d) { return !d.Bitmap.Empty() || IsSystemMenuAction(d.Action); }
+SIZE ImageSize(const TWinSkinForm& form, const TDataSkinSysButton& d) {
+  if (IsSystemMenuAction(d.Action) && d.Bitmap.Empty()) {
+    const int icon = form.IconSize > 0 ? form.IconSize : GetSystemMetrics(SM_CXSMICON);
+    return {icon, icon};
+  }
+  return {d.Bitmap.Width, d.Bitmap.Height};
+}
+
 void PostSysCommand(TWinSkinForm& form, WPARAM command) {
   PostMessageA(form.Hwnd, WM_SYSCOMMAND, command, 0);
 }
@@ -123,7 +134,7 @@ void TNCObject::MouseLeave() {
 }
 
 void TWinSysButton::Paint() {
-  if (!Owner || !Data || !Visible || Data->Bitmap.Empty()) return;
+  if (!Owner || !Data || !Visible || !ShowsImage(*Data)) return;
   HDC dc = GetWindowDC(Owner->Hwnd);
   if (!dc) return;
   if (IsSystemMenuAction(Data->Action)) {
@@ -491,16 +502,18 @@ void TSkinFrame::LayoutButtons(TWinSkinForm& form) {
   if (form.SkinData && form.SkinData->Skin().MenuBar) facts.MenuBarLeftWidth = form.SkinData->Skin().MenuBar->LeftWidth;
   for (const auto& object : form.SysButtons) {
     auto* button = AsButton(object.get());
-    if (!button || !button->Data || !ButtonVisible(form, *button) || button->Data->Bitmap.Empty()) continue;
+    if (!button || !button->Data || !ButtonVisible(form, *button) || !ShowsImage(*button->Data)) continue;
     const TDataSkinSysButton& d = *button->Data;
-    button->Rect = ToRect(CaptionButtonRect(d.Align, d.Xcoord, d.Ycoord, d.Bitmap.Width, d.Bitmap.Height, d.Frame, facts));
+    const SIZE image = ImageSize(form, d);
+    const int frames = IsSystemMenuAction(d.Action) ? 1 : d.Frame;
+    button->Rect = ToRect(CaptionButtonRect(d.Align, d.Xcoord, d.Ycoord, image.cx, image.cy, frames, facts));
   }
 }
 
 void TSkinFrame::PaintButtons(TWinSkinForm& form, HDC dc) {
   for (const auto& object : form.SysButtons) {
     auto* button = AsButton(object.get());
-    if (!button || !button->Data || !button->Visible || button->Data->Bitmap.Empty()) continue;
+    if (!button || !button->Data || !button->Visible || !ShowsImage(*button->Data)) continue;
     const TDataSkinSysButton& d = *button->Data;
     if (d.Visibility == 100) continue;
     if (IsSystemMenuAction(d.Action)) {
@@ -709,6 +722,7 @@ void TSkinFrame::ShowSystemMenu(TWinSkinForm& form, POINT point) {
     }
     // The popup's choice comes back here, so that a plain window needs no menu dispatch.
     HMENU handle = menu->Handle();
+    form.SysPopupMenu = std::move(menu);
     SetForegroundWindow(form.Hwnd);
     const UINT chosen = static_cast<UINT>(TrackPopupMenuEx(handle, TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD,
                                                            point.x, point.y, form.Hwnd, nullptr));
@@ -716,7 +730,6 @@ void TSkinFrame::ShowSystemMenu(TWinSkinForm& form, POINT point) {
     TMenuItem* item = chosen ? TMenuItem::FindByCommand(chosen) : nullptr;
     const int tag = item ? item->Tag() : -1;
     const bool fixed = UsesFixedSysMenu(TWinSkinForm::Version());
-    form.SysPopupMenu = std::move(menu);
     if (tag < 0) return;
     if (!fixed) {
       PostSysCommand(form, static_cast<WPARAM>(tag));

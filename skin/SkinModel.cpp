@@ -603,22 +603,22 @@ TPixelBuffer DrawMenuGlyphResource() {
   TPixelBuffer image(64, 16, 0xFFFFFF);
   auto set = [&](int glyph, int x, int y) { image.At(glyph * 16 + x, y) = 0x000000; };
   for (int i = 4; i <= 11; ++i) {
-    set(0, i, i);       // close: a cross
-    set(0, 15 - i, i);
+    set(3, i, i);       // close: a cross
+    set(3, 15 - i, i);
     set(2, i, 11);      // minimise: a bar
     set(2, i, 12);
     for (int e : {4, 11}) {  // maximise: a box with a thick top
-      set(3, i, e);
-      set(3, e, i);
+      set(1, i, e);
+      set(1, e, i);
     }
-    set(3, i, 5);
+    set(1, i, 5);
   }
   for (int i = 3; i <= 9; ++i) {  // restore: two boxes
     for (int e : {3, 9}) {
-      set(1, i + 3, e);
-      set(1, e + 3, i);
-      set(1, i, e + 3);
-      set(1, e, i + 3);
+      set(0, i + 3, e);
+      set(0, e + 3, i);
+      set(0, i, e + 3);
+      set(0, e, i + 3);
     }
   }
   return image;

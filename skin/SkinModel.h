@@ -177,7 +177,7 @@ std::unique_ptr<TSkinModel> ParseSkin(const TQuickIni& ini, const TSkinEntryLook
                                       const TSkinParseEnv& env);
 
 // The program's own small bitmaps: the trackbar grooves and the four 16 x 16 menu
-// glyphs (close, restore, minimise, maximise; white is the mask colour).
+// glyphs (restore, maximise, minimise, close; white is the mask colour).
 TPixelBuffer DrawTrackResource();
 TPixelBuffer DrawTrackVertResource();
 TPixelBuffer DrawMenuGlyphResource();

@@ -48,7 +48,7 @@ class TSkinDataWin : public TSkinDataSystem {
   // Small-icon sized, 24-bit, magenta transparent; magenta until BuildApplicationIcon.
   TBitmap& ApplicationIcon() { return appIcon_; }
   TBitmap& SecondBitmap() { return second_; }
-  // Four 16 x 16 glyphs: close, restore, minimise, maximise (white masked).
+  // Four 16 x 16 glyphs: restore, maximise, minimise, close (white masked).
   TCustomImageList& MenuGlyphs() { return menuGlyphs_; }
   int MaximizedWidth() const { return maxWidth_; }
   int MaximizedHeight() const { return maxHeight_; }

@@ -44,13 +44,16 @@ TEST(SkinBitmapResources, MenuGlyphsAreLinkedIn) {
   TPixelBuffer glyphs = LoadBitmapResourcePixels(Self(), "TARVELMENU");
   ASSERT_EQ(glyphs.Width, 64);
   ASSERT_EQ(glyphs.Height, 16);
+  // The system menu's order: restore, maximise, minimise, close.
   EXPECT_EQ(glyphs.At(0, 0), 0xFFFFFFu);
-  EXPECT_EQ(glyphs.At(4, 4), 0u);        // close: the cross's diagonals
-  EXPECT_EQ(glyphs.At(11, 4), 0u);
-  EXPECT_EQ(glyphs.At(8, 5), 0xFFFFFFu);
+  EXPECT_EQ(glyphs.At(6, 3), 0u);        // restore: the back box's top
+  EXPECT_EQ(glyphs.At(4, 4), 0xFFFFFFu);
+  EXPECT_EQ(glyphs.At(16 + 6, 5), 0u);   // maximise: the box's thick top
   EXPECT_EQ(glyphs.At(32 + 6, 11), 0u);  // minimise: a bar on rows 11 and 12
   EXPECT_EQ(glyphs.At(32 + 6, 10), 0xFFFFFFu);
-  EXPECT_EQ(glyphs.At(48 + 6, 5), 0u);   // maximise: the box's thick top
+  EXPECT_EQ(glyphs.At(48 + 4, 4), 0u);   // close: the cross's diagonals
+  EXPECT_EQ(glyphs.At(48 + 11, 4), 0u);
+  EXPECT_EQ(glyphs.At(48 + 8, 5), 0xFFFFFFu);
   EXPECT_EQ(glyphs.Pixels, DrawMenuGlyphResource().Pixels);
 }
 

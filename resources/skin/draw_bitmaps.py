@@ -4,7 +4,8 @@
   TRACK       16 x 4   a sunken trackbar groove (horizontal)
   TRACKVERT   4 x 16   the same groove turned on its side (transposed)
   TARVELMENU  64 x 16  four 16 x 16 menu glyphs on white (white is the mask):
-                       close, restore, minimise, maximise
+                       restore, maximise, minimise, close (the system menu's
+                       image indexes 0 to 3)
 
 Usage: draw_bitmaps.py <output folder>. The BMP files are kept in the source tree;
 run this again only when a drawing changes.
@@ -36,20 +37,20 @@ def menu_glyphs():
         img.putpixel((glyph * 16 + x, y), BLACK)
 
     for i in range(4, 12):
-        put(0, i, i)            # close: a cross
-        put(0, 15 - i, i)
+        put(3, i, i)            # close: a cross
+        put(3, 15 - i, i)
         put(2, i, 11)           # minimise: a bar two lines high
         put(2, i, 12)
         for e in (4, 11):       # maximise: a box ...
-            put(3, i, e)
-            put(3, e, i)
-        put(3, i, 5)            # ... with a thick top
+            put(1, i, e)
+            put(1, e, i)
+        put(1, i, 5)            # ... with a thick top
     for i in range(3, 10):      # restore: two overlapping boxes
         for e in (3, 9):
-            put(1, i + 3, e)
-            put(1, e + 3, i)
-            put(1, i, e + 3)
-            put(1, e, i + 3)
+            put(0, i + 3, e)
+            put(0, e + 3, i)
+            put(0, i, e + 3)
+            put(0, e, i + 3)
     return img
 
 
