@@ -16,6 +16,7 @@
 #include "classlib/Menus_win.h"
 #include "classlib/StdCtrls_win.h"
 #include "skin/SkinDraw_win.h"
+#include "skin/SkinTestForm_win.h"
 #include "skin/SkinTestSkin.h"
 #include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
@@ -26,24 +27,19 @@ using velmora::test::XScreenPixel;
 namespace skin {
 namespace {
 
-class TFrameTestForm : public TForm {
-  VELMORA_CLASS(TFrameTestForm, TForm)
- public:
-  explicit TFrameTestForm(TComponent* owner = nullptr) : TForm(owner) {}
+// A skinned class-library form (owned by its form) with its window.
+struct TSkinnedForm {
+  std::unique_ptr<TComponent> Root;
+  HWND Window = nullptr;
+  TWinSkinForm* Skinner = nullptr;
+  SIZE ClientBefore{};  // under the system's frame
+  TCustomForm* Form() const { return dynamic_cast<TCustomForm*>(Root.get()); }
 };
-
-constexpr const char* kLayout = R"(object FrameTestForm: TFrameTestForm
-  Caption = "Frame"
-  Left = 80
-  Top = 70
-  Width = 320
-  Height = 240
-end
-)";
 
 void Start() {
   skintest::StartSkinForms();
-  static const bool once = (RegisterControlClass(TFrameTestForm::StaticClass()), AcquireSkinWorkBitmap(), true);
+  skintest::RegisterSkinTestForm();
+  static const bool once = (AcquireSkinWorkBitmap(), true);
   (void)once;
   SetFormFrameSeam(nullptr);  // the skinned frame
 }
@@ -72,6 +68,28 @@ SIZE ClientSize(HWND w) {
   return {r.right, r.bottom};
 }
 
+TSkinnedForm SkinnedForm(TSkinData* data) {
+  TSkinnedForm f;
+  f.Root.reset(CreateFromLayout(skintest::kSkinTestFormLayout));
+  auto* form = dynamic_cast<TCustomForm*>(f.Root.get());
+  EXPECT_NE(form, nullptr);
+  if (!form) return f;
+  form->Show();
+  f.Window = form->Handle();
+  f.ClientBefore = ClientSize(f.Window);
+  f.Skinner = Skin(f.Window, data, form, form).release();
+  return f;
+}
+
+// The visible caption button of `action`; null when none.
+TWinSysButton* VisibleButton(TWinSkinForm* skinner, int action) {
+  for (auto& o : skinner->SysButtons) {
+    auto* b = dynamic_cast<TWinSysButton*>(o.get());
+    if (b && b->Data->Action == action && b->Visible) return b;
+  }
+  return nullptr;
+}
+
 // The frame painted through 0xBC4B into a memory bitmap of the window's size.
 class TFrameShot {
  public:
@@ -93,13 +111,11 @@ constexpr int kLeftId = 1, kRightId = 2, kTopId = 3, kBottomId = 4;
 TEST(SkinFrame, PiecesClientAndRegionOnAForm) {
   Start();
   auto data = skintest::LoadedTestSkin();
-  std::unique_ptr<TComponent> root(CreateFromLayout(kLayout));
-  auto* form = dynamic_cast<TFrameTestForm*>(root.get());
-  ASSERT_NE(form, nullptr);
-  form->Show();
-  HWND window = form->Handle();
-  const SIZE client = ClientSize(window);
-  TWinSkinForm* skinner = Skin(window, data.get(), form, form).release();
+  TSkinnedForm f = SkinnedForm(data.get());
+  ASSERT_TRUE(f.Skinner);
+  HWND window = f.Window;
+  TWinSkinForm* skinner = f.Skinner;
+  const SIZE client = f.ClientBefore;
 
   // Left 10 wide in 2 frames: 5; Top 56 high in 2 stacked frames: 28.
   EXPECT_EQ(skinner->BorderLeft, 5);
@@ -139,11 +155,8 @@ TEST(SkinFrame, PiecesClientAndRegionOnAForm) {
 
   // Caption buttons anchored right at w - Xcoord.
   auto rectOf = [&](int action) {
-    for (auto& o : skinner->SysButtons) {
-      auto* b = dynamic_cast<TWinSysButton*>(o.get());
-      if (b && b->Data->Action == action && b->Visible) return b->Rect;
-    }
-    return RECT{-1, -1, -1, -1};
+    TWinSysButton* b = VisibleButton(skinner, action);
+    return b ? b->Rect : RECT{-1, -1, -1, -1};
   };
   EXPECT_EQ(rectOf(0).left, w.cx - 26);
   EXPECT_EQ(rectOf(0).top, 5);
@@ -171,7 +184,7 @@ TEST(SkinFrame, PiecesClientAndRegionOnAForm) {
   }));
 
   // A long caption ends TextRightClip (100) before the caption's right end.
-  form->SetCaption(std::string(300, 'W'));
+  f.Form()->SetCaption(std::string(300, 'W'));
   EXPECT_TRUE(PumpUntil([&] { return skinner->CaptionTextRect.right == (w.cx + 1 - 5) - 100; }))
       << skinner->CaptionTextRect.right;
 
@@ -182,25 +195,28 @@ TEST(SkinFrame, PiecesClientAndRegionOnAForm) {
   DeleteObject(region);
 }
 
-TEST(SkinFrame, CaptionButtonsHitCodesAndActions) {
-  Start();
-  auto data = skintest::LoadedTestSkin();
-  std::unique_ptr<TComponent> root(CreateFromLayout(kLayout));
-  auto* form = dynamic_cast<TFrameTestForm*>(root.get());
-  ASSERT_NE(form, nullptr);
-  form->Show();
-  HWND window = form->Handle();
-  TWinSkinForm* skinner = Skin(window, data.get(), form, form).release();
-  SendMessageA(window, kMsgPaintFrame, 0, 0);
+// A skinned form with its frame painted once.
+class SkinFrameOnForm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Start();
+    data = skintest::LoadedTestSkin();
+    f = SkinnedForm(data.get());
+    ASSERT_TRUE(f.Skinner);
+    window = f.Window;
+    skinner = f.Skinner;
+    SendMessageA(window, kMsgPaintFrame, 0, 0);
+    GetWindowRect(window, &wr);
+  }
+  std::unique_ptr<TSkinData> data;
+  TSkinnedForm f;
+  HWND window = nullptr;
+  TWinSkinForm* skinner = nullptr;
   RECT wr{};
-  GetWindowRect(window, &wr);
-  auto button = [&](int action) -> TWinSysButton* {
-    for (auto& o : skinner->SysButtons) {
-      auto* b = dynamic_cast<TWinSysButton*>(o.get());
-      if (b && b->Data->Action == action && b->Visible) return b;
-    }
-    return nullptr;
-  };
+};
+
+TEST_F(SkinFrameOnForm, CaptionButtonsHitCodesAndActions) {
+  auto button = [&](int action) { return VisibleButton(skinner, action); };
   auto centre = [&](TWinSysButton* b) {
     return MAKELPARAM(wr.left + (b->Rect.left + b->Rect.right) / 2, wr.top + (b->Rect.top + b->Rect.bottom) / 2);
   };
@@ -265,11 +281,10 @@ TEST(SkinFrame, WindowsWithoutCaptionAndMinimized) {
   DestroyWindow(popup);
 
   // Minimized: only the caption, on "ButtonFace" as wide as the window.
-  std::unique_ptr<TComponent> root(CreateFromLayout(kLayout));
-  auto* form = dynamic_cast<TFrameTestForm*>(root.get());
-  form->Show();
-  HWND window = form->Handle();
-  TWinSkinForm* skinner = Skin(window, data.get(), form, form).release();
+  TSkinnedForm f = SkinnedForm(data.get());
+  ASSERT_TRUE(f.Skinner);
+  HWND window = f.Window;
+  TWinSkinForm* skinner = f.Skinner;
   ShowWindow(window, SW_MINIMIZE);
   ASSERT_TRUE(PumpUntil([&] { return skinner->WindowState == kStateMinimized; }));
   const SIZE w = WindowSize(window);
@@ -308,21 +323,8 @@ std::vector<std::string> OpenSystemMenu(TWinSkinForm* skinner, LPARAM screenPoin
   EXPECT_FALSE(PeekMessageA(&msg, skinner->Hwnd, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE)) << std::hex << msg.wParam;
   return menuSeen;
 }
-bool Has(const std::vector<std::string>& items, const std::string& item) {
-  return std::find(items.begin(), items.end(), item) != items.end();
-}
 
-TEST(SkinFrame, SystemMenuClosingAndOlderSystems) {
-  Start();
-  auto data = skintest::LoadedTestSkin();
-  std::unique_ptr<TComponent> root(CreateFromLayout(kLayout));
-  auto* form = dynamic_cast<TFrameTestForm*>(root.get());
-  form->Show();
-  HWND window = form->Handle();
-  TWinSkinForm* skinner = Skin(window, data.get(), form, form).release();
-  SendMessageA(window, kMsgPaintFrame, 0, 0);
-  RECT wr{};
-  GetWindowRect(window, &wr);
+TEST_F(SkinFrameOnForm, SystemMenuClosingAndOlderSystems) {
   const LPARAM caption = MAKELPARAM(wr.left + 200, wr.top + 14);
 
   // The system menu's own items with the window's states.
@@ -343,13 +345,8 @@ TEST(SkinFrame, SystemMenuClosingAndOlderSystems) {
   EnableMenuItem(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
   items = OpenSystemMenu(skinner, caption);
   EXPECT_EQ(itemOf(SC_CLOSE), "|61536|3|off");
-  TWinSysButton* close = nullptr;
-  TWinSysButton* icon = nullptr;
-  for (auto& o : skinner->SysButtons) {
-    auto* b = dynamic_cast<TWinSysButton*>(o.get());
-    if (b && b->Visible && b->Data->Action == 0) close = b;
-    if (b && b->Visible && b->Data->Action == 3) icon = b;
-  }
+  TWinSysButton* close = VisibleButton(skinner, 0);
+  TWinSysButton* icon = VisibleButton(skinner, 3);
   ASSERT_TRUE(close && icon);
   const LPARAM closeAt = MAKELPARAM(wr.left + close->Rect.left + 3, wr.top + close->Rect.top + 3);
   SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, closeAt);
@@ -399,39 +396,8 @@ TEST(SkinFrame, KeptSystemMenuStyleStillHidesTheSystemButtons) {
   DestroyWindow(window);
 }
 
-// A dialog of the system's class whose title is far wider than its client: one
-// static text at x 5 (dialog units).
-INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-HWND MakeNarrowDialog() {
-  alignas(4) static WORD t[128];
-  std::fill(std::begin(t), std::end(t), 0);
-  auto* dlg = reinterpret_cast<DLGTEMPLATE*>(t);
-  dlg->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE;
-  dlg->cdit = 1;
-  dlg->x = 20;
-  dlg->y = 20;
-  dlg->cx = 60;
-  dlg->cy = 40;
-  WORD* p = t + sizeof(DLGTEMPLATE) / 2;
-  *p++ = 0;  // no menu
-  *p++ = 0;  // default class
-  for (const char* c = "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"; *c; ++c) *p++ = static_cast<WORD>(*c);
-  *p++ = 0;
-  p = reinterpret_cast<WORD*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t(3));
-  auto* item = reinterpret_cast<DLGITEMTEMPLATE*>(p);
-  item->style = WS_CHILD | WS_VISIBLE | SS_LEFT;
-  item->x = item->y = 5;
-  item->cx = 40;
-  item->cy = 10;
-  item->id = 100;
-  p = reinterpret_cast<WORD*>(item + 1);
-  *p++ = 0xFFFF;
-  *p++ = 0x0082;  // STATIC
-  *p++ = L'A';
-  *p++ = 0;
-  *p++ = 0;
-  return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), dlg, nullptr, DialogProc, 0);
-}
+// A dialog of the system's class whose title is far wider than its client.
+HWND MakeNarrowDialog() { return skintest::MakeTestDialog(std::string(40, 'W'), 20, 20, 60, 40, 40, 10); }
 
 TEST(SkinFrame, NarrowDialogWidenedAndItsCaptionKept) {
   Start();

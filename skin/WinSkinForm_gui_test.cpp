@@ -16,6 +16,7 @@
 #include "classlib/ControlClasses.h"
 #include "classlib/Layout.h"
 #include "classlib/StdCtrls_win.h"
+#include "skin/SkinTestForm_win.h"
 #include "skin/SkinTestSkin.h"
 #include "skin/WinSkinData_win.h"
 #include "tests/support/FormsSession_win.h"
@@ -27,27 +28,8 @@ using velmora::test::XScreenPixel;
 namespace skin {
 namespace {
 
-class TSkinTestForm : public TForm {
-  VELMORA_CLASS(TSkinTestForm, TForm)
- public:
-  explicit TSkinTestForm(TComponent* owner = nullptr) : TForm(owner) {}
-};
-
-constexpr const char* kLayout = R"(object SkinTestForm: TSkinTestForm
-  Caption = ""
-  Left = 60
-  Top = 60
-  Width = 320
-  Height = 240
-  object Button1: TButton
-    Left = 8
-    Top = 8
-    Width = 80
-    Height = 25
-    Caption = "OK"
-  end
-end
-)";
+using skintest::TSkinTestForm;
+constexpr const char* kLayout = skintest::kSkinTestFormLayout;
 
 using skintest::LoadedTestSkin;
 void StartSkin() {
@@ -56,8 +38,7 @@ void StartSkin() {
   // covers the skinned one).
   static TFormFrameSeam systemFrame;
   SetFormFrameSeam(&systemFrame);
-  static const bool registered = (RegisterControlClass(TSkinTestForm::StaticClass()), true);
-  (void)registered;
+  skintest::RegisterSkinTestForm();
 }
 
 // The recording subclass (one window at a time): message and lParam.
@@ -207,32 +188,8 @@ TEST(FormSkinner, FormFromLayout) {
   root.reset();                           // a skinned-then-unskinned form goes
 }
 
-// A dialog of the system's own class from an in-memory template: one static text.
-INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-HWND MakeDialog() {
-  alignas(4) static WORD t[64];
-  std::fill(std::begin(t), std::end(t), 0);
-  auto* dlg = reinterpret_cast<DLGTEMPLATE*>(t);
-  dlg->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE;
-  dlg->cdit = 1;
-  dlg->cx = 160;
-  dlg->cy = 80;
-  WORD* p = t + sizeof(DLGTEMPLATE) / 2 + 3;  // no menu, default class, empty title
-  p = reinterpret_cast<WORD*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t(3));
-  auto* item = reinterpret_cast<DLGITEMTEMPLATE*>(p);
-  item->style = WS_CHILD | WS_VISIBLE | SS_LEFT;
-  item->x = item->y = 5;
-  item->cx = 140;
-  item->cy = 20;
-  item->id = 100;
-  p = reinterpret_cast<WORD*>(item + 1);
-  *p++ = 0xFFFF;
-  *p++ = 0x0082;  // STATIC
-  *p++ = L'A';
-  *p++ = 0;
-  *p++ = 0;  // no creation data
-  return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), dlg, nullptr, PlainDialogProc, 0);
-}
+// A dialog of the system's own class: one static text.
+HWND MakeDialog() { return skintest::MakeTestDialog("", 0, 0, 160, 80, 140, 20); }
 
 TEST(FormSkinner, PlainDialogAndItsDestruction) {
   StartSkin();
