@@ -324,6 +324,42 @@ std::vector<std::string> OpenSystemMenu(TWinSkinForm* skinner, LPARAM screenPoin
   return menuSeen;
 }
 
+TEST_F(SkinFrameOnForm, CloseHintFollowsTheHintPauses) {
+  TSkinDataWin* win = SkinDataWin(*data);
+  ASSERT_TRUE(win && data->Options.Contains(TSkinOption::xoCaptionButtonHint));
+  TWinSysButton* close = VisibleButton(skinner, 0);
+  ASSERT_TRUE(close);
+  skinner->HoverTimer->SetEnabled(false);  // ticked by hand below
+  const POINT over{wr.left + close->Rect.left + 4, wr.top + close->Rect.top + 4};
+  SetCursorPos(over.x, over.y);
+  ASSERT_TRUE(PumpUntil([&] {
+    POINT p{};
+    GetCursorPos(&p);
+    return p.x == over.x && p.y == over.y;
+  }));
+  SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, MAKELPARAM(over.x, over.y));
+  ASSERT_EQ(skinner->HotObject, close);
+  const int pause = Application->HintPause, hidePause = Application->HintHidePause;
+  // Ticks of 250 ms: shown from 2 x 200, hidden from 2 x 200 + 300.
+  Application->HintPause = 200;
+  Application->HintHidePause = 300;
+  skinner->HoverTimerTick(nullptr);  // 250
+  EXPECT_FALSE(win->CaptionHintShowing());
+  skinner->HoverTimerTick(nullptr);  // 500
+  EXPECT_TRUE(win->CaptionHintShowing());
+  skinner->HoverTimerTick(nullptr);  // 750
+  EXPECT_FALSE(win->CaptionHintShowing());
+  Application->HintPause = pause;
+  Application->HintHidePause = hidePause;
+  // The cursor leaves: the button goes back to normal and nothing stays hot.
+  SetCursorPos(wr.left + 200, wr.top + 100);
+  ASSERT_TRUE(PumpUntil([&] {
+    skinner->HoverTimerTick(nullptr);
+    return skinner->HotObject == nullptr;
+  }));
+  EXPECT_EQ(close->State, 1);
+}
+
 TEST_F(SkinFrameOnForm, SystemMenuClosingAndOlderSystems) {
   const LPARAM caption = MAKELPARAM(wr.left + 200, wr.top + 14);
 
