@@ -280,6 +280,25 @@ TEST(SkinFrame, WindowsWithoutCaptionAndMinimized) {
   plain->Unskin();
   DestroyWindow(popup);
 
+  // Maximized before activation: the size stays, only the frame is recomputed.
+  {
+    std::unique_ptr<TComponent> root(CreateFromLayout(skintest::kSkinTestFormLayout));
+    auto* form = dynamic_cast<TCustomForm*>(root.get());
+    ASSERT_NE(form, nullptr);
+    form->Show();
+    ShowWindow(form->Handle(), SW_MAXIMIZE);
+    const SIZE maximized = WindowSize(form->Handle());
+    TWinSkinForm* skinner = Skin(form->Handle(), data.get(), form, form).release();
+    EXPECT_EQ(skinner->WindowState, kStateMaximized);
+    EXPECT_EQ(WindowSize(form->Handle()).cx, maximized.cx);
+    EXPECT_EQ(WindowSize(form->Handle()).cy, maximized.cy);
+    POINT origin{0, 0};
+    ClientToScreen(form->Handle(), &origin);
+    RECT wr{};
+    GetWindowRect(form->Handle(), &wr);
+    EXPECT_EQ(origin.y - wr.top, skinner->CaptionHeight);
+  }
+
   // Minimized: only the caption, on "ButtonFace" as wide as the window.
   TSkinnedForm f = SkinnedForm(data.get());
   ASSERT_TRUE(f.Skinner);
