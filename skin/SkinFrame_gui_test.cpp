@@ -317,6 +317,43 @@ TEST(SkinFrame, WindowsWithoutCaptionAndMinimized) {
   DeleteObject(region);
 }
 
+TEST(SkinFrame, MaximizedMdiChildKeepsTheSystemFrame) {
+  Start();
+  auto data = skintest::LoadedTestSkin();
+  auto frameForm = std::make_unique<TForm>();
+  frameForm->SetFormStyle(TFormStyle::fsMDIForm);
+  frameForm->SetBounds(40, 40, 400, 300);
+  frameForm->Show();
+  Application->SetMainForm(frameForm.get());  // MDI children live in the main form
+  auto childForm = std::make_unique<TForm>();
+  childForm->SetFormStyle(TFormStyle::fsMDIChild);
+  childForm->SetBounds(0, 0, 200, 150);
+  childForm->Show();
+  HWND child = childForm->Handle();
+  ShowWindow(child, SW_MAXIMIZE);
+  auto offset = [&] {
+    POINT origin{0, 0};
+    ClientToScreen(child, &origin);
+    RECT wr{};
+    GetWindowRect(child, &wr);
+    return POINT{origin.x - wr.left, origin.y - wr.top};
+  };
+  const POINT before = offset();
+  auto frame = Skin(frameForm->Handle(), data.get(), frameForm.get(), nullptr);
+  auto skinner = Skin(child, data.get(), childForm.get(), nullptr);
+  EXPECT_EQ(skinner->WindowState, kStateMaximized);
+  SetWindowPos(child, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  EXPECT_EQ(offset().x, before.x);
+  EXPECT_EQ(offset().y, before.y);
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  EXPECT_EQ(GetWindowRgn(child, region), ERROR);
+  DeleteObject(region);
+  skinner->Unskin();
+  frame->Unskin();
+  childForm.reset();
+  frameForm.reset();
+}
+
 // The skinned system menu as a timer reads it while it is open, then closed.
 TWinSkinForm* menuSkinner = nullptr;
 std::vector<std::string> menuSeen;
