@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "classlib/SysUtils.h"
+#include "exclog/ETD32.h"
 
 namespace exclog {
 
@@ -364,6 +365,8 @@ bool TQLDebugInfoJedy::FindLocation(uintptr_t address, TQLLocationInfo& info) co
 
 std::unique_ptr<TQLDebugInfoSource> CreateDebugInfoSource(uintptr_t module, const TModuleFiles& files) {
   std::unique_ptr<TQLDebugInfoSource> source = std::make_unique<TQLDebugInfoMap>(module, files);
+  if (source->OpenSource()) return source;
+  source = std::make_unique<TQLDebugInfoTD32>(module, files);
   if (source->OpenSource()) return source;
   source = std::make_unique<TQLDebugInfoJedy>(module, files);
   if (source->OpenSource()) return source;

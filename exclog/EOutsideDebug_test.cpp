@@ -6,6 +6,7 @@
 #include <map>
 
 #include "exclog/EOutsideWriter.h"
+#include "exclog/ETD32.h"
 
 namespace exclog {
 namespace {
@@ -46,8 +47,10 @@ std::vector<TQLUnitEntry> SampleUnits() {
 }
 
 // Module files held in memory.
-TModuleFiles Files(std::map<std::string, std::string> files, std::map<std::string, std::string> resources = {}) {
+TModuleFiles Files(std::map<std::string, std::string> files, std::map<std::string, std::string> resources = {},
+                   std::optional<std::string> section = std::nullopt) {
   TModuleFiles out;
+  out.DebugSection = [section] { return section; };
   out.FileName = "C:\\app\\lib.dll";
   out.ReadFile = [files](const std::string& path) -> std::optional<std::string> {
     auto it = files.find(path);
@@ -190,6 +193,42 @@ TEST(OutsideDebug, InvalidOrHostileBinaryDataIsRefused) {
   at = 0;
   EXPECT_TRUE(ReadPackedNumber(std::string("\xFF\xFF\xFF\xFF\x0F", 5), at, value));
   EXPECT_EQ(value, 0xFFFFFFFFu);
+}
+
+TEST(OutsideDebug, TD32FromTheImageOrBesideItAndHostileRecords) {
+  std::string td32 = WriteTD32Data(SampleUnits(), 0x1000);
+  auto inImage = CreateDebugInfoSource(Module, Files({}, {}, td32));
+  ASSERT_TRUE(inImage);
+  EXPECT_TRUE(dynamic_cast<TQLDebugInfoTD32*>(inImage.get()));
+  ExpectAnswers(*inImage, "image");
+  auto beside = CreateDebugInfoSource(Module, Files({{"C:\\app\\lib.tds", td32}}, {}, std::string("MZ no TD32")));
+  ASSERT_TRUE(beside) << "a section without the signature sends the reader to the file";
+  ExpectAnswers(*beside, "tds");
+  TQLTD32InfoParser parser(td32);
+  EXPECT_EQ(parser.Modules().size(), 2u);
+  EXPECT_EQ(parser.Symbols().size(), 3u);
+  EXPECT_TRUE(dynamic_cast<const TQLGlobalProcSymbolInfo*>(parser.Symbols()[0].get()));
+
+  auto opens = [](const std::string& data) { return CreateDebugInfoSource(Module, Files({{"C:\\app\\lib.tds", data}})) != nullptr; };
+  EXPECT_FALSE(opens(td32.substr(0, td32.size() - 1))) << "directory cut short";
+  std::string directoryOutside = td32;
+  PutWord(directoryOutside, 4, static_cast<uint32_t>(td32.size()));
+  EXPECT_FALSE(opens(directoryOutside));
+  std::string hugeCount = td32;
+  uint32_t directory;
+  std::memcpy(&directory, &td32[4], 4);
+  PutWord(hugeCount, directory + 4, 0x10000000);
+  EXPECT_FALSE(opens(hugeCount));
+  // A symbol record of length 0 ends the symbol walk: the first procedure stays.
+  std::string zeroLength = td32;
+  size_t symbols = zeroLength.find(std::string("\x01\0\0\0\x28\0\x05\x02", 8));
+  ASSERT_NE(symbols, std::string::npos);
+  zeroLength[symbols + 4 + 42] = 0;
+  TQLTD32InfoParser cut(zeroLength);
+  EXPECT_EQ(cut.Symbols().size(), 1u);
+  std::string bad = td32;
+  bad[0] = 'X';
+  EXPECT_FALSE(opens(bad)) << "signature";
 }
 
 }  // namespace

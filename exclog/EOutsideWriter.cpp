@@ -141,4 +141,114 @@ std::string WriteBinaryDebugData(const std::vector<TQLUnitEntry>& units, uint32_
   return out;
 }
 
+namespace {
+
+void Put16(std::string& out, uint16_t v) { out.append(reinterpret_cast<const char*>(&v), 2); }
+void Put32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
+
+}  // namespace
+
+std::string WriteTD32Data(const std::vector<TQLUnitEntry>& units, uint32_t codeStart) {
+  std::vector<std::string> names;
+  auto nameIndex = [&](const std::string& text) {
+    names.push_back(text.substr(0, 255));
+    return static_cast<uint32_t>(names.size());
+  };
+  struct TEntry {
+    uint16_t Type;
+    std::string Data;
+  };
+  std::vector<TEntry> subsections;
+  std::string symbols;
+  Put32(symbols, 1);
+  for (const TQLUnitEntry& unit : units) {
+    uint32_t start = unit.Offset - codeStart, end = start + unit.Size;
+    std::string module;
+    Put16(module, 0);
+    Put16(module, 0);
+    Put16(module, 1);
+    Put16(module, 0x5643);  // "CV"
+    Put32(module, nameIndex(Piece(unit.UnitName)));
+    module.append(16, '\0');
+    Put16(module, 1);
+    Put16(module, 0);
+    Put32(module, start);
+    Put32(module, unit.Size);
+    subsections.push_back({0x120, module});
+
+    std::vector<std::pair<uint32_t, uint32_t>> rows;
+    for (size_t i = 0; i < unit.Routines.size(); ++i) {
+      const TQLRoutineEntry& routine = unit.Routines[i];
+      rows.emplace_back(routine.Offset - codeStart, routine.FirstLine);
+      for (const TQLLineRow& row : routine.Lines) rows.emplace_back(row.Offset - codeStart, row.Line);
+      uint32_t next = i + 1 < unit.Routines.size() ? unit.Routines[i + 1].Offset - codeStart : end;
+      std::string proc;
+      Put16(proc, 40);
+      Put16(proc, 517);
+      Put32(proc, 0);
+      Put32(proc, 0);
+      Put32(proc, 0);
+      Put32(proc, next - (routine.Offset - codeStart));
+      Put32(proc, 0);
+      Put32(proc, 0);
+      Put32(proc, routine.Offset - codeStart);
+      Put16(proc, 1);
+      Put32(proc, 0);
+      Put32(proc, nameIndex(QualifiedRoutine(unit, routine)));
+      symbols += proc;
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string source;
+    Put16(source, 1);   // files
+    Put16(source, 1);   // segments
+    Put32(source, 20);  // the file's entry
+    Put32(source, start);
+    Put32(source, end);
+    Put16(source, 1);
+    source.append(2, '\0');
+    Put16(source, 1);   // line blocks of the file
+    Put32(source, nameIndex(unit.SourceFile));
+    Put32(source, 38);  // its line block
+    Put32(source, start);
+    Put32(source, end);
+    Put16(source, 1);
+    Put16(source, static_cast<uint16_t>(rows.size()));
+    for (const auto& row : rows) Put32(source, row.first);
+    for (const auto& row : rows) Put16(source, static_cast<uint16_t>(row.second));
+    subsections.push_back({0x127, source});
+  }
+  subsections.push_back({0x125, symbols});
+  std::string table;
+  Put32(table, static_cast<uint32_t>(names.size()));
+  for (const std::string& name : names) {
+    table += static_cast<char>(name.size());
+    table += name;
+    table += '\0';
+  }
+  subsections.push_back({0x130, table});
+
+  std::string out = "FB09";
+  Put32(out, 0);
+  std::vector<uint32_t> offsets;
+  for (const TEntry& e : subsections) {
+    offsets.push_back(static_cast<uint32_t>(out.size()));
+    out += e.Data;
+    while (out.size() % 4) out += '\0';
+  }
+  uint32_t directory = static_cast<uint32_t>(out.size());
+  std::memcpy(&out[4], &directory, 4);
+  Put16(out, 16);
+  Put16(out, 12);
+  Put32(out, static_cast<uint32_t>(subsections.size()));
+  Put32(out, 0);
+  Put32(out, 0);
+  for (size_t i = 0; i < subsections.size(); ++i) {
+    Put16(out, subsections[i].Type);
+    Put16(out, 0);
+    Put32(out, offsets[i]);
+    Put32(out, static_cast<uint32_t>(subsections[i].Data.size()));
+  }
+  return out;
+}
+
 }  // namespace exclog

@@ -18,6 +18,10 @@ std::string WriteMapFile(const std::vector<TQLUnitEntry>& units, uint32_t codeSt
 
 std::string WriteBinaryDebugData(const std::vector<TQLUnitEntry>& units, uint32_t codeStart, bool withChecksum);
 
+// TD32 data: a module and a source-module subsection per unit, one symbol
+// subsection of procedures, the names subsection, then the directory.
+std::string WriteTD32Data(const std::vector<TQLUnitEntry>& units, uint32_t codeStart);
+
 // Appends a variable-length number (7 bits a byte, low group first).
 void WritePackedNumber(std::string& out, uint32_t value);
 

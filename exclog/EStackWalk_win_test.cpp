@@ -19,6 +19,7 @@
 #include "exclog/ECore_win.h"
 #include "exclog/EModules_win.h"
 #include "exclog/EOutsideDebug.h"
+#include "exclog/ETD32.h"
 #include "exclog/EThreadHooks_win.h"
 #include "tests/support/GuiProbe_win.h"
 
@@ -560,7 +561,7 @@ TEST(StackWalkWin, OutsideDebugFormsResolveEveryLineLikeAddr2Line) {
   std::string folder(self);
   folder = folder.substr(0, folder.find_last_of('\\') + 1);
   UseWalkerSeams();
-  for (const char* form : {"walk_map", "walk_jdbg", "walk_res", "walk_both"}) {
+  for (const char* form : {"walk_map", "walk_jdbg", "walk_res", "walk_both", "walk_tds", "walk_td32"}) {
     std::string path = folder + form + ".dll";
     HMODULE module = LoadLibraryA(path.c_str());
     ASSERT_NE(module, nullptr) << path;
@@ -570,6 +571,7 @@ TEST(StackWalkWin, OutsideDebugFormsResolveEveryLineLikeAddr2Line) {
                                      << (CreateOutsideDebugSource(reinterpret_cast<uintptr_t>(module)) != nullptr);
     auto* reader = static_cast<TQLDebugInfoSource*>(record->DebugSource);
     if (std::string(form) == "walk_both") EXPECT_TRUE(dynamic_cast<TQLDebugInfoMap*>(reader)) << "the map wins";
+    if (std::string(form).rfind("walk_td", 0) == 0) EXPECT_TRUE(dynamic_cast<TQLDebugInfoTD32*>(reader)) << form;
     std::vector<uint32_t> offsets = LineAddresses(path);
     ASSERT_GT(offsets.size(), 8u) << form;
     std::vector<TLine> theirs = Addr2Line(path, offsets);

@@ -174,7 +174,8 @@ int Generate(const std::string& exe, const std::string& settingsPath, const std:
 // Outside debug information for a module without logger data: a map file and the
 // binary debug data without and with its checksum.
 int Outside(const std::string& module, const std::string& mapOut, const std::string& binaryOut,
-            const std::string& summedOut, const std::string& sourceRoot) {
+            const std::string& summedOut, const std::string& tdsOut, const std::string& td32ImageOut,
+            const std::string& sourceRoot) {
   qldata::TPeImage image(ReadFile(module));
   auto units = UnitsOf(module, image, sourceRoot);
   const qldata::TPeImage::TSection* code = nullptr;
@@ -184,6 +185,9 @@ int Outside(const std::string& module, const std::string& mapOut, const std::str
   WriteFile(mapOut, exclog::WriteMapFile(units, code->Rva, code->VirtualSize));
   WriteFile(binaryOut, exclog::WriteBinaryDebugData(units, code->Rva, false));
   WriteFile(summedOut, exclog::WriteBinaryDebugData(units, code->Rva, true));
+  std::string td32 = exclog::WriteTD32Data(units, code->Rva);
+  WriteFile(tdsOut, td32);
+  WriteFile(td32ImageOut, qldata::AddDebugSection(ReadFile(module), td32, ".td32"));
   std::cout << "qldata: outside debug information, " << units.size() << " units\n";
   return 0;
 }
@@ -328,12 +332,12 @@ int main(int argc, char** argv) {
     if (mode == "verify" && argc >= 3 && argc <= 5)
       return Verify(argv[2], argc > 3 ? argv[3] : "", argc > 4 ? argv[4] : "");
     if (mode == "compare" && argc == 4) return Compare(argv[2], argv[3]);
-    if (mode == "outside" && (argc == 6 || argc == 7))
-      return Outside(argv[2], argv[3], argv[4], argv[5], argc == 7 ? argv[6] : "");
+    if (mode == "outside" && (argc == 8 || argc == 9))
+      return Outside(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argc == 9 ? argv[8] : "");
     if (mode == "link" && argc > 4 && std::string(argv[3]) == "--")
       return LinkAndCompare(argv[2], std::vector<std::string>(argv + 4, argv + argc));
     std::cerr << "usage: qldata generate EXE SETTINGS OUT [SOURCE_ROOT] | verify EXE [SETTINGS [SOURCE_ROOT]]"
-                 " | compare FIRST SECOND | outside MODULE MAP JDBG JDBG_SUMMED [SOURCE_ROOT]\n";
+                 " | compare FIRST SECOND | outside MODULE MAP JDBG JDBG_SUMMED TDS TD32_IMAGE [SOURCE_ROOT]\n";
     return 2;
   } catch (const std::exception& e) {
     std::cerr << "qldata: " << e.what() << "\n";
