@@ -21,6 +21,7 @@
 #include "exclog/EOutsideDebug.h"
 #include "exclog/ETD32.h"
 #include "exclog/EThreadHooks_win.h"
+#include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
 
 namespace {
@@ -49,15 +50,17 @@ void UseWalkerSeams() {
   ModuleListSeams().FreeDebugSource = &FreeOutsideDebugSource;
 }
 
+// A file in this program's folder.
+std::string Beside(const std::string& name) {
+  std::string own = velmora::test::OwnProgramPath();
+  return own.substr(0, own.find_last_of('\\') + 1) + name;
+}
+
 HMODULE WalkDll() {
   static HMODULE dll = [] {
     UseWalkerSeams();
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string name = path;
     // The copy with a map file: every entry of the chain gets its routine and line.
-    name = name.substr(0, name.find_last_of('\\') + 1) + "walk_map.dll";
-    return LoadLibraryA(name.c_str());
+    return LoadLibraryA(Beside("walk_map.dll").c_str());
   }();
   return dll;
 }
@@ -469,11 +472,7 @@ TEST(StackWalkWin, KernelExportsEqualObjdumpAndUndocumentedCodeResolvesToExports
   EXPECT_GT(checked, 100);
 
   TQuelbaLocation location;
-  char self[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string plain(self);
-  plain = plain.substr(0, plain.find_last_of('\\') + 1) + "walk_dll.dll";
-  HMODULE bare = LoadLibraryA(plain.c_str());
+  HMODULE bare = LoadLibraryA(Beside("walk_dll.dll").c_str());
   ASSERT_NE(bare, nullptr);
   auto chain = reinterpret_cast<uintptr_t>(reinterpret_cast<void*>(GetProcAddress(bare, "WalkDllChain")));
   GetLocation(static_cast<uint32_t>(chain + 3), 0, location, false, 0);
@@ -556,13 +555,9 @@ std::vector<uint32_t> LineAddresses(const std::string& windowsPath) {
 }
 
 TEST(StackWalkWin, OutsideDebugFormsResolveEveryLineLikeAddr2Line) {
-  char self[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string folder(self);
-  folder = folder.substr(0, folder.find_last_of('\\') + 1);
   UseWalkerSeams();
   for (const char* form : {"walk_map", "walk_jdbg", "walk_res", "walk_both", "walk_tds", "walk_td32"}) {
-    std::string path = folder + form + ".dll";
+    std::string path = Beside(std::string(form) + ".dll");
     HMODULE module = LoadLibraryA(path.c_str());
     ASSERT_NE(module, nullptr) << path;
     TModuleRef record = FindModule(reinterpret_cast<uintptr_t>(module));
