@@ -320,15 +320,9 @@ TEST(SkinFrame, WindowsWithoutCaptionAndMinimized) {
 TEST(SkinFrame, MaximizedMdiChildKeepsTheSystemFrame) {
   Start();
   auto data = skintest::LoadedTestSkin();
-  auto frameForm = std::make_unique<TForm>();
-  frameForm->SetFormStyle(TFormStyle::fsMDIForm);
-  frameForm->SetBounds(40, 40, 400, 300);
-  frameForm->Show();
-  Application->SetMainForm(frameForm.get());  // MDI children live in the main form
-  auto childForm = std::make_unique<TForm>();
-  childForm->SetFormStyle(TFormStyle::fsMDIChild);
-  childForm->SetBounds(0, 0, 200, 150);
-  childForm->Show();
+  skintest::TMdiForms mdi = skintest::MakeMdiForms();
+  std::unique_ptr<TForm>& frameForm = mdi.Frame;
+  std::unique_ptr<TForm>& childForm = mdi.Child;
   HWND child = childForm->Handle();
   ShowWindow(child, SW_MAXIMIZE);
   auto offset = [&] {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "classlib/ControlClasses.h"
@@ -40,6 +41,25 @@ end
 inline void RegisterSkinTestForm() {
   static const bool registered = (RegisterControlClass(TSkinTestForm::StaticClass()), true);
   (void)registered;
+}
+
+// An MDI frame at (40, 40), 400 x 300, made the main form (MDI children live in the
+// main form), and one 200 x 150 child shown in it.
+struct TMdiForms {
+  std::unique_ptr<TForm> Frame, Child;
+};
+inline TMdiForms MakeMdiForms() {
+  TMdiForms mdi;
+  mdi.Frame = std::make_unique<TForm>();
+  mdi.Frame->SetFormStyle(TFormStyle::fsMDIForm);
+  mdi.Frame->SetBounds(40, 40, 400, 300);
+  mdi.Frame->Show();
+  Application->SetMainForm(mdi.Frame.get());
+  mdi.Child = std::make_unique<TForm>();
+  mdi.Child->SetFormStyle(TFormStyle::fsMDIChild);
+  mdi.Child->SetBounds(0, 0, 200, 150);
+  mdi.Child->Show();
+  return mdi;
 }
 
 inline INT_PTR CALLBACK TestDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }

@@ -225,15 +225,9 @@ LRESULT CALLBACK MdiChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return Def
 TEST(FormSkinner, MdiFrameAndChildren) {
   StartSkin();
   auto data = LoadedTestSkin();
-  auto frameForm = std::make_unique<TForm>();
-  frameForm->SetFormStyle(TFormStyle::fsMDIForm);
-  frameForm->SetBounds(40, 40, 400, 300);
-  frameForm->Show();
-  Application->SetMainForm(frameForm.get());  // MDI children live in the main form
-  auto childForm = std::make_unique<TForm>();
-  childForm->SetFormStyle(TFormStyle::fsMDIChild);
-  childForm->SetBounds(0, 0, 200, 150);
-  childForm->Show();
+  skintest::TMdiForms mdi = skintest::MakeMdiForms();
+  std::unique_ptr<TForm>& frameForm = mdi.Frame;
+  std::unique_ptr<TForm>& childForm = mdi.Child;
   const TWndMethod childProc = childForm->WindowProc;
   const WNDPROC frameOwn = GetWindowProc(frameForm->Handle()), clientOwn = GetWindowProc(frameForm->ClientHandle());
   auto frame = Skin(frameForm->Handle(), data.get(), frameForm.get());
