@@ -1,0 +1,62 @@
+// Any bytes disassemble without reading outside the input (the replay hands in an
+// exact-size heap copy), into 1 to 15 bytes of printable text without trailing
+// blanks; the same bytes as a code image give a listing around any fault offset.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "exclog/EAsmListing.h"
+#include "exclog/EDisAsm.h"
+
+namespace {
+
+constexpr uint32_t kBase = 0x00401000;
+
+class TFuzzImage : public exclog::TAsmCodeReader, public exclog::TAsmLocations {
+ public:
+  TFuzzImage(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool Readable(uint32_t address, uint32_t size) const override {
+    return address >= kBase && address - kBase <= size_ && size <= size_ - (address - kBase);
+  }
+  bool Read(uint32_t address, uint8_t* out, uint32_t size) const override {
+    if (!Readable(address, size)) return false;
+    if (size > 0) std::memcpy(out, data_ + (address - kBase), size);
+    return true;
+  }
+  bool LineInfo(uint32_t address, std::string& unit, uint32_t& line, uint32_t& offset) const override {
+    if (address % 7 == 0) return false;
+    unit = address % 3 == 0 ? "UnitA" : "UnitB";
+    line = address / 5;
+    offset = address % 5;
+    return true;
+  }
+  std::string Symbol(uint32_t address) const override { return address % 2 ? "" : "Unit.Routine"; }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  exclog::TDisAsm d;
+  for (size_t at = 0; at < size; ++at) {
+    uint32_t length = 0;
+    std::string text;
+    d.Disassemble(data + at, size - at, kBase + static_cast<uint32_t>(at), length, text);
+    if (length < 1 || length > 15 || length > size - at || text.empty() || text.back() == ' ') std::abort();
+    for (char c : text)
+      if (c < 32 || c > 126) std::abort();
+  }
+  if (size >= 2) {
+    const TFuzzImage image(data, size);
+    const uint32_t fault = kBase + (static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8) % size;
+    const exclog::TAsmListing l = exclog::BuildAsmListing(fault, image, image, "Assembler Information");
+    if (l.Text.empty() != l.Header.empty()) std::abort();
+    if (!l.Text.empty() && l.Text.find("<-- EXCEPTION") == std::string::npos) std::abort();
+  }
+  return 0;
+}
