@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "exclog/EAsmListing_test.h"
+
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -11,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+using exclog::test::ListingLines;
 
 using exclog::BuildAsmListing;
 using exclog::TAsmListing;
@@ -85,16 +89,6 @@ TImage MakeImage() {
   return img;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) {
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    out.push_back(l);
-  }
-  return out;
-}
-
 // The line starting with `start`, its blanks before the comment collapsed to two.
 std::string LineAt(const std::vector<std::string>& lines, const std::string& start) {
   for (std::string l : lines)
@@ -111,7 +105,7 @@ std::string LineAt(const std::vector<std::string>& lines, const std::string& sta
 TEST(EAsmListing, RoutineHeaderSitsRightAboveAFaultAtItsFirstInstruction) {
   const TImage img = MakeImage();
   const TAsmListing l = BuildAsmListing(0x401008, img, img, "Assembler Information");
-  const auto lines = Lines(l.Text);
+  const auto lines = ListingLines(l.Text);
   ASSERT_GE(lines.size(), 4u);
   // Everything before the last unit header at or before the fault is cut.
   EXPECT_EQ(lines[0], "; UnitB (Line=20 - Offset=0)");
@@ -142,7 +136,7 @@ TEST(EAsmListing, StartsUpToTenInstructionsBeforeAndStopsAtTenAfter) {
   TImage img;
   img.Blocks[kCode] = std::vector<uint8_t>(200, 0x90);  // nops, no debug information
   const TAsmListing l = BuildAsmListing(kCode + 100, img, img, "Asm");
-  const auto lines = Lines(l.Text);
+  const auto lines = ListingLines(l.Text);
   ASSERT_EQ(lines.size(), 21u);
   EXPECT_EQ(lines[0], "0040105A  nop");
   EXPECT_EQ(lines[10], "00401064  nop  ; <-- EXCEPTION");
@@ -162,7 +156,7 @@ TEST(EAsmListing, UnreadableCodeGivesNothingAndReadableEdgesBoundTheWalk) {
   // The walk starts at the first readable byte and ends at the last.
   TImage edge;
   edge.Blocks[kCode] = {0x90, 0x90, 0x8B, 0x45, 0x08, 0x90, 0x8B};
-  const auto lines = Lines(BuildAsmListing(kCode + 2, edge, edge, "A").Text);
+  const auto lines = ListingLines(BuildAsmListing(kCode + 2, edge, edge, "A").Text);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "00401000  nop");
   EXPECT_EQ(lines[4], "00401006  DB      $8B  //");

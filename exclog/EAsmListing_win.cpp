@@ -1,0 +1,117 @@
+#include "exclog/EAsmListing_win.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "classlib/System.h"
+#include "exclog/EConsts.h"
+#include "exclog/ECore_win.h"
+#include "exclog/EModules_win.h"
+
+namespace exclog {
+
+namespace {
+
+bool PlainCopy(void* destination, const void* source, size_t size) {
+  std::memcpy(destination, source, size);
+  return true;
+}
+
+// The module's own logger data only: the outside readers and export lists belong to
+// the call-stack walker.
+void OwnDataLocation(uint32_t address, TQuelbaLocation& record) {
+  record = TQuelbaLocation();
+  record.Address = address;
+  record.Module = ModuleOfAddress(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)));
+  if (!record.Module) return;
+  record.Kind = 1;
+  if (!record.Module->DebugData) return;
+  const auto found = record.Module->DebugData->FindLocation(address - static_cast<uint32_t>(record.Module->Handle));
+  if (!found) return;
+  record.Kind = 4;
+  record.UnitName = found->UnitName;
+  record.ClassName = found->ClassName;
+  record.RoutineName = found->RoutineName;
+  record.Line = found->Line;
+  record.LineOffset = found->LineOffset;
+}
+
+bool Readable(uint32_t address, uint32_t size) {
+  return IsReadable(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), size);
+}
+
+class TProcessCode : public TAsmCodeReader, public TAsmLocations {
+ public:
+  bool Readable(uint32_t address, uint32_t size) const override { return exclog::Readable(address, size); }
+  bool Read(uint32_t address, uint8_t* out, uint32_t size) const override {
+    return exclog::Readable(address, size) &&
+           AsmListingSeams().SafeCopy(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), size);
+  }
+  bool LineInfo(uint32_t address, std::string& unit, uint32_t& line, uint32_t& offset) const override {
+    TQuelbaLocation record;
+    AsmListingSeams().GetLocation(address, record);
+    if (record.Kind != 4) return false;
+    unit = record.UnitName;
+    line = record.Line;
+    offset = record.LineOffset;
+    return true;
+  }
+  std::string Symbol(uint32_t address) const override { return AsmSymbol(address); }
+};
+
+uintptr_t OwnModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&OwnModule), &module);
+  return reinterpret_cast<uintptr_t>(module);
+}
+
+bool ReadableObject(const void* address, size_t size) { return IsReadable(address, size); }
+
+}  // namespace
+
+TAsmListingSeams::TAsmListingSeams() : SafeCopy(PlainCopy), GetLocation(OwnDataLocation) {}
+
+TAsmListingSeams& AsmListingSeams() {
+  static TAsmListingSeams seams;
+  return seams;
+}
+
+uintptr_t AsmListingModule() {
+  static const uintptr_t chosen = [] {
+    const char* file = AsmListingSeams().ConfiguredModuleFile;
+    if (file != nullptr && *file != 0 && GetFileAttributesA(file) != INVALID_FILE_ATTRIBUTES) {
+      HMODULE m = GetModuleHandleA(file);
+      if (m == nullptr) m = LoadLibraryA(file);  // kept loaded for the process's life
+      if (m != nullptr) return reinterpret_cast<uintptr_t>(m);
+    }
+    return OwnModule();
+  }();
+  return chosen;
+}
+
+std::string AsmSymbol(uint32_t address) {
+  const uint32_t target = static_cast<uint32_t>(
+      reinterpret_cast<uintptr_t>(ThroughJumpThunk(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)))));
+  TQuelbaLocation record;
+  AsmListingSeams().GetLocation(target, record);
+  if (record.Kind < 2) {
+    TModuleRef module = record.Module ? record.Module : FindModule(AsmListingModule());
+    if (module && module->DebugSource == nullptr && ModuleInfoSeams().CreateDebugSource != nullptr) {
+      module->DebugSource = ModuleInfoSeams().CreateDebugSource(module->Handle);
+      if (module->DebugSource != nullptr) AsmListingSeams().GetLocation(target, record);
+    }
+  }
+  const void* object = reinterpret_cast<const void*>(static_cast<uintptr_t>(target));
+  const std::string objectClass = record.Kind >= 2 && record.Kind <= 4 ? "" : SafeClassName(object, ReadableObject);
+  return FormatSymbol(record.Kind, record.UnitName, record.ClassName, record.RoutineName, record.Line, objectClass);
+}
+
+TAsmListing AssemblerListing(const void* exceptionAddress, const std::string& title) {
+  TProcessCode code;
+  return BuildAsmListing(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(exceptionAddress)), code, code,
+                         title.empty() ? std::string(DefaultText(14)) : title);
+}
+
+}  // namespace exclog

@@ -1,0 +1,42 @@
+#pragma once
+// The assembler listing of the running process: code read through the readability
+// test and the guarded copy, locations from the call-stack code.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "exclog/EAsmListing.h"
+#include "exclog/ELists.h"
+
+namespace exclog {
+
+// Services of the call-stack walker, with plain defaults until it is built.
+struct TAsmListingSeams {
+  // Copies readable memory that may go away meanwhile; false on a fault. Default: a
+  // plain copy (the callers test readability first).
+  bool (*SafeCopy)(void* destination, const void* source, size_t size) = nullptr;
+  // Fills a location record for a code address. Default: the module's own logger
+  // data (kinds 0, 1 and 4).
+  void (*GetLocation)(uint32_t address, TQuelbaLocation& record) = nullptr;
+  // The file whose module symbol lookups start from (see AsmListingModule); "" for
+  // none.
+  const char* ConfiguredModuleFile = "";
+  TAsmListingSeams();
+};
+TAsmListingSeams& AsmListingSeams();
+
+// The listing around `exceptionAddress` with the title `title` (text 14 by default).
+TAsmListing AssemblerListing(const void* exceptionAddress, const std::string& title = "");
+
+// The symbol text of a code or data address: followed through an FF 25 jump thunk,
+// looked up; when that gives less than a routine, the module's outside debug source
+// is created once and the lookup repeated. Kinds 2 to 4 give the qualified name with
+// " (Line=n)"; else the class name of a valid object; else "".
+std::string AsmSymbol(uint32_t address);
+
+// The module handle symbol lookups fall back on, chosen once: the configured file's
+// module when that file exists, else the logger's own module; loaded with
+// LoadLibraryA when not loaded yet.
+uintptr_t AsmListingModule();
+
+}  // namespace exclog
