@@ -4,10 +4,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/BmpSamples.h"
 #include "tests/support/TestPaths.h"
 
 namespace {
@@ -57,29 +57,15 @@ TBmpStatus Decode(const Bytes& file, TBmpImage& image) {
   return DecodeBmpFile(file.data(), file.size(), image);
 }
 
-struct TSample {
-  std::string File;
-  int Width = 0, Height = 0, Bits = 0, HeaderSize = 0;
-  std::string Kind;  // "rgb" or "rgba"
-};
-
-std::vector<TSample> ReadManifest() {
-  std::istringstream in(velmora::test::ReadFileBytes(velmora::test::SourcePath("tests/data/bmp/manifest.txt")));
-  std::vector<TSample> samples;
-  TSample s;
-  while (in >> s.File >> s.Width >> s.Height >> s.Bits >> s.HeaderSize >> s.Kind) samples.push_back(s);
-  return samples;
-}
-
 // The data in tests/data/bmp/ was written by tests/peers/bmp_samples.py: ImageMagick
 // and hand-packed files, each with PIL's decoding beside it.
 TEST(BmpCodec, MatchesPilOnEverySample) {
-  std::vector<TSample> samples = ReadManifest();
+  std::vector<velmora::test::TBmpSample> samples = velmora::test::BmpSamples();
   ASSERT_GE(samples.size(), 30u);
   int headerKinds[5] = {0, 0, 0, 0, 0};  // 12, 40, 108, 124, other
-  for (const TSample& s : samples) {
-    SCOPED_TRACE(s.File);
-    std::string base = "tests/data/bmp/" + s.File.substr(0, s.File.size() - 4);
+  for (const velmora::test::TBmpSample& s : samples) {
+    SCOPED_TRACE(s.Stem);
+    std::string base = "tests/data/bmp/" + s.Stem;
     std::string bmp = velmora::test::ReadFileBytes(velmora::test::SourcePath(base + ".bmp"));
     std::string expect = velmora::test::ReadFileBytes(velmora::test::SourcePath(base + "." + s.Kind));
     TBmpImage image;

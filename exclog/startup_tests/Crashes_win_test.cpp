@@ -14,6 +14,8 @@
 #include "exclog/ExceptionLog.h"
 #include "exclog/ExceptionLog_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
+#include "tests/support/ChildProcess_win.h"
+#include "tests/support/ImportSlots_win.h"
 
 namespace startup_test {
 
@@ -46,8 +48,8 @@ bool SlotsAreKernelRoutines() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   for (const std::string& name : exclog::HookedKernelRoutineNames()) {
     void* real = reinterpret_cast<void*>(GetProcAddress(kernel, name.c_str()));
-    for (void* slot : ImportSlots("kernel32.dll", name))
-      if (slot != real) return false;
+    for (void** slot : velmora::test::ImportSlots("kernel32.dll", name))
+      if (*slot != real) return false;
   }
   return true;
 }
@@ -143,38 +145,10 @@ int ChildMain(const std::string& mode) {
 }
 
 TChildResult RunChild(const std::string& mode, DWORD timeoutMs) {
-  TChildResult result;
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  char self[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string command = std::string("\"") + self + "\" --child " + mode;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process{};
-  BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                &startup, &process);
-  CloseHandle(writeEnd);
-  if (!started) {
-    CloseHandle(readEnd);
-    result.ExitCode = 0xDEADBEEF;
-    return result;
-  }
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.Output.append(buffer, got);
-  CloseHandle(readEnd);
-  WaitForSingleObject(process.hProcess, timeoutMs);
-  GetExitCodeProcess(process.hProcess, &result.ExitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return result;
+  velmora::test::TChildProcess child("\"" + velmora::test::OwnProgramPath() + "\" --child " + mode, true);
+  if (!child.Started()) return {0xDEADBEEF, ""};
+  DWORD code = child.Finish(timeoutMs);
+  return {code, child.Output()};
 }
 
 namespace {

@@ -3,39 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
 
 namespace {
-
-class Process {
- public:
-  explicit Process(const std::string& path) {
-    std::string commandLine = "\"" + path + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &si, &info_))
-      CloseHandle(info_.hThread);
-  }
-  ~Process() {
-    if (info_.hProcess) {
-      if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 1);
-      CloseHandle(info_.hProcess);
-    }
-  }
-  bool Started() const { return info_.hProcess != nullptr; }
-  bool Ended(DWORD waitMs) const { return WaitForSingleObject(info_.hProcess, waitMs) == WAIT_OBJECT_0; }
-  DWORD ExitCode() const {
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info_.hProcess, &code);
-    return code;
-  }
-  DWORD Id() const { return info_.dwProcessId; }
-
- private:
-  PROCESS_INFORMATION info_ = {};
-};
 
 struct WindowSearch {
   DWORD processId;
@@ -62,8 +34,8 @@ HWND FindMainWindowOf(DWORD processId) {
 }
 
 TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
-  const std::string exe = velmora::test::HostPath(VELMORA_EXE);
-  Process first(exe);
+  const std::string exe = "\"" + velmora::test::HostPath(VELMORA_EXE) + "\"";
+  velmora::test::TChildProcess first(exe);
   ASSERT_TRUE(first.Started());
   HWND mainWindow = nullptr;
   ASSERT_TRUE(velmora::test::PumpUntil([&] { return (mainWindow = FindMainWindowOf(first.Id())); }, 20000));
@@ -73,7 +45,7 @@ TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
   EXPECT_EQ(r.right - r.left, 1024);
   EXPECT_EQ(r.bottom - r.top, 600);
 
-  Process second(exe);
+  velmora::test::TChildProcess second(exe);
   ASSERT_TRUE(second.Started());
   EXPECT_TRUE(second.Ended(10000));
   EXPECT_EQ(second.ExitCode(), 0u);
