@@ -18,7 +18,7 @@ constexpr uint32_t kLinesAfter = 10;     // instructions listed after it
 constexpr uint32_t kLiteralLength = 32;  // characters of a string literal shown
 
 struct TContext {
-  const TAsmCodeReader& Code;
+  const TMemoryView& Code;
   const TAsmLocations& Locations;
 };
 
@@ -50,12 +50,12 @@ void OnImmediate(void* data, const TDisAsmOperand& op, std::string& text) {
   if (end == nullptr || *end != 0) return;
   const TContext& ctx = *static_cast<const TContext*>(data);
   const uint32_t at = static_cast<uint32_t>(value);
-  if (!ctx.Code.Readable(at, 1)) return;
+  if (!ctx.Code.IsReadable(at, 1)) return;
   std::string chars;
   bool ended = false;
   for (uint32_t i = 0; i < kLiteralLength; ++i) {
     uint8_t b;
-    if (at + i < at || !ctx.Code.Readable(at + i, 1) || !ctx.Code.Read(at + i, &b, 1)) {
+    if (at + i < at || !ctx.Code.ReadU8(at + i, b)) {
       ended = true;
       break;
     }
@@ -120,26 +120,22 @@ std::string FormatSymbol(uint8_t kind, const std::string& unit, const std::strin
   return name;
 }
 
-TAsmListing BuildAsmListing(uint32_t exceptionAddress, const TAsmCodeReader& code,
+TAsmListing BuildAsmListing(uint32_t exceptionAddress, const TMemoryView& code,
                             const TAsmLocations& locations, const std::string& title) {
   TAsmListing result;
   const uint32_t ex = exceptionAddress;
-  if (ex > 0xFFFFFFFFu - 4 || !code.Readable(ex, 4)) return result;
+  if (ex > 0xFFFFFFFFu - 4 || !code.IsReadable(ex, 4)) return result;
 
   // The window: from the lowest start before the fault whose bytes up to the fault
   // are all readable, to the last readable byte within reach after it.
   uint32_t first = ex >= kReach ? ex - kReach : 0;
-  while (first < ex && !code.Readable(first, ex + 4 - first)) ++first;
-  uint32_t last = ex + 3;
-  for (uint32_t e = (ex > 0xFFFFFFFFu - kReach ? 0xFFFFFFFFu : ex + kReach); e > ex + 3; --e)
-    if (code.Readable(ex, e - ex + 1)) {
-      last = e;
-      break;
-    }
+  while (first < ex && !code.IsReadable(first, ex + 4 - first)) ++first;
+  const uint32_t room = ex > 0xFFFFFFFFu - kReach ? 0xFFFFFFFFu - ex : kReach;
+  const uint32_t last = ex + static_cast<uint32_t>(std::min<size_t>(code.ReadableBytes(ex, room + 1), room + 1)) - 1;
   TWindow window;
   window.First = first;
   window.Bytes.resize(static_cast<size_t>(last - first) + 1);
-  if (!code.Read(first, window.Bytes.data(), static_cast<uint32_t>(window.Bytes.size()))) return result;
+  if (!code.ReadApproved(first, window.Bytes.data(), window.Bytes.size())) return result;
 
   TContext ctx{code, locations};
   TDisAsm disasm;

@@ -2,25 +2,16 @@
 // The report's assembler listing: the instructions around an exception address,
 // disassembled with TDisAsm, the faulting one marked, source locations as comment
 // headers, symbol names after jump and call targets and address values, and the text
-// of string literals that immediates point to. Pure: the code and the locations come
-// through the two interfaces below (the Win32 glue reads the process's memory and
-// asks the call-stack code).
+// of string literals that immediates point to. Pure: the code comes through a memory
+// view and the locations through the interface below (the Win32 glue reads the
+// process's memory and asks the call-stack code).
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace exclog {
+#include "exclog/EMemoryView.h"
 
-// The process's code as the listing may read it.
-class TAsmCodeReader {
- public:
-  virtual ~TAsmCodeReader() = default;
-  // Whether all `size` bytes from `address` are readable.
-  virtual bool Readable(uint32_t address, uint32_t size) const = 0;
-  // Copies `size` bytes from `address` into `out`; false when any is unreadable (the
-  // copy is then incomplete).
-  virtual bool Read(uint32_t address, uint8_t* out, uint32_t size) const = 0;
-};
+namespace exclog {
 
 // Where addresses come from.
 class TAsmLocations {
@@ -50,7 +41,7 @@ struct TAsmListing {
 // it, or the last readable byte within 70 bytes after it. `title` is the section's
 // title text ("Assembler Information"). Both parts are empty when the 4 bytes at the
 // address are unreadable.
-TAsmListing BuildAsmListing(uint32_t exceptionAddress, const TAsmCodeReader& code,
+TAsmListing BuildAsmListing(uint32_t exceptionAddress, const TMemoryView& code,
                             const TAsmLocations& locations, const std::string& title);
 
 }  // namespace exclog

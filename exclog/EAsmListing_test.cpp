@@ -21,33 +21,13 @@ using exclog::TAsmListing;
 
 constexpr uint32_t kCode = 0x401000, kData = 0x402000;
 
-class TImage : public exclog::TAsmCodeReader, public exclog::TAsmLocations {
+class TImage : public exclog::TAsmLocations {
  public:
-  std::map<uint32_t, std::vector<uint8_t>> Blocks;
+  exclog::TRegionMemory Memory;
   // address -> (unit, line); every address from one entry to the next has it.
   std::map<uint32_t, std::pair<std::string, uint32_t>> Lines;
   std::map<uint32_t, std::string> Symbols;
 
-  const std::vector<uint8_t>* Block(uint32_t a, uint32_t& offset) const {
-    for (const auto& [base, bytes] : Blocks)
-      if (a >= base && a - base < bytes.size()) {
-        offset = a - base;
-        return &bytes;
-      }
-    return nullptr;
-  }
-  bool Readable(uint32_t address, uint32_t size) const override {
-    uint32_t offset;
-    const auto* b = Block(address, offset);
-    return b != nullptr && size <= b->size() - offset;
-  }
-  bool Read(uint32_t address, uint8_t* out, uint32_t size) const override {
-    uint32_t offset;
-    const auto* b = Block(address, offset);
-    if (b == nullptr || size > b->size() - offset) return false;
-    std::memcpy(out, b->data() + offset, size);
-    return true;
-  }
   bool LineInfo(uint32_t address, std::string& unit, uint32_t& line, uint32_t& offset) const override {
     auto it = Lines.upper_bound(address);
     if (it == Lines.begin()) return false;
@@ -77,12 +57,12 @@ TImage MakeImage() {
       0xC9, 0xC3,                                      // $401020 leave; ret
   };
   code.resize(code.size() + 64, 0x90);
-  img.Blocks[kCode] = code;
+  img.Memory.Add(kCode, code);
   std::vector<uint8_t> data(0x40, 0);
   std::memcpy(data.data(), "Hello", 5);
   std::memcpy(data.data() + 0x10, "0123456789abcdefghijklmnopqrstuvwxyzABCD", 40);
   data[0x38] = 0;
-  img.Blocks[kData] = data;
+  img.Memory.Add(kData, data);
   img.Lines = {{0x401000, {"UnitA", 10}}, {0x401003, {"UnitA", 11}}, {0x401008, {"UnitB", 20}},
                {0x40101A, {"UnitB", 22}}, {0x401022, {"", 0}}};
   img.Symbols[0x401000] = "UnitA.RoutineA";
@@ -104,7 +84,7 @@ std::string LineAt(const std::vector<std::string>& lines, const std::string& sta
 
 TEST(EAsmListing, RoutineHeaderSitsRightAboveAFaultAtItsFirstInstruction) {
   const TImage img = MakeImage();
-  const TAsmListing l = BuildAsmListing(0x401008, img, img, "Assembler Information");
+  const TAsmListing l = BuildAsmListing(0x401008, img.Memory, img, "Assembler Information");
   const auto lines = ListingLines(l.Text);
   ASSERT_GE(lines.size(), 4u);
   // Everything before the last unit header at or before the fault is cut.
@@ -134,8 +114,8 @@ TEST(EAsmListing, RoutineHeaderSitsRightAboveAFaultAtItsFirstInstruction) {
 
 TEST(EAsmListing, StartsUpToTenInstructionsBeforeAndStopsAtTenAfter) {
   TImage img;
-  img.Blocks[kCode] = std::vector<uint8_t>(200, 0x90);  // nops, no debug information
-  const TAsmListing l = BuildAsmListing(kCode + 100, img, img, "Asm");
+  img.Memory.Add(kCode, std::vector<uint8_t>(200, 0x90));  // nops, no debug information
+  const TAsmListing l = BuildAsmListing(kCode + 100, img.Memory, img, "Asm");
   const auto lines = ListingLines(l.Text);
   ASSERT_EQ(lines.size(), 21u);
   EXPECT_EQ(lines[0], "0040105A  nop");
@@ -146,17 +126,17 @@ TEST(EAsmListing, StartsUpToTenInstructionsBeforeAndStopsAtTenAfter) {
 
 TEST(EAsmListing, UnreadableCodeGivesNothingAndReadableEdgesBoundTheWalk) {
   const TImage img = MakeImage();
-  const TAsmListing none = BuildAsmListing(0x500000, img, img, "Assembler Information");
+  const TAsmListing none = BuildAsmListing(0x500000, img.Memory, img, "Assembler Information");
   EXPECT_EQ(none.Text, "");
   EXPECT_EQ(none.Header, "");
   // Three readable bytes at the fault are not enough.
   TImage small;
-  small.Blocks[kCode] = {0x90, 0x90, 0x90};
-  EXPECT_EQ(BuildAsmListing(kCode, small, small, "A").Text, "");
+  small.Memory.Add(kCode, {0x90, 0x90, 0x90});
+  EXPECT_EQ(BuildAsmListing(kCode, small.Memory, small, "A").Text, "");
   // The walk starts at the first readable byte and ends at the last.
   TImage edge;
-  edge.Blocks[kCode] = {0x90, 0x90, 0x8B, 0x45, 0x08, 0x90, 0x8B};
-  const auto lines = ListingLines(BuildAsmListing(kCode + 2, edge, edge, "A").Text);
+  edge.Memory.Add(kCode, {0x90, 0x90, 0x8B, 0x45, 0x08, 0x90, 0x8B});
+  const auto lines = ListingLines(BuildAsmListing(kCode + 2, edge.Memory, edge, "A").Text);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "00401000  nop");
   EXPECT_EQ(lines[4], "00401006  DB      $8B  //");

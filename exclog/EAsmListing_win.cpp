@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 
 #include "classlib/System.h"
 #include "exclog/EConsts.h"
@@ -12,11 +11,6 @@
 namespace exclog {
 
 namespace {
-
-bool PlainCopy(void* destination, const void* source, size_t size) {
-  std::memcpy(destination, source, size);
-  return true;
-}
 
 // The module's own logger data only: the outside readers and export lists belong to
 // the call-stack walker.
@@ -37,17 +31,8 @@ void OwnDataLocation(uint32_t address, TQuelbaLocation& record) {
   record.LineOffset = found->LineOffset;
 }
 
-bool Readable(uint32_t address, uint32_t size) {
-  return IsReadable(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), size);
-}
-
-class TProcessCode : public TAsmCodeReader, public TAsmLocations {
+class TProcessLocations : public TAsmLocations {
  public:
-  bool Readable(uint32_t address, uint32_t size) const override { return exclog::Readable(address, size); }
-  bool Read(uint32_t address, uint8_t* out, uint32_t size) const override {
-    return exclog::Readable(address, size) &&
-           AsmListingSeams().SafeCopy(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), size);
-  }
   bool LineInfo(uint32_t address, std::string& unit, uint32_t& line, uint32_t& offset) const override {
     TQuelbaLocation record;
     AsmListingSeams().GetLocation(address, record);
@@ -71,7 +56,7 @@ bool ReadableObject(const void* address, size_t size) { return IsReadable(addres
 
 }  // namespace
 
-TAsmListingSeams::TAsmListingSeams() : SafeCopy(PlainCopy), GetLocation(OwnDataLocation) {}
+TAsmListingSeams::TAsmListingSeams() : GetLocation(OwnDataLocation) {}
 
 TAsmListingSeams& AsmListingSeams() {
   static TAsmListingSeams seams;
@@ -109,8 +94,8 @@ std::string AsmSymbol(uint32_t address) {
 }
 
 TAsmListing AssemblerListing(const void* exceptionAddress, const std::string& title) {
-  TProcessCode code;
-  return BuildAsmListing(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(exceptionAddress)), code, code,
+  const TProcessLocations locations;
+  return BuildAsmListing(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(exceptionAddress)), ProcessMemory(), locations,
                          title.empty() ? std::string(DefaultText(14)) : title);
 }
 

@@ -12,9 +12,6 @@ namespace exclog {
 
 // Services of the call-stack walker, with plain defaults until it is built.
 struct TAsmListingSeams {
-  // Copies readable memory that may go away meanwhile; false on a fault. Default: a
-  // plain copy (the callers test readability first).
-  bool (*SafeCopy)(void* destination, const void* source, size_t size) = nullptr;
   // Fills a location record for a code address. Default: the module's own logger
   // data (kinds 0, 1 and 4).
   void (*GetLocation)(uint32_t address, TQuelbaLocation& record) = nullptr;

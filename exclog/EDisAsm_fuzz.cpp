@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "exclog/EAsmListing.h"
 #include "exclog/EDisAsm.h"
@@ -14,17 +14,8 @@ namespace {
 
 constexpr uint32_t kBase = 0x00401000;
 
-class TFuzzImage : public exclog::TAsmCodeReader, public exclog::TAsmLocations {
+class TFuzzLocations : public exclog::TAsmLocations {
  public:
-  TFuzzImage(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  bool Readable(uint32_t address, uint32_t size) const override {
-    return address >= kBase && address - kBase <= size_ && size <= size_ - (address - kBase);
-  }
-  bool Read(uint32_t address, uint8_t* out, uint32_t size) const override {
-    if (!Readable(address, size)) return false;
-    if (size > 0) std::memcpy(out, data_ + (address - kBase), size);
-    return true;
-  }
   bool LineInfo(uint32_t address, std::string& unit, uint32_t& line, uint32_t& offset) const override {
     if (address % 7 == 0) return false;
     unit = address % 3 == 0 ? "UnitA" : "UnitB";
@@ -33,10 +24,6 @@ class TFuzzImage : public exclog::TAsmCodeReader, public exclog::TAsmLocations {
     return true;
   }
   std::string Symbol(uint32_t address) const override { return address % 2 ? "" : "Unit.Routine"; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
 };
 
 }  // namespace
@@ -52,9 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (c < 32 || c > 126) std::abort();
   }
   if (size >= 2) {
-    const TFuzzImage image(data, size);
+    exclog::TRegionMemory image;
+    image.Add(kBase, std::vector<uint8_t>(data, data + size));
+    const TFuzzLocations locations;
     const uint32_t fault = kBase + (static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8) % size;
-    const exclog::TAsmListing l = exclog::BuildAsmListing(fault, image, image, "Assembler Information");
+    const exclog::TAsmListing l = exclog::BuildAsmListing(fault, image, locations, "Assembler Information");
     if (l.Text.empty() != l.Header.empty()) std::abort();
     if (!l.Text.empty() && l.Text.find("<-- EXCEPTION") == std::string::npos) std::abort();
   }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "exclog/EAsmListing_win.h"
 #include "exclog/ECore_win.h"
 #include "exclog/EDisAsm.h"
 
@@ -14,7 +13,7 @@ void TDisAsm::Disassemble(const void* address, uint32_t& length, std::string& te
   uint8_t copy[15];
   // ReadableBytes may answer up to the end of the region, past what was asked.
   size_t count = std::min(ReadableBytes(address, sizeof copy), sizeof copy);
-  if (count > 0 && !AsmListingSeams().SafeCopy(copy, address, count)) count = 0;
+  if (count > 0 && !SafeCopy(copy, address, count)) count = 0;
   Disassemble(copy, count, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address)), length, text);
 }
 
