@@ -637,6 +637,7 @@ std::string OpcodeKey(const uint8_t* b) {
 
 TEST(EDisAsmObjdump, AgreesWithObjdumpOnEveryOpcodeModRMPrefixAndRandomSequence) {
   const std::vector<Bytes> cases = MakeCases();
+  auto fired = RuleCounts();  // counts before this run
   const fs::path dir = fs::temp_directory_path() / ("edisasm_objdump_" + std::to_string(getpid()));
   fs::create_directories(dir);
 
@@ -689,7 +690,7 @@ TEST(EDisAsmObjdump, AgreesWithObjdumpOnEveryOpcodeModRMPrefixAndRandomSequence)
                              "pause is rep nop", "66 90 is nop", "operand-size suffixes", "9B folding",
                              "objdump's implicit ds:", "index*1 without base", "xacquire/xrelease are repne/rep",
                              "notrack is a ds prefix", "data16 on short branches"})
-      EXPECT_GT(RuleCounts()[rule], 0u) << rule;
+      EXPECT_GT(RuleCounts()[rule], fired[rule]) << rule;
   }
   fs::remove_all(dir);
 }
@@ -720,6 +721,15 @@ TEST(EDisAsmObjdump, HarnessCatchesPlantedFaultsAndAppliesItsRules) {
   EXPECT_TRUE(same("push $0000", "pushw  0x0"));
   EXPECT_TRUE(same("repne jmp -$02", "bnd jmp -0x2"));
   EXPECT_TRUE(same("fneni", "fneni(8087 only)"));
+  EXPECT_TRUE(same("mov eax, [edx+$10]", "mov    eax,DWORD PTR [edx*1+0x10]"));
+  EXPECT_TRUE(same("repne lock add [eax], al", "xacquire lock add BYTE PTR [eax],al"));
+  EXPECT_TRUE(same("jmp dword ptr ds:[edx]", "notrack jmp DWORD PTR [edx]"));
+  EXPECT_FALSE(same("jmp dword ptr [edx]", "notrack jmp DWORD PTR [edx]"));
+  // A wait before an x87 instruction is one line for objdump.
+  const uint8_t wait[kCaseBytes] = {0x9B, 0xDF, 0xE0, 0x90};
+  const TOurs folded = DecodeOurs(TDisAsm(), wait, 0);
+  EXPECT_EQ(folded.Length, 3u);
+  EXPECT_TRUE(same(folded.Text, "fstsw  ax"));
   EXPECT_TRUE(same("fadd st(0), st(1)", "fadd   st,st(1)"));
   EXPECT_TRUE(same("mov eax, C0", "mov    eax,cr0"));
   EXPECT_TRUE(same("mov eax, [bp+di-$04]", "mov    eax,DWORD PTR [bp+di-0x4]", true));
@@ -737,6 +747,10 @@ TEST(EDisAsmObjdump, HarnessCatchesPlantedFaultsAndAppliesItsRules) {
   uint8_t slot4[kSlot] = {0xEB, 0x10};
   EXPECT_EQ(Compare(slot4, 0x40, {2, "jmp     +$10"}, {0, 2, "jmp    0x52"}).Verdict, TVerdict::Agree);
   EXPECT_EQ(Compare(slot4, 0x40, {2, "jmp     +$10"}, {0, 2, "jmp    0x53"}).Verdict, TVerdict::Fail);
+  // objdump leaves the target of a short branch under 66 at 32 bits.
+  uint8_t slot5[kSlot] = {0x66, 0x74, 0x10};
+  EXPECT_EQ(Compare(slot5, 0x10000, {3, "je      +$10"}, {0, 3, "data16 je 0x10013"}).Verdict, TVerdict::Agree);
+  EXPECT_EQ(Compare(slot5, 0x10000, {3, "je      +$10"}, {0, 3, "data16 je 0x13"}).Verdict, TVerdict::Fail);
 }
 
 }  // namespace
