@@ -7,35 +7,19 @@
 #include "exclog/EConsts.h"
 #include "exclog/ECore_win.h"
 #include "exclog/EModules_win.h"
+#include "exclog/EStackWalk_win.h"
 
 namespace exclog {
 
 namespace {
 
-// The module's own logger data only: the outside readers and export lists belong to
-// the call-stack walker.
-void OwnDataLocation(uint32_t address, TQuelbaLocation& record) {
-  record = TQuelbaLocation();
-  record.Address = address;
-  record.Module = ModuleOfAddress(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)));
-  if (!record.Module) return;
-  record.Kind = 1;
-  if (!record.Module->DebugData) return;
-  const auto found = record.Module->DebugData->FindLocation(address - static_cast<uint32_t>(record.Module->Handle));
-  if (!found) return;
-  record.Kind = 4;
-  record.UnitName = found->UnitName;
-  record.ClassName = found->ClassName;
-  record.RoutineName = found->RoutineName;
-  record.Line = found->Line;
-  record.LineOffset = found->LineOffset;
-}
+void Locate(uint32_t address, TQuelbaLocation& record) { GetLocation(address, 0, record, false, 0); }
 
 class TProcessLocations : public TAsmLocations {
  public:
   bool LineInfo(uint32_t address, std::string& unit, uint32_t& line, uint32_t& offset) const override {
     TQuelbaLocation record;
-    AsmListingSeams().GetLocation(address, record);
+    Locate(address, record);
     if (record.Kind != 4) return false;
     unit = record.UnitName;
     line = record.Line;
@@ -56,19 +40,17 @@ bool ReadableObject(const void* address, size_t size) { return IsReadable(addres
 
 }  // namespace
 
-TAsmListingSeams::TAsmListingSeams() : GetLocation(OwnDataLocation) {}
-
-TAsmListingSeams& AsmListingSeams() {
-  static TAsmListingSeams seams;
-  return seams;
+std::string& AsmListingModuleFile() {
+  static std::string file;
+  return file;
 }
 
 uintptr_t AsmListingModule() {
   static const uintptr_t chosen = [] {
-    const char* file = AsmListingSeams().ConfiguredModuleFile;
-    if (file != nullptr && *file != 0 && GetFileAttributesA(file) != INVALID_FILE_ATTRIBUTES) {
-      HMODULE m = GetModuleHandleA(file);
-      if (m == nullptr) m = LoadLibraryA(file);  // kept loaded for the process's life
+    const std::string& file = AsmListingModuleFile();
+    if (!file.empty() && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      HMODULE m = GetModuleHandleA(file.c_str());
+      if (m == nullptr) m = LoadLibraryA(file.c_str());  // kept loaded for the process's life
       if (m != nullptr) return reinterpret_cast<uintptr_t>(m);
     }
     return OwnModule();
@@ -80,12 +62,12 @@ std::string AsmSymbol(uint32_t address) {
   const uint32_t target = static_cast<uint32_t>(
       reinterpret_cast<uintptr_t>(ThroughJumpThunk(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)))));
   TQuelbaLocation record;
-  AsmListingSeams().GetLocation(target, record);
+  Locate(target, record);
   if (record.Kind < 2) {
     TModuleRef module = record.Module ? record.Module : FindModule(AsmListingModule());
     if (module && module->DebugSource == nullptr && ModuleInfoSeams().CreateDebugSource != nullptr) {
       module->DebugSource = ModuleInfoSeams().CreateDebugSource(module->Handle);
-      if (module->DebugSource != nullptr) AsmListingSeams().GetLocation(target, record);
+      if (module->DebugSource != nullptr) Locate(target, record);
     }
   }
   const void* object = reinterpret_cast<const void*>(static_cast<uintptr_t>(target));

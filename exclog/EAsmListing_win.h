@@ -6,21 +6,12 @@
 #include <string>
 
 #include "exclog/EAsmListing.h"
-#include "exclog/ELists.h"
 
 namespace exclog {
 
-// Services of the call-stack walker, with plain defaults until it is built.
-struct TAsmListingSeams {
-  // Fills a location record for a code address. Default: the module's own logger
-  // data (kinds 0, 1 and 4).
-  void (*GetLocation)(uint32_t address, TQuelbaLocation& record) = nullptr;
-  // The file whose module symbol lookups start from (see AsmListingModule); "" for
-  // none.
-  const char* ConfiguredModuleFile = "";
-  TAsmListingSeams();
-};
-TAsmListingSeams& AsmListingSeams();
+// The file whose module symbol lookups fall back on (see AsmListingModule); "" for
+// none. Read once, at the first lookup.
+std::string& AsmListingModuleFile();
 
 // The listing around `exceptionAddress` with the title `title` (text 14 by default).
 TAsmListing AssemblerListing(const void* exceptionAddress, const std::string& title = "");
