@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,10 @@ struct TBenchRun {
 
 // Warm-up, then rounds interleaved ours, peer, ours, peer, ...; medians and their ratio.
 TComparison Compare(const TBenchRun& run, const TSide& ours, const TSide& peer);
+// The same where the sides must alternate more finely than whole rounds (a hook put
+// in and taken out around slices of one round): `round` measures one round of both
+// sides and returns {ours, peer}.
+TComparison ComparePaired(const TBenchRun& run, const std::function<std::pair<TSample, TSample>()>& round);
 // Warm-up, then rounds of one side.
 TStats Measure(const TBenchRun& run, const TSide& side);
 
