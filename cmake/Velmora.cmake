@@ -62,9 +62,17 @@ macro(velmora_add_googletest)
   endif()
 endmacro()
 
-# zlib from the system (mingw: libz-mingw-w64-dev), minizip's writer from Debian's
+# zlib from the system (mingw: libz-mingw-w64-dev's static library), minizip's writer from Debian's
 # zlib sources, fetched by scripts/setup.
 macro(velmora_add_minizip)
+  if(VELMORA_WIN32)
+    # The static library, so no Windows program needs a zlib1.dll a user's system
+    # lacks. Set as plain variables: they override what an older configure cached.
+    find_library(VELMORA_ZLIB_STATIC NAMES libz.a REQUIRED)
+    set(ZLIB_LIBRARY "${VELMORA_ZLIB_STATIC}")
+    set(ZLIB_LIBRARY_RELEASE "${VELMORA_ZLIB_STATIC}")
+    set(ZLIB_LIBRARY_DEBUG "")
+  endif()
   find_package(ZLIB REQUIRED)
   set(_mz "${VELMORA_CACHE}/zlib-src/contrib/minizip")
   if(NOT EXISTS "${_mz}/zip.c")
