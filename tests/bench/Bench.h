@@ -11,9 +11,12 @@
 //     the product's libraries; scripts/bench and ./test find the subjects by file name.
 //   - the file defines its body with VELMORA_BENCHMARK(subject), the name equal to the
 //     file name without its suffix; it measures with Compare (ours against a peer or a
-//     baseline, interleaved) or Measure (a figure of ours alone) and emits at least one
-//     row with Emit. Sizes shrink when run.Quick is set: ./test runs every subject once
-//     that way (one round, no warm-up) and fails when the program crashes or emits no row.
+//     baseline, interleaved; ComparePaired where the sides must alternate within a
+//     round) or Measure (a figure of ours alone) and emits at least one row with Emit.
+//     Sizes shrink when run.Quick is set: ./test runs every subject once that way (one
+//     round, no warm-up) and fails when the program crashes or emits no row.
+//   - figures are wall time; in-process rows show the process's peak once
+//     (ProcessPeakBytes), process rows each side's own.
 //   - where the peer is another process, ours runs as a process too (start-up counted on
 //     both sides): VELMORA_BENCHMARK_CHILD(subject) is ours as a process, reached through
 //     RunChild; RunProcess runs both and reports each one's peak resident size.
@@ -30,8 +33,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bench {
