@@ -5,6 +5,7 @@
 #include <string>
 
 #include "exclog/ERtfRender.h"
+#include "exclog/ESysInfo.h"
 #include "exclog/ETextFormat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -16,5 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   OneLine(text);
   PrintableText(text);
   HtmlEscape(text);
+  ParametersText(text);
+  PaddedAddress(text);
+  LocaleIdOf(text);
+  ProfilePrinterName(text);
   return 0;
 }

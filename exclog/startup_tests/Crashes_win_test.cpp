@@ -5,8 +5,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <atomic>
+#include <thread>
 
+#include "classlib/Classes.h"
 #include "classlib/SysUtils.h"
+#include "exclog/ECore.h"
 #include "classlib/System.h"
 #include "exclog/EHook.h"
 #include "exclog/EModules_win.h"
@@ -14,6 +18,7 @@
 #include "exclog/ExceptionLog.h"
 #include "exclog/ExceptionLog_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
+#include "tests/support/GuiProbe_win.h"
 
 namespace startup_test {
 
@@ -212,11 +217,65 @@ TEST(StartStop, LoggerUnitsStartFirstStopLastAndRestoreEverySlot) {
   }
 }
 
+// The failure reaches the internal-error reporter: its debugger line (read through
+// Wine's trace of debug strings), its ".log" beside the program and its question,
+// answered "No" here, after which the program goes on.
 TEST(StartStop, FailingLoggerStartIsReportedByNameAndTheProgramGoesOn) {
+  char self[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const std::string logFile = exclog::ChangeFileExt(self, ".log");
+  DeleteFileA(logFile.c_str());
+  std::atomic<bool> answered{false}, childDone{false};
+  std::thread answerer([&] {
+    for (int i = 0; i < 600 && !answered && !childDone; ++i) {
+      if (HWND box = FindWindowA("#32770", "Probably internal bug")) {
+        PostMessageA(box, WM_COMMAND, IDNO, 0);
+        answered = true;
+      }
+      Sleep(50);
+    }
+  });
   TChildResult child = RunChild("init-fails");
+  childDone = true;
+  answerer.join();
+  EXPECT_TRUE(answered);
   EXPECT_EQ(child.ExitCode, 0u) << child.Output;
   EXPECT_NE(child.Output.find("InternalError: ExceptionLog.Init (Address: "), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
+  TStringList lines;
+  ASSERT_NO_THROW(lines.LoadFromFile(logFile));
+  ASSERT_EQ(lines.Count(), 11) << lines.Text();
+  EXPECT_EQ(lines[5], "Section   : ExceptionLog.Init");
+  EXPECT_EQ(lines[9], "Message   : General internal error.");
+  DeleteFileA(logFile.c_str());
+
+  // Wine writes debug strings to the standard error of the first process of the
+  // tree, so the trace is read from a run started by the build machine's shell.
+  std::string unixSelf = std::string(self).substr(2);
+  for (char& c : unixSelf)
+    if (c == '\\') c = '/';
+  answered = childDone = false;
+  std::thread again([&] {
+    for (int i = 0; i < 600 && !answered && !childDone; ++i) {
+      if (HWND box = FindWindowA("#32770", "Probably internal bug")) {
+        PostMessageA(box, WM_COMMAND, IDNO, 0);
+        answered = true;
+      }
+      Sleep(50);
+    }
+  });
+  char prefix[1024] = {};
+  ASSERT_GT(GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix), 0u) << "the runner sets WINEPREFIX";
+  std::optional<std::string> trace = velmora::test::RunHostCommand(
+      std::string("WINEPREFIX='") + prefix + "' WINEDEBUG=-all,+debugstr timeout 60 /usr/bin/wine '" + unixSelf +
+          "' --child init-fails 2>&1",
+      70000);
+  childDone = true;
+  again.join();
+  ASSERT_TRUE(trace.has_value());
+  EXPECT_NE(trace->find("[ERROR] - Section: ExceptionLog.Init - Address: "), std::string::npos) << *trace;
+  EXPECT_NE(trace->find("went on"), std::string::npos) << *trace;
+  DeleteFileA(logFile.c_str());
 }
 
 TEST(StartStop, ModuleWithoutLoggerDataSwitchesTheLoggerOff) {
