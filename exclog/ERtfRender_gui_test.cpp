@@ -5,23 +5,12 @@
 #include <richedit.h>
 
 #include "exclog/ERtfRender.h"
+#include "tests/support/ReportPartSamples.h"
 
 namespace exclog {
 namespace {
 
-const char kCpu[] =
-    "Registers:\r\n"
-    "-----------------------------\r\n"
-    "EAX: 0012FF00   EDI: 00000001\r\n"
-    "EBX: 7FFDF000   ESI: 00000000\r\n"
-    "ECX: 00000000   ESP: 0012FF00\r\n"
-    "EDX: 00000002   EIP: 00401000\r\n"
-    "\r\n"
-    "Stack:               Memory Dump:\r\n"
-    "------------------   ----------\r\n"
-    "0012FF00: 00401000   00401000: 5C 7B 7D 41 42 43 00 01 7E 7F 20 30 31 32 33 34  \\{}ABC..~. 01234";
-
-const char kAssembler[] = "; Unit1 (Line=12)\r\n0040102A  mov eax, [ebx]     ; <-- EXCEPTION";
+using namespace velmora::test;
 
 class TRichEdit {
  public:
@@ -81,7 +70,7 @@ TEST(RichEditPages, RenderedPartsShowTheirTextAndColours) {
   EXPECT_TRUE(edit.At(0).dwEffects & CFE_BOLD);
 
   StreamRtfIntoRichEdit(edit.Window(), RenderReportPartRtf(TRtfPart::Assembler, kAssembler, rtfFont));
-  EXPECT_EQ(edit.Text(), "; Unit1 (Line=12)\r\n0040102A  mov eax, [ebx]     ; <-- EXCEPTION");
+  EXPECT_EQ(edit.Text(), kAssembler);
   EXPECT_EQ(edit.ColourAt("; Unit1"), RGB(80, 80, 80));
   EXPECT_EQ(edit.ColourAt("0040102A"), RGB(160, 0, 0));
   EXPECT_EQ(edit.ColourAt("mov"), RGB(0, 0, 160));

@@ -222,47 +222,19 @@ TProcessValues& Values() {
   return *values;
 }
 
+std::unique_lock<std::mutex> Hold() { return std::unique_lock<std::mutex>(Values().Lock); }
+
 }  // namespace
 
-void SetLoggerStartTime(TDateTime time) {
-  std::lock_guard<std::mutex> lock(Values().Lock);
-  Values().StartTime = time;
-}
-TDateTime LoggerStartTime() {
-  std::lock_guard<std::mutex> lock(Values().Lock);
-  return Values().StartTime;
-}
-void SetExceptionTime(TDateTime time) {
-  std::lock_guard<std::mutex> lock(Values().Lock);
-  Values().ExceptionTime = time;
-}
-TDateTime ExceptionTime() {
-  std::lock_guard<std::mutex> lock(Values().Lock);
-  return Values().ExceptionTime;
-}
-void SetDialogEmail(const std::string& email) {
-  std::lock_guard<std::mutex> lock(Values().Lock);
-  Values().Email = email;
-}
-std::string DialogEmail() {
-  std::lock_guard<std::mutex> lock(Values().Lock);
-  return Values().Email;
-}
-void SetLastExceptionMessage(const std::string& text) {
-  std::lock_guard<std::mutex> lock(Values().Lock);
-  Values().Message = text;
-}
-std::string LastExceptionMessage() {
-  std::lock_guard<std::mutex> lock(Values().Lock);
-  return Values().Message;
-}
-void SetLastExceptionType(const std::string& text) {
-  std::lock_guard<std::mutex> lock(Values().Lock);
-  Values().Type = text;
-}
-std::string LastExceptionType() {
-  std::lock_guard<std::mutex> lock(Values().Lock);
-  return Values().Type;
-}
+void SetLoggerStartTime(TDateTime time) { auto hold = Hold(); Values().StartTime = time; }
+TDateTime LoggerStartTime() { auto hold = Hold(); return Values().StartTime; }
+void SetExceptionTime(TDateTime time) { auto hold = Hold(); Values().ExceptionTime = time; }
+TDateTime ExceptionTime() { auto hold = Hold(); return Values().ExceptionTime; }
+void SetDialogEmail(const std::string& email) { auto hold = Hold(); Values().Email = email; }
+std::string DialogEmail() { auto hold = Hold(); return Values().Email; }
+void SetLastExceptionMessage(const std::string& text) { auto hold = Hold(); Values().Message = text; }
+std::string LastExceptionMessage() { auto hold = Hold(); return Values().Message; }
+void SetLastExceptionType(const std::string& text) { auto hold = Hold(); Values().Type = text; }
+std::string LastExceptionType() { auto hold = Hold(); return Values().Type; }
 
 }  // namespace exclog

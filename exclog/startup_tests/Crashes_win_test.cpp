@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "classlib/Classes.h"
@@ -217,6 +218,25 @@ TEST(StartStop, LoggerUnitsStartFirstStopLastAndRestoreEverySlot) {
   }
 }
 
+// Runs `run` while another thread answers the message box captioned `caption` with
+// `button` once it shows; true when it showed.
+bool AnsweringBox(const char* caption, int button, const std::function<void()>& run) {
+  std::atomic<bool> answered{false}, done{false};
+  std::thread answerer([&] {
+    for (int i = 0; i < 1200 && !answered && !done; ++i) {
+      if (HWND box = FindWindowA("#32770", caption)) {
+        PostMessageA(box, WM_COMMAND, button, 0);
+        answered = true;
+      }
+      Sleep(50);
+    }
+  });
+  run();
+  done = true;
+  answerer.join();
+  return answered;
+}
+
 // The failure reaches the internal-error reporter: its debugger line (read through
 // Wine's trace of debug strings), its ".log" beside the program and its question,
 // answered "No" here, after which the program goes on.
@@ -225,20 +245,8 @@ TEST(StartStop, FailingLoggerStartIsReportedByNameAndTheProgramGoesOn) {
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   const std::string logFile = exclog::ChangeFileExt(self, ".log");
   DeleteFileA(logFile.c_str());
-  std::atomic<bool> answered{false}, childDone{false};
-  std::thread answerer([&] {
-    for (int i = 0; i < 600 && !answered && !childDone; ++i) {
-      if (HWND box = FindWindowA("#32770", "Probably internal bug")) {
-        PostMessageA(box, WM_COMMAND, IDNO, 0);
-        answered = true;
-      }
-      Sleep(50);
-    }
-  });
-  TChildResult child = RunChild("init-fails");
-  childDone = true;
-  answerer.join();
-  EXPECT_TRUE(answered);
+  TChildResult child;
+  EXPECT_TRUE(AnsweringBox("Probably internal bug", IDNO, [&] { child = RunChild("init-fails"); }));
   EXPECT_EQ(child.ExitCode, 0u) << child.Output;
   EXPECT_NE(child.Output.find("InternalError: ExceptionLog.Init (Address: "), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
@@ -254,24 +262,15 @@ TEST(StartStop, FailingLoggerStartIsReportedByNameAndTheProgramGoesOn) {
   std::string unixSelf = std::string(self).substr(2);
   for (char& c : unixSelf)
     if (c == '\\') c = '/';
-  answered = childDone = false;
-  std::thread again([&] {
-    for (int i = 0; i < 600 && !answered && !childDone; ++i) {
-      if (HWND box = FindWindowA("#32770", "Probably internal bug")) {
-        PostMessageA(box, WM_COMMAND, IDNO, 0);
-        answered = true;
-      }
-      Sleep(50);
-    }
-  });
   char prefix[1024] = {};
   ASSERT_GT(GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix), 0u) << "the runner sets WINEPREFIX";
-  std::optional<std::string> trace = velmora::test::RunHostCommand(
-      std::string("WINEPREFIX='") + prefix + "' WINEDEBUG=-all,+debugstr timeout 60 /usr/bin/wine '" + unixSelf +
-          "' --child init-fails 2>&1",
-      70000);
-  childDone = true;
-  again.join();
+  std::optional<std::string> trace;
+  EXPECT_TRUE(AnsweringBox("Probably internal bug", IDNO, [&] {
+    trace = velmora::test::RunHostCommand(std::string("WINEPREFIX='") + prefix +
+                                              "' WINEDEBUG=-all,+debugstr timeout 60 /usr/bin/wine '" + unixSelf +
+                                              "' --child init-fails 2>&1",
+                                          70000);
+  }));
   ASSERT_TRUE(trace.has_value());
   EXPECT_NE(trace->find("[ERROR] - Section: ExceptionLog.Init - Address: "), std::string::npos) << *trace;
   EXPECT_NE(trace->find("went on"), std::string::npos) << *trace;
