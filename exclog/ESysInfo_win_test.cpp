@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -106,6 +107,29 @@ TEST(SystemInformation, ValuesMatchWhatWineAndTheHostReport) {
   SetLoggerStartTime(saved);
   SetExceptionTime(0);
   EXPECT_EQ(ExceptionDateText(), "");
+}
+
+// Run by the test below in a process of its own whose zone the host sets.
+TEST(SystemInformationChild, PrintZone) {
+  char wanted[8] = {};
+  if (!GetEnvironmentVariableA("VELMORA_PRINT_ZONE", wanted, sizeof wanted)) GTEST_SKIP() << "child only";
+  std::printf("zone=%s date=%s\n", ZoneText(LocalOffsetMinutes()).c_str(),
+              DateText(EncodeDate(2026, 1, 15) + EncodeTime(12, 0, 0, 0), LocalOffsetMinutes()).c_str());
+}
+
+// Wine follows the host's TZ: half-hour zones give their minutes.
+TEST(SystemInformation, HalfHourZoneUnderAnotherTimeZone) {
+  char self[MAX_PATH + 1] = {}, prefix[1024] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  ASSERT_GT(GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix), 0u);
+  std::string unixSelf = std::string(self).substr(2);
+  for (char& c : unixSelf)
+    if (c == '\\') c = '/';
+  std::optional<std::string> out = velmora::test::RunHostCommand(
+      std::string("WINEPREFIX='") + prefix + "' WINEDEBUG=-all TZ=Asia/Kolkata VELMORA_PRINT_ZONE=1 timeout 60 "
+      "/usr/bin/wine '" + unixSelf + "' --gtest_filter=SystemInformationChild.PrintZone 2>&1", 70000);
+  ASSERT_TRUE(out.has_value());
+  EXPECT_NE(out->find("zone=+0530 date=Thu, 15 Jan 2026 12:00:00 +0530"), std::string::npos) << *out;
 }
 
 TEST(SystemInformation, OtherVersionsThroughAnInjectedRecord) {
