@@ -306,6 +306,103 @@ size_t ReadableBytes(const void* address, size_t size) {
 
 bool IsReadable(const void* address, size_t size) { return ReadableBytes(address, size) >= size; }
 
+}  // namespace exclog
+
+// The copy loop with its own exception frame. The frame record on the stack is
+// {next, handler, saved ebp}; on a fault the handler resumes at the fault label
+// with esp at the record and ebp restored, which then unlinks the frame and
+// returns 0. Faults while unwinding are passed on.
+extern "C" int VelmoraSafeCopy(void* destination, const void* source, size_t size);
+extern "C" char VelmoraSafeCopyLoop[], VelmoraSafeCopyLoopEnd[];
+asm(R"(
+  .text
+  .p2align 4
+  .globl _VelmoraSafeCopy
+_VelmoraSafeCopy:
+  pushl %ebp
+  movl %esp, %ebp
+  pushl %esi
+  pushl %edi
+  pushl %ebp
+  pushl $_VelmoraSafeCopyHandler
+  pushl %fs:0
+  movl %esp, %fs:0
+  movl 8(%ebp), %edi
+  movl 12(%ebp), %esi
+  movl 16(%ebp), %ecx
+  cld
+  .globl _VelmoraSafeCopyLoop
+_VelmoraSafeCopyLoop:
+  rep movsb
+  .globl _VelmoraSafeCopyLoopEnd
+_VelmoraSafeCopyLoopEnd:
+  movl $1, %eax
+_VelmoraSafeCopyDone:
+  popl %ecx
+  movl %ecx, %fs:0
+  addl $8, %esp
+  popl %edi
+  popl %esi
+  popl %ebp
+  ret
+_VelmoraSafeCopyFault:
+  cld
+  xorl %eax, %eax
+  jmp _VelmoraSafeCopyDone
+
+_VelmoraSafeCopyHandler:
+  movl 4(%esp), %eax
+  testl $6, 4(%eax)
+  jnz 1f
+  movl 8(%esp), %edx
+  movl 12(%esp), %ecx
+  movl %edx, 0xC4(%ecx)
+  movl 8(%edx), %eax
+  movl %eax, 0xB4(%ecx)
+  movl $_VelmoraSafeCopyFault, 0xB8(%ecx)
+  xorl %eax, %eax
+  ret
+1:
+  movl $1, %eax
+  ret
+)");
+
+namespace exclog {
+
+bool SafeCopy(void* destination, const void* source, size_t size) {
+  if (size == 0) return true;
+  return VelmoraSafeCopy(destination, source, size) != 0;
+}
+
+bool IsInsideSafeCopy(uintptr_t address) {
+  return address >= reinterpret_cast<uintptr_t>(VelmoraSafeCopyLoop) &&
+         address <= reinterpret_cast<uintptr_t>(VelmoraSafeCopyLoopEnd);
+}
+
+namespace {
+
+class TProcessMemory : public TMemoryView {
+ public:
+  size_t ReadableBytes(uintptr_t address, size_t size) const override {
+    return exclog::ReadableBytes(reinterpret_cast<const void*>(address), size);
+  }
+  bool Read(uintptr_t address, void* buffer, size_t size) const override {
+    if (size == 0) return true;
+    if (exclog::ReadableBytes(reinterpret_cast<const void*>(address), size) < size) return false;
+    return SafeCopy(buffer, reinterpret_cast<const void*>(address), size);
+  }
+  bool ReadApproved(uintptr_t address, void* buffer, size_t size) const override {
+    return SafeCopy(buffer, reinterpret_cast<const void*>(address), size);
+  }
+};
+
+}  // namespace
+
+const TMemoryView& ProcessMemory() {
+  static const TProcessMemory memory;
+  return memory;
+}
+
 const void* ThroughJumpThunk(const void* address) {
   if (!IsReadable(address, 8)) return address;
   const auto* code = static_cast<const uint8_t*>(address);

@@ -11,6 +11,7 @@
 #include "classlib/Classes.h"
 #include "classlib/SysUtils.h"
 #include "exclog/ECore.h"
+#include "exclog/EMemoryView.h"
 #include "exclog/EOptions.h"
 
 namespace exclog {
@@ -89,6 +90,18 @@ void LoadTextWithBom(TStrings& list, const std::string& fileName);
 // pages with protection 2, 4, 8, 16, 32, 64 or 128 count as readable.
 size_t ReadableBytes(const void* address, size_t size);
 bool IsReadable(const void* address, size_t size);
+
+// Copies `size` bytes from `source` to `destination` inside a hand-built SEH frame:
+// false when a fault stopped it (then `destination` holds a part). For memory that
+// ReadableBytes approved but that another thread may release meanwhile; never use
+// it to probe: a guard page it touches loses its guard.
+bool SafeCopy(void* destination, const void* source, size_t size);
+// Whether a fault at code address `address` lies inside SafeCopy's copy loop (the
+// logger's own exception handlers let such faults pass to SafeCopy's frame).
+bool IsInsideSafeCopy(uintptr_t address);
+
+// The process's own memory as a memory view: ReadableBytes, then SafeCopy.
+const TMemoryView& ProcessMemory();
 
 // The final target of an indirect jump thunk (FF 25 and the address of the pointer)
 // at `address`; `address` itself when there is none or it cannot be read.
