@@ -48,6 +48,10 @@ std::string ReportInternalException(const void* object, uintptr_t address, const
 // The internal-error seam form: a text "<step> (Address: XXXXXXXX)" from the guarded
 // runner.
 void ReportInternalErrorText(const std::string& text);
+// Fills the seams above and the thread-stack walker of EReportSteps.h with the
+// call-stack walker's lookup and walks. The logger's start calls it.
+void InstallStackWalkServices();
+
 // Sends the landed seams (ReportInternalError's reporter and the guarded runner's
 // handler) to this reporter.
 void InstallInternalErrorReporter();

@@ -5,7 +5,9 @@
 #include "exclog/EAlignedBlock.h"
 #include "exclog/EInternalError_win.h"
 #include "exclog/EOptions.h"
+#include "exclog/EReportSteps.h"
 #include "exclog/ESharedBlock_win.h"
+#include "exclog/EStackWalk_win.h"
 #include "exclog/ESysInfo_win.h"
 #include "classlib/Classes.h"
 #include "classlib/SysUtils.h"
@@ -163,6 +165,36 @@ TEST(InternalErrors, ReportWritesTheLogAndAsksOnce) {
   EXPECT_EQ(ReportInternalException(&abort, 0, "x"), "");
   EXPECT_TRUE(boxes.empty());
   SetMessageBoxProvider(previous);
+}
+
+// With the walker's services the reporter's texts name routines, and another
+// thread's stack reaches the report's list.
+TEST(InternalErrors, AddressStackAndThreadTextsThroughTheWalker) {
+  InstallStackWalkServices();
+  std::string address = AddressTextAt(reinterpret_cast<uintptr_t>(&RecordBox) + 1);
+  EXPECT_NE(address.find("RecordBox"), std::string::npos) << address;
+  EXPECT_NE(address.find("exclog_tests"), std::string::npos) << address;
+  std::string stack = CurrentCallStackText();
+  EXPECT_NE(stack.find("AddressStackAndThreadTextsThroughTheWalker"), std::string::npos) << stack;
+  EXPECT_EQ(stack.rfind("00 $", 0), 0u) << stack;
+
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, &WaitForEvent, go, 0, &id);
+  Sleep(100);  // let it reach its wait
+  TThreadPosition position;
+  ASSERT_TRUE(ReadThreadPosition(thread, position));
+  TQuelbaStackList list;
+  EXPECT_TRUE(AddThreadStack(list, {id, position.Esp, position.Eip, position.Ebp, position.StackTop}));
+  bool found = false;
+  for (int i = 0; i < list.Count(); ++i) found = found || list.Get(i)->RoutineName.find("WaitForEvent") != std::string::npos;
+  EXPECT_TRUE(found) << list.Count();
+  SetEvent(go);
+  WaitForSingleObject(thread, 10000);
+  CloseHandle(thread);
+  CloseHandle(go);
+  InternalErrorSeams() = TInternalErrorSeams{};
+  SetThreadStackWalker(nullptr);
 }
 
 TEST(InternalErrors, WarningsShowTheirBoxOnlyWhenSwitchedOn) {

@@ -23,6 +23,7 @@ struct TThreadStackStart {
   uintptr_t StackPointer = 0;       // 0: the thread has no captured stack
   uintptr_t InstructionPointer = 0;
   uintptr_t FramePointer = 0;
+  uintptr_t StackTop = 0;           // highest address of its stack
 };
 // Appends the stack of `thread`, starting from `startAddress`, to `list`.
 using TThreadStackWalker = void (*)(TQuelbaStackList& list, const TThreadStackStart& thread, uintptr_t startAddress);

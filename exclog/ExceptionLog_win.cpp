@@ -15,6 +15,7 @@
 #include "exclog/EModules_win.h"
 #include "exclog/EProcess_win.h"
 #include "exclog/ESharedBlock_win.h"
+#include "exclog/EStackWalk_win.h"
 #include "exclog/ESysInfo.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/EThrow_win.h"
@@ -164,6 +165,8 @@ void Installer() {
   // 1.
   handCursor = LoadCursorA(nullptr, IDC_HAND) ? IDC_HAND : IDC_ARROW;
   SetInternalErrorHandler(&InternalErrorToReporter);
+  InstallStackWalkSeams();
+  InstallStackWalkServices();
   InstallInternalErrorReporter();
   InstallSharedBlockSeams();
   // 2. A single executable: never library mode; hooks are ours to install.
