@@ -11,6 +11,7 @@
 #include "classlib/Layout.h"
 #include "classlib/System.h"
 #include "exclog/ExceptionLog_win.h"
+#include "skin/SkinManage.h"
 #include "skin/WinSkinData_win.h"
 
 namespace {
@@ -65,7 +66,8 @@ std::string Form1Layout(HINSTANCE instance) {
 int RunForms(HINSTANCE instance) {
   try {
     RegisterFormsUnit();
-    InitUnits();  // starts the units registered since the logger's
+    skin::RegisterSkinUnit();  // after the forms' unit: it gives their windows back first
+    InitUnits();               // starts the units registered since the logger's
     RegisterControlClass(TForm1::StaticClass());
     skin::StartSkinDataWin(instance);  // Form1's layout carries SkinData1
     new THintManager(Application);  // hints of every form, owned by the application
