@@ -207,8 +207,7 @@ void TSkinManageCore::ActionAll(TSkinData* pending) {
       break;
     }
     case kActionCleanUp:
-      for (TObject* s : std::vector<TObject*>(skinners))
-        if (SkinnerState(s) == kSkinnerDestroyed) UnlistAndFree(s, false);
+      FreeDestroyed();
       break;
     default:
       break;
@@ -245,8 +244,7 @@ void TSkinManageCore::ActionOnlyThisForm(TSkinData* pending) {
         }
       break;
     case kActionCleanUp:
-      for (TObject* s : std::vector<TObject*>(skinners))
-        if (SkinnerState(s) == kSkinnerDestroyed) UnlistAndFree(s, false);
+      FreeDestroyed();
       break;
     default:
       break;
@@ -261,6 +259,11 @@ void TSkinManageCore::Cleanup() {
     TObject* s = skinners[i];
     if (SkinnerState(s) == kSkinnerDestroyed && SkinnerModule(s) == ModuleId) UnlistAndFree(s, false);
   }
+}
+
+void TSkinManageCore::FreeDestroyed() {
+  for (TObject* s : std::vector<TObject*>(lists_->FormSkinners))
+    if (SkinnerState(s) == kSkinnerDestroyed) UnlistAndFree(s, false);
 }
 
 void TSkinManageCore::UnlistAndFree(TObject* skinner, bool releaseOnly) {

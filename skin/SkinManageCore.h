@@ -140,6 +140,8 @@ class TSkinManageCore : public TObject {
   void ActionAll(TSkinData* pending);
   void ActionOnlyThisForm(TSkinData* pending);
   void UnlistAndFree(TObject* skinner, bool releaseOnly);
+  // Action 6: every destroyed skinner, whatever its module.
+  void FreeDestroyed();
 
   std::shared_ptr<TSkinLists> lists_;
   std::vector<TSkinManageCore*> children_;

@@ -12,29 +12,37 @@
 
 namespace {
 
+// The first visible top-level window of a process whose caption or class is `name`.
 struct WindowSearch {
   DWORD processId;
+  const char* name;
+  bool byClass;
   HWND found;
 };
 
-BOOL CALLBACK MatchMainWindow(HWND window, LPARAM param) {
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<WindowSearch*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  char caption[64] = {};
-  GetWindowTextA(window, caption, sizeof caption);
-  if (owner == search->processId && IsWindowVisible(window) && lstrcmpA(caption, "Velmora") == 0) {
+  char text[64] = {};
+  if (search->byClass)
+    GetClassNameA(window, text, sizeof text);
+  else
+    GetWindowTextA(window, text, sizeof text);
+  if (owner == search->processId && IsWindowVisible(window) && lstrcmpA(text, search->name) == 0) {
     search->found = window;
     return FALSE;
   }
   return TRUE;
 }
 
-HWND FindMainWindowOf(DWORD processId) {
-  WindowSearch search = {processId, nullptr};
-  EnumWindows(MatchMainWindow, reinterpret_cast<LPARAM>(&search));
+HWND FindWindowOf(DWORD processId, const char* name, bool byClass) {
+  WindowSearch search = {processId, name, byClass, nullptr};
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
+HWND FindMainWindowOf(DWORD processId) { return FindWindowOf(processId, "Velmora", false); }
+HWND FindOpenMenuOf(DWORD processId) { return FindWindowOf(processId, "#32768", true); }
 
 TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
   const std::string exe = "\"" + velmora::test::HostPath(VELMORA_EXE) + "\"";
@@ -67,28 +75,6 @@ TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
 bool AnswersSkinned(HWND window) {
   DWORD_PTR answer = 0;
   return SendMessageTimeoutA(window, 0x3523, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) && answer == 1;
-}
-
-struct MenuSearch {
-  DWORD processId;
-  HWND found;
-};
-BOOL CALLBACK MatchPopupMenu(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<MenuSearch*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  char name[16] = {};
-  GetClassNameA(window, name, sizeof name);
-  if (owner == search->processId && IsWindowVisible(window) && lstrcmpA(name, "#32768") == 0) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-HWND FindOpenMenuOf(DWORD processId) {
-  MenuSearch search = {processId, nullptr};
-  EnumWindows(MatchPopupMenu, reinterpret_cast<LPARAM>(&search));
-  return search.found;
 }
 
 bool NearColour(std::optional<COLORREF> c, COLORREF expected) {
