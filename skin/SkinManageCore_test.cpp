@@ -1,7 +1,6 @@
 // The manager's decisions and action machine over recording stand-in skinners.
 #include "skin/SkinManageCore.h"
 
-#include "skin/MessageNames.h"
 
 #include <gtest/gtest.h>
 
@@ -19,75 +18,58 @@ struct TFakeSkinner : TObject {
   int State = 1;
   uint32_t Module = 0;
   uintptr_t Window = 0;
-  bool MdiChild = false;
 };
 
+// Logs what the machine asks of the windows and skinners.
 class TFakeManager : public TSkinManageCore {
  public:
   using TSkinManageCore::Shutdown;
   using TSkinManageCore::TSkinManageCore;
   ~TFakeManager() override {
-    for (auto* s : owned) delete s;
+    for (auto& s : owned) s.reset();
   }
-
-  TFakeSkinner* AddSkinner(TSkinData* data, uintptr_t window, uint32_t module = 0) {
-    auto* s = new TFakeSkinner;
-    s->Data = data;
-    s->Window = window;
-    s->Module = module;
-    owned.push_back(s);
-    Lists().FormSkinners.push_back(s);
+  TFakeSkinner* Add(std::vector<TObject*>& list, TSkinData* data, uintptr_t window, uint32_t module = 0) {
+    owned.push_back(std::make_unique<TFakeSkinner>());
+    TFakeSkinner* s = owned.back().get();
+    *s = {};
+    s->Data = data, s->Window = window, s->Module = module;
+    list.push_back(s);
     return s;
   }
-  TFakeSkinner* AddPopup(TSkinData* data, uintptr_t window) {
-    auto* s = new TFakeSkinner;
-    s->Data = data;
-    s->Window = window;
-    owned.push_back(s);
-    Lists().PopupSkinners.push_back(s);
-    return s;
-  }
+  TFakeSkinner* AddSkinner(TSkinData* d, uintptr_t w, uint32_t m = 0) { return Add(Lists().FormSkinners, d, w, m); }
+  TFakeSkinner* AddPopup(TSkinData* d, uintptr_t w) { return Add(Lists().PopupSkinners, d, w); }
 
   std::vector<std::string> log;
   bool timerOn = false;
   int timerInterval = 0;
   std::map<const TSkinData*, uintptr_t> owners;
-  std::vector<TFakeSkinner*> owned;
+  std::vector<std::unique_ptr<TFakeSkinner>> owned;
 
  protected:
   static TFakeSkinner* F(TObject* s) { return static_cast<TFakeSkinner*>(s); }
-  std::string Name(TObject* s) const { return std::to_string(F(s)->Window); }
-  void SetTimer(bool on, int interval) override {
-    timerOn = on;
-    if (interval) timerInterval = interval;
-  }
+  void Log(const char* what, TObject* s) { log.push_back(what + std::to_string(F(s)->Window)); }
+  void SetTimer(bool on, int interval) override { timerOn = on, timerInterval = interval ? interval : timerInterval; }
   void SkinScreenForms(TSkinData* only) override { log.push_back(only ? "skin owner" : "skin forms"); }
-  bool SkinWindowHandle(uintptr_t w) override {
-    log.push_back("skin " + std::to_string(w));
-    return true;
-  }
-  uintptr_t OwnerWindowOf(const TSkinData* d) const override {
-    auto it = owners.find(d);
-    return it == owners.end() ? 0 : it->second;
-  }
+  bool SkinWindowHandle(uintptr_t w) override { return log.push_back("skin " + std::to_string(w)), true; }
+  uintptr_t OwnerWindowOf(const TSkinData* d) const override { return owners.count(d) ? owners.at(d) : 0; }
   TSkinData* SkinnerData(TObject* s) const override { return F(s)->Data; }
   int SkinnerState(TObject* s) const override { return F(s)->State; }
   void SetSkinnerState(TObject* s, int state) override { F(s)->State = state; }
   uint32_t SkinnerModule(TObject* s) const override { return F(s)->Module; }
   uintptr_t SkinnerWindow(TObject* s) const override { return F(s)->Window; }
-  bool SkinnerIsMdiChild(TObject* s) const override { return F(s)->MdiChild; }
-  void RestoreSkinner(TObject* s) override { log.push_back("restore " + Name(s)); }
-  void RereadSkinner(TObject* s) override { log.push_back("reread " + Name(s)); }
-  void RefreshSkinner(TObject* s) override { log.push_back("refresh " + Name(s)); }
-  void DropCaptionButtons(TObject* s) override { log.push_back("drop " + Name(s)); }
-  void ReframeMdiChild(TObject* s, bool max) override { log.push_back("reframe " + Name(s) + (max ? " max" : "")); }
-  void FreeSkinner(TObject* s, bool releaseOnly) override {
-    log.push_back((releaseOnly ? "release " : "free ") + Name(s));
-  }
+  bool SkinnerIsMdiChild(TObject*) const override { return false; }
+  void RestoreSkinner(TObject* s) override { Log("restore ", s); }
+  void RereadSkinner(TObject* s) override { Log("reread ", s); }
+  void RefreshSkinner(TObject* s) override { Log("refresh ", s); }
+  void DropCaptionButtons(TObject* s) override { Log("drop ", s); }
+  void ReframeMdiChild(TObject*, bool) override {}
+  void FreeSkinner(TObject* s, bool releaseOnly) override { Log(releaseOnly ? "release " : "free ", s); }
   uintptr_t PopupWindow(TObject* s) const override { return F(s)->Window; }
   TSkinData* PopupData(TObject* s) const override { return F(s)->Data; }
-  void FreePopup(TObject* s) override { log.push_back("popup " + Name(s)); }
+  void FreePopup(TObject* s) override { Log("popup ", s); }
 };
+
+using TLog = std::vector<std::string>;
 
 // Counts OnSkinChanged calls.
 struct TChangeCounter : TObject {
@@ -220,7 +202,7 @@ TEST(SkinManageCore, ActionsBeforeAndAfterTheFirstActivation) {
   EXPECT_TRUE(m.Enabled);
   EXPECT_FALSE(m.MenuFlags[2]);
   EXPECT_FALSE(m.ChildSweep);
-  EXPECT_EQ(m.log, std::vector<std::string>{"skin forms"});
+  EXPECT_EQ(m.log, TLog{"skin forms"});
   EXPECT_EQ(m.Pending, nullptr);
   EXPECT_EQ(changes.calls, 1);
   m.ActionTimer();  // nothing pending: nothing, nobody told
@@ -238,7 +220,7 @@ TEST(SkinManageCore, ActionsBeforeAndAfterTheFirstActivation) {
   // With one: restored, freed by the cleanup, skinned again; still pending, unnotified.
   m.AddSkinner(main.get(), 42);
   m.ActionTimer();
-  EXPECT_EQ(m.log, (std::vector<std::string>{"restore 42", "free 42", "skin 42"}));
+  EXPECT_EQ(m.log, (TLog{"restore 42", "free 42", "skin 42"}));
   EXPECT_EQ(m.Pending, main.get());
   EXPECT_EQ(changes.calls, 1);
 
@@ -262,20 +244,20 @@ TEST(SkinManageCore, UnskinReapplyCleanUp) {
   m.Pending = a.get();
   m.StartAction(3, 250);
   m.ActionTimer();
-  EXPECT_EQ(m.log, (std::vector<std::string>{"reread 1", "reread 3", "refresh 1", "refresh 3"}));
+  EXPECT_EQ(m.log, (TLog{"reread 1", "reread 3", "refresh 1", "refresh 3"}));
 
   // Cleanup frees destroyed skinners of this module only.
   m.log.clear();
   m.AddSkinner(a.get(), 4)->State = kSkinnerDestroyed;
   m.AddSkinner(a.get(), 5, 77)->State = kSkinnerDestroyed;
   m.Cleanup();
-  EXPECT_EQ(m.log, std::vector<std::string>{"free 4"});
+  EXPECT_EQ(m.log, TLog{"free 4"});
   // Action 6 frees every destroyed one.
   m.log.clear();
   m.Pending = b.get();
   m.StartAction(6, 250);
   m.ActionTimer();
-  EXPECT_EQ(m.log, std::vector<std::string>{"free 5"});
+  EXPECT_EQ(m.log, TLog{"free 5"});
 
   m.log.clear();
   m.Pending = b.get();
@@ -283,7 +265,7 @@ TEST(SkinManageCore, UnskinReapplyCleanUp) {
   m.StartAction(2, 250);
   m.ActionTimer();
   EXPECT_FALSE(m.Enabled);
-  EXPECT_EQ(m.log, (std::vector<std::string>{"restore 1", "free 1", "restore 2", "free 2", "restore 3", "free 3"}));
+  EXPECT_EQ(m.log, (TLog{"restore 1", "free 1", "restore 2", "free 2", "restore 3", "free 3"}));
   EXPECT_TRUE(m.Lists().FormSkinners.empty());
 }
 
@@ -301,7 +283,7 @@ TEST(SkinManageCore, OnlyThisFormActions) {
     m.StartAction(action, 250);
     m.ActionTimer();
   }
-  EXPECT_EQ(m.log, (std::vector<std::string>{"skin owner", "reread 1", "refresh 1", "restore 3", "free 3"}));
+  EXPECT_EQ(m.log, (TLog{"skin owner", "reread 1", "refresh 1", "restore 3", "free 3"}));
   EXPECT_FALSE(m.Enabled);
 }
 
@@ -315,7 +297,7 @@ TEST(SkinManageCore, UnregisterRestoresItsSkinnersAndPassesMainOn) {
   m.AddPopup(a.get(), 8);
   m.Pending = a.get();
   m.Unregister(a.get());
-  EXPECT_EQ(m.log, (std::vector<std::string>{"popup 8", "free 1"}));
+  EXPECT_EQ(m.log, (TLog{"popup 8", "free 1"}));
   EXPECT_EQ(m.MainSkinData, b.get());
   EXPECT_EQ(m.Pending, nullptr);
   EXPECT_EQ(m.Lists().FormSkinners.size(), 1u);
@@ -336,7 +318,7 @@ TEST(SkinManageCore, PopupsLeaveAndMenuKindClears) {
   EXPECT_TRUE(m.WindowDestroyed(9));
   EXPECT_EQ(m.MenuKind, 0);
   EXPECT_FALSE(m.MenuFlags[0]);
-  EXPECT_EQ(m.log, (std::vector<std::string>{"popup 8", "popup 9"}));
+  EXPECT_EQ(m.log, (TLog{"popup 8", "popup 9"}));
 }
 
 TEST(SkinManageCore, ChildManagersShareListsAndActions) {
@@ -366,37 +348,11 @@ TEST(SkinManageCore, ChildManagersShareListsAndActions) {
 
   // The child goes: its own skinners are released, the parent's stay.
   child.Shutdown();
-  EXPECT_EQ(child.log, std::vector<std::string>{"release 11"});
+  EXPECT_EQ(child.log, TLog{"release 11"});
   EXPECT_EQ(own.Lists().FormSkinners.size(), 1u);
   EXPECT_TRUE(own.Children().empty());
   EXPECT_EQ(child.RunState, kRunStateStopped);
   EXPECT_NE(&child.Lists(), &own.Lists());
-}
-
-TEST(SkinManageCore, ChildMaximizedReframesMdiChildren) {
-  TFakeManager m;
-  auto main = Data(TSkinFormType::sfMainform);
-  m.Register(main.get());
-  m.AddSkinner(main.get(), 1)->MdiChild = true;
-  m.AddSkinner(main.get(), 2);
-  m.SetChildMaximized(true);
-  m.SetChildMaximized(true);
-  m.SetChildMaximized(false);
-  EXPECT_EQ(m.log, (std::vector<std::string>{"reframe 1 max", "reframe 1"}));
-  main->Options.Include(TSkinOption::xoMDIChildBorder);
-  m.SetChildMaximized(true);
-  EXPECT_TRUE(m.MenuFlags[1]);
-  EXPECT_EQ(m.log.size(), 2u);
-}
-
-TEST(MessageNames, StandardNamesOnly) {
-  EXPECT_STREQ(StandardMessageName(0x0000), "WM_NULL");
-  EXPECT_STREQ(StandardMessageName(0x0085), "WM_NCPAINT");
-  EXPECT_STREQ(StandardMessageName(0x0014), "WM_ERASEBKGND");
-  EXPECT_STREQ(StandardMessageName(0x0317), "WM_PRINT");
-  EXPECT_STREQ(StandardMessageName(0x0318), "WM_PRINTCLIENT");
-  EXPECT_EQ(StandardMessageName(0x3523), nullptr);
-  EXPECT_EQ(StandardMessageName(0x0004), nullptr);
 }
 
 }  // namespace

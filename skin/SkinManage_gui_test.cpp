@@ -33,40 +33,45 @@ class TRoadForm : public TForm {
   explicit TRoadForm(TComponent* owner = nullptr) : TForm(owner) {}
 };
 
-// Runs once while a popup menu of this thread is open, then closes the menu. A
-// timer finds it: the menu's owner may be a window of the class library.
-std::function<void(HWND)> whileMenuOpen;
-BOOL CALLBACK FindMenuWindow(HWND window, LPARAM found) {
-  char name[16] = {};
-  GetClassNameA(window, name, sizeof name);
-  if (lstrcmpA(name, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
+// While `open` runs its modal loop, a timer finds the first visible window of class
+// `name` of this thread (message boxes send no WM_ENTERIDLE), runs `probe` on it once
+// and closes it: a menu with EndMenu, a message box with its OK.
+struct TOpenProbe {
+  std::string Name;
+  std::function<void(HWND)> Probe;
+  bool Seen = false;
+} openProbe;
+BOOL CALLBACK FindOpenWindow(HWND window, LPARAM found) {
+  if (velmora::test::WindowClassOf(window) != openProbe.Name || !IsWindowVisible(window)) return TRUE;
   *reinterpret_cast<HWND*>(found) = window;
   return FALSE;
 }
-void CALLBACK MenuTimer(HWND, UINT, UINT_PTR, DWORD) {
-  HWND menu = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), FindMenuWindow, reinterpret_cast<LPARAM>(&menu));
-  if (!menu || !whileMenuOpen) return;
-  auto probe = std::move(whileMenuOpen);
-  whileMenuOpen = nullptr;
-  probe(menu);
-  EndMenu();
+void CALLBACK ProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
+  HWND window = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindOpenWindow, reinterpret_cast<LPARAM>(&window));
+  if (!window || openProbe.Seen) return;
+  openProbe.Seen = true;
+  openProbe.Probe(window);
+  if (openProbe.Name == "#32768")
+    EndMenu();
+  else
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
 }
-void WithMenuOpen(const std::function<void()>& open, std::function<void(HWND)> probe) {
-  whileMenuOpen = std::move(probe);
-  const UINT_PTR timer = SetTimer(nullptr, 0, 100, MenuTimer);
+// Whether the window was seen.
+bool WhileOpen(const char* name, const std::function<void()>& open, std::function<void(HWND)> probe) {
+  openProbe = {name, std::move(probe)};
+  const UINT_PTR timer = SetTimer(nullptr, 0, 150, ProbeTimer);
   open();
   KillTimer(nullptr, timer);
-  whileMenuOpen = nullptr;
+  return openProbe.Seen;
 }
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
   std::string out;
   char two[3];
   for (size_t i = 0; i < bytes.size(); ++i) {
-    if (i % 32 == 0) out += "\n      ";
     std::snprintf(two, sizeof two, "%02X", bytes[i]);
-    out += two;
+    out += (i % 32 ? "" : "\n") + std::string(two);
   }
   return out;
 }
@@ -114,44 +119,34 @@ COLORREF SkinBitmapPixel(const std::string& file, int x, int y) {
   return ColourValue(velmora::test::RunHostCommand(command).value_or("-1 -1 -1"));
 }
 
-// What WM_PRINT (or another DC message) draws into a DC pre-filled with `fill`.
+// A solid brush for one call.
+struct TBrushHandle {
+  explicit TBrushHandle(COLORREF c) : brush(CreateSolidBrush(c)) {}
+  ~TBrushHandle() { DeleteObject(brush); }
+  operator HBRUSH() const { return brush; }
+  HBRUSH brush;
+};
+
+// What a DC message (WM_PRINT, WM_ERASEBKGND) draws into a DC pre-filled with `fill`.
 struct TCapture {
   int Width = 0, Height = 0;
   LRESULT Result = 0;
   std::vector<uint32_t> Pixels;  // 0x00RRGGBB
   COLORREF At(int x, int y) const {
-    uint32_t p = Pixels[static_cast<size_t>(y) * Width + x];
+    const uint32_t p = Pixels[static_cast<size_t>(y) * Width + x];
     return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
   }
 };
 TCapture Capture(HWND window, UINT message, COLORREF fill, LPARAM lParam) {
-  TCapture c;
   RECT r{};
   GetWindowRect(window, &r);
-  c.Width = r.right - r.left;
-  c.Height = r.bottom - r.top;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = c.Width;
-  info.bmiHeader.biHeight = -c.Height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  RECT all{0, 0, c.Width, c.Height};
-  HBRUSH brush = CreateSolidBrush(fill);
-  FillRect(dc, &all, brush);
-  DeleteObject(brush);
-  c.Result = SendMessageA(window, message, reinterpret_cast<WPARAM>(dc), lParam);
+  TSkinDib dib(r.right - r.left, r.bottom - r.top);
+  TSelectedDC dc(dib.Handle());
+  RECT all{0, 0, dib.Width(), dib.Height()};
+  FillRect(dc.Handle(), &all, TBrushHandle(fill));
+  TCapture c{dib.Width(), dib.Height(), SendMessageA(window, message, reinterpret_cast<WPARAM>(dc.Handle()), lParam)};
   GdiFlush();
-  const auto* p = static_cast<const uint32_t*>(bits);
-  c.Pixels.assign(p, p + static_cast<size_t>(c.Width) * c.Height);
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
+  c.Pixels.assign(dib.Pixels(), dib.Pixels() + static_cast<size_t>(c.Width) * c.Height);
   return c;
 }
 constexpr LPARAM kPrintAll = PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND | PRF_CHILDREN;
@@ -179,7 +174,6 @@ class SkinManageRoad : public ::testing::Test {
   }
   // A fresh manager for the next test: the next main-form component makes one.
   void TearDown() override {
-    whileMenuOpen = nullptr;
     StopSkinEngine();
   }
   // The form made and shown; the hook skins it at its activation.
@@ -248,48 +242,25 @@ TEST_F(SkinManageRoad, FirstActivationThenActionsFromTheTimer) {
   EXPECT_EQ(changes.Calls, 3);
 }
 
-// The message box of the running test: found from a timer (message boxes send no
-// WM_ENTERIDLE), looked at, closed.
-struct TBoxSeen {
-  bool Seen = false, Skinned = false, ProgramInstance = true;
-  TSkinData* Data = nullptr;
-} boxSeen;
-void CALLBACK BoxTimer(HWND, UINT, UINT_PTR id, DWORD) {
-  HWND box = FindWindowA("#32770", "Road box");
-  if (!box || !IsWindowVisible(box)) return;
-  KillTimer(nullptr, id);
-  boxSeen.Seen = true;
-  boxSeen.Skinned = Skinned(box);
-  TWinSkinForm* skinner = SkinManager() ? SkinManager()->FindSkinForm(box) : nullptr;
-  boxSeen.Data = skinner ? skinner->SkinData : nullptr;
-  boxSeen.ProgramInstance =
-      reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(box, GWLP_HINSTANCE)) == GetModuleHandleA(nullptr);
-  PostMessageA(box, WM_COMMAND, IDOK, 0);
-}
-TBoxSeen ShowBox(HWND owner) {
-  boxSeen = {};
-  SetTimer(nullptr, 0, 200, BoxTimer);
-  MessageBoxA(owner, "Skinned?", "Road box", MB_OK);
-  return boxSeen;
-}
-
 TEST_F(SkinManageRoad, DialogsForeignWindowsAndTag99) {
   ShowMainForm();
   TSkinManage* manager = SkinManager();
   // With a dialog component, message boxes take it.
+  auto boxData = [&] {
+    TSkinData* seen = nullptr;
+    EXPECT_TRUE(WhileOpen("#32770", [&] { MessageBoxA(window, "Skinned?", "Road box", MB_OK); }, [&](HWND box) {
+      EXPECT_NE(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(box, GWLP_HINSTANCE)), GetModuleHandleA(nullptr));
+      EXPECT_TRUE(Skinned(box));  // only its class lets it through
+      if (TWinSkinForm* skinner = manager->FindSkinForm(box)) seen = skinner->SkinData;
+    }));
+    return seen;
+  };
   auto dialogData = skintest::LoadedTestSkin();
   dialogData->SkinFormtype = TSkinFormType::sfDialog;
   dialogData->Loaded();
-  TBoxSeen box = ShowBox(window);
-  ASSERT_TRUE(box.Seen);
-  EXPECT_FALSE(box.ProgramInstance);  // only its class lets it through
-  EXPECT_TRUE(box.Skinned);
-  EXPECT_EQ(box.Data, dialogData.get());
+  EXPECT_EQ(boxData(), dialogData.get());
   dialogData.reset();
-  box = ShowBox(window);
-  ASSERT_TRUE(box.Seen);
-  EXPECT_TRUE(box.Skinned);
-  EXPECT_EQ(box.Data, data);
+  EXPECT_EQ(boxData(), data);
 
   // A form with Tag 99 stays as it is whatever DisableTag holds.
   data->DisableTag = 5;
@@ -344,20 +315,25 @@ TEST_F(SkinManageRoad, PopupMenusByKind) {
     HWND Window = nullptr;
     int Kind = -1;
   };
-  auto open = [&](std::function<void(TSeen&)> more) {
+  // The class-library popup, or the form's system menu (its skinner names the kind).
+  auto open = [&](bool systemMenu, std::function<void(TSeen&)> more) {
     TSeen seen;
-    WithMenuOpen([&] { popup.Popup(200, 200); }, [&](HWND menu) {
-      seen.Open = true;
-      seen.Window = menu;
-      seen.Skinned = Skinned(menu);
-      seen.Skinner = manager->FindPopup(menu);
-      if (more) more(seen);
-    });
+    seen.Open = WhileOpen(
+        "#32768",
+        [&] {
+          if (systemMenu)
+            TrackPopupMenu(GetSystemMenu(window, FALSE), TPM_RETURNCMD, 220, 220, 0, window, nullptr);
+          else
+            popup.Popup(200, 200);
+        },
+        [&](HWND menu) {
+          seen = {true, Skinned(menu), manager->FindPopup(menu), menu, manager->MenuKind};
+          if (more && seen.Skinner) more(seen);
+        });
     return seen;
   };
 
-  TSeen seen = open([&](TSeen& s) {
-    if (!s.Skinner) return;
+  TSeen seen = open(false, [&](TSeen& s) {
     // The frame painted through WM_NCPAINT on an older system's DC rule: the DC
     // asked for with the update region fails, the window DC serves.
     TWinSkinPopMenu::SetVersionForTests(0x00000005);
@@ -407,30 +383,20 @@ TEST_F(SkinManageRoad, PopupMenusByKind) {
   data->TraceList = nullptr;
 
   data->SkinControls.Exclude(TSkinControlType::xcPopupMenu);
-  seen = open(nullptr);
+  seen = open(false, nullptr);
   ASSERT_TRUE(seen.Open);
   EXPECT_FALSE(seen.Skinned);
   data->SkinControls.Include(TSkinControlType::xcPopupMenu);
 
-  // The system menu (the form's skinner reports the kind) only with xcSystemMenu.
-  auto systemMenu = [&] {
-    TSeen s;
-    WithMenuOpen([&] { TrackPopupMenu(GetSystemMenu(window, FALSE), TPM_RETURNCMD, 220, 220, 0, window, nullptr); },
-                 [&](HWND menu) {
-                   s.Open = true;
-                   s.Skinned = Skinned(menu);
-                   s.Kind = manager->MenuKind;
-                 });
-    return s;
-  };
+  // The system menu only with xcSystemMenu.
   data->SkinControls.Exclude(TSkinControlType::xcSystemMenu);
-  seen = systemMenu();
+  seen = open(true, nullptr);
   ASSERT_TRUE(seen.Open);
   EXPECT_FALSE(seen.Skinned);
   EXPECT_EQ(seen.Kind, 2);
   manager->MenuKind = 0;
   data->SkinControls.Include(TSkinControlType::xcSystemMenu);
-  seen = systemMenu();
+  seen = open(true, nullptr);
   ASSERT_TRUE(seen.Open);
   EXPECT_TRUE(seen.Skinned);
   EXPECT_EQ(seen.Kind, 2);
