@@ -190,6 +190,7 @@ TEST(FormSkinner, FormFromLayout) {
   laterNext = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(
       +[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT { ++laterCalls; return CallWindowProcA(laterNext, w, m, wp, lp); })));
 
+  skinner->AttachForm(data.get(), form);  // ignored: the form's own colour stays saved
   skinner->Unskin();
   EXPECT_TRUE(form->WindowProc.AsMethod() == formProc.AsMethod());
   EXPECT_EQ(form->Color(), static_cast<TColor>(clBtnFace));

@@ -98,7 +98,8 @@ void TWinSkinForm::AttachForm(TSkinData* skinData, TCustomForm* form) { Attach(s
 void TWinSkinForm::AttachHandle(TSkinData* skinData) { Attach(skinData, nullptr); }
 
 void TWinSkinForm::Attach(TSkinData* skinData, TCustomForm* form) {
-  if (!skinData) return;
+  // A second attach would save the skin's colour as the form's own.
+  if (!skinData || attached_) return;
   Form = form;
   if (!Hwnd && form) Hwnd = form->Handle();
   if (!Hwnd || !IsWindow(Hwnd)) return;

@@ -249,6 +249,9 @@ TEST(PainterDrawing, ElementsGlyphsFocusAndTopLevel) {
     EXPECT_EQ(at(d, 2, 2), coded(2, 0));
     EXPECT_EQ(at(d, 24, 22), coded(2, 4));
   }
+  // A new image of the same size at the same place is drawn, not a kept frame.
+  std::fill(element.Bitmap.Pixels.begin(), element.Bitmap.Pixels.end(), 0x00FF00u);
+  EXPECT_EQ(at(draw({0, 0, 60, 30}, 0), 30, 15), 0x00FF00u);
 
   // The focus rectangle lies where the pure rule puts it around the measured text.
   {

@@ -1,6 +1,9 @@
 // TSkinControl: the painter base.
 #include "skin/WinSubClass.h"
 
+#include <algorithm>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "classlib/ControlMessages.h"
@@ -214,10 +217,106 @@ void TSkinControl::DrawTextFocus(HDC dc, const std::wstring& text, const RECT& r
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// Painters draw the same element at the same size on every repaint: the cut and
+// stretched frame is kept, looked up by the source's contents (a reloaded skin may
+// reuse the old image's memory) and the geometry.
+struct TFrameKey {
+  uint64_t Source = 0;
+  int Width = 0, Height = 0, Count = 0, K = 0;
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  bool Tile = false;
+  bool operator==(const TFrameKey&) const = default;
+};
+// The frame ready for a two-blit transparent copy: its mask (magenta 1, the rest 0)
+// and the image with magenta made black.
+struct TCachedFrame {
+  TFrameKey Key;
+  TSkinDib Image;
+  std::unique_ptr<std::remove_pointer_t<HBITMAP>, decltype(&DeleteObject)> Mask{nullptr, &DeleteObject};
+  uint64_t LastUse = 0;
+};
+
+void PrepareTransparent(TCachedFrame& f) {
+  const int w = f.Image.Width(), h = f.Image.Height();
+  f.Mask.reset(CreateBitmap(w, h, 1, 1, nullptr));
+  if (!f.Mask) return;
+  {
+    TSelectedDC image(f.Image.Handle()), mask(f.Mask.get());
+    SetBkColor(image.Handle(), RGB(255, 0, 255));
+    BitBlt(mask.Handle(), 0, 0, w, h, image.Handle(), 0, 0, SRCCOPY);
+  }
+  GdiFlush();
+  uint32_t* p = f.Image.Pixels();
+  for (size_t i = 0, n = size_t(w) * h; i < n; ++i)
+    if ((p[i] & 0xFFFFFF) == kMagentaPixel) p[i] = 0;
+}
+constexpr int64_t kFrameCachePixels = int64_t{4} << 20;  // 16 MB of frames at most
+
+uint64_t Fingerprint(const TPixelBuffer& image) {
+  uint64_t h = 1469598103934665603ull;  // FNV-1a
+  auto mix = [&](uint32_t v) { h = (h ^ v) * 1099511628211ull; };
+  mix(static_cast<uint32_t>(image.Width));
+  mix(static_cast<uint32_t>(image.Height));
+  for (uint32_t p : image.Pixels) mix(p);
+  return h;
+}
+
+const TCachedFrame& CachedFrame(const TFrameKey& key, const TDataSkinObject& element, const RECT& rect) {
+  static std::vector<TCachedFrame> cache;
+  static uint64_t clock = 0;
+  ++clock;
+  for (TCachedFrame& f : cache)
+    if (f.Key == key) {
+      f.LastUse = clock;
+      return f;
+    }
+  const int64_t pixels = int64_t{key.Width} * key.Height;
+  int64_t held = 0;
+  for (const TCachedFrame& f : cache) held += int64_t{f.Image.Width()} * f.Image.Height();
+  while (!cache.empty() && held + pixels > kFrameCachePixels) {
+    auto oldest = std::min_element(cache.begin(), cache.end(),
+                                   [](const TCachedFrame& a, const TCachedFrame& b) { return a.LastUse < b.LastUse; });
+    held -= int64_t{oldest->Image.Width()} * oldest->Image.Height();
+    cache.erase(oldest);
+  }
+  TCachedFrame& f = cache.emplace_back();
+  f.Key = key;
+  f.Image = BuildSlicedFrame(rect, element.Bitmap, element.Margins(), false, key.Tile, key.Count, key.K);
+  f.LastUse = clock;
+  if (f.Image.Handle()) PrepareTransparent(f);
+  return f;
+}
+
+}  // namespace
+
 void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, int count, int k) {
-  if (element.Bitmap.Empty()) return;
-  DrawSlicedFrame(dc, rect, element.Bitmap, false, element.Tile == 1, element.Trans != 0, count, k,
-                  element.Margins());
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (element.Bitmap.Empty() || width <= 0 || height <= 0) return;
+  const TSliceMargins m = element.Margins();
+  const TFrameKey key{Fingerprint(element.Bitmap), width, height, count, k, m.Left, m.Top, m.Right, m.Bottom,
+                      element.Tile == 1};
+  const TCachedFrame& frame = CachedFrame(key, element, rect);
+  if (!frame.Image.Handle() || !frame.Mask) return;
+  TSelectedDC image(frame.Image.Handle(), dc);
+  if (element.Trans == 0) {
+    // Magenta is part of an opaque element's picture.
+    TSelectedDC mask(frame.Mask.get(), dc);
+    BitBlt(dc, rect.left, rect.top, width, height, image.Handle(), 0, 0, SRCCOPY);
+    const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0)), oldBk = SetBkColor(dc, RGB(255, 0, 255));
+    BitBlt(dc, rect.left, rect.top, width, height, mask.Handle(), 0, 0, SRCPAINT);
+    SetTextColor(dc, oldText);
+    SetBkColor(dc, oldBk);
+    return;
+  }
+  // Two blits: the mask keeps the background under magenta, the image adds the rest.
+  TSelectedDC mask(frame.Mask.get(), dc);
+  const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0)), oldBk = SetBkColor(dc, RGB(255, 255, 255));
+  BitBlt(dc, rect.left, rect.top, width, height, mask.Handle(), 0, 0, SRCAND);
+  BitBlt(dc, rect.left, rect.top, width, height, image.Handle(), 0, 0, SRCPAINT);
+  SetTextColor(dc, oldText);
+  SetBkColor(dc, oldBk);
 }
 
 void DrawGlyphFrame(HDC dc, const RECT& rect, const TPixelBuffer& strip, int count, int k) {

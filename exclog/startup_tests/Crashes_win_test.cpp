@@ -213,7 +213,8 @@ TEST(UnhandledFilter, AccessViolationOnMainThreadEndsWithTheExceptionCode) {
 TEST(UnhandledFilter, FaultOnThreadThatBypassedTheHookReachesTheFilter) {
   TChildResult child = RunChild("av-bypass");
   EXPECT_EQ(child.ExitCode, 0xC0000005u) << child.Output;
-  std::string thread = ValueAfter(child.Output, "thread ");
+  // The child's own line, at a line start: the report's "in thread N:" may come first.
+  std::string thread = ValueAfter("\n" + child.Output, "\nthread ");
   EXPECT_NE(child.Output.find("Report: EAccessViolation"), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("in thread " + thread + ":"), std::string::npos) << child.Output;
   EXPECT_EQ(child.Output.find("went on"), std::string::npos) << child.Output;
@@ -222,7 +223,8 @@ TEST(UnhandledFilter, FaultOnThreadThatBypassedTheHookReachesTheFilter) {
 TEST(ThreadHooks, FaultInHookedRawThreadGoesToExceptionManagerAndProgramGoesOn) {
   TChildResult child = RunChild("av-hooked");
   EXPECT_EQ(child.ExitCode, 0u) << child.Output;
-  std::string thread = ValueAfter(child.Output, "thread ");
+  // The child's own line, at a line start: the report's "in thread N:" may come first.
+  std::string thread = ValueAfter("\n" + child.Output, "\nthread ");
   uintptr_t function = HexValue(ValueAfter(child.Output, "fault function "));
   uintptr_t fault = HexValue(ValueAfter(child.Output, "ExceptionManager: EAccessViolation at "));
   EXPECT_GT(fault, function) << child.Output;

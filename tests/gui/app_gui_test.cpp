@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <optional>
+#include <string>
+#include <thread>
 
+#include "app/HostStart_win.h"
+#include "skin/SkinMessage.h"
+#include "skin/WinSkinData.h"
 #include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
@@ -122,6 +128,58 @@ TEST(HostProgram, SkinnedWindowAndSystemMenu) {
   PostMessageA(mainWindow, WM_CLOSE, 0, 0);
   EXPECT_TRUE(program.Ended(10000));
   EXPECT_EQ(program.ExitCode(), 0u);
+}
+
+// A message box of this process, found by a watcher thread while the main thread
+// sits in the box's modal loop; its text is kept and the box closed.
+struct TMessageBoxWatch {
+  std::atomic<bool> stop{false};
+  std::string text;
+  bool seen = false;
+
+  static BOOL CALLBACK Match(HWND window, LPARAM param) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char cls[32] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (owner != GetCurrentProcessId() || lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window))
+      return TRUE;
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+  }
+  void Run() {
+    for (DWORD waited = 0; waited < 10000 && !stop; waited += 50) {
+      HWND box = nullptr;
+      EnumWindows(Match, reinterpret_cast<LPARAM>(&box));
+      if (box) {
+        char buffer[256] = {};
+        GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);  // the box's text control
+        text = buffer;
+        seen = true;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return;
+      }
+      Sleep(50);
+    }
+  }
+};
+
+// The program's start-up installs the skin engine's message box: an older skin set
+// through SkinFile tells the user so instead of failing silently.
+TEST(HostProgram, StartUpShowsTheOlderSkinMessageInABox) {
+  StartHostServices(GetModuleHandleA(nullptr));
+  skin::TSkinData data;
+  TMessageBoxWatch watch;
+  std::thread watcher([&] { watch.Run(); });
+  data.SetSkinFile(velmora::test::SourcePath("tests/data/skin/java-v10000-crlf.skn"));
+  watch.stop = true;
+  watcher.join();
+  skin::SetSkinMessageProc(nullptr);
+  EXPECT_TRUE(data.NotLoaded());
+  ASSERT_TRUE(watch.seen) << "no message box";
+  // The box shows the carriage return as a line break (or drops it).
+  EXPECT_NE(watch.text.find("This is Older Skin File"), std::string::npos) << watch.text;
+  EXPECT_NE(watch.text.find("Please update to new version !"), std::string::npos) << watch.text;
 }
 
 }  // namespace
