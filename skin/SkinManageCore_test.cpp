@@ -166,16 +166,12 @@ TEST(SkinManageCore, FindSkinDataOrder) {
 
 TEST(SkinManageCore, PopupGatingByMenuKind) {
   using T = TSkinControlType;
-  TSkinControlTypes none, popup({T::xcPopupMenu}), main({T::xcMainMenu}), item({T::xcMenuItem}),
+  const TSkinControlTypes popup({T::xcPopupMenu}), main({T::xcMainMenu}), item({T::xcMenuItem}),
       system({T::xcSystemMenu});
-  EXPECT_TRUE(PopupKindAllowed(0, popup));
-  EXPECT_FALSE(PopupKindAllowed(0, system));
-  EXPECT_TRUE(PopupKindAllowed(1, main));
-  EXPECT_TRUE(PopupKindAllowed(1, item));
-  EXPECT_FALSE(PopupKindAllowed(1, popup));
-  EXPECT_TRUE(PopupKindAllowed(2, system));
-  EXPECT_FALSE(PopupKindAllowed(2, popup));
-  EXPECT_TRUE(PopupKindAllowed(3, none));
+  EXPECT_TRUE(PopupKindAllowed(0, popup) && !PopupKindAllowed(0, system));
+  EXPECT_TRUE(PopupKindAllowed(1, main) && PopupKindAllowed(1, item) && !PopupKindAllowed(1, popup));
+  EXPECT_TRUE(PopupKindAllowed(2, system) && !PopupKindAllowed(2, popup));
+  EXPECT_TRUE(PopupKindAllowed(3, {}));
 }
 
 TEST(SkinManageCore, ActionsBeforeAndAfterTheFirstActivation) {
@@ -304,21 +300,6 @@ TEST(SkinManageCore, UnregisterRestoresItsSkinnersAndPassesMainOn) {
   m.Unregister(b.get());
   EXPECT_EQ(m.MainSkinData, nullptr);
   EXPECT_EQ(m.FindSkinData(1, "TForm1"), dialog.get());
-}
-
-TEST(SkinManageCore, PopupsLeaveAndMenuKindClears) {
-  TFakeManager m;
-  m.AddPopup(nullptr, 8);
-  m.AddPopup(nullptr, 9);
-  m.MenuKind = 2;
-  m.MenuFlags[0] = true;
-  EXPECT_FALSE(m.WindowDestroyed(7));
-  EXPECT_TRUE(m.WindowDestroyed(8));
-  EXPECT_EQ(m.MenuKind, 2);
-  EXPECT_TRUE(m.WindowDestroyed(9));
-  EXPECT_EQ(m.MenuKind, 0);
-  EXPECT_FALSE(m.MenuFlags[0]);
-  EXPECT_EQ(m.log, (TLog{"popup 8", "popup 9"}));
 }
 
 TEST(SkinManageCore, ChildManagersShareListsAndActions) {

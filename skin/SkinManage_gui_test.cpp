@@ -377,7 +377,8 @@ TEST_F(SkinManageRoad, PopupMenusByKind) {
   EXPECT_TRUE(manager->Lists().PopupSkinners.empty());
   EXPECT_EQ(manager->CurrentPopup, nullptr);
   char prefix[32];
-  std::snprintf(prefix, sizeof prefix, "Menu hook:%4x ", static_cast<unsigned>(reinterpret_cast<uintptr_t>(seen.Window)));
+  std::snprintf(prefix, sizeof prefix, "Menu hook:%4x ",
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(seen.Window)));
   ASSERT_GT(trace.Count(), 0);
   EXPECT_EQ(trace[0].rfind(prefix, 0), 0u) << trace[0];
   data->TraceList = nullptr;
