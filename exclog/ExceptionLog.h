@@ -21,7 +21,58 @@ struct TLoggedException {
   uint32_t ThreadId = 0;
   int Mode = 0;            // 0: unhandled in a thread, 1: unhandled filter, 2: terminate
   void* Module = nullptr;  // module the report is for
+  const void* Object = nullptr;  // the thrown object or the system record: tells two exceptions apart
+  bool Abort = false;            // an EAbort (or descendant): never reported
+  bool StackOverflow = false;    // an EStackOverflow: reported from another thread
+  bool MemoryLeak = false;       // an EMemoryLeak: reported on its own thread
 };
+
+// ---------------------------------------------------------------------------
+// The main handler and the later units it reaches through TReportHandlerSeams.
+struct TReportJob {
+  TLoggedException Exception;
+  uint32_t RaisingThreadId = 0;
+  bool HandledReport = false;      // a report of an exception that was caught
+  bool OnReportThread = false;     // runs on a report thread (else on the raising one)
+  std::string FocusedClass, FocusedText;  // the raising thread's focused control
+};
+
+// Dialog outcome of one report.
+enum class TDialogAnswer { Close, Terminate, Restart };
+
+// Each member null means its default: the default writes nothing but counts
+// (ReportSeamCalls), except where said.
+struct TReportHandlerSeams {
+  // Builds and keeps the report text. Default: the one-line description ("Report: ...").
+  std::string (*BuildReport)(const TReportJob& job) = nullptr;
+  // Shows the dialog until its final answer. Default: a console program writes the
+  // report text to standard output; the answer is "close".
+  TDialogAnswer (*ShowDialog)(const TReportJob& job, const std::string& report) = nullptr;
+};
+TReportHandlerSeams& ReportHandlerSeams();
+// Calls of a seam by member name ("BuildReport", "ShowDialog") since the start.
+int ReportSeamCalls(const std::string& seam);
+void CountReportSeamCall(const std::string& seam);
+
+// The process-wide step word of the main handler (shown when the handler fails).
+int ReportStep();
+void SetReportStep(int step);
+
+// The last exception seen (object and address of the latest raise).
+void SetLastException(const void* object, uintptr_t address);
+const void* LastExceptionObject();
+uintptr_t LastExceptionAddress();
+// The exception reported last (set by the main handler): its object and address.
+void SetLastReported(const void* object, uintptr_t address);
+bool IsLastReported(const void* object, uintptr_t address);
+
+// Set by the dialogs while one shows: the raising main thread then pumps messages.
+bool DialogShowing();
+void SetDialogShowing(bool value);
+
+// Display flags of the options set that the dispatcher reads (EDispatch.h).
+uint32_t DisplayFlags();
+void SetDisplayFlags(uint32_t flags);
 
 // ---------------------------------------------------------------------------
 // Flags (bytes in the original layout; plain atomics here).

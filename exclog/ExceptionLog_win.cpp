@@ -9,10 +9,12 @@
 #include "classlib/System.h"
 #include "exclog/ECoreUnit.h"
 #include "exclog/ECoreUnit_win.h"
+#include "exclog/EDispatch_win.h"
 #include "exclog/EGuard.h"
 #include "exclog/EHook.h"
 #include "exclog/EModules_win.h"
 #include "exclog/EProcess_win.h"
+#include "exclog/ERaiseRoutes_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/EThrow_win.h"
 #include "exclog/EUnitPatch.h"
@@ -32,6 +34,8 @@ std::atomic<int> unitUseCount{0};
 bool unitsRegistered = false;
 
 void* addressSpaceReserve = nullptr;
+bool reserveWanted = false;
+std::mutex reserveLock;
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 bool filterInstalled = false;
 
@@ -53,23 +57,6 @@ std::atomic<bool> lastStartSeen{false};
 std::atomic<bool> firstStopSeen{false};
 
 thread_local TLoggerThreadBlock threadBlock{};
-
-using TRaiseException = decltype(&RaiseException);
-using TRtlUnwind = VOID(WINAPI*)(PVOID, PVOID, PEXCEPTION_RECORD, PVOID);
-std::atomic<TRaiseException> originalRaise{nullptr};
-std::atomic<TRtlUnwind> originalUnwind{nullptr};
-
-// The raise path's hooks belong to the dispatcher; until it is there they count and
-// pass everything on.
-VOID WINAPI HookRaiseException(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* arguments) {
-  CountHookCall("RaiseException");
-  originalRaise.load()(code, flags, count, arguments);
-}
-
-VOID WINAPI HookRtlUnwind(PVOID targetFrame, PVOID targetIp, PEXCEPTION_RECORD record, PVOID returnValue) {
-  CountHookCall("RtlUnwind");
-  originalUnwind.load()(targetFrame, targetIp, record, returnValue);
-}
 
 void ReportLineToStdError(const std::string& line) {
   std::string text = line + "\r\n";
@@ -130,9 +117,11 @@ void HookKernelImports() {
     const char* Name;
     void* Replacement;
   };
+  // The stubs call on the system routine until the hook hands over the slot's value.
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
   const TEntry entries[] = {
-      {"RaiseException", reinterpret_cast<void*>(&HookRaiseException)},
-      {"RtlUnwind", reinterpret_cast<void*>(&HookRtlUnwind)},
+      {"RaiseException", RaiseHookEntry(reinterpret_cast<void*>(GetProcAddress(kernel, "RaiseException")))},
+      {"RtlUnwind", UnwindHookEntry(reinterpret_cast<void*>(GetProcAddress(kernel, "RtlUnwind")))},
       {"WriteFile", reinterpret_cast<void*>(&HookWriteFile)},
       {"CreateThread", reinterpret_cast<void*>(&HookCreateThread)},
       {"ResumeThread", reinterpret_cast<void*>(&HookResumeThread)},
@@ -141,8 +130,8 @@ void HookKernelImports() {
   for (const TEntry& entry : entries) {
     void* original = nullptr;
     bool hooked = HookImportInModules(modules, "kernel32.dll", true, original, entry.Name, entry.Replacement);
-    if (std::strcmp(entry.Name, "RaiseException") == 0) originalRaise = reinterpret_cast<TRaiseException>(original);
-    if (std::strcmp(entry.Name, "RtlUnwind") == 0) originalUnwind = reinterpret_cast<TRtlUnwind>(original);
+    if (hooked && std::strcmp(entry.Name, "RaiseException") == 0) RaiseHookEntry(original);
+    if (hooked && std::strcmp(entry.Name, "RtlUnwind") == 0) UnwindHookEntry(original);
     if (hooked) hookedImports.push_back(entry.Name);
   }
 }
@@ -189,8 +178,12 @@ void Installer() {
     std::lock_guard<std::mutex> lock(excludedLock);
     excludedThreads.clear();
   }
+  SetExceptionManager(&ManagerDispatch);
+  SetReportDispatch(&FilterDispatch);
+  InstallEventCallRouting();
   // 6.
   if (HooksInstalled()) {
+    InstallVectoredRecorder();
     InstallTerminateRoute();
     SetThrowRecording(true);
     TApplicationHandlerAddresses handlers = ApplicationHandlerAddresses();
@@ -201,10 +194,28 @@ void Installer() {
   }
 }
 
+}  // namespace
+
 bool CurrentThreadExcluded() {
   std::lock_guard<std::mutex> lock(excludedLock);
   return std::find(excludedThreads.begin(), excludedThreads.end(), GetCurrentThreadId()) != excludedThreads.end();
 }
+
+std::recursive_mutex& DispatchLock() { return dispatchLock; }
+
+void ReleaseAddressSpaceReserve() {
+  std::lock_guard<std::mutex> lock(reserveLock);
+  if (addressSpaceReserve) VirtualFree(addressSpaceReserve, 0, MEM_RELEASE);
+  addressSpaceReserve = nullptr;
+}
+
+void RestoreAddressSpaceReserve() {
+  std::lock_guard<std::mutex> lock(reserveLock);
+  if (!addressSpaceReserve && reserveWanted)
+    addressSpaceReserve = VirtualAlloc(nullptr, AddressSpaceReserveSize, MEM_RESERVE, PAGE_NOACCESS);
+}
+
+namespace {
 
 void Finaliser() {
   if (!LoggerActive()) {
@@ -220,6 +231,7 @@ void Finaliser() {
   if (HooksInstalled()) {
     SetThrowRecording(false);
     RemoveTerminateRoute();
+    RemoveVectoredRecorder();
   }
   // 4. Bounded: a thread excluded by a report that never ends must not hang the exit.
   if (LoggerEnabled()) {
@@ -257,7 +269,8 @@ void ExceptionLogInit() {
   if (unitUseCount++ != 0) return;
   SetReportLineSink(&ReportLineToStdError);
   RunGuarded(&Installer, "ExceptionLog.Init");
-  addressSpaceReserve = VirtualAlloc(nullptr, AddressSpaceReserveSize, MEM_RESERVE, PAGE_NOACCESS);
+  reserveWanted = true;
+  RestoreAddressSpaceReserve();
   previousFilter = SetUnhandledExceptionFilter(&LoggerUnhandledFilter);
   filterInstalled = true;
 }
@@ -268,8 +281,8 @@ void ExceptionLogDone() {
   if (filterInstalled) SetUnhandledExceptionFilter(previousFilter);
   filterInstalled = false;
   previousFilter = nullptr;
-  if (addressSpaceReserve) VirtualFree(addressSpaceReserve, 0, MEM_RELEASE);
-  addressSpaceReserve = nullptr;
+  reserveWanted = false;
+  ReleaseAddressSpaceReserve();
 }
 
 bool ExceptionLogStarted() { return unitUseCount > 0; }
@@ -288,26 +301,38 @@ void* ApplicationShowExceptionAddress() { return showExceptionAddress; }
 
 int FrameworkMethodsPatched() { return 0; }
 
+namespace {
+
+struct FilterCall {
+  const EXCEPTION_RECORD* Record;
+  DWORD ThreadId;
+};
+
+void FilterOnFreshStack(void* data) {
+  auto* call = static_cast<FilterCall*>(data);
+  try {
+    TLoggedException e = ExceptionFromRecord(*call->Record, 1);
+    e.ThreadId = call->ThreadId;
+    std::lock_guard<std::recursive_mutex> lock(dispatchLock);
+    if (TakeReportId(CallStackId(e))) DispatchReport(e);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
 LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers) {
   if (!LoggerEnabled() || !LoggerActive() || !pointers || !pointers->ExceptionRecord)
     return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
   const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
   SetSameThreadReport(true);
-  try {
-    TLoggedException e;
-    e.Code = record.ExceptionCode;
-    e.Address = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
-    e.ClassName = ExternalExceptionClass(e.Code);
-    bool access = e.Code == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2;
-    e.Message = ExternalExceptionText(e.Code, e.Address, access,
-                                      access ? static_cast<uint32_t>(record.ExceptionInformation[0]) : 0,
-                                      access ? record.ExceptionInformation[1] : 0);
-    e.ThreadId = GetCurrentThreadId();
-    e.Mode = 1;
-    e.Module = GetModuleHandleA(nullptr);
-    std::lock_guard<std::recursive_mutex> lock(dispatchLock);
-    if (TakeReportId(CallStackId(e))) DispatchReport(e);
-  } catch (...) {
+  if (record.ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+    // Too little stack here for a report: a fresh thread takes it over.
+    FilterCall call{&record, GetCurrentThreadId()};
+    if (!RunOnFreshStack(&FilterOnFreshStack, &call)) FilterOnFreshStack(&call);
+  } else {
+    FilterCall call{&record, GetCurrentThreadId()};
+    FilterOnFreshStack(&call);
   }
   TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;

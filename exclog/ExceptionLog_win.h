@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,13 @@ int FrameworkMethodsPatched();
 
 // The unhandled-exception filter installed by the start.
 LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers);
+
+// The dispatch lock: re-entrant, held for a whole report.
+std::recursive_mutex& DispatchLock();
+bool CurrentThreadExcluded();
+// A dispatch gives the address-space reserve back while it runs and takes it again after.
+void ReleaseAddressSpaceReserve();
+void RestoreAddressSpaceReserve();
 
 // Bounded wait for the excluded-threads list to let the calling thread go.
 void ExcludeThread(DWORD threadId);

@@ -104,6 +104,15 @@ __attribute__((noinline)) void ThrowUncaught() {
   throw EConvertError("not a number");
 }
 
+// Through a volatile pointer, so the compiler neither warns nor turns it into a loop.
+int Recurse(int depth);
+int (*volatile recurse)(int) = &Recurse;
+__attribute__((noinline)) int Recurse(int depth) {
+  volatile char pad[256];
+  pad[0] = static_cast<char>(depth);
+  return recurse(depth + 1) + pad[0];
+}
+
 bool ThrowingDataSource() { throw EReadError("module data unreadable"); }
 
 // The module data reader asked about a module built without logger data.
@@ -116,6 +125,15 @@ int ChildMain(const std::string& mode) {
   if (mode == "av-main") {
     StartUnitsLikeHost();
     WriteToLowAddress();
+    return 0;
+  }
+  if (mode == "so-main") {
+    StartUnitsLikeHost();
+    return Recurse(0);
+  }
+  if (mode == "raise-main") {
+    StartUnitsLikeHost();
+    RaiseException(0xE0401234, 0, 0, nullptr);
     return 0;
   }
   if (mode == "av-bypass") return FaultOnThread(false);
@@ -250,13 +268,29 @@ TEST(ThreadHooks, FaultInHookedRawThreadGoesToExceptionManagerAndProgramGoesOn) 
   EXPECT_EQ(child.ExitCode, 0u) << child.Output;
   std::string thread = ValueAfter(child.Output, "thread ");
   uintptr_t function = HexValue(ValueAfter(child.Output, "fault function "));
-  uintptr_t fault = HexValue(ValueAfter(child.Output, "ExceptionManager: EAccessViolation at "));
+  uintptr_t fault = HexValue(ValueAfter(child.Output, "Report: EAccessViolation at "));
   EXPECT_GT(fault, function) << child.Output;
   EXPECT_LT(fault, function + 0x100) << child.Output;
   EXPECT_NE(child.Output.find("in thread " + thread + ":"), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("thread exit FFFFFFFF"), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
-  EXPECT_EQ(child.Output.find("Report:"), std::string::npos) << child.Output;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST(UnhandledFilter, MainThreadFaultsReportOnceAndExitWithTheirCode) {
+  TChildResult overflow = RunChild("so-main");
+  EXPECT_EQ(overflow.ExitCode, 0xC00000FDu) << overflow.Output;
+  EXPECT_EQ(Count(overflow.Output, "Report: EStackOverflow"), 1u) << overflow.Output;
+  TChildResult foreign = RunChild("raise-main");
+  EXPECT_EQ(foreign.ExitCode, 0xE0401234u) << foreign.Output;
+  EXPECT_EQ(Count(foreign.Output, "Report: EExternal"), 1u) << foreign.Output;
+  TChildResult av = RunChild("av-main");
+  EXPECT_EQ(Count(av.Output, "Report: EAccessViolation"), 1u) << av.Output;
 }
 
 TEST(TerminateRoute, UncaughtThrowIsReportedWithItsThrowSite) {

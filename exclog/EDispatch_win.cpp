@@ -1,0 +1,285 @@
+#include "exclog/EDispatch_win.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "exclog/EDispatch.h"
+#include "exclog/ECore_win.h"
+#include "exclog/EEventCall.h"
+#include "exclog/EModules_win.h"
+#include "exclog/EProcess_win.h"
+#include "exclog/EThreadHooks_win.h"
+#include "exclog/ExceptionLog_win.h"
+
+namespace exclog {
+
+namespace {
+
+std::atomic<int> dispatchCount{0};
+std::atomic<int> mainHandlerCount{0};
+std::atomic<TExceptionThread*> currentThread{nullptr};
+std::atomic<DWORD> waitingThreadId{0};
+std::atomic<TWillBeCaughtProc> willBeCaught{nullptr};
+
+// The pump's state for the running dispatch (main thread only).
+thread_local bool quitTaken = false;
+thread_local WPARAM quitCode = 0;
+
+// Reads the focused window of the raising thread without sending it messages: that
+// thread may be the one waiting for this report.
+void CollectFocus(TReportJob& job) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(job.RaisingThreadId, &info) || !info.hwndFocus) return;
+  char name[257] = {};
+  GetClassNameA(info.hwndFocus, name, 256);
+  job.FocusedClass = name;
+  if (IsWindowUnicode(info.hwndFocus)) return;
+  wchar_t wide[257] = {};
+  int length = InternalGetWindowText(info.hwndFocus, wide, 256);
+  char text[520] = {};
+  if (length > 0) WideCharToMultiByte(CP_ACP, 0, wide, length, text, sizeof text - 1, nullptr, nullptr);
+  job.FocusedText = FocusedControlText(job.FocusedClass, static_cast<uint32_t>(GetWindowLongA(info.hwndFocus, GWL_STYLE)), text);
+}
+
+uint8_t RunMainHandlerGuarded(TReportJob& job) {
+  try {
+    return RunMainHandler(job);
+  } catch (const std::exception& x) {
+    ReportInternalError("Report handler (step " + std::to_string(ReportStep()) + "): " + x.what());
+  } catch (...) {
+    ReportInternalError("Report handler (step " + std::to_string(ReportStep()) + "): General internal error.");
+  }
+  return 0;
+}
+
+// False when no report thread could be made: the report then runs here.
+bool RunOnReportThread(TReportJob& job, bool pumping, uint8_t& result) {
+  TExceptionThread* thread = nullptr;
+  try {
+    thread = new TExceptionThread(job);
+    thread->SetPriority(TThreadPriority::tpHighest);
+    currentThread = thread;
+    waitingThreadId = GetCurrentThreadId();
+    thread->Start();
+  } catch (...) {
+    currentThread = nullptr;
+    waitingThreadId = 0;
+    delete thread;
+    return false;
+  }
+  bool onMain = GetCurrentThreadId() == MainThreadID();
+  HANDLE handle = reinterpret_cast<HANDLE>(thread->Handle());
+  while (thread->Running.load()) {
+    if (onMain && pumping && DialogShowing() && !PumpReportMessages()) pumping = false;
+    ServeEventRequest();
+    // Sleeps 10 ms, and ends the wait at once when the thread is gone.
+    if (WaitForSingleObject(handle, 10) != WAIT_TIMEOUT) break;
+  }
+  WaitForSingleObject(handle, INFINITE);
+  result = thread->Result;
+  currentThread = nullptr;
+  waitingThreadId = 0;
+  delete thread;
+  return true;
+}
+
+std::string DefaultBuildReport(const TReportJob& job) { return DescribeException("Report", job.Exception); }
+
+TDialogAnswer DefaultShowDialog(const std::string& report) {
+  if (ConsoleProgram()) {
+    std::string text = report + "\r\n";
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written = 0;
+    if (output && output != INVALID_HANDLE_VALUE)
+      KernelOriginals().WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+  return TDialogAnswer::Close;
+}
+
+HMODULE ModuleHolding(uintptr_t address) {
+  HMODULE module = nullptr;
+  if (!address || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                      reinterpret_cast<LPCSTR>(address), &module))
+    return GetModuleHandleA(nullptr);
+  return module;
+}
+
+void SetModuleVariables(const char* prefix, HMODULE module) {
+  std::string name = ModuleFileName(module), description, version;
+  ReadVersionInfo(name, description, version);
+  SetEnvironmentVariableA((std::string(prefix) + "Name").c_str(), name.c_str());
+  SetEnvironmentVariableA((std::string(prefix) + "Desc").c_str(), description.c_str());
+  SetEnvironmentVariableA((std::string(prefix) + "Ver").c_str(), version.c_str());
+}
+
+// The variables a handler or a program started by the report reads.
+void SetReportVariables(const TReportJob& job, const std::string& reportFile) {
+  SetModuleVariables("_MainModule", GetModuleHandleA(nullptr));
+  SetModuleVariables("_ExceptModule", ModuleHolding(job.Exception.Address));
+  SetEnvironmentVariableA("_ExceptMsg", job.Exception.Message.c_str());
+  SetEnvironmentVariableA("_BugReport", reportFile.c_str());
+  SetEnvironmentVariableA("_LineBreak", "\r\n");
+}
+
+bool AskWaitingThreadExists() { return currentThread.load() != nullptr && waitingThreadId.load() != 0; }
+bool AskOnWaitingThread() { return GetCurrentThreadId() == waitingThreadId.load(); }
+
+}  // namespace
+
+TExceptionThread::TExceptionThread(const TReportJob& job) : TThread(true), Job(job) {}
+
+TExceptionThread::~TExceptionThread() { TerminateAndWait(); }
+
+void TExceptionThread::Execute() {
+  Job.OnReportThread = true;
+  try {
+    CollectFocus(Job);
+  } catch (...) {
+  }
+  Result = RunMainHandlerGuarded(Job);
+  Running = false;
+}
+
+TExceptionThread* CurrentExceptionThread() { return currentThread; }
+
+int DispatchCount() { return dispatchCount; }
+int MainHandlerCount() { return mainHandlerCount; }
+
+uint8_t Dispatch(const TDispatchRequest& request) {
+  const TLoggedException& e = request.Exception;
+  if (!LoggerActive() || e.Abort) return 1;
+  bool pumping = PumpingAllowed(e.StackOverflow, DisplayFlags());
+  std::lock_guard<std::recursive_mutex> lock(DispatchLock());
+  ++dispatchCount;
+  ReleaseAddressSpaceReserve();
+  uint8_t result = 0;
+  TLoggerThreadBlock& block = ThreadBlock();
+  if (!block.DispatchBusy) {
+    block.DispatchBusy = true;
+    TReportJob job;
+    job.Exception = e;
+    job.RaisingThreadId = request.RaisingThreadId ? request.RaisingThreadId
+                          : e.ThreadId                ? e.ThreadId
+                                                      : GetCurrentThreadId();
+    job.HandledReport = request.HandledReport;
+    if (!request.HandledReport) {
+      std::snprintf(block.ExceptionClass, sizeof block.ExceptionClass, "%s", e.ClassName.c_str());
+      block.ExceptionAddress = e.Address;
+    }
+    bool sameThread = !request.SeparateThread && ReportOnSameThread(SameThreadReport(), e.StackOverflow, e.MemoryLeak);
+    quitTaken = false;
+    if (sameThread || !RunOnReportThread(job, pumping, result)) {
+      CollectFocus(job);
+      result = RunMainHandlerGuarded(job);
+    }
+    if (quitTaken) PostQuitMessage(static_cast<int>(quitCode));
+    quitTaken = false;
+    std::memset(block.Context, 0, sizeof block.Context);
+    std::memset(block.Record, 0, sizeof block.Record);
+    std::memset(block.SavedFrame, 0, sizeof block.SavedFrame);
+    block.DispatchBusy = false;
+  }
+  RestoreAddressSpaceReserve();
+  return result;
+}
+
+uint8_t RunMainHandler(TReportJob& job) {
+  ++mainHandlerCount;
+  SetReportStep(1);
+  SetLastReported(job.Exception.Object, job.Exception.Address);
+  TReportHandlerSeams& seams = ReportHandlerSeams();
+  SetReportVariables(job, "");
+  SetReportStep(702);
+  CountReportSeamCall("BuildReport");
+  std::string report = seams.BuildReport ? seams.BuildReport(job) : DefaultBuildReport(job);
+  SetReportStep(706);
+  SetReportVariables(job, "");
+  SetReportStep(13);
+  CountReportSeamCall("ShowDialog");
+  TDialogAnswer answer = seams.ShowDialog ? seams.ShowDialog(job, report) : DefaultShowDialog(report);
+  SetReportStep(18);
+  if (!job.HandledReport && answer != TDialogAnswer::Close) EndProcess(answer == TDialogAnswer::Restart);
+  return 1;
+}
+
+bool PumpReportMessages() {
+  for (int i = 0; i < PumpBatchLimit; ++i) {
+    MSG message;
+    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return true;
+    if (message.message == WM_QUIT) {
+      quitTaken = true;
+      quitCode = message.wParam;
+      return false;
+    }
+    if (PumpDropsMessage(message.message)) {
+      MessageBeep(0);
+      continue;
+    }
+    try {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    } catch (...) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ManagerDispatch(const TLoggedException& e) {
+  std::lock_guard<std::recursive_mutex> lock(DispatchLock());
+  if (!LoggerEnabled() || CurrentThreadExcluded()) return true;
+  TDispatchRequest request;
+  request.Exception = e;
+  if (!e.Object && !e.Address) {
+    request.Exception.Object = LastExceptionObject();
+    request.Exception.Address = LastExceptionAddress();
+  }
+  return Dispatch(request) != 0;
+}
+
+void FilterDispatch(const TLoggedException& e) {
+  TDispatchRequest request;
+  request.Exception = e;
+  request.RaisingThreadId = e.ThreadId;
+  Dispatch(request);
+}
+
+TWillBeCaughtProc SetWillBeCaughtTest(TWillBeCaughtProc proc) { return willBeCaught.exchange(proc); }
+
+void RaiseHandling(const TLoggedException& e, int raiseKind) {
+  TLoggerThreadBlock& block = ThreadBlock();
+  if (__atomic_exchange_n(&block.RaiseReentry, true, __ATOMIC_SEQ_CST)) return;
+  DWORD lastError = GetLastError();
+  SetLastException(e.Object, e.Address);
+  if (LoggerEnabled() && !CurrentThreadExcluded()) {
+    block.ExceptionAddress = e.Address;
+    TWillBeCaughtProc test = willBeCaught.load();
+    bool caught = false;
+    try {
+      caught = test && test(e);
+    } catch (...) {
+    }
+    if (!caught) {
+      if (!block.SavedFrame[0]) block.SavedFrame[0] = block.SavedFrame[1];
+      TDispatchRequest request;
+      request.Exception = e;
+      request.RaiseKind = raiseKind;
+      try {
+        Dispatch(request);
+      } catch (...) {
+      }
+    }
+  }
+  SetLastError(lastError);
+  __atomic_store_n(&block.RaiseReentry, false, __ATOMIC_SEQ_CST);
+}
+
+void InstallEventCallRouting() {
+  TEventCallSeams& seams = EventCallSeams();
+  seams.ExceptionThreadExists = &AskWaitingThreadExists;
+  seams.OnExceptionThread = &AskOnWaitingThread;
+}
+
+}  // namespace exclog
