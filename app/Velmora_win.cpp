@@ -4,14 +4,13 @@
 
 #include <string>
 
+#include "app/HostStart_win.h"
 #include "classlib/ComCtrls_win.h"
 #include "classlib/ControlClasses.h"
 #include "classlib/Forms_win.h"
-#include "classlib/HintWindow_win.h"
 #include "classlib/Layout.h"
 #include "classlib/System.h"
 #include "exclog/ExceptionLog_win.h"
-#include "skin/WinSkinData_win.h"
 
 namespace {
 
@@ -64,11 +63,8 @@ std::string Form1Layout(HINSTANCE instance) {
 // closes. Returns the exit code; never throws.
 int RunForms(HINSTANCE instance) {
   try {
-    RegisterFormsUnit();
-    InitUnits();  // starts the units registered since the logger's
+    StartHostServices(instance);
     RegisterControlClass(TForm1::StaticClass());
-    skin::StartSkinDataWin(instance);  // Form1's layout carries SkinData1
-    new THintManager(Application);  // hints of every form, owned by the application
     auto* form = Application->CreateForm<TForm1>();
     ReadLayoutInto(form, Form1Layout(instance));
     Application->Run();

@@ -1,6 +1,7 @@
 #include "classlib/BmpCodec.h"
 
 #include <algorithm>
+#include <new>
 #include <unordered_map>
 
 namespace {
@@ -56,7 +57,7 @@ bool IsOs2Only(uint32_t headerSize) {
          headerSize != 56;
 }
 
-TBmpStatus ReadInfoHeader(const TByteView& in, size_t at, TDibInfo& info) {
+TBmpStatus ReadInfoHeader(const TByteView& in, size_t at, uint64_t maxPixels, TDibInfo& info) {
   if (!in.Has(at, 4)) return BmpTooShort;
   info.HeaderSize = in.U32(at);
   const uint32_t hs = info.HeaderSize;
@@ -105,8 +106,9 @@ TBmpStatus ReadInfoHeader(const TByteView& in, size_t at, TDibInfo& info) {
   }
 
   if (info.Width <= 0 || info.Height <= 0) return BmpBadSize;
-  if (static_cast<uint64_t>(info.Width) * static_cast<uint64_t>(info.Height) > BmpMaxPixels)
-    return BmpBadSize;
+  const uint64_t pixels = static_cast<uint64_t>(info.Width) * static_cast<uint64_t>(info.Height);
+  if (pixels > BmpMaxPixels) return BmpBadSize;
+  if (pixels > maxPixels) return BmpOverLimit;
 
   if (info.Compression == kBiBitfields || info.Compression == kBiAlphaBitfields) {
     const size_t maskCount = info.Compression == kBiAlphaBitfields ? 4 : 3;
@@ -287,10 +289,10 @@ TBmpStatus DecodeRle(const TByteView& in, uint64_t offset, const TDibInfo& info,
   return BmpOk;
 }
 
-TBmpStatus DecodeDib(const TByteView& in, size_t headerAt, uint64_t pixelOffset, bool fromFile,
-                     TBmpImage& image) {
+TBmpStatus DecodeDibUnguarded(const TByteView& in, size_t headerAt, uint64_t pixelOffset, bool fromFile,
+                              uint64_t maxPixels, TBmpImage& image) {
   TDibInfo info;
-  TBmpStatus status = ReadInfoHeader(in, headerAt, info);
+  TBmpStatus status = ReadInfoHeader(in, headerAt, maxPixels, info);
   if (status != BmpOk) return status;
 
   const uint64_t paletteAt = uint64_t{headerAt} + info.HeaderSize + info.MasksAfterHeader;
@@ -319,6 +321,17 @@ TBmpStatus DecodeDib(const TByteView& in, size_t headerAt, uint64_t pixelOffset,
   if (status != BmpOk) return status;
   image = std::move(result);
   return BmpOk;
+}
+
+// An image within the caps may still not fit in what is left of a 32-bit process.
+TBmpStatus DecodeDib(const TByteView& in, size_t headerAt, uint64_t pixelOffset, bool fromFile,
+                     uint64_t maxPixels, TBmpImage& image) {
+  try {
+    return DecodeDibUnguarded(in, headerAt, pixelOffset, fromFile, maxPixels, image);
+  } catch (const std::bad_alloc&) {
+    image = TBmpImage();
+    return BmpOutOfMemory;
+  }
 }
 
 void PutU16(std::vector<uint8_t>& out, uint32_t v) {
@@ -382,22 +395,24 @@ const char* BmpStatusText(TBmpStatus status) {
     case BmpBadOffset: return "BMP pixel offset is invalid";
     case BmpTruncated: return "BMP pixel data is truncated";
     case BmpBadRle: return "BMP RLE data is invalid";
+    case BmpOutOfMemory: return "BMP image does not fit in memory";
+    case BmpOverLimit: return "BMP image is larger than allowed here";
   }
   return "unknown BMP error";
 }
 
-TBmpStatus DecodeBmpFile(const uint8_t* data, size_t size, TBmpImage& image) {
+TBmpStatus DecodeBmpFile(const uint8_t* data, size_t size, TBmpImage& image, uint64_t maxPixels) {
   image = TBmpImage();
   TByteView in(data, size);
   if (!in.Has(0, kFileHeaderSize)) return BmpTooShort;
   if (in.U8(0) != 'B' || in.U8(1) != 'M') return BmpBadSignature;
-  return DecodeDib(in, kFileHeaderSize, in.U32(10), true, image);
+  return DecodeDib(in, kFileHeaderSize, in.U32(10), true, maxPixels, image);
 }
 
-TBmpStatus DecodePackedDib(const uint8_t* data, size_t size, TBmpImage& image) {
+TBmpStatus DecodePackedDib(const uint8_t* data, size_t size, TBmpImage& image, uint64_t maxPixels) {
   image = TBmpImage();
   TByteView in(data, size);
-  return DecodeDib(in, 0, 0, false, image);
+  return DecodeDib(in, 0, 0, false, maxPixels, image);
 }
 
 std::vector<uint32_t> DefaultBmpPalette(int bitCount) {

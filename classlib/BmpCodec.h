@@ -45,18 +45,25 @@ enum TBmpStatus {
   BmpBadOffset,           // the pixel data offset points outside the input
   BmpTruncated,           // fewer pixel bytes than the size needs
   BmpBadRle,              // RLE data that runs past its end or is not allowed
+  BmpOutOfMemory,         // the image's memory could not be had
+  BmpOverLimit,           // within BmpMaxPixels, but above the caller's pixel limit
 };
 
 // A short English text for a status ("BMP data is truncated").
 const char* BmpStatusText(TBmpStatus status);
 
 // Decodes a whole BMP file (starting with "BM"). On failure `image` is left empty
-// and the status tells why.
-TBmpStatus DecodeBmpFile(const uint8_t* data, size_t size, TBmpImage& image);
+// and the status tells why. An image of more than `maxPixels` (width * height) is
+// BmpOverLimit (BmpBadSize above BmpMaxPixels), refused before anything is
+// allocated, and an allocation that fails is BmpOutOfMemory: a file of a few dozen
+// bytes (RLE with an early end) may claim a huge image.
+TBmpStatus DecodeBmpFile(const uint8_t* data, size_t size, TBmpImage& image,
+                         uint64_t maxPixels = BmpMaxPixels);
 
 // Decodes a packed DIB: an info header, its masks and palette, then the pixels
 // right after them (the layout of RT_BITMAP resources and CF_DIB).
-TBmpStatus DecodePackedDib(const uint8_t* data, size_t size, TBmpImage& image);
+TBmpStatus DecodePackedDib(const uint8_t* data, size_t size, TBmpImage& image,
+                           uint64_t maxPixels = BmpMaxPixels);
 
 // Writes `image` as a BMP file: BITMAPINFOHEADER, BI_RGB, bottom-up rows.
 // `bitCount` is 1, 4, 8, 24 or 32; for 1/4/8 the palette is `palette` (at most

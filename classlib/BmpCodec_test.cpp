@@ -4,10 +4,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/BmpSamples.h"
+#include "classlib/Memory.h"
 #include "tests/support/TestPaths.h"
 
 namespace {
@@ -57,29 +58,15 @@ TBmpStatus Decode(const Bytes& file, TBmpImage& image) {
   return DecodeBmpFile(file.data(), file.size(), image);
 }
 
-struct TSample {
-  std::string File;
-  int Width = 0, Height = 0, Bits = 0, HeaderSize = 0;
-  std::string Kind;  // "rgb" or "rgba"
-};
-
-std::vector<TSample> ReadManifest() {
-  std::istringstream in(velmora::test::ReadFileBytes(velmora::test::SourcePath("tests/data/bmp/manifest.txt")));
-  std::vector<TSample> samples;
-  TSample s;
-  while (in >> s.File >> s.Width >> s.Height >> s.Bits >> s.HeaderSize >> s.Kind) samples.push_back(s);
-  return samples;
-}
-
 // The data in tests/data/bmp/ was written by tests/peers/bmp_samples.py: ImageMagick
 // and hand-packed files, each with PIL's decoding beside it.
 TEST(BmpCodec, MatchesPilOnEverySample) {
-  std::vector<TSample> samples = ReadManifest();
+  std::vector<velmora::test::TBmpSample> samples = velmora::test::BmpSamples();
   ASSERT_GE(samples.size(), 30u);
   int headerKinds[5] = {0, 0, 0, 0, 0};  // 12, 40, 108, 124, other
-  for (const TSample& s : samples) {
-    SCOPED_TRACE(s.File);
-    std::string base = "tests/data/bmp/" + s.File.substr(0, s.File.size() - 4);
+  for (const velmora::test::TBmpSample& s : samples) {
+    SCOPED_TRACE(s.Stem);
+    std::string base = "tests/data/bmp/" + s.Stem;
     std::string bmp = velmora::test::ReadFileBytes(velmora::test::SourcePath(base + ".bmp"));
     std::string expect = velmora::test::ReadFileBytes(velmora::test::SourcePath(base + "." + s.Kind));
     TBmpImage image;
@@ -240,6 +227,46 @@ TEST(BmpCodec, RleClipsRunsAndHonoursDeltaAndEnd) {
   Bytes rle4 = {0, 3, 0x12, 0x30, 2, 0x21, 0, 1};
   ASSERT_EQ(Decode(File(InfoHeader(5, 1, 4, 2, 4), palette, rle4), image), BmpOk);
   EXPECT_EQ(image.Indices, (std::vector<uint8_t>{1, 2, 3, 2, 1}));
+}
+
+// A few bytes of RLE8 that claim a large image: one run, then end of bitmap.
+Bytes HugeClaimRle(int32_t width, int32_t height) {
+  Bytes palette;
+  Put32(palette, 0x0000FF);
+  return File(InfoHeader(width, height, 8, 1, 1), palette, {2, 0, 0, 1});
+}
+
+TEST(BmpCodec, CallersPixelLimitRefusesBeforeAllocating) {
+  TBmpImage image;
+  const Bytes file = HugeClaimRle(2000, 1000);  // 2 M pixels from a 62-byte file
+  EXPECT_EQ(DecodeBmpFile(file.data(), file.size(), image, 2000u * 1000u - 1), BmpOverLimit);
+  EXPECT_TRUE(image.Pixels.Empty());
+  ASSERT_EQ(DecodeBmpFile(file.data(), file.size(), image, 2000u * 1000u), BmpOk);
+  EXPECT_EQ(image.Pixels.Width, 2000);
+  // Above the format's own cap it stays a bad size, whatever the caller allows.
+  const Bytes beyond = HugeClaimRle(8193, 8192);
+  EXPECT_EQ(DecodeBmpFile(beyond.data(), beyond.size(), image, UINT64_MAX), BmpBadSize);
+  EXPECT_EQ(DecodePackedDib(file.data() + 14, file.size() - 14, image, 1000), BmpOverLimit);
+}
+
+// Memory that runs out for large blocks, as a 32-bit process's address space does.
+TMemoryManager previousManager;
+void* SmallBlocksOnly(size_t size) { return size > (1u << 20) ? nullptr : previousManager.GetMem(size); }
+
+TEST(BmpCodec, AFailedAllocationIsADecodeError) {
+  const Bytes file = HugeClaimRle(2000, 2000);
+  TBmpImage image;
+  GetMemoryManager(previousManager);
+  TMemoryManager failing = previousManager;
+  failing.GetMem = SmallBlocksOnly;
+  ASSERT_TRUE(SetMemoryManager(failing));
+  const TBmpStatus status = DecodeBmpFile(file.data(), file.size(), image);
+  const TBmpStatus dibStatus = DecodePackedDib(file.data() + 14, file.size() - 14, image);
+  SetMemoryManager(previousManager);
+  EXPECT_EQ(status, BmpOutOfMemory);
+  EXPECT_EQ(dibStatus, BmpOutOfMemory);
+  EXPECT_TRUE(image.Pixels.Empty());
+  EXPECT_STREQ(BmpStatusText(BmpOutOfMemory), "BMP image does not fit in memory");
 }
 
 TEST(BmpCodec, LyingOrBrokenFilesGiveErrors) {

@@ -68,11 +68,12 @@ TEST(List, IndexErrorsAndOrdering) {
   EXPECT_THROW(list.Get(-1), EListError);
   EXPECT_THROW(list.Insert(5, &a), EListError);
   EXPECT_THROW(list.Delete(4), EListError);
-  try {
-    list.Get(7);
-  } catch (const EListError& e) {
-    EXPECT_STREQ(e.what(), "List index out of bounds (7)");
-  }
+  EXPECT_THROW(
+      try { list.Get(7); } catch (const EListError& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (7)");
+        throw;
+      },
+      EListError);
   list.Pack();
   EXPECT_EQ(list.Count(), 3);
   list.Sort([](void* x, void* y) { return *static_cast<int*>(x) - *static_cast<int*>(y); });

@@ -1,4 +1,4 @@
-// The common controls under Wine: window classes, ancestry, properties by name,
+// The common controls under Wine: window classes, properties by name,
 // and the notifications the system controls send, reflected back by the parent.
 #include <windows.h>
 
@@ -272,22 +272,6 @@ TEST_F(ComCtrlsGui, EachControlIsAWindowOfItsClassNameOverTheSystemClass) {
   item.cchTextMax = sizeof sub;
   SendMessageA(Find<TListView>("ListView1")->Handle(), LVM_GETITEMTEXTA, 1, reinterpret_cast<LPARAM>(&item));
   EXPECT_STREQ(sub, "20");
-}
-
-TEST_F(ComCtrlsGui, AncestryAnswersTheIsTests) {
-  EXPECT_TRUE(Find<TPageControl>("PageControl1")->Is<TCustomTabControl>());
-  EXPECT_TRUE(Find<TTabControl>("TabControl1")->IsNamed("TCustomTabControl"));
-  EXPECT_FALSE(Find<TTabControl>("TabControl1")->Is<TPageControl>());
-  EXPECT_TRUE(Find<TRichEdit>("RichEdit1")->Is<TCustomMemo>());
-  EXPECT_TRUE(Find<TRichEdit>("RichEdit1")->IsNamed("TCustomEdit"));
-  EXPECT_TRUE(Find<TToolButton>("ToolButton1")->Is<TGraphicControl>());
-  EXPECT_FALSE(Find<TToolButton>("ToolButton1")->Is<TWinControl>());
-  EXPECT_TRUE(Find<TStatusBar>("StatusBar1")->Is<TCustomStatusBar>());
-  EXPECT_TRUE(Find<TListView>("ListView1")->Is<TCustomListView>());
-  EXPECT_TRUE(Find<TTreeView>("TreeView1")->Is<TCustomTreeView>());
-  EXPECT_FALSE(Find<TTreeView>("TreeView1")->Is<TCustomListBox>());
-  EXPECT_TRUE(Find<TTabSheet>("TabSheet1")->Is<TWinControl>());
-  EXPECT_TRUE(Find<TUpDown>("UpDown1")->IsNamed("TUpDown"));
 }
 
 TEST_F(ComCtrlsGui, PaintersReadAndWritePropertiesByName) {

@@ -112,11 +112,12 @@ TEST_F(Components, StateTagAndPublishedProperties) {
   EXPECT_THROW(SetPropText(&c, "Name", "not valid"), EComponentError);
   TPersistent p;
   EXPECT_THROW(c.Assign(&p), EConvertError);
-  try {
-    c.Assign(nullptr);
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "Cannot assign a nil to a TTracked");
-  }
+  EXPECT_THROW(
+      try { c.Assign(nullptr); } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), "Cannot assign a nil to a TTracked");
+        throw;
+      },
+      EConvertError);
 }
 
 }  // namespace

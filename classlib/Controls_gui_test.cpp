@@ -539,11 +539,6 @@ end
   char text[16] = {};
   GetWindowTextA(static_cast<TWinControl*>(loaded->FindComponent("Button1"))->Handle(), text, sizeof text);
   EXPECT_STREQ(text, "Go");
-  // Ancestry the painters test with `is`.
-  EXPECT_TRUE(loaded->FindComponent("BitBtn1")->IsNamed("TButton"));
-  EXPECT_TRUE(loaded->FindComponent("Speed1")->Is<TGraphicControl>());
-  EXPECT_FALSE(loaded->FindComponent("Combo1")->Is<TCustomEdit>());
-  EXPECT_TRUE(loaded->FindComponent("Memo1")->Is<TCustomEdit>());
   // The screen lists forms in creation order.
   ASSERT_GE(Screen->FormCount(), 2);
   EXPECT_EQ(Screen->Forms(Screen->FormCount() - 1), loaded);

@@ -9,6 +9,7 @@
 #include "classlib/Classes.h"
 #include "classlib/Streams_win.h"
 #include "classlib/System_win.h"
+#include "tests/support/ImportSlots_win.h"
 #include "tests/support/TestPaths.h"
 
 namespace {
@@ -70,7 +71,7 @@ TEST(ReadableMemory, RawWalkSurvivesUnreadableObjects) {
   EXPECT_FALSE(SafeInheritsFromName(&wild, "TOBJECT"));
 }
 
-std::string TempPath(const char* name) { return velmora::test::TempPath(name); }
+using velmora::test::TempPath;
 
 TEST(FileStreamShare, DenyModesAreEnforced) {
   std::string path = TempPath("share.bin");
@@ -115,27 +116,6 @@ TEST(ResourceStream, ReadsAVersionResourceAndReportsMissingOnes) {
   EXPECT_THROW(TResourceStream(0, "NO_SUCH_RESOURCE"), EResNotFound);
 }
 
-// Finds this program's import slot of kernel32's WriteFile by walking its import
-// descriptors, as the logger's import hook does.
-void** FindWriteFileSlot() {
-  auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
-  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (!dir.VirtualAddress) return nullptr;
-  for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); desc->Name; ++desc) {
-    if (lstrcmpiA(reinterpret_cast<char*>(base + desc->Name), "kernel32.dll") != 0) continue;
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + desc->OriginalFirstThunk);
-    auto* slots = reinterpret_cast<void**>(base + desc->FirstThunk);
-    for (int i = 0; names[i].u1.AddressOfData; ++i) {
-      if (names[i].u1.Ordinal & IMAGE_ORDINAL_FLAG32) continue;
-      auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names[i].u1.AddressOfData);
-      if (lstrcmpA(reinterpret_cast<char*>(byName->Name), "WriteFile") == 0) return &slots[i];
-    }
-  }
-  return nullptr;
-}
-
 int writeFileCalls = 0;
 decltype(&WriteFile) realWriteFile = nullptr;
 BOOL WINAPI CountingWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
@@ -143,33 +123,16 @@ BOOL WINAPI CountingWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD 
   return realWriteFile(file, buffer, count, written, overlapped);
 }
 
-// Swaps one import slot for the scope (slots are read-only after loading).
-class SlotPatch {
- public:
-  SlotPatch(void** slot, void* value) : slot_(slot), old_(*slot) { Write(value); }
-  ~SlotPatch() { Write(old_); }
-
- private:
-  void Write(void* value) {
-    DWORD protect;
-    EXPECT_TRUE(VirtualProtect(slot_, sizeof(void*), PAGE_READWRITE, &protect));
-    *slot_ = value;
-    DWORD ignored;
-    VirtualProtect(slot_, sizeof(void*), protect, &ignored);
-  }
-  void** slot_;
-  void* old_;
-};
-
 TEST(FileRoutines, WritesGoThroughTheProgramsOwnWriteFileImport) {
   // The logger hooks file writes in this program's import table: a file stream must
   // reach the system through that slot, not through a run-time DLL of its own.
-  void** slot = FindWriteFileSlot();
-  ASSERT_NE(slot, nullptr);
+  auto slots = velmora::test::ImportSlots("kernel32.dll", "WriteFile");
+  ASSERT_FALSE(slots.empty());
+  void** slot = slots.front();
   realWriteFile = reinterpret_cast<decltype(&WriteFile)>(*slot);
   std::string path = TempPath("import.bin");
   {
-    SlotPatch patch(slot, reinterpret_cast<void*>(&CountingWriteFile));
+    velmora::test::TImportSlotPatch patch(slot, reinterpret_cast<void*>(&CountingWriteFile));
     writeFileCalls = 0;
     TFileStream out(path, fmCreate);
     out.WriteString("abc");

@@ -10,37 +10,15 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/support/ImportSlots_win.h"
+
 namespace {
 
 // Replaces the executable's import slot of kernel32!`name` (as the logger's hooks
 // do) and returns the old target; null when the program does not import it.
 void* PatchKernel32Import(const char* name, void* replacement) {
-  auto* base = reinterpret_cast<uint8_t*>(GetModuleHandleA(nullptr));
-  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (dir.VirtualAddress == 0) return nullptr;
-  for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); desc->Name;
-       ++desc) {
-    if (lstrcmpiA(reinterpret_cast<char*>(base + desc->Name), "kernel32.dll") != 0) continue;
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + (desc->OriginalFirstThunk
-                                                                  ? desc->OriginalFirstThunk
-                                                                  : desc->FirstThunk));
-    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
-    for (; names->u1.AddressOfData; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<char*>(byName->Name), name) != 0) continue;
-      DWORD oldProtect;
-      if (!VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &oldProtect)) return nullptr;
-      void* old = reinterpret_cast<void*>(slots->u1.Function);
-      slots->u1.Function = reinterpret_cast<uintptr_t>(replacement);
-      DWORD ignored;
-      VirtualProtect(&slots->u1.Function, sizeof(void*), oldProtect, &ignored);
-      return old;
-    }
-  }
-  return nullptr;
+  auto slots = velmora::test::ImportSlots("kernel32.dll", name);
+  return slots.empty() ? nullptr : velmora::test::WriteImportSlot(slots.front(), replacement);
 }
 
 // --- hooks in the style of the logger's, recording what they saw -------------------
@@ -189,6 +167,7 @@ class RecordingThread : public TThread {
     if (destroyedEvent) SetEvent(destroyedEvent);
   }
   std::atomic<bool> ran{false};
+  std::atomic<bool>* ranOutside = nullptr;  // outlives the object, for checks after delete
   std::atomic<uint32_t> ranOnThread{0};
   HANDLE destroyedEvent = nullptr;
   const char* throwText = nullptr;
@@ -198,6 +177,7 @@ class RecordingThread : public TThread {
   void Execute() override {
     ranOnThread = CurrentThreadID();
     ran = true;
+    if (ranOutside) *ranOutside = true;
     if (releaseEvent) WaitForSingleObject(releaseEvent, 10000);
     if (throwText) throw EConvertError(throwText);
     SetReturnValue(result_);
@@ -241,11 +221,11 @@ TEST(Thread, DeletingANeverStartedThreadSkipsExecute) {
   HANDLE copy;
   ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(thread->Handle()),
                               GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS));
-  std::atomic<bool>* ran = &thread->ran;
-  bool ranBeforeDelete = *ran;
-  delete thread;  // must neither hang nor call Execute on a half-destroyed object
-  EXPECT_FALSE(ranBeforeDelete);
+  std::atomic<bool> ran{false};
+  thread->ranOutside = &ran;
+  delete thread;  // lets the system thread run to its end: it must neither hang nor call Execute
   EXPECT_EQ(WaitForSingleObject(copy, 0), WAIT_OBJECT_0) << "the system thread has ended";
+  EXPECT_FALSE(ran);
   CloseHandle(copy);
 }
 

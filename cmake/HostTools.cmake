@@ -28,13 +28,15 @@ if(VELMORA_WIN32 AND NOT VELMORA_HOST_TOOLS_ONLY)
     CMAKE_GENERATOR Ninja
     CMAKE_ARGS -DVELMORA_HOST_TOOLS_ONLY=ON -DCMAKE_BUILD_TYPE=Release
                -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
-    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> ${_host_build_args}
+    # Its own status prefix: ./test reads the outer build's progress from the log.
+    BUILD_COMMAND ${CMAKE_COMMAND} -E env NINJA_STATUS=hosttools:%f/%t: ${CMAKE_COMMAND} --build <BINARY_DIR> ${_host_build_args}
     INSTALL_COMMAND ""
     # The inner build decides itself what is out of date.
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS "${VELMORA_QLDATA}" "${VELMORA_DEFAULT_SKIN}"
     USES_TERMINAL_BUILD OFF)
   find_program(VELMORA_WINDRES NAMES i686-w64-mingw32-windres REQUIRED)
+  find_program(VELMORA_OBJCOPY NAMES i686-w64-mingw32-objcopy REQUIRED)
 endif()
 
 # Gives an executable target its logger data, in two links:
@@ -45,12 +47,14 @@ endif()
 # pass phrase in the settings file, names are enciphered and the program exports
 # the password routine that hands the phrase to the logger. A CTest test
 # <tree>.qldata_verify_<target> checks the result against addr2line.
+# With SPLIT_DEBUG the DWARF then moves to <name>.debug beside the program (the
+# logger reads its own data, not DWARF); the check reads it there.
 # Call it in the target's directory or later, after the target's own settings.
 function(velmora_add_logger_data target)
   if(NOT VELMORA_WIN32 OR VELMORA_LIBFUZZER OR VELMORA_HOST_TOOLS_ONLY)
     return()
   endif()
-  cmake_parse_arguments(Q "" "SETTINGS" "" ${ARGN})
+  cmake_parse_arguments(Q "SPLIT_DEBUG" "SETTINGS" "" ${ARGN})
   if(NOT Q_SETTINGS)
     set(Q_SETTINGS "${VELMORA_ROOT}/tools/qldata/Velmora.qlsettings")
   endif()
@@ -135,7 +139,16 @@ function(velmora_add_logger_data target)
   set_property(TARGET ${target} PROPERTY RULE_LAUNCH_LINK
     "${VELMORA_QLDATA} link ${CMAKE_CURRENT_BINARY_DIR}/qlfirst/${target}/${output_name}${CMAKE_EXECUTABLE_SUFFIX} --")
 
+  set(debug_file "")
+  if(Q_SPLIT_DEBUG)
+    set(debug_file "$<TARGET_FILE_DIR:${target}>/${output_name}.debug")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} "-DPROGRAM=$<TARGET_FILE:${target}>" "-DDEBUG_FILE=${debug_file}"
+              "-DOBJCOPY=${VELMORA_OBJCOPY}" -P "${VELMORA_ROOT}/cmake/SplitDebug.cmake"
+      VERBATIM)
+  endif()
   add_test(NAME ${VELMORA_TREE}.qldata_verify_${target}
-           COMMAND "${VELMORA_QLDATA}" verify "$<TARGET_FILE:${target}>" "${Q_SETTINGS}" "${VELMORA_ROOT}/")
+           COMMAND "${VELMORA_QLDATA}" verify "$<TARGET_FILE:${target}>" "${Q_SETTINGS}" "${VELMORA_ROOT}/"
+                   ${debug_file})
   set_tests_properties(${VELMORA_TREE}.qldata_verify_${target} PROPERTIES TIMEOUT 300)
 endfunction()

@@ -13,6 +13,7 @@ set(VELMORA_ROOT "${CMAKE_CURRENT_LIST_DIR}/..")
 get_filename_component(VELMORA_ROOT "${VELMORA_ROOT}" ABSOLUTE)
 set(VELMORA_CACHE "${VELMORA_ROOT}/.cache")
 option(VELMORA_LIBFUZZER "Build fuzz targets with clang's libFuzzer instead of tests" OFF)
+option(VELMORA_BENCH_BUILD "The native tree of scripts/bench: optimised, no sanitizers" OFF)
 
 find_program(VELMORA_CCACHE ccache)
 if(VELMORA_CCACHE)
@@ -40,6 +41,9 @@ if(VELMORA_WIN32)
 elseif(VELMORA_HOST_TOOLS_ONLY)
   # Programs the Windows tree runs while it builds (cmake/HostTools.cmake).
   add_compile_options(-O1 -Wall -Wextra -Wno-unused-parameter)
+elseif(VELMORA_BENCH_BUILD)
+  # Built as a release would be (RelWithDebInfo: -O2 -g); frame pointers for perf.
+  add_compile_options(-fno-omit-frame-pointer -Wall -Wextra -Wno-unused-parameter)
 elseif(VELMORA_LIBFUZZER)
   add_compile_options(-g -O1 -fsanitize=fuzzer-no-link,address,undefined)
   add_link_options(-fsanitize=address,undefined)
@@ -58,9 +62,17 @@ macro(velmora_add_googletest)
   endif()
 endmacro()
 
-# zlib from the system (mingw: libz-mingw-w64-dev), minizip's writer from Debian's
+# zlib from the system (mingw: libz-mingw-w64-dev's static library), minizip's writer from Debian's
 # zlib sources, fetched by scripts/setup.
 macro(velmora_add_minizip)
+  if(VELMORA_WIN32)
+    # The static library, so no Windows program needs a zlib1.dll a user's system
+    # lacks. Set as plain variables: they override what an older configure cached.
+    find_library(VELMORA_ZLIB_STATIC NAMES libz.a REQUIRED)
+    set(ZLIB_LIBRARY "${VELMORA_ZLIB_STATIC}")
+    set(ZLIB_LIBRARY_RELEASE "${VELMORA_ZLIB_STATIC}")
+    set(ZLIB_LIBRARY_DEBUG "")
+  endif()
   find_package(ZLIB REQUIRED)
   set(_mz "${VELMORA_CACHE}/zlib-src/contrib/minizip")
   if(NOT EXISTS "${_mz}/zip.c")

@@ -8,19 +8,8 @@
 namespace exclog {
 namespace {
 
-TEST(EConsts, TextsOtherCodeReliesOn) {
-  EXPECT_EQ(DefaultText(MsgAntiFreeze), "The application seems to be frozen.");
-  EXPECT_EQ(DefaultText(MsgOkButton), "&OK");
-  EXPECT_EQ(DefaultText(MsgReproduceOkButton), "&OK");
-  EXPECT_EQ(DefaultText(0), "Information.");
-  EXPECT_EQ(DefaultText(157), "Invalid email.");
-  EXPECT_EQ(DefaultText(4),
-            "An error has occurred during program execution.\r\n"
-            "Please read the following information for further details.");
-  EXPECT_EQ(DefaultText(146), "These BUG is just closed.\r\nContact the program support to obtain an update.");
-  EXPECT_EQ(DefaultText(MsgReserved153), "");
-}
-
+// The default texts themselves are fixed by the options stream's golden file
+// (tests/data/options/default.bin), which carries every one of them.
 TEST(EConsts, LookupsOutsideTheTablesAreEmpty) {
   EXPECT_TRUE(DefaultText(-1).empty());
   EXPECT_TRUE(DefaultText(TextCount).empty());
@@ -28,13 +17,6 @@ TEST(EConsts, LookupsOutsideTheTablesAreEmpty) {
   EXPECT_TRUE(ReportFieldName(ReportFieldCount).empty());
   EXPECT_TRUE(VariableHelp(VariableHelpCount).empty());
   EXPECT_TRUE(VariableName(-1).empty());
-}
-
-TEST(EConsts, EveryTextButTheReservedOneHasContent) {
-  for (int i = 0; i < TextCount; ++i) {
-    if (i == MsgReserved153) continue;
-    EXPECT_FALSE(DefaultText(i).empty()) << i;
-  }
 }
 
 TEST(EConsts, CaptionTableNamesEachIndexOnceUnderFourteenGroups) {

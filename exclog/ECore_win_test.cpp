@@ -2,25 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <cstring>
 #include <fstream>
 #include <vector>
 
 #include "classlib/Classes.h"
 #include "exclog/EProcess_win.h"
+#include "tests/support/TestPaths.h"
 
 namespace exclog {
 namespace {
 
-std::string TempFolder() {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetTempPathA(sizeof buffer, buffer);
-  return ExcludeBackslash(std::string(buffer, n));
-}
-
-std::string UniqueFolder(const std::string& tag) {
-  return TempFolder() + "\\logopts_" + tag + "_" + std::to_string(GetCurrentProcessId());
-}
+std::string UniqueFolder(const std::string& tag) { return velmora::test::TempPath("logopts_" + tag); }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -33,6 +28,28 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Expectations come from the system directly, not from the routines under test.
+std::string ExeBaseName() {
+  char path[MAX_PATH + 1];
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string name(path, n);
+  name = name.substr(name.find_last_of('\\') + 1);
+  return name.substr(0, name.find_last_of('.'));
+}
+
+std::string RawComputerName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD n = sizeof name;
+  EXPECT_TRUE(GetComputerNameA(name, &n));
+  return std::string(name, n);
+}
+
+std::string RawLoggerFolder() {
+  char path[MAX_PATH + 1];
+  EXPECT_EQ(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path), S_OK);
+  return std::string(path) + "\\QuelbaLog";
 }
 
 TEST(CoreWin, ExpandVariablesReadsTheEnvironment) {
@@ -79,15 +96,21 @@ TEST(CoreWin, UsableFileNeverTruncatesAndCleansUp) {
   EXPECT_TRUE(UsableFile(name, false, false));
   EXPECT_EQ(GetFileAttributesA(fresh.c_str()), INVALID_FILE_ATTRIBUTES) << "the test file is removed";
 
-  name = root + "\\missing.qlf";
-  std::string before = name;
-  EXPECT_FALSE(UsableFile(name, true, false) && name == before) << "read-only needs an existing file";
+  // Read-only needs an existing file, here or in the per-user folder.
+  const std::string missing = "missing_" + std::to_string(GetCurrentProcessId()) + ".qlf";
+  name = root + "\\" + missing;
+  EXPECT_FALSE(UsableFile(name, true, false));
+  EXPECT_EQ(name, root + "\\" + missing);
+  const std::string there = RawLoggerFolder() + "\\" + missing;
+  WriteBytes(there, "x");
+  EXPECT_TRUE(UsableFile(name, true, false));
+  EXPECT_EQ(name, there);
+  DeleteFileA(there.c_str());
 
   // A folder that does not exist moves the name into the per-user folder.
   name = root + "\\no such folder\\moved.qlf";
   ASSERT_TRUE(UsableFile(name, false, true));
-  std::string exe = ChangeFileExt(ExtractFileName(ModuleFileName()), "");
-  EXPECT_EQ(name, LoggerFolder() + "\\" + exe + "\\moved.qlf");
+  EXPECT_EQ(name, RawLoggerFolder() + "\\" + ExeBaseName() + "\\moved.qlf");
   DeleteFileA(existing.c_str());
   RemoveDirectoryA(root.c_str());
 }
@@ -115,13 +138,16 @@ TEST(CoreWin, LogFileNameUsesFolderAndComputerName) {
   std::string root = UniqueFolder("log");
   TQuelbaModuleOptions options;
   options.SetLogFolder(root);
-  std::string exe = ChangeFileExt(ExtractFileName(ModuleFileName()), "");
+  const std::string exe = ExeBaseName();
   EXPECT_EQ(LogFileName(options), root + "\\" + exe + ".qlf");
   EXPECT_TRUE(FolderExists(root));
   options.SetLogFlags(options.LogFlags() | 0x08);
-  EXPECT_EQ(LogFileName(options), root + "\\" + exe + "_" + ComputerNameForFile(ComputerName()) + ".qlf");
+  // A host name is at most 15 characters, none of them refused in a file name.
+  const std::string computer = RawComputerName();
+  ASSERT_FALSE(computer.empty());
+  EXPECT_EQ(LogFileName(options), root + "\\" + exe + "_" + computer + ".qlf");
   options.SetLogFolder(root + "\\whole.QLF");
-  EXPECT_EQ(LogFileName(options), root + "\\whole_" + ComputerNameForFile(ComputerName()) + ".QLF");
+  EXPECT_EQ(LogFileName(options), root + "\\whole_" + computer + ".QLF");
   RemoveDirectoryA(root.c_str());
 }
 

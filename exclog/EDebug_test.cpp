@@ -310,10 +310,21 @@ TEST(EDebugLookup, WriterRefusesOverlapsAndStrayRows) {
 
 TEST(EDebugLookup, TruncatedBlocksKeepEarlierUnits) {
   std::string block = WriteDebugBlock(SampleUnits(), nullptr);
+  const TQLDebugData whole(block, 6104, false, "");
+  ASSERT_EQ(whole.Units().size(), 2u);
+  const size_t firstEnd = whole.Units()[0].RecordsEnd, secondEnd = whole.Units()[1].RecordsEnd;
   for (size_t cut = 0; cut < block.size(); ++cut) {
+    SCOPED_TRACE(cut);
     TQLDebugData debug(block.substr(0, cut), 6104, false, "");
-    EXPECT_LE(debug.Units().size(), 2u);
-    debug.FindLocation(0x1050);  // never reads past the cut (sanitizers watch)
+    auto paint = debug.FindLocation(0x1050);
+    if (cut >= firstEnd) {
+      ASSERT_TRUE(paint);
+      EXPECT_EQ(paint->RoutineName, "Paint()");
+      EXPECT_EQ(paint->Line, 32u);
+    } else {
+      EXPECT_FALSE(paint);
+    }
+    EXPECT_EQ(debug.FindLocation(0x2004).has_value(), cut >= secondEnd);
   }
 }
 

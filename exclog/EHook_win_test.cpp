@@ -17,6 +17,7 @@
 #include "exclog/EHook.h"
 #include "exclog/EHookImports.h"
 #include "tests/support/GuiProbe_win.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 
@@ -91,12 +92,8 @@ DWORD WINAPI SetFlagThread(LPVOID param) {
 struct TTempFile {
   std::string Name;
   HANDLE Handle = INVALID_HANDLE_VALUE;
-  TTempFile() {
-    char dir[MAX_PATH], name[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    GetTempFileNameA(dir, "hk", 0, name);
-    Name = name;
-    Handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  TTempFile() : Name(velmora::test::TempPath("hook.bin")) {
+    Handle = CreateFileA(Name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   }
   ~TTempFile() {
     CloseHandle(Handle);

@@ -194,13 +194,13 @@ TEST(EListsConcurrency, ReadersAndWritersFinishConsistently) {
     workers.emplace_back([&] {
       while (done.load() < 4) {
         threads.LockRead();
+        // Searches nest inside the held read lock, so the list cannot change under them.
         for (int k = 0; k < threads.Count(); ++k) {
           auto* rec = static_cast<TQuelbaThreadInfo*>(threads.List()[size_t(k)]);
           if (rec->Value4 != rec->ThreadId * 2) bad = true;
+          if (threads.IndexOfHandle(rec->ThreadHandle) != k) bad = true;
         }
         threads.UnlockRead();
-        int index = threads.IndexOfHandle(1);
-        if (index >= 0 && index >= threads.Count() + 1) bad = true;
       }
     });
   for (auto& t : workers) t.join();

@@ -82,9 +82,7 @@ TEST(EModulesWin, AppendedBlockVersionAndLyingTrailer) {
     bytes += block;
     const uint32_t trailer[2] = {blockSize, 0x100FAB10u};
     bytes.append(reinterpret_cast<const char*>(trailer), sizeof trailer);
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    std::string path = std::string(folder) + name;
+    std::string path = velmora::test::TempPath(name);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);

@@ -54,21 +54,6 @@ TEST(OptionsStream, DefaultStreamMatchesReferenceEncoder) {
   EXPECT_EQ(options.SaveToBytes(), golden);
 }
 
-TEST(OptionsStream, NewOptionsHaveTheDocumentedDefaults) {
-  TQuelbaModuleOptions options;
-  EXPECT_EQ(options.Text(MsgAntiFreeze), "The application seems to be frozen.");
-  EXPECT_EQ(options.Text(17), "&OK");
-  EXPECT_EQ(options.Text(125), "&OK");
-  for (int bit = 0; bit < ReportFieldCount; ++bit) EXPECT_TRUE(options.ReportField(bit)) << bit;
-  EXPECT_EQ(options.UpdateCount(), 0);
-  EXPECT_TRUE(options.Active());
-  EXPECT_EQ(options.ModuleHandle(), 0u);
-  EXPECT_EQ(options.SmtpPort(), 25);
-  EXPECT_EQ(options.ProxyPort(), 8080);
-  EXPECT_EQ(options.DialogFlags(), 399);
-  EXPECT_EQ(options.LanguageName(), "English");
-}
-
 TEST(OptionsStream, EveryVersionMigratesAsTheReferenceSays) {
   for (uint16_t v : Versions) {
     SCOPED_TRACE(v);

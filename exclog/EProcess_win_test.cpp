@@ -8,6 +8,8 @@
 #include <string>
 
 #include "exclog/ECore_win.h"
+#include "tests/support/ChildProcess_win.h"
+#include "tests/support/TestPaths.h"
 
 namespace exclog {
 namespace {
@@ -41,39 +43,24 @@ DWORD RunChild(const std::string& mode, const std::string& mark, const std::stri
   SetEnvironmentVariableA("LOGOPTS_END_MODE", mode.c_str());
   SetEnvironmentVariableA("LOGOPTS_END_MARK", mark.c_str());
   SetEnvironmentVariableA("LOGOPTS_END_DIR", dir.c_str());
-  std::string commandLine = "\"" + ModuleFileName() + "\" --gtest_filter=EndProcessChild.Run";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                &startup, &process);
+  velmora::test::TChildProcess child("\"" + velmora::test::OwnProgramPath() +
+                                     "\" --gtest_filter=EndProcessChild.Run");
   SetEnvironmentVariableA("LOGOPTS_END_MODE", nullptr);
-  if (!started) return 0xFFFFFFFF;
-  WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 0xFFFFFFFE;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
-}
-
-std::string TempFolder() {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetTempPathA(sizeof buffer, buffer);
-  return ExcludeBackslash(std::string(buffer, n));
+  if (!child.Started()) return 0xFFFFFFFF;
+  return child.Finish(60000);
 }
 
 TEST(EndProcess, TerminateEndsWithExitCodeOne) {
-  std::string mark = TempFolder() + "\\logopts_end_" + std::to_string(GetCurrentProcessId()) + ".txt";
+  std::string mark = velmora::test::TempPath("end.txt");
   DeleteFileA(mark.c_str());
   EXPECT_EQ(RunChild("terminate", mark, ""), 1u);
   EXPECT_EQ(GetFileAttributesA(mark.c_str()), INVALID_FILE_ATTRIBUTES) << "no restart";
 }
 
 TEST(EndProcess, RestartStartsANewInstanceInTheStartFolder) {
-  std::string dir = TempFolder() + "\\logopts_start_" + std::to_string(GetCurrentProcessId());
+  std::string dir = velmora::test::TempPath("start");
   ASSERT_TRUE(ForceFolders(dir));
-  std::string mark = TempFolder() + "\\logopts_restart_" + std::to_string(GetCurrentProcessId()) + ".txt";
+  std::string mark = velmora::test::TempPath("restart.txt");
   DeleteFileA(mark.c_str());
   EXPECT_EQ(RunChild("restart", mark, dir), 1u);
   std::string seen;

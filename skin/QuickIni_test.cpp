@@ -20,29 +20,25 @@ TEST(QuickIni, LineEndsTrimmingAndComments) {
   EXPECT_EQ(ini.ReadInteger("Form", "RightWidth", -1), 5);
 }
 
-TEST(QuickIni, HighBytesAreKeptWhenTrimming) {
-  TQuickIni ini = Load("[s]\nk=\xE9t\xE9\xA0\n");
-  EXPECT_EQ(ini.ReadString("s", "k", ""), "\xE9t\xE9\xA0");
-}
-
-TEST(QuickIni, KeysAndSectionsIgnoreLetterCase) {
-  TQuickIni ini = Load("[Title]\nRightwidth=7\n[BORDER]\nColor=1\n");
-  EXPECT_EQ(ini.ReadInteger("title", "RightWidth", 0), 7);
-  EXPECT_EQ(ini.ReadString("border", "COLOR", "x"), "1");
-}
-
-TEST(QuickIni, FirstKeyWinsEvenWhenEmpty) {
-  TQuickIni ini = Load("[a]\nk=\nk=2\nj=first\nj=second\n");
-  EXPECT_EQ(ini.ReadString("a", "k", "dflt"), "dflt");
-  EXPECT_EQ(ini.ReadString("a", "j", ""), "first");
-}
-
-TEST(QuickIni, ScanStopsAtNextSectionAndKeysBeforeSectionsAreUnreachable) {
-  TQuickIni ini = Load("orphan=1\n[a]\nx=1\n[b]\ny=2\n");
-  EXPECT_EQ(ini.ReadString("a", "y", "none"), "none");
-  EXPECT_EQ(ini.ReadString("b", "y", "none"), "2");
-  EXPECT_EQ(ini.ReadString("", "orphan", "none"), "none");
-  EXPECT_EQ(ini.ReadString("missing", "x", "none"), "none");
+TEST(QuickIni, LookupRules) {
+  struct {
+    const char* text;
+    const char* section;
+    const char* key;
+    const char* found;
+    const char* rule;
+  } cases[] = {
+      {"[s]\nk=\xE9t\xE9\xA0\n", "s", "k", "\xE9t\xE9\xA0", "high bytes are kept when trimming"},
+      {"[Title]\nRightwidth=7\n", "title", "RightWidth", "7", "keys and sections ignore letter case"},
+      {"[BORDER]\nColor=1\n", "border", "COLOR", "1", "keys and sections ignore letter case"},
+      {"[a]\nk=\nk=2\n", "a", "k", "none", "the first key wins, even when empty"},
+      {"[a]\nj=first\nj=second\n", "a", "j", "first", "the first key wins"},
+      {"[a]\nx=1\n[b]\ny=2\n", "a", "y", "none", "a scan stops at the next section"},
+      {"[a]\nx=1\n[b]\ny=2\n", "b", "y", "2", "a later section is found"},
+      {"orphan=1\n[a]\n", "", "orphan", "none", "keys before any section are unreachable"},
+      {"[a]\nx=1\n", "missing", "x", "none", "a missing section gives the default"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Load(c.text).ReadString(c.section, c.key, "none"), c.found) << c.rule;
 }
 
 TEST(QuickIni, IntegerForms) {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include "classlib/BmpCodec.h"
@@ -70,11 +71,24 @@ TEST(SkinDrawTest, SlicedFrameTakesFrameKAndItsSlices) {
   TCanvasDib n(20, 20);
   DrawSlicedFrame(n.dc.Handle(), RECT{0, 0, 4, 20}, img, false, false, false, 3, 1, {3, 3, 3, 3});
   EXPECT_EQ(n.At(2, 10), Coded(1, 80 + 0));
-  // Hostile counts and indexes neither crash nor draw outside the rectangle.
-  DrawSlicedFrame(n.dc.Handle(), RECT{0, 0, 10, 10}, img, false, false, false, 0, 9, {-4, 99, 7, -1});
-  DrawSlicedFrame(n.dc.Handle(), RECT{0, 0, 10, 10}, TPixelBuffer(1, 1, 5), true, true, false, 3, 2, {});
-  DrawSlicedFrame(n.dc.Handle(), RECT{10, 10, 5, 5}, img, false, false, false, 3, 1, {});
-  EXPECT_EQ(n.At(15, 15), kGrey);
+  // Hostile counts and indexes neither crash nor draw outside the rectangle, and what
+  // they draw inside comes from the image (or is the empty key colour).
+  std::set<uint32_t> known = {kGrey, kMagenta, 5};
+  for (uint32_t p : img.Pixels) known.insert(p & 0xFFFFFF);
+  auto drawsInsideOnly = [&](const RECT& r, const TPixelBuffer& image, bool vertical, bool tile, int count, int k,
+                             TSliceMargins margins) {
+    TCanvasDib c(20, 20);
+    DrawSlicedFrame(c.dc.Handle(), r, image, vertical, tile, false, count, k, margins);
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 20; ++x) {
+        const bool inside = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+        if (!inside) ASSERT_EQ(c.At(x, y), kGrey) << x << "," << y;
+        ASSERT_TRUE(known.count(c.At(x, y))) << x << "," << y;
+      }
+  };
+  drawsInsideOnly(RECT{2, 2, 12, 12}, img, false, false, 0, 9, {-4, 99, 7, -1});
+  drawsInsideOnly(RECT{2, 2, 12, 12}, TPixelBuffer(1, 1, 5), true, true, 3, 2, {});
+  drawsInsideOnly(RECT{10, 10, 5, 5}, img, false, false, 3, 1, {});
 }
 
 TEST(SkinDrawTest, TransparentPathsLeaveKeyPixelsUntouched) {

@@ -31,11 +31,16 @@ bool ReadColour(const TQuickIni& ini, std::string_view section, std::string_view
   return true;
 }
 
+// Ends a parse whose images went over their budget.
+struct TImageBudgetExceeded {};
+
 class TParser {
  public:
   TParser(const TQuickIni& ini, const TSkinEntryLookup& lookup, const TSkinParseEnv& env,
           TSkinModel& model)
-      : ini_(ini), lookup_(lookup), env_(env), m_(model) {}
+      : ini_(ini), lookup_(lookup), env_(env), m_(model) {
+    budget_.PixelsLeft = env.ImagePixelBudget;
+  }
 
   void Run() {
     sections_ = ini_.ReadSections();
@@ -61,8 +66,10 @@ class TParser {
   int Int(std::string_view section, std::string_view key, int def) const {
     return ini_.ReadInteger(section, key, def);
   }
-  TPixelBuffer Image(std::string_view section, std::string_view key) const {
-    return LoadSkinImage(ini_.ReadString(section, key, ""), lookup_);
+  TPixelBuffer Image(std::string_view section, std::string_view key) {
+    TPixelBuffer image = LoadSkinImage(ini_.ReadString(section, key, ""), lookup_, &budget_);
+    if (budget_.Exceeded) throw TImageBudgetExceeded{};
+    return image;
   }
   bool HasKey(std::string_view section, std::string_view key) const {
     return !ini_.ReadString(section, key, "").empty();
@@ -495,6 +502,7 @@ class TParser {
   const TSkinParseEnv& env_;
   TSkinModel& m_;
   std::vector<std::string> sections_;
+  TSkinImageBudget budget_;
 };
 
 }  // namespace
@@ -545,7 +553,8 @@ TSkinColor ParseSkinColour(std::string_view text) {
   return channels[0] | (channels[1] << 8) | (channels[2] << 16);
 }
 
-TPixelBuffer LoadSkinImage(std::string_view value, const TSkinEntryLookup& lookup) {
+TPixelBuffer LoadSkinImage(std::string_view value, const TSkinEntryLookup& lookup,
+                           TSkinImageBudget* budget) {
   size_t slash = value.find_last_of("\\/");
   std::string_view name = slash == std::string_view::npos ? value : value.substr(slash + 1);
   if (name.size() < 5) return {};
@@ -554,7 +563,11 @@ TPixelBuffer LoadSkinImage(std::string_view value, const TSkinEntryLookup& looku
   std::vector<uint8_t> bytes;
   if (!lookup(name, bytes) || bytes.empty()) return {};
   TBmpImage image;
-  if (DecodeBmpFile(bytes.data(), bytes.size(), image) != BmpOk) return {};
+  TBmpStatus status = DecodeBmpFile(bytes.data(), bytes.size(), image,
+                                    budget ? budget->PixelsLeft : BmpMaxPixels);
+  if (budget && (status == BmpOverLimit || status == BmpOutOfMemory)) budget->Exceeded = true;
+  if (status != BmpOk) return {};
+  if (budget) budget->PixelsLeft -= image.Pixels.Pixels.size();
   for (uint32_t& p : image.Pixels.Pixels) p &= 0xFFFFFF;
   return std::move(image.Pixels);
 }
@@ -562,7 +575,11 @@ TPixelBuffer LoadSkinImage(std::string_view value, const TSkinEntryLookup& looku
 std::unique_ptr<TSkinModel> ParseSkin(const TQuickIni& ini, const TSkinEntryLookup& lookup,
                                       const TSkinParseEnv& env) {
   auto model = std::make_unique<TSkinModel>();
-  TParser(ini, lookup, env, *model).Run();
+  try {
+    TParser(ini, lookup, env, *model).Run();
+  } catch (const TImageBudgetExceeded&) {
+    return nullptr;
+  }
   return model;
 }
 

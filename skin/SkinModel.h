@@ -94,8 +94,21 @@ inline constexpr int kSlotSampled = 17;
 // System colour references as the class library stores them.
 constexpr TSkinColor SysColour(int index) { return static_cast<TSkinColor>(0x80000000u | index); }
 
+// Pixels one skin load may decode for its images in all: far above any real skin
+// (the default one needs well under a million), low enough that a skin of small
+// files claiming huge images cannot take a 32-bit process's address space.
+inline constexpr uint64_t kSkinImagePixelBudget = uint64_t{16} << 20;
+
+// What one load has left to decode; Exceeded once an image did not fit (in it or
+// in memory), which fails the whole load.
+struct TSkinImageBudget {
+  uint64_t PixelsLeft = kSkinImagePixelBudget;
+  bool Exceeded = false;
+};
+
 // What the parse takes from the running system and the program's own resources.
 struct TSkinParseEnv {
+  uint64_t ImagePixelBudget = kSkinImagePixelBudget;  // for all images of the skin
   int HScrollArrowWidth = 16;                 // SM_CXHSCROLL
   TSysColorProc SysColor = ClassicSysColor;   // for blends of system colours
   TPixelBuffer TrackImage;                    // the program's TRACK bitmap (16 x 4)
@@ -148,13 +161,18 @@ std::array<TSkinColor, kSkinColourSlots> DefaultSkinColours();
 TSkinColor ParseSkinColour(std::string_view text);
 
 // Decodes the entry named by an INI image value (folder part dropped, ".bmp" in any
-// letter case). Empty for any other name, a missing entry or a broken BMP.
-TPixelBuffer LoadSkinImage(std::string_view value, const TSkinEntryLookup& lookup);
+// letter case). Empty for any other name, a missing entry or a broken BMP. With a
+// budget the image's pixels are taken from it; an image larger than what is left,
+// or one whose memory cannot be had, is empty and marks the budget exceeded.
+TPixelBuffer LoadSkinImage(std::string_view value, const TSkinEntryLookup& lookup,
+                           TSkinImageBudget* budget = nullptr);
 
 // Parses the whole skin into a new model: every INI step, the caption buttons, the
-// colour table and the derived images. Throws ESkinParseError only for failures of
-// the environment (never for odd INI values, which take defaults or are clamped
-// where drawn); the caller keeps its previous model then.
+// colour table and the derived images. Null when the images need more than
+// env.ImagePixelBudget pixels in all (or more memory than there is). Throws
+// ESkinParseError only for failures of the environment (never for odd INI values,
+// which take defaults or are clamped where drawn); the caller keeps its previous
+// model in both cases.
 std::unique_ptr<TSkinModel> ParseSkin(const TQuickIni& ini, const TSkinEntryLookup& lookup,
                                       const TSkinParseEnv& env);
 

@@ -22,11 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   skin::TSkinParseEnv env;
   env.TrackImage = skin::DrawTrackResource();
   env.TrackVertImage = skin::DrawTrackVertResource();
+  // The one BMP serves every image: a small budget keeps huge claims quick.
+  env.ImagePixelBudget = 1u << 20;
   auto lookup = [&](std::string_view, std::vector<uint8_t>& out) {
     out = bmp;
     return true;
   };
   auto model = skin::ParseSkin(ini, lookup, env);
+  if (!model) return 0;  // over the image budget
   for (const skin::TDataSkinObject* e : model->Elements()) {
     // Small destinations: the geometry must hold whatever the skin says.
     for (int k : {0, 1, e->Frame, e->Frame + 1}) {

@@ -51,6 +51,27 @@ std::vector<std::string> SplitSkinLines(std::string_view text) {
   return lines;
 }
 
+const char* SkinLoadFailureText(TSkinLoadFailure failure) {
+  switch (failure) {
+    case TSkinLoadFailure::None: return "no error";
+    case TSkinLoadFailure::TooShort: return "too short for its size field";
+    case TSkinLoadFailure::TooLarge: return "the declared unpacked size is above the limit";
+    case TSkinLoadFailure::Truncated: return "the compressed stream is truncated";
+    case TSkinLoadFailure::UnknownVersion: return "unknown version";
+    case TSkinLoadFailure::HeaderPastImage: return "the header runs past the unpacked image";
+    case TSkinLoadFailure::NamesPastImage: return "the names run past the unpacked image";
+    case TSkinLoadFailure::SizesPastImage: return "the sizes table runs past the unpacked image";
+    case TSkinLoadFailure::DataPastImage: return "the entry sizes run past the unpacked image";
+  }
+  return "unknown failure";
+}
+
+bool TSkinReader::Fail(TSkinLoadFailure failure) {
+  Clear();
+  failure_ = failure;
+  return false;
+}
+
 void TSkinReader::Clear() {
   version_ = namesLength_ = reserved1_ = reserved2_ = 0;
   names_.clear();
@@ -62,17 +83,18 @@ void TSkinReader::Clear() {
 bool TSkinReader::LoadFromBytes(std::span<const uint8_t> container) {
   Clear();
   rebuilds_ = 0;
-  if (container.size() < 4) return false;
+  failure_ = TSkinLoadFailure::None;
+  imageVersion_ = 0;
+  if (container.size() < 4) return Fail(TSkinLoadFailure::TooShort);
   uint32_t unpacked = ReadU32(container, 0);
   std::vector<uint8_t> image;
   TLZH lzh;
   TLZH::TResult result = lzh.Unpack(container.subspan(4), unpacked, image);
   rebuilds_ = lzh.RebuildCount();
-  if (result != TLZH::TResult::Ok) return false;
-  if (!Parse(image)) {
-    Clear();
-    return false;
-  }
+  if (result == TLZH::TResult::TooLarge) return Fail(TSkinLoadFailure::TooLarge);
+  if (result != TLZH::TResult::Ok) return Fail(TSkinLoadFailure::Truncated);
+  TSkinLoadFailure failure = Parse(image);
+  if (failure != TSkinLoadFailure::None) return Fail(failure);
   return true;
 }
 
@@ -80,8 +102,8 @@ bool TSkinReader::LoadFromStream(TStream& source) {
   source.SetPosition(0);
   int64_t size = source.Size();
   if (size < 0 || size > kMaxContainerBytes) {
-    Clear();
-    return false;
+    imageVersion_ = 0;
+    return Fail(TSkinLoadFailure::TooLarge);
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   // Read may come back short (a stream shorter than it said): use what arrived.
@@ -95,13 +117,14 @@ bool TSkinReader::LoadFromStream(TStream& source) {
   return LoadFromBytes(bytes);
 }
 
-bool TSkinReader::Parse(std::span<const uint8_t> image) {
-  if (image.size() < kHeaderSize) return false;
+TSkinLoadFailure TSkinReader::Parse(std::span<const uint8_t> image) {
+  if (image.size() < kHeaderSize) return TSkinLoadFailure::HeaderPastImage;
   uint32_t version = ReadU32(image, 0);
+  imageVersion_ = version;
   int extra = SkinExtraBlockSize(version);
   if (extra < 0) {
     ShowSkinMessage(kOlderSkinMessage);
-    return false;
+    return TSkinLoadFailure::UnknownVersion;
   }
   version_ = version;
   namesLength_ = ReadU32(image, 4);
@@ -111,12 +134,13 @@ bool TSkinReader::Parse(std::span<const uint8_t> image) {
   // Sums in 64 bits: no field may wrap past the image's end.
   uint64_t namesAt = kHeaderSize + static_cast<uint64_t>(extra);
   uint64_t sizesAt = namesAt + namesLength_;
-  if (sizesAt > image.size()) return false;
+  if (namesAt > image.size()) return TSkinLoadFailure::HeaderPastImage;
+  if (sizesAt > image.size()) return TSkinLoadFailure::NamesPastImage;
   std::string_view namesText(reinterpret_cast<const char*>(image.data() + namesAt), namesLength_);
   std::vector<std::string> names = SplitSkinLines(LowerAscii(namesText));
 
   uint64_t dataAt = sizesAt + 4ull * names.size();
-  if (dataAt > image.size()) return false;
+  if (dataAt > image.size()) return TSkinLoadFailure::SizesPastImage;
   uint64_t dataLength = image.size() - dataAt;
   std::vector<uint32_t> sizes(names.size());
   std::vector<uint64_t> offsets(names.size());
@@ -126,13 +150,13 @@ bool TSkinReader::Parse(std::span<const uint8_t> image) {
     offsets[i] = total;
     total += sizes[i];
   }
-  if (total > dataLength) return false;
+  if (total > dataLength) return TSkinLoadFailure::DataPastImage;
 
   names_ = std::move(names);
   sizes_ = std::move(sizes);
   offsets_ = std::move(offsets);
   data_.assign(image.begin() + static_cast<ptrdiff_t>(dataAt), image.end());
-  return true;
+  return TSkinLoadFailure::None;
 }
 
 void TSkinReader::CopyEntry(size_t index, std::vector<uint8_t>& dest) const {

@@ -17,6 +17,22 @@ namespace skin {
 // has between the 16-byte header and the names. -1 for an unknown version.
 int SkinExtraBlockSize(uint32_t version);
 
+// Why the last load failed, for tools that tell a user; the load's result is the
+// same boolean whatever the reason.
+enum class TSkinLoadFailure {
+  None,
+  TooShort,        // fewer than the 4 bytes of the unpacked-size field
+  TooLarge,        // the declared unpacked size (or the stream) is above the limit
+  Truncated,       // the compressed stream ends before the declared size is unpacked
+  UnknownVersion,  // the image's version is none of the known ones
+  HeaderPastImage, // the unpacked image is shorter than its header and extra block
+  NamesPastImage,  // the names block runs past the unpacked image
+  SizesPastImage,  // the sizes table runs past the unpacked image
+  DataPastImage,   // the entries' sizes add up to more than the image holds
+};
+// A short English text ("the compressed stream is truncated").
+const char* SkinLoadFailureText(TSkinLoadFailure failure);
+
 class TSkinReader {
  public:
   // Replaces the contents with the container in `container`. Returns false (and
@@ -42,6 +58,9 @@ class TSkinReader {
   bool FindEntry(std::string_view name, TMemoryStream& dest) const;
   bool FindFirst(std::string_view pattern, TMemoryStream& dest, std::string& foundName) const;
 
+  TSkinLoadFailure Failure() const { return failure_; }
+  // The version field of the last image read, also when it was unknown.
+  uint32_t ImageVersion() const { return imageVersion_; }
   uint32_t Version() const { return version_; }
   uint32_t NamesLength() const { return namesLength_; }
   uint32_t Reserved1() const { return reserved1_; }
@@ -53,7 +72,8 @@ class TSkinReader {
 
  private:
   void Clear();
-  bool Parse(std::span<const uint8_t> image);
+  TSkinLoadFailure Parse(std::span<const uint8_t> image);
+  bool Fail(TSkinLoadFailure failure);
   void CopyEntry(size_t index, std::vector<uint8_t>& dest) const;
 
   uint32_t version_ = 0;
@@ -65,6 +85,8 @@ class TSkinReader {
   std::vector<uint64_t> offsets_;  // into data_, one per entry
   std::vector<uint8_t> data_;      // everything after the sizes table
   int rebuilds_ = 0;
+  TSkinLoadFailure failure_ = TSkinLoadFailure::None;
+  uint32_t imageVersion_ = 0;
 };
 
 // Splits text into lines the way the names block is read: CR LF, LF or CR ends a

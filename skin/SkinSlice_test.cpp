@@ -131,9 +131,17 @@ TEST(SkinSliceTest, TransparentExecutionKeepsMagentaDestination) {
   EXPECT_EQ(dest.At(1, 0), 0x123456u);
   ExecutePlan(src, plan, dest, false);
   EXPECT_EQ(dest.At(0, 0), 0xFF00FFu);
-  // Pieces reaching past either image are clipped, not read or written outside.
+  // Pieces reaching past either image are clipped, not read or written outside: both
+  // buffers carry guard pixels past their last row, which must be neither copied nor
+  // overwritten.
+  constexpr uint32_t kGuard = 0x0BAD00;
+  src.Pixels.resize(src.Pixels.size() + 8, kGuard);
+  dest.Pixels.resize(dest.Pixels.size() + 8, kGuard);
   plan = {{R{-3, -3, 9, 9}, R{-1, 0, 5, 5}, TPieceMode::Tile}};
   ExecutePlan(src, plan, dest, false);
+  EXPECT_EQ(dest.At(0, 0), 0x123456u);  // destination column 0 is piece column 3: source column 1
+  EXPECT_EQ(dest.At(1, 0), 0xFF00FFu);
+  for (size_t i = 2; i < dest.Pixels.size(); ++i) EXPECT_EQ(dest.Pixels[i], kGuard) << i;
 }
 
 TEST(SkinSliceTest, OpaqueRunsWithTolerance) {

@@ -170,4 +170,26 @@ inline const std::vector<uint8_t>& TestSkinContainer() {
   return bytes;
 }
 
+// `entries` (name, bytes) packed by the same peer writer, in a folder inside the
+// test skin's (removed with it); empty when that failed.
+inline std::vector<uint8_t> PeerContainer(
+    const std::string& folder, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
+  const TTestSkin& s = TestSkin();
+  if (!s.Ok) return {};
+  const std::string dir = s.HostDir + "/" + folder;
+  if (!RunHost("mkdir -p '" + dir + "'")) return {};
+  std::string args;
+  for (const auto& [name, bytes] : entries) {
+    std::ofstream out(velmora::test::HostPath(dir + "/" + name), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) return {};
+    args += " '" + name + "=" + dir + "/" + name + "'";
+  }
+  if (!RunHost("/usr/bin/python3 '" + std::string(VELMORA_SOURCE_DIR) +
+               "/tests/peers/make_container.py' 70000 crlf '" + dir + ".skn'" + args + " >/dev/null"))
+    return {};
+  std::ifstream in(velmora::test::HostPath(dir + ".skn"), std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 }  // namespace skintest

@@ -156,6 +156,64 @@ TEST_F(SkinDataTest, FailedLoadKeepsTheOldSkinAndTheFlag) {
   EXPECT_TRUE(std::find(seam.calls.begin(), seam.calls.end(), "Action1/250") == seam.calls.end());
 }
 
+// A BMP of a few dozen bytes claiming width x height pixels: RLE8, one run, then
+// the end of the bitmap.
+std::vector<uint8_t> HugeClaimBmp(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> b = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 58, 0, 0, 0, 40, 0, 0, 0};
+  auto put = [&b](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  put(width, 4);
+  put(height, 4);
+  put(1, 2);   // planes
+  put(8, 2);   // bits
+  put(1, 4);   // RLE8
+  for (int i = 0; i < 3; ++i) put(0, 4);  // image size, resolution
+  put(1, 4);   // one palette entry
+  put(0, 4);
+  put(0x0000FF, 4);
+  for (uint8_t v : {2, 0, 0, 1}) b.push_back(v);
+  return b;
+}
+
+// Borders and title from files of 62 bytes each that claim `width` x `height`.
+std::vector<uint8_t> HugeClaimSkin(const std::string& folder, uint32_t width, uint32_t height) {
+  const std::string ini = "[TitlebarSkin]\r\nSkinName=Huge\r\n[Personality]\r\nTop=top.bmp\r\n"
+                          "Left=left.bmp\r\nRight=right.bmp\r\nBottom=bottom.bmp\r\n";
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> entries = {{"skin.ini", {ini.begin(), ini.end()}}};
+  for (const char* name : {"top.bmp", "left.bmp", "right.bmp", "bottom.bmp"})
+    entries.emplace_back(name, HugeClaimBmp(width, height));
+  return skintest::PeerContainer(folder, entries);
+}
+
+TEST_F(SkinDataTest, ImagesOverThePixelBudgetFailTheLoad) {
+  const auto& container = TestSkinContainer();
+  ASSERT_FALSE(container.empty());
+  TSkinData data;
+  data.SetSkinStreamBytes(container);
+  ASSERT_TRUE(data.LoadSkin());
+  const TPixelBuffer topBefore = data.Top()->Bitmap;
+
+  // Four images of 9 M pixels, each within the budget alone: the second goes over
+  // it, the load fails as a broken container does and the skin in force stays.
+  static_assert(2 * 3000u * 3000u > kSkinImagePixelBudget && 3000u * 3000u <= kSkinImagePixelBudget);
+  const std::vector<uint8_t> hostile = HugeClaimSkin("huge", 3000, 3000);
+  ASSERT_FALSE(hostile.empty()) << "the peer container writer did not run";
+  data.SetSkinStreamBytes(hostile);
+  EXPECT_FALSE(data.LoadSkin());
+  EXPECT_TRUE(data.NotLoaded());
+  EXPECT_EQ(data.SkinName(), "Velmora Test");
+  EXPECT_EQ(data.Top()->Bitmap.Pixels, topBefore.Pixels);
+
+  // The same skin with claims that fit loads: the budget, not the files, refused it.
+  const std::vector<uint8_t> modest = HugeClaimSkin("modest", 600, 100);
+  ASSERT_FALSE(modest.empty());
+  data.SetSkinStreamBytes(modest);
+  ASSERT_TRUE(data.LoadSkin());
+  EXPECT_EQ(data.SkinName(), "Huge");
+  EXPECT_EQ(data.Top()->Bitmap.Width, 600);
+}
+
 TEST_F(SkinDataTest, LoadedAndActiveTalkToTheManager) {
   {
     TSkinData unloaded;

@@ -14,6 +14,8 @@
 #include "exclog/ExceptionLog.h"
 #include "exclog/ExceptionLog_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
+#include "tests/support/ChildProcess_win.h"
+#include "tests/support/ImportSlots_win.h"
 
 namespace startup_test {
 
@@ -46,8 +48,8 @@ bool SlotsAreKernelRoutines() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   for (const std::string& name : exclog::HookedKernelRoutineNames()) {
     void* real = reinterpret_cast<void*>(GetProcAddress(kernel, name.c_str()));
-    for (void* slot : ImportSlots("kernel32.dll", name))
-      if (slot != real) return false;
+    for (void** slot : velmora::test::ImportSlots("kernel32.dll", name))
+      if (*slot != real) return false;
   }
   return true;
 }
@@ -161,38 +163,10 @@ int ChildMain(const std::string& mode) {
 }
 
 TChildResult RunChild(const std::string& mode, DWORD timeoutMs) {
-  TChildResult result;
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  char self[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string command = std::string("\"") + self + "\" --child " + mode;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process{};
-  BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                &startup, &process);
-  CloseHandle(writeEnd);
-  if (!started) {
-    CloseHandle(readEnd);
-    result.ExitCode = 0xDEADBEEF;
-    return result;
-  }
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.Output.append(buffer, got);
-  CloseHandle(readEnd);
-  WaitForSingleObject(process.hProcess, timeoutMs);
-  GetExitCodeProcess(process.hProcess, &result.ExitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return result;
+  velmora::test::TChildProcess child("\"" + velmora::test::OwnProgramPath() + "\" --child " + mode, true);
+  if (!child.Started()) return {0xDEADBEEF, ""};
+  DWORD code = child.Finish(timeoutMs);
+  return {code, child.Output()};
 }
 
 namespace {
@@ -257,7 +231,8 @@ TEST(UnhandledFilter, AccessViolationOnMainThreadEndsWithTheExceptionCode) {
 TEST(UnhandledFilter, FaultOnThreadThatBypassedTheHookReachesTheFilter) {
   TChildResult child = RunChild("av-bypass");
   EXPECT_EQ(child.ExitCode, 0xC0000005u) << child.Output;
-  std::string thread = ValueAfter(child.Output, "thread ");
+  // The child's own line, at a line start: the report's "in thread N:" may come first.
+  std::string thread = ValueAfter("\n" + child.Output, "\nthread ");
   EXPECT_NE(child.Output.find("Report: EAccessViolation"), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("in thread " + thread + ":"), std::string::npos) << child.Output;
   EXPECT_EQ(child.Output.find("went on"), std::string::npos) << child.Output;
@@ -266,7 +241,8 @@ TEST(UnhandledFilter, FaultOnThreadThatBypassedTheHookReachesTheFilter) {
 TEST(ThreadHooks, FaultInHookedRawThreadGoesToExceptionManagerAndProgramGoesOn) {
   TChildResult child = RunChild("av-hooked");
   EXPECT_EQ(child.ExitCode, 0u) << child.Output;
-  std::string thread = ValueAfter(child.Output, "thread ");
+  // The child's own line, at a line start: the report's "in thread N:" may come first.
+  std::string thread = ValueAfter("\n" + child.Output, "\nthread ");
   uintptr_t function = HexValue(ValueAfter(child.Output, "fault function "));
   uintptr_t fault = HexValue(ValueAfter(child.Output, "Report: EAccessViolation at "));
   EXPECT_GT(fault, function) << child.Output;

@@ -18,9 +18,6 @@ TChildResult RunChild(const std::string& mode, DWORD timeoutMs = 30000);
 // Runs one child mode in this process; returns the exit code.
 int ChildMain(const std::string& mode);
 
-// Values of the import address table slots of `dll`!`routine` in this program.
-std::vector<void*> ImportSlots(const std::string& dll, const std::string& routine);
-
 // Starts the logger's units the way the host program does (logger first).
 void StartUnitsLikeHost();
 

@@ -21,6 +21,7 @@
 #include "exclog/ExceptionLog_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
 #include "tests/support/GuiProbe_win.h"
+#include "tests/support/ImportSlots_win.h"
 #include "tests/support/TestPaths.h"
 
 namespace startup_test {
@@ -28,26 +29,6 @@ namespace startup_test {
 void StartUnitsLikeHost() {
   exclog::RegisterExceptionLogUnits();
   InitUnits();
-}
-
-std::vector<void*> ImportSlots(const std::string& dll, const std::string& routine) {
-  std::vector<void*> slots;
-  auto* base = reinterpret_cast<uint8_t*>(GetModuleHandleA(nullptr));
-  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name; ++d) {
-    if (_stricmp(reinterpret_cast<char*>(base + d->Name), dll.c_str()) != 0) continue;
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
-    auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
-    for (int i = 0; names[i].u1.AddressOfData; ++i) {
-      if (names[i].u1.Ordinal & IMAGE_ORDINAL_FLAG32) continue;
-      auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names[i].u1.AddressOfData);
-      if (routine == reinterpret_cast<char*>(byName->Name))
-        slots.push_back(reinterpret_cast<void*>(addresses[i].u1.Function));
-    }
-  }
-  return slots;
 }
 
 namespace {
@@ -128,11 +109,7 @@ TEST(Startup, StateOfTheInstalledLogger) {
 
 class WriteHook : public testing::Test {
  protected:
-  std::string TempName(const char* stem) {
-    char folder[MAX_PATH + 1] = {};
-    GetTempPathA(MAX_PATH, folder);
-    return std::string(folder) + stem + std::to_string(GetCurrentProcessId()) + ".bin";
-  }
+  std::string TempName(const char* stem) { return velmora::test::TempPath(std::string(stem) + ".bin"); }
 };
 
 TEST_F(WriteHook, FileBytesArriveUnchanged) {
@@ -485,8 +462,8 @@ TEST(ImportSet, HookedImportsAreTheSixRoutinesThisProgramImports) {
   EXPECT_TRUE(expected.count("WriteFile") && expected.count("CreateThread") && expected.count("ResumeThread") &&
               expected.count("ExitThread"));
   for (const std::string& name : hooked)
-    for (void* slot : ImportSlots("kernel32.dll", name))
-      EXPECT_NE(slot, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name.c_str())))
+    for (void** slot : velmora::test::ImportSlots("kernel32.dll", name))
+      EXPECT_NE(*slot, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name.c_str())))
           << name;
 }
 

@@ -3,39 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "app/HostStart_win.h"
+#include "skin/SkinMessage.h"
+#include "skin/WinSkinData.h"
+#include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
 
 namespace {
-
-class Process {
- public:
-  explicit Process(const std::string& path) {
-    std::string commandLine = "\"" + path + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &si, &info_))
-      CloseHandle(info_.hThread);
-  }
-  ~Process() {
-    if (info_.hProcess) {
-      if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 1);
-      CloseHandle(info_.hProcess);
-    }
-  }
-  bool Started() const { return info_.hProcess != nullptr; }
-  bool Ended(DWORD waitMs) const { return WaitForSingleObject(info_.hProcess, waitMs) == WAIT_OBJECT_0; }
-  DWORD ExitCode() const {
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info_.hProcess, &code);
-    return code;
-  }
-  DWORD Id() const { return info_.dwProcessId; }
-
- private:
-  PROCESS_INFORMATION info_ = {};
-};
 
 struct WindowSearch {
   DWORD processId;
@@ -62,8 +41,8 @@ HWND FindMainWindowOf(DWORD processId) {
 }
 
 TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
-  const std::string exe = velmora::test::HostPath(VELMORA_EXE);
-  Process first(exe);
+  const std::string exe = "\"" + velmora::test::HostPath(VELMORA_EXE) + "\"";
+  velmora::test::TChildProcess first(exe);
   ASSERT_TRUE(first.Started());
   HWND mainWindow = nullptr;
   ASSERT_TRUE(velmora::test::PumpUntil([&] { return (mainWindow = FindMainWindowOf(first.Id())); }, 20000));
@@ -73,7 +52,7 @@ TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
   EXPECT_EQ(r.right - r.left, 1024);
   EXPECT_EQ(r.bottom - r.top, 600);
 
-  Process second(exe);
+  velmora::test::TChildProcess second(exe);
   ASSERT_TRUE(second.Started());
   EXPECT_TRUE(second.Ended(10000));
   EXPECT_EQ(second.ExitCode(), 0u);
@@ -87,6 +66,58 @@ TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
   HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "velmora");
   EXPECT_EQ(mutex, nullptr);
   if (mutex) CloseHandle(mutex);
+}
+
+// A message box of this process, found by a watcher thread while the main thread
+// sits in the box's modal loop; its text is kept and the box closed.
+struct TMessageBoxWatch {
+  std::atomic<bool> stop{false};
+  std::string text;
+  bool seen = false;
+
+  static BOOL CALLBACK Match(HWND window, LPARAM param) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char cls[32] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (owner != GetCurrentProcessId() || lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window))
+      return TRUE;
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+  }
+  void Run() {
+    for (DWORD waited = 0; waited < 10000 && !stop; waited += 50) {
+      HWND box = nullptr;
+      EnumWindows(Match, reinterpret_cast<LPARAM>(&box));
+      if (box) {
+        char buffer[256] = {};
+        GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);  // the box's text control
+        text = buffer;
+        seen = true;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return;
+      }
+      Sleep(50);
+    }
+  }
+};
+
+// The program's start-up installs the skin engine's message box: an older skin set
+// through SkinFile tells the user so instead of failing silently.
+TEST(HostProgram, StartUpShowsTheOlderSkinMessageInABox) {
+  StartHostServices(GetModuleHandleA(nullptr));
+  skin::TSkinData data;
+  TMessageBoxWatch watch;
+  std::thread watcher([&] { watch.Run(); });
+  data.SetSkinFile(velmora::test::SourcePath("tests/data/skin/java-v10000-crlf.skn"));
+  watch.stop = true;
+  watcher.join();
+  skin::SetSkinMessageProc(nullptr);
+  EXPECT_TRUE(data.NotLoaded());
+  ASSERT_TRUE(watch.seen) << "no message box";
+  // The box shows the carriage return as a line break (or drops it).
+  EXPECT_NE(watch.text.find("This is Older Skin File"), std::string::npos) << watch.text;
+  EXPECT_NE(watch.text.find("Please update to new version !"), std::string::npos) << watch.text;
 }
 
 }  // namespace

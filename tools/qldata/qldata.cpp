@@ -2,9 +2,10 @@
 //
 //   qldata generate EXE SETTINGS OUT [SOURCE_ROOT]
 //       reads EXE with nm and objdump, writes the "QLDATA" resource bytes to OUT
-//   qldata verify EXE [SETTINGS] [SOURCE_ROOT]
+//   qldata verify EXE [SETTINGS [SOURCE_ROOT [DEBUG_FILE]]]
 //       checks EXE's resource against addr2line: every packed line, and every
-//       instruction of the packed units through the reader's lookup
+//       instruction of the packed units through the reader's lookup; addr2line
+//       reads DEBUG_FILE when EXE's debug data was split off into it
 //   qldata compare FIRST SECOND
 //       fails when the code and data sections of two links differ
 //   qldata link FIRST -- LINK COMMAND...
@@ -166,7 +167,12 @@ int Generate(const std::string& exe, const std::string& settingsPath, const std:
   return 0;
 }
 
-int Verify(const std::string& exe, const std::string& settingsPath, const std::string& sourceRoot) {
+int Verify(const std::string& exe, const std::string& settingsPath, const std::string& sourceRoot,
+           const std::string& debugFile) {
+  const std::string& dwarf = debugFile.empty() ? exe : debugFile;
+  // A split program carries no DWARF of its own: only the debug link to the file.
+  if (!debugFile.empty() && Run(Prefix() + "objdump -h " + Quote(exe)).find(".debug_") != std::string::npos)
+    throw std::runtime_error(exe + " still carries debug sections");
   qldata::TPeImage image(ReadFile(exe));
   auto resource = image.RcData("QLDATA");
   if (!resource) throw std::runtime_error("no QLDATA resource in " + exe);
@@ -184,7 +190,7 @@ int Verify(const std::string& exe, const std::string& settingsPath, const std::s
   auto rows = debug.Rows();
   std::vector<uint32_t> addresses;
   for (const auto& r : rows) addresses.push_back(base + r.Offset);
-  auto answers = Addr2Line(exe, addresses, false);
+  auto answers = Addr2Line(dwarf, addresses, false);
   size_t noLine = 0;
   size_t failures = 0;
   std::map<std::string, size_t> byKind;
@@ -228,7 +234,7 @@ int Verify(const std::string& exe, const std::string& settingsPath, const std::s
         break;
       }
   }
-  auto outer = Addr2Line(exe, instructions, true);
+  auto outer = Addr2Line(dwarf, instructions, true);
   size_t inlinedElsewhere = 0, unnamed = 0;
   for (size_t i = 0; i < instructions.size(); ++i) {
     auto found = debug.FindLocation(instructions[i] - base);
@@ -303,12 +309,12 @@ int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "generate" && (argc == 5 || argc == 6))
       return Generate(argv[2], argv[3], argv[4], argc == 6 ? argv[5] : "");
-    if (mode == "verify" && argc >= 3 && argc <= 5)
-      return Verify(argv[2], argc > 3 ? argv[3] : "", argc > 4 ? argv[4] : "");
+    if (mode == "verify" && argc >= 3 && argc <= 6)
+      return Verify(argv[2], argc > 3 ? argv[3] : "", argc > 4 ? argv[4] : "", argc > 5 ? argv[5] : "");
     if (mode == "compare" && argc == 4) return Compare(argv[2], argv[3]);
     if (mode == "link" && argc > 4 && std::string(argv[3]) == "--")
       return LinkAndCompare(argv[2], std::vector<std::string>(argv + 4, argv + argc));
-    std::cerr << "usage: qldata generate EXE SETTINGS OUT [SOURCE_ROOT] | verify EXE [SETTINGS [SOURCE_ROOT]]"
+    std::cerr << "usage: qldata generate EXE SETTINGS OUT [SOURCE_ROOT] | verify EXE [SETTINGS [SOURCE_ROOT [DEBUG_FILE]]]"
                  " | compare FIRST SECOND\n";
     return 2;
   } catch (const std::exception& e) {

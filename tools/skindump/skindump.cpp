@@ -2,7 +2,7 @@
 //
 //   skindump FILE                 header, one line per entry (name, size, CRC-32), INI text
 //   skindump FILE --extract NAME OUT   writes one entry's bytes to OUT
-// Exits 1 when the container cannot be read.
+// Exits 1 when the container cannot be read, saying why.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -39,7 +39,10 @@ int main(int argc, char** argv) {
   skin::SetSkinMessageProc(PrintMessage);
   skin::TSkinReader reader;
   if (!reader.LoadFromBytes(bytes)) {
-    std::fprintf(stderr, "skindump: %s is not a readable skin container\n", argv[1]);
+    std::string why = skin::SkinLoadFailureText(reader.Failure());
+    if (reader.Failure() == skin::TSkinLoadFailure::UnknownVersion)
+      why += " " + std::to_string(reader.ImageVersion());
+    std::fprintf(stderr, "skindump: %s is not a readable skin container: %s\n", argv[1], why.c_str());
     return 1;
   }
   std::vector<uint8_t> entry;

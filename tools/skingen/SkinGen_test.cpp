@@ -258,6 +258,7 @@ TEST(SkinDump, ListsEveryEntryAndTheIni) {
   peers::WriteBytes(dir / "bad.skn", {1, 2, 3, 4, 5});
   r = peers::Run(peers::Quote(VELMORA_SKINDUMP) + " " + peers::Quote(dir / "bad.skn"));
   EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_NE(r.Output.find("not a readable skin container: "), std::string::npos) << r.Output;
 }
 
 TEST(SkinPackTool, OptionsWriteTheVariantsTheReaderRefusesOrAccepts) {
@@ -268,15 +269,16 @@ TEST(SkinPackTool, OptionsWriteTheVariantsTheReaderRefusesOrAccepts) {
   struct Case {
     std::string options;
     bool readable;
-    std::string expect;  // in skindump's output when readable
+    std::string expect;  // in skindump's output (the reason when unreadable)
   } cases[] = {
       {"--version 30000 --eol cr --reserved 0xFFFFFFFF,7 --extra-fill 0xAB --trailer 9", true,
        "version 30000"},
       {"--version 20000 --eol lf", true, "version 20000"},
-      {"--declared-size 100", false, ""},
-      {"--declared-size 4000000000", false, ""},
-      {"--truncate 50", false, ""},
+      {"--declared-size 100", false, "container: the names run past the unpacked image"},
+      {"--declared-size 4000000000", false, "container: the declared unpacked size is above the limit"},
+      {"--truncate 50", false, "container: the compressed stream is truncated"},
       {"--version 12345", false, "Older Skin File"},
+      {"--version 12345", false, "container: unknown version 12345"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);

@@ -35,6 +35,17 @@ std::vector<uint8_t> Wrap(const std::vector<uint8_t>& image) {
   return out;
 }
 
+// The load fails, and for the reason given (the reader's result stays a plain false).
+::testing::AssertionResult FailsWith(skin::TSkinReader& reader, const std::vector<uint8_t>& container,
+                                     skin::TSkinLoadFailure why) {
+  if (reader.LoadFromBytes(container)) return ::testing::AssertionFailure() << "loaded";
+  if (reader.Failure() != why)
+    return ::testing::AssertionFailure() << "failed with " << skin::SkinLoadFailureText(reader.Failure())
+                                         << ", expected " << skin::SkinLoadFailureText(why);
+  return ::testing::AssertionSuccess();
+}
+using skin::TSkinLoadFailure;
+
 std::vector<std::string> messages;
 void Record(const std::string& text) { messages.push_back(text); }
 
@@ -83,16 +94,17 @@ TEST(SkinPackHostile, DeclaredSizeTruncationAndJunk) {
   std::vector<uint8_t> image = BuildSkinImage(SampleEntries(), options);
 
   options.DeclaredSize = static_cast<uint32_t>(image.size() + 200);
-  EXPECT_FALSE(reader.LoadFromBytes(BuildSkinContainer(SampleEntries(), options)));
+  EXPECT_TRUE(FailsWith(reader, BuildSkinContainer(SampleEntries(), options), TSkinLoadFailure::Truncated));
   options.DeclaredSize = 0xFFFFFFF0u;
-  EXPECT_FALSE(reader.LoadFromBytes(BuildSkinContainer(SampleEntries(), options)));
+  EXPECT_TRUE(FailsWith(reader, BuildSkinContainer(SampleEntries(), options), TSkinLoadFailure::TooLarge));
   options.DeclaredSize = static_cast<uint32_t>(image.size() - 1);  // last data byte missing
-  EXPECT_FALSE(reader.LoadFromBytes(BuildSkinContainer(SampleEntries(), options)));
+  EXPECT_TRUE(FailsWith(reader, BuildSkinContainer(SampleEntries(), options), TSkinLoadFailure::DataPastImage));
   options.DeclaredSize.reset();
 
   options.TruncateBy = 3;
-  EXPECT_FALSE(reader.LoadFromBytes(BuildSkinContainer(SampleEntries(), options)));
+  EXPECT_TRUE(FailsWith(reader, BuildSkinContainer(SampleEntries(), options), TSkinLoadFailure::Truncated));
   options.TruncateBy = 0;
+  EXPECT_TRUE(FailsWith(reader, {1, 2, 3}, TSkinLoadFailure::TooShort));
 
   // Junk in the reserved words and the extra block, bytes after the last entry: fine.
   options.Reserved1 = 0xFFFFFFFF;
@@ -117,17 +129,17 @@ TEST(SkinPackHostile, NamesSizesAndOffsetsMustFitTheImage) {
 
   std::vector<uint8_t> bad = good;
   PutU32(bad, 4, static_cast<uint32_t>(good.size()));  // names run past the end
-  EXPECT_FALSE(reader.LoadFromBytes(Wrap(bad)));
+  EXPECT_TRUE(FailsWith(reader, Wrap(bad), TSkinLoadFailure::NamesPastImage));
   bad = good;
   PutU32(bad, 4, 0xFFFFFFF8u);  // would wrap a 32-bit sum
-  EXPECT_FALSE(reader.LoadFromBytes(Wrap(bad)));
+  EXPECT_TRUE(FailsWith(reader, Wrap(bad), TSkinLoadFailure::NamesPastImage));
   bad = good;
   PutU32(bad, sizesAt + 4, 103);  // "BM" + 100 bytes is 102: one more than the data holds
-  EXPECT_FALSE(reader.LoadFromBytes(Wrap(bad)));
+  EXPECT_TRUE(FailsWith(reader, Wrap(bad), TSkinLoadFailure::DataPastImage));
   bad = good;
   PutU32(bad, sizesAt, 0xFFFFFFFFu);  // sizes whose 32-bit sum wraps to a small number
   PutU32(bad, sizesAt + 4, 0x00000001u + 100);
-  EXPECT_FALSE(reader.LoadFromBytes(Wrap(bad)));
+  EXPECT_TRUE(FailsWith(reader, Wrap(bad), TSkinLoadFailure::DataPastImage));
   // Many names but too few bytes for their sizes table (more than the old 1001 slots).
   bad.assign(16, 0);
   PutU32(bad, 0, 20000);
@@ -137,14 +149,20 @@ TEST(SkinPackHostile, NamesSizesAndOffsetsMustFitTheImage) {
   bad.insert(bad.end(), names.begin(), names.end());
   std::vector<uint8_t> withSizes = bad;
   bad.resize(bad.size() + 4 * 1499);
-  EXPECT_FALSE(reader.LoadFromBytes(Wrap(bad)));
+  EXPECT_TRUE(FailsWith(reader, Wrap(bad), TSkinLoadFailure::SizesPastImage));
   // With the whole table (all sizes 0) 1500 entries are fine.
   withSizes.resize(withSizes.size() + 4 * 1500);
   ASSERT_TRUE(reader.LoadFromBytes(Wrap(withSizes)));
   EXPECT_EQ(reader.Names().size(), 1500u);
   EXPECT_EQ(reader.Names()[1499], "n1499");
-  // An image shorter than its header.
-  EXPECT_FALSE(reader.LoadFromBytes(Wrap(std::vector<uint8_t>(good.begin(), good.begin() + 15))));
+  // An image shorter than its header, or than its extra block.
+  EXPECT_TRUE(FailsWith(reader, Wrap(std::vector<uint8_t>(good.begin(), good.begin() + 15)),
+                        TSkinLoadFailure::HeaderPastImage));
+  bad.assign(good.begin(), good.begin() + 16);
+  PutU32(bad, 0, 30000);  // 256 bytes of extra block the image lacks
+  PutU32(bad, 4, 0);
+  EXPECT_TRUE(FailsWith(reader, Wrap(bad), TSkinLoadFailure::HeaderPastImage));
+  EXPECT_EQ(reader.ImageVersion(), 30000u);
 }
 
 TEST(SkinPackHostile, NameLinesAndTrailingLineEnd) {
@@ -159,7 +177,7 @@ TEST(SkinPackHostile, NameLinesAndTrailingLineEnd) {
   PutU32(edited, 4, static_cast<uint32_t>(names.size()));
   edited.insert(edited.end(), names.begin(), names.end());
   edited.insert(edited.end(), image.begin() + 16 + 14, image.end());  // sizes 1, 2; data "122"
-  EXPECT_FALSE(reader.LoadFromBytes(Wrap(edited)));
+  EXPECT_TRUE(FailsWith(reader, Wrap(edited), TSkinLoadFailure::SizesPastImage));
   // Without the extra line end the two names read back.
   names = "A.ini\rb.bmp\n";
   edited.assign(image.begin(), image.begin() + 16);
@@ -179,7 +197,8 @@ TEST(SkinPackHostile, UnknownVersionShowsTheMessageOnce) {
   TSkinPackOptions options;
   options.Version = 19999;
   skin::TSkinReader reader;
-  EXPECT_FALSE(reader.LoadFromBytes(BuildSkinContainer(SampleEntries(), options)));
+  EXPECT_TRUE(FailsWith(reader, BuildSkinContainer(SampleEntries(), options), TSkinLoadFailure::UnknownVersion));
+  EXPECT_EQ(reader.ImageVersion(), 19999u);
   skin::SetSkinMessageProc(old);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], std::string("This is Older Skin File") + '\r' + "Please update to new version !");
