@@ -5,10 +5,7 @@
 #include <mutex>
 
 #include "exclog/EDispatch.h"
-#include "exclog/ECore_win.h"
 #include "exclog/EEventCall.h"
-#include "exclog/EModules_win.h"
-#include "exclog/EProcess_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/ExceptionLog_win.h"
 
@@ -17,12 +14,13 @@ namespace exclog {
 namespace {
 
 std::atomic<int> dispatchCount{0};
-std::atomic<int> mainHandlerCount{0};
 std::atomic<TExceptionThread*> currentThread{nullptr};
 std::atomic<DWORD> waitingThreadId{0};
 std::atomic<TWillBeCaughtProc> willBeCaught{nullptr};
 
 // The pump's state for the running dispatch (main thread only).
+std::atomic<int> pumpedCount{0};
+std::atomic<int> droppedCount{0};
 thread_local bool quitTaken = false;
 thread_local WPARAM quitCode = 0;
 
@@ -85,44 +83,6 @@ bool RunOnReportThread(TReportJob& job, bool pumping, uint8_t& result) {
   return true;
 }
 
-std::string DefaultBuildReport(const TReportJob& job) { return DescribeException("Report", job.Exception); }
-
-TDialogAnswer DefaultShowDialog(const std::string& report) {
-  if (ConsoleProgram()) {
-    std::string text = report + "\r\n";
-    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD written = 0;
-    if (output && output != INVALID_HANDLE_VALUE)
-      KernelOriginals().WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  }
-  return TDialogAnswer::Close;
-}
-
-HMODULE ModuleHolding(uintptr_t address) {
-  HMODULE module = nullptr;
-  if (!address || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                      reinterpret_cast<LPCSTR>(address), &module))
-    return GetModuleHandleA(nullptr);
-  return module;
-}
-
-void SetModuleVariables(const char* prefix, HMODULE module) {
-  std::string name = ModuleFileName(module), description, version;
-  ReadVersionInfo(name, description, version);
-  SetEnvironmentVariableA((std::string(prefix) + "Name").c_str(), name.c_str());
-  SetEnvironmentVariableA((std::string(prefix) + "Desc").c_str(), description.c_str());
-  SetEnvironmentVariableA((std::string(prefix) + "Ver").c_str(), version.c_str());
-}
-
-// The variables a handler or a program started by the report reads.
-void SetReportVariables(const TReportJob& job, const std::string& reportFile) {
-  SetModuleVariables("_MainModule", GetModuleHandleA(nullptr));
-  SetModuleVariables("_ExceptModule", ModuleHolding(job.Exception.Address));
-  SetEnvironmentVariableA("_ExceptMsg", job.Exception.Message.c_str());
-  SetEnvironmentVariableA("_BugReport", reportFile.c_str());
-  SetEnvironmentVariableA("_LineBreak", "\r\n");
-}
-
 bool AskWaitingThreadExists() { return currentThread.load() != nullptr && waitingThreadId.load() != 0; }
 bool AskOnWaitingThread() { return GetCurrentThreadId() == waitingThreadId.load(); }
 
@@ -145,7 +105,6 @@ void TExceptionThread::Execute() {
 TExceptionThread* CurrentExceptionThread() { return currentThread; }
 
 int DispatchCount() { return dispatchCount; }
-int MainHandlerCount() { return mainHandlerCount; }
 
 uint8_t Dispatch(const TDispatchRequest& request) {
   const TLoggedException& e = request.Exception;
@@ -164,6 +123,9 @@ uint8_t Dispatch(const TDispatchRequest& request) {
                           : e.ThreadId                ? e.ThreadId
                                                       : GetCurrentThreadId();
     job.HandledReport = request.HandledReport;
+    uint32_t contextFlags = 0;
+    std::memcpy(&contextFlags, block.Context, sizeof contextFlags);
+    if (contextFlags) job.Context = block.Context;
     if (!request.HandledReport) {
       std::snprintf(block.ExceptionClass, sizeof block.ExceptionClass, "%s", e.ClassName.c_str());
       block.ExceptionAddress = e.Address;
@@ -185,25 +147,6 @@ uint8_t Dispatch(const TDispatchRequest& request) {
   return result;
 }
 
-uint8_t RunMainHandler(TReportJob& job) {
-  ++mainHandlerCount;
-  SetReportStep(1);
-  SetLastReported(job.Exception.Object, job.Exception.Address);
-  TReportHandlerSeams& seams = ReportHandlerSeams();
-  SetReportVariables(job, "");
-  SetReportStep(702);
-  CountReportSeamCall("BuildReport");
-  std::string report = seams.BuildReport ? seams.BuildReport(job) : DefaultBuildReport(job);
-  SetReportStep(706);
-  SetReportVariables(job, "");
-  SetReportStep(13);
-  CountReportSeamCall("ShowDialog");
-  TDialogAnswer answer = seams.ShowDialog ? seams.ShowDialog(job, report) : DefaultShowDialog(report);
-  SetReportStep(18);
-  if (!job.HandledReport && answer != TDialogAnswer::Close) EndProcess(answer == TDialogAnswer::Restart);
-  return 1;
-}
-
 bool PumpReportMessages() {
   for (int i = 0; i < PumpBatchLimit; ++i) {
     MSG message;
@@ -214,9 +157,11 @@ bool PumpReportMessages() {
       return false;
     }
     if (PumpDropsMessage(message.message)) {
+      ++droppedCount;
       MessageBeep(0);
       continue;
     }
+    ++pumpedCount;
     try {
       TranslateMessage(&message);
       DispatchMessageA(&message);
@@ -226,6 +171,9 @@ bool PumpReportMessages() {
   }
   return true;
 }
+
+int PumpedMessageCount() { return pumpedCount; }
+int PumpDroppedCount() { return droppedCount; }
 
 bool ManagerDispatch(const TLoggedException& e) {
   std::lock_guard<std::recursive_mutex> lock(DispatchLock());

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "classlib/Threads.h"
+#include "exclog/EOptions.h"
 #include "exclog/ExceptionLog.h"
 
 namespace exclog {
@@ -52,11 +53,19 @@ TExceptionThread* CurrentExceptionThread();
 
 // The main handler: runs the report steps and returns the report's result.
 uint8_t RunMainHandler(TReportJob& job);
+// Reports counted by the main handler (its step 9).
+int ReportCount();
+// The report's working copy of the options of the module it is for.
+TQuelbaModuleOptions& ReportOptions();
 
 // Pumps at most PumpBatchLimit messages of the calling thread's queue. Returns false
 // once WM_QUIT was taken (the message is kept and posted again when the dispatch
 // ends) or a message's handling raised.
 bool PumpReportMessages();
+
+// Messages the pump dispatched and dropped since the start.
+int PumpedMessageCount();
+int PumpDroppedCount();
 
 // ExceptionManager's body (filled in by the start-up): dispatches `e` when the logger
 // is enabled and the thread not excluded; the dispatch's result, true when none ran.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 namespace exclog {
@@ -35,8 +36,12 @@ uintptr_t lastReportedAddress = 0;
 bool haveLastReported = false;
 std::atomic<bool> dialogShowing{false};
 std::atomic<uint32_t> displayFlags{0};
-std::atomic<int> buildReportCalls{0};
-std::atomic<int> showDialogCalls{0};
+std::mutex seamCallsLock;
+std::map<std::string, int> seamCalls;
+std::atomic<uint32_t> reportFlags{0};
+std::atomic<int> dialogKindOption{0};
+std::atomic<bool> sendChosen{false};
+std::atomic<bool> terminationRecorded{false};
 
 std::mutex internalErrorsLock;
 std::vector<std::string> internalErrors;
@@ -179,15 +184,25 @@ TReportHandlerSeams& ReportHandlerSeams() {
 }
 
 int ReportSeamCalls(const std::string& seam) {
-  if (seam == "BuildReport") return buildReportCalls;
-  if (seam == "ShowDialog") return showDialogCalls;
-  return 0;
+  std::lock_guard<std::mutex> lock(seamCallsLock);
+  auto it = seamCalls.find(seam);
+  return it == seamCalls.end() ? 0 : it->second;
 }
 
 void CountReportSeamCall(const std::string& seam) {
-  if (seam == "BuildReport") ++buildReportCalls;
-  if (seam == "ShowDialog") ++showDialogCalls;
+  std::lock_guard<std::mutex> lock(seamCallsLock);
+  ++seamCalls[seam];
 }
+
+uint32_t ReportFlags() { return reportFlags; }
+void SetReportFlags(uint32_t flags) { reportFlags = flags; }
+int DialogKindOption() { return dialogKindOption; }
+void SetDialogKindOption(int kind) { dialogKindOption = kind; }
+bool SendChosen() { return sendChosen; }
+void SetSendChosen(bool value) { sendChosen = value; }
+bool TerminationActionRecorded() { return terminationRecorded; }
+void ClearTerminationActionRecorded() { terminationRecorded = false; }
+bool RecordTerminationAction() { return !terminationRecorded.exchange(true); }
 
 int ReportStep() { return reportStep; }
 void SetReportStep(int step) { reportStep = step; }

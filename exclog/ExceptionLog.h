@@ -34,25 +34,80 @@ struct TReportJob {
   uint32_t RaisingThreadId = 0;
   bool HandledReport = false;      // a report of an exception that was caught
   bool OnReportThread = false;     // runs on a report thread (else on the raising one)
+  const void* Context = nullptr;   // the raising thread's recorded context (204 bytes), or null
   std::string FocusedClass, FocusedText;  // the raising thread's focused control
+  int DialogKind = 0;
+  std::string ReportFile;          // "_BugReport"
+  uint32_t StackId = 0;            // marks duplicates
 };
 
 // Dialog outcome of one report.
 enum class TDialogAnswer { Close, Terminate, Restart };
 
-// Each member null means its default: the default writes nothing but counts
-// (ReportSeamCalls), except where said.
+// What a matching exception filter supplies.
+struct TFilterMatch {
+  int HandlerKind = 2;         // only 2 goes on to a report
+  int TerminationAction = 0;   // 0 none, 1 terminate, 2 restart
+  int DialogType = 1;          // 0 -> kind 0, 1 -> the options' kind, 2..4 -> 1..3
+  std::string Text;            // replaces the message when not empty
+};
+
+// Events the report runs (on the waiting raising thread): exception notify (the
+// flag is "handle it"), custom data, action notify, the next one after the dialog.
+enum class TReportEvent { ExceptionNotify, CustomData, ActionNotify, AfterDialog };
+
+// Each member null means its default: the default does nothing but count
+// (ReportSeamCalls by member name), except where said.
 struct TReportHandlerSeams {
-  // Builds and keeps the report text. Default: the one-line description ("Report: ...").
+  // Builds the report text and adds it to the last-reports ring. Default: the
+  // one-line description ("Report: ...").
   std::string (*BuildReport)(const TReportJob& job) = nullptr;
+  // The report file name. Default: "".
+  std::string (*ReportFileName)(const TReportJob& job) = nullptr;
+  // The call stack of a thread from its context (null: none) and stack top.
+  void (*CollectStack)(uint32_t threadId, const void* context, uintptr_t stackTop) = nullptr;
+  // The filter matching the exception; false (default) when none matches.
+  bool (*MatchFilter)(const TReportJob& job, TFilterMatch& match) = nullptr;
+  // Runs the handlers of an event. Default: none registered (flag unchanged).
+  void (*RunEvent)(TReportEvent event, const TReportJob& job, bool& flag) = nullptr;
+  void (*TakeScreenshot)(const TReportJob& job) = nullptr;
   // Shows the dialog until its final answer. Default: a console program writes the
   // report text to standard output; the answer is "close".
   TDialogAnswer (*ShowDialog)(const TReportJob& job, const std::string& report) = nullptr;
+  void (*AskReproduceSteps)(const TReportJob& job) = nullptr;
+  void (*SaveTextLog)(const TReportJob& job, const std::string& report) = nullptr;
+  void (*SaveXmlLog)(const TReportJob& job, const std::string& report) = nullptr;
+  // Starts the sending; with `wait`, returns when it is over.
+  void (*StartSending)(const TReportJob& job, const std::string& report, bool wait) = nullptr;
+  // CGI and web-server programs: the error page instead of a dialog.
+  void (*WriteWebErrorPage)(const TReportJob& job, const std::string& report) = nullptr;
 };
 TReportHandlerSeams& ReportHandlerSeams();
-// Calls of a seam by member name ("BuildReport", "ShowDialog") since the start.
+// Calls of a seam by member name since the start.
 int ReportSeamCalls(const std::string& seam);
 void CountReportSeamCall(const std::string& seam);
+
+// Flags of the options set that the main handler reads (the options leave them unnamed).
+constexpr uint32_t ReportStacksOfClassThreads = 0x1;  // main thread and class-library threads
+constexpr uint32_t ReportStacksOfRawThreads = 0x2;
+constexpr uint32_t ReportCopyToClipboard = 0x4;
+constexpr uint32_t ReportSaveXmlLog = 0x8;
+constexpr uint32_t ReportSendInBackground = 0x10;
+constexpr uint32_t ReportAskReproduceSteps = 0x20;
+uint32_t ReportFlags();
+void SetReportFlags(uint32_t flags);
+// The options set's dialog-kind byte.
+int DialogKindOption();
+void SetDialogKindOption(int kind);
+
+// Dialog outcome flag the handler presets and the dialog sets: sending chosen.
+bool SendChosen();
+void SetSendChosen(bool value);
+
+// Whether a filter's termination action was recorded in this process (once only).
+bool TerminationActionRecorded();
+void ClearTerminationActionRecorded();
+bool RecordTerminationAction();  // true the first time
 
 // The process-wide step word of the main handler (shown when the handler fails).
 int ReportStep();

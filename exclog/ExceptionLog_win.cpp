@@ -9,6 +9,7 @@
 #include "classlib/System.h"
 #include "exclog/ECoreUnit.h"
 #include "exclog/ECoreUnit_win.h"
+#include "exclog/ECore_win.h"
 #include "exclog/EDispatch_win.h"
 #include "exclog/EGuard.h"
 #include "exclog/EHook.h"
@@ -35,6 +36,9 @@ bool unitsRegistered = false;
 
 void* addressSpaceReserve = nullptr;
 bool reserveWanted = false;
+constexpr size_t WorkingBufferSize = 102400;
+std::vector<uint8_t> workingBuffer;
+std::mutex stackCacheLock;
 std::mutex reserveLock;
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 bool filterInstalled = false;
@@ -171,6 +175,11 @@ void Installer() {
   }
   // 4. and 5.
   GetLocalTime(&startTime);
+  // Options objects learn their module handles; the program's own options come
+  // from its logger data with its entry in the modules list.
+  InstallModuleSeams();
+  FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+  workingBuffer.assign(WorkingBufferSize, 0);
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle, 0,
                   FALSE, DUPLICATE_SAME_ACCESS);
   StartThreadRecords();
@@ -202,6 +211,25 @@ bool CurrentThreadExcluded() {
 }
 
 std::recursive_mutex& DispatchLock() { return dispatchLock; }
+std::mutex& StackCacheLock() { return stackCacheLock; }
+size_t WorkingBufferBytes() { return workingBuffer.size(); }
+
+bool IsLoggerUnitFile(const std::string& fileName) {
+  // The logger's own source files, sorted: its routines are told apart by them.
+  static const char* const files[] = {
+      "EConsts.cpp",       "ECore.cpp",          "ECoreUnit.cpp",     "ECoreUnit_win.cpp", "ECore_win.cpp",
+      "EDebug.cpp",        "EDebugWriter.cpp",   "EDispatch.cpp",     "EDispatch_win.cpp", "EEncrypt.cpp",
+      "EEventCall.cpp",    "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
+      "EHookPatch.cpp",    "EHook_win.cpp",      "ELists.cpp",        "EMainHandler_win.cpp", "EMemoryView.cpp",
+      "EModules.cpp",      "EModules_win.cpp",   "EOptions.cpp",      "EOptionsStream.cpp", "EProcess_win.cpp",
+      "ERaiseRoutes_win.cpp", "EStackWalk.cpp",  "EThreadHooks_win.cpp", "EThrow_win.cpp", "EUnitPatch.cpp",
+      "ExceptionLog.cpp",  "ExceptionLog_win.cpp"};
+  size_t slash = fileName.find_last_of("/\\");
+  std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  for (const char* file : files)
+    if (_stricmp(file, base.c_str()) == 0) return true;
+  return false;
+}
 
 void ReleaseAddressSpaceReserve() {
   std::lock_guard<std::mutex> lock(reserveLock);
@@ -242,6 +270,7 @@ void Finaliser() {
   // 5. Inactive before the lists go, so a late hook call passes straight through.
   SetLoggerActive(false);
   StopThreadRecords();
+  std::vector<uint8_t>().swap(workingBuffer);
   {
     std::lock_guard<std::mutex> lock(excludedLock);
     excludedThreads.clear();

@@ -63,6 +63,12 @@ LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers);
 // The dispatch lock: re-entrant, held for a whole report.
 std::recursive_mutex& DispatchLock();
 bool CurrentThreadExcluded();
+// Taken inside the dispatch lock around the walker's stack cache.
+std::mutex& StackCacheLock();
+// The 100 KB working buffer of a report (0 bytes while the logger is off).
+size_t WorkingBufferBytes();
+// Whether `fileName` (a path or a bare name) is one of the logger's own source files.
+bool IsLoggerUnitFile(const std::string& fileName);
 // A dispatch gives the address-space reserve back while it runs and takes it again after.
 void ReleaseAddressSpaceReserve();
 void RestoreAddressSpaceReserve();
