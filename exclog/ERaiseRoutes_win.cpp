@@ -156,6 +156,34 @@ bool RunOnFreshStack(void (*routine)(void*), void* data) {
   return true;
 }
 
+namespace {
+
+struct TSystemExceptionCall {
+  const EXCEPTION_RECORD* Record;
+  DWORD ThreadId;
+  int Mode;
+  void (*Route)(const TLoggedException& e);
+};
+
+void DescribeAndRoute(void* data) {
+  auto* call = static_cast<TSystemExceptionCall*>(data);
+  try {
+    TLoggedException e = ExceptionFromRecord(*call->Record, call->Mode);
+    e.ThreadId = call->ThreadId;
+    call->Route(e);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+void ReportSystemException(const EXCEPTION_RECORD& record, int mode, void (*route)(const TLoggedException& e)) {
+  TSystemExceptionCall call{&record, GetCurrentThreadId(), mode, route};
+  // A stack overflow leaves too little stack for a report: a fresh thread takes it.
+  if (record.ExceptionCode != EXCEPTION_STACK_OVERFLOW || !RunOnFreshStack(&DescribeAndRoute, &call))
+    DescribeAndRoute(&call);
+}
+
 }  // namespace exclog
 
 using namespace exclog;

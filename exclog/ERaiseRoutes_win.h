@@ -12,9 +12,10 @@ namespace exclog {
 constexpr DWORD NativeExceptionCode = 0x0EEDFADE;
 constexpr DWORD NativeReraiseCode = 0x0EEDFAE4;
 
+struct TLoggedException;
+
 // Fills class, message and kind flags of `e` from a class-library object carried by
 // a native raise; false (nothing changed) when `object` is no valid object.
-struct TLoggedException;
 bool DescribeNativeObject(TLoggedException& e, const void* object);
 
 // Entry stubs placed in the import slots; `original` is the routine they call on.
@@ -36,5 +37,10 @@ uintptr_t LastUnwoundFaultAddress();
 // a thread whose stack overflowed has about 2 KB left, too little for a report.
 // Returns false when no thread could be made.
 bool RunOnFreshStack(void (*routine)(void*), void* data);
+
+// Describes a system exception of the calling thread (ExceptionFromRecord with
+// `mode`) and hands it to `route`; never throws. A stack overflow is described and
+// routed from a fresh stack while the calling thread waits.
+void ReportSystemException(const EXCEPTION_RECORD& record, int mode, void (*route)(const TLoggedException& e));
 
 }  // namespace exclog

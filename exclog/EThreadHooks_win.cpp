@@ -237,28 +237,15 @@ TLoggedException ExceptionFromRecord(const EXCEPTION_RECORD& record, int mode) {
 
 namespace {
 
-struct TGuardCall {
-  const EXCEPTION_RECORD* Record;
-  DWORD ThreadId;
-};
-
-void GuardReport(void* data) {
-  auto* call = static_cast<TGuardCall*>(data);
-  try {
-    TLoggedException e = ExceptionFromRecord(*call->Record, 0);
-    e.ThreadId = call->ThreadId;
-    // A native raise was reported by the raise hook already.
-    if (e.Code != NativeExceptionCode || !IsLastReported(e.Object, e.Address)) ExceptionManager(e);
-  } catch (...) {
-  }
+void GuardRoute(const TLoggedException& e) {
+  // A native raise was reported by the raise hook already.
+  if (e.Code != NativeExceptionCode || !IsLastReported(e.Object, e.Address)) ExceptionManager(e);
 }
 
 extern "C" EXCEPTION_DISPOSITION __cdecl ThreadFrameHandler(EXCEPTION_RECORD* record, void*, CONTEXT*, void*) {
   if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
   if (record->ExceptionCode == ThreadNamingException) return ExceptionContinueExecution;
-  TGuardCall call{record, GetCurrentThreadId()};
-  // A stack overflow leaves too little stack for a report: a fresh thread takes it.
-  if (record->ExceptionCode != EXCEPTION_STACK_OVERFLOW || !RunOnFreshStack(&GuardReport, &call)) GuardReport(&call);
+  ReportSystemException(*record, 0, &GuardRoute);
   // The exception ends here: the faulting frames cannot be resumed, so the thread ends.
   HookExitThread(static_cast<DWORD>(-1));
 }

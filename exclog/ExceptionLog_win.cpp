@@ -332,20 +332,9 @@ int FrameworkMethodsPatched() { return 0; }
 
 namespace {
 
-struct FilterCall {
-  const EXCEPTION_RECORD* Record;
-  DWORD ThreadId;
-};
-
-void FilterOnFreshStack(void* data) {
-  auto* call = static_cast<FilterCall*>(data);
-  try {
-    TLoggedException e = ExceptionFromRecord(*call->Record, 1);
-    e.ThreadId = call->ThreadId;
-    std::lock_guard<std::recursive_mutex> lock(dispatchLock);
-    if (TakeReportId(CallStackId(e))) DispatchReport(e);
-  } catch (...) {
-  }
+void FilterRoute(const TLoggedException& e) {
+  std::lock_guard<std::recursive_mutex> lock(dispatchLock);
+  if (TakeReportId(CallStackId(e))) DispatchReport(e);
 }
 
 }  // namespace
@@ -355,14 +344,7 @@ LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers) {
     return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
   const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
   SetSameThreadReport(true);
-  if (record.ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
-    // Too little stack here for a report: a fresh thread takes it over.
-    FilterCall call{&record, GetCurrentThreadId()};
-    if (!RunOnFreshStack(&FilterOnFreshStack, &call)) FilterOnFreshStack(&call);
-  } else {
-    FilterCall call{&record, GetCurrentThreadId()};
-    FilterOnFreshStack(&call);
-  }
+  ReportSystemException(record, 1, &FilterRoute);
   TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;
 }

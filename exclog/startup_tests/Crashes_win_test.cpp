@@ -106,21 +106,21 @@ __attribute__((noinline)) void ThrowUncaught() {
   throw EConvertError("not a number");
 }
 
-// Through a volatile pointer, so the compiler neither warns nor turns it into a loop.
-int Recurse(int depth);
-int (*volatile recurse)(int) = &Recurse;
-__attribute__((noinline)) int Recurse(int depth) {
-  volatile char pad[256];
-  pad[0] = static_cast<char>(depth);
-  return recurse(depth + 1) + pad[0];
-}
-
 bool ThrowingDataSource() { throw EReadError("module data unreadable"); }
 
 // The module data reader asked about a module built without logger data.
 bool SystemModuleCarriesData() { return exclog::HasCurrentModuleData(GetModuleHandleA("kernel32.dll")); }
 
+// Through a volatile pointer, so the compiler neither warns nor turns it into a loop.
+int (*volatile recurse)(int) = &RecurseUntilOverflow;
+
 }  // namespace
+
+__attribute__((noinline)) int RecurseUntilOverflow(int depth) {
+  volatile char pad[256];
+  pad[0] = static_cast<char>(depth);
+  return recurse(depth + 1) + pad[0];
+}
 
 int ChildMain(const std::string& mode) {
   if (mode == "order") return OrderChild();
@@ -131,7 +131,7 @@ int ChildMain(const std::string& mode) {
   }
   if (mode == "so-main") {
     StartUnitsLikeHost();
-    return Recurse(0);
+    return RecurseUntilOverflow(0);
   }
   if (mode == "raise-main") {
     StartUnitsLikeHost();

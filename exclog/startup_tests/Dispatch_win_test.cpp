@@ -18,6 +18,7 @@
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/EThrow_win.h"
 #include "exclog/ExceptionLog_win.h"
+#include "exclog/startup_tests/StartupShared_win.h"
 
 namespace startup_test {
 namespace {
@@ -180,18 +181,9 @@ DWORD WINAPI WriteLowAddress(LPVOID) {
   return 0;
 }
 
-// Through a volatile pointer, so the compiler neither warns nor turns it into a loop.
-int Recurse(int depth);
-int (*volatile recurse)(int) = &Recurse;
-__attribute__((noinline)) int Recurse(int depth) {
-  volatile char pad[256];
-  pad[0] = static_cast<char>(depth);
-  return recurse(depth + 1) + pad[0];
-}
-
 DWORD WINAPI OverflowStack(LPVOID) {
   raisingThread = GetCurrentThreadId();
-  return static_cast<DWORD>(Recurse(0));
+  return static_cast<DWORD>(RecurseUntilOverflow(0));
 }
 
 DWORD WINAPI ThrowUncaught(LPVOID) {
