@@ -16,7 +16,13 @@ const TEnumType ViewStyleType("TViewStyle", {"vsIcon", "vsSmallIcon", "vsList", 
 
 namespace {
 
-const NMHDR& HeaderOf(const TMessage& message) { return *reinterpret_cast<const NMHDR*>(message.LParam); }
+// The skin engine sends the reflected-notify number with a small marker in lParam
+// (0x41A2); no header lives in the first 64 KiB, so such a value reads as none.
+const NMHDR& HeaderOf(const TMessage& message) {
+  static const NMHDR none{};
+  if (static_cast<uintptr_t>(message.LParam) < 0x10000) return none;
+  return *reinterpret_cast<const NMHDR*>(message.LParam);
+}
 
 // Points a canvas at a DC for the length of an event call.
 class TCanvasOnDc {

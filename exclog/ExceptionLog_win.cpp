@@ -16,6 +16,7 @@
 #include "exclog/EModules_win.h"
 #include "exclog/EProcess_win.h"
 #include "exclog/ERaiseRoutes_win.h"
+#include "exclog/EStackWalk_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/EThrow_win.h"
 #include "exclog/EUnitPatch.h"
@@ -150,10 +151,17 @@ int LookUpFrameworkMethods() {
   return found;
 }
 
+// The exception frames of the raising thread's stack decide.
+bool WillBeCaughtByFrames(const TLoggedException& e) {
+  int result = 0;
+  return IsHandledByApplication(e.Object, e.ClassName, e.Address, false, result);
+}
+
 void Installer() {
   // 1.
   handCursor = LoadCursorA(nullptr, IDC_HAND) ? IDC_HAND : IDC_ARROW;
   SetInternalErrorHandler(&InternalErrorToReporter);
+  InstallStackWalkSeams();
   // 2. A single executable: never library mode; hooks are ours to install.
   SetLibraryMode(false);
   SetHooksInstalled(true);
@@ -187,6 +195,8 @@ void Installer() {
     std::lock_guard<std::mutex> lock(excludedLock);
     excludedThreads.clear();
   }
+  SetWillBeCaughtTest(&WillBeCaughtByFrames);
+  FrameTestSeams().RaiseAddress = [] { return ThreadBlock().ExceptionAddress; };
   SetExceptionManager(&ManagerDispatch);
   SetReportDispatch(&FilterDispatch);
   InstallEventCallRouting();

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,8 +17,11 @@
 #include <gtest/gtest.h>
 
 #include "skin/SkinModel.h"
+#include "skin/WinSkinData.h"
 #include "tests/support/TestPaths.h"
 #ifdef _WIN32
+#include "skin/WinSkinData_win.h"
+#include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
 #else
 #include <unistd.h>
@@ -169,6 +173,24 @@ inline const std::vector<uint8_t>& TestSkinContainer() {
   }();
   return bytes;
 }
+
+// A fresh skin component holding the test skin, parsed.
+inline std::unique_ptr<skin::TSkinData> LoadedTestSkin() {
+  auto data = std::make_unique<skin::TSkinData>();
+  data->SetSkinStreamBytes(TestSkinContainer());
+  EXPECT_TRUE(data->LoadSkin());
+  return data;
+}
+
+#ifdef _WIN32
+// GUI tests of the skin engine: the form units and the skin component's Windows
+// side, started once per test program.
+inline void StartSkinForms() {
+  velmora::test::StartForms();
+  static const bool started = (skin::StartSkinDataWin(GetModuleHandleA(nullptr)), true);
+  (void)started;
+}
+#endif
 
 // `entries` (name, bytes) packed by the same peer writer, in a folder inside the
 // test skin's (removed with it); empty when that failed.

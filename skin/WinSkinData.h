@@ -69,6 +69,23 @@ class TSkinManagerSeam {
   virtual void InstallCreationHook() = 0;
   // Skins the owner's window at once (forms skinned on their own).
   virtual void SkinWindow(TComponent* form) = 0;
+
+  // What form skinners ask of the manager; the defaults do nothing and read zero.
+  // Which menu is being tracked: 1 a menu-bar or form popup, 2 the system menu.
+  virtual void SetMenuKind(int kind) {}
+  virtual int MenuKind() const { return 0; }
+  // The three menu-and-frame flags (index 1 to 3); the third keeps windows hidden
+  // while they are being skinned.
+  virtual bool MenuFrameFlag(int index) const { return false; }
+  virtual void SetMenuFrameFlag(int index, bool on) {}
+  // The window kept for form skinners (an MDI frame's client) and its form.
+  virtual void KeepClientWindow(uintptr_t window, TComponent* form) {}
+  virtual uintptr_t KeptClientWindow() const { return 0; }
+  // Whether an MDI child is recorded as maximized.
+  virtual bool ChildMaximized() const { return false; }
+  virtual void SetChildMaximized(bool maximized) {}
+  // A form skinner leaves the manager's list (it is being destroyed).
+  virtual void RemoveFormSkinner(TComponent* skinner) {}
 };
 // Installs (or, with null, removes) the seam; not owned.
 void SetSkinManagerSeam(TSkinManagerSeam* seam);
@@ -153,6 +170,10 @@ class TSkinData : public TComponent {
   TOnSkinControl OnSkinControl;
   TOnSkinForm OnBeforeSkinForm;
   TOnSkinForm OnAfterSkinForm;
+
+  // Whether skinned frames are painted; form skinners turn it off while the system
+  // rebuilds a window's menu. On from creation.
+  bool FramePainting = true;
 
   // Parses the container held in the SkinStream buffer. Returns false when there is
   // no container, it cannot be read or it holds no INI; the previous skin stays in

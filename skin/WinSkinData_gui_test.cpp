@@ -13,8 +13,10 @@
 #include "classlib/Forms_win.h"
 #include "classlib/Layout.h"
 #include "skin/SkinDraw_win.h"
+#include "skin/SkinTestSkin.h"
 #include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
+#include "tests/support/HostForm1StandIn_win.h"
 #include "tests/support/TestPaths.h"
 
 using velmora::test::PumpMessages;
@@ -23,11 +25,7 @@ using velmora::test::PumpUntil;
 namespace skin {
 namespace {
 
-void StartForms() {
-  velmora::test::StartForms();
-  static const bool skinStarted = (StartSkinDataWin(GetModuleHandleA(nullptr)), true);
-  (void)skinStarted;
-}
+void StartForms() { skintest::StartSkinForms(); }
 
 // A parent that erases to green and paints red left of x = 60, blue right of it,
 // on rows above y = 40 only (so the erase shows below). Counts both messages.
@@ -150,20 +148,7 @@ TEST(SkinCaptionHint, ShowsOnceAndHides) {
   win->HideCaptionHint();
 }
 
-// Stands in for the host program's main window class with the handlers its
-// layout names.
-class TForm1 : public TForm {
-  VELMORA_CLASS(TForm1, TForm)
-  VELMORA_PUBLISHED(TForm1)
- public:
-  explicit TForm1(TComponent* owner = nullptr) : TForm(owner) {}
-  void ExitItemClick(TObject*) {}
-  void RaiseItemClick(TObject*) {}
-};
-
-VELMORA_PUBLISH(TForm1) {
-  p.Method<&TForm1::ExitItemClick>("ExitItemClick").Method<&TForm1::RaiseItemClick>("RaiseItemClick");
-}
+using velmora::test::TForm1;
 
 TSkinData* FindSkinData(TComponent* form) {
   TComponent* found = form->FindComponent("SkinData1");

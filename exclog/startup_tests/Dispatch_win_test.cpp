@@ -254,6 +254,16 @@ TEST_F(ReportRoutes, QuitDuringReportIsPostedAgain) {
   EXPECT_EQ(quitSeen, 7);
 }
 
+// Another exception from the same throw site (another thread) is another report.
+TEST(TerminateRoute, SameThrowSiteInTwoThreadsGivesTwoReports) {
+  int before = exclog::MainHandlerCount();
+  for (int i = 0; i < 2; ++i) {
+    raisingHandle = exclog::KernelOriginals().CreateThread(nullptr, 0, &ThrowUncaught, nullptr, 0, nullptr);
+    EXPECT_EQ(ThreadExitCode(), 1u);
+  }
+  EXPECT_EQ(exclog::MainHandlerCount(), before + 2);
+}
+
 // --- edge cases -----------------------------------------------------------------
 
 struct TSehFrame {

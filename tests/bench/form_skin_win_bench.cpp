@@ -1,0 +1,126 @@
+// Form repaint under Wine with the skin engine in the way: two forms from the host's
+// Form1 layout in one process, one with a form skinner and a painter on every
+// windowed control that draws the "BUTTONS" element over the control, the other left
+// alone; full repaints (all children, at once) of each, alternated.
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "classlib/ControlClasses.h"
+#include "classlib/Forms_win.h"
+#include "classlib/Layout.h"
+#include "classlib/System.h"
+#include "skin/WinSkinData_win.h"
+#include "skin/WinSkinForm.h"
+#include "skin/WinSubClass.h"
+#include "tests/bench/Bench.h"
+#include "tests/support/HostForm1StandIn_win.h"
+
+namespace {
+
+// Draws the first frame of "BUTTONS" over the whole control after it painted itself.
+class TBenchPainter : public skin::TSkinControl {
+  VELMORA_CLASS(TBenchPainter, skin::TSkinControl)
+ public:
+  using TSkinControl::TSkinControl;
+  void Paint(HDC dc, const RECT& rect) override { skin::DrawSkinElement(dc, rect, SkinData->Skin().Buttons, 5, 1); }
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(bench::HostPath(path), std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// Every windowed control owned (at any depth) by `owner`.
+void WindowedControls(TComponent* owner, std::vector<TWinControl*>& out) {
+  for (int i = 0; i < owner->ComponentCount(); ++i) {
+    TComponent* c = owner->Components(i);
+    if (auto* w = dynamic_cast<TWinControl*>(c); w && w->HandleAllocated()) out.push_back(w);
+    WindowedControls(c, out);
+  }
+}
+
+}  // namespace
+
+VELMORA_BENCHMARK(form_skin) {
+  RegisterFormsUnit();
+  InitUnits();
+  skin::StartSkinDataWin(GetModuleHandleA(nullptr));
+  RegisterControlClass(velmora::test::TForm1::StaticClass());
+  const std::string layout = ReadFile(std::string(VELMORA_SOURCE_DIR) + "/resources/Form1.layout");
+  const std::string skinFile = ReadFile(VELMORA_DEFAULT_SKIN);
+  if (layout.empty() || skinFile.empty()) throw std::runtime_error("cannot read Form1's layout or the default skin");
+
+  skin::TSkinData data;
+  data.ReadSkinStream(skin::EncodeSkinStream(std::vector<uint8_t>(skinFile.begin(), skinFile.end())));
+  if (data.NotLoaded()) throw std::runtime_error("the default skin did not load");
+
+  std::unique_ptr<TComponent> skinnedRoot(CreateFromLayout(layout)), plainRoot(CreateFromLayout(layout));
+  auto* skinned = static_cast<TForm*>(skinnedRoot.get());
+  auto* plain = static_cast<TForm*>(plainRoot.get());
+  skinned->SetBounds(0, 0, 1024, 600);
+  plain->SetBounds(0, 0, 1024, 600);
+  skinned->Show();
+  plain->Show();
+  auto* skinner = new skin::TWinSkinForm(skinned);
+  skinner->Hwnd = skinned->Handle();
+  skinner->FormClassName = "TForm1";
+  skinner->AttachForm(&data, skinned);
+  PostMessageA(skinned->Handle(), skin::kMsgActivateSkin, 0, 1000);
+  for (int i = 0; i < 200 && !skinner->SkinActivated; ++i) {
+    Pump();
+    Sleep(5);
+  }
+  if (!skinner->SkinActivated) throw std::runtime_error("the form skinner was not activated");
+  std::vector<TWinControl*> controls;
+  WindowedControls(skinned, controls);
+  for (TWinControl* control : controls)
+    (new TBenchPainter(control))->AttachControl(skinner, &data, false, skinner->Canvas2.get());
+
+  const int repaints = run.Quick ? 1 : 10;
+  auto repaint = [&](TForm* form) {
+    return bench::TimeInProcess(
+        [&] {
+          for (int i = 0; i < repaints; ++i) {
+            // The front form is the one measured: each is brought up before its round.
+            RedrawWindow(form->Handle(), nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            GdiFlush();
+          }
+        },
+        repaints);
+  };
+  auto front = [&](TForm* form) {
+    SetWindowPos(form->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    Pump();
+  };
+  bench::TComparison c = bench::Compare(
+      run, [&] { front(skinned); return repaint(skinned); }, [&] { front(plain); return repaint(plain); });
+  char compared[160];
+  std::snprintf(compared, sizeof compared,
+                "Form1 (%zu windowed controls) with a form skinner and a painter on each vs left alone",
+                controls.size());
+  bench::TRow row = bench::RowOf("Form repaint, skinned", compared, bench::TUnit::Milliseconds, c,
+                                 bench::TTarget::RatioAtMost(1.5));
+  row.OursPeakBytes = bench::ProcessPeakBytes();
+  bench::Emit(run, row);
+
+  skinnedRoot.reset();
+  plainRoot.reset();
+  skin::SetSkinDataSystemFactory(nullptr);
+  FinalizeUnits();
+}
