@@ -137,12 +137,21 @@ bool TakeReportId(uint32_t id) {
 
 void ClearLastReportId() { haveLastReportId = false; }
 
+namespace {
+std::atomic<TInternalErrorReporter> internalErrorReporter{nullptr};
+}
+
+TInternalErrorReporter SetInternalErrorReporter(TInternalErrorReporter reporter) {
+  return internalErrorReporter.exchange(reporter);
+}
+
 void ReportInternalError(const std::string& text) {
   {
     std::lock_guard<std::mutex> lock(internalErrorsLock);
     internalErrors.push_back(text);
   }
   WriteReportLine("InternalError: " + text);
+  if (TInternalErrorReporter reporter = internalErrorReporter.load()) reporter(text);
 }
 
 std::vector<std::string> InternalErrorTexts() {

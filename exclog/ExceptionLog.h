@@ -195,8 +195,11 @@ void ClearLastReportId();
 
 // Internal-error reporter: receives the logger's own failures ("<unit> (Address: X)").
 // Default: keeps the texts (InternalErrorTexts) and writes an "InternalError" line.
+// With a reporter set, the text also goes to it (it must not throw).
 void ReportInternalError(const std::string& text);
 std::vector<std::string> InternalErrorTexts();
+using TInternalErrorReporter = void (*)(const std::string& text);
+TInternalErrorReporter SetInternalErrorReporter(TInternalErrorReporter reporter);  // null: none
 
 // Whether the program's module carries logger data: the source set here, else
 // `moduleCheck` (the installer passes the module data reader), else true. A source

@@ -13,10 +13,13 @@
 #include "exclog/EDispatch_win.h"
 #include "exclog/EGuard.h"
 #include "exclog/EHook.h"
+#include "exclog/EInternalError_win.h"
 #include "exclog/EModules_win.h"
 #include "exclog/EProcess_win.h"
 #include "exclog/ERaiseRoutes_win.h"
+#include "exclog/ESharedBlock_win.h"
 #include "exclog/EStackWalk_win.h"
+#include "exclog/ESysInfo.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/EThrow_win.h"
 #include "exclog/EUnitPatch.h"
@@ -162,6 +165,9 @@ void Installer() {
   handCursor = LoadCursorA(nullptr, IDC_HAND) ? IDC_HAND : IDC_ARROW;
   SetInternalErrorHandler(&InternalErrorToReporter);
   InstallStackWalkSeams();
+  InstallStackWalkServices();
+  InstallInternalErrorReporter();
+  InstallSharedBlockSeams();
   // 2. A single executable: never library mode; hooks are ours to install.
   SetLibraryMode(false);
   SetHooksInstalled(true);
@@ -188,6 +194,12 @@ void Installer() {
   InstallModuleSeams();
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);
+  {
+    TDateTime date = 0, time = 0;
+    TryEncodeDate(startTime.wYear, startTime.wMonth, startTime.wDay, date);
+    TryEncodeTime(startTime.wHour, startTime.wMinute, startTime.wSecond, startTime.wMilliseconds, time);
+    SetLoggerStartTime(date + time);
+  }
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle, 0,
                   FALSE, DUPLICATE_SAME_ACCESS);
   StartThreadRecords();
@@ -327,6 +339,7 @@ void ExceptionLogDone() {
 bool ExceptionLogStarted() { return unitUseCount > 0; }
 
 void* AddressSpaceReserve() { return addressSpaceReserve; }
+
 
 TLoggerThreadBlock& ThreadBlock() { return threadBlock; }
 

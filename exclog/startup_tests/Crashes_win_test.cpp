@@ -4,10 +4,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
+#include <functional>
 #include <string>
+#include <thread>
 
+#include "classlib/Classes.h"
 #include "classlib/SysUtils.h"
 #include "classlib/System.h"
+#include "exclog/ECore.h"
 #include "exclog/EHook.h"
 #include "exclog/EModules_win.h"
 #include "exclog/EThreadHooks_win.h"
@@ -15,6 +20,7 @@
 #include "exclog/ExceptionLog_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
 #include "tests/support/ChildProcess_win.h"
+#include "tests/support/GuiProbe_win.h"
 #include "tests/support/ImportSlots_win.h"
 
 namespace startup_test {
@@ -204,11 +210,67 @@ TEST(StartStop, LoggerUnitsStartFirstStopLastAndRestoreEverySlot) {
   }
 }
 
+// Runs `run` while another thread answers the message box captioned `caption` with
+// `button` once it shows; true when it showed.
+bool AnsweringBox(const char* caption, int button, const std::function<void()>& run) {
+  std::atomic<bool> answered{false}, done{false};
+  std::thread answerer([&] {
+    for (int i = 0; i < 1200 && !answered && !done; ++i) {
+      if (HWND box = FindWindowA("#32770", caption)) {
+        PostMessageA(box, WM_COMMAND, button, 0);
+        answered = true;
+      }
+      Sleep(50);
+    }
+  });
+  run();
+  done = true;
+  answerer.join();
+  return answered;
+}
+
+// The failure reaches the internal-error reporter: its debugger line (read through
+// Wine's trace of debug strings), its ".log" beside the program and its question,
+// answered "No" here, after which the program goes on.
 TEST(StartStop, FailingLoggerStartIsReportedByNameAndTheProgramGoesOn) {
-  TChildResult child = RunChild("init-fails");
+  char self[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const std::string logFile = exclog::ChangeFileExt(self, ".log");
+  DeleteFileA(logFile.c_str());
+  TChildResult child;
+  EXPECT_TRUE(AnsweringBox("Probably internal bug", IDNO, [&] { child = RunChild("init-fails"); }));
   EXPECT_EQ(child.ExitCode, 0u) << child.Output;
   EXPECT_NE(child.Output.find("InternalError: ExceptionLog.Init (Address: "), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
+  TStringList lines;
+  ASSERT_NO_THROW(lines.LoadFromFile(logFile));
+  // Eleven labelled lines; the call stack's further entries follow indented.
+  ASSERT_GE(lines.Count(), 11) << lines.Text();
+  EXPECT_EQ(lines[5], "Section   : ExceptionLog.Init");
+  EXPECT_EQ(lines[9], "Message   : General internal error.");
+  EXPECT_EQ(lines[10].rfind("Call Stack: 00 $", 0), 0u) << lines.Text();
+  for (int i = 11; i < lines.Count(); ++i) EXPECT_EQ(lines[i].rfind(std::string(12, ' '), 0), 0u) << lines[i];
+  EXPECT_NE(lines.Text().find("Installer"), std::string::npos) << lines.Text();
+  DeleteFileA(logFile.c_str());
+
+  // Wine writes debug strings to the standard error of the first process of the
+  // tree, so the trace is read from a run started by the build machine's shell.
+  std::string unixSelf = std::string(self).substr(2);
+  for (char& c : unixSelf)
+    if (c == '\\') c = '/';
+  char prefix[1024] = {};
+  ASSERT_GT(GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix), 0u) << "the runner sets WINEPREFIX";
+  std::optional<std::string> trace;
+  EXPECT_TRUE(AnsweringBox("Probably internal bug", IDNO, [&] {
+    trace = velmora::test::RunHostCommand(std::string("WINEPREFIX='") + prefix +
+                                              "' WINEDEBUG=-all,+debugstr timeout 60 /usr/bin/wine '" + unixSelf +
+                                              "' --child init-fails 2>&1",
+                                          70000);
+  }));
+  ASSERT_TRUE(trace.has_value());
+  EXPECT_NE(trace->find("[ERROR] - Section: ExceptionLog.Init - Address: "), std::string::npos) << *trace;
+  EXPECT_NE(trace->find("went on"), std::string::npos) << *trace;
+  DeleteFileA(logFile.c_str());
 }
 
 TEST(StartStop, ModuleWithoutLoggerDataSwitchesTheLoggerOff) {
