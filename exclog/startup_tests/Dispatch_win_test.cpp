@@ -327,15 +327,6 @@ TEST(RaiseRoutes, AbortGivesNoReportAndNoLockTraffic) {
   EXPECT_EQ(exclog::DispatchCount(), dispatches);
 }
 
-TEST(RaiseRoutes, CaughtThrowGivesNoReport) {
-  int before = exclog::MainHandlerCount();
-  try {
-    throw EConvertError("caught");
-  } catch (const EConvertError&) {
-  }
-  EXPECT_EQ(exclog::MainHandlerCount(), before);
-}
-
 void WriteLow() { *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(0x10)) = 1; }
 
 TEST(RaiseRoutes, UnwindOfFaultIsObservedAndRecorderKeepsTheFault) {
