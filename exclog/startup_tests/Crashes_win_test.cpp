@@ -117,13 +117,31 @@ bool ThrowingDataSource() { throw EReadError("module data unreadable"); }
 // The module data reader asked about a module built without logger data.
 bool SystemModuleCarriesData() { return exclog::HasCurrentModuleData(GetModuleHandleA("kernel32.dll")); }
 
+// Through a volatile pointer, so the compiler neither warns nor turns it into a loop.
+int (*volatile recurse)(int) = &RecurseUntilOverflow;
+
 }  // namespace
+
+__attribute__((noinline)) int RecurseUntilOverflow(int depth) {
+  volatile char pad[256];
+  pad[0] = static_cast<char>(depth);
+  return recurse(depth + 1) + pad[0];
+}
 
 int ChildMain(const std::string& mode) {
   if (mode == "order") return OrderChild();
   if (mode == "av-main") {
     StartUnitsLikeHost();
     WriteToLowAddress();
+    return 0;
+  }
+  if (mode == "so-main") {
+    StartUnitsLikeHost();
+    return RecurseUntilOverflow(0);
+  }
+  if (mode == "raise-main") {
+    StartUnitsLikeHost();
+    RaiseException(0xE0401234, 0, 0, nullptr);
     return 0;
   }
   if (mode == "av-bypass") return FaultOnThread(false);
@@ -288,13 +306,29 @@ TEST(ThreadHooks, FaultInHookedRawThreadGoesToExceptionManagerAndProgramGoesOn) 
   // The child's own line, at a line start: the report's "in thread N:" may come first.
   std::string thread = ValueAfter("\n" + child.Output, "\nthread ");
   uintptr_t function = HexValue(ValueAfter(child.Output, "fault function "));
-  uintptr_t fault = HexValue(ValueAfter(child.Output, "ExceptionManager: EAccessViolation at "));
+  uintptr_t fault = HexValue(ValueAfter(child.Output, "Report: EAccessViolation at "));
   EXPECT_GT(fault, function) << child.Output;
   EXPECT_LT(fault, function + 0x100) << child.Output;
   EXPECT_NE(child.Output.find("in thread " + thread + ":"), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("thread exit FFFFFFFF"), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
-  EXPECT_EQ(child.Output.find("Report:"), std::string::npos) << child.Output;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST(UnhandledFilter, MainThreadFaultsReportOnceAndExitWithTheirCode) {
+  TChildResult overflow = RunChild("so-main");
+  EXPECT_EQ(overflow.ExitCode, 0xC00000FDu) << overflow.Output;
+  EXPECT_EQ(Count(overflow.Output, "Report: EStackOverflow"), 1u) << overflow.Output;
+  TChildResult foreign = RunChild("raise-main");
+  EXPECT_EQ(foreign.ExitCode, 0xE0401234u) << foreign.Output;
+  EXPECT_EQ(Count(foreign.Output, "Report: EExternal"), 1u) << foreign.Output;
+  TChildResult av = RunChild("av-main");
+  EXPECT_EQ(Count(av.Output, "Report: EAccessViolation"), 1u) << av.Output;
 }
 
 TEST(TerminateRoute, UncaughtThrowIsReportedWithItsThrowSite) {
