@@ -89,6 +89,14 @@ std::string ComputerNameForFile(std::string_view computerName) {
   return out;
 }
 
+std::string CutDevicePrefix(std::string_view name) {
+  const size_t question = name.find('?');
+  if (question == std::string_view::npos) return std::string(name);
+  const size_t colon = name.find(':', question);
+  if (colon == std::string_view::npos || colon == 0) return std::string(name);
+  return std::string(name.substr(colon - 1));
+}
+
 std::string ExtractFileName(std::string_view path) { return std::string(path.substr(NameStart(path))); }
 
 std::string ExtractFileDir(std::string_view path) {

@@ -38,6 +38,9 @@ std::string ComputerNameForFile(std::string_view computerName);
 // File-name parts with '\\', '/' and ':' as separators (the program's paths are
 // Windows paths on every build).
 std::string ExtractFileName(std::string_view path);
+// A name with a "?" (a prefixed path such as "\\??\\C:\\x") cut to start one character
+// before the first ":" after the "?"; other names unchanged.
+std::string CutDevicePrefix(std::string_view name);
 std::string ExtractFileDir(std::string_view path);       // without trailing separator
 std::string ExtractFileExt(std::string_view path);       // with the dot, "" when none
 std::string ChangeFileExt(std::string_view path, std::string_view ext);

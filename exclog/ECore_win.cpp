@@ -191,6 +191,10 @@ std::string ModuleFileName(HMODULE module) {
   }
 }
 
+std::string ModuleLongFileName(HMODULE module) {
+  return LongPathName(CutDevicePrefix(ModuleFileName(module)));
+}
+
 std::string ComputerName() {
   char buffer[MAX_COMPUTERNAME_LENGTH + 2];
   DWORD n = sizeof buffer;

@@ -56,6 +56,9 @@ bool WriteSetting(const std::string& file, const std::string& section,
 
 // The file name of `module` (0: the executable).
 std::string ModuleFileName(HMODULE module = nullptr);
+// ModuleFileName with a device prefix ("\\??\\") cut and every short component made
+// long: the name the report shows.
+std::string ModuleLongFileName(HMODULE module = nullptr);
 // The computer's NetBIOS name; "" when unknown.
 std::string ComputerName();
 

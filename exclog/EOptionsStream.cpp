@@ -48,7 +48,10 @@ void PutText(std::string& out, const std::string& text) {
   // One trailing line end (the only one in the text) is an editing artefact.
   if (length >= 2 && text.find("\r\n") == length - 2) length -= 2;
   PutInt(out, static_cast<uint32_t>(length));
-  for (size_t i = 0; i < length; ++i) PutByte(out, static_cast<uint8_t>(text[i]) ^ StringXorKey);
+  // Appended whole, then XOR-ed in place: a byte at a time cost a quarter of a save.
+  size_t start = out.size();
+  out.append(text, 0, length);
+  for (size_t i = start; i < out.size(); ++i) out[i] = static_cast<char>(static_cast<uint8_t>(out[i]) ^ StringXorKey);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "classlib/Threads.h"
 #include "exclog/ECore_win.h"
+#include "exclog/ERaiseRoutes_win.h"
 #include "exclog/EHook.h"
 #include "exclog/EThrow_win.h"
 #include "exclog/ExceptionLog.h"
@@ -212,7 +213,9 @@ struct TSehFrame {
   void* Handler;
 };
 
-TLoggedException FromRecord(const EXCEPTION_RECORD& record, int mode) {
+}  // namespace
+
+TLoggedException ExceptionFromRecord(const EXCEPTION_RECORD& record, int mode) {
   TLoggedException e;
   e.Code = record.ExceptionCode;
   e.Address = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
@@ -224,16 +227,25 @@ TLoggedException FromRecord(const EXCEPTION_RECORD& record, int mode) {
   e.ThreadId = GetCurrentThreadId();
   e.Mode = mode;
   e.Module = GetModuleHandleA(nullptr);
+  e.StackOverflow = e.Code == EXCEPTION_STACK_OVERFLOW;
+  // The run-time's own raise carries its object and the raise address.
+  if (e.Code == NativeExceptionCode && record.NumberParameters >= 7 &&
+      DescribeNativeObject(e, reinterpret_cast<const void*>(record.ExceptionInformation[1])))
+    e.Address = record.ExceptionInformation[0];
   return e;
+}
+
+namespace {
+
+void GuardRoute(const TLoggedException& e) {
+  // A native raise was reported by the raise hook already.
+  if (e.Code != NativeExceptionCode || !IsLastReported(e.Object, e.Address)) ExceptionManager(e);
 }
 
 extern "C" EXCEPTION_DISPOSITION __cdecl ThreadFrameHandler(EXCEPTION_RECORD* record, void*, CONTEXT*, void*) {
   if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
   if (record->ExceptionCode == ThreadNamingException) return ExceptionContinueExecution;
-  try {
-    ExceptionManager(FromRecord(*record, 0));
-  } catch (...) {
-  }
+  ReportSystemException(*record, 0, &GuardRoute);
   // The exception ends here: the faulting frames cannot be resumed, so the thread ends.
   HookExitThread(static_cast<DWORD>(-1));
 }
@@ -299,7 +311,9 @@ uintptr_t PatchExecute(void* object) {
   }
 }
 
-// A CGI program is a console program; the subsystem is read once from its headers.
+}  // namespace
+
+// The subsystem is read once from the program's headers.
 bool ConsoleProgram() {
   static const bool console = [] {
     auto* base = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
@@ -309,6 +323,8 @@ bool ConsoleProgram() {
   }();
   return console;
 }
+
+namespace {
 
 // A thread object is complete once its creator resumes it: its class's Execute slot
 // can be patched then, before the thread runs.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "exclog/ELists.h"
+#include "exclog/ExceptionLog.h"
 
 namespace exclog {
 
@@ -83,6 +84,12 @@ int PatchedExecuteClasses();
 // The CGI page capture: the bytes of the last write to standard output of a CGI
 // program (a console program with REQUEST_METHOD set).
 std::string LastCgiPage();
+
+// A system exception as the logger describes it (class, text, code, address).
+TLoggedException ExceptionFromRecord(const EXCEPTION_RECORD& record, int mode);
+
+// Whether the program is a console program.
+bool ConsoleProgram();
 
 // Runs `function(parameter)` inside a hand-built SEH frame (g++ has no __try and
 // catch (...) never sees hardware faults) and, with `catchCpp`, a C++ catch-all. A

@@ -11,7 +11,11 @@
 #include <exception>
 #include <memory>
 
+#include "classlib/SysUtils.h"
 #include "classlib/System.h"
+#include "classlib/Threads.h"
+#include "exclog/EDispatch_win.h"
+#include "exclog/EThreadHooks_win.h"
 
 extern "C" {
 [[noreturn]] void __real___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*));
@@ -40,6 +44,7 @@ std::string Demangle(const char* mangled) {
 void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame) {
   TThrowRecord& r = threadThrow;
   r.ClassName = ThrownClassName(object, type);
+  r.Object = object;
   r.Message.clear();
   void* adjusted = object;
   if (typeid(std::exception).__do_catch(type, &adjusted, 1))
@@ -57,20 +62,19 @@ void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame)
 }
 
 [[noreturn]] void TerminateRoute() {
-  // Once only: a second terminate (from inside the report) ends at once.
-  static std::atomic<bool> entered{false};
-  if (!entered.exchange(true)) {
+  // Once a thread: a second terminate (from inside the report) ends at once.
+  static thread_local bool entered = false;
+  bool mainThread = GetCurrentThreadId() == MainThreadID();
+  if (!entered) {
+    entered = true;
     try {
       TLoggedException e = CurrentCppException(2);
-      SetSameThreadReport(true);
-      TStackValues stack;
-      stack.Esp = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
-      stack.StackTop = static_cast<uint32_t>(StackBase());
-      if (TakeReportId(CallStackId(e, stack))) DispatchReport(e);
+      if (!IsLastReported(e.Object, e.Address)) RaiseHandling(e, e.Object != nullptr);
     } catch (...) {
     }
   }
   std::fflush(nullptr);
+  if (!mainThread) HookExitThread(1);
   TerminateProcess(GetCurrentProcess(), 1);
   std::abort();
 }
@@ -101,6 +105,15 @@ TLoggedException CurrentCppException(int mode) {
     e.ClassName = r.Pending && !r.ClassName.empty() ? r.ClassName : Demangle(type->name());
     e.Message = r.Pending ? r.Message : "";
     e.Address = r.Pending ? r.Site : 0;
+    e.Object = r.Pending ? r.Object : nullptr;
+    try {
+      throw;
+    } catch (const EAbort&) {
+      e.Abort = true;
+    } catch (const EStackOverflow&) {
+      e.StackOverflow = true;
+    } catch (...) {
+    }
   } else {
     e.ClassName = "terminate";
     e.Message = "terminate called without an active exception";

@@ -3,7 +3,7 @@
 // __cxa_end_catch (see velmora_link_logger in exclog/CMakeLists.txt); the wrapper
 // only records the throw on the throwing thread and throws on, it never reports.
 // A throw that nothing catches ends in std::terminate, where the logger's route
-// dispatches one report with the recorded throw site and ends the process with 1.
+// reports it with the recorded throw site.
 #include <cstdint>
 #include <string>
 #include <typeinfo>
@@ -16,6 +16,7 @@ namespace exclog {
 struct TThrowRecord {
   std::string ClassName;     // class record name for our classes, demangled type otherwise
   std::string Message;       // what() when the object is a std::exception
+  void* Object = nullptr;    // the thrown object
   uintptr_t Site = 0;        // return address of the throw call
   uintptr_t FramePointer = 0;
   uintptr_t StackPointer = 0;
@@ -41,6 +42,10 @@ std::string ThrownClassName(void* object, const std::type_info* type);
 // message, and the calling thread's recorded throw site.
 TLoggedException CurrentCppException(int mode);
 
+// The terminate route: raise handling of the exception being handled, then a thread
+// other than the main one ends with 1 through the ExitThread hook (the program goes
+// on); the main thread ends the process with 1. An exception whose object and
+// address equal those of the last report is not reported again.
 // Installs the terminate handler (keeping the previous one) / puts the previous back.
 void InstallTerminateRoute();
 void RemoveTerminateRoute();

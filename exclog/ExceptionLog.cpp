@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 namespace exclog {
@@ -25,6 +26,22 @@ std::atomic<int> exceptionManagerCalls{0};
 std::atomic<int> reportDispatchCalls{0};
 std::atomic<uint32_t> lastReportId{0};
 std::atomic<bool> haveLastReportId{false};
+
+std::atomic<int> reportStep{0};
+std::atomic<const void*> lastObject{nullptr};
+std::atomic<uintptr_t> lastAddress{0};
+std::mutex lastReportedLock;
+const void* lastReportedObject = nullptr;
+uintptr_t lastReportedAddress = 0;
+bool haveLastReported = false;
+std::atomic<bool> dialogShowing{false};
+std::atomic<uint32_t> displayFlags{0};
+std::mutex seamCallsLock;
+std::map<std::string, int> seamCalls;
+std::atomic<uint32_t> reportFlags{0};
+std::atomic<int> dialogKindOption{0};
+std::atomic<bool> sendChosen{false};
+std::atomic<bool> terminationRecorded{false};
 
 std::mutex internalErrorsLock;
 std::vector<std::string> internalErrors;
@@ -120,12 +137,21 @@ bool TakeReportId(uint32_t id) {
 
 void ClearLastReportId() { haveLastReportId = false; }
 
+namespace {
+std::atomic<TInternalErrorReporter> internalErrorReporter{nullptr};
+}
+
+TInternalErrorReporter SetInternalErrorReporter(TInternalErrorReporter reporter) {
+  return internalErrorReporter.exchange(reporter);
+}
+
 void ReportInternalError(const std::string& text) {
   {
     std::lock_guard<std::mutex> lock(internalErrorsLock);
     internalErrors.push_back(text);
   }
   WriteReportLine("InternalError: " + text);
+  if (TInternalErrorReporter reporter = internalErrorReporter.load()) reporter(text);
 }
 
 std::vector<std::string> InternalErrorTexts() {
@@ -160,6 +186,61 @@ std::string ExternalExceptionText(uint32_t code, uintptr_t address, bool hasAcce
   }
   return "External exception " + Hex8(code);
 }
+
+TReportHandlerSeams& ReportHandlerSeams() {
+  static TReportHandlerSeams seams;
+  return seams;
+}
+
+int ReportSeamCalls(const std::string& seam) {
+  std::lock_guard<std::mutex> lock(seamCallsLock);
+  auto it = seamCalls.find(seam);
+  return it == seamCalls.end() ? 0 : it->second;
+}
+
+void CountReportSeamCall(const std::string& seam) {
+  std::lock_guard<std::mutex> lock(seamCallsLock);
+  ++seamCalls[seam];
+}
+
+uint32_t ReportFlags() { return reportFlags; }
+void SetReportFlags(uint32_t flags) { reportFlags = flags; }
+int DialogKindOption() { return dialogKindOption; }
+void SetDialogKindOption(int kind) { dialogKindOption = kind; }
+bool SendChosen() { return sendChosen; }
+void SetSendChosen(bool value) { sendChosen = value; }
+bool TerminationActionRecorded() { return terminationRecorded; }
+void ClearTerminationActionRecorded() { terminationRecorded = false; }
+bool RecordTerminationAction() { return !terminationRecorded.exchange(true); }
+
+int ReportStep() { return reportStep; }
+void SetReportStep(int step) { reportStep = step; }
+
+void SetLastException(const void* object, uintptr_t address) {
+  lastObject = object;
+  lastAddress = address;
+}
+const void* LastExceptionObject() { return lastObject; }
+uintptr_t LastExceptionAddress() { return lastAddress; }
+
+void SetLastReported(const void* object, uintptr_t address) {
+  std::lock_guard<std::mutex> lock(lastReportedLock);
+  lastReportedObject = object;
+  lastReportedAddress = address;
+  haveLastReported = true;
+}
+
+// Object and address both: a second exception from the same line (another thread)
+// is another exception and is reported.
+bool IsLastReported(const void* object, uintptr_t address) {
+  std::lock_guard<std::mutex> lock(lastReportedLock);
+  return haveLastReported && lastReportedObject == object && lastReportedAddress == address;
+}
+
+bool DialogShowing() { return dialogShowing; }
+void SetDialogShowing(bool value) { dialogShowing = value; }
+uint32_t DisplayFlags() { return displayFlags; }
+void SetDisplayFlags(uint32_t flags) { displayFlags = flags; }
 
 const std::vector<std::string>& FrameworkMethodNames() {
   static const std::vector<std::string> names = {

@@ -21,7 +21,113 @@ struct TLoggedException {
   uint32_t ThreadId = 0;
   int Mode = 0;            // 0: unhandled in a thread, 1: unhandled filter, 2: terminate
   void* Module = nullptr;  // module the report is for
+  const void* Object = nullptr;  // the thrown object or the system record: tells two exceptions apart
+  bool Abort = false;            // an EAbort (or descendant): never reported
+  bool StackOverflow = false;    // an EStackOverflow: reported from another thread
+  bool MemoryLeak = false;       // an EMemoryLeak: reported on its own thread
 };
+
+// ---------------------------------------------------------------------------
+// The main handler and the later units it reaches through TReportHandlerSeams.
+struct TReportJob {
+  TLoggedException Exception;
+  uint32_t RaisingThreadId = 0;
+  bool HandledReport = false;      // a report of an exception that was caught
+  bool OnReportThread = false;     // runs on a report thread (else on the raising one)
+  const void* Context = nullptr;   // the raising thread's recorded context (204 bytes), or null
+  std::string FocusedClass, FocusedText;  // the raising thread's focused control
+  int DialogKind = 0;
+  std::string ReportFile;          // "_BugReport"
+  uint32_t StackId = 0;            // marks duplicates
+};
+
+// Dialog outcome of one report.
+enum class TDialogAnswer { Close, Terminate, Restart };
+
+// What a matching exception filter supplies.
+struct TFilterMatch {
+  int HandlerKind = 2;         // only 2 goes on to a report
+  int TerminationAction = 0;   // 0 none, 1 terminate, 2 restart
+  int DialogType = 1;          // 0 -> kind 0, 1 -> the options' kind, 2..4 -> 1..3
+  std::string Text;            // replaces the message when not empty
+};
+
+// Events the report runs (on the waiting raising thread): exception notify (the
+// flag is "handle it"), custom data, action notify, the next one after the dialog.
+enum class TReportEvent { ExceptionNotify, CustomData, ActionNotify, AfterDialog };
+
+// Each member null means its default: the default does nothing but count
+// (ReportSeamCalls by member name), except where said.
+struct TReportHandlerSeams {
+  // Builds the report text and adds it to the last-reports ring. Default: the
+  // one-line description ("Report: ...").
+  std::string (*BuildReport)(const TReportJob& job) = nullptr;
+  // The report file name. Default: "".
+  std::string (*ReportFileName)(const TReportJob& job) = nullptr;
+  // The call stack of a thread from its context (null: none) and stack top.
+  void (*CollectStack)(uint32_t threadId, const void* context, uintptr_t stackTop) = nullptr;
+  // The filter matching the exception; false (default) when none matches.
+  bool (*MatchFilter)(const TReportJob& job, TFilterMatch& match) = nullptr;
+  // Runs the handlers of an event. Default: none registered (flag unchanged).
+  void (*RunEvent)(TReportEvent event, const TReportJob& job, bool& flag) = nullptr;
+  void (*TakeScreenshot)(const TReportJob& job) = nullptr;
+  // Shows the dialog until its final answer. Default: a console program writes the
+  // report text to standard output; the answer is "close".
+  TDialogAnswer (*ShowDialog)(const TReportJob& job, const std::string& report) = nullptr;
+  void (*AskReproduceSteps)(const TReportJob& job) = nullptr;
+  void (*SaveTextLog)(const TReportJob& job, const std::string& report) = nullptr;
+  void (*SaveXmlLog)(const TReportJob& job, const std::string& report) = nullptr;
+  // Starts the sending; with `wait`, returns when it is over.
+  void (*StartSending)(const TReportJob& job, const std::string& report, bool wait) = nullptr;
+  // CGI and web-server programs: the error page instead of a dialog.
+  void (*WriteWebErrorPage)(const TReportJob& job, const std::string& report) = nullptr;
+};
+TReportHandlerSeams& ReportHandlerSeams();
+// Calls of a seam by member name since the start.
+int ReportSeamCalls(const std::string& seam);
+void CountReportSeamCall(const std::string& seam);
+
+// Flags of the options set that the main handler reads (the options leave them unnamed).
+constexpr uint32_t ReportStacksOfClassThreads = 0x1;  // main thread and class-library threads
+constexpr uint32_t ReportStacksOfRawThreads = 0x2;
+constexpr uint32_t ReportCopyToClipboard = 0x4;
+constexpr uint32_t ReportSaveXmlLog = 0x8;
+constexpr uint32_t ReportSendInBackground = 0x10;
+constexpr uint32_t ReportAskReproduceSteps = 0x20;
+uint32_t ReportFlags();
+void SetReportFlags(uint32_t flags);
+// The options set's dialog-kind byte.
+int DialogKindOption();
+void SetDialogKindOption(int kind);
+
+// Dialog outcome flag the handler presets and the dialog sets: sending chosen.
+bool SendChosen();
+void SetSendChosen(bool value);
+
+// Whether a filter's termination action was recorded in this process (once only).
+bool TerminationActionRecorded();
+void ClearTerminationActionRecorded();
+bool RecordTerminationAction();  // true the first time
+
+// The process-wide step word of the main handler (shown when the handler fails).
+int ReportStep();
+void SetReportStep(int step);
+
+// The last exception seen (object and address of the latest raise).
+void SetLastException(const void* object, uintptr_t address);
+const void* LastExceptionObject();
+uintptr_t LastExceptionAddress();
+// The exception reported last (set by the main handler): its object and address.
+void SetLastReported(const void* object, uintptr_t address);
+bool IsLastReported(const void* object, uintptr_t address);
+
+// Set by the dialogs while one shows: the raising main thread then pumps messages.
+bool DialogShowing();
+void SetDialogShowing(bool value);
+
+// Display flags of the options set that the dispatcher reads (EDispatch.h).
+uint32_t DisplayFlags();
+void SetDisplayFlags(uint32_t flags);
 
 // ---------------------------------------------------------------------------
 // Flags (bytes in the original layout; plain atomics here).
@@ -89,8 +195,11 @@ void ClearLastReportId();
 
 // Internal-error reporter: receives the logger's own failures ("<unit> (Address: X)").
 // Default: keeps the texts (InternalErrorTexts) and writes an "InternalError" line.
+// With a reporter set, the text also goes to it (it must not throw).
 void ReportInternalError(const std::string& text);
 std::vector<std::string> InternalErrorTexts();
+using TInternalErrorReporter = void (*)(const std::string& text);
+TInternalErrorReporter SetInternalErrorReporter(TInternalErrorReporter reporter);  // null: none
 
 // Whether the program's module carries logger data: the source set here, else
 // `moduleCheck` (the installer passes the module data reader), else true. A source

@@ -9,11 +9,17 @@
 #include "classlib/System.h"
 #include "exclog/ECoreUnit.h"
 #include "exclog/ECoreUnit_win.h"
+#include "exclog/ECore_win.h"
+#include "exclog/EDispatch_win.h"
 #include "exclog/EGuard.h"
 #include "exclog/EHook.h"
+#include "exclog/EInternalError_win.h"
 #include "exclog/EModules_win.h"
 #include "exclog/EProcess_win.h"
+#include "exclog/ERaiseRoutes_win.h"
+#include "exclog/ESharedBlock_win.h"
 #include "exclog/EStackWalk_win.h"
+#include "exclog/ESysInfo.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/EThrow_win.h"
 #include "exclog/EUnitPatch.h"
@@ -33,6 +39,11 @@ std::atomic<int> unitUseCount{0};
 bool unitsRegistered = false;
 
 void* addressSpaceReserve = nullptr;
+bool reserveWanted = false;
+constexpr size_t WorkingBufferSize = 102400;
+std::vector<uint8_t> workingBuffer;
+std::mutex stackCacheLock;
+std::mutex reserveLock;
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 bool filterInstalled = false;
 
@@ -54,23 +65,6 @@ std::atomic<bool> lastStartSeen{false};
 std::atomic<bool> firstStopSeen{false};
 
 thread_local TLoggerThreadBlock threadBlock{};
-
-using TRaiseException = decltype(&RaiseException);
-using TRtlUnwind = VOID(WINAPI*)(PVOID, PVOID, PEXCEPTION_RECORD, PVOID);
-std::atomic<TRaiseException> originalRaise{nullptr};
-std::atomic<TRtlUnwind> originalUnwind{nullptr};
-
-// The raise path's hooks belong to the dispatcher; until it is there they count and
-// pass everything on.
-VOID WINAPI HookRaiseException(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* arguments) {
-  CountHookCall("RaiseException");
-  originalRaise.load()(code, flags, count, arguments);
-}
-
-VOID WINAPI HookRtlUnwind(PVOID targetFrame, PVOID targetIp, PEXCEPTION_RECORD record, PVOID returnValue) {
-  CountHookCall("RtlUnwind");
-  originalUnwind.load()(targetFrame, targetIp, record, returnValue);
-}
 
 void ReportLineToStdError(const std::string& line) {
   std::string text = line + "\r\n";
@@ -131,9 +125,11 @@ void HookKernelImports() {
     const char* Name;
     void* Replacement;
   };
+  // The stubs call on the system routine until the hook hands over the slot's value.
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
   const TEntry entries[] = {
-      {"RaiseException", reinterpret_cast<void*>(&HookRaiseException)},
-      {"RtlUnwind", reinterpret_cast<void*>(&HookRtlUnwind)},
+      {"RaiseException", RaiseHookEntry(reinterpret_cast<void*>(GetProcAddress(kernel, "RaiseException")))},
+      {"RtlUnwind", UnwindHookEntry(reinterpret_cast<void*>(GetProcAddress(kernel, "RtlUnwind")))},
       {"WriteFile", reinterpret_cast<void*>(&HookWriteFile)},
       {"CreateThread", reinterpret_cast<void*>(&HookCreateThread)},
       {"ResumeThread", reinterpret_cast<void*>(&HookResumeThread)},
@@ -142,8 +138,8 @@ void HookKernelImports() {
   for (const TEntry& entry : entries) {
     void* original = nullptr;
     bool hooked = HookImportInModules(modules, "kernel32.dll", true, original, entry.Name, entry.Replacement);
-    if (std::strcmp(entry.Name, "RaiseException") == 0) originalRaise = reinterpret_cast<TRaiseException>(original);
-    if (std::strcmp(entry.Name, "RtlUnwind") == 0) originalUnwind = reinterpret_cast<TRtlUnwind>(original);
+    if (hooked && std::strcmp(entry.Name, "RaiseException") == 0) RaiseHookEntry(original);
+    if (hooked && std::strcmp(entry.Name, "RtlUnwind") == 0) UnwindHookEntry(original);
     if (hooked) hookedImports.push_back(entry.Name);
   }
 }
@@ -158,11 +154,20 @@ int LookUpFrameworkMethods() {
   return found;
 }
 
+// The exception frames of the raising thread's stack decide.
+bool WillBeCaughtByFrames(const TLoggedException& e) {
+  int result = 0;
+  return IsHandledByApplication(e.Object, e.ClassName, e.Address, false, result);
+}
+
 void Installer() {
   // 1.
   handCursor = LoadCursorA(nullptr, IDC_HAND) ? IDC_HAND : IDC_ARROW;
   SetInternalErrorHandler(&InternalErrorToReporter);
   InstallStackWalkSeams();
+  InstallStackWalkServices();
+  InstallInternalErrorReporter();
+  InstallSharedBlockSeams();
   // 2. A single executable: never library mode; hooks are ours to install.
   SetLibraryMode(false);
   SetHooksInstalled(true);
@@ -184,6 +189,17 @@ void Installer() {
   }
   // 4. and 5.
   GetLocalTime(&startTime);
+  // Options objects learn their module handles; the program's own options come
+  // from its logger data with its entry in the modules list.
+  InstallModuleSeams();
+  FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+  workingBuffer.assign(WorkingBufferSize, 0);
+  {
+    TDateTime date = 0, time = 0;
+    TryEncodeDate(startTime.wYear, startTime.wMonth, startTime.wDay, date);
+    TryEncodeTime(startTime.wHour, startTime.wMinute, startTime.wSecond, startTime.wMilliseconds, time);
+    SetLoggerStartTime(date + time);
+  }
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle, 0,
                   FALSE, DUPLICATE_SAME_ACCESS);
   StartThreadRecords();
@@ -191,8 +207,14 @@ void Installer() {
     std::lock_guard<std::mutex> lock(excludedLock);
     excludedThreads.clear();
   }
+  SetWillBeCaughtTest(&WillBeCaughtByFrames);
+  FrameTestSeams().RaiseAddress = [] { return ThreadBlock().ExceptionAddress; };
+  SetExceptionManager(&ManagerDispatch);
+  SetReportDispatch(&FilterDispatch);
+  InstallEventCallRouting();
   // 6.
   if (HooksInstalled()) {
+    InstallVectoredRecorder();
     InstallTerminateRoute();
     SetThrowRecording(true);
     TApplicationHandlerAddresses handlers = ApplicationHandlerAddresses();
@@ -203,10 +225,47 @@ void Installer() {
   }
 }
 
+}  // namespace
+
 bool CurrentThreadExcluded() {
   std::lock_guard<std::mutex> lock(excludedLock);
   return std::find(excludedThreads.begin(), excludedThreads.end(), GetCurrentThreadId()) != excludedThreads.end();
 }
+
+std::recursive_mutex& DispatchLock() { return dispatchLock; }
+std::mutex& StackCacheLock() { return stackCacheLock; }
+size_t WorkingBufferBytes() { return workingBuffer.size(); }
+
+bool IsLoggerUnitFile(const std::string& fileName) {
+  // The logger's own source files, sorted: its routines are told apart by them.
+  static const char* const files[] = {
+      "EConsts.cpp",       "ECore.cpp",          "ECoreUnit.cpp",     "ECoreUnit_win.cpp", "ECore_win.cpp",
+      "EDebug.cpp",        "EDebugWriter.cpp",   "EDispatch.cpp",     "EDispatch_win.cpp", "EEncrypt.cpp",
+      "EEventCall.cpp",    "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
+      "EHookPatch.cpp",    "EHook_win.cpp",      "ELists.cpp",        "EMainHandler_win.cpp", "EMemoryView.cpp",
+      "EModules.cpp",      "EModules_win.cpp",   "EOptions.cpp",      "EOptionsStream.cpp", "EProcess_win.cpp",
+      "ERaiseRoutes_win.cpp", "EStackWalk.cpp",  "EThreadHooks_win.cpp", "EThrow_win.cpp", "EUnitPatch.cpp",
+      "ExceptionLog.cpp",  "ExceptionLog_win.cpp"};
+  size_t slash = fileName.find_last_of("/\\");
+  std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  for (const char* file : files)
+    if (_stricmp(file, base.c_str()) == 0) return true;
+  return false;
+}
+
+void ReleaseAddressSpaceReserve() {
+  std::lock_guard<std::mutex> lock(reserveLock);
+  if (addressSpaceReserve) VirtualFree(addressSpaceReserve, 0, MEM_RELEASE);
+  addressSpaceReserve = nullptr;
+}
+
+void RestoreAddressSpaceReserve() {
+  std::lock_guard<std::mutex> lock(reserveLock);
+  if (!addressSpaceReserve && reserveWanted)
+    addressSpaceReserve = VirtualAlloc(nullptr, AddressSpaceReserveSize, MEM_RESERVE, PAGE_NOACCESS);
+}
+
+namespace {
 
 void Finaliser() {
   if (!LoggerActive()) {
@@ -222,6 +281,7 @@ void Finaliser() {
   if (HooksInstalled()) {
     SetThrowRecording(false);
     RemoveTerminateRoute();
+    RemoveVectoredRecorder();
   }
   // 4. Bounded: a thread excluded by a report that never ends must not hang the exit.
   if (LoggerEnabled()) {
@@ -232,6 +292,7 @@ void Finaliser() {
   // 5. Inactive before the lists go, so a late hook call passes straight through.
   SetLoggerActive(false);
   StopThreadRecords();
+  std::vector<uint8_t>().swap(workingBuffer);
   {
     std::lock_guard<std::mutex> lock(excludedLock);
     excludedThreads.clear();
@@ -259,7 +320,8 @@ void ExceptionLogInit() {
   if (unitUseCount++ != 0) return;
   SetReportLineSink(&ReportLineToStdError);
   RunGuarded(&Installer, "ExceptionLog.Init");
-  addressSpaceReserve = VirtualAlloc(nullptr, AddressSpaceReserveSize, MEM_RESERVE, PAGE_NOACCESS);
+  reserveWanted = true;
+  RestoreAddressSpaceReserve();
   previousFilter = SetUnhandledExceptionFilter(&LoggerUnhandledFilter);
   filterInstalled = true;
 }
@@ -270,13 +332,14 @@ void ExceptionLogDone() {
   if (filterInstalled) SetUnhandledExceptionFilter(previousFilter);
   filterInstalled = false;
   previousFilter = nullptr;
-  if (addressSpaceReserve) VirtualFree(addressSpaceReserve, 0, MEM_RELEASE);
-  addressSpaceReserve = nullptr;
+  reserveWanted = false;
+  ReleaseAddressSpaceReserve();
 }
 
 bool ExceptionLogStarted() { return unitUseCount > 0; }
 
 void* AddressSpaceReserve() { return addressSpaceReserve; }
+
 
 TLoggerThreadBlock& ThreadBlock() { return threadBlock; }
 
@@ -290,27 +353,21 @@ void* ApplicationShowExceptionAddress() { return showExceptionAddress; }
 
 int FrameworkMethodsPatched() { return 0; }
 
+namespace {
+
+void FilterRoute(const TLoggedException& e) {
+  std::lock_guard<std::recursive_mutex> lock(dispatchLock);
+  if (TakeReportId(CallStackId(e))) DispatchReport(e);
+}
+
+}  // namespace
+
 LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers) {
   if (!LoggerEnabled() || !LoggerActive() || !pointers || !pointers->ExceptionRecord)
     return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
   const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
   SetSameThreadReport(true);
-  try {
-    TLoggedException e;
-    e.Code = record.ExceptionCode;
-    e.Address = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
-    e.ClassName = ExternalExceptionClass(e.Code);
-    bool access = e.Code == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2;
-    e.Message = ExternalExceptionText(e.Code, e.Address, access,
-                                      access ? static_cast<uint32_t>(record.ExceptionInformation[0]) : 0,
-                                      access ? record.ExceptionInformation[1] : 0);
-    e.ThreadId = GetCurrentThreadId();
-    e.Mode = 1;
-    e.Module = GetModuleHandleA(nullptr);
-    std::lock_guard<std::recursive_mutex> lock(dispatchLock);
-    if (TakeReportId(CallStackId(e))) DispatchReport(e);
-  } catch (...) {
-  }
+  ReportSystemException(record, 1, &FilterRoute);
   TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;
 }

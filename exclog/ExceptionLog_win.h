@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,19 @@ int FrameworkMethodsPatched();
 
 // The unhandled-exception filter installed by the start.
 LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers);
+
+// The dispatch lock: re-entrant, held for a whole report.
+std::recursive_mutex& DispatchLock();
+bool CurrentThreadExcluded();
+// Taken inside the dispatch lock around the walker's stack cache.
+std::mutex& StackCacheLock();
+// The 100 KB working buffer of a report (0 bytes while the logger is off).
+size_t WorkingBufferBytes();
+// Whether `fileName` (a path or a bare name) is one of the logger's own source files.
+bool IsLoggerUnitFile(const std::string& fileName);
+// A dispatch gives the address-space reserve back while it runs and takes it again after.
+void ReleaseAddressSpaceReserve();
+void RestoreAddressSpaceReserve();
 
 // Bounded wait for the excluded-threads list to let the calling thread go.
 void ExcludeThread(DWORD threadId);

@@ -21,4 +21,7 @@ int ChildMain(const std::string& mode);
 // Starts the logger's units the way the host program does (logger first).
 void StartUnitsLikeHost();
 
+// Recurses until the stack overflows.
+int RecurseUntilOverflow(int depth);
+
 }  // namespace startup_test

@@ -142,14 +142,19 @@ double Median(std::vector<double> values) {
 }
 
 TComparison Compare(const TBenchRun& run, const TSide& ours, const TSide& peer) {
-  for (int i = 0; i < run.WarmUp; ++i) {
-    ours();
-    peer();
-  }
+  return ComparePaired(run, [&] {
+    TSample first = ours();
+    return std::make_pair(first, peer());
+  });
+}
+
+TComparison ComparePaired(const TBenchRun& run, const std::function<std::pair<TSample, TSample>()>& round) {
+  for (int i = 0; i < run.WarmUp; ++i) round();
   std::vector<TSample> oursSamples, peerSamples;
   for (int i = 0; i < run.Rounds; ++i) {
-    oursSamples.push_back(ours());
-    peerSamples.push_back(peer());
+    auto [ours, peer] = round();
+    oursSamples.push_back(ours);
+    peerSamples.push_back(peer);
   }
   TComparison c;
   c.Ours = StatsOf(oursSamples);

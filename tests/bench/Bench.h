@@ -11,9 +11,12 @@
 //     the product's libraries; scripts/bench and ./test find the subjects by file name.
 //   - the file defines its body with VELMORA_BENCHMARK(subject), the name equal to the
 //     file name without its suffix; it measures with Compare (ours against a peer or a
-//     baseline, interleaved) or Measure (a figure of ours alone) and emits at least one
-//     row with Emit. Sizes shrink when run.Quick is set: ./test runs every subject once
-//     that way (one round, no warm-up) and fails when the program crashes or emits no row.
+//     baseline, interleaved; ComparePaired where the sides must alternate within a
+//     round) or Measure (a figure of ours alone) and emits at least one row with Emit.
+//     Sizes shrink when run.Quick is set: ./test runs every subject once that way (one
+//     round, no warm-up) and fails when the program crashes or emits no row.
+//   - figures are wall time; in-process rows show the process's peak once
+//     (ProcessPeakBytes), process rows each side's own.
 //   - where the peer is another process, ours runs as a process too (start-up counted on
 //     both sides): VELMORA_BENCHMARK_CHILD(subject) is ours as a process, reached through
 //     RunChild; RunProcess runs both and reports each one's peak resident size.
@@ -31,6 +34,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -67,6 +71,10 @@ struct TBenchRun {
 
 // Warm-up, then rounds interleaved ours, peer, ours, peer, ...; medians and their ratio.
 TComparison Compare(const TBenchRun& run, const TSide& ours, const TSide& peer);
+// The same where the sides must alternate more finely than whole rounds (a hook put
+// in and taken out around slices of one round): `round` measures one round of both
+// sides and returns {ours, peer}.
+TComparison ComparePaired(const TBenchRun& run, const std::function<std::pair<TSample, TSample>()>& round);
 // Warm-up, then rounds of one side.
 TStats Measure(const TBenchRun& run, const TSide& side);
 

@@ -3,7 +3,10 @@
 one table on standard output and a JSON file, so runs can be compared.
 
   bench_table.py ROWS RESULTS_JSON
-A copy of RESULTS_JSON goes to history/<time>.json beside it."""
+A copy of RESULTS_JSON goes to history/<time>.json beside it.
+
+  bench_table.py --check ROWS SUBJECT
+fails unless ROWS holds at least one row of SUBJECT and every row is well formed."""
 import datetime
 import json
 import os
@@ -51,12 +54,54 @@ def git(*args):
         return ""
 
 
-def main(argv):
+KEYS = {"subject": str, "name": str, "compared": str, "unit": str, "ours": float,
+        "peer": float, "ratio": float, "target": str, "holds": bool,
+        "ours_peak_kb": int, "peer_peak_kb": int, "rounds": int, "quick": bool}
+NULLABLE = {"peer", "ratio", "holds", "ours_peak_kb", "peer_peak_kb"}
+
+
+def read_rows(path):
     rows = []
-    with open(argv[1], encoding="utf-8") as f:
+    with open(path, encoding="utf-8") as f:
         for line in f:
             if line.startswith(PREFIX):
                 rows.append(json.loads(line[len(PREFIX):]))
+    return rows
+
+
+def row_problem(row):
+    for key, kind in KEYS.items():
+        if key not in row:
+            return f"no {key}"
+        value = row[key]
+        if value is None and key in NULLABLE:
+            continue
+        if kind is float and isinstance(value, (int, float)) and not isinstance(value, bool):
+            continue
+        if not isinstance(value, kind) or (kind is int and isinstance(value, bool)):
+            return f"{key} is {value!r}"
+    if row["ours"] <= 0 or row["rounds"] < 1 or not row["name"]:
+        return "no measurement"
+    return None
+
+
+def check(path, subject):
+    rows = read_rows(path)
+    for row in rows:
+        problem = row_problem(row)
+        if problem:
+            print(f"bench: malformed row ({problem}): {row}", file=sys.stderr)
+            return 1
+    if not any(row["subject"] == subject for row in rows):
+        print(f"bench: {subject} emitted no row", file=sys.stderr)
+        return 1
+    return 0
+
+
+def main(argv):
+    if argv[1] == "--check":
+        return check(argv[2], argv[3])
+    rows = read_rows(argv[1])
     now = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
     results = {
         "time": now.isoformat(),

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -16,29 +18,37 @@
 
 namespace {
 
+// The first visible top-level window of a process whose caption or class is `name`.
 struct WindowSearch {
   DWORD processId;
+  const char* name;
+  bool byClass;
   HWND found;
 };
 
-BOOL CALLBACK MatchMainWindow(HWND window, LPARAM param) {
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<WindowSearch*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  char caption[64] = {};
-  GetWindowTextA(window, caption, sizeof caption);
-  if (owner == search->processId && IsWindowVisible(window) && lstrcmpA(caption, "Velmora") == 0) {
+  char text[64] = {};
+  if (search->byClass)
+    GetClassNameA(window, text, sizeof text);
+  else
+    GetWindowTextA(window, text, sizeof text);
+  if (owner == search->processId && IsWindowVisible(window) && lstrcmpA(text, search->name) == 0) {
     search->found = window;
     return FALSE;
   }
   return TRUE;
 }
 
-HWND FindMainWindowOf(DWORD processId) {
-  WindowSearch search = {processId, nullptr};
-  EnumWindows(MatchMainWindow, reinterpret_cast<LPARAM>(&search));
+HWND FindWindowOf(DWORD processId, const char* name, bool byClass) {
+  WindowSearch search = {processId, name, byClass, nullptr};
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
+HWND FindMainWindowOf(DWORD processId) { return FindWindowOf(processId, "Velmora", false); }
+HWND FindOpenMenuOf(DWORD processId) { return FindWindowOf(processId, "#32768", true); }
 
 TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
   const std::string exe = "\"" + velmora::test::HostPath(VELMORA_EXE) + "\"";
@@ -66,6 +76,58 @@ TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
   HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "velmora");
   EXPECT_EQ(mutex, nullptr);
   if (mutex) CloseHandle(mutex);
+}
+
+bool AnswersSkinned(HWND window) {
+  DWORD_PTR answer = 0;
+  return SendMessageTimeoutA(window, 0x3523, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) && answer == 1;
+}
+
+bool NearColour(std::optional<COLORREF> c, COLORREF expected) {
+  if (!c) return false;
+  for (int s : {0, 8, 16})
+    if (std::abs(static_cast<int>((*c >> s) & 0xFF) - static_cast<int>((expected >> s) & 0xFF)) > 2) return false;
+  return true;
+}
+
+TEST(HostProgram, SkinnedWindowAndSystemMenu) {
+  const COLORREF defaultFace = RGB(240, 240, 240);  // the default skin's ButtonFace
+  ASSERT_NE(GetSysColor(COLOR_BTNFACE), defaultFace);
+  velmora::test::TChildProcess program("\"" + velmora::test::HostPath(VELMORA_EXE) + "\"");
+  ASSERT_TRUE(program.Started());
+  HWND mainWindow = nullptr;
+  ASSERT_TRUE(velmora::test::PumpUntil([&] { return (mainWindow = FindMainWindowOf(program.Id())); }, 20000));
+  ASSERT_TRUE(velmora::test::PumpUntil([&] { return AnswersSkinned(mainWindow); }, 20000));
+  RECT client{};
+  GetClientRect(mainWindow, &client);
+  POINT p{client.right - 100, client.bottom * 3 / 4};  // clear of the controls
+  ClientToScreen(mainWindow, &p);
+  EXPECT_TRUE(velmora::test::PumpUntil([&] { return NearColour(velmora::test::XScreenPixel(p.x, p.y), defaultFace); }));
+
+  // Alt+Space opens the system menu: a skinned popup the X screen shows.
+  SetForegroundWindow(mainWindow);
+  HWND menu = nullptr;
+  DWORD sent = 0;
+  ASSERT_TRUE(velmora::test::PumpUntil([&] {
+    if ((menu = FindOpenMenuOf(program.Id()))) return true;
+    if (!sent || GetTickCount() - sent > 3000) {  // keys again only if the first went astray
+      velmora::test::RunHostCommand("/usr/bin/xdotool key alt+space");
+      sent = GetTickCount();
+    }
+    return false;
+  }, 20000));
+  EXPECT_TRUE(AnswersSkinned(menu));
+  RECT r{};
+  GetWindowRect(menu, &r);
+  EXPECT_TRUE(velmora::test::XScreenPixel((r.left + r.right) / 2, (r.top + r.bottom) / 2).has_value());
+  velmora::test::RunHostCommand("/usr/bin/xdotool key Escape");
+  EXPECT_TRUE(velmora::test::PumpUntil([&] { return FindOpenMenuOf(program.Id()) == nullptr; }, 10000));
+  // The first Escape leaves the menu bar selected, the second leaves menu mode.
+  velmora::test::RunHostCommand("/usr/bin/xdotool key Escape");
+
+  PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.Ended(10000));
+  EXPECT_EQ(program.ExitCode(), 0u);
 }
 
 // A message box of this process, found by a watcher thread while the main thread

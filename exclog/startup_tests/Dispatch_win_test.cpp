@@ -1,0 +1,518 @@
+// Exceptions from every route reach the report handler once, on a report thread,
+// while the main window stays alive. The report handler is a stand-in that records
+// where it ran and holds until the probes of the window are done.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "classlib/SysUtils.h"
+#include "classlib/Threads.h"
+#include "exclog/ECore_win.h"
+#include "exclog/EDispatch_win.h"
+#include "exclog/EModules_win.h"
+#include "exclog/ERaiseRoutes_win.h"
+#include "exclog/EThreadHooks_win.h"
+#include "exclog/EThrow_win.h"
+#include "exclog/ExceptionLog_win.h"
+#include "exclog/startup_tests/StartupShared_win.h"
+
+namespace startup_test {
+namespace {
+
+struct TSeen {
+  std::string ClassName;
+  DWORD RaisingThread = 0;
+  DWORD HandlerThread = 0;
+  bool OnExceptionThread = false;
+  std::string ExceptMsg, MainModuleName, LineBreak;
+};
+
+std::string Variable(const char* name) {
+  char value[1024] = {};
+  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return std::string(value, n < sizeof value ? n : 0);
+}
+
+std::mutex seenLock;
+std::vector<TSeen> seen;
+std::atomic<bool> holding{false};
+std::atomic<bool> released{false};
+std::atomic<int> paints{0};
+std::atomic<int> keys{0};
+HWND mainWindow = nullptr;
+int quitSeen = -1;
+
+// Holds the report (at most 10 s) until the probes release it.
+exclog::TDialogAnswer HoldingDialog(const exclog::TReportJob& job, const std::string&) {
+  TSeen s;
+  s.ClassName = job.Exception.ClassName;
+  s.RaisingThread = job.RaisingThreadId;
+  s.HandlerThread = GetCurrentThreadId();
+  exclog::TExceptionThread* thread = exclog::CurrentExceptionThread();
+  s.ExceptMsg = Variable("_ExceptMsg");
+  s.MainModuleName = Variable("_MainModuleName");
+  s.LineBreak = Variable("_LineBreak");
+  s.OnExceptionThread = thread && thread->ThreadID() == GetCurrentThreadId() &&
+                        SafeClassName(thread) == "TExceptionThread";
+  {
+    std::lock_guard<std::mutex> lock(seenLock);
+    seen.push_back(s);
+  }
+  exclog::SetDialogShowing(true);
+  holding = true;
+  for (int i = 0; i < 1000 && !released; ++i) Sleep(10);
+  holding = false;
+  exclog::SetDialogShowing(false);
+  return exclog::TDialogAnswer::Close;
+}
+
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) {
+    ++paints;
+    PAINTSTRUCT ps;
+    BeginPaint(window, &ps);
+    EndPaint(window, &ps);
+    return 0;
+  }
+  if (message == WM_KEYDOWN) ++keys;
+  if (message == WM_COMMAND && LOWORD(wParam) == 100) {
+    // A menu click whose handler throws; the window procedure hands the exception to
+    // ExceptionManager as the application's exception event does.
+    try {
+      throw EConvertError("menu click failed");
+    } catch (...) {
+      exclog::ExceptionManager(exclog::CurrentCppException(0));
+    }
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+struct TProbeResult {
+  bool Held = false;
+  bool Answered = false;
+  bool Repainted = false;
+  int KeysBefore = 0, KeysAfter = 0;
+  int DroppedBefore = 0, DroppedAfter = 0, Pumped = 0;
+};
+
+// Waits for the held report, then probes the main window and releases the report.
+DWORD WINAPI Probe(LPVOID parameter) {
+  auto* r = static_cast<TProbeResult*>(parameter);
+  for (int i = 0; i < 1000 && !holding; ++i) Sleep(10);
+  r->Held = holding;
+  DWORD_PTR answer = 0;
+  r->Answered = SendMessageTimeoutA(mainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer) != 0;
+  int before = paints;
+  InvalidateRect(mainWindow, nullptr, TRUE);
+  for (int i = 0; i < 300 && paints == before; ++i) Sleep(10);
+  r->Repainted = paints > before;
+  r->KeysBefore = keys;
+  r->DroppedBefore = exclog::PumpDroppedCount();
+  PostMessageA(mainWindow, WM_KEYDOWN, 'A', 0);
+  for (int i = 0; i < 100 && exclog::PumpDroppedCount() == r->DroppedBefore; ++i) Sleep(10);
+  r->KeysAfter = keys;
+  r->DroppedAfter = exclog::PumpDroppedCount();
+  r->Pumped = exclog::PumpedMessageCount();
+  released = true;
+  return 0;
+}
+
+class ReportRoutes : public testing::Test {
+ protected:
+  void SetUp() override {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = RecordingProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "DispatchTestWindow";
+    RegisterClassA(&wc);
+    mainWindow = CreateWindowExA(0, "DispatchTestWindow", "dispatch", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                 200, 150, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(mainWindow, nullptr);
+    seen.clear();
+    holding = released = false;
+    exclog::ReportHandlerSeams().ShowDialog = &HoldingDialog;
+  }
+  void TearDown() override {
+    exclog::ReportHandlerSeams().ShowDialog = nullptr;
+    DestroyWindow(mainWindow);
+    mainWindow = nullptr;
+  }
+
+  // Runs `trigger` on the main thread with the probes beside it; pumps until the
+  // probe ends. Returns the probe's findings.
+  TProbeResult RunWithProbe(void (*trigger)()) {
+    TProbeResult result;
+    quitSeen = -1;
+    HANDLE probe = exclog::KernelOriginals().CreateThread(nullptr, 0, &Probe, &result, 0, nullptr);
+    trigger();
+    while (WaitForSingleObject(probe, 0) == WAIT_TIMEOUT) {
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) quitSeen = static_cast<int>(message.wParam);
+        DispatchMessageA(&message);
+      }
+      Sleep(5);
+    }
+    CloseHandle(probe);
+    return result;
+  }
+
+  void ExpectOneReportOnExceptionThread(const std::string& className, DWORD raisingThread) {
+    std::lock_guard<std::mutex> lock(seenLock);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].ClassName, className);
+    EXPECT_TRUE(seen[0].OnExceptionThread);
+    EXPECT_NE(seen[0].HandlerThread, raisingThread);
+    EXPECT_EQ(seen[0].RaisingThread, raisingThread);
+  }
+};
+
+std::atomic<DWORD> raisingThread{0};
+HANDLE raisingHandle = nullptr;
+
+DWORD WINAPI WriteLowAddress(LPVOID) {
+  raisingThread = GetCurrentThreadId();
+  *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(0x10)) = 1;
+  return 0;
+}
+
+DWORD WINAPI OverflowStack(LPVOID) {
+  raisingThread = GetCurrentThreadId();
+  return static_cast<DWORD>(RecurseUntilOverflow(0));
+}
+
+DWORD WINAPI ThrowUncaught(LPVOID) {
+  raisingThread = GetCurrentThreadId();
+  throw EListError("list index out of bounds");
+}
+
+DWORD ThreadExitCode() {
+  WaitForSingleObject(raisingHandle, 20000);
+  DWORD code = 0;
+  GetExitCodeThread(raisingHandle, &code);
+  CloseHandle(raisingHandle);
+  return code;
+}
+
+TEST_F(ReportRoutes, AccessViolationInHookedThread) {
+  TProbeResult probe = RunWithProbe([] { raisingHandle = CreateThread(nullptr, 0, &WriteLowAddress, nullptr, 0, nullptr); });
+  EXPECT_EQ(ThreadExitCode(), 0xFFFFFFFFu);
+  EXPECT_TRUE(probe.Held);
+  EXPECT_TRUE(probe.Answered);
+  EXPECT_TRUE(probe.Repainted);
+  ExpectOneReportOnExceptionThread("EAccessViolation", raisingThread);
+  std::lock_guard<std::mutex> lock(seenLock);
+  EXPECT_EQ(seen[0].ExceptMsg.find("Access violation at address "), 0u) << seen[0].ExceptMsg;
+  EXPECT_NE(seen[0].MainModuleName.find("exclog_startup_tests"), std::string::npos) << seen[0].MainModuleName;
+  EXPECT_EQ(seen[0].LineBreak, "\r\n");
+}
+
+TEST_F(ReportRoutes, StackOverflowInHookedThreadIsHandedOver) {
+  TProbeResult probe = RunWithProbe([] { raisingHandle = CreateThread(nullptr, 0, &OverflowStack, nullptr, 0, nullptr); });
+  EXPECT_EQ(ThreadExitCode(), 0xFFFFFFFFu);
+  EXPECT_TRUE(probe.Answered);
+  ExpectOneReportOnExceptionThread("EStackOverflow", raisingThread);
+}
+
+TEST_F(ReportRoutes, UncaughtThrowInUnhookedThreadEndsItWithOne) {
+  TProbeResult probe = RunWithProbe(
+      [] { raisingHandle = exclog::KernelOriginals().CreateThread(nullptr, 0, &ThrowUncaught, nullptr, 0, nullptr); });
+  EXPECT_EQ(ThreadExitCode(), 1u);
+  EXPECT_TRUE(probe.Answered);
+  ExpectOneReportOnExceptionThread("EListError", raisingThread);
+}
+
+TEST_F(ReportRoutes, MenuThrowOnMainThreadPumpsPaintsAndDropsKeys) {
+  TProbeResult probe = RunWithProbe([] { PostMessageA(mainWindow, WM_COMMAND, 100, 0); });
+  EXPECT_TRUE(probe.Held);
+  EXPECT_TRUE(probe.Answered);
+  // Not checked here: under Wine a paint is not delivered to the window whose own
+  // message handling is raising (its update region is emptied without WM_PAINT).
+  EXPECT_EQ(probe.KeysAfter, probe.KeysBefore);  // dropped by the pump
+  EXPECT_EQ(probe.DroppedAfter, probe.DroppedBefore + 1) << probe.Pumped;
+  ExpectOneReportOnExceptionThread("EConvertError", GetCurrentThreadId());
+}
+
+TEST_F(ReportRoutes, QuitDuringReportIsPostedAgain) {
+  // The quit waits behind the posted click, so the report's pump is the first to see it.
+  TProbeResult probe = RunWithProbe([] {
+    PostMessageA(mainWindow, WM_COMMAND, 100, 0);
+    PostQuitMessage(7);
+  });
+  EXPECT_TRUE(probe.Held);
+  MSG message;
+  for (int i = 0; i < 20 && quitSeen < 0; ++i) {
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+      if (message.message == WM_QUIT) quitSeen = static_cast<int>(message.wParam);
+    Sleep(5);
+  }
+  EXPECT_EQ(quitSeen, 7);
+}
+
+// Another exception from the same throw site (another thread) is another report.
+TEST(TerminateRoute, SameThrowSiteInTwoThreadsGivesTwoReports) {
+  int before = exclog::MainHandlerCount();
+  for (int i = 0; i < 2; ++i) {
+    raisingHandle = exclog::KernelOriginals().CreateThread(nullptr, 0, &ThrowUncaught, nullptr, 0, nullptr);
+    EXPECT_EQ(ThreadExitCode(), 1u);
+  }
+  EXPECT_EQ(exclog::MainHandlerCount(), before + 2);
+}
+
+// --- edge cases -----------------------------------------------------------------
+
+struct TSehFrame {
+  TSehFrame* Next;
+  void* Handler;
+};
+
+thread_local void* landing[5];
+
+extern "C" EXCEPTION_DISPOSITION __cdecl LandingHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*) {
+  if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
+  record->ExceptionFlags |= EXCEPTION_UNWINDING;
+  RtlUnwind(frame, nullptr, record, nullptr);  // through the import: the unwind hook sees it
+  __builtin_longjmp(landing, 1);
+}
+
+// Runs `routine` under an exception frame of its own; true when an exception ended it.
+__attribute__((noinline)) bool Caught(void (*routine)()) {
+  volatile TSehFrame frame;
+  TSehFrame* previous;
+  asm volatile("movl %%fs:0, %0" : "=r"(previous));
+  frame.Next = previous;
+  frame.Handler = reinterpret_cast<void*>(&LandingHandler);
+  bool caught = false;
+  if (__builtin_setjmp(landing) == 0) {
+    asm volatile("movl %0, %%fs:0" : : "r"(&frame) : "memory");
+    routine();
+  } else {
+    caught = true;
+  }
+  asm volatile("movl %0, %%fs:0" : : "r"(previous) : "memory");
+  return caught;
+}
+
+Exception* raised = nullptr;
+
+void RaiseNative() {
+  ULONG_PTR arguments[7] = {reinterpret_cast<ULONG_PTR>(&RaiseNative), reinterpret_cast<ULONG_PTR>(static_cast<TObject*>(raised)),
+                            1, 2, 3, 4, 5};
+  RaiseException(exclog::NativeExceptionCode, 1, 7, arguments);
+}
+
+TEST(RaiseRoutes, NativeRaiseIsReportedOnceAndKeepsLastError) {
+  EConvertError error("native raise");
+  raised = &error;
+  int before = exclog::MainHandlerCount();
+  int raises = exclog::HookCallCount("RaiseException");
+  SetLastError(4321);
+  EXPECT_TRUE(Caught(&RaiseNative));
+  EXPECT_EQ(GetLastError(), 4321u);
+  EXPECT_EQ(exclog::HookCallCount("RaiseException"), raises + 1);
+  EXPECT_EQ(exclog::MainHandlerCount(), before + 1);
+  EXPECT_EQ(exclog::LastExceptionObject(), static_cast<const void*>(static_cast<TObject*>(&error)));
+}
+
+TEST(RaiseRoutes, AbortGivesNoReportAndNoLockTraffic) {
+  EAbort abort("quiet");
+  raised = &abort;
+  int dispatches = exclog::DispatchCount();
+  EXPECT_TRUE(Caught(&RaiseNative));
+  EXPECT_EQ(exclog::DispatchCount(), dispatches);
+}
+
+void WriteLow() { *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(0x10)) = 1; }
+
+TEST(RaiseRoutes, UnwindOfFaultIsObservedAndRecorderKeepsTheFault) {
+  int unwinds = exclog::HookCallCount("RtlUnwind");
+  int recorded = exclog::RecordedExceptionCount();
+  EXPECT_TRUE(Caught(&WriteLow));
+  EXPECT_EQ(exclog::HookCallCount("RtlUnwind"), unwinds + 1);
+  EXPECT_GE(exclog::RecordedExceptionCount(), recorded + 1);
+  uintptr_t at = exclog::LastUnwoundFaultAddress();
+  EXPECT_GE(at, reinterpret_cast<uintptr_t>(&WriteLow));
+  EXPECT_LT(at, reinterpret_cast<uintptr_t>(&WriteLow) + 0x40);
+  // Faults the safe copy takes are its own.
+  recorded = exclog::RecordedExceptionCount();
+  int value = 0;
+  EXPECT_FALSE(exclog::SafeCopy(&value, reinterpret_cast<const void*>(0x10), sizeof value));
+  EXPECT_EQ(exclog::RecordedExceptionCount(), recorded);
+}
+
+std::atomic<int> nestedResult{-1};
+
+exclog::TDialogAnswer NestingDialog(const exclog::TReportJob&, const std::string&) {
+  exclog::TDispatchRequest nested;
+  nested.Exception.ClassName = "EInvalidOperation";
+  nested.Exception.Address = 0x1234;
+  nestedResult = exclog::Dispatch(nested);
+  return exclog::TDialogAnswer::Close;
+}
+
+TEST(RaiseRoutes, ExceptionInsideOwnReportOnSameThreadGivesZero) {
+  exclog::ReportHandlerSeams().ShowDialog = &NestingDialog;
+  exclog::SetSameThreadReport(true);
+  int before = exclog::MainHandlerCount();
+  exclog::TDispatchRequest request;
+  request.Exception.ClassName = "EConvertError";
+  request.Exception.Address = 0x5678;
+  EXPECT_EQ(exclog::Dispatch(request), 1);
+  exclog::SetSameThreadReport(false);
+  exclog::ReportHandlerSeams().ShowDialog = nullptr;
+  EXPECT_EQ(nestedResult, 0);
+  EXPECT_EQ(exclog::MainHandlerCount(), before + 1);
+}
+
+// --- main handler steps -----------------------------------------------------------
+
+std::mutex stepLock;
+std::vector<std::string> order;
+std::vector<DWORD> eventThreads;
+std::vector<uint32_t> stackThreads;
+bool clearHandleIt = false;
+exclog::TFilterMatch filterAnswer;
+bool filterMatches = false;
+std::string builtMessage;
+
+void Note(const std::string& step) {
+  std::lock_guard<std::mutex> lock(stepLock);
+  order.push_back(step);
+}
+
+std::string StandInReport(const exclog::TReportJob& job) {
+  builtMessage = job.Exception.Message;
+  Note("report");
+  return "report of " + job.Exception.ClassName;
+}
+bool StandInFilter(const exclog::TReportJob&, exclog::TFilterMatch& match) {
+  match = filterAnswer;
+  return filterMatches;
+}
+void StandInEvent(exclog::TReportEvent event, const exclog::TReportJob&, bool& flag) {
+  {
+    std::lock_guard<std::mutex> lock(stepLock);
+    eventThreads.push_back(GetCurrentThreadId());
+  }
+  Note("event" + std::to_string(static_cast<int>(event)));
+  if (event == exclog::TReportEvent::ExceptionNotify && clearHandleIt) flag = false;
+}
+void StandInStack(uint32_t threadId, const void* context, uintptr_t) {
+  // A listed thread is stopped while its stack is read (the reporting thread itself is not).
+  if (threadId == GetCurrentThreadId()) return;
+  HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);
+  DWORD count = thread ? SuspendThread(thread) : 0;
+  if (thread) {
+    ResumeThread(thread);
+    CloseHandle(thread);
+  }
+  std::lock_guard<std::mutex> lock(stepLock);
+  if (count >= 1 && context) stackThreads.push_back(threadId);
+}
+exclog::TDialogAnswer StandInDialog(const exclog::TReportJob&, const std::string&) {
+  Note("dialog");
+  return exclog::TDialogAnswer::Close;
+}
+
+class MainHandler : public testing::Test {
+ protected:
+  void SetUp() override {
+    order.clear();
+    eventThreads.clear();
+    stackThreads.clear();
+    clearHandleIt = filterMatches = false;
+    filterAnswer = exclog::TFilterMatch{};
+    exclog::TReportHandlerSeams& seams = exclog::ReportHandlerSeams();
+    seams.BuildReport = &StandInReport;
+    seams.MatchFilter = &StandInFilter;
+    seams.RunEvent = &StandInEvent;
+    seams.CollectStack = &StandInStack;
+    seams.ShowDialog = &StandInDialog;
+  }
+  void TearDown() override {
+    exclog::ReportHandlerSeams() = exclog::TReportHandlerSeams{};
+    exclog::SetReportFlags(0);
+    exclog::SetSameThreadReport(false);
+  }
+  static uint8_t Report(const std::string& message, bool sameThread = true) {
+    exclog::SetSameThreadReport(sameThread);
+    exclog::TDispatchRequest request;
+    request.Exception.ClassName = "EConvertError";
+    request.Exception.Message = message;
+    request.Exception.Address = reinterpret_cast<uintptr_t>(&Report);
+    return exclog::Dispatch(request);
+  }
+};
+
+TEST_F(MainHandler, StepsRunInOrderAndEventsRunOnTheWaitingThread) {
+  Report("in order", false);
+  std::vector<std::string> expected = {"report", "event0", "event1", "event2", "dialog", "event3"};
+  EXPECT_EQ(order, expected);
+  ASSERT_EQ(eventThreads.size(), 4u);
+  for (DWORD id : eventThreads) EXPECT_EQ(id, GetCurrentThreadId());
+}
+
+TEST_F(MainHandler, ClearedHandleItEndsTheReportBeforeTheDialog) {
+  clearHandleIt = true;
+  int dialogs = exclog::ReportSeamCalls("ShowDialog");
+  Report("vetoed");
+  EXPECT_EQ(exclog::ReportSeamCalls("ShowDialog"), dialogs);
+  EXPECT_EQ(order.back(), "event0");
+}
+
+TEST_F(MainHandler, FilterReplacesTheTextEndsOtherKindsAndRecordsItsActionOnce) {
+  filterMatches = true;
+  filterAnswer.Text = "filtered text";
+  filterAnswer.TerminationAction = 1;
+  exclog::ClearTerminationActionRecorded();
+  Report("original");
+  EXPECT_EQ(builtMessage, "filtered text");
+  EXPECT_EQ(exclog::ReportOptions().TerminateAction(), 1);
+  // Once per process: the next report's copy keeps the module's own action (2).
+  Report("again");
+  EXPECT_TRUE(exclog::TerminationActionRecorded());
+  EXPECT_EQ(exclog::ReportOptions().TerminateAction(), 2);
+  filterAnswer.HandlerKind = 1;
+  order.clear();
+  Report("other kind");
+  EXPECT_TRUE(order.empty());
+}
+
+DWORD WINAPI SleepBriefly(LPVOID) {
+  Sleep(1500);
+  return 7;
+}
+
+TEST_F(MainHandler, ListedThreadsAreStoppedForTheirStacksAndResumed) {
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, &SleepBriefly, nullptr, 0, &id);
+  Sleep(50);
+  exclog::SetReportFlags(exclog::ReportStacksOfRawThreads);
+  int resumes = exclog::HookCallCount("ResumeThread");
+  Report("with stacks");
+  EXPECT_NE(std::find(stackThreads.begin(), stackThreads.end(), id), stackThreads.end());
+  EXPECT_GT(exclog::HookCallCount("ResumeThread"), resumes);
+  EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);  // it runs on
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  EXPECT_EQ(code, 7u);
+  CloseHandle(thread);
+}
+
+TEST(StartUp, ProgramOptionsKnowTheirModuleAndTheWorkingStateExists) {
+  exclog::TModuleRef program = exclog::FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+  ASSERT_TRUE(program);
+  ASSERT_NE(program->Options, nullptr);
+  EXPECT_EQ(program->Options->ModuleHandle(), reinterpret_cast<exclog::TModuleHandle>(GetModuleHandleA(nullptr)));
+  EXPECT_EQ(exclog::WorkingBufferBytes(), 102400u);
+  EXPECT_TRUE(exclog::IsLoggerUnitFile("C:\\src\\exclog\\ExceptionLog_win.cpp"));
+  EXPECT_FALSE(exclog::IsLoggerUnitFile("Velmora_win.cpp"));
+}
+
+}  // namespace
+}  // namespace startup_test
