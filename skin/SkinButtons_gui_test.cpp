@@ -1,0 +1,164 @@
+// The child dispatch and the button, check-box, radio-button and group painters on
+// the host program's Form1 with the frame-coded test skin: which painter each
+// control gets, the face and mark frames sampled on screen, and input still working.
+#include "skin/SkinButtons_win.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "classlib/ControlClasses.h"
+#include "classlib/ExtCtrls_win.h"
+#include "classlib/Layout.h"
+#include "classlib/StdCtrls_win.h"
+#include "skin/SkinDispatch_win.h"
+#include "skin/SkinTestSkin.h"
+#include "skin/WinSkinForm.h"
+#include "tests/support/GuiProbe_win.h"
+#include "tests/support/TestPaths.h"
+
+using velmora::test::PumpUntil;
+using velmora::test::ScreenPixel;
+
+namespace skin {
+namespace {
+
+// Form1's class under another name, with the handlers its layout names.
+class TButtonsTestForm : public TForm {
+  VELMORA_CLASS(TButtonsTestForm, TForm)
+  VELMORA_PUBLISHED(TButtonsTestForm)
+ public:
+  explicit TButtonsTestForm(TComponent* owner = nullptr) : TForm(owner) {}
+  void ExitItemClick(TObject*) {}
+  void RaiseItemClick(TObject*) {}
+  void Clicked(TObject*) { ++clicks; }
+  int clicks = 0;
+};
+VELMORA_PUBLISH(TButtonsTestForm) {
+  p.Method<&TButtonsTestForm::ExitItemClick>("ExitItemClick").Method<&TButtonsTestForm::RaiseItemClick>("RaiseItemClick");
+}
+
+// The test skin's pixel code of frame k (from 1), slice s of an element.
+COLORREF Code(const char* key, int k, int slice) {
+  const skintest::TManifestImage* image = skintest::TestSkin().Find("Buttons", key);
+  if (!image) return CLR_INVALID;
+  return RGB(image->Id, (k - 1) * 9 + slice, 0x11);
+}
+
+class Form1Skinned : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    skintest::StartSkinForms();
+    static const bool registered = (RegisterControlClass(TButtonsTestForm::StaticClass()), true);
+    (void)registered;
+    InstallChildDispatch();
+    std::string layout = velmora::test::ReadFileBytes(velmora::test::HostPath(VELMORA_FORM1_LAYOUT));
+    ASSERT_FALSE(layout.empty());
+    layout.replace(layout.find("TForm1"), 6, "TButtonsTestForm");
+    form.reset(dynamic_cast<TButtonsTestForm*>(CreateFromLayout(layout, nullptr)));
+    ASSERT_TRUE(form);
+    data = dynamic_cast<TSkinData*>(form->FindComponent("SkinData1"));
+    ASSERT_TRUE(data);
+    data->SetSkinStreamBytes(skintest::TestSkinContainer());
+    ASSERT_TRUE(data->LoadSkin());
+    form->SetBounds(0, 0, 760, 560);
+    form->Show();
+    skinner = std::make_unique<TWinSkinForm>();
+    skinner->Hwnd = form->Handle();
+    skinner->AttachForm(data, form.get());
+    PostMessageA(form->Handle(), kMsgActivateSkin, 0, 1000);
+    ASSERT_TRUE(PumpUntil([&] { return skinner->SkinActivated != 0; }));
+    SetForegroundWindow(form->Handle());
+  }
+  void TearDown() override {
+    skinner.reset();
+    form.reset();
+    SetFormChildrenSeam(nullptr);  // later tests of this program expect none
+  }
+  TControl* Find(const char* name) { return dynamic_cast<TControl*>(form->FindComponent(name)); }
+  TWinControl* Win(const char* name) { return dynamic_cast<TWinControl*>(Find(name)); }
+  std::string PainterOf(const char* name) {
+    for (TSkinControl* p : skinner->Painters())
+      if (p->Owner() == Find(name)) return p->ClassName();
+    return "";
+  }
+  // Polls the screen pixel at (x, y) of the control's client area.
+  bool ShowsCode(const char* name, int x, int y, COLORREF code) {
+    HWND h = Win(name)->Handle();
+    POINT p{x, y};
+    ClientToScreen(h, &p);
+    return PumpUntil([&] { return ScreenPixel(p.x, p.y) == code; }, 5000);
+  }
+  std::unique_ptr<TButtonsTestForm> form;
+  TSkinData* data = nullptr;
+  std::unique_ptr<TWinSkinForm> skinner;
+};
+
+TEST_F(Form1Skinned, ControlsGetThePaintersOfTheTables) {
+  const std::map<std::string, std::string> expected = {
+      {"Button1", "TSkinButton"},       {"CheckBox1", "TSkinCheckBox"},   {"CheckBox2", "TSkinCheckBox"},
+      {"RadioButton1", "TSkinRadioButton"}, {"RadioButton4", "TSkinRadioButton"},
+      {"GroupBox1", "TSkinGroupBox"},   {"InputGroup", "TSkinGroupBox"},  {"RadioGroup1", "TSkinGroupBox"},
+      {"Panel1", "TSkinBox"},           {"BitBtn1", ""},  // bit buttons: no painter built yet
+      {"Memo1", ""},                    {"Edit1", ""}};
+  for (const auto& [name, cls] : expected) EXPECT_EQ(PainterOf(name.c_str()), cls) << name;
+  // The radio group's buttons were given radio painters before the group.
+  auto* group = Win("RadioGroup1");
+  ASSERT_GT(group->ControlCount(), 0);
+  int radios = 0;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == group->Controls(0)) radios += p->IsNamed("TSkinRadioButton");
+  EXPECT_EQ(radios, 1);
+  EXPECT_EQ(Win("Panel1")->Color(), static_cast<TColor>(SkinColour(data, kSlotButtonFace)));
+  // A second pass gives nobody a second painter.
+  const size_t count = skinner->Painters().size();
+  FormChildrenSeam().SkinChildren(*skinner);
+  EXPECT_EQ(skinner->Painters().size(), count);
+}
+
+TEST_F(Form1Skinned, FacesAndMarksShowTheirFrames) {
+  // The default button rests in frame 5; the left slice is away from the text.
+  const int h = Win("Button1")->Height();
+  EXPECT_TRUE(ShowsCode("Button1", 1, h / 2, Code("Bitmap", 5, 3)));
+  // Disabled: frame 3.
+  Win("Button1")->SetEnabled(false);
+  EXPECT_TRUE(ShowsCode("Button1", 1, h / 2, Code("Bitmap", 3, 3)));
+  Win("Button1")->SetEnabled(true);
+  // Check box marks: unchecked 1 / checked 5 on the 12-frame strip (mark centre pixel).
+  auto* box = dynamic_cast<TCheckBox*>(Find("CheckBox1"));
+  const int markY = box->Height() / 2;
+  box->SetChecked(false);
+  EXPECT_TRUE(ShowsCode("CheckBox1", 6, markY, Code("CheckButton", 1, 4)));
+  box->SetChecked(true);
+  EXPECT_TRUE(ShowsCode("CheckBox1", 6, markY, Code("CheckButton", 5, 4)));
+  box->SetEnabled(false);
+  EXPECT_TRUE(ShowsCode("CheckBox1", 6, markY, Code("CheckButton", 8, 4)));
+  // Radio marks on the 8-frame strip.
+  auto* radio = dynamic_cast<TRadioButton*>(Find("RadioButton1"));
+  radio->SetChecked(true);
+  EXPECT_TRUE(ShowsCode("RadioButton1", 6, radio->Height() / 2, Code("RadioButton", 5, 4)));
+}
+
+TEST_F(Form1Skinned, ClicksStillWork) {
+  auto* button = dynamic_cast<TButton*>(Find("Button1"));
+  button->OnClick = TNotifyEvent::Of<&TButtonsTestForm::Clicked>(form.get());
+  HWND h = button->Handle();
+  SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  SendMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(form->clicks, 1);
+  // Pressed, left (the leave clears the press), released: no click.
+  SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  SendMessageA(h, WM_MOUSELEAVE, 0, 0);
+  SendMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(form->clicks, 1);
+  // Painter off: the system's look (0x3506 with 0), back on with 1.
+  SendMessageA(h, kMsgSkinSwitch, 0, 0);
+  EXPECT_EQ(SendMessageA(h, kMsgIsSkinned, 0, 0), 0);
+  SendMessageA(h, kMsgSkinSwitch, 1, 0);
+  EXPECT_EQ(SendMessageA(h, kMsgIsSkinned, 0, 0), 1);
+}
+
+}  // namespace
+}  // namespace skin

@@ -1,0 +1,225 @@
+// Push-button and container painters.
+#include "skin/SkinButtons_win.h"
+
+#include <string>
+
+#include "classlib/ControlMessages.h"
+#include "classlib/StdCtrls_win.h"
+#include "skin/SkinButtonRules.h"
+#include "skin/SkinDispatch_win.h"
+#include "skin/BitmapOps_win.h"
+#include "skin/SkinDraw_win.h"
+#include "skin/WinSkinData_win.h"
+#include "skin/WinSkinForm.h"
+
+namespace skin {
+namespace {
+
+constexpr int kTransparentTag = 5555;
+
+template <class T>
+TSkinControl* Make(TComponent* owner) {
+  return new T(owner);
+}
+
+bool SkinOwnColour(TSkinColor c) { return c != -1; }
+
+}  // namespace
+
+void TSkinButton::AttachControl(TWinSkinForm* skinForm, TSkinData* skinData, bool changeColor, TCanvas* canvas) {
+  TSkinControl::AttachControl(skinForm, skinData, changeColor, canvas);
+  if (!Control) return;
+  Transparent = Control->Tag() == kTransparentTag ||
+                (skinData && skinData->Options.Contains(TSkinOption::xoTransparent));
+  std::string name = Control->ClassName();
+  for (char& c : name) c = char(tolower(static_cast<unsigned char>(c)));
+  PainterFlag = name.rfind("trz", 0) == 0 || name.rfind("tel", 0) == 0 ? 1 : 0;
+}
+
+int TSkinButton::FaceFrame() {
+  const bool isDefault = Control && ReadEnumProp(Control, "Default") == "true";
+  return ButtonFaceFrame(Enabled, Focused, isDefault, State & kPainterPressed, State & kPainterHot);
+}
+
+COLORREF TSkinButton::TextColour(int frame) {
+  const TDataSkinButton* b = SkinData->Buttons();
+  if (frame == 3) return GetSysColor(COLOR_BTNSHADOW);
+  TSkinColor c = -1;
+  if (frame == 4 && SkinOwnColour(b->MouseOverColour)) c = b->MouseOverColour;
+  else if (frame == 2 && SkinOwnColour(b->PressedColour)) c = b->PressedColour;
+  else if (SkinOwnColour(b->NormalColour)) c = b->NormalColour;
+  if (c != -1) return ResolveColor(c, WinSysColor);
+  if (Control)
+    if (auto* font = dynamic_cast<TFont*>(ReadObjectProp(Control, "Font", TFont::StaticClass())))
+      return ResolveColor(static_cast<TSkinColor>(font->Color()), WinSysColor);
+  return SkinColour(SkinData, kSlotButtonText);
+}
+
+void TSkinButton::DrawCaption(HDC dc, const RECT& rect, int frame) {
+  std::wstring text = Caption;
+  if (Control) {
+    const std::string prop = ReadStrProp(Control, "Caption");
+    if (GetPropInfo(Control, "Caption")) text = AnsiToWide(prop);
+  }
+  const std::string split = SplitCaption(WideToAnsi(text));
+  text = AnsiToWide(split);
+  HFONT font = nullptr;
+  if (Control) {
+    if (auto* f = dynamic_cast<TFont*>(ReadObjectProp(Control, "Font", TFont::StaticClass()))) font = f->Handle();
+  } else {
+    font = reinterpret_cast<HFONT>(SendMessageW(Handle, WM_GETFONT, 0, 0));
+  }
+  HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
+  SetTextColor(dc, TextColour(frame));
+  SetBkMode(dc, TRANSPARENT);
+  const UINT flags = DT_CENTER | DT_WORDBREAK | DT_EXPANDTABS;
+  RECT avail{rect.left + 2, rect.top + 2, rect.right - 2, rect.bottom - 2};
+  RECT measured = avail;
+  SkinDrawText(dc, text, measured, CaptionFlagsFor(flags | DT_CALCRECT | DT_NOCLIP, RightToLeft()));
+  const TSliceRect placed = ButtonCaptionRect({avail.left, avail.top, avail.right, avail.bottom},
+                                              measured.right - measured.left, measured.bottom - measured.top, true);
+  RECT textRect{placed.Left, placed.Top, placed.Right, placed.Bottom};
+  SkinDrawText(dc, text, textRect, CaptionFlagsFor(flags, RightToLeft()));
+  if (Focused && !text.empty() && !SkinData->Options.Contains(TSkinOption::xoNoFocusRect)) {
+    RECT focus{textRect.left - 2, textRect.top - 2, textRect.right + 2, textRect.bottom + 2};
+    DrawFocusRect(dc, &focus);
+  }
+  if (oldFont) SelectObject(dc, oldFont);
+}
+
+void TSkinButton::Paint(HDC dc, const RECT& rect) {
+  if (!SkinData) return;
+  const TDataSkinButton* b = SkinData->Buttons();
+  if (b->Bitmap.Width == 0) return;
+  const LONG style = GetWindowLongW(Handle, GWL_STYLE);
+  Enabled = (style & WS_DISABLED) == 0;
+  Focused = GetFocus() == Handle;
+  const int frame = FaceFrame();
+  TDoubleBuffer buffer(dc, rect);
+  const RECT r = buffer.Rect();
+  if (Transparent)
+    PaintParentBackground(Handle, buffer.Dc());
+  else
+    FillBackground(buffer.Dc(), r, SkinData);
+  DrawSkinElement(buffer.Dc(), r, *b, b->Frame, frame);
+  DrawCaption(buffer.Dc(), r, frame);
+  buffer.Flush();
+}
+
+bool TSkinButton::BeforeProc(TMessage& message) {
+  switch (message.Msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+      if (GetFocus() != Handle) SetFocus(Handle);
+      State |= kPainterPressed;
+      PaintWindow(nullptr);
+      if (!PainterFlag && Control && Control->OnMouseDown) {
+        POINT p{static_cast<short>(LOWORD(message.LParam)), static_cast<short>(HIWORD(message.LParam))};
+        if (Control->Width() > 32768 || Control->Height() > 32768) {
+          GetCursorPos(&p);
+          ScreenToClient(Handle, &p);
+        }
+        Control->OnMouseDown(Control, TMouseButton::mbLeft, TShiftState{}, p.x, p.y);
+      }
+      message.Result = 0;
+      return false;
+    }
+    case WM_PAINT:
+      PaintMessage(message);
+      return false;
+    case WM_ERASEBKGND:
+      message.Result = 1;
+      return false;
+    case WM_TIMER:
+      KillTimer(Handle, 1);
+      SetWindowLongW(Handle, GWL_STYLE, GetWindowLongW(Handle, GWL_STYLE));
+      return false;
+    default:
+      return TSkinControl::BeforeProc(message);
+  }
+}
+
+void TSkinButton::AfterProc(TMessage& message) {
+  switch (message.Msg) {
+    case WM_MOUSEMOVE:
+      if (!(GetWindowLongW(Handle, GWL_STYLE) & WS_DISABLED) && !(State & kPainterHot)) {
+        State |= kPainterHot;
+        Refresh();
+      }
+      SkinTrackMouseLeave(Handle);
+      break;
+    case WM_MOUSELEAVE:
+      State &= uint8_t(~(kPainterHot | kPainterPressed));
+      Refresh();
+      break;
+    case WM_LBUTTONUP: {
+      if (!(State & kPainterPressed)) break;
+      State &= uint8_t(~kPainterPressed);
+      Refresh();
+      // The click may free the button, its painter or the form: nothing of this
+      // painter is touched afterwards.
+      if (Control) {
+        TWinControl* control = Control;
+        control->Click();
+      } else {
+        char name[16] = {};
+        GetClassNameA(Handle, name, sizeof name);
+        const WPARAM id = lstrcmpiA(name, "tbutton") == 0 ? 0 : static_cast<WPARAM>(GetDlgCtrlID(Handle));
+        PostMessageW(GetParent(Handle), WM_COMMAND, id, reinterpret_cast<LPARAM>(Handle));
+      }
+      return;
+    }
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+      if (message.WParam == VK_SPACE) {
+        if (message.Msg == WM_KEYDOWN)
+          State |= kPainterPressed;
+        else
+          State &= uint8_t(~kPainterPressed);
+        Refresh();
+      }
+      break;
+    case WM_SETTEXT:
+      PaintWindow(nullptr);
+      break;
+    case 0xB005:  // class-library notifications that change the look
+    case 0xB007:
+      Refresh();
+      break;
+    default:
+      TSkinControl::AfterProc(message);
+  }
+}
+
+void TSkinBox::Unskin() {
+  TSkinControl::Unskin();
+  Status = 2;
+}
+
+bool TSkinBoxH::BeforeProc(TMessage& message) {
+  if (message.Msg == WM_ERASEBKGND) {
+    RECT r{};
+    GetClientRect(Handle, &r);
+    FillBackground(reinterpret_cast<HDC>(message.WParam), r, SkinData);
+    message.Result = 0;
+    return false;
+  }
+  if (message.Msg == WM_CTLCOLORSTATIC) {
+    CallOldProc(message);
+    if (auto* win = SkinData ? dynamic_cast<TSkinDataWin*>(SkinData->System()) : nullptr)
+      message.Result = reinterpret_cast<LRESULT>(win->BackgroundBrush());
+    return false;
+  }
+  return TSkinControl::BeforeProc(message);
+}
+
+void RegisterButtonPainters() {
+  SetPainterFactory(TPainterKind::Button, &Make<TSkinButton>);
+  SetPainterFactory(TPainterKind::CheckBox, &Make<TSkinCheckBox>);
+  SetPainterFactory(TPainterKind::RadioButton, &Make<TSkinRadioButton>);
+  SetPainterFactory(TPainterKind::GroupBox, &Make<TSkinGroupBox>);
+  SetPainterFactory(TPainterKind::Box, &Make<TSkinBox>);
+  SetPainterFactory(TPainterKind::BoxH, &Make<TSkinBoxH>);
+}
+
+}  // namespace skin
