@@ -34,6 +34,10 @@ class TButtonsTestForm : public TForm {
   void ExitItemClick(TObject*) {}
   void RaiseItemClick(TObject*) {}
   void Clicked(TObject*) { ++clicks; }
+  void FreeSender(TObject* sender) {
+    ++clicks;
+    delete sender;
+  }
   int clicks = 0;
 };
 VELMORA_PUBLISH(TButtonsTestForm) {
@@ -153,11 +157,95 @@ TEST_F(Form1Skinned, ClicksStillWork) {
   SendMessageA(h, WM_MOUSELEAVE, 0, 0);
   SendMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   EXPECT_EQ(form->clicks, 1);
+  // Clicking a check box toggles it and its mark follows.
+  auto* box = dynamic_cast<TCheckBox*>(Find("CheckBox1"));
+  box->SetChecked(false);
+  SendMessageA(box->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  SendMessageA(box->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_TRUE(box->Checked());
+  EXPECT_TRUE(ShowsCode("CheckBox1", 6, box->Height() / 2, Code("CheckButton", 5, 4)));
   // Painter off: the system's look (0x3506 with 0), back on with 1.
   SendMessageA(h, kMsgSkinSwitch, 0, 0);
   EXPECT_EQ(SendMessageA(h, kMsgIsSkinned, 0, 0), 0);
   SendMessageA(h, kMsgSkinSwitch, 1, 0);
   EXPECT_EQ(SendMessageA(h, kMsgIsSkinned, 0, 0), 1);
+  // A handler that frees its button (and with it the painter) ends cleanly.
+  button->OnClick = TNotifyEvent::Of<&TButtonsTestForm::FreeSender>(form.get());
+  SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  SendMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(form->clicks, 2);
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_EQ(form->FindComponent("Button1"), nullptr);
+}
+
+}  // namespace
+}  // namespace skin
+
+namespace skin {
+namespace {
+
+// A plain dialog window with a button of every type, one with style 0x80, a simple
+// combo box, a size grip, a scroll bar and a nested dialog holding a push button.
+TEST(PlainDialogDispatch, ButtonTypesDecodedByValue) {
+  skintest::StartSkinForms();
+  InstallChildDispatch();
+  std::unique_ptr<TSkinData> data = skintest::LoadedTestSkin();
+  HINSTANCE inst = GetModuleHandleA(nullptr);
+  HWND dialog = CreateWindowExA(0, MAKEINTATOM(0x8002), "Plain", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 400,
+                                300, nullptr, nullptr, inst, nullptr);
+  ASSERT_TRUE(dialog);
+  auto child = [&](HWND parent, const char* cls, DWORD style, int id) {
+    return CreateWindowExA(0, cls, "x", WS_CHILD | WS_VISIBLE | style, (id % 8) * 40, (id / 8) * 30, 36, 24,
+                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), inst, nullptr);
+  };
+  HWND buttons[16];
+  for (int t = 0; t < 16; t++) buttons[t] = child(dialog, "BUTTON", static_cast<DWORD>(t), 100 + t);
+  HWND bitmapButton = child(dialog, "BUTTON", 0x80, 200);
+  HWND simpleCombo = child(dialog, "COMBOBOX", CBS_SIMPLE, 201);
+  HWND grip = child(dialog, "SCROLLBAR", SBS_SIZEGRIP, 202);
+  HWND bar = child(dialog, "SCROLLBAR", SBS_HORZ, 203);
+  HWND nested = CreateWindowExA(0, MAKEINTATOM(0x8002), "", WS_CHILD | WS_VISIBLE, 0, 200, 100, 60, dialog, nullptr,
+                                inst, nullptr);
+  HWND inner = child(nested, "BUTTON", BS_PUSHBUTTON, 300);
+
+  auto skinner = std::make_unique<TWinSkinForm>();
+  skinner->Hwnd = dialog;
+  skinner->AttachHandle(data.get());
+  FormChildrenSeam().SkinChildren(*skinner);
+  auto painterOf = [&](HWND w) -> std::string {
+    for (TSkinControl* p : skinner->Painters())
+      if (p->Handle == w) return p->ClassName();
+    return "";
+  };
+  const char* expected[16] = {"TSkinButton",      "TSkinButton",   "TSkinCheckBox", "TSkinCheckBox",
+                              "TSkinRadioButton", "TSkinCheckBox", "TSkinCheckBox", "",
+                              "TSkinButton",      "TSkinRadioButton", "TSkinButton", "",
+                              "",                 "",              "",              ""};
+  for (int t = 0; t < 16; t++) EXPECT_EQ(painterOf(buttons[t]), expected[t]) << "type " << t;
+  EXPECT_EQ(painterOf(bitmapButton), "");
+  EXPECT_EQ(painterOf(simpleCombo), "");
+  EXPECT_EQ(painterOf(bar), "");
+  EXPECT_EQ(painterOf(grip), "");  // the sizer painter is not built yet: no entry
+  EXPECT_EQ(painterOf(nested), "TSkinBoxH");
+  EXPECT_EQ(painterOf(inner), "TSkinButton");
+  // Each painted window answers that it is skinned; a second pass adds nobody.
+  EXPECT_EQ(SendMessageA(buttons[0], kMsgIsSkinned, 0, 0), 1);
+  const size_t count = skinner->Painters().size();
+  FormChildrenSeam().SkinChildren(*skinner);
+  EXPECT_EQ(skinner->Painters().size(), count);
+
+  // A plain push button's click reaches its parent as WM_COMMAND with its ID.
+  SendMessageA(buttons[0], WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+  SendMessageA(buttons[0], WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+  MSG msg{};
+  bool command = false;
+  while (PeekMessageA(&msg, dialog, WM_COMMAND, WM_COMMAND, PM_REMOVE))
+    command = command || (LOWORD(msg.wParam) == 100 && reinterpret_cast<HWND>(msg.lParam) == buttons[0]);
+  EXPECT_TRUE(command);
+
+  skinner.reset();
+  DestroyWindow(dialog);
+  SetFormChildrenSeam(nullptr);
 }
 
 }  // namespace
