@@ -130,6 +130,27 @@ TEST_F(Form1Skinned, FacesAndMarksShowTheirFrames) {
   Win("Button1")->SetEnabled(false);
   EXPECT_TRUE(ShowsCode("Button1", 1, h / 2, Code("Bitmap", 3, 3)));
   Win("Button1")->SetEnabled(true);
+  // Hot under the real pointer (the leave arrives late under Wine: polled).
+  POINT over{Win("Button1")->Width() / 2, 3};
+  ClientToScreen(Win("Button1")->Handle(), &over);
+  ASSERT_TRUE(velmora::test::RunHostCommand("xdotool mousemove " + std::to_string(over.x) + " " +
+                                            std::to_string(over.y)));
+  EXPECT_TRUE(ShowsCode("Button1", 1, h / 2, Code("Bitmap", 4, 3)));
+  ASSERT_TRUE(velmora::test::RunHostCommand("xdotool mousemove 750 550"));
+  EXPECT_TRUE(ShowsCode("Button1", 1, h / 2, Code("Bitmap", 5, 3)));
+  // A radio-group item clicked: the group's index and both marks follow.
+  auto* group = dynamic_cast<TRadioGroup*>(Find("RadioGroup1"));
+  auto* first = dynamic_cast<TWinControl*>(group->Controls(0));
+  SendMessageA(first->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  SendMessageA(first->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_TRUE(PumpUntil([&] { return group->ItemIndex() == 0; }, 3000));
+  POINT mark{6, first->Height() / 2};
+  ClientToScreen(first->Handle(), &mark);
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(mark.x, mark.y) == Code("RadioButton", 5, 4); }, 5000));
+  auto* second = dynamic_cast<TWinControl*>(group->Controls(1));
+  mark = {6, second->Height() / 2};
+  ClientToScreen(second->Handle(), &mark);
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(mark.x, mark.y) == Code("RadioButton", 1, 4); }, 5000));
   // Check box marks: unchecked 1 / checked 5 on the 12-frame strip (mark centre pixel).
   auto* box = dynamic_cast<TCheckBox*>(Find("CheckBox1"));
   const int markY = box->Height() / 2;
