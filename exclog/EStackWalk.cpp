@@ -119,10 +119,10 @@ struct TScan {
   void Handle(uint32_t address, bool isFirst) {
     if (!isFirst && List.Count() >= StackListLimit) return;
     auto location = std::make_unique<TQuelbaLocation>();
-    Locate(address, *location, isFirst);
+    Locate(address, *location, isFirst && Options.MarkFirst);
     location->FrameValue = Options.ThreadId;
     location->ThreadKind = Options.ThreadKind;
-    location->IsFirst = isFirst ? 1 : 0;
+    location->IsFirst = isFirst && Options.MarkFirst ? 1 : 0;
     location->Extra = Options.ThreadName;
     if (isFirst) {
       List.Add(location.release());

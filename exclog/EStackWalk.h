@@ -53,6 +53,9 @@ struct TWalkOptions {
   bool IncludeTargets = false;  // add each direct call's target as an entry of its own
   bool DevelopmentEnvironment = false;
   uint8_t ThreadKind = 0;
+  // The first address is the raising thread's (IsFirst 1); a walk of another
+  // thread adds its first address unmarked.
+  bool MarkFirst = true;
   uint32_t ThreadId = 0;     // each entry's FrameValue
   std::string ThreadName;    // each entry's Extra
 };

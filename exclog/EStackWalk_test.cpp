@@ -123,6 +123,12 @@ TEST(StackWalk, ScanSkipsKeepsFiltersAndFollowsTargets) {
   EXPECT_EQ(list.Get(1)->IsFirst, 0);
   EXPECT_EQ(list.Get(2)->FrameValue, 77u);
   EXPECT_EQ(list.Get(3)->Extra, "worker");
+  TWalkOptions other = all;
+  other.MarkFirst = false;
+  list.Clear();
+  BuildStackList(list, Code + 0x42, Stack, Stack + 0x1000, other, p.memory, locator.Get());
+  EXPECT_EQ(list.Get(0)->Address, Code + 0x42);
+  EXPECT_EQ(list.Get(0)->IsFirst, 0) << "another thread's first entry is not the raise";
 
   TWalkOptions some = all;
   some.SkipCount = 1;

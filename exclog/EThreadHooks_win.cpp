@@ -432,6 +432,8 @@ std::string LastCgiPage() {
   return cgiPage;
 }
 
+uintptr_t ThreadGuardHandlerAddress() { return reinterpret_cast<uintptr_t>(&ThreadFrameHandler); }
+
 int RunThreadGuarded(int (*function)(void*), void* parameter, bool catchCpp) {
   volatile TSehFrame frame;
   TSehFrame* previous;

@@ -90,5 +90,8 @@ std::string LastCgiPage();
 // the thread ends with -1; a caught C++ exception goes there too and -1 is returned.
 // The thread-naming exception continues where it was raised. Returns the result.
 int RunThreadGuarded(int (*function)(void*), void* parameter, bool catchCpp = true);
+// The handler routine of RunThreadGuarded's frame (the exception-frame test counts
+// such frames as catching every exception).
+uintptr_t ThreadGuardHandlerAddress();
 
 }  // namespace exclog

@@ -63,7 +63,10 @@ void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame)
     try {
       TLoggedException e = CurrentCppException(2);
       SetSameThreadReport(true);
-      if (TakeReportId(CallStackId(e))) DispatchReport(e);
+      TStackValues stack;
+      stack.Esp = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
+      stack.StackTop = static_cast<uint32_t>(StackBase());
+      if (TakeReportId(CallStackId(e, stack))) DispatchReport(e);
     } catch (...) {
     }
   }

@@ -106,9 +106,9 @@ int ReportDispatchCalls() { return reportDispatchCalls; }
 
 TCallStackIdProc SetCallStackIdSource(TCallStackIdProc proc) { return callStackIdSource.exchange(proc); }
 
-uint32_t CallStackId(const TLoggedException& e) {
+uint32_t CallStackId(const TLoggedException& e, const TStackValues& stack) {
   TCallStackIdProc proc = callStackIdSource.load();
-  return proc ? proc(e) : DefaultCallStackId(e);
+  return proc ? proc(e, stack) : DefaultCallStackId(e);
 }
 
 bool TakeReportId(uint32_t id) {

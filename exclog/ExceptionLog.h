@@ -69,11 +69,18 @@ TReportDispatchProc SetReportDispatch(TReportDispatchProc proc);  // null: defau
 void DispatchReport(const TLoggedException& e);
 int ReportDispatchCalls();
 
+// Where the raising thread stood: its registers and the top of its stack (the
+// highest address). All 0 when unknown.
+struct TStackValues {
+  uint32_t Eip = 0, Esp = 0, Ebp = 0;
+  uint32_t StackTop = 0;
+};
+
 // Call-stack identifier of an exception: equal identifiers are one report. Default:
 // a hash of class name, code and address.
-using TCallStackIdProc = uint32_t (*)(const TLoggedException& e);
+using TCallStackIdProc = uint32_t (*)(const TLoggedException& e, const TStackValues& stack);
 TCallStackIdProc SetCallStackIdSource(TCallStackIdProc proc);  // null: default
-uint32_t CallStackId(const TLoggedException& e);
+uint32_t CallStackId(const TLoggedException& e, const TStackValues& stack = {});
 
 // Remembers the identifier of the last report; true when `id` differs from it (and
 // then records it), false for a repeat.

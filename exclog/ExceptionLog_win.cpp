@@ -13,6 +13,7 @@
 #include "exclog/EHook.h"
 #include "exclog/EModules_win.h"
 #include "exclog/EProcess_win.h"
+#include "exclog/EStackWalk_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/EThrow_win.h"
 #include "exclog/EUnitPatch.h"
@@ -161,6 +162,7 @@ void Installer() {
   // 1.
   handCursor = LoadCursorA(nullptr, IDC_HAND) ? IDC_HAND : IDC_ARROW;
   SetInternalErrorHandler(&InternalErrorToReporter);
+  InstallStackWalkSeams();
   // 2. A single executable: never library mode; hooks are ours to install.
   SetLibraryMode(false);
   SetHooksInstalled(true);

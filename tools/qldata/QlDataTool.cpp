@@ -521,4 +521,51 @@ bool SameCodeAndData(const TPeImage& first, const TPeImage& second, std::string*
   return true;
 }
 
+std::string AddDebugSection(const std::string& image, const std::string& data, const std::string& name) {
+  auto u16 = [&](size_t at) -> uint32_t {
+    if (at + 2 > image.size()) throw std::runtime_error("truncated image");
+    return uint8_t(image[at]) | uint8_t(image[at + 1]) << 8;
+  };
+  auto u32 = [&](size_t at) -> uint32_t { return u16(at) | u16(at + 2) << 16; };
+  std::string out = image;
+  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&out[at], &v, 4); };
+  auto align = [](uint32_t v, uint32_t a) { return a ? (v + a - 1) / a * a : v; };
+  uint32_t nt = u32(60);
+  uint32_t sections = u16(nt + 6), optionalSize = u16(nt + 20);
+  size_t optional = nt + 24, table = optional + optionalSize;
+  uint32_t sectionAlign = u32(optional + 32), fileAlign = u32(optional + 36), headers = u32(optional + 60);
+  size_t header = table + 40 * size_t(sections);
+  uint32_t firstRaw = headers;
+  uint32_t end = 0;
+  for (uint32_t i = 0; i < sections; ++i) {
+    size_t at = table + 40 * size_t(i);
+    uint32_t raw = u32(at + 20);
+    if (raw && raw < firstRaw) firstRaw = raw;
+    end = std::max(end, u32(at + 12) + std::max(u32(at + 8), u32(at + 16)));
+  }
+  if (header + 40 > firstRaw || header + 40 > headers) throw std::runtime_error("no room for another section header");
+  uint32_t rva = align(end, sectionAlign);
+  uint32_t rawAt = align(static_cast<uint32_t>(out.size()), fileAlign);
+  uint32_t rawSize = align(static_cast<uint32_t>(data.size()), fileAlign);
+  out.resize(rawAt, '\0');
+  out += data;
+  out.resize(size_t(rawAt) + rawSize, '\0');
+  std::string section(40, '\0');
+  std::memcpy(&section[0], name.data(), std::min<size_t>(name.size(), 8));
+  auto set = [&](size_t at, uint32_t v) { std::memcpy(&section[at], &v, 4); };
+  set(8, static_cast<uint32_t>(data.size()));
+  set(12, rva);
+  set(16, rawSize);
+  set(20, rawAt);
+  set(36, 0x40000040u);  // initialised data, readable
+  out.replace(header, 40, section);
+  uint16_t count = static_cast<uint16_t>(sections + 1);
+  std::memcpy(&out[nt + 6], &count, 2);
+  put32(optional + 56, align(rva + static_cast<uint32_t>(data.size()), sectionAlign));
+  if (u32(optional + 92) < 7) throw std::runtime_error("no debug directory entry");
+  put32(optional + 96 + 6 * 8, rva);
+  put32(optional + 96 + 6 * 8 + 4, static_cast<uint32_t>(data.size()));
+  return out;
+}
+
 }  // namespace qldata

@@ -116,4 +116,9 @@ bool IsCodeOrDataSection(const std::string& name);
 // (address, size, bytes); `difference` names the first section that does not.
 bool SameCodeAndData(const TPeImage& first, const TPeImage& second, std::string* difference);
 
+// The image with one more section holding `data` (initialised, readable), which
+// the image's debug directory entry names (its address and size). Throws
+// std::runtime_error when the image has no room for another section header.
+std::string AddDebugSection(const std::string& image, const std::string& data, const std::string& name);
+
 }  // namespace qldata

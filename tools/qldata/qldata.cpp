@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include "exclog/EDebug.h"
+#include "exclog/EOutsideWriter.h"
 #include "tools/qldata/QlDataTool.h"
 
 namespace {
@@ -137,20 +138,24 @@ std::pair<std::string, uint32_t> FileAndLine(const std::string& text) {
   return {file, line};
 }
 
+// The linked module's routines and lines (nm, objdump), grouped into units.
+std::vector<exclog::TQLUnitEntry> UnitsOf(const std::string& exe, const qldata::TPeImage& image,
+                                          const std::string& sourceRoot) {
+  auto base = qldata::ParseImageBase(Run(Prefix() + "objdump -p " + Quote(exe)));
+  if (!base || *base != image.ImageBase()) throw std::runtime_error("image base unclear");
+  qldata::TBuildInput input;
+  input.Symbols = qldata::ParseNm(Run(Prefix() + "nm -n --defined-only " + Quote(exe)));
+  input.Rows = qldata::ParseDecodedLines(Run(Prefix() + "objdump --dwarf=decodedline -w " + Quote(exe)));
+  input.Image = &image;
+  input.SourceRoot = sourceRoot;
+  return qldata::BuildUnits(input);
+}
+
 int Generate(const std::string& exe, const std::string& settingsPath, const std::string& out,
              const std::string& sourceRoot) {
   qldata::TSettings settings = qldata::ParseSettings(ReadFile(settingsPath));
   qldata::TPeImage image(ReadFile(exe));
-  auto base = qldata::ParseImageBase(Run(Prefix() + "objdump -p " + Quote(exe)));
-  if (!base || *base != image.ImageBase()) throw std::runtime_error("image base unclear");
-  qldata::TBuildInput input;
-  std::string nmText = Run(Prefix() + "nm -n --defined-only " + Quote(exe));
-  std::string lineText = Run(Prefix() + "objdump --dwarf=decodedline -w " + Quote(exe));
-  input.Symbols = qldata::ParseNm(nmText);
-  input.Rows = qldata::ParseDecodedLines(lineText);
-  input.Image = &image;
-  input.SourceRoot = sourceRoot;
-  auto units = qldata::BuildUnits(input);
+  auto units = UnitsOf(exe, image, sourceRoot);
 
   exclog::TQLDataImage data;
   data.OptionsByte = settings.OptionsByte;
@@ -164,6 +169,27 @@ int Generate(const std::string& exe, const std::string& settingsPath, const std:
   for (const auto& u : units) routines += u.Routines.size();
   std::cout << "qldata: " << units.size() << " units, " << routines << " routines"
             << (settings.PassPhrase ? ", names enciphered" : "") << "\n";
+  return 0;
+}
+
+// Outside debug information for a module without logger data: a map file and the
+// binary debug data without and with its checksum.
+int Outside(const std::string& module, const std::string& mapOut, const std::string& binaryOut,
+            const std::string& summedOut, const std::string& tdsOut, const std::string& td32ImageOut,
+            const std::string& sourceRoot) {
+  qldata::TPeImage image(ReadFile(module));
+  auto units = UnitsOf(module, image, sourceRoot);
+  const qldata::TPeImage::TSection* code = nullptr;
+  for (const auto& section : image.Sections())
+    if (section.Name == ".text") code = &section;
+  if (!code) throw std::runtime_error("no .text section in " + module);
+  WriteFile(mapOut, exclog::WriteMapFile(units, code->Rva, code->VirtualSize));
+  WriteFile(binaryOut, exclog::WriteBinaryDebugData(units, code->Rva, false));
+  WriteFile(summedOut, exclog::WriteBinaryDebugData(units, code->Rva, true));
+  std::string td32 = exclog::WriteTD32Data(units, code->Rva);
+  WriteFile(tdsOut, td32);
+  WriteFile(td32ImageOut, qldata::AddDebugSection(ReadFile(module), td32, ".td32"));
+  std::cout << "qldata: outside debug information, " << units.size() << " units\n";
   return 0;
 }
 
@@ -312,10 +338,12 @@ int main(int argc, char** argv) {
     if (mode == "verify" && argc >= 3 && argc <= 6)
       return Verify(argv[2], argc > 3 ? argv[3] : "", argc > 4 ? argv[4] : "", argc > 5 ? argv[5] : "");
     if (mode == "compare" && argc == 4) return Compare(argv[2], argv[3]);
+    if (mode == "outside" && (argc == 8 || argc == 9))
+      return Outside(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argc == 9 ? argv[8] : "");
     if (mode == "link" && argc > 4 && std::string(argv[3]) == "--")
       return LinkAndCompare(argv[2], std::vector<std::string>(argv + 4, argv + argc));
     std::cerr << "usage: qldata generate EXE SETTINGS OUT [SOURCE_ROOT] | verify EXE [SETTINGS [SOURCE_ROOT [DEBUG_FILE]]]"
-                 " | compare FIRST SECOND\n";
+                 " | compare FIRST SECOND | outside MODULE MAP JDBG JDBG_SUMMED TDS TD32_IMAGE [SOURCE_ROOT]\n";
     return 2;
   } catch (const std::exception& e) {
     std::cerr << "qldata: " << e.what() << "\n";
