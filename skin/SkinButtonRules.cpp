@@ -2,38 +2,32 @@
 
 #include <algorithm>
 
+#include "classlib/SysUtils.h"
+
 namespace skin {
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
-}
+std::string Lower(std::string_view s) { return LowerCase(s); }
 bool Has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 int Clamp(int frame, int frames) { return std::clamp(frame, 1, std::max(frames, 1)); }
 
 constexpr uint32_t kWordBreak = 0x10, kExpandTabs = 0x40, kCenter = 0x1, kRight = 0x2,
                    kRtlReading = 0x20000;
 
+// Disabled over pressed over hot over the frame at rest.
+int FaceFrameOver(int rest, bool enabled, bool pressed, bool hot) {
+  if (!enabled) return 3;
+  return pressed ? 2 : hot ? 4 : rest;
+}
+
 }  // namespace
 
 int ButtonFaceFrame(bool enabled, bool focused, bool isDefault, bool pressed, bool hot) {
-  int frame = focused || isDefault ? 5 : 1;
-  if (pressed)
-    frame = 2;
-  else if (hot)
-    frame = 4;
-  return enabled ? frame : 3;
+  return FaceFrameOver(focused || isDefault ? 5 : 1, enabled, pressed, hot);
 }
 
 int MenuButtonFaceFrame(bool enabled, bool focused, bool pressed, bool hot) {
-  int frame = focused ? 4 : 1;
-  if (pressed)
-    frame = 2;
-  else if (hot)
-    frame = 4;
-  return enabled ? frame : 3;
+  return FaceFrameOver(focused ? 4 : 1, enabled, pressed, hot);
 }
 
 int SpeedButtonFrame(bool enabled, bool pressed, bool hot, bool down) {

@@ -130,6 +130,11 @@ TEST_F(Form1Skinned, FacesAndMarksShowTheirFrames) {
   Win("Button1")->SetEnabled(false);
   EXPECT_TRUE(ShowsCode("Button1", 1, h / 2, Code("Bitmap", 3, 3)));
   Win("Button1")->SetEnabled(true);
+  // Held down: frame 2; the leave clears the press.
+  SendMessageA(Win("Button1")->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_TRUE(ShowsCode("Button1", 1, h / 2, Code("Bitmap", 2, 3)));
+  SendMessageA(Win("Button1")->Handle(), WM_MOUSELEAVE, 0, 0);
+  EXPECT_TRUE(ShowsCode("Button1", 1, h / 2, Code("Bitmap", 5, 3)));
   // Hot under the real pointer (the leave arrives late under Wine: polled).
   POINT over{Win("Button1")->Width() / 2, 3};
   ClientToScreen(Win("Button1")->Handle(), &over);

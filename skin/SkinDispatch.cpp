@@ -1,6 +1,8 @@
 #include "skin/SkinDispatch.h"
 
 #include <algorithm>
+
+#include "classlib/SysUtils.h"
 #include <initializer_list>
 
 namespace skin {
@@ -9,16 +11,8 @@ namespace {
 using K = TPainterKind;
 using X = TSkinControlType;
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
-}
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  return s;
-}
+std::string Lower(std::string_view s) { return LowerCase(s); }
+std::string Upper(std::string_view s) { return UpperCase(s); }
 
 bool Is(const std::vector<std::string>& ancestry, const char* name) {
   return std::find(ancestry.begin(), ancestry.end(), name) != ancestry.end();
