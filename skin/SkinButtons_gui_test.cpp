@@ -44,6 +44,13 @@ VELMORA_PUBLISH(TButtonsTestForm) {
   p.Method<&TButtonsTestForm::ExitItemClick>("ExitItemClick").Method<&TButtonsTestForm::RaiseItemClick>("RaiseItemClick");
 }
 
+// A drop-down button of another family, known only through a Skin3rd row.
+class TMenuBtnStandIn : public TButton {
+  VELMORA_CLASS(TMenuBtnStandIn, TButton)
+ public:
+  using TButton::TButton;
+};
+
 // The test skin's pixel code of frame k (from 1), slice s of an element.
 COLORREF Code(const char* key, int k, int slice) {
   const skintest::TManifestImage* image = skintest::TestSkin().Find("Buttons", key);
@@ -169,6 +176,24 @@ TEST_F(Form1Skinned, FacesAndMarksShowTheirFrames) {
   auto* radio = dynamic_cast<TRadioButton*>(Find("RadioButton1"));
   radio->SetChecked(true);
   EXPECT_TRUE(ShowsCode("RadioButton1", 6, radio->Height() / 2, Code("RadioButton", 5, 4)));
+}
+
+TEST_F(Form1Skinned, Skin3rdMenuButtonShowsItsFrames) {
+  data->Skin3rd()->Add("TMenuBtnStandIn=menubtn");
+  auto* menu = new TMenuBtnStandIn(form.get());
+  menu->SetParent(dynamic_cast<TWinControl*>(form->FindComponent("ButtonsSheet")));
+  menu->SetBounds(16, 170, 80, 25);
+  FormChildrenSeam().SkinChildren(*skinner);
+  std::string painter;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == menu) painter = p->ClassName();
+  EXPECT_EQ(painter, "TSkinMenuButton");
+  POINT at{1, menu->Height() / 2};
+  ClientToScreen(menu->Handle(), &at);
+  menu->SetDefault(true);  // plays no part: frame 1 at rest
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(at.x, at.y) == Code("Bitmap", 1, 3); }, 5000));
+  SetFocus(menu->Handle());  // focus shows the hot frame
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(at.x, at.y) == Code("Bitmap", 4, 3); }, 5000));
 }
 
 TEST_F(Form1Skinned, ClicksStillWork) {

@@ -48,11 +48,26 @@ COLORREF TSkinButton::TextColour(int frame) {
   if (frame == 4 && SkinOwnColour(b->MouseOverColour)) c = b->MouseOverColour;
   else if (frame == 2 && SkinOwnColour(b->PressedColour)) c = b->PressedColour;
   else if (SkinOwnColour(b->NormalColour)) c = b->NormalColour;
-  if (c != -1) return ResolveColor(c, WinSysColor);
+  return c != -1 ? ResolveColor(c, WinSysColor) : FontColour();
+}
+
+COLORREF TSkinButton::FontColour() {
   if (Control)
     if (auto* font = dynamic_cast<TFont*>(ReadObjectProp(Control, "Font", TFont::StaticClass())))
       return ResolveColor(static_cast<TSkinColor>(font->Color()), WinSysColor);
   return SkinColour(SkinData, kSlotButtonText);
+}
+
+int TSkinMenuButton::FaceFrame() {
+  return MenuButtonFaceFrame(Enabled, Focused, State & kPainterPressed, State & kPainterHot);
+}
+
+COLORREF TSkinMenuButton::TextColour(int frame) {
+  const TDataSkinButton* b = SkinData->Buttons();
+  if (frame == 3) return GetSysColor(COLOR_BTNSHADOW);
+  const TSkinColor c = frame == 4 ? b->MouseOverColour : frame == 2 ? b->PressedColour
+                       : frame == 1 ? b->NormalColour : -1;
+  return SkinOwnColour(c) ? ResolveColor(c, WinSysColor) : FontColour();
 }
 
 void TSkinButton::DrawCaption(HDC dc, const RECT& rect, int frame) {
@@ -215,6 +230,7 @@ bool TSkinBoxH::BeforeProc(TMessage& message) {
 
 void RegisterButtonPainters() {
   SetPainterFactory(TPainterKind::Button, &Make<TSkinButton>);
+  SetPainterFactory(TPainterKind::MenuButton, &Make<TSkinMenuButton>);
   SetPainterFactory(TPainterKind::CheckBox, &Make<TSkinCheckBox>);
   SetPainterFactory(TPainterKind::RadioButton, &Make<TSkinRadioButton>);
   SetPainterFactory(TPainterKind::GroupBox, &Make<TSkinGroupBox>);

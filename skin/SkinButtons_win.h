@@ -23,8 +23,22 @@ class TSkinButton : public TSkinControl {
  protected:
   virtual int FaceFrame();
   // The text colour of a face frame.
-  COLORREF TextColour(int frame);
+  virtual COLORREF TextColour(int frame);
+  // The control's font colour, else the skin's button text.
+  COLORREF FontColour();
   void DrawCaption(HDC dc, const RECT& rect, int frame);
+};
+
+// Drop-down menu buttons: focus shows the hot frame, no default frame, and the
+// skin's normal text colour only at rest.
+class TSkinMenuButton : public TSkinButton {
+  VELMORA_CLASS(TSkinMenuButton, TSkinButton)
+ public:
+  using TSkinButton::TSkinButton;
+
+ protected:
+  int FaceFrame() override;
+  COLORREF TextColour(int frame) override;
 };
 
 // Check boxes: the "CheckButton" strip's mark and the caption.
