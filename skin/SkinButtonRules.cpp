@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "classlib/SysUtils.h"
+#include "skin/BitmapOps.h"
 
 namespace skin {
 namespace {
@@ -210,6 +211,20 @@ std::array<int, 6> RadioGlyphSlots(int frames) {
   for (int& s : slots)
     if (s > frames) s = 0;
   return slots;
+}
+
+TPixelBuffer BuildSlotStrip(const TPixelBuffer& strip, int frames, const int* slots, int slotCount) {
+  const int count = frames < 1 ? 1 : frames;
+  const int w = strip.Width / count, h = strip.Height;
+  if (w <= 0 || h <= 0 || slotCount <= 0) return {};
+  TPixelBuffer out(w * slotCount, h, kMagentaPixel);
+  for (int slot = 0; slot < slotCount; slot++) {
+    if (slots[slot] < 1 || slots[slot] > count) continue;
+    const TSliceRect f = FrameRect(strip.Width, strip.Height, count, slots[slot], false);
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++) out.At(slot * w + x, y) = strip.At(f.Left + x, f.Top + y);
+  }
+  return out;
 }
 
 int MediaButtonWidth(int panelWidth, int visibleCount) {

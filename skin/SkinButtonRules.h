@@ -99,6 +99,11 @@ TGroupBoxGeometry GroupBoxGeometryFor(int width, int height, int textWidth, int 
 std::array<int, 9> CheckGlyphSlots(int frames);
 std::array<int, 6> RadioGlyphSlots(int frames);
 
+// The glyph image a slot map asks for: slots.size() images of one frame's size side
+// by side, each a copy of its skin frame; magenta where a slot stays empty (0) or the
+// strip has no such frame. Empty for an empty strip.
+TPixelBuffer BuildSlotStrip(const TPixelBuffer& strip, int frames, const int* slots, int slotCount);
+
 // Media-player panel: width of one visible button, and the visible button under x
 // (0-based), -1 when none.
 int MediaButtonWidth(int panelWidth, int visibleCount);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "skin/BitmapOps.h"
+
 namespace skin {
 namespace {
 
@@ -152,6 +154,18 @@ TEST(SkinButtonRules, GlyphSlotsAndMediaHits) {
   EXPECT_EQ(RadioGlyphSlots(4), (std::array<int, 6>{1, 2, 1, 2, 3, 4}));
   EXPECT_EQ(RadioGlyphSlots(3), (std::array<int, 6>{1, 2, 1, 2, 3, 0}));
 
+  // A 4-frame strip of 2 x 1 frames, pixel = frame number.
+  TPixelBuffer strip(8, 1);
+  for (int x = 0; x < 8; x++) strip.At(x, 0) = uint32_t(x / 2 + 1);
+  const std::array<int, 9> slots = CheckGlyphSlots(4);
+  TPixelBuffer built = BuildSlotStrip(strip, 4, slots.data(), 9);
+  ASSERT_EQ(built.Width, 18);
+  EXPECT_EQ(built.At(1, 0), 1u);
+  EXPECT_EQ(built.At(2, 0), 2u);
+  EXPECT_EQ(built.At(4, 0), kMagentaPixel);  // slot 2: no fifth frame
+  EXPECT_EQ(built.At(13, 0), 3u);
+  EXPECT_EQ(built.At(15, 0), 4u);
+  EXPECT_EQ(BuildSlotStrip(strip, 9, slots.data(), 9).Width, 0);  // narrower than its count
   EXPECT_EQ(MediaButtonWidth(100, 9), 11);
   EXPECT_EQ(MediaButtonAt(0, 100, 9), 0);
   EXPECT_EQ(MediaButtonAt(98, 100, 9), 8);  // the leftover pixels belong to the last

@@ -51,6 +51,32 @@ class TMenuBtnStandIn : public TButton {
   using TButton::TButton;
 };
 
+// A check box of another family (not a TCustomCheckBox) that draws its own glyphs
+// from published bitmaps.
+class TRzCheckBox : public TCustomControl {
+  VELMORA_CLASS(TRzCheckBox, TCustomControl)
+  VELMORA_PUBLISHED(TRzCheckBox)
+ public:
+  using TCustomControl::TCustomControl;
+  TBitmap* CustomGlyphs() const { return glyphs.get(); }
+  int TransparentColor() const { return transparent; }
+  void SetTransparentColor(int c) { transparent = c; }
+  bool UseCustomGlyphs() const { return use; }
+  void SetUseCustomGlyphs(bool on) {
+    use = on;
+    ++switches;
+  }
+  std::unique_ptr<TBitmap> glyphs = std::make_unique<TBitmap>();
+  int transparent = 0;
+  bool use = false;
+  int switches = 0;
+};
+VELMORA_PUBLISH(TRzCheckBox) {
+  p.Object("CustomGlyphs", &TRzCheckBox::CustomGlyphs)
+      .Integer("TransparentColor", &TRzCheckBox::TransparentColor, &TRzCheckBox::SetTransparentColor)
+      .Boolean("UseCustomGlyphs", &TRzCheckBox::UseCustomGlyphs, &TRzCheckBox::SetUseCustomGlyphs);
+}
+
 // The test skin's pixel code of frame k (from 1), slice s of an element.
 COLORREF Code(const char* key, int k, int slice) {
   const skintest::TManifestImage* image = skintest::TestSkin().Find("Buttons", key);
@@ -194,6 +220,31 @@ TEST_F(Form1Skinned, Skin3rdMenuButtonShowsItsFrames) {
   EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(at.x, at.y) == Code("Bitmap", 1, 3); }, 5000));
   SetFocus(menu->Handle());  // focus shows the hot frame
   EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(at.x, at.y) == Code("Bitmap", 4, 3); }, 5000));
+}
+
+TEST_F(Form1Skinned, OtherFamiliesCheckBoxGetsTheSkinGlyphSlots) {
+  auto* rz = new TRzCheckBox(form.get());
+  rz->SetParent(dynamic_cast<TWinControl*>(form->FindComponent("ButtonsSheet")));
+  rz->SetBounds(120, 170, 90, 20);
+  FormChildrenSeam().SkinChildren(*skinner);
+  std::string painter;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == rz) painter = p->ClassName();
+  EXPECT_EQ(painter, "TSkinObjImage");
+  EXPECT_EQ(rz->transparent, 0xFF00FF);
+  EXPECT_TRUE(rz->use);
+  EXPECT_EQ(rz->switches, 2);  // off and on again
+  // Nine slots of the 12-frame strip: 1 2 - 1 2 - 3 4 -.
+  const int w = rz->glyphs->Width() / 9;
+  ASSERT_EQ(w, 13);
+  HDC dc = rz->glyphs->Canvas().Handle();
+  EXPECT_EQ(GetPixel(dc, 6, 6), Code("CheckButton", 1, 4));
+  EXPECT_EQ(GetPixel(dc, w + 6, 6), Code("CheckButton", 2, 4));
+  EXPECT_EQ(GetPixel(dc, 2 * w + 6, 6), RGB(255, 0, 255));
+  EXPECT_EQ(GetPixel(dc, 6 * w + 6, 6), Code("CheckButton", 3, 4));
+  EXPECT_EQ(GetPixel(dc, 7 * w + 6, 6), Code("CheckButton", 4, 4));
+  skinner->Unskin();
+  EXPECT_FALSE(rz->use);
 }
 
 TEST_F(Form1Skinned, ClicksStillWork) {

@@ -236,6 +236,7 @@ void RegisterButtonPainters() {
   SetPainterFactory(TPainterKind::GroupBox, &Make<TSkinGroupBox>);
   SetPainterFactory(TPainterKind::Box, &Make<TSkinBox>);
   SetPainterFactory(TPainterKind::BoxH, &Make<TSkinBoxH>);
+  SetPainterFactory(TPainterKind::ObjImage, &Make<TSkinObjImage>);
 }
 
 }  // namespace skin

@@ -101,6 +101,23 @@ class TSkinBoxH : public TSkinControl {
   void AfterProc(TMessage& message) override {}
 };
 
+// Hands the skin's check or radio glyphs to a control of another family that draws
+// its own glyphs; paints nothing.
+class TSkinObjImage : public TSkinControl {
+  VELMORA_CLASS(TSkinObjImage, TSkinControl)
+ public:
+  explicit TSkinObjImage(TComponent* owner = nullptr) : TSkinControl(owner) {}
+  void AttachControl(TWinSkinForm* skinForm, TSkinData* skinData, bool changeColor, TCanvas* canvas) override;
+  void AfterProc(TMessage& message) override {}
+  void Unskin() override;
+  void Reskin() override { AssignGlyphs(); }
+
+  int32_t ImageKind = 0;  // 1 check glyphs, 2 radio glyphs, 3 the "Properties" glyph
+
+ private:
+  void AssignGlyphs();
+};
+
 // Puts this family's painters in the dispatch's creating table.
 void RegisterButtonPainters();
 

@@ -1,4 +1,5 @@
 // Check-box, radio-button and group-box painters.
+#include <array>
 #include <string>
 
 #include "skin/SkinButtonRules.h"
@@ -199,6 +200,61 @@ void TSkinGroupBox::Paint(HDC dc, const RECT& rect) {
   }
   RestoreDC(dc, saved);
   if (Control) Control->PaintControls(dc);
+}
+
+namespace {
+
+// `pixels` into `bitmap`, resized to them.
+void CopyPixels(const TPixelBuffer& pixels, TBitmap& bitmap) {
+  bitmap.SetSize(pixels.Width, pixels.Height);
+  if (pixels.Width == 0) return;
+  TSkinDib dib(pixels);
+  TSelectedDC source(dib.Handle());
+  BitBlt(bitmap.Canvas().Handle(), 0, 0, pixels.Width, pixels.Height, source.Handle(), 0, 0, SRCCOPY);
+}
+
+}  // namespace
+
+void TSkinObjImage::AttachControl(TWinSkinForm* skinForm, TSkinData* skinData, bool changeColor, TCanvas* canvas) {
+  const bool first = !Initialized;
+  TSkinControl::AttachControl(skinForm, skinData, changeColor, canvas);
+  if (first && Control) AssignGlyphs();
+}
+
+void TSkinObjImage::AssignGlyphs() {
+  if (!Control || !SkinData) return;
+  const TDataSkinButton* b = SkinData->Buttons();
+  if (ImageKind == 3) {
+    TObject* properties = ReadObjectProp(Control, "Properties", TPersistent::StaticClass());
+    if (auto* glyph = dynamic_cast<TBitmap*>(ReadObjectProp(properties, "Glyph", TBitmap::StaticClass())))
+      CopyPixels(b->CheckButton, *glyph);
+    return;
+  }
+  auto* glyphs = dynamic_cast<TBitmap*>(ReadObjectProp(Control, "CustomGlyphs", TBitmap::StaticClass()));
+  if (!glyphs || (ImageKind != 1 && ImageKind != 2)) return;
+  if (ImageKind == 1) {
+    const std::array<int, 9> slots = CheckGlyphSlots(b->CheckButtonFrame);
+    CopyPixels(BuildSlotStrip(b->CheckButton, b->CheckButtonFrame, slots.data(), 9), *glyphs);
+  } else {
+    const std::array<int, 6> slots = RadioGlyphSlots(b->RadioButtonFrame);
+    CopyPixels(BuildSlotStrip(b->RadioButton, b->RadioButtonFrame, slots.data(), 6), *glyphs);
+  }
+  WritePropText(Control, "TransparentColor", std::to_string(0xFF00FF));
+  // Off and on again: the control reloads its glyphs.
+  WritePropText(Control, "UseCustomGlyphs", "False");
+  WritePropText(Control, "UseCustomGlyphs", "True");
+}
+
+void TSkinObjImage::Unskin() {
+  TSkinControl::Unskin();
+  if (!Control || Status == kPainterWindowGone) return;
+  if (ImageKind == 3) {
+    TObject* properties = ReadObjectProp(Control, "Properties", TPersistent::StaticClass());
+    if (auto* glyph = dynamic_cast<TBitmap*>(ReadObjectProp(properties, "Glyph", TBitmap::StaticClass())))
+      glyph->SetSize(0, 0);
+  } else {
+    WritePropText(Control, "UseCustomGlyphs", "False");
+  }
 }
 
 }  // namespace skin
