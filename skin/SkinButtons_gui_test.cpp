@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "classlib/Buttons_win.h"
 #include "classlib/ControlClasses.h"
 #include "classlib/ExtCtrls_win.h"
 #include "classlib/Layout.h"
@@ -138,7 +139,7 @@ TEST_F(Form1Skinned, ControlsGetThePaintersOfTheTables) {
       {"Button1", "TSkinButton"},       {"CheckBox1", "TSkinCheckBox"},   {"CheckBox2", "TSkinCheckBox"},
       {"RadioButton1", "TSkinRadioButton"}, {"RadioButton4", "TSkinRadioButton"},
       {"GroupBox1", "TSkinGroupBox"},   {"InputGroup", "TSkinGroupBox"},  {"RadioGroup1", "TSkinGroupBox"},
-      {"Panel1", "TSkinBox"},           {"BitBtn1", ""},  // bit buttons: no painter built yet
+      {"Panel1", "TSkinBox"},           {"BitBtn1", "TSkinBitButton"},
       {"Memo1", ""},                    {"Edit1", ""}};
   for (const auto& [name, cls] : expected) EXPECT_EQ(PainterOf(name.c_str()), cls) << name;
   // The radio group's buttons were given radio painters before the group.
@@ -202,6 +203,42 @@ TEST_F(Form1Skinned, FacesAndMarksShowTheirFrames) {
   auto* radio = dynamic_cast<TRadioButton*>(Find("RadioButton1"));
   radio->SetChecked(true);
   EXPECT_TRUE(ShowsCode("RadioButton1", 6, radio->Height() / 2, Code("RadioButton", 5, 4)));
+}
+
+// Whether any pixel of the control's client area on screen is `colour`.
+bool ScreenShows(TWinControl* control, COLORREF colour) {
+  RECT r{};
+  GetClientRect(control->Handle(), &r);
+  POINT origin{0, 0};
+  ClientToScreen(control->Handle(), &origin);
+  HDC screen = GetDC(nullptr);
+  bool found = false;
+  for (int y = r.top; y < r.bottom && !found; y++)
+    for (int x = r.left; x < r.right && !found; x++) found = GetPixel(screen, origin.x + x, origin.y + y) == colour;
+  ReleaseDC(nullptr, screen);
+  return found;
+}
+
+TEST_F(Form1Skinned, BitButtonDrawsItsGlyphAndGreysItWhenDisabled) {
+  auto* bit = dynamic_cast<TBitBtn*>(Find("BitBtn1"));
+  TBitmap glyph;
+  glyph.SetSize(16, 16);
+  HDC g = glyph.Canvas().Handle();
+  const RECT all{0, 0, 16, 16}, middle{4, 4, 12, 12};
+  HBRUSH white = CreateSolidBrush(RGB(255, 255, 255)), green = CreateSolidBrush(RGB(0, 200, 0));
+  FillRect(g, &all, white);
+  FillRect(g, &middle, green);
+  DeleteObject(white);
+  DeleteObject(green);
+  bit->SetGlyph(&glyph);
+  bit->Invalidate();
+  EXPECT_TRUE(PumpUntil([&] { return ScreenShows(bit, RGB(0, 200, 0)); }, 5000));
+  EXPECT_FALSE(ScreenShows(bit, RGB(255, 255, 255)));  // the key colour stays transparent
+  EXPECT_TRUE(ShowsCode("BitBtn1", 1, bit->Height() / 2, Code("Bitmap", 1, 3)));
+  bit->SetEnabled(false);
+  EXPECT_TRUE(ShowsCode("BitBtn1", 1, bit->Height() / 2, Code("Bitmap", 3, 3)));
+  EXPECT_FALSE(ScreenShows(bit, RGB(0, 200, 0)));  // one image: the greyed copy
+  EXPECT_TRUE(ScreenShows(bit, GetSysColor(COLOR_BTNSHADOW)));
 }
 
 TEST_F(Form1Skinned, Skin3rdMenuButtonShowsItsFrames) {

@@ -58,6 +58,104 @@ COLORREF TSkinButton::FontColour() {
   return SkinColour(SkinData, kSlotButtonText);
 }
 
+namespace {
+
+// Image `source` of `glyph` drawn at `at`, its bottom-left pixel transparent; with
+// `greyed`, the embossed disabled look instead (raster operation 0xE20746: where the
+// mask is black, the brush).
+void DrawGlyph(HDC dc, TBitmap& glyph, const TSliceRect& source, POINT at, bool greyed) {
+  const int w = source.Width(), h = source.Height();
+  if (w <= 0 || h <= 0) return;
+  HDC glyphDc = glyph.Canvas().Handle();
+  if (!greyed) {
+    HDC image = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, w, h);
+    HGDIOBJ old = SelectObject(image, bitmap);
+    BitBlt(image, 0, 0, w, h, glyphDc, source.Left, source.Top, SRCCOPY);
+    const COLORREF key = GetPixel(image, 0, h - 1);
+    SelectObject(image, old);
+    DeleteDC(image);
+    DrawTransparent(dc, {at.x, at.y, at.x + w, at.y + h}, bitmap, key);
+    DeleteObject(bitmap);
+    return;
+  }
+  HDC mono = CreateCompatibleDC(dc);
+  HBITMAP monoBitmap = CreateBitmap(w, h, 1, 1, nullptr);
+  HGDIOBJ oldMono = SelectObject(mono, monoBitmap);
+  SetBkColor(glyphDc, GetPixel(glyphDc, source.Left, source.Bottom - 1));
+  BitBlt(mono, 0, 0, w, h, glyphDc, source.Left, source.Top, SRCCOPY);  // background white
+  SetTextColor(dc, RGB(0, 0, 0));
+  SetBkColor(dc, RGB(255, 255, 255));
+  for (int pass = 0; pass < 2; pass++) {
+    HBRUSH brush = CreateSolidBrush(GetSysColor(pass == 0 ? COLOR_BTNHIGHLIGHT : COLOR_BTNSHADOW));
+    HGDIOBJ oldBrush = SelectObject(dc, brush);
+    BitBlt(dc, at.x + 1 - pass, at.y + 1 - pass, w, h, mono, 0, 0, 0xE20746);
+    SelectObject(dc, oldBrush);
+    DeleteObject(brush);
+  }
+  SelectObject(mono, oldMono);
+  DeleteObject(monoBitmap);
+  DeleteDC(mono);
+}
+
+}  // namespace
+
+void TSkinBitButton::Paint(HDC dc, const RECT& rect) {
+  if (!SkinData || !Control || SkinData->Buttons()->Bitmap.Width == 0) return;
+  if (ReadEnumProp(Control, "Visible") == "false") return;
+  const TDataSkinButton* b = SkinData->Buttons();
+  Enabled = (GetWindowLongW(Handle, GWL_STYLE) & WS_DISABLED) == 0;
+  Focused = GetFocus() == Handle;
+  const int frame = FaceFrame();
+  TDoubleBuffer buffer(dc, rect);
+  HDC out = buffer.Dc();
+  const RECT r = buffer.Rect();
+  if (Transparent)
+    PaintParentBackground(Handle, out);
+  else
+    FillBackground(out, r, SkinData);
+  DrawSkinElement(out, r, *b, b->Frame, frame);
+
+  auto* glyph = dynamic_cast<TBitmap*>(ReadObjectProp(Control, "Glyph", TBitmap::StaticClass()));
+  const int count = GlyphCount(static_cast<int>(ReadIntProp(Control, "NumGlyphs")));
+  const int index = GlyphImageIndex(frame);
+  TSliceRect source;
+  if (glyph && glyph->Width() > 0) source = GlyphImageRect(glyph->Width(), glyph->Height(), count, index);
+  const TGlyphLayout layout = GlyphLayoutFromName(ReadEnumProp(Control, "Layout"));
+  const bool across = layout == TGlyphLayout::Left || layout == TGlyphLayout::Right;
+
+  const std::wstring text = AnsiToWide(SplitCaption(ReadStrProp(Control, "Caption")));
+  HFONT font = nullptr;
+  if (auto* f = dynamic_cast<TFont*>(ReadObjectProp(Control, "Font", TFont::StaticClass()))) font = f->Handle();
+  HGDIOBJ oldFont = font ? SelectObject(out, font) : nullptr;
+  const TSliceRect work{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
+  RECT measure{work.Left, work.Top, work.Right - (across ? source.Width() + 2 : 0),
+               work.Bottom - (across ? 0 : source.Height() + 2)};
+  int tw = 0, th = 0;
+  if (!text.empty()) {
+    SkinDrawText(out, text, measure, DT_CALCRECT | DT_WORDBREAK);
+    tw = measure.right - measure.left;
+    th = measure.bottom - measure.top;
+  }
+  const TBitButtonLayout placed =
+      LayoutBitButton(work, source.Width(), source.Height(), tw, th, layout,
+                      static_cast<int>(ReadIntProp(Control, "Margin")),
+                      static_cast<int>(ReadIntProp(Control, "Spacing")),
+                      ReadEnumProp(Control, "Alignment") == "tacenter");
+  if (glyph && !source.Empty())
+    DrawGlyph(out, *glyph, source, {placed.Glyph.Left, placed.Glyph.Top}, index == 2 && count == 1);
+  SetTextColor(out, TextColour(frame));
+  SetBkMode(out, TRANSPARENT);
+  RECT textRect{placed.Text.Left, placed.Text.Top, placed.Text.Right, placed.Text.Bottom};
+  SkinDrawText(out, text, textRect, CaptionFlagsFor(placed.TextFlags, RightToLeft()));
+  if (Focused && !text.empty() && !SkinData->Options.Contains(TSkinOption::xoNoFocusRect)) {
+    RECT focus{textRect.left - 2, textRect.top - 2, textRect.right + 2, textRect.bottom + 2};
+    DrawFocusRect(out, &focus);
+  }
+  if (oldFont) SelectObject(out, oldFont);
+  buffer.Flush();
+}
+
 int TSkinMenuButton::FaceFrame() {
   return MenuButtonFaceFrame(Enabled, Focused, State & kPainterPressed, State & kPainterHot);
 }
@@ -230,6 +328,7 @@ bool TSkinBoxH::BeforeProc(TMessage& message) {
 
 void RegisterButtonPainters() {
   SetPainterFactory(TPainterKind::Button, &Make<TSkinButton>);
+  SetPainterFactory(TPainterKind::BitButton, &Make<TSkinBitButton>);
   SetPainterFactory(TPainterKind::MenuButton, &Make<TSkinMenuButton>);
   SetPainterFactory(TPainterKind::CheckBox, &Make<TSkinCheckBox>);
   SetPainterFactory(TPainterKind::RadioButton, &Make<TSkinRadioButton>);

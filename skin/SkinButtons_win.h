@@ -29,6 +29,17 @@ class TSkinButton : public TSkinControl {
   void DrawCaption(HDC dc, const RECT& rect, int frame);
 };
 
+// Bitmap buttons: the face, then the "Glyph" image of the state and the caption
+// placed by "Layout", "Margin", "Spacing" and "Alignment".
+class TSkinBitButton : public TSkinButton {
+  VELMORA_CLASS(TSkinBitButton, TSkinButton)
+ public:
+  using TSkinButton::TSkinButton;
+  void Paint(HDC dc, const RECT& rect) override;
+
+  std::string GlyphProperty;  // a PNG glyph's property name; empty: "Glyph"
+};
+
 // Drop-down menu buttons: focus shows the hot frame, no default frame, and the
 // skin's normal text colour only at rest.
 class TSkinMenuButton : public TSkinButton {

@@ -158,6 +158,7 @@ void TChildDispatch::Attach(TWinSkinForm& form, TControl* control, const TDispat
   if (!painter) return;
   painter->PainterFlag = d.PainterFlag;
   if (auto* glyphs = dynamic_cast<TSkinObjImage*>(painter)) glyphs->ImageKind = d.ImageKind;
+  if (auto* bit = dynamic_cast<TSkinBitButton*>(painter)) bit->GlyphProperty = d.GlyphProperty;
   auto* windowed = dynamic_cast<TWinControl*>(control);
   if (d.By == TAttachBy::Handle && windowed)
     painter->AttachWindow(windowed->Handle(), form.SkinData, &form, form.Canvas2.get());
