@@ -103,18 +103,10 @@ void DrawGlyph(HDC dc, TBitmap& glyph, const TSliceRect& source, POINT at, bool 
 void TSkinBitButton::Paint(HDC dc, const RECT& rect) {
   if (!SkinData || !Control || SkinData->Buttons()->Bitmap.Width == 0) return;
   if (ReadEnumProp(Control, "Visible") == "false") return;
-  const TDataSkinButton* b = SkinData->Buttons();
-  Enabled = (GetWindowLongW(Handle, GWL_STYLE) & WS_DISABLED) == 0;
-  Focused = GetFocus() == Handle;
-  const int frame = FaceFrame();
   TDoubleBuffer buffer(dc, rect);
   HDC out = buffer.Dc();
   const RECT r = buffer.Rect();
-  if (Transparent)
-    PaintParentBackground(Handle, out);
-  else
-    FillBackground(out, r, SkinData);
-  DrawSkinElement(out, r, *b, b->Frame, frame);
+  const int frame = PaintFace(out, r);
 
   auto* glyph = dynamic_cast<TBitmap*>(ReadObjectProp(Control, "Glyph", TBitmap::StaticClass()));
   const int count = GlyphCount(static_cast<int>(ReadIntProp(Control, "NumGlyphs")));
@@ -148,10 +140,7 @@ void TSkinBitButton::Paint(HDC dc, const RECT& rect) {
   SetBkMode(out, TRANSPARENT);
   RECT textRect{placed.Text.Left, placed.Text.Top, placed.Text.Right, placed.Text.Bottom};
   SkinDrawText(out, text, textRect, CaptionFlagsFor(placed.TextFlags, RightToLeft()));
-  if (Focused && !text.empty() && !SkinData->Options.Contains(TSkinOption::xoNoFocusRect)) {
-    RECT focus{textRect.left - 2, textRect.top - 2, textRect.right + 2, textRect.bottom + 2};
-    DrawFocusRect(out, &focus);
-  }
+  DrawFocusAround(out, textRect, !text.empty());
   if (oldFont) SelectObject(out, oldFont);
   buffer.Flush();
 }
@@ -166,6 +155,25 @@ COLORREF TSkinMenuButton::TextColour(int frame) {
   const TSkinColor c = frame == 4 ? b->MouseOverColour : frame == 2 ? b->PressedColour
                        : frame == 1 ? b->NormalColour : -1;
   return SkinOwnColour(c) ? ResolveColor(c, WinSysColor) : FontColour();
+}
+
+int TSkinButton::PaintFace(HDC dc, const RECT& rect) {
+  Enabled = (GetWindowLongW(Handle, GWL_STYLE) & WS_DISABLED) == 0;
+  Focused = GetFocus() == Handle;
+  const int frame = FaceFrame();
+  if (Transparent)
+    PaintParentBackground(Handle, dc);
+  else
+    FillBackground(dc, rect, SkinData);
+  const TDataSkinButton* b = SkinData->Buttons();
+  DrawSkinElement(dc, rect, *b, b->Frame, frame);
+  return frame;
+}
+
+void TSkinButton::DrawFocusAround(HDC dc, const RECT& text, bool hasText) {
+  if (!Focused || !hasText || SkinData->Options.Contains(TSkinOption::xoNoFocusRect)) return;
+  const RECT focus{text.left - 2, text.top - 2, text.right + 2, text.bottom + 2};
+  DrawFocusRect(dc, &focus);
 }
 
 void TSkinButton::DrawCaption(HDC dc, const RECT& rect, int frame) {
@@ -193,28 +201,16 @@ void TSkinButton::DrawCaption(HDC dc, const RECT& rect, int frame) {
                                               measured.right - measured.left, measured.bottom - measured.top, true);
   RECT textRect{placed.Left, placed.Top, placed.Right, placed.Bottom};
   SkinDrawText(dc, text, textRect, CaptionFlagsFor(flags, RightToLeft()));
-  if (Focused && !text.empty() && !SkinData->Options.Contains(TSkinOption::xoNoFocusRect)) {
-    RECT focus{textRect.left - 2, textRect.top - 2, textRect.right + 2, textRect.bottom + 2};
-    DrawFocusRect(dc, &focus);
-  }
+  DrawFocusAround(dc, textRect, !text.empty());
   if (oldFont) SelectObject(dc, oldFont);
 }
 
 void TSkinButton::Paint(HDC dc, const RECT& rect) {
   if (!SkinData) return;
-  const TDataSkinButton* b = SkinData->Buttons();
-  if (b->Bitmap.Width == 0) return;
-  const LONG style = GetWindowLongW(Handle, GWL_STYLE);
-  Enabled = (style & WS_DISABLED) == 0;
-  Focused = GetFocus() == Handle;
-  const int frame = FaceFrame();
+  if (SkinData->Buttons()->Bitmap.Width == 0) return;
   TDoubleBuffer buffer(dc, rect);
   const RECT r = buffer.Rect();
-  if (Transparent)
-    PaintParentBackground(Handle, buffer.Dc());
-  else
-    FillBackground(buffer.Dc(), r, SkinData);
-  DrawSkinElement(buffer.Dc(), r, *b, b->Frame, frame);
+  const int frame = PaintFace(buffer.Dc(), r);
   DrawCaption(buffer.Dc(), r, frame);
   buffer.Flush();
 }

@@ -27,6 +27,11 @@ class TSkinButton : public TSkinControl {
   // The control's font colour, else the skin's button text.
   COLORREF FontColour();
   void DrawCaption(HDC dc, const RECT& rect, int frame);
+  // Reads Enabled and Focused, draws the background and the face of the state's
+  // frame into `dc`; returns the frame.
+  int PaintFace(HDC dc, const RECT& rect);
+  // The focus rectangle 2 pixels round a caption, when focused and allowed.
+  void DrawFocusAround(HDC dc, const RECT& text, bool hasText);
 };
 
 // Bitmap buttons: the face, then the "Glyph" image of the state and the caption
