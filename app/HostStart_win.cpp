@@ -3,6 +3,7 @@
 #include "classlib/Forms_win.h"
 #include "classlib/HintWindow_win.h"
 #include "classlib/System.h"
+#include "skin/SkinDispatch_win.h"
 #include "skin/SkinManage.h"
 #include "skin/SkinMessage_win.h"
 #include "skin/WinSkinData_win.h"
@@ -13,5 +14,6 @@ void StartHostServices(HINSTANCE instance) {
   InitUnits();               // starts the units registered since the logger's
   skin::StartSkinDataWin(instance);  // Form1's layout carries SkinData1
   skin::InstallSkinMessageBox();
+  skin::InstallChildDispatch();     // every skinned form gives its controls their painters
   new THintManager(Application);  // hints of every form, owned by the application
 }
