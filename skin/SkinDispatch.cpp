@@ -301,7 +301,7 @@ TDispatchDecision DecideChild(TChildRule rule, const std::vector<std::string>& c
   return {};
 }
 
-TDispatchDecision DecideWindow(const TWindowFacts& f, const TSkinControlTypes& c) {
+TDispatchDecision DecideWindow(const TChildWindowFacts& f, const TSkinControlTypes& c) {
   const std::string cls = Lower(f.ClassName.substr(0, 100));
   const uint32_t s = f.Style;
   TDispatchDecision d;

@@ -113,7 +113,7 @@ TDispatchDecision DecideControl(const TControlFacts& facts, const TDispatchSetti
 // One child of a walk with a special rule; `Dispatch` children go through DecideControl.
 TDispatchDecision DecideChild(TChildRule rule, const std::vector<std::string>& childAncestry);
 
-struct TWindowFacts {
+struct TChildWindowFacts {
   std::string ClassName;  // any letter case; at most 100 characters are compared
   uint32_t Style = 0;
   bool HasChild = false;
@@ -122,6 +122,6 @@ struct TWindowFacts {
 
 // A plain child window by its window class. Children == Before: walk the window's
 // children first; Kind ComBox with By == Handle on "comboboxex32" means its first child.
-TDispatchDecision DecideWindow(const TWindowFacts& facts, const TSkinControlTypes& controls);
+TDispatchDecision DecideWindow(const TChildWindowFacts& facts, const TSkinControlTypes& controls);
 
 }  // namespace skin

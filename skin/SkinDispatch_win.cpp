@@ -183,7 +183,7 @@ void TChildDispatch::DispatchWindow(TWinSkinForm& form, HWND window) {
   if (!form.SkinData || Listed(form, nullptr, window)) return;
   char name[101] = {};
   GetClassNameA(window, name, sizeof name);
-  TWindowFacts facts;
+  TChildWindowFacts facts;
   facts.ClassName = name;
   facts.Style = static_cast<uint32_t>(GetWindowLongW(window, GWL_STYLE));
   HWND child = GetWindow(window, GW_CHILD);
