@@ -9,8 +9,17 @@
 namespace exclog {
 namespace {
 
+// Each case sees only its own components (a program may register one at start).
 struct EventsTest : ::testing::Test {
-  void TearDown() override { GlobalEvents() = TQuelbaGlobalEvents(); }
+  std::vector<TQuelbaLogger*> others;
+  void SetUp() override {
+    others = LogList().Snapshot();
+    for (TQuelbaLogger* logger : others) LogList().Remove(logger);
+  }
+  void TearDown() override {
+    GlobalEvents() = TQuelbaGlobalEvents();
+    for (TQuelbaLogger* logger : others) LogList().Add(logger);
+  }
 };
 
 TEST_F(EventsTest, HandlersRunLastToFirstThenTheGlobal) {

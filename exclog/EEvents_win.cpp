@@ -26,6 +26,4 @@ TQuelbaModuleOptions* CurrentQuelbaLogOptions() {
   return CheckedCurrentOptions(listed, options, name);
 }
 
-void InstallEventHandlers() { ModuleInfoSeams().AskPasswordHandlers = &RequestPasswordLocal; }
-
 }  // namespace exclog
