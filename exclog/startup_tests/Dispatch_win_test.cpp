@@ -555,5 +555,40 @@ TEST(StartUp, LibraryThreadRecordsBorrowTheirBlockAndHandle) {
   CloseHandle(handle);
 }
 
+// The exports as a library reaches them: by name, arguments in EAX, EDX, ECX.
+TEST(StartUp, ExportedEventsRunTheHandlersAndHandBackTheirValues) {
+  using TNotify = __attribute__((regparm(3))) uint8_t (*)(const exclog::TQuelbaExceptionRecord*, uint8_t*);
+  using TPassword = __attribute__((regparm(3))) void (*)(char*, int);
+  HMODULE self = GetModuleHandleA(nullptr);
+  auto notify = reinterpret_cast<TNotify>(GetProcAddress(self, "QuelbaLog_ExceptionNotifyEvent"));
+  auto password = reinterpret_cast<TPassword>(GetProcAddress(self, "QuelbaLog_PasswordRequestEvent"));
+  ASSERT_TRUE(notify && password);
+
+  exclog::TQuelbaLogger first, second;
+  std::string order;
+  first.OnExceptionNotify = [&](exclog::TQuelbaLogger*, const exclog::TQuelbaExceptionRecord& record, bool& flag) {
+    EXPECT_STREQ(record.ExceptionMessage, "from a library");
+    order += "1";
+    flag = !flag;
+  };
+  second.OnExceptionNotify = [&](exclog::TQuelbaLogger*, const exclog::TQuelbaExceptionRecord&, bool& flag) {
+    order += "2";
+    flag = false;
+  };
+  exclog::TQuelbaExceptionRecord record;
+  record.ExceptionMessage = "from a library";
+  uint8_t handle = 1;
+  EXPECT_EQ(notify(&record, &handle), 1);
+  EXPECT_EQ(handle, 1);
+  EXPECT_EQ(order, "21");
+
+  second.OnPasswordRequest = [](exclog::TQuelbaLogger*, const exclog::TQuelbaExceptionRecord&,
+                                std::string& text) { text = "abcdefgh"; };
+  char buffer[8] = {'x', 0, '#', '#', '#', '#', '#', '#'};
+  password(buffer, 4);
+  EXPECT_STREQ(buffer, "abc");
+  EXPECT_EQ(buffer[4], '#');
+}
+
 }  // namespace
 }  // namespace startup_test
