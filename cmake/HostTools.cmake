@@ -44,8 +44,9 @@ endif()
 #   2. qldata reads it (nm, objdump) and writes the "QLDATA" resource, windres
 #      turns that into an object, and <target> links the same objects plus it.
 # The build fails when the code or data sections of the two links differ. With a
-# pass phrase in the settings file, names are enciphered and the program exports
-# the password routine that hands the phrase to the logger. A CTest test
+# pass phrase in the settings file, names are enciphered and the program registers
+# a password handler that hands the phrase to the logger. Both links export the
+# logger's routines (exclog/ExceptionLog.def). A CTest test
 # <tree>.qldata_verify_<target> checks the result against addr2line.
 # With SPLIT_DEBUG the DWARF then moves to <name>.debug beside the program (the
 # logger reads its own data, not DWARF); the check reads it there.
@@ -105,6 +106,8 @@ function(velmora_add_logger_data target)
   # Both links must give equal sections: no time stamp in the export directory.
   # (the first link takes the target's link options, this one included).
   set_property(TARGET ${target} APPEND PROPERTY LINK_OPTIONS -Wl,--no-insert-timestamp)
+  # The logger's exports for libraries built with it (both links).
+  set_property(TARGET ${target} APPEND PROPERTY LINK_OPTIONS "${VELMORA_ROOT}/exclog/ExceptionLog.def")
   target_link_options(${first} PRIVATE $<TARGET_PROPERTY:${target},LINK_OPTIONS>)
 
   set(work "${CMAKE_CURRENT_BINARY_DIR}/qldata")
@@ -151,4 +154,10 @@ function(velmora_add_logger_data target)
            COMMAND "${VELMORA_QLDATA}" verify "$<TARGET_FILE:${target}>" "${Q_SETTINGS}" "${VELMORA_ROOT}/"
                    ${debug_file})
   set_tests_properties(${VELMORA_TREE}.qldata_verify_${target} PROPERTIES TIMEOUT 300)
+  if(target STREQUAL "Velmora")
+    find_program(VELMORA_OBJDUMP NAMES i686-w64-mingw32-objdump REQUIRED)
+    add_test(NAME ${VELMORA_TREE}.exports_${target}
+             COMMAND ${CMAKE_COMMAND} "-DPROGRAM=$<TARGET_FILE:${target}>" "-DOBJDUMP=${VELMORA_OBJDUMP}"
+                     "-DDEF=${VELMORA_ROOT}/exclog/ExceptionLog.def" -P "${VELMORA_ROOT}/cmake/CheckExports.cmake")
+  endif()
 endfunction()

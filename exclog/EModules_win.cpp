@@ -89,8 +89,9 @@ std::optional<std::string> AppendedTail(const std::string& fileName) {
   return tail;
 }
 
-using TPasswordEx = void (*)(void* record, char* buffer, int size);
-using TPassword = void (*)(char* buffer, int size);
+// The password exports of a module built with the logger (EAX, EDX, ECX).
+using TPasswordEx = __attribute__((regparm(3))) void (*)(void* record, char* buffer, int size);
+using TPassword = __attribute__((regparm(3))) void (*)(char* buffer, int size);
 
 // Asks one source for the pass phrase in a fixed buffer that always ends in a zero.
 template <class Ask>

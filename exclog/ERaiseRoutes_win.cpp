@@ -66,6 +66,7 @@ namespace {
 PVOID vectoredHandle = nullptr;
 std::atomic<int> recordedCount{0};
 std::atomic<uintptr_t> lastUnwoundFault{0};
+std::atomic<uint8_t> lastRaiseNative{0};  // the kind of the latest raise recorded
 
 bool DebuggerAttached() { return IsDebuggerPresent() != FALSE; }
 
@@ -78,23 +79,28 @@ LONG CALLBACK VectoredRecorder(EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
   if (record->ExceptionCode == ThreadNamingException) return EXCEPTION_CONTINUE_SEARCH;
   if (IsInsideSafeCopy(reinterpret_cast<uintptr_t>(record->ExceptionAddress))) return EXCEPTION_CONTINUE_SEARCH;
-  if (!LoggerActive()) return EXCEPTION_CONTINUE_SEARCH;
-  TLoggerThreadBlock& block = ThreadBlock();
-  std::memcpy(block.Record, record, sizeof block.Record);
-  if (pointers->ContextRecord) {
-    std::memcpy(block.Context, pointers->ContextRecord, ShortContextSize);
-    DWORD flags = FilledContextFlags;
-    std::memcpy(block.Context, &flags, sizeof flags);
-    block.SavedFrame[0] = pointers->ContextRecord->Ebp;
-  } else {
-    std::memset(block.Context, 0, sizeof block.Context);
-    block.SavedFrame[0] = 0;
-  }
-  ++recordedCount;
+  RecordSystemException(*record, pointers->ContextRecord);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
 }  // namespace
+
+void RecordSystemException(const EXCEPTION_RECORD& record, const CONTEXT* context) {
+  if (!LoggerActive()) return;
+  TLoggerThreadBlock& block = ThreadBlock();
+  std::memcpy(block.Record, &record, sizeof block.Record);
+  if (context) {
+    std::memcpy(block.Context, context, ShortContextSize);
+    DWORD flags = FilledContextFlags;
+    std::memcpy(block.Context, &flags, sizeof flags);
+    block.SavedFrame[0] = context->Ebp;
+  } else {
+    std::memset(block.Context, 0, sizeof block.Context);
+    block.SavedFrame[0] = 0;
+  }
+  if (record.ExceptionCode != NativeExceptionCode) lastRaiseNative = 0;
+  ++recordedCount;
+}
 
 bool DescribeNativeObject(TLoggedException& e, const void* object) {
   if (!IsValidObject(object)) return false;
@@ -184,27 +190,9 @@ void ReportSystemException(const EXCEPTION_RECORD& record, int mode, void (*rout
     DescribeAndRoute(&call);
 }
 
-}  // namespace exclog
-
-using namespace exclog;
-
-extern "C" void velmora_record_raise_entry(uint32_t stackPosition, uint32_t ecx) {
-  TLoggerThreadBlock& block = ThreadBlock();
-  block.SavedFrame[1] = stackPosition;
-  block.SavedFrame[2] = ecx;
-}
-
-extern "C" VOID WINAPI velmora_raise_hook_body(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* arguments) {
-  CountHookCall("RaiseException");
-  auto original = reinterpret_cast<TRaiseRoutine>(velmora_original_raise);
-  if (code == ThreadNamingException && count == 4) return original(code, flags, count, arguments);
-  if (code == NativeReraiseCode && flags == 0 && count == 2 && arguments) {
-    uint32_t contextFlags = 0;
-    if (SafeCopy(&contextFlags, reinterpret_cast<const void*>(arguments[0]), sizeof contextFlags) &&
-        ProcessMemory().IsReadable(arguments[0], 80) && contextFlags == 0x0001003F && !DebuggerAttached())
-      return;
-  }
-  if (LoggerActive() && code == NativeExceptionCode && flags == 1 && count == 7 && arguments) {
+void RecordNativeRaise(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* arguments, bool notify) {
+  if (!(LoggerActive() && code == NativeExceptionCode && flags == 1 && count == 7 && arguments)) return;
+  {
     TLoggerThreadBlock& block = ThreadBlock();
     CONTEXT context{};
     context.ContextFlags = 0x10003;
@@ -232,8 +220,34 @@ extern "C" VOID WINAPI velmora_raise_hook_body(DWORD code, DWORD flags, DWORD co
     e.Code = code;
     e.ThreadId = GetCurrentThreadId();
     e.Module = GetModuleHandleA(nullptr);
-    if (DescribeNativeObject(e, object)) RaiseHandling(e, 1);
+    lastRaiseNative = 1;
+    if (DescribeNativeObject(e, object) && notify) RaiseHandling(e, 1);
   }
+}
+
+uint8_t LastRaiseNative() { return lastRaiseNative.load(); }
+
+}  // namespace exclog
+
+using namespace exclog;
+
+extern "C" void velmora_record_raise_entry(uint32_t stackPosition, uint32_t ecx) {
+  TLoggerThreadBlock& block = ThreadBlock();
+  block.SavedFrame[1] = stackPosition;
+  block.SavedFrame[2] = ecx;
+}
+
+extern "C" VOID WINAPI velmora_raise_hook_body(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* arguments) {
+  CountHookCall("RaiseException");
+  auto original = reinterpret_cast<TRaiseRoutine>(velmora_original_raise);
+  if (code == ThreadNamingException && count == 4) return original(code, flags, count, arguments);
+  if (code == NativeReraiseCode && flags == 0 && count == 2 && arguments) {
+    uint32_t contextFlags = 0;
+    if (SafeCopy(&contextFlags, reinterpret_cast<const void*>(arguments[0]), sizeof contextFlags) &&
+        ProcessMemory().IsReadable(arguments[0], 80) && contextFlags == 0x0001003F && !DebuggerAttached())
+      return;
+  }
+  RecordNativeRaise(code, flags, count, arguments, true);
   original(code, flags, count, arguments);
 }
 

@@ -28,6 +28,14 @@ void InstallVectoredRecorder();
 void RemoveVectoredRecorder();
 // System exceptions the recorder took (faults inside the safe copy are not counted).
 int RecordedExceptionCount();
+// The recorder's work for one exception (record, context, frame word), also for a
+// library's exception handed over; nothing while the logger is off.
+void RecordSystemException(const EXCEPTION_RECORD& record, const CONTEXT* context);
+// The raise hook's recording of a native raise (the 7 arguments of its code), with
+// raise handling when `notify`.
+void RecordNativeRaise(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* arguments, bool notify);
+// 1 when the latest raise recorded was a native raise.
+uint8_t LastRaiseNative();
 
 // The latest unwind of a system fault seen by the unwind observer (its record's
 // address; 0 when none), and whether the last exception carries the native mark.

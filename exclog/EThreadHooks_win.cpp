@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -107,6 +108,9 @@ class TListRead {
 };
 
 // The record of `threadId`, null when unknown; the caller holds a lock while it uses it.
+// The handle the list closes with a record: none for a library's borrowed one.
+uint32_t OwnedHandle(const TQuelbaThreadInfo& record) { return record.Borrowed ? 0 : record.ThreadHandle; }
+
 TQuelbaThreadInfo* RecordOf(TQuelbaThreadsList& list, uint32_t threadId) {
   int index = list.IndexOfThreadId(threadId);
   return index < 0 ? nullptr : list.Get(index);
@@ -123,7 +127,7 @@ void RemoveRecords(TQuelbaThreadsList& list, Pred ended) {
     for (int i = list.Count() - 1; i >= 0; --i) {
       TQuelbaThreadInfo* record = list.Get(i);
       if (!ended(*record)) continue;
-      handles.push_back(record->ThreadHandle);
+      handles.push_back(OwnedHandle(*record));
       list.Delete(i);
     }
   }
@@ -145,7 +149,7 @@ void AppendRecord(TQuelbaThreadsList& list, TQuelbaThreadInfo* record) {
     TListWrite hold(list);
     int stale = list.IndexOfThreadId(record->ThreadId);
     if (stale >= 0 && record->ThreadId != 0) {
-      staleHandle = list.Get(stale)->ThreadHandle;
+      staleHandle = OwnedHandle(*list.Get(stale));
       list.Delete(stale);
     }
     list.Add(record);
@@ -400,10 +404,49 @@ void StopThreadRecords() {
   std::vector<uint32_t> handles;
   {
     TListRead hold(*list);
-    for (int i = 0; i < list->Count(); ++i) handles.push_back(list->Get(i)->ThreadHandle);
+    for (int i = 0; i < list->Count(); ++i) handles.push_back(OwnedHandle(*list->Get(i)));
   }
   delete list;  // frees the records and their stack copies
   CloseHandles(handles);
+}
+
+void ForgetLibraryThread(uint32_t threadId) { ForgetThread(threadId); }
+
+void AddLibraryThreadRecord(const TQuelbaThreadInfo& record) {
+  TListUse use;
+  TQuelbaThreadsList* list = use.Get();
+  if (!LoggerActive() || !list) return;
+  try {
+    RemoveFinishedThreads(*list);
+    auto copy = std::make_unique<TQuelbaThreadInfo>(record);
+    copy->Borrowed = 1;
+    TListWrite hold(*list);
+    list->Add(copy.get());
+    copy.release();
+  } catch (...) {
+    // Out of memory: the library's thread goes unlisted.
+  }
+}
+
+void UpdateLibraryThreadRecord(uint32_t handle, const TQuelbaThreadInfo& record) {
+  TListUse use;
+  TQuelbaThreadsList* list = use.Get();
+  if (!LoggerActive() || resumeGuard || !list) return;
+  TQuelbaThreadInfo old;
+  {
+    TListWrite hold(*list);
+    int index = list->IndexOfHandle(handle);
+    if (index < 0) return;
+    TQuelbaThreadInfo* target = list->Get(index);
+    old = *target;
+    *target = record;
+    target->Borrowed = 1;
+  }
+  // A record of our own that a library's overwrote: what it owned goes now.
+  if (!old.Borrowed) {
+    if (old.Attached && old.FreeAttached) old.FreeAttached(old.Attached);
+    CloseHandles({old.ThreadHandle});
+  }
 }
 
 std::optional<TThreadRecordView> FindThreadRecord(uint32_t threadId) {

@@ -71,6 +71,17 @@ struct TThreadRecordView {
   std::vector<uint8_t> StackCopy;
   bool Resumed = false;  // a resume was recorded (the resumer id is set)
 };
+// A library's thread record handed over through the exports, while the logger is
+// active and the list live. The list's copy borrows the record's attached block and
+// handle: the library frees and closes them, never the list. Adding first drops the
+// records of ended threads; updating overwrites the record of `handle` (skipped
+// inside the freeze watch's own resumes).
+void AddLibraryThreadRecord(const TQuelbaThreadInfo& record);
+void UpdateLibraryThreadRecord(uint32_t handle, const TQuelbaThreadInfo& record);
+// Removes the record of `threadId` and closes its handle unless borrowed; an unknown
+// id changes nothing.
+void ForgetLibraryThread(uint32_t threadId);
+
 // Snapshot of the record of `threadId` in the live list; nothing when the list is
 // down or the thread unknown.
 std::optional<TThreadRecordView> FindThreadRecord(uint32_t threadId);

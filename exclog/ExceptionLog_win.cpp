@@ -11,6 +11,7 @@
 #include "exclog/ECoreUnit_win.h"
 #include "exclog/ECore_win.h"
 #include "exclog/EDispatch_win.h"
+#include "exclog/EEvents_win.h"
 #include "exclog/EGuard.h"
 #include "exclog/EHook.h"
 #include "exclog/EInternalError_win.h"
@@ -192,6 +193,7 @@ void Installer() {
   // Options objects learn their module handles; the program's own options come
   // from its logger data with its entry in the modules list.
   InstallModuleSeams();
+  InstallEventHandlers();
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);
   {

@@ -13,6 +13,7 @@
 #include "classlib/Threads.h"
 #include "exclog/ECore_win.h"
 #include "exclog/EDispatch_win.h"
+#include "exclog/EEvents_win.h"
 #include "exclog/EModules_win.h"
 #include "exclog/ERaiseRoutes_win.h"
 #include "exclog/EThreadHooks_win.h"
@@ -512,6 +513,81 @@ TEST(StartUp, ProgramOptionsKnowTheirModuleAndTheWorkingStateExists) {
   EXPECT_EQ(exclog::WorkingBufferBytes(), 102400u);
   EXPECT_TRUE(exclog::IsLoggerUnitFile("C:\\src\\exclog\\ExceptionLog_win.cpp"));
   EXPECT_FALSE(exclog::IsLoggerUnitFile("Velmora_win.cpp"));
+  EXPECT_EQ(exclog::CurrentQuelbaLogOptions(), program->Options.get());
+
+  // The module-data reader reaches the registered password handlers.
+  exclog::TQuelbaLogger logger;
+  logger.OnPasswordRequest = [](exclog::TQuelbaLogger*, const exclog::TQuelbaExceptionRecord&,
+                                std::string& password) { password += "+handler"; };
+  char buffer[32] = "key";
+  ASSERT_TRUE(exclog::ModuleInfoSeams().AskPasswordHandlers);
+  exclog::ModuleInfoSeams().AskPasswordHandlers(buffer, 8);
+  EXPECT_STREQ(buffer, "key+han");
+}
+
+// A library's thread record: the list's copy borrows its block and handle, so
+// neither an overwrite nor the removal frees or closes them.
+TEST(StartUp, LibraryThreadRecordsBorrowTheirBlockAndHandle) {
+  static int freed = 0;
+  freed = 0;
+  HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // stands in for the library's thread
+  exclog::TQuelbaThreadInfo record;
+  record.ThreadId = 0x7FFF0011;
+  record.ThreadHandle = uint32_t(reinterpret_cast<uintptr_t>(handle));
+  int block = 0;
+  record.Attached = &block;
+  record.FreeAttached = [](void*) { ++freed; };
+  exclog::AddLibraryThreadRecord(record);
+  ASSERT_TRUE(exclog::FindThreadRecord(record.ThreadId));
+
+  record.Value2 = 4242;
+  exclog::UpdateLibraryThreadRecord(record.ThreadHandle, record);
+  EXPECT_EQ(exclog::FindThreadRecord(record.ThreadId)->ResumerId, 4242u);
+  exclog::UpdateLibraryThreadRecord(record.ThreadHandle + 4000, record);  // unknown handle: nothing
+
+  exclog::ForgetLibraryThread(0x7FFF0012);  // an unknown thread changes nothing
+  EXPECT_TRUE(exclog::FindThreadRecord(record.ThreadId));
+  exclog::ForgetLibraryThread(record.ThreadId);
+  EXPECT_FALSE(exclog::FindThreadRecord(record.ThreadId));
+  EXPECT_EQ(freed, 0);
+  DWORD flags = 0;
+  EXPECT_TRUE(GetHandleInformation(handle, &flags));  // still open
+  CloseHandle(handle);
+}
+
+// The exports as a library reaches them: by name, arguments in EAX, EDX, ECX.
+TEST(StartUp, ExportedEventsRunTheHandlersAndHandBackTheirValues) {
+  using TNotify = __attribute__((regparm(3))) uint8_t (*)(const exclog::TQuelbaExceptionRecord*, uint8_t*);
+  using TPassword = __attribute__((regparm(3))) void (*)(char*, int);
+  HMODULE self = GetModuleHandleA(nullptr);
+  auto notify = reinterpret_cast<TNotify>(GetProcAddress(self, "QuelbaLog_ExceptionNotifyEvent"));
+  auto password = reinterpret_cast<TPassword>(GetProcAddress(self, "QuelbaLog_PasswordRequestEvent"));
+  ASSERT_TRUE(notify && password);
+
+  exclog::TQuelbaLogger first, second;
+  std::string order;
+  first.OnExceptionNotify = [&](exclog::TQuelbaLogger*, const exclog::TQuelbaExceptionRecord& record, bool& flag) {
+    EXPECT_STREQ(record.ExceptionMessage, "from a library");
+    order += "1";
+    flag = !flag;
+  };
+  second.OnExceptionNotify = [&](exclog::TQuelbaLogger*, const exclog::TQuelbaExceptionRecord&, bool& flag) {
+    order += "2";
+    flag = false;
+  };
+  exclog::TQuelbaExceptionRecord record;
+  record.ExceptionMessage = "from a library";
+  uint8_t handle = 1;
+  EXPECT_EQ(notify(&record, &handle), 1);
+  EXPECT_EQ(handle, 1);
+  EXPECT_EQ(order, "21");
+
+  second.OnPasswordRequest = [](exclog::TQuelbaLogger*, const exclog::TQuelbaExceptionRecord&,
+                                std::string& text) { text = "abcdefgh"; };
+  char buffer[8] = {'x', 0, '#', '#', '#', '#', '#', '#'};
+  password(buffer, 4);
+  EXPECT_STREQ(buffer, "abc");
+  EXPECT_EQ(buffer[4], '#');
 }
 
 }  // namespace
