@@ -200,26 +200,30 @@ TEST(RawWalk, ConcurrentRegistrationAndLookup) {
 // ---------------------------------------------------------------------------
 // Memory-manager table
 
+// Records only the test's own thread: the table is process-wide, and other threads
+// (the runtime's, earlier tests' helpers) may allocate at the same time.
 struct TRecordingManager {
   static inline TMemoryManager previous{};
   static inline std::vector<void*> dataBlocks, objectBlocks, freed;
   static inline int reallocs = 0;
+  static inline std::thread::id owner{};
+  static bool Mine() { return std::this_thread::get_id() == owner; }
   static void* Get(size_t size) {
     void* p = previous.GetMem(size);
-    dataBlocks.push_back(p);
+    if (Mine()) dataBlocks.push_back(p);
     return p;
   }
   static void* GetObject(size_t size) {
     void* p = previous.GetObjectMem(size);
-    objectBlocks.push_back(p);
+    if (Mine()) objectBlocks.push_back(p);
     return p;
   }
   static void Free(void* p) {
-    freed.push_back(p);
+    if (Mine()) freed.push_back(p);
     previous.FreeMem(p);
   }
   static void* Realloc(void* p, size_t size) {
-    ++reallocs;
+    if (Mine()) ++reallocs;
     return previous.ReallocMem(p, size);
   }
 };
@@ -236,6 +240,7 @@ class RecordingScope {
     TRecordingManager::objectBlocks.reserve(1000);
     TRecordingManager::freed.reserve(1000);
     TRecordingManager::reallocs = 0;
+    TRecordingManager::owner = std::this_thread::get_id();
     GetMemoryManager(TRecordingManager::previous);
     TMemoryManager table{&TRecordingManager::Get, &TRecordingManager::Free, &TRecordingManager::Realloc,
                          &TRecordingManager::GetObject};
