@@ -15,35 +15,11 @@ constexpr uintptr_t Module = 0x10000000;
 
 // Two units of two and one routines, code section at 0x1000.
 std::vector<TQLUnitEntry> SampleUnits() {
-  TQLUnitEntry a;
-  a.UnitName = "UnitA";
-  a.SourceFile = "src/UnitA.cpp";
-  a.Offset = 0x1000;
-  a.Size = 0x100;
-  TQLRoutineEntry first;
-  first.RoutineName = "First";
-  first.Offset = 0x1010;
-  first.FirstLine = 10;
-  first.Lines = {{0x1018, 11}, {0x1030, 14}};
-  TQLRoutineEntry method;
-  method.ClassName = "TKlass";
-  method.RoutineName = "Method";
-  method.Offset = 0x1080;
-  method.FirstLine = 30;
-  method.Lines = {{0x1090, 28}};  // a line above the routine's first: offset stays 0
-  a.Routines = {first, method};
-  TQLUnitEntry b;
-  b.UnitName = "UnitB";
-  b.SourceFile = "UnitB.cpp";
-  b.Offset = 0x1100;
-  b.Size = 0x100;
-  TQLRoutineEntry second;
-  second.RoutineName = "Second";
-  second.Offset = 0x1120;
-  second.FirstLine = 40;
-  second.Lines = {{0x1130, 42}};
-  b.Routines = {second};
-  return {a, b};
+  TQLRoutineEntry first{.RoutineName = "First", .Offset = 0x1010, .FirstLine = 10, .Lines = {{0x1018, 11}, {0x1030, 14}}};
+  // A line above the routine's first: offset stays 0.
+  TQLRoutineEntry method{"TKlass", "Method", 0x1080, 30, false, {{0x1090, 28}}};
+  TQLRoutineEntry second{.RoutineName = "Second", .Offset = 0x1120, .FirstLine = 40, .Lines = {{0x1130, 42}}};
+  return {{"UnitA", "src/UnitA.cpp", 0x1000, 0x100, {first, method}}, {"UnitB", "UnitB.cpp", 0x1100, 0x100, {second}}};
 }
 
 // Module files held in memory.
@@ -138,11 +114,17 @@ TEST(OutsideDebug, BinaryDataFromResourceOrFileWithChecksums) {
   EXPECT_TRUE(dynamic_cast<TQLDebugInfoMap*>(both.get())) << "the map file wins";
 }
 
-bool Opens(const std::string& data) {
-  return CreateDebugInfoSource(Module, Files({{"C:\\app\\lib.jdbg", data}})) != nullptr;
+bool Opens(const std::string& data, const char* file = "C:\\app\\lib.jdbg") {
+  return CreateDebugInfoSource(Module, Files({{file, data}})) != nullptr;
 }
 
 void PutWord(std::string& data, size_t at, uint32_t value) { std::memcpy(&data[at], &value, 4); }
+
+// `data` with the 32-bit word at `at` replaced.
+std::string WithWord(std::string data, size_t at, uint32_t value) {
+  PutWord(data, at, value);
+  return data;
+}
 
 TEST(OutsideDebug, InvalidOrHostileBinaryDataIsRefused) {
   std::string good = WriteBinaryDebugData(SampleUnits(), 0x1000, false);
@@ -155,12 +137,8 @@ TEST(OutsideDebug, InvalidOrHostileBinaryDataIsRefused) {
   std::string summed = WriteBinaryDebugData(SampleUnits(), 0x1000, true);
   summed[summed.size() - 1] ^= 1;
   EXPECT_FALSE(Opens(summed)) << "checksum";
-  std::string tableOutside = good;
-  PutWord(tableOutside, 20, static_cast<uint32_t>(good.size() + 100));
-  EXPECT_FALSE(Opens(tableOutside));
-  std::string namesOutside = good;
-  PutWord(namesOutside, 28, 0xFFFFFFF0u);
-  EXPECT_FALSE(Opens(namesOutside));
+  EXPECT_FALSE(Opens(WithWord(good, 20, static_cast<uint32_t>(good.size() + 100)))) << "table outside";
+  EXPECT_FALSE(Opens(WithWord(good, 28, 0xFFFFFFF0u))) << "names outside";
   // A table without its end marker runs into the name area and stops there.
   std::string unterminated = good;
   uint32_t names;
@@ -179,10 +157,7 @@ TEST(OutsideDebug, InvalidOrHostileBinaryDataIsRefused) {
   hostile.resize((hostile.size() + 8) / 4 * 4, '\0');
   PutWord(hostile, 12, 36);
   uint32_t pos = 36 + static_cast<uint32_t>(table.size());
-  PutWord(hostile, 16, pos);
-  PutWord(hostile, 20, pos + 5);
-  PutWord(hostile, 24, pos + 10);
-  PutWord(hostile, 28, pos + 15);
+  for (uint32_t i = 0; i < 4; ++i) PutWord(hostile, 16 + 4 * i, pos + 5 * i);
   EXPECT_FALSE(Opens(hostile));
 
   size_t at = 0;
@@ -209,16 +184,12 @@ TEST(OutsideDebug, TD32FromTheImageOrBesideItAndHostileRecords) {
   EXPECT_EQ(parser.Symbols().size(), 3u);
   EXPECT_TRUE(dynamic_cast<const TQLGlobalProcSymbolInfo*>(parser.Symbols()[0].get()));
 
-  auto opens = [](const std::string& data) { return CreateDebugInfoSource(Module, Files({{"C:\\app\\lib.tds", data}})) != nullptr; };
+  auto opens = [](const std::string& data) { return Opens(data, "C:\\app\\lib.tds"); };
   EXPECT_FALSE(opens(td32.substr(0, td32.size() - 1))) << "directory cut short";
-  std::string directoryOutside = td32;
-  PutWord(directoryOutside, 4, static_cast<uint32_t>(td32.size()));
-  EXPECT_FALSE(opens(directoryOutside));
-  std::string hugeCount = td32;
+  EXPECT_FALSE(opens(WithWord(td32, 4, static_cast<uint32_t>(td32.size())))) << "directory outside";
   uint32_t directory;
   std::memcpy(&directory, &td32[4], 4);
-  PutWord(hugeCount, directory + 4, 0x10000000);
-  EXPECT_FALSE(opens(hugeCount));
+  EXPECT_FALSE(opens(WithWord(td32, directory + 4, 0x10000000))) << "huge count";
   // A symbol record of length 0 ends the symbol walk: the first procedure stays.
   std::string zeroLength = td32;
   size_t symbols = zeroLength.find(std::string("\x01\0\0\0\x28\0\x05\x02", 8));

@@ -75,9 +75,8 @@ TEST(StackWalk, EachCallFormGivesItsEntryAndNearMissesNone) {
   }
   uint32_t direct = p.DirectCall(Code + 0x600, Code + 0x900);
   EXPECT_EQ(CallBefore(p.memory, direct).Target, Code + 0x900u);
-  EXPECT_FALSE(CallBefore(p.memory, Code + 3).Found) << "fewer than 7 bytes before it are readable";
-  EXPECT_FALSE(CallBefore(p.memory, 5).Found);
-  EXPECT_FALSE(CallBefore(p.memory, 0x70000000).Found);
+  // Code + 3: fewer than 7 bytes before it are readable.
+  for (uint32_t at : {Code + 3, 5u, 0x70000000u}) EXPECT_FALSE(CallBefore(p.memory, at).Found) << std::hex << at;
 }
 
 // Every located entry gets kind 4 and names its address; addresses in `kinds`
@@ -117,45 +116,40 @@ TEST(StackWalk, ScanSkipsKeepsFiltersAndFollowsTargets) {
   all.ThreadId = 77;
   all.ThreadName = "worker";
   TQuelbaStackList list;
-  BuildStackList(list, Code + 0x42, Stack, Stack + 0x1000, all, p.memory, locator.Get());
-  EXPECT_EQ(Addresses(list), (std::vector<uint32_t>{Code + 0x42, Code + 0x100, Code + 0x200, Code + 0x300}));
+  auto walk = [&](const TWalkOptions& options, uint32_t first) {
+    list.Clear();
+    BuildStackList(list, first, Stack, Stack + 0x1000, options, p.memory, locator.Get());
+    return Addresses(list);
+  };
+  EXPECT_EQ(walk(all, Code + 0x42), (std::vector<uint32_t>{Code + 0x42, Code + 0x100, Code + 0x200, Code + 0x300}));
   EXPECT_EQ(list.Get(0)->IsFirst, 1);
   EXPECT_EQ(list.Get(1)->IsFirst, 0);
   EXPECT_EQ(list.Get(2)->FrameValue, 77u);
   EXPECT_EQ(list.Get(3)->Extra, "worker");
   TWalkOptions other = all;
   other.MarkFirst = false;
-  list.Clear();
-  BuildStackList(list, Code + 0x42, Stack, Stack + 0x1000, other, p.memory, locator.Get());
-  EXPECT_EQ(list.Get(0)->Address, Code + 0x42);
+  EXPECT_EQ(walk(other, Code + 0x42).at(0), Code + 0x42);
   EXPECT_EQ(list.Get(0)->IsFirst, 0) << "another thread's first entry is not the raise";
 
   TWalkOptions some = all;
   some.SkipCount = 1;
   some.MaxKept = 1;
-  list.Clear();
-  BuildStackList(list, 0, Stack, Stack + 0x1000, some, p.memory, locator.Get());
-  EXPECT_EQ(Addresses(list), (std::vector<uint32_t>{Code + 0x200}));
+  EXPECT_EQ(walk(some, 0), (std::vector<uint32_t>{Code + 0x200}));
 
   TWalkOptions filtered = all;
   filtered.Accepted = AcceptedKinds(0);
   locator.kinds[Code + 0x200] = 2;
-  list.Clear();
-  BuildStackList(list, 0, Stack, Stack + 0x1000, filtered, p.memory, locator.Get());
-  EXPECT_EQ(Addresses(list), (std::vector<uint32_t>{Code + 0x100, Code + 0x300}));
+  EXPECT_EQ(walk(filtered, 0), (std::vector<uint32_t>{Code + 0x100, Code + 0x300}));
   filtered.Accepted = AcceptedKinds(1);
-  list.Clear();
-  BuildStackList(list, 0, Stack, Stack + 0x1000, filtered, p.memory, locator.Get());
+  walk(filtered, 0);
   EXPECT_EQ(list.Count(), 3);
   EXPECT_EQ(AcceptedKinds(3), KindBit(2) | KindBit(3) | KindBit(4));
 
   TWalkOptions targets = all;
   targets.IncludeTargets = true;
   locator.kinds.clear();
-  list.Clear();
-  BuildStackList(list, 0, Stack, Stack + 0x1000, targets, p.memory, locator.Get());
-  EXPECT_EQ(Addresses(list), (std::vector<uint32_t>{Code + 0x800, Code + 0x100, Code + 0x880, Code + 0x200,
-                                                     Code + 0x300}));
+  EXPECT_EQ(walk(targets, 0),
+            (std::vector<uint32_t>{Code + 0x800, Code + 0x100, Code + 0x880, Code + 0x200, Code + 0x300}));
 }
 
 TEST(StackWalk, ScanIsBoundedInBytesAndEntries) {
@@ -166,22 +160,24 @@ TEST(StackWalk, ScanIsBoundedInBytesAndEntries) {
   deep.memory.WriteU32(Stack + StackScanLimit + 0x800, r);
   TFakeLocator locator;
   TQuelbaStackList list;
-  BuildStackList(list, 0, Stack, Stack + StackScanLimit + 0x1000, TWalkOptions{}, deep.memory, locator.Get());
+  auto walk = [&](TProcess& p, uint32_t first, uint32_t size) {
+    list.Clear();
+    BuildStackList(list, first, Stack, Stack + size, TWalkOptions{}, p.memory, locator.Get());
+    return Addresses(list);
+  };
+  walk(deep, 0, StackScanLimit + 0x1000);
   EXPECT_EQ(list.Count(), 1) << "only the slot inside the first 102400 bytes";
 
   // An unreadable gap in the stack is stepped over.
   TProcess gap(0x100);
   gap.memory.Add(Stack + 0x200, std::vector<uint8_t>(0x100, 0));
   gap.memory.WriteU32(Stack + 0x210, gap.DirectCall(Code + 0x100, Code + 0x800));
-  list.Clear();
-  BuildStackList(list, 0, Stack, Stack + 0x300, TWalkOptions{}, gap.memory, locator.Get());
-  EXPECT_EQ(Addresses(list), (std::vector<uint32_t>{Code + 0x100}));
+  EXPECT_EQ(walk(gap, 0, 0x300), (std::vector<uint32_t>{Code + 0x100}));
   // Every slot a return address: the list stops at its limit.
   TProcess crowded(0x2000);
   uint32_t ret = crowded.DirectCall(Code + 0x100, Code + 0x800);
   for (uint32_t at = Stack; at < Stack + 0x2000; at += 4) crowded.memory.WriteU32(at, ret);
-  list.Clear();
-  BuildStackList(list, Code + 0x10, Stack, Stack + 0x2000, TWalkOptions{}, crowded.memory, locator.Get());
+  walk(crowded, Code + 0x10, 0x2000);
   EXPECT_EQ(list.Count(), StackListLimit);
 }
 
@@ -207,18 +203,8 @@ TEST(StackWalk, CleaningSteps) {
   TQuelbaModuleInfo a, b;
   // A repeated address within the next two entries of the same module is a stale copy.
   TQuelbaStackList repeats;
-  repeats.Add(Entry(4, 0x10, "F", 2, &a));
-  repeats.Add(Entry(4, 0x20, "G", 2, &b));
-  repeats.Add(Entry(4, 0x30, "H", 2, &a));
-  repeats.Add(Entry(4, 0x10, "F", 2, &a));
-  repeats.Add(Entry(4, 0x50, "J", 2, &a));
-  repeats.Add(Entry(4, 0x50, "J", 2, &a));
-  repeats.Add(Entry(4, 0x60, "K", 2, &a));
-  repeats.Add(Entry(4, 0x70, "L", 2, &a));
-  repeats.Add(Entry(4, 0x60, "K", 2, &a));
-  repeats.Add(Entry(4, 0x90, "M", 2, &a));
-  repeats.Add(Entry(4, 0xA0, "N", 2, &a));
-  repeats.Add(Entry(4, 0x90, "M", 2, &a));
+  for (uint32_t address : {0x10, 0x20, 0x30, 0x10, 0x50, 0x50, 0x60, 0x70, 0x60, 0x90, 0xA0, 0x90})
+    repeats.Add(Entry(4, address, ("R" + std::to_string(address)).c_str(), 2, address == 0x20 ? &b : &a));
   CleanStackList(repeats, false, true);
   EXPECT_EQ(Kinds(repeats), (std::vector<int>{0, 4, 4, 4, 0, 4, 0, 4, 4, 0, 4, 4}));
 
@@ -319,8 +305,9 @@ TEST(StackWalk, FrameTestAnswersCachesAndBounds) {
 
   // Raised inside the first handler's body: not caught, result 2.
   chain.setup.RaiseAddress = Guard + 5 + 20;
-  EXPECT_EQ(WalkFrameChain(chain.setup).Result, 2);
-  EXPECT_FALSE(WalkFrameChain(chain.setup).Caught);
+  TFrameTestAnswer answer = WalkFrameChain(chain.setup);
+  EXPECT_EQ(answer.Result, 2);
+  EXPECT_FALSE(answer.Caught);
 
   // Typed handlers: the table behind the handler picks by class.
   TChain typed;
@@ -333,7 +320,7 @@ TEST(StackWalk, FrameTestAnswersCachesAndBounds) {
   typed.setup.ClassMatches = [](uint32_t cls) { return cls == ClassA; };
   EXPECT_FALSE(WalkFrameChain(typed.setup).Caught);
   typed.setup.ClassMatches = [](uint32_t cls) { return cls == ClassB; };
-  TFrameTestAnswer answer = WalkFrameChain(typed.setup);
+  answer = WalkFrameChain(typed.setup);
   EXPECT_TRUE(answer.Caught);
   EXPECT_EQ(answer.FirstKind, 2);
   EXPECT_EQ(answer.FirstTarget, Code + 0x780);

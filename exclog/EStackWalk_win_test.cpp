@@ -142,9 +142,7 @@ std::string UnixPath(const std::string& windowsPath) {
   using TConvert = char*(CDECL*)(LPCWSTR);
   auto convert = reinterpret_cast<TConvert>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  std::wstring wide(windowsPath.begin(), windowsPath.end());
-  if (!convert) return windowsPath;
-  char* unix = convert(wide.c_str());
+  char* unix = convert ? convert(std::wstring(windowsPath.begin(), windowsPath.end()).c_str()) : nullptr;
   if (!unix) return windowsPath;
   std::string out = unix;
   HeapFree(GetProcessHeap(), 0, unix);
@@ -160,6 +158,14 @@ uint32_t FileImageBase(const std::string& windowsPath) {
   return *reinterpret_cast<uint32_t*>(&header[nt + 24 + 28]);
 }
 
+// The output lines of a host command (none when it could not run).
+std::vector<std::string> HostLines(const std::string& command) {
+  std::vector<std::string> out;
+  std::istringstream lines(velmora::test::RunHostCommand(command, 60000).value_or(""));
+  for (std::string line; std::getline(lines, line);) out.push_back(line);
+  return out;
+}
+
 struct TLine {
   std::string Routine;
   uint32_t Line = 0;
@@ -172,16 +178,12 @@ std::vector<TLine> Addr2Line(const std::string& windowsPath, const std::vector<u
   command << "i686-w64-mingw32-addr2line -f -C -e '" << UnixPath(windowsPath) << "'" << std::hex;
   for (uint32_t offset : offsets) command << " 0x" << base + offset;
   std::vector<TLine> out;
-  auto text = velmora::test::RunHostCommand(command.str(), 60000);
-  if (!text) return out;
-  std::istringstream lines(*text);
-  std::string routine, place;
-  while (std::getline(lines, routine) && std::getline(lines, place)) {
-    TLine line;
-    line.Routine = routine;
+  std::vector<std::string> lines = HostLines(command.str());
+  for (size_t i = 0; i + 1 < lines.size(); i += 2) {
+    const std::string& place = lines[i + 1];
     size_t colon = place.rfind(':');
-    if (colon != std::string::npos) line.Line = static_cast<uint32_t>(std::strtoul(place.c_str() + colon + 1, nullptr, 10));
-    out.push_back(line);
+    uint32_t line = colon == std::string::npos ? 0 : static_cast<uint32_t>(std::strtoul(place.c_str() + colon + 1, nullptr, 10));
+    out.push_back({lines[i], line});
   }
   return out;
 }
@@ -252,6 +254,12 @@ bool HasOrderedChain(TQuelbaStackList& list, const std::vector<std::string>& nam
   return next == names.size();
 }
 
+int CountRoutine(TQuelbaStackList& list, const std::string& bare) {
+  int count = 0;
+  for (int i = 0; i < list.Count(); ++i) count += IsRoutine(list.Get(i)->RoutineName, bare);
+  return count;
+}
+
 std::string Describe(TQuelbaStackList& list) {
   std::ostringstream out;
   for (int i = 0; i < list.Count(); ++i) {
@@ -283,10 +291,10 @@ std::vector<uint32_t> FramePointerWalk(uint32_t ebp, uint32_t top) {
 struct TParkedThread {
   TParking parking;
   HANDLE handle = nullptr;
-  TParkedThread(LPTHREAD_START_ROUTINE start, int recursion = 0, SIZE_T stack = 0) {
+  TParkedThread(LPTHREAD_START_ROUTINE start, int recursion = 0, SIZE_T stack = 0, DWORD flags = 0, DWORD wait = 10000) {
     parking.Recursion = recursion;
-    handle = CreateThread(nullptr, stack, start, &parking, 0, nullptr);
-    EXPECT_EQ(WaitForSingleObject(parking.Parked, 10000), WAIT_OBJECT_0);
+    handle = CreateThread(nullptr, stack, start, &parking, flags, nullptr);
+    EXPECT_EQ(WaitForSingleObject(parking.Parked, wait), WAIT_OBJECT_0);
   }
   ~TParkedThread() {
     SetEvent(parking.Release);
@@ -339,8 +347,7 @@ TEST(StackWalkWin, DeepRecursionIsScannedOverItsBoundOnly) {
   TParkedThread deep(&WalkTestRecurseThread, 5000, 4 << 20);
   std::unique_ptr<TQuelbaStackList> list = WalkThread(deep.handle, AllKinds());
   ASSERT_TRUE(list);
-  int recursions = 0;
-  for (int i = 0; i < list->Count(); ++i) recursions += IsRoutine(list->Get(i)->RoutineName, "WalkTestRecurse");
+  int recursions = CountRoutine(*list, "WalkTestRecurse");
   uint32_t frame = static_cast<uint32_t>(deep.parking.Frames[0] - deep.parking.Frames[1]);
   ASSERT_GT(frame, 0u);
   int expected = static_cast<int>(StackScanLimit / frame);
@@ -392,7 +399,8 @@ __attribute__((noinline)) int WalkTestOverflow(int depth) {
   return WalkTestOverflow(depth + 1) + room[3];
 }
 
-DWORD WINAPI WalkTestOverflowThread(void*) {
+DWORD WINAPI WalkTestOverflowThread(void* argument) {
+  overflowParking = static_cast<TParking*>(argument);
   volatile TOverflowFrame frame;
   TOverflowFrame* previous;
   asm volatile("movl %%fs:0, %0" : "=r"(previous));
@@ -403,18 +411,10 @@ DWORD WINAPI WalkTestOverflowThread(void*) {
 }
 
 TEST(StackWalkWin, ThreadThatOverflowedItsStackIsWalkedWithoutFault) {
-  TParking parking;
-  overflowParking = &parking;
-  HANDLE thread = CreateThread(nullptr, 256 << 10, &WalkTestOverflowThread, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  ASSERT_EQ(WaitForSingleObject(parking.Parked, 20000), WAIT_OBJECT_0);
-  std::unique_ptr<TQuelbaStackList> list = WalkThread(thread, AllKinds());
-  SetEvent(parking.Release);
-  WaitForSingleObject(thread, 10000);
-  CloseHandle(thread);
+  TParkedThread overflowed(&WalkTestOverflowThread, 0, 256 << 10, STACK_SIZE_PARAM_IS_A_RESERVATION, 20000);
+  std::unique_ptr<TQuelbaStackList> list = WalkThread(overflowed.handle, AllKinds());
   ASSERT_TRUE(list);
-  int recursions = 0;
-  for (int i = 0; i < list->Count(); ++i) recursions += IsRoutine(list->Get(i)->RoutineName, "WalkTestOverflow");
-  EXPECT_GT(recursions, 50) << Describe(*list);
+  EXPECT_GT(CountRoutine(*list, "WalkTestOverflow"), 50) << Describe(*list);
 }
 
 TEST(StackWalkWin, KernelExportsEqualObjdumpAndUndocumentedCodeResolvesToExports) {
@@ -427,14 +427,12 @@ TEST(StackWalkWin, KernelExportsEqualObjdumpAndUndocumentedCodeResolvesToExports
   for (int i = 0; i < list.Count(); ++i) ours[list.Get(i)->Name] = list.Get(i)->Address;
   for (int i = 1; i < list.Count(); ++i) ASSERT_LE(list.Get(i - 1)->Address, list.Get(i)->Address);
 
-  auto text = velmora::test::RunHostCommand("i686-w64-mingw32-objdump -p '" + UnixPath(path) + "'", 60000);
-  ASSERT_TRUE(text && !text->empty());
-  std::istringstream lines(*text);
-  std::string line;
+  std::vector<std::string> lines = HostLines("i686-w64-mingw32-objdump -p '" + UnixPath(path) + "'");
+  ASSERT_FALSE(lines.empty());
   std::map<int, std::string> rvaByIndex;  // "" for forwarders
   std::vector<std::pair<int, std::string>> names;
   int section = 0;
-  while (std::getline(lines, line)) {
+  for (const std::string& line : lines) {
     if (line.rfind("Export Address Table --", 0) == 0) section = 1;
     else if (line.rfind("[Ordinal/Name Pointer] Table", 0) == 0) section = 2;
     else if (line.empty() || line[0] != '\t') section = line.empty() ? section : 0;
@@ -536,13 +534,8 @@ namespace {
 // addresses of every routine start and line.
 std::vector<uint32_t> LineAddresses(const std::string& windowsPath) {
   uint32_t base = FileImageBase(windowsPath);
-  auto text = velmora::test::RunHostCommand(
-      "i686-w64-mingw32-objdump --dwarf=decodedline -w '" + UnixPath(windowsPath) + "'", 60000);
   std::vector<uint32_t> out;
-  if (!text) return out;
-  std::istringstream lines(*text);
-  std::string line;
-  while (std::getline(lines, line)) {
+  for (const std::string& line : HostLines("i686-w64-mingw32-objdump --dwarf=decodedline -w '" + UnixPath(windowsPath) + "'")) {
     std::istringstream fields(line);
     std::string file, number, address;
     fields >> file >> number >> address;

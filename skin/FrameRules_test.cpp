@@ -2,26 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 
 namespace skin {
 namespace {
 
+// Left, caption, right, bottom.
+std::array<int, 4> Sides(const TFrameMetrics& m) { return {m.BorderLeft, m.CaptionHeight, m.BorderRight, m.BorderBottom}; }
+
 TEST(FrameRules, MetricsFromBorderImagesWithHostileFrameCounts) {
   // Left 12 wide with 2 frames is 6; Top 2 frames stacked of 48 is 24.
-  TFrameMetrics m = ComputeFrameMetrics(kBorderSizeable, {12, 100, 2}, {8, 100, 2}, {50, 48, 2}, {50, 8, 2});
-  EXPECT_EQ(m.BorderLeft, 6);
-  EXPECT_EQ(m.BorderRight, 4);
-  EXPECT_EQ(m.CaptionHeight, 24);
-  EXPECT_EQ(m.BorderBottom, 4);
+  EXPECT_EQ(Sides(ComputeFrameMetrics(kBorderSizeable, {12, 100, 2}, {8, 100, 2}, {50, 48, 2}, {50, 8, 2})),
+            (std::array<int, 4>{6, 24, 4, 4}));
   // Counts of 0 or below are one frame; no division by zero.
-  m = ComputeFrameMetrics(kBorderDialog, {12, 1, 0}, {8, 1, -3}, {1, 30, 0}, {1, 5, INT_MIN});
-  EXPECT_EQ(m.BorderLeft, 12);
-  EXPECT_EQ(m.BorderRight, 8);
-  EXPECT_EQ(m.CaptionHeight, 30);
-  EXPECT_EQ(m.BorderBottom, 5);
-  m = ComputeFrameMetrics(kBorderNone, {12, 1, 1}, {8, 1, 1}, {1, 30, 1}, {1, 5, 1});
-  EXPECT_EQ(m.BorderLeft + m.BorderRight + m.CaptionHeight + m.BorderBottom, 0);
+  EXPECT_EQ(Sides(ComputeFrameMetrics(kBorderDialog, {12, 1, 0}, {8, 1, -3}, {1, 30, 0}, {1, 5, INT_MIN})),
+            (std::array<int, 4>{12, 30, 8, 5}));
+  EXPECT_EQ(Sides(ComputeFrameMetrics(kBorderNone, {12, 1, 1}, {8, 1, 1}, {1, 30, 1}, {1, 5, 1})),
+            (std::array<int, 4>{0, 0, 0, 0}));
 
   EXPECT_EQ(BorderFrameIndex(true, 2), 1);
   EXPECT_EQ(BorderFrameIndex(false, 2), 2);

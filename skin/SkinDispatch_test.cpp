@@ -31,7 +31,8 @@ struct Row {
 };
 
 // One case per class-table row that attaches a painter: the painter with every set
-// member, nothing without the row's member.
+// member, nothing without the row's member (the row stops the table, so a later row
+// of a listed ancestor never answers).
 TEST(SkinDispatch, ClassTableRows) {
   const Row rows[] = {
       {{"TTabControl", "TCustomTabControl"}, K::Tab, X::xcTab},
@@ -59,9 +60,9 @@ TEST(SkinDispatch, ClassTableRows) {
       {{"TTntComboBox"}, K::ComBox, X::xcCombo},
       {{"TComboBox", "TCustomComboBox"}, K::ComBox, X::xcCombo},
       {{"TDateTimePicker"}, K::DateTime, X::xcEdit},
-      {{"TRichEdit", "TCustomMemo"}, K::Scrollbar, X::xcScrollbar},
+      {{"TRichEdit", "TCustomMemo", "TCustomEdit"}, K::Scrollbar, X::xcScrollbar},  // stops before TCustomEdit
       {{"TwwDBRichEdit"}, K::Scrollbar, X::xcScrollbar},
-      {{"TBitBtn", "TButton"}, K::BitButton, X::xcBitBtn},
+      {{"TBitBtn", "TButton"}, K::BitButton, X::xcBitBtn},  // stops before TButton
       {{"TSpeedButton"}, K::SpeedButton, X::xcSpeedButton},
       {{"TPanel", "TCustomPanel"}, K::Box, X::xcPanel},
       {{"TdxDBGrid"}, K::Scrollbar, X::xcScrollbar},
@@ -152,20 +153,9 @@ TEST(SkinDispatch, ClassTableDetails) {
   EXPECT_EQ(DecideControl(dc, s).Children, TChildWalk::None);
 }
 
+// Never-skinned names come before the rows of their ancestors.
 TEST(SkinDispatch, RowOrder) {
   TDispatchSettings s = Settings();
-  // A bit button is a TButton, but its own row comes first and stops the table.
-  s.SkinControls.Exclude(X::xcBitBtn);
-  EXPECT_EQ(DecideControl(Facts({"TBitBtn", "TButton"}), s).Kind, K::None);
-  s = Settings();
-  // A radio group is a group box: it gets the radio buttons first.
-  EXPECT_EQ(DecideControl(Facts({"TRadioGroup", "TCustomRadioGroup", "TCustomGroupBox"}), s).ChildRule,
-            TChildRule::Radio);
-  // TRICHEDIT before memos, so by name even without TCustomMemo ancestry.
-  s.SkinControls.Exclude(X::xcScrollbar);
-  EXPECT_EQ(DecideControl(Facts({"TRichEdit", "TCustomMemo", "TCustomEdit"}), s).Kind, K::None);
-  // Never-skinned names.
-  s = Settings();
   EXPECT_EQ(DecideControl(Facts({"TDBComboBoxEh", "TCustomComboBox"}), s).Kind, K::None);
   EXPECT_EQ(DecideControl(Facts({"TfrPBox", "TCustomPanel"}), s).Kind, K::None);
 }
@@ -264,32 +254,29 @@ TEST(SkinDispatch, PlainWindows) {
                         K::CheckBox, K::CheckBox, K::None, K::Button, K::RadioButton,
                         K::Button, K::None, K::None, K::None, K::None, K::None};
   for (uint32_t t = 0; t < 16; t++) EXPECT_EQ(kind("Button", 0x50010000 | t), expect[t]) << t;
-  EXPECT_EQ(kind("button", 0x80), K::None);
-  EXPECT_EQ(kind("COMBOBOX", 1), K::None);
-  EXPECT_EQ(kind("combobox", 2), K::ComBox);
+  // Class, style, painter; a real scroll bar (0x01) keeps its thumb.
+  const struct {
+    const char* Class;
+    uint32_t Style;
+    K Kind;
+  } windows[] = {
+      {"button", 0x80, K::None},        {"COMBOBOX", 1, K::None},          {"combobox", 2, K::ComBox},
+      {"ScrollBar", 0x10, K::Sizer},    {"ScrollBar", 0x08, K::Sizer},     {"ScrollBar", 0x01, K::None},
+      {"ScrollBar", 0x10010, K::None},  {"SysTreeView32", 0, K::None},     {"#32770", 0x10000, K::None},
+      {"TCheckBox", 0, K::CheckBox},    {"TComboBox", 0, K::ComBox},       {"TButton", 0, K::Button},
+      {"TProgressBar", 0, K::Progress}, {"SysTabControl32", 0, K::Tab},    {"SysTabControl32", 0x2000, K::None},
+      {"ToolbarWindow32", 0, K::BoxH},  {"Edit", 0, K::Edit},
+  };
+  for (const auto& w : windows) EXPECT_EQ(kind(w.Class, w.Style), w.Kind) << w.Class << " " << std::hex << w.Style;
   EXPECT_EQ(DecideWindow({"ComboBoxEx32", 0, true}, c).Kind, K::ComBox);
   EXPECT_EQ(DecideWindow({"ComboBoxEx32", 0, false}, c).Kind, K::None);
-  EXPECT_EQ(kind("ScrollBar", 0x10), K::Sizer);
-  EXPECT_EQ(kind("ScrollBar", 0x08), K::Sizer);
-  EXPECT_EQ(kind("ScrollBar", 0x01), K::None);  // a real scroll bar keeps its thumb
-  EXPECT_EQ(kind("ScrollBar", 0x10010), K::None);
-  EXPECT_EQ(kind("SysTreeView32", 0), K::None);
   TDispatchDecision d = DecideWindow({"#32770", 0}, c);
   EXPECT_EQ(d.Kind, K::BoxH);
   EXPECT_EQ(d.Children, TChildWalk::Before);
-  EXPECT_EQ(kind("#32770", 0x10000), K::None);
   d = DecideWindow({"TPanel", 0, false, true}, c);
   EXPECT_EQ(d.Action, TDispatchAction::ParentColor);
   EXPECT_EQ(d.Children, TChildWalk::Before);
   EXPECT_EQ(DecideWindow({"TSilentPaintPanel", 0, false, true}, c).Action, TDispatchAction::ParentColor);
-  EXPECT_EQ(kind("TCheckBox", 0), K::CheckBox);
-  EXPECT_EQ(kind("TComboBox", 0), K::ComBox);
-  EXPECT_EQ(kind("TButton", 0), K::Button);
-  EXPECT_EQ(kind("TProgressBar", 0), K::Progress);
-  EXPECT_EQ(kind("SysTabControl32", 0), K::Tab);
-  EXPECT_EQ(kind("SysTabControl32", 0x2000), K::None);
-  EXPECT_EQ(kind("ToolbarWindow32", 0), K::BoxH);
-  EXPECT_EQ(kind("Edit", 0), K::Edit);
   TSkinControlTypes none;
   EXPECT_EQ(DecideWindow({"Edit", 0}, none).Kind, K::None);
   EXPECT_EQ(DecideWindow({"Button", 0}, none).Kind, K::None);

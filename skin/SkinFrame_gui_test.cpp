@@ -9,6 +9,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classlib/ControlClasses.h"
@@ -33,15 +34,18 @@ struct TSkinnedForm {
   HWND Window = nullptr;
   TWinSkinForm* Skinner = nullptr;
   SIZE ClientBefore{};  // under the system's frame
+  SIZE WindowBefore{};
   TCustomForm* Form() const { return dynamic_cast<TCustomForm*>(Root.get()); }
 };
 
-void Start() {
+// Starts the skinned frame and loads the test skin.
+std::unique_ptr<TSkinData> Start() {
   skintest::StartSkinForms();
   skintest::RegisterSkinTestForm();
   static const bool once = (AcquireSkinWorkBitmap(), true);
   (void)once;
   SetFormFrameSeam(nullptr);  // the skinned frame
+  return skintest::LoadedTestSkin();
 }
 
 std::unique_ptr<TWinSkinForm> Skin(HWND window, TSkinData* data, TCustomForm* form, TComponent* owner) {
@@ -67,8 +71,27 @@ SIZE ClientSize(HWND w) {
   GetClientRect(w, &r);
   return {r.right, r.bottom};
 }
+std::pair<LONG, LONG> Dims(SIZE s) { return {s.cx, s.cy}; }
+// The client area's origin relative to the window's top left corner.
+std::pair<LONG, LONG> ClientOffset(HWND w) {
+  POINT origin{0, 0};
+  ClientToScreen(w, &origin);
+  RECT r{};
+  GetWindowRect(w, &r);
+  return {origin.x - r.left, origin.y - r.top};
+}
+bool HasRegion(HWND w) {
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  const bool has = GetWindowRgn(w, region) != ERROR;
+  DeleteObject(region);
+  return has;
+}
+bool Pending(HWND w, UINT message) {
+  MSG msg;
+  return PeekMessageA(&msg, w, message, message, PM_NOREMOVE) != FALSE;
+}
 
-TSkinnedForm SkinnedForm(TSkinData* data) {
+TSkinnedForm SkinnedForm(TSkinData* data, bool maximized = false) {
   TSkinnedForm f;
   f.Root.reset(CreateFromLayout(skintest::kSkinTestFormLayout));
   auto* form = dynamic_cast<TCustomForm*>(f.Root.get());
@@ -76,7 +99,9 @@ TSkinnedForm SkinnedForm(TSkinData* data) {
   if (!form) return f;
   form->Show();
   f.Window = form->Handle();
+  if (maximized) ShowWindow(f.Window, SW_MAXIMIZE);
   f.ClientBefore = ClientSize(f.Window);
+  f.WindowBefore = WindowSize(f.Window);
   f.Skinner = Skin(f.Window, data, form, form).release();
   return f;
 }
@@ -108,29 +133,31 @@ class TFrameShot {
 constexpr uint32_t Coded(int id, int frame, int slice) { return PixelFromRGB(id, frame * 9 + slice, 0x11); }
 constexpr int kLeftId = 1, kRightId = 2, kTopId = 3, kBottomId = 4;
 
-TEST(SkinFrame, PiecesClientAndRegionOnAForm) {
-  Start();
-  auto data = skintest::LoadedTestSkin();
-  TSkinnedForm f = SkinnedForm(data.get());
-  ASSERT_TRUE(f.Skinner);
-  HWND window = f.Window;
-  TWinSkinForm* skinner = f.Skinner;
-  const SIZE client = f.ClientBefore;
+// A skinned form with its frame painted once.
+class SkinFrameOnForm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    data = Start();
+    f = SkinnedForm(data.get());
+    ASSERT_TRUE(f.Skinner);
+    window = f.Window;
+    skinner = f.Skinner;
+    SendMessageA(window, kMsgPaintFrame, 0, 0);
+    GetWindowRect(window, &wr);
+  }
+  std::unique_ptr<TSkinData> data;
+  TSkinnedForm f;
+  HWND window = nullptr;
+  TWinSkinForm* skinner = nullptr;
+  RECT wr{};
+};
 
+TEST_F(SkinFrameOnForm, PiecesClientAndRegion) {
   // Left 10 wide in 2 frames: 5; Top 56 high in 2 stacked frames: 28.
-  EXPECT_EQ(skinner->BorderLeft, 5);
-  EXPECT_EQ(skinner->CaptionHeight, 28);
+  EXPECT_EQ(ClientOffset(window), std::make_pair(LONG{5}, LONG{28}));
   EXPECT_EQ(skinner->BorderRight, 5);
   EXPECT_EQ(skinner->BorderBottom, 5);
-  RECT wr{};
-  GetWindowRect(window, &wr);
-  POINT origin{0, 0};
-  ClientToScreen(window, &origin);
-  EXPECT_EQ(origin.x - wr.left, 5);
-  EXPECT_EQ(origin.y - wr.top, 28);
-  const SIZE after = ClientSize(window);
-  EXPECT_EQ(after.cx, client.cx);
-  EXPECT_EQ(after.cy, client.cy);
+  EXPECT_EQ(Dims(ClientSize(window)), Dims(f.ClientBefore));
 
   const SIZE w = WindowSize(window);
   {
@@ -177,6 +204,7 @@ TEST(SkinFrame, PiecesClientAndRegionOnAForm) {
   EXPECT_FALSE(PtInRegion(region, 5, w.cy - 1));
   EXPECT_TRUE(PtInRegion(region, 6, w.cy - 1));
   EXPECT_TRUE(PtInRegion(region, 0, 0));
+  DeleteObject(region);
   // The notch shows what lies behind on the X screen, not the border.
   EXPECT_TRUE(PumpUntil([&] {
     auto c = XScreenPixel(wr.left + 5, wr.top + w.cy - 1);
@@ -190,30 +218,9 @@ TEST(SkinFrame, PiecesClientAndRegionOnAForm) {
 
   // Detach: no region, the client keeps its size under the system frame.
   skinner->Unskin();
-  EXPECT_EQ(GetWindowRgn(window, region), ERROR);
-  EXPECT_EQ(ClientSize(window).cy, client.cy);
-  DeleteObject(region);
+  EXPECT_FALSE(HasRegion(window));
+  EXPECT_EQ(ClientSize(window).cy, f.ClientBefore.cy);
 }
-
-// A skinned form with its frame painted once.
-class SkinFrameOnForm : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Start();
-    data = skintest::LoadedTestSkin();
-    f = SkinnedForm(data.get());
-    ASSERT_TRUE(f.Skinner);
-    window = f.Window;
-    skinner = f.Skinner;
-    SendMessageA(window, kMsgPaintFrame, 0, 0);
-    GetWindowRect(window, &wr);
-  }
-  std::unique_ptr<TSkinData> data;
-  TSkinnedForm f;
-  HWND window = nullptr;
-  TWinSkinForm* skinner = nullptr;
-  RECT wr{};
-};
 
 TEST_F(SkinFrameOnForm, CaptionButtonsHitCodesAndActions) {
   auto button = [&](int action) { return VisibleButton(skinner, action); };
@@ -240,12 +247,12 @@ TEST_F(SkinFrameOnForm, CaptionButtonsHitCodesAndActions) {
   EXPECT_EQ(program->State, 3);
   ASSERT_TRUE(PeekMessageA(&msg, window, kMsgCaptionAction, kMsgCaptionAction, PM_REMOVE));
   EXPECT_EQ(msg.wParam, 50u);
-  EXPECT_FALSE(PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE));
+  EXPECT_FALSE(Pending(window, WM_SYSCOMMAND));
   // Released over another button than the pressed one: nothing runs.
   SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, centre(program));
   SendMessageA(window, WM_NCLBUTTONUP, HTCAPTION, centre(close));
-  EXPECT_FALSE(PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE));
-  EXPECT_FALSE(PeekMessageA(&msg, window, kMsgCaptionAction, kMsgCaptionAction, PM_NOREMOVE));
+  EXPECT_FALSE(Pending(window, WM_SYSCOMMAND));
+  EXPECT_FALSE(Pending(window, kMsgCaptionAction));
 
   // Maximize, then a double click on the caption restores.
   TWinSysButton* maximize = button(1);
@@ -266,86 +273,57 @@ TEST_F(SkinFrameOnForm, CaptionButtonsHitCodesAndActions) {
 }
 
 TEST(SkinFrame, WindowsWithoutCaptionAndMinimized) {
-  Start();
-  auto data = skintest::LoadedTestSkin();
+  auto data = Start();
   // No WS_CAPTION: no frame, no region, no size change.
   HWND popup = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 30, 30, 120, 90, nullptr, nullptr, nullptr, nullptr);
   const SIZE before = WindowSize(popup);
   auto plain = Skin(popup, data.get(), nullptr, nullptr);
   EXPECT_EQ(plain->BorderLeft + plain->CaptionHeight + plain->BorderRight + plain->BorderBottom, 0);
-  EXPECT_EQ(WindowSize(popup).cx, before.cx);
-  EXPECT_EQ(WindowSize(popup).cy, before.cy);
-  HRGN region = CreateRectRgn(0, 0, 0, 0);
-  EXPECT_EQ(GetWindowRgn(popup, region), ERROR);
+  EXPECT_EQ(Dims(WindowSize(popup)), Dims(before));
+  EXPECT_FALSE(HasRegion(popup));
   plain->Unskin();
   DestroyWindow(popup);
 
   // Maximized before activation: the size stays, only the frame is recomputed.
   {
-    std::unique_ptr<TComponent> root(CreateFromLayout(skintest::kSkinTestFormLayout));
-    auto* form = dynamic_cast<TCustomForm*>(root.get());
-    ASSERT_NE(form, nullptr);
-    form->Show();
-    ShowWindow(form->Handle(), SW_MAXIMIZE);
-    const SIZE maximized = WindowSize(form->Handle());
-    TWinSkinForm* skinner = Skin(form->Handle(), data.get(), form, form).release();
-    EXPECT_EQ(skinner->WindowState, kStateMaximized);
-    EXPECT_EQ(WindowSize(form->Handle()).cx, maximized.cx);
-    EXPECT_EQ(WindowSize(form->Handle()).cy, maximized.cy);
-    POINT origin{0, 0};
-    ClientToScreen(form->Handle(), &origin);
-    RECT wr{};
-    GetWindowRect(form->Handle(), &wr);
-    EXPECT_EQ(origin.y - wr.top, skinner->CaptionHeight);
+    TSkinnedForm m = SkinnedForm(data.get(), true);
+    ASSERT_TRUE(m.Skinner);
+    EXPECT_EQ(m.Skinner->WindowState, kStateMaximized);
+    EXPECT_EQ(Dims(WindowSize(m.Window)), Dims(m.WindowBefore));
+    EXPECT_EQ(ClientOffset(m.Window).second, m.Skinner->CaptionHeight);
   }
 
   // Minimized: only the caption, on "ButtonFace" as wide as the window.
   TSkinnedForm f = SkinnedForm(data.get());
   ASSERT_TRUE(f.Skinner);
-  HWND window = f.Window;
-  TWinSkinForm* skinner = f.Skinner;
-  ShowWindow(window, SW_MINIMIZE);
-  ASSERT_TRUE(PumpUntil([&] { return skinner->WindowState == kStateMinimized; }));
-  const SIZE w = WindowSize(window);
-  TFrameShot shot(window);
+  ShowWindow(f.Window, SW_MINIMIZE);
+  ASSERT_TRUE(PumpUntil([&] { return f.Skinner->WindowState == kStateMinimized; }));
+  const SIZE w = WindowSize(f.Window);
+  TFrameShot shot(f.Window);
   const uint32_t face = PixelFromRGB(203, 30, 192);
   EXPECT_EQ(shot.At(w.cx - 3, 2) >> 16, static_cast<uint32_t>(kTopId)) << std::hex << shot.At(w.cx - 3, 2);
   if (w.cy > 30) {
     EXPECT_EQ(shot.At(w.cx / 2, w.cy - 1), face);
   }
   EXPECT_NE(shot.At(0, 14) >> 16, static_cast<uint32_t>(kLeftId));  // no side borders
-  DeleteObject(region);
 }
 
 TEST(SkinFrame, MaximizedMdiChildKeepsTheSystemFrame) {
-  Start();
-  auto data = skintest::LoadedTestSkin();
+  auto data = Start();
   skintest::TMdiForms mdi = skintest::MakeMdiForms();
-  std::unique_ptr<TForm>& frameForm = mdi.Frame;
-  std::unique_ptr<TForm>& childForm = mdi.Child;
-  HWND child = childForm->Handle();
+  HWND child = mdi.Child->Handle();
   ShowWindow(child, SW_MAXIMIZE);
-  auto offset = [&] {
-    POINT origin{0, 0};
-    ClientToScreen(child, &origin);
-    RECT wr{};
-    GetWindowRect(child, &wr);
-    return POINT{origin.x - wr.left, origin.y - wr.top};
-  };
-  const POINT before = offset();
-  auto frame = Skin(frameForm->Handle(), data.get(), frameForm.get(), nullptr);
-  auto skinner = Skin(child, data.get(), childForm.get(), nullptr);
+  const auto before = ClientOffset(child);
+  auto frame = Skin(mdi.Frame->Handle(), data.get(), mdi.Frame.get(), nullptr);
+  auto skinner = Skin(child, data.get(), mdi.Child.get(), nullptr);
   EXPECT_EQ(skinner->WindowState, kStateMaximized);
   SetWindowPos(child, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-  EXPECT_EQ(offset().x, before.x);
-  EXPECT_EQ(offset().y, before.y);
-  HRGN region = CreateRectRgn(0, 0, 0, 0);
-  EXPECT_EQ(GetWindowRgn(child, region), ERROR);
-  DeleteObject(region);
+  EXPECT_EQ(ClientOffset(child), before);
+  EXPECT_FALSE(HasRegion(child));
   skinner->Unskin();
   frame->Unskin();
-  childForm.reset();
-  frameForm.reset();
+  mdi.Child.reset();
+  mdi.Frame.reset();
 }
 
 // The skinned system menu as a timer reads it while it is open, then closed.
@@ -393,12 +371,11 @@ TEST_F(SkinFrameOnForm, CloseHintFollowsTheHintPauses) {
   // Ticks of 250 ms: shown from 2 x 200, hidden from 2 x 200 + 300.
   Application->HintPause = 200;
   Application->HintHidePause = 300;
-  skinner->HoverTimerTick(nullptr);  // 250
-  EXPECT_FALSE(win->CaptionHintShowing());
-  skinner->HoverTimerTick(nullptr);  // 500
-  EXPECT_TRUE(win->CaptionHintShowing());
-  skinner->HoverTimerTick(nullptr);  // 750
-  EXPECT_FALSE(win->CaptionHintShowing());
+  const std::pair<int, bool> ticks[] = {{250, false}, {500, true}, {750, false}};  // time, shown
+  for (const auto& [ms, shown] : ticks) {
+    skinner->HoverTimerTick(nullptr);
+    EXPECT_EQ(win->CaptionHintShowing(), shown) << ms;
+  }
   Application->HintPause = pause;
   Application->HintHidePause = hidePause;
   // The cursor leaves: the button goes back to normal and nothing stays hot.
@@ -437,13 +414,12 @@ TEST_F(SkinFrameOnForm, SystemMenuClosingAndOlderSystems) {
   const LPARAM closeAt = MAKELPARAM(wr.left + close->Rect.left + 3, wr.top + close->Rect.top + 3);
   SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, closeAt);
   SendMessageA(window, WM_NCLBUTTONUP, HTCAPTION, closeAt);
-  MSG msg;
-  EXPECT_FALSE(PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE)) << "close button";
+  EXPECT_FALSE(Pending(window, WM_SYSCOMMAND)) << "close button";
   SendMessageA(window, WM_NCLBUTTONDBLCLK, HTCAPTION, MAKELPARAM(wr.left + icon->Rect.left + 2, wr.top + icon->Rect.top + 2));
   EXPECT_EQ(TSkinFrame::ButtonAt(*skinner, {icon->Rect.left + 2, icon->Rect.top + 2}), icon)
       << icon->Rect.left << "," << icon->Rect.top << "," << icon->Rect.right << "," << icon->Rect.bottom;
-  EXPECT_FALSE(PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE)) << std::hex << msg.wParam;
-  EXPECT_FALSE(PeekMessageA(&msg, window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
+  EXPECT_FALSE(Pending(window, WM_SYSCOMMAND));
+  EXPECT_FALSE(Pending(window, WM_CLOSE));
   EnableMenuItem(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
 
   // NT 4: the five fixed items.
@@ -456,8 +432,7 @@ TEST_F(SkinFrameOnForm, SystemMenuClosingAndOlderSystems) {
 }
 
 TEST(SkinFrame, KeptSystemMenuStyleStillHidesTheSystemButtons) {
-  Start();
-  auto data = skintest::LoadedTestSkin();
+  auto data = Start();
   // Windows 2000 keeps WS_SYSMENU on an unowned window (flag 16): the system would
   // answer its own button codes over the skin's caption.
   const TSystemVersion win2k{true, 5, 0};
@@ -482,13 +457,10 @@ TEST(SkinFrame, KeptSystemMenuStyleStillHidesTheSystemButtons) {
   DestroyWindow(window);
 }
 
-// A dialog of the system's class whose title is far wider than its client.
-HWND MakeNarrowDialog() { return skintest::MakeTestDialog(std::string(40, 'W'), 20, 20, 60, 40, 40, 10); }
-
 TEST(SkinFrame, NarrowDialogWidenedAndItsCaptionKept) {
-  Start();
-  auto data = skintest::LoadedTestSkin();
-  HWND dialog = MakeNarrowDialog();
+  auto data = Start();
+  // A dialog of the system's class whose title is far wider than its client.
+  HWND dialog = skintest::MakeTestDialog(std::string(40, 'W'), 20, 20, 60, 40, 40, 10);
   ASSERT_NE(dialog, nullptr);
   HWND text = GetDlgItem(dialog, 100);
   RECT before{};

@@ -1,13 +1,12 @@
 // The manager's decisions and action machine over recording stand-in skinners.
 #include "skin/SkinManageCore.h"
 
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace skin {
@@ -31,13 +30,20 @@ class TFakeManager : public TSkinManageCore {
   TFakeSkinner* Add(std::vector<TObject*>& list, TSkinData* data, uintptr_t window, uint32_t module = 0) {
     owned.push_back(std::make_unique<TFakeSkinner>());
     TFakeSkinner* s = owned.back().get();
-    *s = {};
     s->Data = data, s->Window = window, s->Module = module;
     list.push_back(s);
     return s;
   }
   TFakeSkinner* AddSkinner(TSkinData* d, uintptr_t w, uint32_t m = 0) { return Add(Lists().FormSkinners, d, w, m); }
   TFakeSkinner* AddPopup(TSkinData* d, uintptr_t w) { return Add(Lists().PopupSkinners, d, w); }
+  // One action for `d` run from the timer; what it asked, the log left empty.
+  std::vector<std::string> Run(TSkinData* d, int action) {
+    log.clear();
+    Pending = d;
+    StartAction(action, 250);
+    ActionTimer();
+    return std::exchange(log, {});
+  }
 
   std::vector<std::string> log;
   bool timerOn = false;
@@ -205,13 +211,9 @@ TEST(SkinManageCore, ActionsBeforeAndAfterTheFirstActivation) {
   EXPECT_EQ(changes.calls, 1);
 
   // Action 7 for a window without a skinner: the component stays pending, unnotified.
-  m.log.clear();
-  m.Pending = main.get();
   m.QueuedWindow = 42;
-  m.StartAction(7, 10);
-  m.ActionTimer();
+  EXPECT_TRUE(m.Run(main.get(), 7).empty());
   EXPECT_EQ(m.Pending, main.get());
-  EXPECT_TRUE(m.log.empty());
   EXPECT_EQ(changes.calls, 1);
   // With one: restored, freed by the cleanup, skinned again; still pending, unnotified.
   m.AddSkinner(main.get(), 42);
@@ -221,10 +223,7 @@ TEST(SkinManageCore, ActionsBeforeAndAfterTheFirstActivation) {
   EXPECT_EQ(changes.calls, 1);
 
   // Any other code only notifies.
-  m.log.clear();
-  m.StartAction(9, 10);
-  m.ActionTimer();
-  EXPECT_TRUE(m.log.empty());
+  EXPECT_TRUE(m.Run(main.get(), 9).empty());
   EXPECT_EQ(changes.calls, 2);
 }
 
@@ -237,31 +236,19 @@ TEST(SkinManageCore, UnskinReapplyCleanUp) {
   m.AddSkinner(a.get(), 1);
   m.AddSkinner(b.get(), 2);
   m.AddSkinner(a.get(), 3);
-  m.Pending = a.get();
-  m.StartAction(3, 250);
-  m.ActionTimer();
-  EXPECT_EQ(m.log, (TLog{"reread 1", "reread 3", "refresh 1", "refresh 3"}));
+  EXPECT_EQ(m.Run(a.get(), 3), (TLog{"reread 1", "reread 3", "refresh 1", "refresh 3"}));
 
   // Cleanup frees destroyed skinners of this module only.
-  m.log.clear();
   m.AddSkinner(a.get(), 4)->State = kSkinnerDestroyed;
   m.AddSkinner(a.get(), 5, 77)->State = kSkinnerDestroyed;
   m.Cleanup();
   EXPECT_EQ(m.log, TLog{"free 4"});
   // Action 6 frees every destroyed one.
-  m.log.clear();
-  m.Pending = b.get();
-  m.StartAction(6, 250);
-  m.ActionTimer();
-  EXPECT_EQ(m.log, TLog{"free 5"});
+  EXPECT_EQ(m.Run(b.get(), 6), TLog{"free 5"});
 
-  m.log.clear();
-  m.Pending = b.get();
   m.Enabled = true;
-  m.StartAction(2, 250);
-  m.ActionTimer();
+  EXPECT_EQ(m.Run(b.get(), 2), (TLog{"restore 1", "free 1", "restore 2", "free 2", "restore 3", "free 3"}));
   EXPECT_FALSE(m.Enabled);
-  EXPECT_EQ(m.log, (TLog{"restore 1", "free 1", "restore 2", "free 2", "restore 3", "free 3"}));
   EXPECT_TRUE(m.Lists().FormSkinners.empty());
 }
 
@@ -274,12 +261,9 @@ TEST(SkinManageCore, OnlyThisFormActions) {
   m.AddSkinner(only.get(), 1);
   m.AddSkinner(main.get(), 2);
   m.AddSkinner(only.get(), 3);
-  for (int action : {1, 3, 2}) {
-    m.Pending = only.get();
-    m.StartAction(action, 250);
-    m.ActionTimer();
-  }
-  EXPECT_EQ(m.log, (TLog{"skin owner", "reread 1", "refresh 1", "restore 3", "free 3"}));
+  EXPECT_EQ(m.Run(only.get(), 1), TLog{"skin owner"});
+  EXPECT_EQ(m.Run(only.get(), 3), (TLog{"reread 1", "refresh 1"}));
+  EXPECT_EQ(m.Run(only.get(), 2), (TLog{"restore 3", "free 3"}));
   EXPECT_FALSE(m.Enabled);
 }
 

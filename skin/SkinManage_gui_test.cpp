@@ -119,14 +119,6 @@ COLORREF SkinBitmapPixel(const std::string& file, int x, int y) {
   return ColourValue(velmora::test::RunHostCommand(command).value_or("-1 -1 -1"));
 }
 
-// A solid brush for one call.
-struct TBrushHandle {
-  explicit TBrushHandle(COLORREF c) : brush(CreateSolidBrush(c)) {}
-  ~TBrushHandle() { DeleteObject(brush); }
-  operator HBRUSH() const { return brush; }
-  HBRUSH brush;
-};
-
 // What a DC message (WM_PRINT, WM_ERASEBKGND) draws into a DC pre-filled with `fill`.
 struct TCapture {
   int Width = 0, Height = 0;
@@ -143,8 +135,10 @@ TCapture Capture(HWND window, UINT message, COLORREF fill, LPARAM lParam) {
   TSkinDib dib(r.right - r.left, r.bottom - r.top);
   TSelectedDC dc(dib.Handle());
   RECT all{0, 0, dib.Width(), dib.Height()};
-  FillRect(dc.Handle(), &all, TBrushHandle(fill));
-  TCapture c{dib.Width(), dib.Height(), SendMessageA(window, message, reinterpret_cast<WPARAM>(dc.Handle()), lParam)};
+  const HBRUSH brush = CreateSolidBrush(fill);
+  FillRect(dc.Handle(), &all, brush);
+  DeleteObject(brush);
+  TCapture c{dib.Width(), dib.Height(), SendMessageA(window, message, reinterpret_cast<WPARAM>(dc.Handle()), lParam), {}};
   GdiFlush();
   c.Pixels.assign(dib.Pixels(), dib.Pixels() + static_cast<size_t>(c.Width) * c.Height);
   return c;
@@ -162,8 +156,7 @@ class SkinManageRoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     skintest::StartSkinForms();
-    static const bool registered = (RegisterControlClass(TRoadForm::StaticClass()), true);
-    (void)registered;
+    [[maybe_unused]] static const bool registered = (RegisterControlClass(TRoadForm::StaticClass()), true);
     RegisterSkinUnit();
     InitUnits();
   }
@@ -173,9 +166,7 @@ class SkinManageRoad : public ::testing::Test {
     testFace = ColourValue(skintest::TestSkin().Value("Colours", "ButtonFace"));
   }
   // A fresh manager for the next test: the next main-form component makes one.
-  void TearDown() override {
-    StopSkinEngine();
-  }
+  void TearDown() override { StopSkinEngine(); }
   // The form made and shown; the hook skins it at its activation.
   void ShowMainForm() {
     form = MakeForm(60, true);
@@ -262,14 +253,18 @@ TEST_F(SkinManageRoad, DialogsForeignWindowsAndTag99) {
   dialogData.reset();
   EXPECT_EQ(boxData(), data);
 
+  // Neither the hook nor a direct call skins `w`, for the reason `why`.
+  auto refused = [&](HWND w, TSkinRefusal why) {
+    velmora::test::PumpMessages();
+    EXPECT_FALSE(Skinned(w));
+    EXPECT_FALSE(manager->SkinWindow(w));
+    EXPECT_EQ(manager->LastRefusal, why);
+  };
   // A form with Tag 99 stays as it is whatever DisableTag holds.
   data->DisableTag = 5;
   auto tagged = MakeForm(420, false, 99);
   tagged->Show();
-  velmora::test::PumpMessages();
-  EXPECT_FALSE(Skinned(tagged->Handle()));
-  EXPECT_FALSE(manager->SkinWindow(tagged->Handle()));
-  EXPECT_EQ(manager->LastRefusal, TSkinRefusal::Tag99);
+  refused(tagged->Handle(), TSkinRefusal::Tag99);
 
   // A class registered under another module.
   WNDCLASSA wc{};
@@ -281,10 +276,7 @@ TEST_F(SkinManageRoad, DialogsForeignWindowsAndTag99) {
   HWND foreign = CreateWindowExA(0, wc.lpszClassName, "Foreign", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 420, 320, 200,
                                  120, nullptr, nullptr, wc.hInstance, nullptr);
   ASSERT_NE(foreign, nullptr);
-  velmora::test::PumpMessages();
-  EXPECT_FALSE(Skinned(foreign));
-  EXPECT_FALSE(manager->SkinWindow(foreign));
-  EXPECT_EQ(manager->LastRefusal, TSkinRefusal::ForeignWindow);
+  refused(foreign, TSkinRefusal::ForeignWindow);
   DestroyWindow(foreign);
   UnregisterClassA(wc.lpszClassName, wc.hInstance);
 
@@ -383,25 +375,24 @@ TEST_F(SkinManageRoad, PopupMenusByKind) {
   EXPECT_EQ(trace[0].rfind(prefix, 0), 0u) << trace[0];
   data->TraceList = nullptr;
 
-  data->SkinControls.Exclude(TSkinControlType::xcPopupMenu);
-  seen = open(false, nullptr);
-  ASSERT_TRUE(seen.Open);
-  EXPECT_FALSE(seen.Skinned);
-  data->SkinControls.Include(TSkinControlType::xcPopupMenu);
-
-  // The system menu only with xcSystemMenu.
-  data->SkinControls.Exclude(TSkinControlType::xcSystemMenu);
-  seen = open(true, nullptr);
-  ASSERT_TRUE(seen.Open);
-  EXPECT_FALSE(seen.Skinned);
-  EXPECT_EQ(seen.Kind, 2);
-  manager->MenuKind = 0;
-  data->SkinControls.Include(TSkinControlType::xcSystemMenu);
-  seen = open(true, nullptr);
-  ASSERT_TRUE(seen.Open);
-  EXPECT_TRUE(seen.Skinned);
-  EXPECT_EQ(seen.Kind, 2);
-  EXPECT_EQ(manager->MenuKind, 0);
+  // Each kind only with its control type; the system menu is kind 2, reset when its skinner goes.
+  const struct {
+    TSkinControlType Control;
+    bool SystemMenu, Allowed;
+  } kinds[] = {{TSkinControlType::xcPopupMenu, false, false},
+               {TSkinControlType::xcSystemMenu, true, false},
+               {TSkinControlType::xcSystemMenu, true, true}};
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(k.SystemMenu ? (k.Allowed ? "system menu" : "system menu refused") : "popup refused");
+    if (!k.Allowed) data->SkinControls.Exclude(k.Control);
+    manager->MenuKind = 0;
+    seen = open(k.SystemMenu, nullptr);
+    data->SkinControls.Include(k.Control);
+    ASSERT_TRUE(seen.Open);
+    EXPECT_EQ(seen.Skinned, k.Allowed);
+    if (k.SystemMenu) { EXPECT_EQ(seen.Kind, 2); }
+    if (k.Allowed) { EXPECT_EQ(manager->MenuKind, 0); }
+  }
 }
 
 TEST_F(SkinManageRoad, GoingComponentsFormsAndTheUnit) {
