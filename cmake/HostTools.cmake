@@ -93,8 +93,23 @@ function(velmora_add_logger_data target)
   if(NOT output_name)
     set(output_name ${target})
   endif()
+  get_target_property(target_type ${target} TYPE)
   set(first ${target}_qlfirst)
-  add_executable(${first} $<TARGET_OBJECTS:${objs}>)
+  if(target_type STREQUAL "SHARED_LIBRARY")
+    # A library built with the logger: its own entries, not the program's routines.
+    add_library(${first} SHARED $<TARGET_OBJECTS:${objs}>)
+    get_target_property(prefix ${target} PREFIX)
+    if(prefix STREQUAL "prefix-NOTFOUND")
+      set(prefix "${CMAKE_SHARED_LIBRARY_PREFIX}")
+    endif()
+    # Its import library stays beside it, apart from the target's own.
+    set_target_properties(${first} PROPERTIES PREFIX "${prefix}"
+      ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/qlfirst/${target}")
+    set(first_file "${prefix}${output_name}${CMAKE_SHARED_LIBRARY_SUFFIX}")
+  else()
+    add_executable(${first} $<TARGET_OBJECTS:${objs}>)
+    set(first_file "${output_name}${CMAKE_EXECUTABLE_SUFFIX}")
+  endif()
   target_link_libraries(${first} PRIVATE $<TARGET_PROPERTY:${target},LINK_LIBRARIES>)
   set_target_properties(${first} PROPERTIES
     OUTPUT_NAME "${output_name}"
@@ -106,8 +121,13 @@ function(velmora_add_logger_data target)
   # Both links must give equal sections: no time stamp in the export directory.
   # (the first link takes the target's link options, this one included).
   set_property(TARGET ${target} APPEND PROPERTY LINK_OPTIONS -Wl,--no-insert-timestamp)
-  # The logger's exports for libraries built with it (both links).
-  set_property(TARGET ${target} APPEND PROPERTY LINK_OPTIONS "${VELMORA_ROOT}/exclog/ExceptionLog.def")
+  # The logger's exports for libraries built with it (both links of a program).
+  if(NOT target_type STREQUAL "SHARED_LIBRARY")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_OPTIONS "${VELMORA_ROOT}/exclog/ExceptionLog.def")
+  else()
+    # The automatic base hashes the output's name, which differs between the links.
+    set_property(TARGET ${target} APPEND PROPERTY LINK_OPTIONS -Wl,--disable-auto-image-base)
+  endif()
   target_link_options(${first} PRIVATE $<TARGET_PROPERTY:${target},LINK_OPTIONS>)
 
   set(work "${CMAKE_CURRENT_BINARY_DIR}/qldata")
@@ -140,7 +160,7 @@ function(velmora_add_logger_data target)
   # The check runs as part of the second link (a launcher works from any directory,
   # unlike a POST_BUILD step): a difference fails the link and removes its output.
   set_property(TARGET ${target} PROPERTY RULE_LAUNCH_LINK
-    "${VELMORA_QLDATA} link ${CMAKE_CURRENT_BINARY_DIR}/qlfirst/${target}/${output_name}${CMAKE_EXECUTABLE_SUFFIX} --")
+    "${VELMORA_QLDATA} link ${CMAKE_CURRENT_BINARY_DIR}/qlfirst/${target}/${first_file} --")
 
   set(debug_file "")
   if(Q_SPLIT_DEBUG)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "classlib/SysUtils.h"
 
@@ -112,6 +113,21 @@ void RunListEvent(TQuelbaEvent event, TStrings& list) {
   }
 }
 
+const char* EventExportName(TQuelbaEvent event) {
+  switch (event) {
+    case TQuelbaEvent::ExceptionNotify: return "QuelbaLog_ExceptionNotifyEvent";
+    case TQuelbaEvent::HandledExceptionNotify: return "QuelbaLog_HandledExceptionNotifyEvent";
+    case TQuelbaEvent::ExceptionActionNotify: return "QuelbaLog_ExceptionActionNotifyEvent";
+    case TQuelbaEvent::ExceptionErrorNotify: return "QuelbaLog_ExceptionErrorNotifyEvent";
+    case TQuelbaEvent::PasswordRequest: return "QuelbaLog_PasswordRequestEventEx";
+    case TQuelbaEvent::CustomDataRequest: return "QuelbaLog_CustomDataRequestEventEx";
+    case TQuelbaEvent::AttachedFilesRequest: return "QuelbaLog_AttachedFilesRequestEvent";
+    case TQuelbaEvent::CustomWebFieldsRequest: return "QuelbaLog_CustomWebFieldsRequestEvent";
+    case TQuelbaEvent::CustomButtonClick: return "QuelbaLog_CustomButtonClickEvent";
+  }
+  return "";
+}
+
 void CopyLines(const TQuelbaLineArray& lines, TStrings& list) {
   list.Clear();
   if (!lines.Lines) return;
@@ -155,12 +171,26 @@ TQuelbaExceptionRecord Localised(const TQuelbaExceptionRecord* record) {
   return local;
 }
 
-// Installs the record for the run and releases the dialog's state afterwards.
+// Installs the record for the run; afterwards frees a local stand-in for another
+// module's object, releases the dialog's state and restores the record before.
 template <class Run>
 void RunEntered(const TQuelbaExceptionRecord* record, Run run) {
-  TCurrentRecordScope scope(Localised(record));
+  const TEventEntrySeams& seams = EventEntrySeams();
+  TQuelbaExceptionRecord local = Localised(record);
+  std::string className, message;
+  std::unique_ptr<Exception> standIn;
+  if (local.ExceptionObject && seams.DescribeForeignObject &&
+      seams.DescribeForeignObject(local.ExceptionObject, className, message)) {
+    standIn = std::make_unique<Exception>(message);
+    local.ExceptionObject = static_cast<TObject*>(standIn.get());
+    local.ExceptionClass = className.c_str();
+    local.ExceptionMessage = standIn->Message().c_str();
+  }
+  TCurrentRecordScope scope(local);
   run();
-  if (EventEntrySeams().ReleaseDialogState) EventEntrySeams().ReleaseDialogState();
+  standIn.reset();
+  EventState().Current.ExceptionObject = nullptr;
+  if (seams.ReleaseDialogState) seams.ReleaseDialogState();
 }
 
 TStrings* LoggerList(TQuelbaEvent event) {

@@ -146,6 +146,9 @@ void RunValueEvent(TQuelbaEvent event, int value, void* pointer);  // action and
 void RunPasswordEvent(std::string& password);
 void RunListEvent(TQuelbaEvent event, TStrings& list);  // custom data, attached files, web fields
 
+// The exported entry of an event, by which another module's logger is reached.
+const char* EventExportName(TQuelbaEvent event);
+
 // Copies the caller's lines into `list` (replacing it). Null lines are empty.
 void CopyLines(const TQuelbaLineArray& lines, TStrings& list);
 
@@ -156,12 +159,17 @@ struct TEventEntrySeams {
   void* (*OwnModulesList)() = nullptr;          // this module's list, for the record
   void* (*ModuleInfoOf)(void* module) = nullptr;  // this module's record of `module`, or null
   void (*ReleaseDialogState)() = nullptr;       // the report dialog's pending state
+  void (*RefreshDialogState)() = nullptr;       // after an event ran for the report
+  // True when `object` is another module's object: its class name and message,
+  // read without calling it.
+  bool (*DescribeForeignObject)(const void* object, std::string& className, std::string& message) = nullptr;
 };
 TEventEntrySeams& EventEntrySeams();
 
 // An event handed in by another module: `record` (null: the current one) is
 // installed as current, with this module's list and module record, for the run of
-// the local handlers; the record before is restored afterwards. Flag events return
+// the local handlers; another module's exception object is replaced for the run by
+// a local Exception carrying its message (the class name in the record's text); the record before is restored afterwards. Flag events return
 // the flag as the handlers left it; list events copy the caller's lines into the
 // logger's own list first and hand nothing back.
 bool EnterFlagEvent(const TQuelbaExceptionRecord* record, TQuelbaEvent event, bool flag);

@@ -5,8 +5,11 @@
 #include <windows.h>
 
 #include "exclog/EEvents_win.h"
+#include "exclog/EForeignObject_win.h"
 #include "exclog/EModules_win.h"
 #include "exclog/ERaiseRoutes_win.h"
+#include "exclog/EReportEvents_win.h"
+#include "exclog/EReportSteps.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/ExceptionLog_win.h"
 
@@ -43,10 +46,18 @@ QUELBA_EXPORT uint8_t ExceptionManager(const void* object, uintptr_t address, in
   e.Mode = mode;
   e.Module = module;
   e.ThreadId = GetCurrentThreadId();
-  // A library's object belongs to its own class library: described by name only.
+  // A library's object belongs to its own class library: read, never called.
+  TForeignObject foreign;
   if (!DescribeNativeObject(e, object)) {
     e.Object = object;
     e.ClassName = "Exception";
+    if (DescribeForeignObject(object, foreign)) {
+      e.ClassName = foreign.ClassName;
+      e.Message = foreign.Message;
+      e.Abort = foreign.InheritsFrom("EAbort");
+      e.StackOverflow = foreign.InheritsFrom("EStackOverflow");
+      e.MemoryLeak = foreign.InheritsFrom("EMemoryLeak");
+    }
   }
   return exclog::ExceptionManager(e) ? 1 : 0;
 }
@@ -105,7 +116,16 @@ namespace exclog {
 // Lives here so that the start-up, calling it, keeps this unit (and so the export
 // table's routines) in the program.
 void InstallEventHandlers() {
+  LogList();  // the logger-instance list exists before any thread may register
+  SetActionNotifier(&NotifyReportAction);
   ModuleInfoSeams().AskPasswordHandlers = &RequestPasswordLocal;
+  EventEntrySeams().DescribeForeignObject = [](const void* object, std::string& className, std::string& message) {
+    TForeignObject foreign;
+    if (!DescribeForeignObject(object, foreign)) return false;
+    className = foreign.ClassName;
+    message = foreign.Message;
+    return true;
+  };
   EventEntrySeams().OwnModulesList = [] { return static_cast<void*>(&ModulesList()); };
   EventEntrySeams().ModuleInfoOf = [](void* module) -> void* {
     TQuelbaModulesList& list = ModulesList();

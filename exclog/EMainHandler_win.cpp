@@ -14,6 +14,7 @@
 #include "exclog/ELists.h"
 #include "exclog/EModules_win.h"
 #include "exclog/EProcess_win.h"
+#include "exclog/EReportEvents_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/ExceptionLog_win.h"
 
@@ -74,10 +75,13 @@ void CopyModuleOptions(const TReportJob& job) {
   if (module && module->Options) reportOptions->Assign(module->Options.get());
 }
 
-// Runs an event's handlers on the waiting raising thread.
+// Runs an event's handlers on the waiting raising thread; the dialog then shows
+// what they changed.
 bool RunReportEvent(TReportEvent event, const TReportJob& job, bool flag) {
   CountReportSeamCall("RunEvent");
-  if (auto run = ReportHandlerSeams().RunEvent) CallEventHandler([&] { run(event, job, flag); });
+  auto run = ReportHandlerSeams().RunEvent ? ReportHandlerSeams().RunEvent : &RaiseReportEvent;
+  CallEventHandler([&] { run(event, job, flag); });
+  if (auto refresh = EventEntrySeams().RefreshDialogState) refresh();
   return flag;
 }
 
@@ -170,6 +174,7 @@ uint8_t RunMainHandler(TReportJob& job) {
   SetReportStep(702);
   CountReportSeamCall("BuildReport");
   std::string report = seams.BuildReport ? seams.BuildReport(job) : DefaultBuildReport(job);
+  TReportRecordScope current(job, report);  // the record the event handlers see
   SetReportStep(705);
   CountReportSeamCall("ReportFileName");
   if (seams.ReportFileName) job.ReportFile = seams.ReportFileName(job);

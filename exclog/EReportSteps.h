@@ -38,7 +38,8 @@ enum TLoggerAction : int {
 };
 // Sends `action` to the notification entry points and registered handlers; for a
 // failed save (`error`) to the error notification, whose handlers may ask for a
-// retry (the result). Default without a notifier: records the action (see
+// retry (the result). The logger's start-up installs the event raisers
+// (NotifyReportAction). Default without a notifier: records the action (see
 // NotifiedActions) and asks for no retry.
 using TActionNotifier = bool (*)(int action, bool error);
 TActionNotifier SetActionNotifier(TActionNotifier notifier);  // null: the default

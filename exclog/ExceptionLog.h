@@ -68,7 +68,8 @@ struct TReportHandlerSeams {
   void (*CollectStack)(uint32_t threadId, const void* context, uintptr_t stackTop) = nullptr;
   // The filter matching the exception; false (default) when none matches.
   bool (*MatchFilter)(const TReportJob& job, TFilterMatch& match) = nullptr;
-  // Runs the handlers of an event. Default: none registered (flag unchanged).
+  // Runs the handlers of an event. Default: the handlers registered with the
+  // logger, in the exception's module first when that is another logger module.
   void (*RunEvent)(TReportEvent event, const TReportJob& job, bool& flag) = nullptr;
   void (*TakeScreenshot)(const TReportJob& job) = nullptr;
   // Shows the dialog until its final answer. Default: a console program writes the

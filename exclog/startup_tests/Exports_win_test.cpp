@@ -1,0 +1,225 @@
+// The program's exported routines as a library built with the logger uses them
+// (events_dll.dll calls them by name), and the report's events: the library's own
+// entries first when its exception is reported, then the handlers registered here.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classlib/SysUtils.h"
+#include "exclog/ECore_win.h"
+#include "exclog/EDispatch_win.h"
+#include "exclog/EEvents_win.h"
+#include "exclog/EModules_win.h"
+#include "exclog/EReportEvents_win.h"
+#include "exclog/EReportSteps.h"
+#include "exclog/EThreadHooks_win.h"
+#include "exclog/ExceptionLog_win.h"
+
+namespace startup_test {
+namespace {
+
+std::vector<std::string> lines;
+void TraceLine(const char* line) { lines.push_back(line); }
+
+std::string Variable(const char* name) {
+  char value[1024] = {};
+  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return std::string(value, n < sizeof value ? n : 0);
+}
+
+int ThreadRecordCount() {
+  exclog::TQuelbaThreadsList* list = exclog::ThreadRecords();
+  if (!list) return -1;
+  list->LockRead();
+  int count = list->Count();
+  list->UnlockRead();
+  return count;
+}
+
+class Exports : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string folder = exclog::ModuleFileName(nullptr);
+    folder.erase(folder.find_last_of('\\') + 1);
+    dll_ = LoadLibraryA((folder + "events_dll.dll").c_str());
+    ASSERT_NE(dll_, nullptr);
+    Call<void (*)(void (*)(const char*))>("EventsDll_SetTrace")(&TraceLine);
+    Call<void (*)(int)>("EventsDll_SetNotifyAnswer")(-1);
+    lines.clear();
+  }
+  void TearDown() override {
+    exclog::GlobalEvents() = exclog::TQuelbaGlobalEvents{};
+    exclog::EventEntrySeams().RefreshDialogState = nullptr;
+    loggers_.clear();
+  }
+  template <class Proc>
+  Proc Call(const char* name) {
+    auto proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(dll_, name)));
+    if (!proc) ADD_FAILURE() << name;
+    return proc;
+  }
+  exclog::TQuelbaLogger* Logger(const std::string& name) {
+    loggers_.push_back(std::make_unique<exclog::TQuelbaLogger>());
+    loggers_.back()->SetName(name);
+    return loggers_.back().get();
+  }
+  HMODULE dll_ = nullptr;
+  std::vector<std::unique_ptr<exclog::TQuelbaLogger>> loggers_;
+};
+
+TEST_F(Exports, ThreadRecordsAppendedOverwrittenAndRemovedThroughTheLibrary) {
+  DWORD id = 0;
+  HANDLE thread = Call<HANDLE (*)(DWORD*)>("EventsDll_StartThread")(&id);
+  ASSERT_NE(thread, nullptr);
+  ASSERT_FALSE(exclog::FindThreadRecord(id));  // the library's threads are its own
+  int before = ThreadRecordCount();
+  ASSERT_GT(before, 0);
+
+  exclog::TQuelbaThreadInfo record;
+  record.ThreadId = id;
+  record.ThreadHandle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(thread));
+  record.Value5 = 0x1234;
+  Call<void (*)(const exclog::TQuelbaThreadInfo*)>("EventsDll_CreateRecord")(&record);
+  auto added = exclog::FindThreadRecord(id);
+  ASSERT_TRUE(added);
+  EXPECT_EQ(added->StackTop, 0x1234u);
+  EXPECT_EQ(ThreadRecordCount(), before + 1);
+
+  record.Value5 = 0x5678;
+  Call<void (*)(uint32_t, const exclog::TQuelbaThreadInfo*)>("EventsDll_ResumeRecord")(record.ThreadHandle, &record);
+  auto resumed = exclog::FindThreadRecord(id);
+  ASSERT_TRUE(resumed);
+  EXPECT_EQ(resumed->StackTop, 0x5678u);
+
+  auto unknown = Call<HANDLE (*)(int, DWORD*)>("EventsDll_UnknownThreadStep");
+  DWORD unknownId = 0;
+  HANDLE other = unknown(0, &unknownId);
+  ASSERT_NE(other, nullptr);
+  ASSERT_FALSE(exclog::FindThreadRecord(unknownId));
+  int listed = ThreadRecordCount();
+  unknown(1, nullptr);
+  EXPECT_EQ(ThreadRecordCount(), listed);
+  EXPECT_TRUE(exclog::FindThreadRecord(id));
+  unknown(2, nullptr);
+  WaitForSingleObject(other, INFINITE);
+  CloseHandle(other);
+
+  listed = ThreadRecordCount();
+  Call<void (*)(HANDLE, bool)>("EventsDll_EndThread")(thread, true);
+  EXPECT_FALSE(exclog::FindThreadRecord(id));
+  EXPECT_EQ(ThreadRecordCount(), listed - 1);
+  CloseHandle(thread);
+}
+
+TEST_F(Exports, HandlersRunLastToFirstThenTheGlobalAndTheFlagComesBackAsLeft) {
+  auto notify = Call<uint8_t (*)(uint8_t)>("EventsDll_NotifyProgram");
+  auto click = Call<uint8_t (*)(uint8_t)>("EventsDll_CustomButtonProgram");
+  // Nobody registered: both flags come back as they went.
+  EXPECT_EQ(notify(1), 1);
+  EXPECT_EQ(notify(0), 0);
+  EXPECT_EQ(click(1), 1);
+  EXPECT_EQ(click(0), 0);
+
+  std::vector<std::string> order;
+  std::string objectClass, objectMessage, recordClass;
+  for (const char* name : {"first", "second", "third"})
+    Logger(name)->OnExceptionNotify = [&](exclog::TQuelbaLogger* sender, const exclog::TQuelbaExceptionRecord& record,
+                                          bool& flag) {
+      order.push_back(sender->Name());
+      flag = sender->Name() != "first";
+      // The library's object stands here as a local Exception with its message.
+      objectClass = SafeClassName(record.ExceptionObject);
+      if (objectClass == "Exception") objectMessage = static_cast<Exception*>(static_cast<TObject*>(record.ExceptionObject))->Message();
+      recordClass = record.ExceptionClass ? record.ExceptionClass : "";
+    };
+  exclog::GlobalEvents().ExceptionNotify = [&](const exclog::TQuelbaExceptionRecord&, bool&) {
+    order.push_back("global");
+  };
+  EXPECT_EQ(notify(1), 0);  // as "first", the last component to run, left it
+  EXPECT_EQ(order, (std::vector<std::string>{"third", "second", "first", "global"}));
+  EXPECT_EQ(objectClass, "Exception");
+  EXPECT_EQ(objectMessage, "from the library");
+  EXPECT_EQ(recordClass, "EDllFault");
+  EXPECT_EQ(exclog::EventState().Current.ExceptionObject, nullptr);  // the record before is back
+}
+
+TEST_F(Exports, LibraryExceptionGoesToItsEntriesFirstThenTheHandlersHere) {
+  int refreshes = 0;
+  static int* refreshed = &refreshes;
+  exclog::EventEntrySeams().RefreshDialogState = [] { ++*refreshed; };
+  std::string exceptMsg, exceptModule;
+  exclog::GlobalEvents().ExceptionNotify = [&](const exclog::TQuelbaExceptionRecord& record, bool&) {
+    lines.push_back(std::string("local notify ") + record.ExceptionClass + ": " + record.ExceptionMessage);
+    exceptMsg = Variable("_ExceptMsg");
+    exceptModule = Variable("_ExceptModuleName");
+  };
+  exclog::GlobalEvents().ExceptionActionNotify = [](const exclog::TQuelbaExceptionRecord&, int action, void*) {
+    lines.push_back("local action " + std::to_string(action));
+  };
+  int reports = exclog::ReportCount();
+  Call<uint8_t (*)()>("EventsDll_Fault")();
+  EXPECT_EQ(exclog::ReportCount(), reports + 1);
+  EXPECT_EQ(lines, (std::vector<std::string>{"dll notify EDllFault: disk gone", "local notify EDllFault: disk gone",
+                                             "dll action 0", "local action 0", "dll action 1", "local action 1"}));
+  EXPECT_EQ(exceptMsg, "disk gone");
+  EXPECT_NE(exceptModule.find("events_dll.dll"), std::string::npos) << exceptModule;
+  EXPECT_GE(refreshes, 4);  // after each event of the report
+
+  // The library's entry clears the flag: the report ends before its dialog.
+  lines.clear();
+  Call<void (*)(int)>("EventsDll_SetNotifyAnswer")(0);
+  Call<uint8_t (*)()>("EventsDll_Fault")();
+  EXPECT_EQ(lines, (std::vector<std::string>{"dll notify EDllFault: disk gone", "local notify EDllFault: disk gone"}));
+}
+
+TEST_F(Exports, PasswordAsksTheExceptionModuleFirstAndFailedStepsMayAskRetry) {
+  exclog::GlobalEvents().PasswordRequest = [](const exclog::TQuelbaExceptionRecord&, std::string& password) {
+    password += "+local";
+  };
+  exclog::TQuelbaExceptionRecord record;
+  record.ExceptionModule = dll_;
+  exclog::EventState().Password.clear();
+  {
+    exclog::TCurrentRecordScope scope(record);
+    EXPECT_EQ(exclog::RequestReportPassword(), "dll-secret+local");
+  }
+  record.ExceptionModule = GetModuleHandleA(nullptr);  // this module: never asked through its exports
+  exclog::EventState().Password.clear();
+  exclog::TCurrentRecordScope scope(record);
+  EXPECT_EQ(exclog::RequestReportPassword(), "+local");
+
+  EXPECT_FALSE(exclog::NotifyAction(exclog::ActionAfterSaveLog, true));
+  exclog::GlobalEvents().ExceptionErrorNotify = [](const exclog::TQuelbaExceptionRecord&, int action, void* retry) {
+    *static_cast<uint8_t*>(retry) = action == exclog::ActionAfterSaveLog;
+  };
+  EXPECT_TRUE(exclog::NotifyAction(exclog::ActionAfterSaveLog, true));
+}
+
+TEST_F(Exports, CurrentOptionsAreTheProgramsAndWithoutThemTheCallFails) {
+  exclog::TQuelbaModulesList& list = exclog::ModulesList();
+  exclog::TQuelbaModuleInfo* own = nullptr;
+  {
+    TCriticalSectionLock hold(list.Section());
+    int index = list.IndexOfHandle(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+    ASSERT_GE(index, 0);
+    own = list.Get(index);
+  }
+  ASSERT_TRUE(own->Options);
+  EXPECT_EQ(exclog::CurrentQuelbaLogOptions(), own->Options.get());
+  auto kept = std::move(own->Options);
+  try {
+    exclog::CurrentQuelbaLogOptions();
+    ADD_FAILURE() << "no failure";
+  } catch (const EAssertionFailed& e) {
+    EXPECT_EQ(e.Message(), "\r\nCannot use 'CurrentQuelbaLogOptions' function in module \"" +
+                               exclog::ModuleFileName(nullptr) +
+                               "\" without activate QuelbaLog.\r\nTo activate QuelbaLog use the new IDE "
+                               "\"Project/QuelbaLog Options...\" menu.");
+  }
+  own->Options = std::move(kept);
+}
+
+}  // namespace
+}  // namespace startup_test
