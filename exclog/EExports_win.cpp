@@ -4,6 +4,8 @@
 // and TQuelbaThreadInfo (thirteen words and a byte) in ELists.h.
 #include <windows.h>
 
+#include <memory>
+
 #include "exclog/EEvents_win.h"
 #include "exclog/EForeignObject_win.h"
 #include "exclog/EModules_win.h"
@@ -46,12 +48,16 @@ QUELBA_EXPORT uint8_t ExceptionManager(const void* object, uintptr_t address, in
   e.Mode = mode;
   e.Module = module;
   e.ThreadId = GetCurrentThreadId();
-  // A library's object belongs to its own class library: read, never called.
+  // A library's object belongs to its own class library: read, never called, and
+  // reported as a local Exception with its message, freed when the report is over.
   TForeignObject foreign;
+  std::unique_ptr<Exception> standIn;
   if (!DescribeNativeObject(e, object)) {
     e.Object = object;
     e.ClassName = "Exception";
     if (DescribeForeignObject(object, foreign)) {
+      standIn = std::make_unique<Exception>(foreign.Message);
+      e.Object = static_cast<TObject*>(standIn.get());
       e.ClassName = foreign.ClassName;
       e.Message = foreign.Message;
       e.Abort = foreign.InheritsFrom("EAbort");

@@ -29,6 +29,11 @@ std::string Variable(const char* name) {
   return std::string(value, n < sizeof value ? n : 0);
 }
 
+// The message of a record's object when it is an Exception of this program.
+std::string MessageOf(void* object) {
+  return SafeClassName(object) == "Exception" ? static_cast<Exception*>(static_cast<TObject*>(object))->Message() : "";
+}
+
 int ThreadRecordCount() {
   exclog::TQuelbaThreadsList* list = exclog::ThreadRecords();
   if (!list) return -1;
@@ -131,7 +136,7 @@ TEST_F(Exports, HandlersRunLastToFirstThenTheGlobalAndTheFlagComesBackAsLeft) {
       flag = sender->Name() != "first";
       // The library's object stands here as a local Exception with its message.
       objectClass = SafeClassName(record.ExceptionObject);
-      if (objectClass == "Exception") objectMessage = static_cast<Exception*>(static_cast<TObject*>(record.ExceptionObject))->Message();
+      objectMessage = MessageOf(record.ExceptionObject);
       recordClass = record.ExceptionClass ? record.ExceptionClass : "";
     };
   exclog::GlobalEvents().ExceptionNotify = [&](const exclog::TQuelbaExceptionRecord&, bool&) {
@@ -149,9 +154,10 @@ TEST_F(Exports, LibraryExceptionGoesToItsEntriesFirstThenTheHandlersHere) {
   int refreshes = 0;
   static int* refreshed = &refreshes;
   exclog::EventEntrySeams().RefreshDialogState = [] { ++*refreshed; };
-  std::string exceptMsg, exceptModule;
+  std::string exceptMsg, exceptModule, objectMessage;
   exclog::GlobalEvents().ExceptionNotify = [&](const exclog::TQuelbaExceptionRecord& record, bool&) {
     lines.push_back(std::string("local notify ") + record.ExceptionClass + ": " + record.ExceptionMessage);
+    objectMessage = MessageOf(record.ExceptionObject);
     exceptMsg = Variable("_ExceptMsg");
     exceptModule = Variable("_ExceptModuleName");
   };
@@ -164,6 +170,7 @@ TEST_F(Exports, LibraryExceptionGoesToItsEntriesFirstThenTheHandlersHere) {
   EXPECT_EQ(lines, (std::vector<std::string>{"dll notify EDllFault: disk gone", "local notify EDllFault: disk gone",
                                              "dll action 0", "local action 0", "dll action 1", "local action 1"}));
   EXPECT_EQ(exceptMsg, "disk gone");
+  EXPECT_EQ(objectMessage, "disk gone");  // a local stand-in for the library's object
   EXPECT_NE(exceptModule.find("events_dll.dll"), std::string::npos) << exceptModule;
   EXPECT_GE(refreshes, 4);  // after each event of the report
 
