@@ -245,7 +245,7 @@ const char* const kMem16[8] = {"bx+si", "bx+di", "bp+si", "bp+di", "si", "di", "
 
 constexpr uint32_t kMaxLength = 15;
 
-const TDisAsm kPlain;  // no callbacks: a trial decoding tells no one
+constexpr TDisAsm kPlain{};  // no callbacks: a trial decoding tells no one
 
 enum class TFailure { None, NoInstruction, Outside };
 
