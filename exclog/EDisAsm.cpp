@@ -245,6 +245,8 @@ const char* const kMem16[8] = {"bx+si", "bx+di", "bp+si", "bp+di", "si", "di", "
 
 constexpr uint32_t kMaxLength = 15;
 
+constexpr TDisAsm kPlain{};  // no callbacks: a trial decoding tells no one
+
 enum class TFailure { None, NoInstruction, Outside };
 
 // One decoding: the template expander's state.
@@ -256,6 +258,10 @@ class TDecoder {
   void Run(uint32_t& length, std::string& text);
 
  private:
+  // The DB line of a failed decoding: the instruction as the hook engine measures
+  // it when outside the coverage, else the bytes read.
+  void WriteDB(uint32_t& length, std::string& text) const;
+
   struct TPlaceholder {
     size_t At;
     uint32_t Size;
@@ -289,6 +295,7 @@ class TDecoder {
   uint8_t Reg() const { return (modrm_ >> 3) & 7; }
   uint8_t Rm() const { return modrm_ & 7; }
 
+  bool Instruction(uint8_t b);
   bool Expand(const char* t);
   bool Operand(char method, char size, char kind);
   bool Code(const char*& t);
@@ -321,6 +328,7 @@ class TDecoder {
   TFailure failure_ = TFailure::None;
   std::string out_;
   std::string lockRep_;  // lock / rep / repne met after another prefix
+  bool repSelect_ = false;  // F2 or F3 among them: it may select another instruction
   std::vector<TPlaceholder> placeholders_;
 };
 
@@ -500,8 +508,6 @@ bool TDecoder::Operand(char method, char sizeLetter, char kind) {
       return true;
     case 'P':
     case 'Q':
-      // Under 66, F2 or F3 these opcodes are SSE forms.
-      if (operand66_ || !lockRep_.empty()) return Fail(TFailure::Outside);
       if (!ReadModRM()) return false;
       if (method == 'Q' && Mod() != 3) return Memory(size);
       sizeFlag_ = false;
@@ -595,20 +601,19 @@ bool TDecoder::Code(const char*& t) {
       }
       uint8_t b;
       if (!Next(b)) return false;
-      // lock / rep / repne after another prefix: keep it with this instruction.
-      while (b == 0xF0 || b == 0xF2 || b == 0xF3) {
-        lockRep_ += b == 0xF0 ? "lock " : b == 0xF2 ? "repne " : "rep ";
-        if (!Next(b)) return false;
-      }
-      opcode_ = b;
       t = "";  // the rest of this template gives way to the next byte's
-      return Expand(kOneByte[b]);
+      return Instruction(b);
     }
     case 'c': {
       uint8_t b;
       if (!Next(b)) return false;
       opcode_ = b;
       twoByte_ = true;
+      // Under 66, F2 or F3 the MMX opcodes (and wbinvd) are SSE forms or undefined;
+      // F3 makes bsf and bsr later instructions, and F2 leaves them undefined.
+      const bool mmx = (b >= 0x60 && b <= 0x7F) || (b >= 0xD0 && b <= 0xFE);
+      if (((mmx || b == 0x09) && (operand66_ || repSelect_)) || (repSelect_ && (b == 0xBC || b == 0xBD)))
+        return Fail(TFailure::Outside);
       return Expand(kTwoByte[b]);
     }
     case 'g': {
@@ -663,6 +668,18 @@ bool TDecoder::Code(const char*& t) {
   }
 }
 
+// The instruction whose opcode (or a lock / rep / repne before it) is `b`, read
+// after the prefixes: lock / rep / repne here stay with the instruction.
+bool TDecoder::Instruction(uint8_t b) {
+  while (b == 0xF0 || b == 0xF2 || b == 0xF3) {
+    lockRep_ += b == 0xF0 ? "lock " : b == 0xF2 ? "repne " : "rep ";
+    repSelect_ |= b != 0xF0;
+    if (!Next(b)) return false;
+  }
+  opcode_ = b;
+  return Expand(kOneByte[b]);
+}
+
 bool TDecoder::Expand(const char* t) {
   while (*t != 0) {
     if (t[0] == '#' && t[1] != 0 && t[2] != 0) {
@@ -685,6 +702,19 @@ bool TDecoder::Expand(const char* t) {
   return true;
 }
 
+void TDecoder::WriteDB(uint32_t& length, std::string& text) const {
+  size_t span = pos_;
+  if (failure_ == TFailure::Outside) {
+    const TInstructionLength measured = InstructionLength(code_, count_);
+    if (measured.Ok) span = measured.Length;
+  }
+  if (span == 0) span = 1;
+  text = "DB      $" + Hex(code_[0], 2);
+  for (size_t i = 1; i < span; ++i) text += ", $" + Hex(code_[i], 2);
+  text += "  //";
+  length = static_cast<uint32_t>(span);
+}
+
 void TDecoder::Run(uint32_t& length, std::string& text) {
   length = 0;
   text.clear();
@@ -693,19 +723,18 @@ void TDecoder::Run(uint32_t& length, std::string& text) {
   Next(first);
   opcode_ = first;
   // Prefix templates continue with the next byte; lock / rep / repne as the first
-  // byte are lines of their own.
-  const bool ok = Expand(kOneByte[first]);
-  if (!ok) {
-    size_t span = pos_;
-    if (failure_ == TFailure::Outside) {
-      const TInstructionLength measured = InstructionLength(code_, count_);
-      if (measured.Ok) span = measured.Length;
+  // byte are lines of their own, unless the instruction they begin is outside the
+  // coverage (F3 0F 6F is movdqu, not rep and an MMX move): then one DB spans it.
+  if (first == 0xF0 || first == 0xF2 || first == 0xF3) {
+    TDecoder trial(kPlain, code_, count_, address_);
+    trial.pos_ = 1;
+    if (!trial.Instruction(first) && trial.failure_ == TFailure::Outside) {
+      trial.WriteDB(length, text);
+      return;
     }
-    if (span == 0) span = 1;
-    text = "DB      $" + Hex(code_[0], 2);
-    for (size_t i = 1; i < span; ++i) text += ", $" + Hex(code_[i], 2);
-    text += "  //";
-    length = static_cast<uint32_t>(span);
+  }
+  if (!Expand(kOneByte[first])) {
+    WriteDB(length, text);
     return;
   }
   // Size placeholders, from the back so earlier positions stay valid.

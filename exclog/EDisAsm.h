@@ -6,9 +6,10 @@
 // map, the two-byte map (0F) with MMX, the ModR/M groups and the x87 escapes (register
 // forms spelled as the manual does: "fadd    st(0), st(1)"). The template notation has
 // no xmm operand, so an encoding outside the coverage (SSE and later, 0F 38 / 0F 3A,
-// 3DNow!, VEX, an MMX opcode under a 66 prefix) gives one "DB" line spanning the
-// instruction as the hook engine's InstructionLength measures it, so listings stay in
-// step; when that decoder cannot measure it either, the DB spans the bytes read. Bytes
+// 3DNow!, VEX, an MMX opcode under a 66, F2 or F3 prefix, the forms F3 selects such
+// as tzcnt) gives one "DB" line spanning the instruction as the hook engine's
+// InstructionLength measures it, so listings stay in step; when that decoder cannot
+// measure it either, the DB spans the bytes read. Bytes
 // that form no instruction (F1, D6, empty group slots, a memory-only operand with
 // mod 3, segment register 6 or 7, more than 15 bytes) give a DB of the bytes read:
 // "DB      $F1  //".
@@ -25,9 +26,11 @@
 //   (all eight digits); a 16-bit displacement reads "+$xxxx";
 // - a segment override comes before the bracket: "dword ptr fs:[eax+$08]";
 // - memory operands carry "byte ptr " ... "tbyte ptr " by the size flag rule below;
-// - F0, F2, F3 as the first byte are a line of their own ("lock", "repne", "rep"); after
-//   another prefix they are written in front of the mnemonic ("rep movsw"), since a
-//   line of their own would lose the earlier prefixes.
+// - F0, F2, F3 as the first byte are a line of their own ("lock", "repne", "rep"),
+//   unless the instruction they begin is outside the coverage: then the one DB line
+//   starts at them ("F3 0F 6F" is movdqu, not rep and an MMX move); after another
+//   prefix they are written in front of the mnemonic ("rep movsw"), since a line of
+//   their own would lose the earlier prefixes.
 //
 // Tables are text templates in the opcode-map notation; EDisAsm.cpp describes the
 // codes. Groups are Intel's 1 to 9, the MMX shift group (0F 71-73), group 11 (C6/C7

@@ -91,6 +91,17 @@ TEST(EDisAsm, OutsideTheCoverageIsOneLineAsLongAsTheInstruction) {
   EXPECT_EQ(Decode({0x0F, 0x10, 0x40, 0x10, 0x90}).Text, "DB      $0F, $10, $40, $10  //");
   // An MMX opcode under 0x66 is the SSE2 form.
   EXPECT_EQ(Decode({0x66, 0x0F, 0xEF, 0xC0}).Length, 4u);
+  // F3 or F2 first is a line of its own unless it selects such a form (movdqu, movq
+  // into xmm, tzcnt, an undefined MMX form): then one DB spans prefixes and all.
+  EXPECT_EQ(Decode({0xF3, 0x0F, 0x6F, 0x40, 0x10, 0x90}).Text, "DB      $F3, $0F, $6F, $40, $10  //");
+  EXPECT_EQ(Decode({0xF3, 0x0F, 0x7E, 0xC1, 0x90}).Length, 4u);
+  EXPECT_EQ(Decode({0xF3, 0x0F, 0x7F, 0x04, 0x24, 0x90}).Length, 5u);
+  EXPECT_EQ(Decode({0xF3, 0x66, 0x0F, 0xBC, 0xC1, 0x90}).Length, 5u);
+  EXPECT_EQ(Decode({0xF2, 0x0F, 0x77, 0x90}).Length, 3u);
+  EXPECT_EQ(Decode({0xF3, 0x0F, 0xAF, 0xC1}).Text, "rep");
+  // lock selects nothing: the MMX move stays.
+  EXPECT_EQ(Decode({0xF0, 0x0F, 0x6F, 0xC1}).Text, "lock");
+  EXPECT_EQ(Decode({0x2E, 0xF0, 0x0F, 0x6F, 0xC1}).Text, "lock movq    MM0, MM1");
 }
 
 struct TRecorder {
@@ -118,6 +129,8 @@ TEST(EDisAsm, CallbacksExtendOperandsVerbatim) {
   // A byte placeholder after the callback text still lands before the bracket.
   EXPECT_EQ(Decode({0xC6, 0x05, 0, 0x10, 0x40, 0, 0x07}, d).Text,
             "mov     byte ptr [$00401000 #Ev@eax%c@m], $07 #Ev@eax%c@m");
+  // A rep line of its own tells no one about the instruction after it.
+  EXPECT_EQ(Decode({0xF3, 0x0F, 0xAF, 0x05, 0, 0x10, 0x40, 0}, d).Text, "rep");
   EXPECT_EQ(rec.Calls, (std::vector<std::string>{"call:4117", "jump:4096", "address:4198400", "imm:7"}));
 }
 

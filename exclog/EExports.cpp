@@ -6,27 +6,45 @@ namespace exclog {
 
 namespace {
 
-// Reads a table of `count` entries of `width` bytes at `rva`, inside the image.
-bool ReadTable(const TMemoryView& memory, uint32_t base, uint32_t imageSize, uint32_t rva, uint32_t count,
-               uint32_t width, std::vector<uint8_t>& out) {
-  uint64_t bytes = uint64_t(count) * width;
-  if (rva >= imageSize || bytes > imageSize - rva) return false;
-  out.resize(static_cast<size_t>(bytes));
-  return bytes == 0 || memory.Read(base + rva, out.data(), out.size());
+// The loaded image: [base, base + size) inside the 32-bit address space. Addresses
+// are computed in 64 bits, so a header claiming nearly 4 GB cannot wrap one below
+// the base.
+struct TModuleSpan {
+  uint32_t Base, Size;
+  // Whether `bytes` bytes at `rva` lie inside the image and the address space.
+  bool Holds(uint64_t rva, uint64_t bytes) const {
+    return rva < Size && bytes <= Size - rva && uint64_t(Base) + rva + bytes <= uint64_t(1) << 32;
+  }
+  uintptr_t At(uint32_t rva) const { return static_cast<uintptr_t>(uint64_t(Base) + rva); }
+};
+
+// Reads a table of `count` entries of `width` bytes at `rva`, inside the image and
+// inside what memory holds there: a count is never trusted before it is allocated.
+bool ReadTable(const TMemoryView& memory, const TModuleSpan& image, uint32_t rva, uint32_t count, uint32_t width,
+               std::vector<uint8_t>& out) {
+  const uint64_t bytes = uint64_t(count) * width;
+  if (!image.Holds(rva, bytes)) return false;
+  if (bytes == 0) return true;
+  const size_t size = static_cast<size_t>(bytes);
+  if (memory.ReadableBytes(image.At(rva), size) < size) return false;
+  out.resize(size);
+  return memory.ReadApproved(image.At(rva), out.data(), out.size());
 }
 
 uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
   return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 
-std::string ReadName(const TMemoryView& memory, uint32_t base, uint32_t imageSize, uint32_t rva) {
+std::string ReadName(const TMemoryView& memory, const TModuleSpan& image, uint32_t rva) {
   std::string name;
-  if (rva >= imageSize) return name;
-  uint32_t limit = std::min<uint32_t>(ExportNameLimit, imageSize - rva);
+  if (!image.Holds(rva, 1)) return name;
+  // Holds(rva, 1) keeps Size - rva and the space left above the address positive.
+  const uint64_t room = std::min<uint64_t>(image.Size - rva, (uint64_t(1) << 32) - image.At(rva));
+  const size_t limit = static_cast<size_t>(std::min<uint64_t>(ExportNameLimit, room));
   char buffer[ExportNameLimit];
-  uint32_t have = static_cast<uint32_t>(std::min<size_t>(memory.ReadableBytes(base + rva, limit), limit));
-  if (have == 0 || !memory.ReadApproved(base + rva, buffer, have)) return name;
-  for (uint32_t i = 0; i < have && buffer[i]; ++i) name += buffer[i];
+  const size_t have = std::min(memory.ReadableBytes(image.At(rva), limit), limit);
+  if (have == 0 || !memory.ReadApproved(image.At(rva), buffer, have)) return name;
+  for (size_t i = 0; i < have && buffer[i]; ++i) name += buffer[i];
   return name;
 }
 
@@ -41,35 +59,35 @@ std::vector<TQuelbaFunctionInfo> ReadExportList(const TMemoryView& memory, uint3
   std::vector<uint8_t> header;
   if (nt > 0x10000000u) return out;
   header.resize(24 + 104);
-  if (!memory.Read(base + nt, header.data(), header.size())) return out;
+  if (!memory.Read(static_cast<uintptr_t>(uint64_t(base) + nt), header.data(), header.size())) return out;
   if (U32At(header, 0) != 0x00004550u) return out;
   const size_t optional = 24;
   if ((header[optional] | header[optional + 1] << 8) != 0x10B) return out;
   uint32_t codeSize = U32At(header, optional + 4), codeBase = U32At(header, optional + 20);
-  uint32_t imageSize = U32At(header, optional + 56);
+  const TModuleSpan image{base, U32At(header, optional + 56)};
   uint32_t directories = U32At(header, optional + 92);
   if (directories < 1) return out;
   uint32_t exportRva = U32At(header, optional + 96), exportSize = U32At(header, optional + 100);
-  if (exportRva == 0 || exportRva >= imageSize || imageSize - exportRva < 40) return out;
+  if (exportRva == 0) return out;
   std::vector<uint8_t> dir;
-  if (!ReadTable(memory, base, imageSize, exportRva, 40, 1, dir)) return out;
+  if (!ReadTable(memory, image, exportRva, 40, 1, dir)) return out;
   if (U32At(dir, 0) != 0) return out;
   uint32_t functionCount = U32At(dir, 20), nameCount = U32At(dir, 24);
   std::vector<uint8_t> functions, names, ordinals;
-  if (!ReadTable(memory, base, imageSize, U32At(dir, 28), functionCount, 4, functions) ||
-      !ReadTable(memory, base, imageSize, U32At(dir, 32), nameCount, 4, names) ||
-      !ReadTable(memory, base, imageSize, U32At(dir, 36), nameCount, 2, ordinals))
+  if (!ReadTable(memory, image, U32At(dir, 28), functionCount, 4, functions) ||
+      !ReadTable(memory, image, U32At(dir, 32), nameCount, 4, names) ||
+      !ReadTable(memory, image, U32At(dir, 36), nameCount, 2, ordinals))
     return out;
   uint64_t codeEnd = uint64_t(base) + codeBase + codeSize;
   for (uint32_t i = 0; i < nameCount; ++i) {
     uint32_t ordinal = ordinals[2 * i] | ordinals[2 * i + 1] << 8;
     if (ordinal >= functionCount) continue;
     uint32_t rva = U32At(functions, 4 * size_t(ordinal));
-    if (rva == 0 || rva >= imageSize) continue;
+    if (rva == 0 || !image.Holds(rva, 1)) continue;
     TQuelbaFunctionInfo info;
-    info.Name = ReadName(memory, base, imageSize, U32At(names, 4 * size_t(i)));
+    info.Name = ReadName(memory, image, U32At(names, 4 * size_t(i)));
     if (info.Name.empty()) continue;
-    uint32_t address = base + rva;
+    uintptr_t address = image.At(rva);
     if (rva >= exportRva && rva - exportRva < exportSize) {
       address = options.ResolveForwarder ? options.ResolveForwarder(info.Name) : 0;
       if (!address) continue;

@@ -26,7 +26,9 @@ constexpr size_t ExportNameLimit = 256;
 // Every named export of the image at `base`, sorted by address. Each name takes
 // the address its ordinal selects (names are sorted by name, not by ordinal).
 // Length is 1 for routines inside the code section, else 0. Every table, name and
-// address is bounded by the image size; a bad header gives an empty list.
+// address is bounded by the image size and by what memory holds (addresses past
+// the top of the 32-bit space are refused, never wrapped); a bad header gives an
+// empty list.
 std::vector<TQuelbaFunctionInfo> ReadExportList(const TMemoryView& memory, uint32_t base,
                                                 const TExportWalkOptions& options = {});
 

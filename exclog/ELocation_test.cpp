@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "exclog/EDebugInfo.h"
@@ -100,6 +101,29 @@ TEST(Exports, NamesTakeTheAddressOfTheirOrdinalAndForwardersResolve) {
   std::memset(&longName.bytes[0x2400], 'N', 400);
   longName.U32(0x2064, 0x2400);
   EXPECT_EQ(ReadExportList(longName.Memory(), Base)[1].Name.size(), ExportNameLimit);
+
+  // A header claiming nearly 4 GB: a count of 0x30000000 functions is measured
+  // against what memory holds before anything is allocated, and an address past
+  // the top of the address space is refused, not wrapped below the base.
+  class TLargestRead : public TRegionMemory {
+   public:
+    bool Read(uintptr_t address, void* buffer, size_t size) const override {
+      largest = std::max(largest, size);
+      return TRegionMemory::Read(address, buffer, size);
+    }
+    mutable size_t largest = 0;
+  };
+  TImage huge;
+  huge.U32(0x98 + 56, 0xFFFFF000);
+  huge.U32(0x2014, 0x30000000);
+  TLargestRead hugeMemory;
+  hugeMemory.Add(Base, huge.bytes);
+  EXPECT_TRUE(ReadExportList(hugeMemory, Base).empty());
+  EXPECT_LE(hugeMemory.largest, huge.bytes.size());
+  TImage wraps;
+  wraps.U32(0x98 + 56, 0xFFFFF000);
+  wraps.U32(0x2044, 0xF0001010);  // Zeta at Base + 0x1010 once the sum wraps
+  EXPECT_EQ(Names(ReadExportList(wraps.Memory(), Base)), "Beta@4352:1 Alpha@4608:1 ");
 }
 
 class TFakeReader : public TQLDebugInfoSource {
