@@ -156,8 +156,7 @@ int LookUpFrameworkMethods() {
 }
 
 // The exception frames of the raising thread's stack decide.
-bool WillBeCaughtByFrames(const TLoggedException& e) {
-  int result = 0;
+bool WillBeCaughtByFrames(const TLoggedException& e, int& result) {
   return IsHandledByApplication(e.Object, e.ClassName, e.Address, false, result);
 }
 
