@@ -192,6 +192,10 @@ void Installer() {
   // Options objects learn their module handles; the program's own options come
   // from its logger data with its entry in the modules list.
   InstallModuleSeams();
+  // The options of the module the logger runs in announce their changes.
+  OptionsSeams().LoggerActive = [](TModuleHandle module) {
+    return LoggerActive() && module == OptionsSeams().CurrentModule();
+  };
   InstallEventHandlers();
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);
