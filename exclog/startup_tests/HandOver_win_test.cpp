@@ -16,6 +16,7 @@
 #include "exclog/ESysInfo_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/ExceptionLog_win.h"
+#include "exclog/startup_tests/StartupShared_win.h"
 #include "tests/support/Addr2Line_win.h"
 
 namespace startup_test {
@@ -187,6 +188,23 @@ TEST_F(HandOver, FaultInThreadHandsOverItsStackAndTexts) {
   EXPECT_EQ(jobSeen.RestartChoice, 2);
 }
 
+// The overflowed thread hands its report to a fresh thread: the report still reads
+// the overflowed thread's registers and stack.
+DWORD WINAPI OverflowInThread(LPVOID) {
+  faultStackTop = reinterpret_cast<uintptr_t>(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
+  return static_cast<DWORD>(RecurseUntilOverflow(0));
+}
+
+TEST_F(HandOver, StackOverflowReportReadsTheOverflowedThread) {
+  RunThread(&OverflowInThread);
+  ASSERT_EQ(jobSeen.Reports, 1);
+  EXPECT_TRUE(jobSeen.HasContext);
+  EXPECT_EQ(jobSeen.StackTop, faultStackTop.load());
+  ASSERT_FALSE(jobSeen.Stack.empty());
+  EXPECT_EQ(jobSeen.Stack[0].Routine.rfind("RecurseUntilOverflow", 0), 0u) << jobSeen.Stack[0].Routine;
+  EXPECT_EQ(jobSeen.Type, "EStackOverflow");
+}
+
 // The report thread copies the report and ends; the text stays on the clipboard.
 TEST_F(HandOver, ReportCopiedToTheClipboardOutlivesTheReportThread) {
   exclog::ReportHandlerSeams().BuildReport = [](const exclog::TReportJob&) { return std::string("report on the clipboard"); };
@@ -227,6 +245,8 @@ __attribute__((noinline)) void ThrowsPastALocal() {
 void (*volatile throwingRoutine)() = &ThrowsPastALocal;
 
 DWORD WINAPI ThrowInThread(LPVOID) {
+  // A fault that system code catches leaves its context in the thread's block.
+  IsBadReadPtr(reinterpret_cast<void*>(static_cast<uintptr_t>(0x10)), 4);
   throwingRoutine();
   return 0;
 }
@@ -234,7 +254,7 @@ DWORD WINAPI ThrowInThread(LPVOID) {
 TEST_F(HandOver, ThrowSiteIsLookedUpBeforeItsReturnAddress) {
   EXPECT_EQ(RunThread(&ThrowInThread, false), 1u);  // terminate ends the thread with 1
   ASSERT_EQ(jobSeen.Reports, 1);
-  EXPECT_FALSE(jobSeen.HasContext);
+  EXPECT_FALSE(jobSeen.HasContext);  // the caught fault's is not the throw's
   EXPECT_EQ(jobSeen.FrameWord, throwFrame);  // nothing unwound: read from the thrower's frame
   ASSERT_GE(jobSeen.Stack.size(), 2u);
   EXPECT_EQ(jobSeen.Stack[0].Routine.rfind("ThrowsPastALocal", 0), 0u) << jobSeen.Stack[0].Routine;
