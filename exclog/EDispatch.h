@@ -17,6 +17,8 @@ constexpr int PumpBatchLimit = 11;
 // Display flags of the options set that the dispatcher reads.
 constexpr uint32_t DisplayNoPumpWithoutDialog = 0x1;  // bit 0: no pumping ...
 constexpr uint32_t DisplayPumpAnyway = 0x2;           // ... unless bit 1 is set too
+// The safecall route is not in this program (no raise arrives through it), so
+// nothing reads this bit; it keeps its place in the display flags.
 constexpr uint32_t DisplaySafecallReports = 0x40;
 
 // The raising thread keeps the interface alive unless the exception is a stack

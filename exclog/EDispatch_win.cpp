@@ -6,6 +6,7 @@
 
 #include "exclog/EDispatch.h"
 #include "exclog/EEventCall.h"
+#include "exclog/EStackWalk_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/ExceptionLog_win.h"
 
@@ -123,9 +124,20 @@ uint8_t Dispatch(const TDispatchRequest& request) {
                           : e.ThreadId                ? e.ThreadId
                                                       : GetCurrentThreadId();
     job.HandledReport = request.HandledReport;
-    uint32_t contextFlags = 0;
+    job.CheckResult = request.CheckResult;
+    uint32_t contextFlags = 0, recordCode = 0;
     std::memcpy(&contextFlags, block.Context, sizeof contextFlags);
-    if (contextFlags) job.Context = block.Context;
+    std::memcpy(&recordCode, block.Record, sizeof recordCode);
+    // The block's context is this exception's only when its record is: a C++ throw
+    // records none, and a fault that system code caught leaves its own behind.
+    if (e.Code && recordCode == e.Code) {
+      job.Record = block.Record;
+      if (contextFlags) job.Context = block.Context;
+    }
+    job.StackTop = request.StackTop ? request.StackTop : StackTopOfThread(job.RaisingThreadId);
+    job.FrameWord = request.FrameWord     ? request.FrameWord
+                    : block.SavedFrame[1] ? block.SavedFrame[1]
+                                          : block.SavedFrame[0];
     if (!request.HandledReport) {
       std::snprintf(block.ExceptionClass, sizeof block.ExceptionClass, "%s", e.ClassName.c_str());
       block.ExceptionAddress = e.Address;
@@ -180,6 +192,8 @@ bool ManagerDispatch(const TLoggedException& e) {
   if (!LoggerEnabled() || CurrentThreadExcluded()) return true;
   TDispatchRequest request;
   request.Exception = e;
+  // Without a recorded frame the stack is read from here, just below the caller.
+  if (!ThreadBlock().SavedFrame[0]) request.FrameWord = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
   if (!e.Object && !e.Address) {
     request.Exception.Object = LastExceptionObject();
     request.Exception.Address = LastExceptionAddress();
@@ -196,7 +210,7 @@ void FilterDispatch(const TLoggedException& e) {
 
 TWillBeCaughtProc SetWillBeCaughtTest(TWillBeCaughtProc proc) { return willBeCaught.exchange(proc); }
 
-void RaiseHandling(const TLoggedException& e, int raiseKind) {
+void RaiseHandling(const TLoggedException& e, int raiseKind, uintptr_t frameWord) {
   TLoggerThreadBlock& block = ThreadBlock();
   if (__atomic_exchange_n(&block.RaiseReentry, true, __ATOMIC_SEQ_CST)) return;
   DWORD lastError = GetLastError();
@@ -205,8 +219,9 @@ void RaiseHandling(const TLoggedException& e, int raiseKind) {
     block.ExceptionAddress = e.Address;
     TWillBeCaughtProc test = willBeCaught.load();
     bool caught = false;
+    int checkResult = 0;
     try {
-      caught = test && test(e);
+      caught = test && test(e, checkResult);
     } catch (...) {
     }
     if (!caught) {
@@ -214,6 +229,8 @@ void RaiseHandling(const TLoggedException& e, int raiseKind) {
       TDispatchRequest request;
       request.Exception = e;
       request.RaiseKind = raiseKind;
+      request.CheckResult = checkResult;
+      request.FrameWord = frameWord;
       try {
         Dispatch(request);
       } catch (...) {

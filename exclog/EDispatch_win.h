@@ -21,6 +21,11 @@ struct TDispatchRequest {
   bool HandledReport = false;
   bool SeparateThread = false;     // the report goes to a report thread whatever the flags say
   uint32_t RaisingThreadId = 0;    // 0: the calling thread
+  int CheckResult = 0;             // the exception-frame test's result (IsHandledByApplication)
+  // Where the raising thread's stack is read: its top (0: that thread's own) and the
+  // frame word (0: the raise stack word of the thread's block, else its frame word).
+  uintptr_t StackTop = 0;
+  uintptr_t FrameWord = 0;
 };
 
 // Dispatch: 1 when nothing was reported (logger off, EAbort), 0 for an exception
@@ -75,12 +80,14 @@ void FilterDispatch(const TLoggedException& e);
 
 // Raise handling of the raise routes: once per thread at a time, GetLastError kept,
 // the exception recorded as the last one and dispatched unless a frame of the
-// application will catch it (WillBeCaught).
-void RaiseHandling(const TLoggedException& e, int raiseKind);
+// application will catch it (WillBeCaught). `frameWord` is where the raising code's
+// stack is read from (0: the thread block's words).
+void RaiseHandling(const TLoggedException& e, int raiseKind, uintptr_t frameWord = 0);
 
 // Whether an exception-frame of the application on the current stack will catch
-// `e`. Default: none will (this program's C++ handlers are not exception frames).
-using TWillBeCaughtProc = bool (*)(const TLoggedException& e);
+// `e`; `result` gets the test's result code (2: raised inside a handler). Default:
+// none will (this program's C++ handlers are not exception frames).
+using TWillBeCaughtProc = bool (*)(const TLoggedException& e, int& result);
 TWillBeCaughtProc SetWillBeCaughtTest(TWillBeCaughtProc proc);
 
 // Fills the event-call seams so a report thread's event handler call runs on the

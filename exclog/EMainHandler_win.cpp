@@ -3,18 +3,27 @@
 // failing report got.
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "classlib/SysUtils.h"
+#include "classlib/System.h"
 #include "exclog/ECore_win.h"
+#include "exclog/EDecisions.h"
 #include "exclog/EDispatch_win.h"
 #include "exclog/EEventCall.h"
 #include "exclog/ELists.h"
 #include "exclog/EModules_win.h"
+#include "exclog/EObjects.h"
 #include "exclog/EProcess_win.h"
+#include "exclog/ERaiseRoutes_win.h"
+#include "exclog/EReportChoices.h"
 #include "exclog/EReportEvents_win.h"
+#include "exclog/EReportSteps.h"
+#include "exclog/ESysInfo_win.h"
 #include "exclog/EThreadHooks_win.h"
 #include "exclog/ExceptionLog_win.h"
 
@@ -29,8 +38,8 @@ std::unique_ptr<TQuelbaModuleOptions> reportOptions;
 
 std::string DefaultBuildReport(const TReportJob& job) { return DescribeException("Report", job.Exception); }
 
-TDialogAnswer DefaultShowDialog(const std::string& report) {
-  if (ConsoleProgram()) {
+TDialogAnswer DefaultShowDialog(const TReportJob& job, const std::string& report) {
+  if (job.DialogKind == 1) {
     std::string text = report + "\r\n";
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD written = 0;
@@ -93,6 +102,101 @@ int DialogKindOf(int dialogType) {
   }
 }
 
+// A system exception carries no object: the report reads its type and message
+// from one of its class made for the report (null for other exceptions).
+std::unique_ptr<Exception> SystemExceptionObject(const TReportJob& job) {
+  const TLoggedException& e = job.Exception;
+  if (!job.Record || !e.Code || e.Code == NativeExceptionCode) return nullptr;
+  TExceptionRecord32 record;
+  std::memcpy(&record, job.Record, sizeof record);
+  std::string name = ExternalExceptionClass(e.Code);
+  if (name == "EAccessViolation") return std::make_unique<EAccessViolation>(e.Message, record);
+  if (name == "EStackOverflow") return std::make_unique<EStackOverflow>(e.Message, record);
+  return std::make_unique<EExternal>(e.Message, record);
+}
+
+// The process-wide type and message of the exception under report.
+void SetExceptionTexts(const TReportJob& job, const void* subject) {
+  if (subject) {
+    ExceptionTypeValue(subject);
+    ExceptionMessageValue(subject);
+    return;
+  }
+  const TLoggedException& e = job.Exception;
+  SetLastExceptionType(e.ClassName.empty() ? "Unknown exception type" : e.ClassName);
+  SetLastExceptionMessage(WithFinalDot(e.Message.empty() ? "Unknown error message" : e.Message));
+}
+
+bool ObjectInherits(const void* object, const std::string& className) { return SafeInheritsFromName(object, className); }
+// Objects of no class of ours are known by their type name alone.
+bool NameEquals(const void* name, const std::string& className) {
+  return SameText(*static_cast<const std::string*>(name), className);
+}
+
+// The first enabled filter of the report's options that matches. Its Mode1 asks
+// for caught exceptions (1) or uncaught ones (2); Mode2 is the handler kind, Mode3
+// the termination action and Mode4 the dialog type, each out of range meaning its
+// default; its message text replaces the exception's.
+bool MatchOptionsFilter(const TReportJob& job, const void* subject, TFilterMatch& match) {
+  std::vector<TQuelbaExceptionFilter> filters = ReportOptions().Filters().Records();
+  TFilterSubject s;
+  if (subject) {
+    s.Object = subject;
+    s.InheritsFrom = &ObjectInherits;
+    if (SafeInheritsFromName(subject, "TActiveXException")) {
+      s.ActiveX = true;
+      s.ActiveXNames = static_cast<const TActiveXException*>(static_cast<const TObject*>(subject))->ClassNames();
+    }
+  } else {
+    s.Object = &job.Exception.ClassName;
+    s.InheritsFrom = &NameEquals;
+  }
+  int index = FindFilter(filters, s, job.HandledReport);
+  if (index < 0) return false;
+  const TQuelbaExceptionFilter& f = filters[static_cast<size_t>(index)];
+  match.HandlerKind = f.Mode2 < 2 ? f.Mode2 : 2;
+  match.TerminationAction = f.Mode3 <= 2 ? f.Mode3 : 0;
+  match.DialogType = f.Mode4 <= 4 ? f.Mode4 : 1;
+  match.Text = f.MessageText;
+  return true;
+}
+
+// Where the raising thread's stack is read: its recorded registers, else the
+// exception's address and the frame word handed over.
+TThreadStackStart RaisingThreadStart(const TReportJob& job) {
+  TThreadStackStart start;
+  start.ThreadId = job.RaisingThreadId;
+  start.StackTop = job.StackTop;
+  start.Raising = true;
+  if (job.Context) {
+    CONTEXT context{};
+    std::memcpy(&context, job.Context, 204);
+    start.InstructionPointer = context.Eip;
+    start.StackPointer = context.Esp;
+    start.FramePointer = context.Ebp;
+  } else {
+    // A throw's address is the return address of its call, which may already lie
+    // in the next line's code (a destructor's): the byte before is the throw's.
+    uintptr_t address = job.Exception.Address;
+    start.InstructionPointer = address && job.Exception.Code == 0 ? address - 1 : address;
+    start.StackPointer = start.FramePointer = job.FrameWord;
+  }
+  return start;
+}
+
+TReportChoiceInput ChoiceInput(const TReportJob& job, bool webProgram) {
+  TQuelbaModuleOptions& options = ReportOptions();
+  TReportChoiceInput in;
+  in.ConfiguredDialogKind = static_cast<uint8_t>(job.DialogKind);
+  in.Program = webProgram ? TProgramKind::Cgi : ConsoleProgram() ? TProgramKind::Console : TProgramKind::Windowed;
+  in.Send.MailMode = options.MailMode();
+  in.Send.WebSendMode = options.WebSendMode();
+  in.Send.AskBeforeSending = options.AskBeforeSending();
+  in.Send.ProcessFlags = options.ProcessFlags();
+  in.TerminateAction = options.TerminateAction();
+  return in;
+}
+
 bool RecordIsRawThread(const TThreadRecordView& r) { return r.ThreadObject == nullptr && r.OriginalFunction == nullptr; }
 
 // Other listed threads: each is stopped while its stack is read and let go through
@@ -123,7 +227,10 @@ void CollectListedStacks(const TReportJob& job) {
       context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
       bool haveContext = GetThreadContext(thread, &context) != FALSE;
       CountReportSeamCall("CollectStack");
-      if (collect) collect(id, haveContext ? &context : nullptr, record->StackTop);
+      if (collect)
+        collect(id, haveContext ? &context : nullptr, record->StackTop);
+      else if (haveContext)
+        AddThreadStack(*job.Stacks, {id, context.Esp, context.Eip, context.Ebp, record->StackTop});
       HookResumeThread(thread);
     }
     CloseHandle(thread);
@@ -147,6 +254,10 @@ uint8_t RunMainHandler(TReportJob& job) {
   // 1.
   SetReportStep(1);
   SetLastReported(job.Exception.Object, job.Exception.Address);
+  SetExceptionTime(LocalNow());
+  std::unique_ptr<Exception> standIn = SystemExceptionObject(job);
+  const void* subject = IsValidObject(job.Exception.Object) ? job.Exception.Object : standIn.get();
+  SetExceptionTexts(job, subject);
   SetReportStep(101);
   CopyModuleOptions(job);
   SetReportStep(104);
@@ -159,16 +270,27 @@ uint8_t RunMainHandler(TReportJob& job) {
   // 3.
   job.DialogKind = DialogKindOption();
   TFilterMatch match;
-  CountReportSeamCall("MatchFilter");
-  bool matched = seams.MatchFilter && seams.MatchFilter(job, match);
+  bool matched = false;
+  // An exception raised inside a handler is reported whatever the filters say.
+  if (job.CheckResult != 2) {
+    CountReportSeamCall("MatchFilter");
+    matched = seams.MatchFilter ? seams.MatchFilter(job, match) : MatchOptionsFilter(job, subject, match);
+  }
   if (matched) {
-    if (!match.Text.empty()) job.Exception.Message = match.Text;
+    if (!match.Text.empty()) {
+      job.Exception.Message = match.Text;
+      SetLastExceptionMessage(WithFinalDot(match.Text));
+    }
     job.DialogKind = DialogKindOf(match.DialogType);
     if (match.HandlerKind != 2) return 1;
   }
   // 4.
   CountReportSeamCall("CollectStack");
-  if (seams.CollectStack) seams.CollectStack(job.RaisingThreadId, job.Context, 0);
+  job.Stacks = std::make_shared<TQuelbaStackList>();
+  if (seams.CollectStack)
+    seams.CollectStack(job.RaisingThreadId, job.Context, job.StackTop);
+  else
+    AddThreadStack(*job.Stacks, RaisingThreadStart(job));
   CollectListedStacks(job);
   // 5.
   SetReportStep(702);
@@ -200,20 +322,26 @@ uint8_t RunMainHandler(TReportJob& job) {
   job.StackId = CallStackId(job.Exception);
   // 9. and 10.
   SetReportStep(11);
-  SetSendChosen(false);
+  TReportChoiceInput choiceInput = ChoiceInput(job, webProgram);
+  TReportChoices choices = SettleReportChoices(choiceInput);
+  job.DialogKind = choices.DialogKind;
+  job.AskToSend = choices.AskToSend;
+  job.RestartChoice = choices.RestartChoice;
+  SetSendChosen(choices.SendChosen);
   SetReportStep(12);
   RunReportEvent(TReportEvent::ActionNotify, job, false);
   SetReportStep(13);
   TDialogAnswer answer = TDialogAnswer::Close;
-  if (!webProgram) {
+  if (!webProgram && job.DialogKind != 2) {
     CountReportSeamCall("ShowDialog");
-    answer = seams.ShowDialog ? seams.ShowDialog(job, report) : DefaultShowDialog(report);
+    answer = seams.ShowDialog ? seams.ShowDialog(job, report) : DefaultShowDialog(job, report);
   }
+  bool send = SendAfterDialog(choiceInput, SendChosen());
   // 11.
   SetReportStep(14);
   RunReportEvent(TReportEvent::AfterDialog, job, false);
   uint32_t flags = ReportFlags();
-  if (SendChosen() && (flags & ReportAskReproduceSteps)) {
+  if (send && (flags & ReportAskReproduceSteps)) {
     CountReportSeamCall("AskReproduceSteps");
     if (seams.AskReproduceSteps) seams.AskReproduceSteps(job);
   }
@@ -229,7 +357,7 @@ uint8_t RunMainHandler(TReportJob& job) {
   // 13.
   SetReportStep(16);
   bool background = (flags & ReportSendInBackground) != 0;
-  if (SendChosen()) {
+  if (send) {
     CountReportSeamCall("StartSending");
     if (seams.StartSending) seams.StartSending(job, report, !background);
   }
@@ -238,7 +366,7 @@ uint8_t RunMainHandler(TReportJob& job) {
     ReportOptions().SetTerminateBoth(static_cast<uint8_t>(match.TerminationAction));
   // 15.
   SetReportStep(18);
-  if (!job.HandledReport && !(background && SendChosen()) && answer != TDialogAnswer::Close)
+  if (!job.HandledReport && !(background && send) && answer != TDialogAnswer::Close)
     EndProcess(answer == TDialogAnswer::Restart);
   return 1;
 }

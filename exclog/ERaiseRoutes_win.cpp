@@ -169,10 +169,14 @@ struct TSystemExceptionCall {
   DWORD ThreadId;
   int Mode;
   void (*Route)(const TLoggedException& e);
+  const TLoggerThreadBlock* Block;  // the raising thread's
 };
 
 void DescribeAndRoute(void* data) {
   auto* call = static_cast<TSystemExceptionCall*>(data);
+  // On the fresh thread the report reads the raising thread's context, record and
+  // frame words as its own.
+  if (GetCurrentThreadId() != call->ThreadId) ThreadBlock() = *call->Block;
   try {
     TLoggedException e = ExceptionFromRecord(*call->Record, call->Mode);
     e.ThreadId = call->ThreadId;
@@ -184,7 +188,7 @@ void DescribeAndRoute(void* data) {
 }  // namespace
 
 void ReportSystemException(const EXCEPTION_RECORD& record, int mode, void (*route)(const TLoggedException& e)) {
-  TSystemExceptionCall call{&record, GetCurrentThreadId(), mode, route};
+  TSystemExceptionCall call{&record, GetCurrentThreadId(), mode, route, &ThreadBlock()};
   // A stack overflow leaves too little stack for a report: a fresh thread takes it.
   if (record.ExceptionCode != EXCEPTION_STACK_OVERFLOW || !RunOnFreshStack(&DescribeAndRoute, &call))
     DescribeAndRoute(&call);

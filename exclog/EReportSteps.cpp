@@ -20,7 +20,7 @@ TThreadStackWalker SetThreadStackWalker(TThreadStackWalker walker) { return thre
 bool AddThreadStack(TQuelbaStackList& list, const TThreadStackStart& thread) {
   TThreadStackWalker walker = threadStackWalker.load();
   if (!thread.StackPointer || !walker) return false;
-  walker(list, thread, thread.InstructionPointer - 1);
+  walker(list, thread, thread.Raising ? thread.InstructionPointer : thread.InstructionPointer - 1);
   return true;
 }
 

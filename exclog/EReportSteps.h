@@ -24,12 +24,17 @@ struct TThreadStackStart {
   uintptr_t InstructionPointer = 0;
   uintptr_t FramePointer = 0;
   uintptr_t StackTop = 0;           // highest address of its stack
+  // The raising thread: its instruction pointer is the exception's own place,
+  // looked up as it is and marked as the report's first entry.
+  bool Raising = false;
 };
 // Appends the stack of `thread`, starting from `startAddress`, to `list`.
 using TThreadStackWalker = void (*)(TQuelbaStackList& list, const TThreadStackStart& thread, uintptr_t startAddress);
 TThreadStackWalker SetThreadStackWalker(TThreadStackWalker walker);  // null: none
 // With a stack pointer, asks the walker for the thread's stack from its instruction
-// pointer - 1. False (and nothing added) without a stack pointer or a walker.
+// pointer - 1 (a stopped thread's is a return address), the raising thread's from
+// its instruction pointer. False (and nothing added) without a stack pointer or a
+// walker.
 bool AddThreadStack(TQuelbaStackList& list, const TThreadStackStart& thread);
 
 // Actions sent around the dialog and the log file.

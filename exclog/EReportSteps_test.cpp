@@ -51,7 +51,10 @@ TEST(ReportSteps, ThreadStacksAndActionsThroughTheirSeams) {
   thread.StackPointer = 0x0012FF00;
   EXPECT_TRUE(AddThreadStack(list, thread));
   EXPECT_EQ(walkedFrom, 0x00401233u);
-  EXPECT_EQ(list.Count(), 1);
+  thread.Raising = true;  // the exception's own place is looked up as given
+  EXPECT_TRUE(AddThreadStack(list, thread));
+  EXPECT_EQ(walkedFrom, 0x00401234u);
+  EXPECT_EQ(list.Count(), 2);
   SetThreadStackWalker(nullptr);
 
   ClearNotifiedActions();

@@ -91,6 +91,15 @@ bool ReadThreadPosition(HANDLE thread, TThreadPosition& position) {
   return true;
 }
 
+uint32_t StackTopOfThread(uint32_t threadId) {
+  if (threadId == GetCurrentThreadId()) return Address32(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
+  HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+  if (!thread) return 0;
+  uint32_t teb = TebOf(thread), top = 0;
+  CloseHandle(thread);
+  return teb && ProcessMemory().ReadU32(teb + 4, top) ? top : 0;
+}
+
 std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& options) {
   if (SuspendThread(thread) == static_cast<DWORD>(-1)) return nullptr;
   std::unique_ptr<TQuelbaStackList> list;

@@ -30,6 +30,9 @@ struct TThreadPosition {
 // Suspends another thread (`thread` needs suspend and context rights), reads its
 // registers and stack top, and resumes it. False when any step fails.
 bool ReadThreadPosition(HANDLE thread, TThreadPosition& position);
+// The highest address of a thread's stack (the calling thread's from its own
+// information block); 0 when the thread cannot be opened.
+uint32_t StackTopOfThread(uint32_t threadId);
 // Walks another thread: suspended for the scan only, starting at its instruction
 // pointer (an unmarked first entry) and stack pointer.
 std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& options);

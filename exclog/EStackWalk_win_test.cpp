@@ -7,11 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cxxabi.h>
-
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -21,12 +18,14 @@
 #include "exclog/EOutsideDebug.h"
 #include "exclog/ETD32.h"
 #include "exclog/EThreadHooks_win.h"
+#include "tests/support/Addr2Line_win.h"
 #include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
 
 namespace {
 
 using namespace exclog;
+using namespace velmora::test;
 
 using TChainProc = int (*)(int depth, int (*callback)(void*), void* argument);
 
@@ -138,80 +137,6 @@ class TWalkTestThread : public TThread {
   TParking* parking_;
 };
 
-std::string UnixPath(const std::string& windowsPath) {
-  using TConvert = char*(CDECL*)(LPCWSTR);
-  auto convert = reinterpret_cast<TConvert>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  char* unix = convert ? convert(std::wstring(windowsPath.begin(), windowsPath.end()).c_str()) : nullptr;
-  if (!unix) return windowsPath;
-  std::string out = unix;
-  HeapFree(GetProcessHeap(), 0, unix);
-  return out;
-}
-
-// The image base the file was linked for (addr2line counts from it).
-uint32_t FileImageBase(const std::string& windowsPath) {
-  std::ifstream in(windowsPath, std::ios::binary);
-  std::vector<char> header(4096);
-  in.read(header.data(), header.size());
-  uint32_t nt = *reinterpret_cast<uint32_t*>(&header[60]);
-  return *reinterpret_cast<uint32_t*>(&header[nt + 24 + 28]);
-}
-
-// The output lines of a host command (none when it could not run).
-std::vector<std::string> HostLines(const std::string& command) {
-  std::vector<std::string> out;
-  std::istringstream lines(velmora::test::RunHostCommand(command, 60000).value_or(""));
-  for (std::string line; std::getline(lines, line);) out.push_back(line);
-  return out;
-}
-
-struct TLine {
-  std::string Routine;
-  uint32_t Line = 0;
-};
-
-// addr2line -f of module-relative addresses, one batch.
-std::vector<TLine> Addr2Line(const std::string& windowsPath, const std::vector<uint32_t>& offsets) {
-  uint32_t base = FileImageBase(windowsPath);
-  std::ostringstream command;
-  command << "i686-w64-mingw32-addr2line -f -C -e '" << UnixPath(windowsPath) << "'" << std::hex;
-  for (uint32_t offset : offsets) command << " 0x" << base + offset;
-  std::vector<TLine> out;
-  std::vector<std::string> lines = HostLines(command.str());
-  for (size_t i = 0; i + 1 < lines.size(); i += 2) {
-    const std::string& place = lines[i + 1];
-    size_t colon = place.rfind(':');
-    uint32_t line = colon == std::string::npos ? 0 : static_cast<uint32_t>(std::strtoul(place.c_str() + colon + 1, nullptr, 10));
-    out.push_back({lines[i], line});
-  }
-  return out;
-}
-
-// A routine name without its parameter list ("operator()" keeps its own brackets).
-std::string WithoutParameters(const std::string& name) {
-  size_t from = name.find("operator()");
-  from = from == std::string::npos ? 0 : from + 10;
-  return name.substr(0, name.find('(', from));
-}
-
-// Ours ("Routine(int)", "Routine@4") against addr2line's: its name for the routine,
-// demangled when addr2line could not (it drops the "_" of "_Z..."), may carry the
-// class before ours.
-bool SameRoutine(const std::string& ours, const std::string& theirsRaw) {
-  std::string theirs = theirsRaw;
-  if (theirs.rfind("Z", 0) == 0) {
-    int status = 0;
-    char* text = abi::__cxa_demangle(("_" + theirs).c_str(), nullptr, nullptr, &status);
-    if (status == 0 && text) theirs = text;
-    std::free(text);
-  }
-  std::string a = WithoutParameters(ours), b = WithoutParameters(theirs);
-  a = a.substr(0, a.find('@'));
-  b = b.substr(0, b.find('@'));
-  return !a.empty() && b.size() >= a.size() && b.compare(b.size() - a.size(), a.size(), a) == 0;
-}
-
 // Checks every entry of the list that lies in this program or the test library
 // against addr2line: the routine name, and the line where we have one.
 void ExpectEntriesMatchAddr2Line(TQuelbaStackList& list) {
@@ -227,7 +152,7 @@ void ExpectEntriesMatchAddr2Line(TQuelbaStackList& list) {
   for (const auto& [file, entries] : byFile) {
     std::vector<uint32_t> offsets;
     for (const TQuelbaLocation* e : entries) offsets.push_back(e->Address - static_cast<uint32_t>(e->Module->Handle));
-    std::vector<TLine> theirs = Addr2Line(file, offsets);
+    std::vector<TSourceLine> theirs = Addr2Line(file, offsets);
     ASSERT_EQ(theirs.size(), entries.size()) << file;
     for (size_t i = 0; i < entries.size(); ++i) {
       const TQuelbaLocation* e = entries[i];
@@ -562,7 +487,7 @@ TEST(StackWalkWin, OutsideDebugFormsResolveEveryLineLikeAddr2Line) {
     if (std::string(form).rfind("walk_td", 0) == 0) EXPECT_TRUE(dynamic_cast<TQLDebugInfoTD32*>(reader)) << form;
     std::vector<uint32_t> offsets = LineAddresses(path);
     ASSERT_GT(offsets.size(), 8u) << form;
-    std::vector<TLine> theirs = Addr2Line(path, offsets);
+    std::vector<TSourceLine> theirs = Addr2Line(path, offsets);
     ASSERT_EQ(theirs.size(), offsets.size());
     for (size_t i = 0; i < offsets.size(); ++i) {
       TQuelbaLocation location;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -10,6 +11,7 @@
 #include "exclog/ECore_win.h"
 #include "exclog/EObjects.h"
 #include "exclog/ETextFormat.h"
+#include "tests/support/Addr2Line_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
 
@@ -40,6 +42,24 @@ std::string Fact(const std::string& key) {
 }
 
 double Number(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// Wine takes its language from the Unix locale it starts under: this program runs
+// again as a host command under a French locale, doing only this test.
+TEST(SystemInformation, LanguageFollowsTheLocale) {
+  if (const char* expected = std::getenv("VELMORA_EXPECTED_LANGUAGE")) {
+    EXPECT_EQ(LanguageValue(), expected);
+    return;
+  }
+  char program[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, program, MAX_PATH);
+  std::optional<std::string> out = velmora::test::RunHostCommand(
+      "VELMORA_EXPECTED_LANGUAGE=French LC_ALL=fr_FR.UTF-8 wine '" + velmora::test::UnixPath(program) +
+          "' --gtest_filter=SystemInformation.LanguageFollowsTheLocale 2>&1; echo exit=$?",
+      180000);
+  ASSERT_TRUE(out);
+  EXPECT_NE(out->find("[  PASSED  ] 1 test"), std::string::npos) << *out;
+  EXPECT_NE(out->find("exit=0"), std::string::npos) << *out;
+}
 
 TEST(SystemInformation, ValuesMatchWhatWineAndTheHostReport) {
   // The test prefix is a Windows 7 SP1 workstation.

@@ -68,8 +68,12 @@ void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame)
   if (!entered) {
     entered = true;
     try {
+      // Nothing unwound: the thrower's frames still stand above its frame pointer.
+      // (Read first: describing the exception rethrows and catches it, which ends
+      // the record's pending state.)
+      uintptr_t frame = threadThrow.Pending ? threadThrow.FramePointer : 0;
       TLoggedException e = CurrentCppException(2);
-      if (!IsLastReported(e.Object, e.Address)) RaiseHandling(e, e.Object != nullptr);
+      if (!IsLastReported(e.Object, e.Address)) RaiseHandling(e, e.Object != nullptr, frame);
     } catch (...) {
     }
   }

@@ -49,7 +49,7 @@ std::vector<TCodeLocation> WalkCurrentStack() {
 void WalkThreadStack(TQuelbaStackList& list, const TThreadStackStart& thread, uintptr_t start) {
   if (!thread.StackTop || thread.StackTop <= thread.StackPointer) return;
   TWalkOptions options = EveryKnownKind();
-  options.MarkFirst = false;
+  options.MarkFirst = thread.Raising;
   options.ThreadId = thread.ThreadId;
   std::unique_ptr<TQuelbaStackList> walked = BuildStackList(
       static_cast<uint32_t>(start), static_cast<uint32_t>(thread.StackPointer), static_cast<uint32_t>(thread.StackTop),

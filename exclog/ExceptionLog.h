@@ -7,10 +7,13 @@
 //
 // Start-up and shut-down themselves need the system: see ExceptionLog_win.h.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace exclog {
+
+class TQuelbaStackList;
 
 // An exception as the logger's hooks see it, before any report is built.
 struct TLoggedException {
@@ -35,10 +38,24 @@ struct TReportJob {
   bool HandledReport = false;      // a report of an exception that was caught
   bool OnReportThread = false;     // runs on a report thread (else on the raising one)
   const void* Context = nullptr;   // the raising thread's recorded context (204 bytes), or null
+  const void* Record = nullptr;    // its recorded exception record (80 bytes), or null
+  // The exception-frame test's result: 0, 1 (clean-up only) or 2 (raised inside a
+  // handler: no filter applies).
+  int CheckResult = 0;
+  uintptr_t StackTop = 0;          // highest address of the raising thread's stack
+  uintptr_t FrameWord = 0;         // where its stack is read from when there is no context
   std::string FocusedClass, FocusedText;  // the raising thread's focused control
+  // Settled before the dialog: 0 the detailed dialog, 1 the console text, 2 none;
+  // whether the user is asked to send; what terminate-or-restart does (0 none,
+  // 1 terminate, 2 restart).
   int DialogKind = 0;
+  bool AskToSend = false;
+  uint8_t RestartChoice = 0;
   std::string ReportFile;          // "_BugReport"
   uint32_t StackId = 0;            // marks duplicates
+  // The call stacks the report collected: the raising thread's first (shared by
+  // copies of the job).
+  std::shared_ptr<TQuelbaStackList> Stacks;
 };
 
 // Dialog outcome of one report.
@@ -64,9 +81,11 @@ struct TReportHandlerSeams {
   std::string (*BuildReport)(const TReportJob& job) = nullptr;
   // The report file name. Default: "".
   std::string (*ReportFileName)(const TReportJob& job) = nullptr;
-  // The call stack of a thread from its context (null: none) and stack top.
+  // The call stack of a thread from its context (null: none) and stack top. Default:
+  // the walker adds it to the job's Stacks.
   void (*CollectStack)(uint32_t threadId, const void* context, uintptr_t stackTop) = nullptr;
-  // The filter matching the exception; false (default) when none matches.
+  // The filter matching the exception; false when none matches. Default: the first
+  // enabled filter of the report's options that matches.
   bool (*MatchFilter)(const TReportJob& job, TFilterMatch& match) = nullptr;
   // Runs the handlers of an event. Default: the handlers registered with the
   // logger, in the exception's module first when that is another logger module.

@@ -156,8 +156,7 @@ int LookUpFrameworkMethods() {
 }
 
 // The exception frames of the raising thread's stack decide.
-bool WillBeCaughtByFrames(const TLoggedException& e) {
-  int result = 0;
+bool WillBeCaughtByFrames(const TLoggedException& e, int& result) {
   return IsHandledByApplication(e.Object, e.ClassName, e.Address, false, result);
 }
 
@@ -193,6 +192,10 @@ void Installer() {
   // Options objects learn their module handles; the program's own options come
   // from its logger data with its entry in the modules list.
   InstallModuleSeams();
+  // The options of the module the logger runs in announce their changes.
+  OptionsSeams().LoggerActive = [](TModuleHandle module) {
+    return LoggerActive() && module == OptionsSeams().CurrentModule();
+  };
   InstallEventHandlers();
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);

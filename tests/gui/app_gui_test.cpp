@@ -4,14 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "app/HostStart_win.h"
+#include "exclog/EOptions.h"
 #include "skin/SkinMessage.h"
 #include "skin/WinSkinData.h"
+#include "tests/support/Addr2Line_win.h"
 #include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
@@ -76,6 +80,46 @@ TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
   HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "velmora");
   EXPECT_EQ(mutex, nullptr);
   if (mutex) CloseHandle(mutex);
+}
+
+// The value a line "Name=value" of the program's logger-data settings gives.
+std::string StoredSetting(const std::string& name) {
+  std::ifstream settings(VELMORA_SOURCE_DIR "/tools/qldata/Velmora.qlsettings");
+  for (std::string line; std::getline(settings, line);)
+    if (line.rfind(name + "=", 0) == 0) return line.substr(name.size() + 1);
+  return "";
+}
+
+// The logger's start loads the options stored in the program's logger data and
+// announces them: their stream is published in the block named by the process id
+// and the program's module handle, where another process can read it.
+TEST(HostProgram, LoggerStartsWithTheStoredOptionsAndAnnouncesThem) {
+  const std::string exe = velmora::test::HostPath(VELMORA_EXE);
+  std::string subject = StoredSetting("MailSubject");
+  ASSERT_FALSE(subject.empty());
+  ASSERT_NE(subject, exclog::TQuelbaModuleOptions().MailSubject());  // not the default
+  velmora::test::TChildProcess program("\"" + exe + "\"");
+  ASSERT_TRUE(program.Started());
+  ASSERT_TRUE(velmora::test::PumpUntil([&] { return FindMainWindowOf(program.Id()) != nullptr; }, 20000));
+  char name[20];
+  std::snprintf(name, sizeof name, "%.8lX%.8X", program.Id(), velmora::test::FileImageBase(exe));
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+  ASSERT_NE(mapping, nullptr) << name;
+  auto* view = static_cast<const uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+  ASSERT_NE(view, nullptr);
+  MEMORY_BASIC_INFORMATION region{};
+  VirtualQuery(view, &region, sizeof region);
+  uint32_t size = *reinterpret_cast<const uint32_t*>(view);
+  ASSERT_GT(size, 1u);
+  ASSERT_LE(size + 4, region.RegionSize);
+  EXPECT_EQ(view[4], 1);
+  exclog::TQuelbaModuleOptions published;
+  published.LoadFromBytes(view + 5, size - 1);
+  EXPECT_EQ(published.MailSubject(), subject);
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+  PostMessageA(FindMainWindowOf(program.Id()), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.Ended(10000));
 }
 
 bool AnswersSkinned(HWND window) {
