@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "app/HostStart_win.h"
-#include "skin/SkinMessage.h"
-#include "skin/WinSkinData.h"
+#include "skin/container/SkinMessage.h"
+#include "skin/data/WinSkinData.h"
 #include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
