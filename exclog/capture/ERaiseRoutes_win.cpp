@@ -7,10 +7,37 @@
 #include "classlib/System.h"
 #include "exclog/core/ECore_win.h"
 #include "exclog/capture/EDispatch_win.h"
-#include "exclog/capture/EThreadHooks_win.h"
 #include "exclog/capture/ExceptionLog_win.h"
 
 using TRaiseRoutine = VOID(WINAPI*)(DWORD, DWORD, DWORD, const ULONG_PTR*);
+
+namespace exclog {
+namespace {
+
+TThreadHookServices& ThreadHooks() {
+  static TThreadHookServices services;
+  return services;
+}
+
+void CountRouteCall(const std::string& routine) {
+  if (ThreadHooks().CountHookCall) ThreadHooks().CountHookCall(routine);
+}
+
+TLoggedException DescribeRecord(const EXCEPTION_RECORD& record, int mode) {
+  if (ThreadHooks().ExceptionFromRecord) return ThreadHooks().ExceptionFromRecord(record, mode);
+  TLoggedException e;
+  e.Code = record.ExceptionCode;
+  e.Address = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
+  e.ThreadId = GetCurrentThreadId();
+  e.Mode = mode;
+  return e;
+}
+
+}  // namespace
+
+void SetThreadHookServices(const TThreadHookServices& services) { ThreadHooks() = services; }
+
+}  // namespace exclog
 
 extern "C" {
 // Read by the entry stubs.
@@ -155,7 +182,8 @@ DWORD WINAPI FreshStackStart(LPVOID parameter) {
 
 bool RunOnFreshStack(void (*routine)(void*), void* data) {
   TFreshStackCall call{routine, data};
-  HANDLE thread = KernelOriginals().CreateThread(nullptr, 0, &FreshStackStart, &call, 0, nullptr);
+  auto create = ThreadHooks().CreateThread ? ThreadHooks().CreateThread : &::CreateThread;
+  HANDLE thread = create(nullptr, 0, &FreshStackStart, &call, 0, nullptr);
   if (!thread) return false;
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
@@ -174,7 +202,7 @@ struct TSystemExceptionCall {
 void DescribeAndRoute(void* data) {
   auto* call = static_cast<TSystemExceptionCall*>(data);
   try {
-    TLoggedException e = ExceptionFromRecord(*call->Record, call->Mode);
+    TLoggedException e = DescribeRecord(*call->Record, call->Mode);
     e.ThreadId = call->ThreadId;
     call->Route(e);
   } catch (...) {
@@ -238,7 +266,7 @@ extern "C" void velmora_record_raise_entry(uint32_t stackPosition, uint32_t ecx)
 }
 
 extern "C" VOID WINAPI velmora_raise_hook_body(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* arguments) {
-  CountHookCall("RaiseException");
+  CountRouteCall("RaiseException");
   auto original = reinterpret_cast<TRaiseRoutine>(velmora_original_raise);
   if (code == ThreadNamingException && count == 4) return original(code, flags, count, arguments);
   if (code == NativeReraiseCode && flags == 0 && count == 2 && arguments) {
@@ -252,7 +280,7 @@ extern "C" VOID WINAPI velmora_raise_hook_body(DWORD code, DWORD flags, DWORD co
 }
 
 extern "C" void velmora_unwind_observer(const uint32_t* arguments) {
-  CountHookCall("RtlUnwind");
+  CountRouteCall("RtlUnwind");
   TLoggerThreadBlock& block = ThreadBlock();
   block.SavedFrame[1] = reinterpret_cast<uintptr_t>(arguments);
   const auto* record = reinterpret_cast<const EXCEPTION_RECORD*>(arguments[2]);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace exclog {
 
@@ -50,5 +51,16 @@ bool RunOnFreshStack(void (*routine)(void*), void* data);
 // `mode`) and hands it to `route`; never throws. A stack overflow is described and
 // routed from a fresh stack while the calling thread waits.
 void ReportSystemException(const EXCEPTION_RECORD& record, int mode, void (*route)(const TLoggedException& e));
+
+// The thread hooks stand above the raise routes: their unit hands these down when it
+// is in the program. Until then a fresh-stack thread is made with the system's
+// CreateThread, calls are not counted, and a record is described by its code and
+// address alone.
+struct TThreadHookServices {
+  decltype(&::CreateThread) CreateThread = nullptr;  // the system routine, past the hooks
+  void (*CountHookCall)(const std::string& routine) = nullptr;
+  TLoggedException (*ExceptionFromRecord)(const EXCEPTION_RECORD& record, int mode) = nullptr;
+};
+void SetThreadHookServices(const TThreadHookServices& services);
 
 }  // namespace exclog

@@ -16,6 +16,7 @@
 #include "exclog/hooks/EHook.h"
 #include "exclog/capture/EThrow_win.h"
 #include "exclog/core/ExceptionLog.h"
+#include "exclog/debuginfo/EStackWalk_win.h"
 
 namespace exclog {
 
@@ -652,5 +653,17 @@ BOOL WINAPI HookWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD writ
   }
   return KernelOriginals().WriteFile(file, buffer, count, written, overlapped);
 }
+
+namespace {
+
+// The raise routes and the stack walker stand below the thread hooks: what they use
+// of them is handed down as the program starts.
+[[maybe_unused]] const bool servicesHandedDown = [] {
+  SetThreadHookServices({KernelOriginals().CreateThread, &CountHookCall, &ExceptionFromRecord});
+  SetThreadGuardHandler(ThreadGuardHandlerAddress());
+  return true;
+}();
+
+}  // namespace
 
 }  // namespace exclog

@@ -13,7 +13,6 @@
 #include "exclog/debuginfo/ELocation.h"
 #include "exclog/debuginfo/EOutsideDebug.h"
 #include "exclog/debuginfo/EModules_win.h"
-#include "exclog/capture/EThreadHooks_win.h"
 
 namespace exclog {
 
@@ -158,8 +157,10 @@ const std::vector<std::pair<uint32_t, uint32_t>>& LoggerCodeRanges() {
   return ranges;
 }
 
+uintptr_t threadGuardHandler = 0;
+
 int ClassifyHandler(uint32_t handler) {
-  static const uint32_t guard = static_cast<uint32_t>(ThreadGuardHandlerAddress());
+  const uint32_t guard = static_cast<uint32_t>(threadGuardHandler);
   const TMemoryView& memory = ProcessMemory();
   uint32_t target = ThroughJumpThunk(memory, handler);
   if (target == guard) return 1;
@@ -299,5 +300,7 @@ void InstallStackWalkSeams() {
   ModuleListSeams().FreeDebugSource = &FreeOutsideDebugSource;
   SetCallStackIdSource(&WalkCallStackId);
 }
+
+void SetThreadGuardHandler(uintptr_t address) { threadGuardHandler = address; }
 
 }  // namespace exclog

@@ -78,4 +78,9 @@ void FreeOutsideDebugSource(void* source);
 // identifier source. The logger's start-up calls it.
 void InstallStackWalkSeams();
 
+// The handler of the thread hooks' guard frame (RunThreadGuarded), which catches
+// every exception; the hooks stand above the walker and tell it when they are in
+// the program (0, no such frame, until then).
+void SetThreadGuardHandler(uintptr_t address);
+
 }  // namespace exclog

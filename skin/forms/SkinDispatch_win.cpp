@@ -1,7 +1,6 @@
 // The form skinner's child dispatch (see SkinDispatch_win.h).
 #include "skin/forms/SkinDispatch_win.h"
 
-#include <array>
 #include <vector>
 
 #include "skin/painters/ControlProps.h"
@@ -9,9 +8,6 @@
 
 namespace skin {
 namespace {
-
-constexpr size_t kKinds = static_cast<size_t>(TPainterKind::Sizer) + 1;
-std::array<TPainterFactory, kKinds> factories{};
 
 bool Listed(const TWinSkinForm& form, const TComponent* control, HWND window) {
   for (TSkinControl* p : form.Painters())
@@ -60,16 +56,6 @@ TControlFacts FactsOf(const TWinSkinForm& form, TControl* control) {
 }
 
 }  // namespace
-
-void SetPainterFactory(TPainterKind kind, TPainterFactory factory) {
-  const size_t i = static_cast<size_t>(kind);
-  if (i < kKinds && kind != TPainterKind::None) factories[i] = factory;
-}
-
-TPainterFactory PainterFactory(TPainterKind kind) {
-  const size_t i = static_cast<size_t>(kind);
-  return i < kKinds ? factories[i] : nullptr;
-}
 
 std::vector<std::string> AncestryOf(const TObject* object) {
   std::vector<std::string> names;

@@ -11,11 +11,6 @@
 
 namespace skin {
 
-using TPainterFactory = TSkinControl* (*)(TComponent* owner);
-// The creating function of a painter kind (null: none yet); setting null removes it.
-void SetPainterFactory(TPainterKind kind, TPainterFactory factory);
-TPainterFactory PainterFactory(TPainterKind kind);
-
 // The class names of `object`'s class and its ancestors, own class first.
 std::vector<std::string> AncestryOf(const TObject* object);
 

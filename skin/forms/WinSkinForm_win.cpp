@@ -55,6 +55,14 @@ std::string WindowClassName(HWND window) {
   return name;
 }
 
+// The painters stand below the form skinner: they join and leave a form's list
+// through the links their base keeps, set here as the program starts.
+[[maybe_unused]] const bool painterLinksSet = [] {
+  SetPainterFormLinks({[](TWinSkinForm& form, TSkinControl* painter) { form.AddPainter(painter); },
+                       [](TWinSkinForm& form, TSkinControl* painter) { form.RemovePainter(painter); }});
+  return true;
+}();
+
 }  // namespace
 
 void TWinSkinForm::SetVersionForTests(const TSystemVersion* version) { versionOverride = version; }

@@ -6,11 +6,9 @@
 #include "classlib/ControlMessages.h"
 #include "classlib/StdCtrls_win.h"
 #include "skin/painters/SkinButtonRules.h"
-#include "skin/forms/SkinDispatch_win.h"
 #include "skin/container/BitmapOps_win.h"
 #include "skin/container/SkinDraw_win.h"
 #include "skin/data/WinSkinData_win.h"
-#include "skin/forms/WinSkinForm.h"
 
 namespace skin {
 namespace {

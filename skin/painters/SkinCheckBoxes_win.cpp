@@ -7,7 +7,6 @@
 #include "skin/container/BitmapOps_win.h"
 #include "skin/container/SkinDraw_win.h"
 #include "skin/data/WinSkinData_win.h"
-#include "skin/forms/WinSkinForm.h"
 
 namespace skin {
 namespace {

@@ -17,12 +17,30 @@
 #include "classlib/Graphics_win.h"
 #include "skin/painters/ControlProps.h"
 #include "skin/painters/PainterRules.h"
+#include "skin/painters/SkinDispatch.h"
 #include "skin/painters/SkinSubclass_win.h"
 #include "skin/data/WinSkinData.h"
 
 namespace skin {
 
 class TWinSkinForm;
+class TSkinControl;
+
+// The creating function of each painter kind: the painter families fill it, the
+// form skinner's child dispatch makes painters through it.
+using TPainterFactory = TSkinControl* (*)(TComponent* owner);
+// The creating function of a painter kind (null: none yet); setting null removes it.
+void SetPainterFactory(TPainterKind kind, TPainterFactory factory);
+TPainterFactory PainterFactory(TPainterKind kind);
+
+// The form skinner stands above its painters: its unit hands down how a painter
+// joins and leaves a form's list when the program has form skinners (until then
+// the links are empty and a painter joins no list).
+struct TPainterFormLinks {
+  void (*Add)(TWinSkinForm& form, TSkinControl* painter) = nullptr;
+  void (*Remove)(TWinSkinForm& form, TSkinControl* painter) = nullptr;
+};
+void SetPainterFormLinks(const TPainterFormLinks& links);
 
 // Messages every painted window understands.
 constexpr UINT kMsgSkinSwitch = 0x3506;   // wParam > 0: painter on, else off

@@ -2,6 +2,7 @@
 #include "skin/painters/WinSubClass.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -10,15 +11,42 @@
 #include "skin/container/BitmapOps_win.h"
 #include "skin/container/SkinDraw_win.h"
 #include "skin/data/WinSkinData_win.h"
-#include "skin/forms/WinSkinForm.h"
 
 namespace skin {
+namespace {
+
+constexpr size_t kKinds = static_cast<size_t>(TPainterKind::Sizer) + 1;
+std::array<TPainterFactory, kKinds> factories{};
+
+TPainterFormLinks formLinks;
+
+void JoinForm(TWinSkinForm* form, TSkinControl* painter) {
+  if (form && formLinks.Add) formLinks.Add(*form, painter);
+}
+
+void LeaveForm(TWinSkinForm* form, TSkinControl* painter) {
+  if (form && formLinks.Remove) formLinks.Remove(*form, painter);
+}
+
+}  // namespace
+
+void SetPainterFactory(TPainterKind kind, TPainterFactory factory) {
+  const size_t i = static_cast<size_t>(kind);
+  if (i < kKinds && kind != TPainterKind::None) factories[i] = factory;
+}
+
+TPainterFactory PainterFactory(TPainterKind kind) {
+  const size_t i = static_cast<size_t>(kind);
+  return i < kKinds ? factories[i] : nullptr;
+}
+
+void SetPainterFormLinks(const TPainterFormLinks& links) { formLinks = links; }
 
 TSkinControl::TSkinControl(TComponent* owner) : TComponent(owner) {}
 
 TSkinControl::~TSkinControl() {
   ReleaseHooks();
-  if (SkinForm) SkinForm->RemovePainter(this);
+  LeaveForm(SkinForm, this);
 }
 
 void TSkinControl::ReleaseHooks() {
@@ -42,7 +70,7 @@ void TSkinControl::AttachControl(TWinSkinForm* skinForm, TSkinData* skinData, bo
   Handle = control->Handle();
   IsUnicode = IsWindowUnicode(Handle) != FALSE;
   procHook_.Install(control, &TSkinControl::SubclassHandler, this);
-  if (SkinForm) SkinForm->AddPainter(this);
+  JoinForm(SkinForm, this);
   if (ChangeColor) {
     SavedColor = control->Color();
     control->SetColor(static_cast<TColor>(ButtonFace()));
@@ -59,7 +87,7 @@ void TSkinControl::AttachWindow(HWND handle, TSkinData* skinData, TWinSkinForm* 
   Handle = handle;
   Enabled = true;
   PainterFlag = 0;
-  if (SkinForm) SkinForm->AddPainter(this);
+  JoinForm(SkinForm, this);
   IsUnicode = IsWindowUnicode(handle) != FALSE;
   // The wide text on every NT-family system, so no character is lost to the code page.
   const int length = GetWindowTextLengthW(handle);
