@@ -3,10 +3,10 @@
 #include "classlib/Forms_win.h"
 #include "classlib/HintWindow_win.h"
 #include "classlib/System.h"
-#include "skin/SkinDispatch_win.h"
-#include "skin/SkinManage.h"
-#include "skin/SkinMessage_win.h"
-#include "skin/WinSkinData_win.h"
+#include "skin/forms/SkinDispatch_win.h"
+#include "skin/forms/SkinManage.h"
+#include "skin/container/SkinMessage_win.h"
+#include "skin/data/WinSkinData_win.h"
 
 void StartHostServices(HINSTANCE instance) {
   RegisterFormsUnit();

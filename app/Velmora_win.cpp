@@ -10,7 +10,7 @@
 #include "classlib/Forms_win.h"
 #include "classlib/Layout.h"
 #include "classlib/System.h"
-#include "exclog/ExceptionLog_win.h"
+#include "exclog/capture/ExceptionLog_win.h"
 
 namespace {
 

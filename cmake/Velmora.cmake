@@ -1,6 +1,7 @@
 # Build conventions shared by every folder.
 #
-# In classlib/, skin/ and exclog/ the file name says where a source belongs:
+# In classlib/ and the layer folders of skin/ and exclog/ the file name says where
+# a source belongs:
 #   foo.cpp           pure code (no Win32 header): built in both trees
 #   foo_win.cpp       Win32 glue: Windows tree only
 #   foo_test.cpp      unit tests of pure code: both trees
@@ -155,11 +156,9 @@ function(velmora_fuzz_target source)
   endif()
 endfunction()
 
-# One folder of the product: a library of its sources, a unit-test program, a GUI
-# test program (Windows) and its fuzz targets, all found by file name.
-function(velmora_component name)
-  cmake_parse_arguments(C "" "" "DEPENDS" ${ARGN})
-  set(dir "${CMAKE_CURRENT_SOURCE_DIR}")
+# Sorts the sources of `dir` by file name (the conventions at the top) into the
+# lists <prefix>_lib, <prefix>_test, <prefix>_gui and <prefix>_fuzz of the caller.
+function(velmora_sort_sources dir prefix)
   file(GLOB all_cpp CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.c")
   set(lib_src "")
   set(test_src "")
@@ -187,29 +186,109 @@ function(velmora_component name)
       list(APPEND lib_src "${f}")
     endif()
   endforeach()
+  set(${prefix}_lib "${lib_src}" PARENT_SCOPE)
+  set(${prefix}_test "${test_src}" PARENT_SCOPE)
+  set(${prefix}_gui "${gui_src}" PARENT_SCOPE)
+  set(${prefix}_fuzz "${fuzz_src}" PARENT_SCOPE)
+endfunction()
 
-  if(lib_src)
-    add_library(${name} STATIC ${lib_src})
-    target_link_libraries(${name} PUBLIC ${C_DEPENDS})
+# A library of `sources` named `name` that links `depends` (plus the system's
+# libraries in the Windows tree); an interface library when there are no sources.
+function(velmora_library name sources depends)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_link_libraries(${name} PUBLIC ${depends})
     if(VELMORA_WIN32)
       target_link_libraries(${name} PUBLIC ${VELMORA_WIN_LIBS})
     endif()
   else()
     add_library(${name} INTERFACE)
-    target_link_libraries(${name} INTERFACE ${C_DEPENDS})
+    target_link_libraries(${name} INTERFACE ${depends})
   endif()
+endfunction()
 
+# One folder of the product: a library of its sources, a unit-test program, a GUI
+# test program (Windows) and its fuzz targets, all found by file name.
+function(velmora_component name)
+  cmake_parse_arguments(C "" "" "DEPENDS" ${ARGN})
+  velmora_sort_sources("${CMAKE_CURRENT_SOURCE_DIR}" src)
+  velmora_library(${name} "${src_lib}" "${C_DEPENDS}")
   if(NOT VELMORA_LIBFUZZER)
-    if(test_src)
-      velmora_test_executable(${name}_tests SOURCES ${test_src} LIBS ${name})
+    if(src_test)
+      velmora_test_executable(${name}_tests SOURCES ${src_test} LIBS ${name})
     endif()
-    if(gui_src)
-      velmora_test_executable(${name}_gui_tests GUI SOURCES ${gui_src} LIBS ${name})
+    if(src_gui)
+      velmora_test_executable(${name}_gui_tests GUI SOURCES ${src_gui} LIBS ${name})
     endif()
   endif()
   if(NOT VELMORA_WIN32)
-    foreach(f ${fuzz_src})
+    foreach(f ${src_fuzz})
       velmora_fuzz_target("${f}" LIBS ${name})
     endforeach()
+  endif()
+endfunction()
+
+# Layers (cmake/Layers.txt): a line names a folder and the folders below it that it
+# uses. The folder's library is the folder's path with "_" for "/" (exclog/core:
+# exclog_core) and links exactly the libraries of the folders its line names.
+set(VELMORA_LAYERS_FILE "${VELMORA_ROOT}/cmake/Layers.txt")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${VELMORA_LAYERS_FILE}")
+function(velmora_layer_uses folder out)
+  file(STRINGS "${VELMORA_LAYERS_FILE}" lines)
+  foreach(line ${lines})
+    string(REGEX REPLACE "#.*" "" line "${line}")
+    string(REGEX MATCH "^[ \t]*([^: \t]+)[ \t]*(:(.*))?$" m "${line}")
+    if(m AND CMAKE_MATCH_1 STREQUAL folder)
+      string(STRIP "${CMAKE_MATCH_3}" uses)
+      string(REGEX REPLACE "[ \t]+" ";" uses "${uses}")
+      set(libs "")
+      foreach(u ${uses})
+        string(REPLACE "/" "_" lib "${u}")
+        list(APPEND libs ${lib})
+      endforeach()
+      set(${out} "${libs}" PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "${folder} is not in ${VELMORA_LAYERS_FILE}")
+endfunction()
+
+# One layer folder of an area (exclog/core): its library, named and linked as
+# cmake/Layers.txt says, and its fuzz targets (linking the layer alone). Its tests
+# join the area's test programs (velmora_area_tests), which link every layer.
+function(velmora_layer)
+  file(RELATIVE_PATH folder "${VELMORA_ROOT}" "${CMAKE_CURRENT_SOURCE_DIR}")
+  string(REPLACE "/" "_" name "${folder}")
+  string(REGEX REPLACE "/.*" "" area "${folder}")
+  velmora_layer_uses("${folder}" uses)
+  velmora_sort_sources("${CMAKE_CURRENT_SOURCE_DIR}" src)
+  velmora_library(${name} "${src_lib}" "${uses}")
+  set_property(GLOBAL APPEND PROPERTY VELMORA_${area}_LAYERS ${name})
+  set_property(GLOBAL APPEND PROPERTY VELMORA_${area}_TESTS ${src_test})
+  set_property(GLOBAL APPEND PROPERTY VELMORA_${area}_GUI_TESTS ${src_gui})
+  if(NOT VELMORA_WIN32)
+    foreach(f ${src_fuzz})
+      velmora_fuzz_target("${f}" LIBS ${name})
+    endforeach()
+  endif()
+endfunction()
+
+# After an area's layer folders: the area's library `area` (every layer) and its
+# test programs <area>_tests and <area>_gui_tests, one each for the whole area.
+function(velmora_area_tests area)
+  get_property(layers GLOBAL PROPERTY VELMORA_${area}_LAYERS)
+  get_property(tests GLOBAL PROPERTY VELMORA_${area}_TESTS)
+  get_property(gui GLOBAL PROPERTY VELMORA_${area}_GUI_TESTS)
+  # Highest first: a static library stands before the ones it uses on a link line.
+  list(REVERSE layers)
+  add_library(${area} INTERFACE)
+  target_link_libraries(${area} INTERFACE ${layers})
+  if(NOT VELMORA_LIBFUZZER)
+    if(tests)
+      velmora_test_executable(${area}_tests SOURCES ${tests} LIBS ${area})
+    endif()
+    if(gui)
+      velmora_test_executable(${area}_gui_tests GUI SOURCES ${gui} LIBS ${area})
+    endif()
   endif()
 endfunction()

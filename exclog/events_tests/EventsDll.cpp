@@ -8,8 +8,8 @@
 #include <string>
 
 #include "classlib/SysUtils.h"
-#include "exclog/EEvents.h"
-#include "exclog/ELists.h"
+#include "exclog/capture/EEvents.h"
+#include "exclog/debuginfo/ELists.h"
 
 #define DLL_EXPORT extern "C" __declspec(dllexport)
 #define QUELBA_ENTRY __attribute__((regparm(3)))

@@ -11,14 +11,14 @@
 
 #include "classlib/SysUtils.h"
 #include "classlib/Threads.h"
-#include "exclog/ECore_win.h"
-#include "exclog/EDispatch_win.h"
-#include "exclog/EEvents_win.h"
-#include "exclog/EModules_win.h"
-#include "exclog/ERaiseRoutes_win.h"
-#include "exclog/EThreadHooks_win.h"
-#include "exclog/EThrow_win.h"
-#include "exclog/ExceptionLog_win.h"
+#include "exclog/core/ECore_win.h"
+#include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/EEvents_win.h"
+#include "exclog/debuginfo/EModules_win.h"
+#include "exclog/capture/ERaiseRoutes_win.h"
+#include "exclog/capture/EThreadHooks_win.h"
+#include "exclog/capture/EThrow_win.h"
+#include "exclog/capture/ExceptionLog_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
 
 namespace startup_test {

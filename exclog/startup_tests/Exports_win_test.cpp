@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "classlib/SysUtils.h"
-#include "exclog/ECore_win.h"
-#include "exclog/EDispatch_win.h"
-#include "exclog/EEvents_win.h"
-#include "exclog/EModules_win.h"
-#include "exclog/EReportEvents_win.h"
-#include "exclog/EReportSteps.h"
-#include "exclog/EThreadHooks_win.h"
-#include "exclog/ExceptionLog_win.h"
+#include "exclog/core/ECore_win.h"
+#include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/EEvents_win.h"
+#include "exclog/debuginfo/EModules_win.h"
+#include "exclog/capture/EReportEvents_win.h"
+#include "exclog/report/EReportSteps.h"
+#include "exclog/capture/EThreadHooks_win.h"
+#include "exclog/capture/ExceptionLog_win.h"
 
 namespace startup_test {
 namespace {

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "classlib/SysUtils.h"
-#include "exclog/EDispatch_win.h"
-#include "exclog/ELists.h"
-#include "exclog/EModules_win.h"
-#include "exclog/ERaiseRoutes_win.h"
-#include "exclog/ESysInfo_win.h"
-#include "exclog/EThreadHooks_win.h"
-#include "exclog/ExceptionLog_win.h"
+#include "exclog/capture/EDispatch_win.h"
+#include "exclog/debuginfo/ELists.h"
+#include "exclog/debuginfo/EModules_win.h"
+#include "exclog/capture/ERaiseRoutes_win.h"
+#include "exclog/report/ESysInfo_win.h"
+#include "exclog/capture/EThreadHooks_win.h"
+#include "exclog/capture/ExceptionLog_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
 #include "tests/support/Addr2Line_win.h"
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "classlib/SysUtils.h"
-#include "exclog/EDispatch_win.h"
-#include "exclog/EInternalError_win.h"
-#include "exclog/EThrow_win.h"
-#include "exclog/ExceptionLog.h"
+#include "exclog/capture/EDispatch_win.h"
+#include "exclog/report/EInternalError_win.h"
+#include "exclog/capture/EThrow_win.h"
+#include "exclog/core/ExceptionLog.h"
 
 namespace startup_test {
 namespace {

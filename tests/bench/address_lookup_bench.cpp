@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "exclog/EDebug.h"
+#include "exclog/debuginfo/EDebug.h"
 #include "tests/bench/Bench.h"
 #include "tests/peers/PeerTools.h"
 #include "tools/qldata/QlDataTool.h"

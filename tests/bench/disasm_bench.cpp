@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "exclog/EDisAsm.h"
+#include "exclog/debuginfo/EDisAsm.h"
 #include "tests/bench/Bench.h"
 #include "tests/peers/PeerTools.h"
 #include "tools/qldata/QlDataTool.h"

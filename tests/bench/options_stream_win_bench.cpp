@@ -4,7 +4,7 @@
 #include <string>
 
 #include "classlib/Streams.h"
-#include "exclog/EOptions.h"
+#include "exclog/core/EOptions.h"
 #include "tests/bench/Bench.h"
 
 VELMORA_BENCHMARK(options_stream) {

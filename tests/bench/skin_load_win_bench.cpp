@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "classlib/System.h"
-#include "skin/SkinReader.h"
-#include "skin/WinSkinData.h"
-#include "skin/WinSkinData_win.h"
+#include "skin/container/SkinReader.h"
+#include "skin/data/WinSkinData.h"
+#include "skin/data/WinSkinData_win.h"
 #include "tests/bench/Bench.h"
 
 VELMORA_BENCHMARK(skin_load) {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "exclog/ECore_win.h"
-#include "exclog/EModules_win.h"
-#include "exclog/EStackWalk_win.h"
+#include "exclog/core/ECore_win.h"
+#include "exclog/debuginfo/EModules_win.h"
+#include "exclog/debuginfo/EStackWalk_win.h"
 #include "tests/bench/Bench.h"
 #include "tests/support/GuiProbe_win.h"
 

@@ -14,9 +14,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "exclog/EHook.h"
-#include "exclog/EThreadHooks_win.h"
-#include "exclog/ExceptionLog.h"
+#include "exclog/hooks/EHook.h"
+#include "exclog/capture/EThreadHooks_win.h"
+#include "exclog/core/ExceptionLog.h"
 #include "tests/bench/Bench.h"
 
 namespace {

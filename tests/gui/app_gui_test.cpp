@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "app/HostStart_win.h"
-#include "exclog/EOptions.h"
-#include "skin/SkinMessage.h"
-#include "skin/WinSkinData.h"
+#include "exclog/core/EOptions.h"
+#include "skin/container/SkinMessage.h"
+#include "skin/data/WinSkinData.h"
 #include "tests/support/Addr2Line_win.h"
 #include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "exclog/EDebug.h"
-#include "exclog/EOptions.h"
+#include "exclog/debuginfo/EDebug.h"
+#include "exclog/core/EOptions.h"
 
 namespace qldata {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "exclog/EDebugWriter.h"
+#include "exclog/debuginfo/EDebugWriter.h"
 
 namespace qldata {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "exclog/EDebug.h"
+#include "exclog/debuginfo/EDebug.h"
 #include "tests/support/TestPaths.h"
 
 namespace qldata {

@@ -26,8 +26,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "exclog/EDebug.h"
-#include "exclog/EOutsideWriter.h"
+#include "exclog/debuginfo/EDebug.h"
+#include "exclog/debuginfo/EOutsideWriter.h"
 #include "tools/qldata/QlDataTool.h"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include <zlib.h>
 
-#include "skin/SkinMessage.h"
-#include "skin/SkinReader.h"
+#include "skin/container/SkinMessage.h"
+#include "skin/container/SkinReader.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "classlib/BmpCodec.h"
-#include "skin/QuickIni.h"
-#include "skin/SkinReader.h"
+#include "skin/container/QuickIni.h"
+#include "skin/container/SkinReader.h"
 #include "tests/peers/PeerTools.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "skin/Lzhuf.h"
+#include "skin/container/Lzhuf.h"
 
 namespace skinpack {
 

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "skin/SkinReader.h"
+#include "skin/container/SkinReader.h"
 #include "tools/skinpack/LzhufEncoder.h"
 
 namespace skinpack {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "skin/Lzhuf.h"
-#include "skin/SkinMessage.h"
-#include "skin/SkinReader.h"
+#include "skin/container/Lzhuf.h"
+#include "skin/container/SkinMessage.h"
+#include "skin/container/SkinReader.h"
 #include "tests/peers/PeerTools.h"
 #include "tools/skinpack/LzhufEncoder.h"
 

@@ -1,0 +1,113 @@
+#include "exclog/capture/EEventCall.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "exclog/core/EGuard.h"
+
+namespace exclog {
+
+namespace {
+
+struct TEventRequest {
+  std::function<void()> Routine;
+  std::atomic<bool> Taken{false};
+  std::atomic<bool> Done{false};
+};
+
+// The process-wide request slot.
+std::mutex slotLock;
+std::shared_ptr<TEventRequest> slot;
+
+bool Ask(bool (*seam)()) { return seam != nullptr && seam(); }
+
+void RunReporting(const std::function<void()>& routine) {
+  try {
+    routine();
+  } catch (const std::exception& e) {
+    if (TInternalErrorHandler handler = GetInternalErrorHandler()) handler(std::string("Event handler: ") + e.what());
+  } catch (...) {
+    if (TInternalErrorHandler handler = GetInternalErrorHandler()) handler("Event handler: General internal error.");
+  }
+}
+
+// Puts `request` into the free slot, waiting for it in 10 ms steps. False when the
+// wait ended first.
+bool Place(const std::shared_ptr<TEventRequest>& request, std::chrono::steady_clock::time_point deadline,
+           bool needThread) {
+  while (true) {
+    {
+      std::lock_guard<std::mutex> lock(slotLock);
+      if (!slot) {
+        slot = request;
+        return true;
+      }
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if (needThread && !Ask(EventCallSeams().ExceptionThreadExists)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void Release(const std::shared_ptr<TEventRequest>& request) {
+  std::lock_guard<std::mutex> lock(slotLock);
+  if (slot == request) slot.reset();
+}
+
+}  // namespace
+
+TEventCallSeams& EventCallSeams() {
+  static TEventCallSeams seams;
+  return seams;
+}
+
+bool CallEventHandler(const std::function<void()>& routine, std::chrono::milliseconds bound) {
+  const TEventCallSeams& seams = EventCallSeams();
+  if (Ask(seams.ShuttingDown) || !routine) return false;
+  auto deadline = std::chrono::steady_clock::now() + bound;
+  auto request = std::make_shared<TEventRequest>();
+  request->Routine = routine;
+  bool ran = false;
+  if (Ask(seams.ExceptionThreadExists) && !Ask(seams.OnExceptionThread)) {
+    if (Place(request, deadline, true)) {
+      while (!request->Done.load()) {
+        // Bounded, and over as soon as the thread that would serve it is gone.
+        if (!Ask(seams.ExceptionThreadExists) || std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      ran = request->Done.load();
+      Release(request);  // withdraws a request nobody took
+    }
+  } else {
+    // Marked busy while it runs, so a hand-off from another thread waits for it.
+    request->Taken = true;
+    if (Place(request, deadline, false)) {
+      RunReporting(routine);
+      request->Done = true;
+      Release(request);
+      ran = true;
+    }
+  }
+  if (seams.ResetEventState) seams.ResetEventState();
+  if (seams.ReloadOptions) seams.ReloadOptions();
+  return ran;
+}
+
+bool ServeEventRequest() {
+  std::shared_ptr<TEventRequest> request;
+  {
+    std::lock_guard<std::mutex> lock(slotLock);
+    if (!slot || slot->Taken.load()) return false;
+    request = slot;
+    request->Taken = true;
+  }
+  RunReporting(request->Routine);
+  request->Done = true;
+  Release(request);
+  return true;
+}
+
+}  // namespace exclog

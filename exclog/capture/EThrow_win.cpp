@@ -1,0 +1,162 @@
+#include "exclog/capture/EThrow_win.h"
+
+#include <windows.h>
+#include <winternl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cxxabi.h>
+#include <exception>
+#include <memory>
+
+#include "classlib/SysUtils.h"
+#include "classlib/System.h"
+#include "classlib/Threads.h"
+#include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/EThreadHooks_win.h"
+
+extern "C" {
+[[noreturn]] void __real___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*));
+void __real___cxa_end_catch();
+}
+
+namespace exclog {
+
+namespace {
+
+std::atomic<bool> recording{false};
+std::atomic<int> throwCount{0};
+std::terminate_handler previousTerminate = nullptr;
+std::atomic<bool> terminateInstalled{false};
+
+thread_local TThrowRecord threadThrow;
+
+uintptr_t StackBase() { return reinterpret_cast<uintptr_t>(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase); }
+
+std::string Demangle(const char* mangled) {
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> text(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+  return status == 0 && text ? std::string(text.get()) : std::string(mangled);
+}
+
+void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame) {
+  TThrowRecord& r = threadThrow;
+  r.ClassName = ThrownClassName(object, type);
+  r.Object = object;
+  r.Message.clear();
+  void* adjusted = object;
+  if (typeid(std::exception).__do_catch(type, &adjusted, 1))
+    r.Message = static_cast<std::exception*>(adjusted)->what();
+  r.Site = site;
+  r.FramePointer = frame;
+  uintptr_t sp = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  r.StackPointer = sp;
+  uintptr_t base = StackBase();
+  size_t size = base > sp ? base - sp : 0;
+  if (size > StackCopyLimit) size = StackCopyLimit;
+  r.Stack.assign(reinterpret_cast<const uint8_t*>(sp), reinterpret_cast<const uint8_t*>(sp) + size);
+  r.Pending = true;
+  ++throwCount;
+}
+
+[[noreturn]] void TerminateRoute() {
+  // Once a thread: a second terminate (from inside the report) ends at once.
+  static thread_local bool entered = false;
+  bool mainThread = GetCurrentThreadId() == MainThreadID();
+  if (!entered) {
+    entered = true;
+    try {
+      // Nothing unwound: the thrower's frames still stand above its frame pointer.
+      // (Read first: describing the exception rethrows and catches it, which ends
+      // the record's pending state.)
+      uintptr_t frame = threadThrow.Pending ? threadThrow.FramePointer : 0;
+      TLoggedException e = CurrentCppException(2);
+      if (!IsLastReported(e.Object, e.Address)) RaiseHandling(e, e.Object != nullptr, frame);
+    } catch (...) {
+    }
+  }
+  std::fflush(nullptr);
+  if (!mainThread) HookExitThread(1);
+  TerminateProcess(GetCurrentProcess(), 1);
+  std::abort();
+}
+
+}  // namespace
+
+std::string ThrownClassName(void* object, const std::type_info* type) {
+  if (!type) return "";
+  void* adjusted = object;
+  if (object && typeid(TObject).__do_catch(type, &adjusted, 1)) {
+    TClass cls = ClassOfObject(adjusted);
+    if (cls) return cls->Name;
+  }
+  return Demangle(type->name());
+}
+
+TThrowRecord LastThrowRecord() { return threadThrow; }
+int ThrowRecordCount() { return throwCount; }
+void SetThrowRecording(bool on) { recording = on; }
+bool ThrowRecording() { return recording; }
+
+TLoggedException CurrentCppException(int mode) {
+  TLoggedException e;
+  e.Mode = mode;
+  e.ThreadId = GetCurrentThreadId();
+  const TThrowRecord& r = threadThrow;
+  if (std::type_info* type = abi::__cxa_current_exception_type()) {
+    e.ClassName = r.Pending && !r.ClassName.empty() ? r.ClassName : Demangle(type->name());
+    e.Message = r.Pending ? r.Message : "";
+    e.Address = r.Pending ? r.Site : 0;
+    e.Object = r.Pending ? r.Object : nullptr;
+    try {
+      throw;
+    } catch (const EAbort&) {
+      e.Abort = true;
+    } catch (const EStackOverflow&) {
+      e.StackOverflow = true;
+    } catch (...) {
+    }
+  } else {
+    e.ClassName = "terminate";
+    e.Message = "terminate called without an active exception";
+  }
+  e.Module = GetModuleHandleA(nullptr);
+  return e;
+}
+
+void InstallTerminateRoute() {
+  if (terminateInstalled.exchange(true)) return;
+  previousTerminate = std::set_terminate(&TerminateRoute);
+}
+
+void RemoveTerminateRoute() {
+  if (!terminateInstalled.exchange(false)) return;
+  std::set_terminate(previousTerminate);
+  previousTerminate = nullptr;
+}
+
+}  // namespace exclog
+
+extern "C" {
+
+// Records, then throws on: the recorder never reports and never throws itself.
+[[noreturn]] void __wrap___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*)) {
+  if (exclog::recording) {
+    try {
+      exclog::Record(object, type, reinterpret_cast<uintptr_t>(__builtin_return_address(0)),
+                     // The thrower's frame pointer, saved at the base of ours.
+                     *static_cast<uintptr_t*>(__builtin_frame_address(0)));
+    } catch (...) {
+    }
+  }
+  __real___cxa_throw(object, type, destructor);
+}
+
+// The end of a catch: the recorded throw is no longer pending.
+void __wrap___cxa_end_catch() {
+  exclog::threadThrow.Pending = false;
+  __real___cxa_end_catch();
+}
+}

@@ -1,0 +1,391 @@
+#include "exclog/capture/ExceptionLog_win.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "classlib/Forms_win.h"
+#include "classlib/System.h"
+#include "exclog/core/ECoreUnit.h"
+#include "exclog/core/ECoreUnit_win.h"
+#include "exclog/core/ECore_win.h"
+#include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/EEvents_win.h"
+#include "exclog/core/EGuard.h"
+#include "exclog/hooks/EHook.h"
+#include "exclog/report/EInternalError_win.h"
+#include "exclog/debuginfo/EModules_win.h"
+#include "exclog/core/EProcess_win.h"
+#include "exclog/capture/ERaiseRoutes_win.h"
+#include "exclog/core/ESharedBlock_win.h"
+#include "exclog/debuginfo/EStackWalk_win.h"
+#include "exclog/report/ESysInfo.h"
+#include "exclog/capture/EThreadHooks_win.h"
+#include "exclog/capture/EThrow_win.h"
+#include "exclog/core/EUnitPatch.h"
+
+namespace exclog {
+
+namespace {
+
+constexpr SIZE_T AddressSpaceReserveSize = 0x500000;
+constexpr DWORD ExcludedWaitLimitMs = 5000;
+
+// The program's own module: its "QLDATA" resource (or appended block) with a data
+// version this build accepts.
+bool OwnProgramCarriesLoggerData() { return HasCurrentModuleData(GetModuleHandleA(nullptr)); }
+
+std::atomic<int> unitUseCount{0};
+bool unitsRegistered = false;
+
+void* addressSpaceReserve = nullptr;
+bool reserveWanted = false;
+constexpr size_t WorkingBufferSize = 102400;
+std::vector<uint8_t> workingBuffer;
+std::mutex stackCacheLock;
+std::mutex reserveLock;
+LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+bool filterInstalled = false;
+
+// The dispatch lock: held for a whole report; the stop waits on it.
+std::recursive_mutex dispatchLock;
+
+std::mutex excludedLock;
+std::vector<DWORD> excludedThreads;
+
+HANDLE mainThreadHandle = nullptr;
+LPCSTR handCursor = IDC_ARROW;
+SYSTEMTIME startTime{};
+std::vector<std::string> hookedImports;
+void* handleExceptionAddress = nullptr;
+void* showExceptionAddress = nullptr;
+
+TUnitPatch unitPatch;
+std::atomic<bool> lastStartSeen{false};
+std::atomic<bool> firstStopSeen{false};
+
+thread_local TLoggerThreadBlock threadBlock{};
+
+void ReportLineToStdError(const std::string& line) {
+  std::string text = line + "\r\n";
+  OutputDebugStringA(text.c_str());
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error && error != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    DWORD savedError = GetLastError();
+    KernelOriginals().WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    SetLastError(savedError);
+  }
+}
+
+void InternalErrorToReporter(const std::string& text) { ReportInternalError(text); }
+
+// The unit-table replacements. The start one runs once, when the last unit starts.
+void LastStartThroughLogger() {
+  TUnitProc original = unitPatch.OriginalStart;
+  RestoreUnitStart(InitContext.Table, unitPatch, &LastStartThroughLogger);
+  lastStartSeen = true;
+  if (original) original();
+  SetUnitsStarting(false);
+}
+
+void FirstStopThroughLogger() {
+  SetUnitsStopping(true);
+  firstStopSeen = true;
+  if (unitPatch.OriginalStop) unitPatch.OriginalStop();
+}
+
+void PatchUnitTable() {
+  TUnitTable* table = UnitStartTable();
+  // Starts up to and including the running one (ours) have already been called.
+  unitPatch = PatchLastUnitRoutines(table, InitContext.InitCount + 1, &LastStartThroughLogger,
+                                    &FirstStopThroughLogger);
+  SetUnitsStarting(unitPatch.StartIndex >= 0);
+}
+
+void UnpatchUnitTable() {
+  TUnitTable* table = InitContext.Table;
+  RestoreUnitStart(table, unitPatch, &LastStartThroughLogger);
+  RestoreUnitStop(table, unitPatch, &FirstStopThroughLogger);
+  unitPatch = TUnitPatch{};
+}
+
+std::string ProgramFileName() {
+  char name[MAX_PATH + 1] = {};
+  DWORD length = GetModuleFileNameA(nullptr, name, MAX_PATH);
+  return std::string(name, length);
+}
+
+void HookKernelImports() {
+  hookedImports.clear();
+  // The module holding the root class (this program) and two package modules
+  // whose names are empty in this build.
+  const std::vector<std::string> modules = {ProgramFileName(), "", ""};
+  struct TEntry {
+    const char* Name;
+    void* Replacement;
+  };
+  // The stubs call on the system routine until the hook hands over the slot's value.
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const TEntry entries[] = {
+      {"RaiseException", RaiseHookEntry(reinterpret_cast<void*>(GetProcAddress(kernel, "RaiseException")))},
+      {"RtlUnwind", UnwindHookEntry(reinterpret_cast<void*>(GetProcAddress(kernel, "RtlUnwind")))},
+      {"WriteFile", reinterpret_cast<void*>(&HookWriteFile)},
+      {"CreateThread", reinterpret_cast<void*>(&HookCreateThread)},
+      {"ResumeThread", reinterpret_cast<void*>(&HookResumeThread)},
+      {"ExitThread", reinterpret_cast<void*>(&HookExitThread)},
+  };
+  for (const TEntry& entry : entries) {
+    void* original = nullptr;
+    bool hooked = HookImportInModules(modules, "kernel32.dll", true, original, entry.Name, entry.Replacement);
+    if (hooked && std::strcmp(entry.Name, "RaiseException") == 0) RaiseHookEntry(original);
+    if (hooked && std::strcmp(entry.Name, "RtlUnwind") == 0) UnwindHookEntry(original);
+    if (hooked) hookedImports.push_back(entry.Name);
+  }
+}
+
+// Nothing of these exists in this program; the lookup is kept so a build that
+// exports one of them gets it noticed.
+int LookUpFrameworkMethods() {
+  HMODULE program = GetModuleHandleA(nullptr);
+  int found = 0;
+  for (const std::string& name : FrameworkMethodNames())
+    if (GetProcAddress(program, name.c_str())) ++found;
+  return found;
+}
+
+// The exception frames of the raising thread's stack decide.
+bool WillBeCaughtByFrames(const TLoggedException& e, int& result) {
+  return IsHandledByApplication(e.Object, e.ClassName, e.Address, false, result);
+}
+
+void Installer() {
+  // 1.
+  handCursor = LoadCursorA(nullptr, IDC_HAND) ? IDC_HAND : IDC_ARROW;
+  SetInternalErrorHandler(&InternalErrorToReporter);
+  InstallStackWalkSeams();
+  InstallStackWalkServices();
+  InstallInternalErrorReporter();
+  InstallSharedBlockSeams();
+  // 2. A single executable: never library mode; hooks are ours to install.
+  SetLibraryMode(false);
+  SetHooksInstalled(true);
+  SetLoggerActive(true);
+  SetUnitsStopping(false);
+  SetSameThreadReport(false);
+  char folder[MAX_PATH + 1] = {};
+  GetCurrentDirectoryA(MAX_PATH, folder);
+  SetStartDirectory(folder);
+  SetLoggerEnabled(true);
+  ClearLastReportId();
+  std::memset(threadBlock.Context, 0, sizeof threadBlock.Context);
+  std::memset(threadBlock.Record, 0, sizeof threadBlock.Record);
+  // 3.
+  if (!IsDesignTimeHost(GetCurrentProcessId())) PatchUnitTable();
+  if (!ProgramCarriesLoggerData(&OwnProgramCarriesLoggerData)) {
+    SetLoggerActive(false);
+    return;
+  }
+  // 4. and 5.
+  GetLocalTime(&startTime);
+  // Options objects learn their module handles; the program's own options come
+  // from its logger data with its entry in the modules list.
+  InstallModuleSeams();
+  // The options of the module the logger runs in announce their changes.
+  OptionsSeams().LoggerActive = [](TModuleHandle module) {
+    return LoggerActive() && module == OptionsSeams().CurrentModule();
+  };
+  InstallEventHandlers();
+  FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+  workingBuffer.assign(WorkingBufferSize, 0);
+  {
+    TDateTime date = 0, time = 0;
+    TryEncodeDate(startTime.wYear, startTime.wMonth, startTime.wDay, date);
+    TryEncodeTime(startTime.wHour, startTime.wMinute, startTime.wSecond, startTime.wMilliseconds, time);
+    SetLoggerStartTime(date + time);
+  }
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle, 0,
+                  FALSE, DUPLICATE_SAME_ACCESS);
+  StartThreadRecords();
+  {
+    std::lock_guard<std::mutex> lock(excludedLock);
+    excludedThreads.clear();
+  }
+  SetWillBeCaughtTest(&WillBeCaughtByFrames);
+  FrameTestSeams().RaiseAddress = [] { return ThreadBlock().ExceptionAddress; };
+  SetExceptionManager(&ManagerDispatch);
+  SetReportDispatch(&FilterDispatch);
+  InstallEventCallRouting();
+  // 6.
+  if (HooksInstalled()) {
+    InstallVectoredRecorder();
+    InstallTerminateRoute();
+    SetThrowRecording(true);
+    TApplicationHandlerAddresses handlers = ApplicationHandlerAddresses();
+    handleExceptionAddress = handlers.HandleException;
+    showExceptionAddress = handlers.ShowException;
+    LookUpFrameworkMethods();
+    HookKernelImports();
+  }
+}
+
+}  // namespace
+
+bool CurrentThreadExcluded() {
+  std::lock_guard<std::mutex> lock(excludedLock);
+  return std::find(excludedThreads.begin(), excludedThreads.end(), GetCurrentThreadId()) != excludedThreads.end();
+}
+
+std::recursive_mutex& DispatchLock() { return dispatchLock; }
+std::mutex& StackCacheLock() { return stackCacheLock; }
+size_t WorkingBufferBytes() { return workingBuffer.size(); }
+
+bool IsLoggerUnitFile(const std::string& fileName) {
+  // The logger's own source files, sorted: its routines are told apart by them.
+  static const char* const files[] = {
+      "EConsts.cpp",       "ECore.cpp",          "ECoreUnit.cpp",     "ECoreUnit_win.cpp", "ECore_win.cpp",
+      "EDebug.cpp",        "EDebugWriter.cpp",   "EDispatch.cpp",     "EDispatch_win.cpp", "EEncrypt.cpp",
+      "EEventCall.cpp",    "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
+      "EHookPatch.cpp",    "EHook_win.cpp",      "ELists.cpp",        "EMainHandler_win.cpp", "EMemoryView.cpp",
+      "EModules.cpp",      "EModules_win.cpp",   "EOptions.cpp",      "EOptionsStream.cpp", "EProcess_win.cpp",
+      "ERaiseRoutes_win.cpp", "EStackWalk.cpp",  "EThreadHooks_win.cpp", "EThrow_win.cpp", "EUnitPatch.cpp",
+      "ExceptionLog.cpp",  "ExceptionLog_win.cpp"};
+  size_t slash = fileName.find_last_of("/\\");
+  std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  for (const char* file : files)
+    if (_stricmp(file, base.c_str()) == 0) return true;
+  return false;
+}
+
+void ReleaseAddressSpaceReserve() {
+  std::lock_guard<std::mutex> lock(reserveLock);
+  if (addressSpaceReserve) VirtualFree(addressSpaceReserve, 0, MEM_RELEASE);
+  addressSpaceReserve = nullptr;
+}
+
+void RestoreAddressSpaceReserve() {
+  std::lock_guard<std::mutex> lock(reserveLock);
+  if (!addressSpaceReserve && reserveWanted)
+    addressSpaceReserve = VirtualAlloc(nullptr, AddressSpaceReserveSize, MEM_RESERVE, PAGE_NOACCESS);
+}
+
+namespace {
+
+void Finaliser() {
+  if (!LoggerActive()) {
+    UnpatchUnitTable();
+    return;
+  }
+  // 1. A report in progress finishes first.
+  { std::lock_guard<std::recursive_mutex> wait(dispatchLock); }
+  // 2.
+  if (mainThreadHandle) CloseHandle(mainThreadHandle);
+  mainThreadHandle = nullptr;
+  // 3.
+  if (HooksInstalled()) {
+    SetThrowRecording(false);
+    RemoveTerminateRoute();
+    RemoveVectoredRecorder();
+  }
+  // 4. Bounded: a thread excluded by a report that never ends must not hang the exit.
+  if (LoggerEnabled()) {
+    DWORD started = GetTickCount();
+    while (CurrentThreadExcluded() && GetTickCount() - started < ExcludedWaitLimitMs) Sleep(10);
+    SetLoggerEnabled(false);
+  }
+  // 5. Inactive before the lists go, so a late hook call passes straight through.
+  SetLoggerActive(false);
+  StopThreadRecords();
+  std::vector<uint8_t>().swap(workingBuffer);
+  {
+    std::lock_guard<std::mutex> lock(excludedLock);
+    excludedThreads.clear();
+  }
+  UnpatchUnitTable();
+  // 7.
+  ClearLastReportId();
+}
+
+void StartCore() { StartCoreUnit(); }
+void StopCore() { StopCoreUnit(); }
+
+}  // namespace
+
+void RegisterExceptionLogUnits() {
+  if (unitsRegistered) return;
+  InstallCoreHostSource();
+  RegisterUnit("ECore", &StartCore, &StopCore);
+  RegisterUnit("EHook", &HookUnitInit, &HookUnitDone);
+  RegisterUnit("ExceptionLog", &ExceptionLogInit, &ExceptionLogDone);
+  unitsRegistered = true;
+}
+
+void ExceptionLogInit() {
+  if (unitUseCount++ != 0) return;
+  SetReportLineSink(&ReportLineToStdError);
+  RunGuarded(&Installer, "ExceptionLog.Init");
+  reserveWanted = true;
+  RestoreAddressSpaceReserve();
+  previousFilter = SetUnhandledExceptionFilter(&LoggerUnhandledFilter);
+  filterInstalled = true;
+}
+
+void ExceptionLogDone() {
+  if (unitUseCount <= 0 || --unitUseCount != 0) return;
+  RunGuarded(&Finaliser, "ExceptionLog.Done");
+  if (filterInstalled) SetUnhandledExceptionFilter(previousFilter);
+  filterInstalled = false;
+  previousFilter = nullptr;
+  reserveWanted = false;
+  ReleaseAddressSpaceReserve();
+}
+
+bool ExceptionLogStarted() { return unitUseCount > 0; }
+
+void* AddressSpaceReserve() { return addressSpaceReserve; }
+
+
+TLoggerThreadBlock& ThreadBlock() { return threadBlock; }
+
+std::vector<std::string> HookedImports() { return hookedImports; }
+
+bool LastUnitStartSeen() { return lastStartSeen; }
+bool FirstUnitStopSeen() { return firstStopSeen; }
+
+void* ApplicationHandleExceptionAddress() { return handleExceptionAddress; }
+void* ApplicationShowExceptionAddress() { return showExceptionAddress; }
+
+int FrameworkMethodsPatched() { return 0; }
+
+namespace {
+
+void FilterRoute(const TLoggedException& e) {
+  std::lock_guard<std::recursive_mutex> lock(dispatchLock);
+  if (TakeReportId(CallStackId(e))) DispatchReport(e);
+}
+
+}  // namespace
+
+LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers) {
+  if (!LoggerEnabled() || !LoggerActive() || !pointers || !pointers->ExceptionRecord)
+    return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
+  const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+  SetSameThreadReport(true);
+  ReportSystemException(record, 1, &FilterRoute);
+  TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void ExcludeThread(DWORD threadId) {
+  std::lock_guard<std::mutex> lock(excludedLock);
+  excludedThreads.push_back(threadId);
+}
+
+void IncludeThread(DWORD threadId) {
+  std::lock_guard<std::mutex> lock(excludedLock);
+  auto it = std::find(excludedThreads.begin(), excludedThreads.end(), threadId);
+  if (it != excludedThreads.end()) excludedThreads.erase(it);
+}
+
+}  // namespace exclog

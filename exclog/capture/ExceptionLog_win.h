@@ -1,0 +1,80 @@
+#pragma once
+// Start-up and shut-down of the logger. The program's main calls
+// RegisterExceptionLogUnits() before registering any other unit: the logger's units
+// ("ECore", "EHook", "ExceptionLog", in that order) then start right after the class
+// library's and stop after every other unit. The "ExceptionLog" start installs every
+// route by which exceptions, threads and writes reach the logger; its stop undoes them
+// (the hook engine's stop, after it, puts the import slots back).
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "exclog/core/ExceptionLog.h"
+
+namespace exclog {
+
+// Registers the logger's units; does nothing the second time. Throws as RegisterUnit.
+void RegisterExceptionLogUnits();
+
+// The unit's start and stop (counted: only the first start and the last stop act),
+// each run through the guarded runner as "ExceptionLog.Init" / "ExceptionLog.Done".
+void ExceptionLogInit();
+void ExceptionLogDone();
+bool ExceptionLogStarted();
+
+// The 5 MB reserve that a dispatch releases while it runs; null when not reserved.
+void* AddressSpaceReserve();
+
+// Per-thread logger block (one per thread, zeroed when the thread first asks).
+struct TLoggerThreadBlock {
+  char ExceptionClass[65];      // short string: at most 64 characters
+  uintptr_t ExceptionAddress;
+  uint32_t SavedFrame[3];       // frame and stack values of the last raise
+  uint8_t Context[204];         // processor context without extended registers
+  uint8_t Record[80];           // exception record
+  bool DispatchBusy;
+  bool ResumeGuard;
+  bool RaiseReentry;
+};
+TLoggerThreadBlock& ThreadBlock();
+
+// The kernel32 routines whose slots in the program's import table the start patched
+// (a subset of HookedKernelRoutineNames(): imports the program lacks are skipped).
+std::vector<std::string> HookedImports();
+
+// How the unit-table patch saw the start-up: the last start routed through the logger
+// ran (and put its routine back), and the first stop ran through it.
+bool LastUnitStartSeen();
+bool FirstUnitStopSeen();
+
+// The application's handlers, taken from the class library for their replacements.
+void* ApplicationHandleExceptionAddress();
+void* ApplicationShowExceptionAddress();
+
+// Framework methods found by name and patched: always 0 in this program.
+int FrameworkMethodsPatched();
+
+// The unhandled-exception filter installed by the start.
+LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers);
+
+// The dispatch lock: re-entrant, held for a whole report.
+std::recursive_mutex& DispatchLock();
+bool CurrentThreadExcluded();
+// Taken inside the dispatch lock around the walker's stack cache.
+std::mutex& StackCacheLock();
+// The 100 KB working buffer of a report (0 bytes while the logger is off).
+size_t WorkingBufferBytes();
+// Whether `fileName` (a path or a bare name) is one of the logger's own source files.
+bool IsLoggerUnitFile(const std::string& fileName);
+// A dispatch gives the address-space reserve back while it runs and takes it again after.
+void ReleaseAddressSpaceReserve();
+void RestoreAddressSpaceReserve();
+
+// Bounded wait for the excluded-threads list to let the calling thread go.
+void ExcludeThread(DWORD threadId);
+void IncludeThread(DWORD threadId);
+
+}  // namespace exclog

@@ -1,0 +1,35 @@
+#pragma once
+// The exported routines of a loaded module image, read through a memory view:
+// the routine lookup of last resort for modules without debug data.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "exclog/debuginfo/ELists.h"
+#include "exclog/core/EMemoryView.h"
+
+namespace exclog {
+
+struct TExportWalkOptions {
+  // The address a forwarded export ends at (the system's lookup of the name in the
+  // module); 0 drops it. Unset: forwarded exports are dropped.
+  std::function<uint32_t(const std::string& name)> ResolveForwarder;
+  // The older Windows family: an export starting with push imm32; jmp is replaced
+  // by the pushed value.
+  bool PushJumpStubs = false;
+};
+
+// Longest export name read; longer ones are cut.
+constexpr size_t ExportNameLimit = 256;
+
+// Every named export of the image at `base`, sorted by address. Each name takes
+// the address its ordinal selects (names are sorted by name, not by ordinal).
+// Length is 1 for routines inside the code section, else 0. Every table, name and
+// address is bounded by the image size and by what memory holds (addresses past
+// the top of the 32-bit space are refused, never wrapped); a bad header gives an
+// empty list.
+std::vector<TQuelbaFunctionInfo> ReadExportList(const TMemoryView& memory, uint32_t base,
+                                                const TExportWalkOptions& options = {});
+
+}  // namespace exclog

@@ -1,0 +1,508 @@
+#include "exclog/debuginfo/EModules_win.h"
+
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "exclog/core/ECore_win.h"
+#include "exclog/debuginfo/EDebug.h"
+
+namespace exclog {
+
+namespace {
+
+std::atomic<bool> refreshing{false};
+
+// A routine looked up by name, null when missing.
+template <class F>
+F BindProc(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+uintptr_t ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&ThisModule), &module);
+  return reinterpret_cast<uintptr_t>(module);
+}
+
+uintptr_t LoggerModule() {
+  return ModuleInfoSeams().LoggerModule ? ModuleInfoSeams().LoggerModule() : ThisModule();
+}
+
+// The bytes of the module's "QLDATA" resource; null when missing.
+const uint8_t* ResourceBytes(HMODULE module, size_t& size) {
+  HRSRC found = FindResourceA(module, "QLDATA", MAKEINTRESOURCEA(10));
+  if (!found) return nullptr;
+  HGLOBAL loaded = LoadResource(module, found);
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  size = SizeofResource(module, found);
+  if (!data || !IsReadable(data, size)) return nullptr;
+  return static_cast<const uint8_t*>(data);
+}
+
+// Closes a file handle at scope end.
+class TFileHandle {
+ public:
+  explicit TFileHandle(HANDLE h) : h_(h) {}
+  ~TFileHandle() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  TFileHandle(const TFileHandle&) = delete;
+  TFileHandle& operator=(const TFileHandle&) = delete;
+  HANDLE Get() const { return h_; }
+  bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+
+bool ReadAt(HANDLE file, uint64_t offset, void* buffer, DWORD size) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  DWORD got = 0;
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && ReadFile(file, buffer, size, &got, nullptr) &&
+         got == size;
+}
+
+// The appended block with its size field and magic, read from the end of the file;
+// nothing when the file does not end with the magic.
+std::optional<std::string> AppendedTail(const std::string& fileName) {
+  TFileHandle file(CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart < 8) return std::nullopt;
+  uint32_t trailer[2];
+  if (!ReadAt(file.Get(), uint64_t(size.QuadPart) - 8, trailer, 8) || !IsDebugDataMagic(trailer[1]))
+    return std::nullopt;
+  // The block's size is the file's word: bounded by the file and by a sane cap.
+  uint64_t total = uint64_t(trailer[0]) + 8;
+  if (total > uint64_t(size.QuadPart) || total > QLDataInflateCap) return std::nullopt;
+  std::string tail(size_t(total), '\0');
+  if (!ReadAt(file.Get(), uint64_t(size.QuadPart) - total, tail.data(), DWORD(total))) return std::nullopt;
+  return tail;
+}
+
+// The password exports of a module built with the logger (EAX, EDX, ECX).
+using TPasswordEx = __attribute__((regparm(3))) void (*)(void* record, char* buffer, int size);
+using TPassword = __attribute__((regparm(3))) void (*)(char* buffer, int size);
+
+// Asks one source for the pass phrase in a fixed buffer that always ends in a zero.
+template <class Ask>
+std::string AskPassPhrase(const std::string& current, Ask ask) {
+  char buffer[256];
+  size_t length = std::min<size_t>(current.size(), 255);
+  std::memcpy(buffer, current.data(), length);
+  buffer[length] = '\0';
+  try {
+    ask(buffer, 255);
+  } catch (...) {
+    // A handler's failure leaves the key as it was.
+    return current;
+  }
+  buffer[255] = '\0';
+  return buffer;
+}
+
+void ApplyContent(TQuelbaModuleInfo& record, const TQLModuleDataContent& content, bool refreshing,
+                  HMODULE module) {
+  record.DataVersion = content.Version;
+  record.DataHeader = content.Header;
+  if (!record.Options) record.Options = std::make_unique<TQuelbaModuleOptionsEx>(record.FileName);
+  try {
+    record.Options->LoadFromBytes(content.OptionsStream.data(), content.OptionsStream.size(), content.Version);
+  } catch (...) {
+    // Unreadable options: the defaults stay.
+  }
+  if (uintptr_t(module) != LoggerModule()) record.Options->Reload();
+  if (refreshing || !content.DebugBlock) return;
+
+  bool encrypted = false;
+  if (content.KeyCheck) {
+    auto ex = BindProc<TPasswordEx>(module, "QuelbaLog_PasswordRequestEventEx");
+    auto plain = BindProc<TPassword>(module, "QuelbaLog_PasswordRequestEvent");
+    if (ex)
+      record.NameKey = AskPassPhrase(record.NameKey, [&](char* b, int n) { ex(nullptr, b, n); });
+    else if (plain)
+      record.NameKey = AskPassPhrase(record.NameKey, [&](char* b, int n) { plain(b, n); });
+    encrypted = KeyMatches(TQLCipher(record.NameKey), *content.KeyCheck);
+    auto handlers = ModuleInfoSeams().AskPasswordHandlers;
+    if (!encrypted && handlers && uintptr_t(module) != LoggerModule()) {
+      record.NameKey = AskPassPhrase(record.NameKey, handlers);
+      encrypted = KeyMatches(TQLCipher(record.NameKey), *content.KeyCheck);
+    }
+  }
+  record.NamesEncrypted = encrypted ? 1 : 0;
+  record.DebugData = std::make_unique<TQLDebugData>(*content.DebugBlock, content.Version, encrypted, record.NameKey);
+}
+
+bool IsModuleLoaded(uintptr_t handle, std::string* fileName) {
+  if (handle == 0) return false;
+  char name[MAX_PATH + 1] = {};
+  DWORD length = GetModuleFileNameA(reinterpret_cast<HMODULE>(handle), name, MAX_PATH);
+  if (length == 0) return false;
+  if (fileName) fileName->assign(name, length);
+  return true;
+}
+
+// A filled record, not yet in the list.
+TQuelbaModuleInfo* CreateRecord(uintptr_t handle, const std::string& fileName, bool full) {
+  auto record = std::make_unique<TQuelbaModuleInfo>();
+  record->Handle = handle;
+  record->FileName = fileName;
+  record->NameKey.clear();
+  record->NamesEncrypted = 1;
+  record->LastModified = FileDate(fileName);
+  ReadVersionInfo(fileName, record->Description, record->Version);
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes))
+    record->FileSize = attributes.nFileSizeLow;
+  bool inRefresh = refreshing.load();
+  if (full && !inRefresh) {
+    if (handle != reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)) && ModuleInfoSeams().BuildExportList)
+      ModuleInfoSeams().BuildExportList(handle, *record->Routines);
+    record->ModuleKind = ModuleKindOf(reinterpret_cast<HMODULE>(handle));
+  }
+  record->Options = std::make_unique<TQuelbaModuleOptionsEx>(fileName);
+  bool loaded = full && LoadModuleData(*record, inRefresh);
+  if (!loaded) {
+    record->DataVersion = 6104;
+    record->DataHeader = {};
+    record->DebugData.reset();
+    if (full && !inRefresh && ModuleInfoSeams().CreateDebugSource)
+      record->DebugSource = ModuleInfoSeams().CreateDebugSource(handle);
+  }
+  return record.release();
+}
+
+}  // namespace
+
+TModuleInfoSeams& ModuleInfoSeams() {
+  static TModuleInfoSeams seams;
+  return seams;
+}
+
+bool HasModuleData(HMODULE module) {
+  size_t size = 0;
+  const uint8_t* bytes = ResourceBytes(module, size);
+  if (bytes && size >= 4) {
+    uint32_t magic;
+    std::memcpy(&magic, bytes, 4);
+    if (IsDebugDataMagic(magic)) return true;
+  }
+  std::string name;
+  return IsModuleLoaded(reinterpret_cast<uintptr_t>(module), &name) && AppendedTail(name).has_value();
+}
+
+uint16_t ModuleDataVersion(HMODULE module) {
+  size_t size = 0;
+  const uint8_t* bytes = ResourceBytes(module, size);
+  if (bytes) {
+    if (auto header = ParseDataHeader(bytes, size)) return header->Version;
+  }
+  std::string name;
+  if (!IsModuleLoaded(reinterpret_cast<uintptr_t>(module), &name)) return 0;
+  auto tail = AppendedTail(name);
+  if (!tail || tail->size() < 10) return 0;
+  uint32_t blockSize;
+  std::memcpy(&blockSize, tail->data() + tail->size() - 8, 4);
+  // AppendedTail cut the tail to exactly this size plus its 8-byte trailer.
+  if (blockSize != tail->size() - 8) return 0;
+  uint16_t raw;
+  std::memcpy(&raw, tail->data() + tail->size() - 8 - blockSize, 2);
+  return NormalizeDataVersion(raw);
+}
+
+bool HasCurrentModuleData(HMODULE module) {
+  return HasModuleData(module) && ModuleDataVersion(module) >= QLDataMaxVersion;
+}
+
+const uint8_t* OwnBlockAddress(uint8_t kind, size_t* size) {
+  struct TOwnData {
+    std::optional<TQLDataHeader> Header;
+    std::optional<std::string> Body;
+  };
+  static const TOwnData own = [] {
+    TOwnData data;
+    size_t length = 0;
+    const uint8_t* bytes = ResourceBytes(reinterpret_cast<HMODULE>(ThisModule()), length);
+    if (bytes) data.Header = ParseDataHeader(bytes, length);
+    if (data.Header && data.Header->Version <= QLDataMaxVersion)
+      data.Body = InflateCapped(bytes + data.Header->BodyOffset, length - data.Header->BodyOffset);
+    return data;
+  }();
+  if (!own.Header || !own.Body) return nullptr;
+  for (const TQLDirectoryEntry& entry : own.Header->Directory) {
+    if (kind != 255 && entry.Kind != kind) continue;
+    if (entry.Offset > own.Body->size() || entry.Size > own.Body->size() - entry.Offset) return nullptr;
+    if (size) *size = entry.Size;
+    return reinterpret_cast<const uint8_t*>(own.Body->data()) + entry.Offset;
+  }
+  return nullptr;
+}
+
+bool LoadModuleData(TQuelbaModuleInfo& record, bool refreshing) {
+  HMODULE module = reinterpret_cast<HMODULE>(record.Handle);
+  size_t size = 0;
+  const uint8_t* bytes = ResourceBytes(module, size);
+  std::optional<TQLModuleDataContent> content;
+  if (bytes) content = ParseResourceData(bytes, size);
+  if (!content) {
+    std::string name = record.FileName;
+    if (name.empty() && !IsModuleLoaded(record.Handle, &name)) return false;
+    if (auto tail = AppendedTail(name)) {
+      content = ParseAppendedData(reinterpret_cast<const uint8_t*>(tail->data()), tail->size(), !refreshing);
+      if (content) content->KeyCheck.reset();  // appended names are plain
+    }
+  }
+  if (!content) return false;
+  ApplyContent(record, *content, refreshing, module);
+  return true;
+}
+
+TQuelbaModulesList& ModulesList() {
+  static TQuelbaModulesList* list = new TQuelbaModulesList;  // lives to the process's end
+  return *list;
+}
+
+bool RefreshRunning() { return refreshing.load(); }
+
+bool AddModule(uintptr_t handle, const std::string& fileName, bool full) {
+  TQuelbaModuleInfo* record = CreateRecord(handle, fileName, full);
+  ModulesList().Add(record);
+  return true;
+}
+
+TModuleRef FindModule(uintptr_t handle) {
+  if (handle == 0) return {};
+  TQuelbaModulesList& list = ModulesList();
+  {
+    TCriticalSectionLock hold(list.Section());
+    int index = list.IndexOfHandle(handle);
+    if (index >= 0) {
+      TQuelbaModuleInfo* found = list.Get(index);
+      if (found->ModuleKind != 0 || refreshing.load()) return TModuleRef(found);
+    }
+  }
+  std::string fileName;
+  if (!IsModuleLoaded(handle, &fileName)) return {};
+  // Filled outside the lock: the pass-phrase handlers may run here.
+  TQuelbaModuleInfo* fresh = CreateRecord(handle, fileName, true);
+  TModuleRef result;
+  TQuelbaModuleInfo* stale = nullptr;
+  {
+    TCriticalSectionLock hold(list.Section());
+    int index = list.IndexOfHandle(handle);
+    TQuelbaModuleInfo* current = index >= 0 ? list.Get(index) : nullptr;
+    if (current && current->ModuleKind != 0) {
+      result = TModuleRef(current);  // another thread was first
+    } else {
+      if (current) {
+        stale = current;
+        list.TList::Delete(index);
+      }
+      list.TList::Add(fresh);
+      result = TModuleRef(fresh);
+      fresh = nullptr;
+    }
+  }
+  if (fresh) fresh->Release();
+  if (stale) stale->Release();
+  return result;
+}
+
+TModuleRef ModuleOfAddress(const void* address) {
+  MEMORY_BASIC_INFORMATION info;
+  if (!VirtualQuery(address, &info, sizeof info)) return {};
+  return FindModule(reinterpret_cast<uintptr_t>(info.AllocationBase));
+}
+
+void RefreshModules() {
+  TQuelbaModulesList& list = ModulesList();
+  std::vector<TQuelbaModuleInfo*> dropped;
+  {
+    TCriticalSectionLock hold(list.Section());
+    for (int i = list.Count() - 1; i >= 0; --i) {
+      TQuelbaModuleInfo* record = list.Get(i);
+      if (!IsModuleLoaded(record->Handle, nullptr)) {
+        dropped.push_back(record);
+        list.TList::Delete(i);
+      }
+    }
+    refreshing = true;
+    std::vector<HMODULE> handles;
+    HMODULE psapi = LoadLibraryA("psapi.dll");
+    using TEnum = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+    auto enumModules = psapi ? BindProc<TEnum>(psapi, "EnumProcessModules") : nullptr;
+    if (enumModules) {
+      HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GetCurrentProcessId());
+      DWORD needed = 0;
+      if (process && enumModules(process, nullptr, 0, &needed) && needed) {
+        handles.resize(needed / sizeof(HMODULE));
+        if (!enumModules(process, handles.data(), DWORD(handles.size() * sizeof(HMODULE)), &needed))
+          handles.clear();
+        handles.resize(std::min<size_t>(handles.size(), needed / sizeof(HMODULE)));
+      }
+      if (process) CloseHandle(process);
+    } else {
+      HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
+      if (snapshot != INVALID_HANDLE_VALUE) {
+        MODULEENTRY32 entry;
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry))
+          handles.push_back(entry.hModule);
+        CloseHandle(snapshot);
+      }
+    }
+    for (HMODULE h : handles) {
+      std::string name;
+      if (list.IndexOfHandle(uintptr_t(h)) < 0 && IsModuleLoaded(uintptr_t(h), &name)) {
+        try {
+          AddModule(uintptr_t(h), name, true);
+        } catch (...) {
+          // One unreadable module does not stop the refresh.
+        }
+      }
+    }
+    list.Sort([](void* a, void* b) {
+      uintptr_t x = static_cast<TQuelbaModuleInfo*>(a)->Handle, y = static_cast<TQuelbaModuleInfo*>(b)->Handle;
+      return x < y ? -1 : x > y ? 1 : 0;
+    });
+    refreshing = false;
+    if (psapi) FreeLibrary(psapi);
+  }
+  // Records of unloaded modules are freed outside the lock.
+  for (TQuelbaModuleInfo* r : dropped) r->Release();
+}
+
+TModuleKind ModuleKindOf(HMODULE module) {
+  const uint8_t* base = reinterpret_cast<const uint8_t*>(module);
+  if (!base) return ModuleUnknown;
+  return ClassifyImage(
+      [&](size_t offset, void* buffer, size_t size) {
+        if (!IsReadable(base + offset, size)) return false;
+        std::memcpy(buffer, base + offset, size);
+        return true;
+      },
+      [&] {
+        return FindResourceA(module, "PACKAGEINFO", MAKEINTRESOURCEA(10)) &&
+               FindResourceA(module, "PACKAGEOPTIONS", MAKEINTRESOURCEA(10));
+      });
+}
+
+bool ReadVersionInfo(const std::string& fileName, std::string& description, std::string& version) {
+  description.clear();
+  version.clear();
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
+  if (size == 0) return false;
+  std::vector<char> block(size);
+  if (!GetFileVersionInfoA(fileName.c_str(), 0, size, block.data())) return false;
+  void* value = nullptr;
+  UINT length = 0;
+  if (VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length) && length >= 4) {
+    WORD language = static_cast<WORD*>(value)[0], codePage = static_cast<WORD*>(value)[1];
+    char path[64];
+    wsprintfA(path, "\\StringFileInfo\\%04x%04x\\FileDescription", language, codePage);
+    if (VerQueryValueA(block.data(), path, &value, &length) && length > 0) {
+      std::string text(static_cast<const char*>(value), strnlen(static_cast<const char*>(value), length));
+      if (text.size() >= 2) description = text;
+    }
+  }
+  if (VerQueryValueA(block.data(), "\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+    auto* fixed = static_cast<VS_FIXEDFILEINFO*>(value);
+    version = FileVersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+  }
+  return true;
+}
+
+TQuelbaProcessesList& ProcessesList() {
+  static TQuelbaProcessesList* list = new TQuelbaProcessesList;
+  return *list;
+}
+
+bool BuildProcessList(TQuelbaProcessesList& list) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  using TSnapshot = HANDLE(WINAPI*)(DWORD, DWORD);
+  using TProcessWalk = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+  using TThreadWalk = BOOL(WINAPI*)(HANDLE, THREADENTRY32*);
+  auto snapshotOf = BindProc<TSnapshot>(kernel, "CreateToolhelp32Snapshot");
+  auto processFirst = BindProc<TProcessWalk>(kernel, "Process32First");
+  auto processNext = BindProc<TProcessWalk>(kernel, "Process32Next");
+  auto threadFirst = BindProc<TThreadWalk>(kernel, "Thread32First");
+  auto threadNext = BindProc<TThreadWalk>(kernel, "Thread32Next");
+  if (!snapshotOf || !processFirst || !processNext) return false;
+
+  HMODULE psapi = LoadLibraryA("psapi.dll");
+  using TFileNameEx = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+  using TMemoryInfo = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
+  auto fileNameEx = psapi ? BindProc<TFileNameEx>(psapi, "GetModuleFileNameExA") : nullptr;
+  auto memoryInfo = psapi ? BindProc<TMemoryInfo>(psapi, "GetProcessMemoryInfo") : nullptr;
+  bool nt = (GetVersion() & 0x80000000u) == 0;
+
+  std::vector<std::unique_ptr<TQuelbaProcessInfo>> found;
+  HANDLE snapshot = snapshotOf(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    if (psapi) FreeLibrary(psapi);
+    return false;
+  }
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = processFirst(snapshot, &entry); more; more = processNext(snapshot, &entry)) {
+    auto info = std::make_unique<TQuelbaProcessInfo>();
+    info->ProcessId = entry.th32ProcessID;
+    info->FileName = entry.szExeFile;
+    if (nt) {
+      HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
+      if (!process) continue;  // cannot be opened: skipped
+      char name[261] = {};
+      if (fileNameEx && fileNameEx(process, nullptr, name, 260)) info->FileName = name;
+      info->PriorityClass = GetPriorityClass(process);
+      PROCESS_MEMORY_COUNTERS counters{};
+      counters.cb = sizeof counters;
+      if (memoryInfo && memoryInfo(process, &counters, sizeof counters))
+        info->Memory = static_cast<uint32_t>(counters.WorkingSetSize);
+      CloseHandle(process);
+    } else {
+      info->PriorityClass = PriorityFromBasePriority(entry.pcPriClassBase);
+    }
+    ReadVersionInfo(info->FileName, info->Description, info->Version);
+    found.push_back(std::move(info));
+  }
+  CloseHandle(snapshot);
+  if (psapi) FreeLibrary(psapi);
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->ProcessId < b->ProcessId; });
+
+  if (threadFirst && threadNext) {
+    HANDLE threads = snapshotOf(TH32CS_SNAPTHREAD, 0);
+    if (threads != INVALID_HANDLE_VALUE) {
+      THREADENTRY32 thread;
+      thread.dwSize = sizeof thread;
+      size_t previous = 0;
+      for (BOOL more = threadFirst(threads, &thread); more; more = threadNext(threads, &thread)) {
+        if (previous < found.size() && found[previous]->ProcessId == thread.th32OwnerProcessID) {
+          ++found[previous]->Threads;
+          continue;
+        }
+        auto it = std::lower_bound(found.begin(), found.end(), thread.th32OwnerProcessID,
+                                   [](const auto& p, DWORD id) { return p->ProcessId < id; });
+        if (it != found.end() && (*it)->ProcessId == thread.th32OwnerProcessID) {
+          ++(*it)->Threads;
+          previous = size_t(it - found.begin());
+        }
+      }
+      CloseHandle(threads);
+    }
+  }
+  list.Clear();
+  for (auto& info : found) list.Add(info.release());
+  return true;
+}
+
+}  // namespace exclog

@@ -1,0 +1,228 @@
+#include "exclog/debuginfo/EModules_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "tests/support/TestPaths.h"
+
+namespace exclog {
+namespace {
+
+constexpr uint32_t MarkerLine = __LINE__ + 1;
+__attribute__((noinline)) int MarkerRoutine(int x) {
+  return x * 3 + 1;
+}
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return s;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  std::string t = Lower(text);
+  return t.size() >= tail.size() && t.compare(t.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(EModulesWin, ListNamesTheProgramAndKernel32WithItsVersion) {
+  RefreshModules();
+  TQuelbaModulesList& list = ModulesList();
+  list.Lock();
+  bool program = false, kernel = false;
+  std::string kernelVersion;
+  uintptr_t previous = 0;
+  for (int i = 0; i < list.Count(); ++i) {
+    TQuelbaModuleInfo* m = list.Get(i);
+    EXPECT_GT(m->Handle, previous);  // sorted by handle
+    previous = m->Handle;
+    if (EndsWith(m->FileName, "exclog_tests.exe")) program = true;
+    if (EndsWith(m->FileName, "\\kernel32.dll")) {
+      kernel = true;
+      kernelVersion = m->Version;
+    }
+  }
+  list.Unlock();
+  EXPECT_TRUE(program);
+  ASSERT_TRUE(kernel);
+  EXPECT_EQ(std::count(kernelVersion.begin(), kernelVersion.end(), '.'), 3) << kernelVersion;
+}
+
+TEST(EModulesWin, RecordsMadeInARefreshAreRemadeInFull) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  ModulesList().Clear();
+  RefreshModules();
+  int index = ModulesList().IndexOfHandle(uintptr_t(kernel));
+  ASSERT_GE(index, 0);
+  EXPECT_EQ(ModulesList().Get(index)->ModuleKind, ModuleUnknown);
+  TModuleRef full = FindModule(uintptr_t(kernel));
+  ASSERT_TRUE(full);
+  EXPECT_EQ(full->ModuleKind, ModuleLibrary);
+  EXPECT_EQ(full->DataVersion, 6104);  // no logger data: the current version
+  EXPECT_FALSE(full->DebugData);
+  EXPECT_EQ(ModuleKindOf(GetModuleHandleA(nullptr)), ModuleExecutable);
+  EXPECT_FALSE(FindModule(0));
+  EXPECT_FALSE(FindModule(0x7FFE0000));  // not a module
+}
+
+// A module file that carries its data as a block appended to the file: the version
+// is read from the block, and a trailer whose size overruns the file is no block.
+TEST(EModulesWin, AppendedBlockVersionAndLyingTrailer) {
+  std::string image = velmora::test::ReadFileBytes(velmora::test::SourcePath("tests/data/qldata/tiny_nores.exe"));
+  ASSERT_FALSE(image.empty());
+  auto withTrailer = [&](uint32_t blockSize, const std::string& name) {
+    std::string bytes = image;
+    std::string block(16, '\0');
+    block[0] = char(6104 & 0xFF);
+    block[1] = char(6104 >> 8);
+    bytes += block;
+    const uint32_t trailer[2] = {blockSize, 0x100FAB10u};
+    bytes.append(reinterpret_cast<const char*>(trailer), sizeof trailer);
+    std::string path = velmora::test::TempPath(name);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return path;
+  };
+  const std::string good = withTrailer(16, "velmora_appended_good.exe");
+  const std::string lying = withTrailer(0x7FFFFFF0u, "velmora_appended_lying.exe");
+  HMODULE goodModule = LoadLibraryExA(good.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  HMODULE lyingModule = LoadLibraryExA(lying.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_TRUE(goodModule && lyingModule) << GetLastError();
+  EXPECT_TRUE(HasModuleData(goodModule));
+  EXPECT_EQ(ModuleDataVersion(goodModule), 6104);
+  EXPECT_FALSE(HasModuleData(lyingModule));
+  EXPECT_EQ(ModuleDataVersion(lyingModule), 0);
+  FreeLibrary(goodModule);
+  FreeLibrary(lyingModule);
+  DeleteFileA(good.c_str());
+  DeleteFileA(lying.c_str());
+}
+
+// The build gave this program logger data with enciphered names and the export
+// that hands out the pass phrase (tests/data/qldata/encrypted.qlsettings).
+TEST(EModulesWin, OwnLoggerDataResolvesThisFile) {
+  HMODULE self = GetModuleHandleA(nullptr);
+  EXPECT_TRUE(HasModuleData(self));
+  EXPECT_EQ(ModuleDataVersion(self), 6104);
+  EXPECT_TRUE(HasCurrentModuleData(self));
+  EXPECT_FALSE(HasModuleData(GetModuleHandleA("kernel32.dll")));
+
+  TModuleRef module = ModuleOfAddress(reinterpret_cast<const void*>(&MarkerRoutine));
+  ASSERT_TRUE(module);
+  EXPECT_EQ(module->Handle, uintptr_t(self));
+  EXPECT_EQ(module->NameKey, "Velmora test phrase 7");
+  EXPECT_EQ(module->NamesEncrypted, 1);
+  ASSERT_TRUE(module->Options);
+  EXPECT_EQ(module->Options->SmtpHost(), "mail.velmora.test");
+  ASSERT_TRUE(module->DebugData);
+  uintptr_t offset = reinterpret_cast<uintptr_t>(&MarkerRoutine) - uintptr_t(self);
+  auto location = module->DebugData->FindLocation(uint32_t(offset));
+  ASSERT_TRUE(location);
+  EXPECT_EQ(location->UnitName, "EModules_win_test");
+  EXPECT_EQ(location->SourceFile, "EModules_win_test.cpp");
+  EXPECT_EQ(location->RoutineName, "MarkerRoutine(int)");
+  EXPECT_EQ(location->ClassName, "exclog::(anonymous namespace)");
+  EXPECT_EQ(location->Line, MarkerLine);
+  EXPECT_EQ(location->LineOffset, 0u);
+  EXPECT_EQ(MarkerRoutine(1), 4);
+}
+
+TEST(EModulesWin, OwnBlocksByKind) {
+  size_t size = 0;
+  const uint8_t* check = OwnBlockAddress(BlockKeyCheck, &size);
+  ASSERT_TRUE(check);
+  ASSERT_EQ(size, 4u);
+  EXPECT_TRUE(KeyMatches(TQLCipher("Velmora test phrase 7"),
+                         std::string_view(reinterpret_cast<const char*>(check), size)));
+  const uint8_t* first = OwnBlockAddress(255, &size);
+  EXPECT_EQ(first, OwnBlockAddress(BlockOptions));
+  EXPECT_GT(size, 100u);
+  EXPECT_FALSE(OwnBlockAddress(77));
+}
+
+TQuelbaModulesList* probed = nullptr;
+std::atomic<int> lockedDuringFill{0};
+void ProbeLock(uintptr_t, TQuelbaFunctionsList&) {
+  bool taken = false;
+  std::thread other([&] {
+    taken = probed->Section().TryEnter();
+    if (taken) probed->Section().Leave();
+  });
+  other.join();
+  if (!taken) ++lockedDuringFill;
+}
+
+// Records are filled (exports, logger data, pass-phrase handlers) before the
+// list's lock is taken.
+TEST(EModulesWin, RecordsAreFilledOutsideTheLock) {
+  probed = &ModulesList();
+  ModuleInfoSeams().BuildExportList = ProbeLock;
+  ModulesList().Clear();
+  lockedDuringFill = 0;
+  EXPECT_TRUE(FindModule(uintptr_t(GetModuleHandleA("kernel32.dll"))));
+  ModuleInfoSeams().BuildExportList = nullptr;
+  EXPECT_EQ(lockedDuringFill.load(), 0);
+}
+
+TEST(EModulesWin, ProcessListHoldsThisProcessWithItsThreads) {
+  std::atomic<bool> stop{false};
+  std::thread helper([&] {
+    while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  TQuelbaProcessesList list;
+  bool built = BuildProcessList(list);
+  stop = true;
+  helper.join();
+  ASSERT_TRUE(built);
+  bool found = false;
+  uint32_t previous = 0;
+  for (int i = 0; i < list.Count(); ++i) {
+    TQuelbaProcessInfo* p = list.Get(i);
+    EXPECT_GE(p->ProcessId, previous);
+    previous = p->ProcessId;
+    if (p->ProcessId == GetCurrentProcessId()) {
+      found = true;
+      EXPECT_GE(p->Threads, 2u);
+      EXPECT_TRUE(EndsWith(p->FileName, "exclog_tests.exe")) << p->FileName;
+      EXPECT_NE(PriorityText(p->PriorityClass), "");
+    }
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST(EModulesWin, ThreadsFindAndRefreshWithinABound) {
+  std::vector<HMODULE> modules = {GetModuleHandleA(nullptr), GetModuleHandleA("kernel32.dll"),
+                                  GetModuleHandleA("ntdll.dll"), GetModuleHandleA("user32.dll")};
+  std::atomic<bool> wrong{false};
+  auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> workers;
+  for (int w = 0; w < 4; ++w)
+    workers.emplace_back([&, w] {
+      for (int i = 0; i < 20; ++i) {
+        HMODULE m = modules[size_t((w + i) % modules.size())];
+        TModuleRef r = FindModule(uintptr_t(m));
+        if (m && (!r || r->Handle != uintptr_t(m))) wrong = true;
+        if (i % 5 == w) RefreshModules();
+      }
+    });
+  for (auto& t : workers) t.join();
+  EXPECT_FALSE(wrong);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  // One record per module.
+  TQuelbaModulesList& list = ModulesList();
+  list.Lock();
+  std::vector<uintptr_t> handles;
+  for (int i = 0; i < list.Count(); ++i) handles.push_back(list.Get(i)->Handle);
+  list.Unlock();
+  std::sort(handles.begin(), handles.end());
+  EXPECT_EQ(std::adjacent_find(handles.begin(), handles.end()), handles.end());
+}
+
+}  // namespace
+}  // namespace exclog

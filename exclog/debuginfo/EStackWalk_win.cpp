@@ -1,0 +1,315 @@
+#include "exclog/debuginfo/EStackWalk_win.h"
+
+#include <winternl.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "exclog/core/ECore_win.h"
+#include "exclog/core/ECoreUnit.h"
+#include "exclog/core/EEncrypt.h"
+#include "exclog/debuginfo/EExports.h"
+#include "exclog/hooks/EHook.h"
+#include "exclog/debuginfo/ELocation.h"
+#include "exclog/debuginfo/EOutsideDebug.h"
+#include "exclog/debuginfo/EModules_win.h"
+
+namespace exclog {
+
+namespace {
+
+uint32_t Address32(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+TLocator ProcessLocator(const TWalkOptions& options) {
+  bool useDebug = options.UseDebugData;
+  uint32_t frame = options.ThreadId;
+  uint8_t kind = options.ThreadKind;
+  return [useDebug, frame, kind](uint32_t address, TQuelbaLocation& location, bool isFirst) {
+    if (useDebug) {
+      GetLocation(address, frame, location, isFirst, kind);
+    } else {
+      location.Module = ModuleOfAddress(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)));
+      location.Address = address;
+      location.Kind = location.Module ? 1 : 0;
+    }
+  };
+}
+
+// The thread information block of another thread, from the system's basic
+// thread information.
+uint32_t TebOf(HANDLE thread) {
+  using TQuery = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto query = reinterpret_cast<TQuery>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+  struct {
+    LONG ExitStatus;
+    void* TebBaseAddress;
+    void* Ids[2];
+    ULONG_PTR Affinity;
+    LONG Priority, BasePriority;
+  } basic{};
+  if (query && query(thread, 0, &basic, sizeof basic, nullptr) == 0) return Address32(basic.TebBaseAddress);
+  return 0;
+}
+
+}  // namespace
+
+void GetLocation(uint32_t address, uint32_t frameValue, TQuelbaLocation& record, bool isFirst, uint8_t threadKind,
+                 bool exact) {
+  record = TQuelbaLocation{};
+  record.Module = ModuleOfAddress(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)));
+  record.ThreadKind = threadKind;
+  record.IsFirst = isFirst ? 1 : 0;
+  record.FrameValue = frameValue;
+  LocateInModule(address, record, ProcessMemory(), exact);
+}
+
+std::unique_ptr<TQuelbaStackList> BuildStackList(uint32_t first, uint32_t stackStart, uint32_t stackEnd,
+                                                 const TWalkOptions& options) {
+  auto list = std::make_unique<TQuelbaStackList>();
+  TWalkOptions effective = options;
+  effective.DevelopmentEnvironment = InsideDevelopmentEnvironment();
+  BuildStackList(*list, first, stackStart, stackEnd, effective, ProcessMemory(), ProcessLocator(effective));
+  return list;
+}
+
+bool ReadThreadPosition(HANDLE thread, TThreadPosition& position) {
+  if (SuspendThread(thread) == static_cast<DWORD>(-1)) return false;
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_CONTROL;
+  bool ok = GetThreadContext(thread, &context) != 0;
+  uint32_t teb = ok ? TebOf(thread) : 0;
+  uint32_t top = 0;
+  ok = ok && teb && ProcessMemory().ReadU32(teb + 4, top);
+  ResumeThread(thread);
+  if (!ok) return false;
+  position.Eip = context.Eip;
+  position.Esp = context.Esp;
+  position.Ebp = context.Ebp;
+  position.StackTop = top;
+  return true;
+}
+
+uint32_t StackTopOfThread(uint32_t threadId) {
+  if (threadId == GetCurrentThreadId()) return Address32(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
+  HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+  if (!thread) return 0;
+  uint32_t teb = TebOf(thread), top = 0;
+  CloseHandle(thread);
+  return teb && ProcessMemory().ReadU32(teb + 4, top) ? top : 0;
+}
+
+std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& options) {
+  if (SuspendThread(thread) == static_cast<DWORD>(-1)) return nullptr;
+  std::unique_ptr<TQuelbaStackList> list;
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_CONTROL;
+  uint32_t top = 0, teb = 0;
+  TWalkOptions other = options;
+  other.MarkFirst = false;
+  if (GetThreadContext(thread, &context) && (teb = TebOf(thread)) && ProcessMemory().ReadU32(teb + 4, top))
+    list = BuildStackList(context.Eip, context.Esp, top, other);
+  ResumeThread(thread);
+  return list;
+}
+
+void BuildExportList(uintptr_t module, TQuelbaFunctionsList& list) {
+  TExportWalkOptions options;
+  options.ResolveForwarder = [module](const std::string& name) {
+    return Address32(reinterpret_cast<const void*>(GetProcAddress(reinterpret_cast<HMODULE>(module), name.c_str())));
+  };
+  options.PushJumpStubs = Win32Platform() == VER_PLATFORM_WIN32_WINDOWS;
+  std::vector<TQuelbaFunctionInfo> routines = ReadExportList(ProcessMemory(), static_cast<uint32_t>(module), options);
+  list.Clear();
+  TCriticalSectionLock hold(list.Section());
+  for (TQuelbaFunctionInfo& routine : routines) list.TList::Add(new TQuelbaFunctionInfo(std::move(routine)));
+}
+
+uintptr_t RoutineByName(const std::string& moduleName, const std::string& routineName) {
+  HMODULE module = GetModuleHandleA(moduleName.c_str());
+  if (!module) return 0;
+  return reinterpret_cast<uintptr_t>(reinterpret_cast<void*>(GetProcAddress(module, routineName.c_str())));
+}
+
+uintptr_t RoutineBySymbolId(int) { return 0; }
+
+// --- Exception-frame test ----------------------------------------------------------
+
+TFrameTestSeams& FrameTestSeams() {
+  static TFrameTestSeams seams;
+  return seams;
+}
+
+TFrameTestCache& FrameTestCache() {
+  static TFrameTestCache cache;
+  return cache;
+}
+
+namespace {
+
+// The code of the logger's own units: debug-data units whose source lies in exclog/.
+const std::vector<std::pair<uint32_t, uint32_t>>& LoggerCodeRanges() {
+  static const std::vector<std::pair<uint32_t, uint32_t>> ranges = [] {
+    std::vector<std::pair<uint32_t, uint32_t>> out;
+    HMODULE own = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&LoggerCodeRanges), &own);
+    TModuleRef module = FindModule(reinterpret_cast<uintptr_t>(own));
+    if (!module || !module->DebugData) return out;
+    for (const auto& unit : module->DebugData->Units()) {
+      if (unit.SourceFile.rfind("exclog/", 0) != 0 && unit.SourceFile.find("/exclog/") == std::string::npos) continue;
+      uint32_t start = static_cast<uint32_t>(module->Handle) + unit.Start;
+      out.emplace_back(start, start + unit.Size);
+    }
+    return out;
+  }();
+  return ranges;
+}
+
+uintptr_t threadGuardHandler = 0;
+
+int ClassifyHandler(uint32_t handler) {
+  const uint32_t guard = static_cast<uint32_t>(threadGuardHandler);
+  const TMemoryView& memory = ProcessMemory();
+  uint32_t target = ThroughJumpThunk(memory, handler);
+  if (target == guard) return 1;
+  uint8_t jump[5];
+  if (memory.Read(target, jump, 5) && jump[0] == 0xE9) {
+    uint32_t relative;
+    std::memcpy(&relative, jump + 1, 4);
+    if (ThroughJumpThunk(memory, target + 5 + relative) == guard) return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool IsHandledByApplication(const void* exception, const std::string& className, uintptr_t address, bool force,
+                            int& result) {
+  const TFrameTestSeams& seams = FrameTestSeams();
+  TFrameTestRequest request;
+  request.Exception = reinterpret_cast<uintptr_t>(exception);
+  request.Address = address;
+  request.StackOverflow = className == "EStackOverflow";
+  request.FrameworkHandlerActive = seams.FrameworkHandlerActive && seams.FrameworkHandlerActive();
+  request.MarkedHandled = seams.MarkedHandled && seams.MarkedHandled();
+  request.Force = force;
+  request.CleanupNotCaught = ((seams.CatchFlags ? seams.CatchFlags() : 88) & 0x40) != 0;
+
+  NT_TIB* tib = reinterpret_cast<NT_TIB*>(NtCurrentTeb());
+  TFrameTestSetup setup;
+  setup.Memory = &ProcessMemory();
+  setup.ChainHead = Address32(tib->ExceptionList);
+  setup.StackLow = Address32(tib->StackLimit);
+  setup.StackHigh = Address32(tib->StackBase);
+  setup.Classify = &ClassifyHandler;
+  setup.LoggerCode = LoggerCodeRanges();
+  setup.RaiseAddress = static_cast<uint32_t>(seams.RaiseAddress ? seams.RaiseAddress() : 0);
+  TFrameTestOutcome outcome = TestExceptionFrames(request, setup, FrameTestCache());
+  result = outcome.Result;
+  return outcome.Caught;
+}
+
+// --- Call-stack identifier ---------------------------------------------------------
+
+uint32_t WalkCallStackId(const TLoggedException& e, const TStackValues& stack) {
+  uint32_t start = stack.Esp, end = stack.StackTop;
+  if (!start) {
+    start = Address32(__builtin_frame_address(0));
+    end = Address32(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
+  }
+  TWalkOptions options;
+  options.UseDebugData = false;
+  options.Accepted = KindBit(1);
+  std::unique_ptr<TQuelbaStackList> list =
+      BuildStackList(stack.Eip ? stack.Eip : static_cast<uint32_t>(e.Address), start, end, options);
+  std::string key;
+  for (int i = 0; i < list->Count(); ++i) {
+    const TQuelbaLocation* entry = list->Get(i);
+    if (!entry->Module) continue;
+    key += entry->Module->FileName;
+    uint32_t offset = entry->Address - static_cast<uint32_t>(entry->Module->Handle);
+    key.append(reinterpret_cast<const char*>(&offset), 4);
+  }
+  return Crc32(reinterpret_cast<const uint8_t*>(key.data()), key.size());
+}
+
+// --- Outside debug readers ------------------------------------------------------------
+
+namespace {
+
+constexpr DWORD OutsideFileLimit = 256u << 20;
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<std::string> out;
+  DWORD high = 0, size = GetFileSize(file, &high);
+  if (size != INVALID_FILE_SIZE && high == 0 && size <= OutsideFileLimit) {
+    std::string bytes(size, '\0');
+    DWORD read = 0;
+    if (size == 0 || (ReadFile(file, bytes.data(), size, &read, nullptr) && read == size)) out = std::move(bytes);
+  }
+  CloseHandle(file);
+  return out;
+}
+
+std::optional<std::string> ResourceData(HMODULE module, const std::string& name) {
+  HRSRC found = FindResourceA(module, name.c_str(), MAKEINTRESOURCEA(10));
+  if (!found) return std::nullopt;
+  HGLOBAL loaded = LoadResource(module, found);
+  DWORD size = SizeofResource(module, found);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return std::nullopt;
+  return std::string(static_cast<const char*>(bytes), size);
+}
+
+// The loaded section that the image's debug directory names (TD32 data inside the
+// image): read at its address, where the loader put it, never at its file offset.
+std::optional<std::string> DebugSectionData(uintptr_t module) {
+  const TMemoryView& memory = ProcessMemory();
+  uint32_t base = static_cast<uint32_t>(module), nt = 0, debugRva = 0;
+  uint16_t sections = 0, optionalSize = 0;
+  if (!memory.ReadU32(base + 60, nt) || nt > 0x10000 || !memory.Read(base + nt + 6, &sections, 2) ||
+      !memory.Read(base + nt + 20, &optionalSize, 2) || optionalSize < 152 ||
+      !memory.ReadU32(base + nt + 24 + 144, debugRva) || debugRva == 0)
+    return std::nullopt;
+  uint32_t table = base + nt + 24 + optionalSize;
+  for (uint16_t i = 0; i < std::min<uint16_t>(sections, 96); ++i) {
+    uint32_t header[10];
+    if (!memory.Read(table + 40u * i, header, sizeof header)) return std::nullopt;
+    uint32_t virtualSize = header[2], rva = header[3], rawSize = header[4];
+    if (rva != debugRva) continue;
+    uint32_t size = std::min(virtualSize ? virtualSize : rawSize, rawSize);
+    if (size == 0 || size > OutsideFileLimit) return std::nullopt;
+    std::string bytes(size, '\0');
+    if (!memory.Read(base + rva, bytes.data(), size)) return std::nullopt;
+    return bytes;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void* CreateOutsideDebugSource(uintptr_t module) {
+  TModuleFiles files;
+  files.DebugSection = [module] { return DebugSectionData(module); };
+  files.FileName = ModuleFileName(reinterpret_cast<HMODULE>(module));
+  files.ReadFile = &ReadWholeFile;
+  files.Resource = [module](const std::string& name) { return ResourceData(reinterpret_cast<HMODULE>(module), name); };
+  return CreateDebugInfoSource(module, files).release();
+}
+
+void FreeOutsideDebugSource(void* source) { delete static_cast<TQLDebugInfoSource*>(source); }
+
+void InstallStackWalkSeams() {
+  ModuleInfoSeams().BuildExportList = &BuildExportList;
+  ModuleInfoSeams().CreateDebugSource = &CreateOutsideDebugSource;
+  ModuleListSeams().FreeDebugSource = &FreeOutsideDebugSource;
+  SetCallStackIdSource(&WalkCallStackId);
+}
+
+void SetThreadGuardHandler(uintptr_t address) { threadGuardHandler = address; }
+
+}  // namespace exclog

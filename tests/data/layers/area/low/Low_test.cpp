@@ -1,0 +1,2 @@
+#include "area/high/High.h"
+// A test may use every layer of its area.

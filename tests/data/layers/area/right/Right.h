@@ -1,0 +1,3 @@
+#pragma once
+#include "area/low/Low.h"
+int Right();
