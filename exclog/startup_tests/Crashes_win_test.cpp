@@ -115,10 +115,6 @@ int FaultOnThread(bool throughHook) {
 
 volatile int intOne = 1;
 volatile int intZero = 0;
-const double realZero = 0.0;
-const double realOne = 1.0;
-const double realHuge = 1e308;
-const double realTiny = 1e-308;
 
 DWORD WINAPI DivideByZero(LPVOID) { return static_cast<DWORD>(intOne / intZero); }
 
@@ -143,24 +139,20 @@ void X87Multiply(double a, double b) {
   double result;
   asm volatile("fldl %1\n\tfmull %2\n\tfstpl %0\n\tfwait" : "=m"(result) : "m"(a), "m"(b));
 }
-DWORD WINAPI FloatZeroDivide(LPVOID) {
-  UnmaskX87(0x04);
-  X87Divide(realOne, realZero);
-  return 0;
-}
-DWORD WINAPI FloatInvalid(LPVOID) {
-  UnmaskX87(0x01);
-  X87Divide(realZero, realZero);
-  return 0;
-}
-DWORD WINAPI FloatOverflow(LPVOID) {
-  UnmaskX87(0x08);
-  X87Multiply(realHuge, realHuge);
-  return 0;
-}
-DWORD WINAPI FloatUnderflow(LPVOID) {
-  UnmaskX87(0x10);
-  X87Multiply(realTiny, realTiny);
+struct TX87Fault {
+  uint16_t Unmasked;
+  void (*Operation)(double, double);
+  double A;
+  double B;
+};
+const TX87Fault floatZeroDivide{0x04, &X87Divide, 1.0, 0.0};
+const TX87Fault floatInvalid{0x01, &X87Divide, 0.0, 0.0};
+const TX87Fault floatOverflow{0x08, &X87Multiply, 1e308, 1e308};
+const TX87Fault floatUnderflow{0x10, &X87Multiply, 1e-308, 1e-308};
+DWORD WINAPI X87FaultThread(LPVOID parameter) {
+  const auto& fault = *static_cast<const TX87Fault*>(parameter);
+  UnmaskX87(fault.Unmasked);
+  fault.Operation(fault.A, fault.B);
   return 0;
 }
 
@@ -177,10 +169,16 @@ DWORD WINAPI OverflowTheStack(LPVOID) { return static_cast<DWORD>(RecurseUntilOv
 int FaultKindsChild() {
   StartUnitsLikeHost();
   // The stack overflow last: it is the hardest for a thread to come back from.
-  for (LPTHREAD_START_ROUTINE fault : {&DivideByZero, &IntegerOverflow, &FloatZeroDivide, &FloatInvalid,
-                                       &FloatOverflow, &FloatUnderflow, &PrivilegedInstruction,
-                                       &IllegalInstruction, &OverflowTheStack}) {
-    HANDLE thread = CreateThread(nullptr, 0, fault, nullptr, 0, nullptr);
+  const struct {
+    LPTHREAD_START_ROUTINE Start;
+    const void* Parameter;
+  } faults[] = {{&DivideByZero, nullptr},          {&IntegerOverflow, nullptr},
+                {&X87FaultThread, &floatZeroDivide}, {&X87FaultThread, &floatInvalid},
+                {&X87FaultThread, &floatOverflow},   {&X87FaultThread, &floatUnderflow},
+                {&PrivilegedInstruction, nullptr}, {&IllegalInstruction, nullptr},
+                {&OverflowTheStack, nullptr}};
+  for (const auto& fault : faults) {
+    HANDLE thread = CreateThread(nullptr, 0, fault.Start, const_cast<void*>(fault.Parameter), 0, nullptr);
     WaitForSingleObject(thread, 20000);
     CloseHandle(thread);
   }
