@@ -10,7 +10,6 @@
 #include "classlib/Forms_win.h"
 #include "classlib/Layout.h"
 #include "classlib/System.h"
-#include "exclog/capture/ExceptionLog_win.h"
 
 namespace {
 
@@ -80,15 +79,13 @@ int RunForms(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  // Exception logger: its units start first (right after the class library's) and
-  // stop last, around everything else the program does.
-  struct TLoggerUnits {
-    TLoggerUnits() {
-      exclog::RegisterExceptionLogUnits();
-      InitUnits();
-    }
-    ~TLoggerUnits() { FinalizeUnits(); }
-  } loggerUnits;
+  // The units start and stop around everything else the program does. The exception
+  // logger's units come first (linked in, they registered themselves before main),
+  // so it starts before and stops after every other unit.
+  struct TUnits {
+    TUnits() { InitUnits(); }
+    ~TUnits() { FinalizeUnits(); }
+  } units;
 
   // Only one instance runs: a second one ends at once, without a message.
   HANDLE mutex = CreateMutexA(nullptr, TRUE, "velmora");

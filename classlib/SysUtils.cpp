@@ -29,6 +29,27 @@ void Assert(bool condition, const std::string& message) {
   if (!condition) throw EAssertionFailed(message);
 }
 
+TSystemExceptionName SystemExceptionName(uint32_t code) {
+  switch (code) {
+    case 0xC0000094u: return {EDivByZero::StaticClass(), "Division by zero"};
+    case 0xC0000095u: return {EIntOverflow::StaticClass(), "Integer overflow"};
+    case 0xC000008Eu: return {EZeroDivide::StaticClass(), "Floating point division by zero"};
+    case 0xC0000091u: return {EOverflow::StaticClass(), "Floating point overflow"};
+    case 0xC0000093u: return {EUnderflow::StaticClass(), "Floating point underflow"};
+    case 0xC000008Du:  // denormal operand
+    case 0xC000008Fu:  // inexact result
+    case 0xC0000090u:  // invalid operation
+    case 0xC0000092u:  // stack check
+      return {EInvalidOp::StaticClass(), "Invalid floating point operation"};
+    case 0xC0000096u:  // privileged instruction
+    case 0xC000001Du:  // illegal instruction
+      return {EPrivilege::StaticClass(), "Privileged instruction"};
+    case 0xC00000FDu: return {EStackOverflow::StaticClass(), "Stack overflow"};
+    case 0xC0000005u: return {EAccessViolation::StaticClass(), "External exception C0000005"};
+    default: return {EExternal::StaticClass(), "External exception " + IntToHex(code, 8)};
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Strings
 

@@ -85,6 +85,26 @@ class EExternal : public Exception {
 
 VELMORA_EXCEPTION(EAccessViolation, EExternal)
 VELMORA_EXCEPTION(EStackOverflow, EExternal)
+VELMORA_EXCEPTION(EPrivilege, EExternal)     // privileged or illegal instruction
+VELMORA_EXCEPTION(EIntError, EExternal)      // integer faults
+VELMORA_EXCEPTION(EDivByZero, EIntError)
+VELMORA_EXCEPTION(EIntOverflow, EIntError)
+VELMORA_EXCEPTION(EMathError, EExternal)     // floating-point faults
+VELMORA_EXCEPTION(EInvalidOp, EMathError)
+VELMORA_EXCEPTION(EZeroDivide, EMathError)
+VELMORA_EXCEPTION(EOverflow, EMathError)
+VELMORA_EXCEPTION(EUnderflow, EMathError)
+
+// The class and text the run-time gives a system exception: integer division by zero
+// is EDivByZero "Division by zero", a floating-point overflow EOverflow "Floating point
+// overflow", and so on; an access violation is EAccessViolation (its text names the
+// addresses, which the record carries: here "External exception C0000005"); any other
+// code is EExternal "External exception XXXXXXXX". Every class derives from EExternal.
+struct TSystemExceptionName {
+  TClass Class;
+  std::string Message;
+};
+TSystemExceptionName SystemExceptionName(uint32_t code);
 
 // Ends the current operation silently: raises EAbort ("Operation aborted").
 [[noreturn]] void Abort();

@@ -212,4 +212,44 @@ TEST(Exceptions, HierarchyAndMessages) {
   }
 }
 
+// Each system code gets the run-time's class, family and text; every one stays an
+// EExternal, so "is not external" holds for none of them.
+TEST(SysUtilsExceptions, SystemCodesGetTheRunTimeClassesAndTexts) {
+  struct TCase {
+    uint32_t Code;
+    const char* ClassName;
+    TClass Family;
+    const char* Message;
+  } cases[] = {
+      {0xC0000094u, "EDivByZero", EIntError::StaticClass(), "Division by zero"},
+      {0xC0000095u, "EIntOverflow", EIntError::StaticClass(), "Integer overflow"},
+      {0xC000008Eu, "EZeroDivide", EMathError::StaticClass(), "Floating point division by zero"},
+      {0xC0000091u, "EOverflow", EMathError::StaticClass(), "Floating point overflow"},
+      {0xC0000093u, "EUnderflow", EMathError::StaticClass(), "Floating point underflow"},
+      {0xC0000090u, "EInvalidOp", EMathError::StaticClass(), "Invalid floating point operation"},
+      {0xC000008Du, "EInvalidOp", EMathError::StaticClass(), "Invalid floating point operation"},
+      {0xC000008Fu, "EInvalidOp", EMathError::StaticClass(), "Invalid floating point operation"},
+      {0xC0000092u, "EInvalidOp", EMathError::StaticClass(), "Invalid floating point operation"},
+      {0xC0000096u, "EPrivilege", EExternal::StaticClass(), "Privileged instruction"},
+      {0xC000001Du, "EPrivilege", EExternal::StaticClass(), "Privileged instruction"},
+      {0xC00000FDu, "EStackOverflow", EExternal::StaticClass(), "Stack overflow"},
+      {0xC0000005u, "EAccessViolation", EExternal::StaticClass(), "External exception C0000005"},
+      {0xC000008Cu, "EExternal", EExternal::StaticClass(), "External exception C000008C"},
+      {0xE06D7363u, "EExternal", EExternal::StaticClass(), "External exception E06D7363"},
+      {0x0000000Au, "EExternal", EExternal::StaticClass(), "External exception 0000000A"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.ClassName);
+    TSystemExceptionName name = SystemExceptionName(c.Code);
+    ASSERT_NE(name.Class, nullptr);
+    EXPECT_STREQ(name.Class->Name, c.ClassName);
+    EXPECT_EQ(name.Message, c.Message);
+    EXPECT_TRUE(ClassInheritsFrom(name.Class, c.Family));
+    EXPECT_TRUE(ClassInheritsFromName(name.Class, "EEXTERNAL"));
+  }
+  // The families stay apart: an integer fault is no math error and the reverse.
+  EXPECT_FALSE(ClassInheritsFrom(EDivByZero::StaticClass(), EMathError::StaticClass()));
+  EXPECT_FALSE(ClassInheritsFrom(EZeroDivide::StaticClass(), EIntError::StaticClass()));
+}
+
 }  // namespace

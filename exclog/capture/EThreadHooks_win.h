@@ -34,7 +34,8 @@ const TKernelOriginals& KernelOriginals();
 
 // Calls of each hook since the process started ("CreateThread", "ResumeThread",
 // "ExitThread", "WriteFile", and "RaiseException"/"RtlUnwind" for the pass-through
-// hooks of the raise path); 0 for other names.
+// hooks of the raise path); 0 for other names. The "WriteFile" count is exact for
+// writes of one thread only: it is kept without a lock, as it costs every write.
 int HookCallCount(const std::string& routine);
 void CountHookCall(const std::string& routine);
 

@@ -1,6 +1,6 @@
 #pragma once
-// Start-up and shut-down of the logger. The program's main calls
-// RegisterExceptionLogUnits() before registering any other unit: the logger's units
+// Start-up and shut-down of the logger. A program linked through velmora_link_logger
+// calls RegisterExceptionLogUnits() before main (exclog/units): the logger's units
 // ("ECore", "EHook", "ExceptionLog", in that order) then start right after the class
 // library's and stop after every other unit. The "ExceptionLog" start installs every
 // route by which exceptions, threads and writes reach the logger; its stop undoes them

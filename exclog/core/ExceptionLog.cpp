@@ -1,5 +1,7 @@
 #include "exclog/core/ExceptionLog.h"
 
+#include "classlib/SysUtils.h"
+
 #include <atomic>
 #include <cstdio>
 #include <map>
@@ -169,13 +171,7 @@ bool ProgramCarriesLoggerData(TCarriesLoggerDataProc moduleCheck) {
   return moduleCheck ? moduleCheck() : true;
 }
 
-std::string ExternalExceptionClass(uint32_t code) {
-  switch (code) {
-    case 0xC0000005u: return "EAccessViolation";
-    case 0xC00000FDu: return "EStackOverflow";
-    default: return "EExternal";
-  }
-}
+std::string ExternalExceptionClass(uint32_t code) { return SystemExceptionName(code).Class->Name; }
 
 std::string ExternalExceptionText(uint32_t code, uintptr_t address, bool hasAccessInfo,
                                   uint32_t accessKind, uintptr_t accessAddress) {
@@ -184,7 +180,7 @@ std::string ExternalExceptionText(uint32_t code, uintptr_t address, bool hasAcce
     return "Access violation at address " + Hex8(address) + ". " + kind + " of address " +
            Hex8(accessAddress);
   }
-  return "External exception " + Hex8(code);
+  return SystemExceptionName(code).Message;
 }
 
 TReportHandlerSeams& ReportHandlerSeams() {

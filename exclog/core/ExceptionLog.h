@@ -229,12 +229,13 @@ TCarriesLoggerDataProc SetCarriesLoggerDataSource(TCarriesLoggerDataProc proc); 
 bool ProgramCarriesLoggerData(TCarriesLoggerDataProc moduleCheck = nullptr);
 
 // ---------------------------------------------------------------------------
-// Texts and classes for system exceptions (the exception-object mapping's default).
-// "EAccessViolation" for 0xC0000005, "EStackOverflow" for 0xC00000FD, else "EExternal".
+// Texts and classes for system exceptions (the exception-object mapping's default):
+// the class library's names (SystemExceptionName: "EDivByZero", "EStackOverflow", ...,
+// "EExternal" for codes it does not name).
 std::string ExternalExceptionClass(uint32_t code);
 // "Access violation at address XXXXXXXX. Read of address XXXXXXXX" (Write for
-// `accessKind` 1, Execution for 8) for 0xC0000005 with `hasAccessInfo`; otherwise
-// "External exception XXXXXXXX".
+// `accessKind` 1, Execution for 8) for 0xC0000005 with `hasAccessInfo`; otherwise the
+// class library's text ("Division by zero", ..., "External exception XXXXXXXX").
 std::string ExternalExceptionText(uint32_t code, uintptr_t address, bool hasAccessInfo,
                                   uint32_t accessKind, uintptr_t accessAddress);
 

@@ -10,7 +10,9 @@ namespace {
 TEST(ExceptionTexts, SystemExceptionsGetTheirClassAndText) {
   EXPECT_EQ(ExternalExceptionClass(0xC0000005u), "EAccessViolation");
   EXPECT_EQ(ExternalExceptionClass(0xC00000FDu), "EStackOverflow");
-  EXPECT_EQ(ExternalExceptionClass(0xC0000094u), "EExternal");
+  EXPECT_EQ(ExternalExceptionClass(0xC0000094u), "EDivByZero");
+  EXPECT_EQ(ExternalExceptionClass(0xE0401234u), "EExternal");
+  EXPECT_EQ(ExternalExceptionText(0xC0000094u, 0x401234, false, 0, 0), "Division by zero");
   EXPECT_EQ(ExternalExceptionText(0xC0000005u, 0x401234, true, 0, 0x10),
             "Access violation at address 00401234. Read of address 00000010");
   EXPECT_EQ(ExternalExceptionText(0xC0000005u, 0x401234, true, 1, 0xDEADBEEF),

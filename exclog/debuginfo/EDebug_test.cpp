@@ -329,17 +329,17 @@ TEST(EDebugLookup, TruncatedBlocksKeepEarlierUnits) {
 }
 
 TEST(EDebugPrologue, BothEncodingsOfTheFrameSetUp) {
-  const uint8_t borland[] = {0x55, 0x8B, 0xEC};
-  const uint8_t gnu[] = {0x55, 0x89, 0xE5};
+  const uint8_t movEbpEsp8B[] = {0x55, 0x8B, 0xEC};
+  const uint8_t movEbpEsp89[] = {0x55, 0x89, 0xE5};
   const uint8_t pushEbx[] = {0x53};
   const uint8_t other[] = {0x55, 0x89, 0xE6};
   const uint8_t sub[] = {0x83, 0xEC, 0x0C};
-  EXPECT_TRUE(StartsWithFramePrologue(borland, 3));
-  EXPECT_TRUE(StartsWithFramePrologue(gnu, 3));
+  EXPECT_TRUE(StartsWithFramePrologue(movEbpEsp8B, 3));
+  EXPECT_TRUE(StartsWithFramePrologue(movEbpEsp89, 3));
   EXPECT_TRUE(StartsWithFramePrologue(pushEbx, 1));
   EXPECT_FALSE(StartsWithFramePrologue(other, 3));
   EXPECT_FALSE(StartsWithFramePrologue(sub, 3));
-  EXPECT_FALSE(StartsWithFramePrologue(gnu, 2));
+  EXPECT_FALSE(StartsWithFramePrologue(movEbpEsp89, 2));
   EXPECT_FALSE(StartsWithFramePrologue(nullptr, 0));
 }
 

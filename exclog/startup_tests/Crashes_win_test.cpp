@@ -6,6 +6,8 @@
 #include <cstring>
 #include <atomic>
 #include <functional>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -61,7 +63,9 @@ bool SlotsAreKernelRoutines() {
 }
 
 int OrderChild() {
-  Say("before start: slots " + std::string(SlotsAreKernelRoutines() ? "original" : "hooked"));
+  Say("before start: slots " + std::string(SlotsAreKernelRoutines() ? "original" : "hooked") +
+      ", logger unit " + std::to_string(FindUnit("ExceptionLog")));
+  // The units registered themselves before main; a second registration changes nothing.
   exclog::RegisterExceptionLogUnits();
   RegisterUnit("Probe", &ProbeStart, &ProbeStop);
   Say("positions: Classes " + std::to_string(FindUnit("Classes")) + " ECore " +
@@ -107,6 +111,82 @@ int FaultOnThread(bool throughHook) {
   return 0;
 }
 
+// --- one fault of each kind the run-time names, each ending a thread of its own ---
+
+volatile int intOne = 1;
+volatile int intZero = 0;
+
+DWORD WINAPI DivideByZero(LPVOID) { return static_cast<DWORD>(intOne / intZero); }
+
+// `into` traps when the overflow flag is set: compiled code never overflows this way.
+DWORD WINAPI IntegerOverflow(LPVOID) {
+  asm volatile("movl $0x7FFFFFFF, %%eax\n\taddl $1, %%eax\n\tinto" ::: "eax", "cc");
+  return 0;
+}
+
+// x87 operations with one exception unmasked (`bit` of the control word); the fault
+// comes at the next waiting instruction. Products are stored as doubles, where a
+// result beyond the double's range overflows or underflows.
+void UnmaskX87(uint16_t bit) {
+  uint16_t control = static_cast<uint16_t>(0x037F & ~bit);
+  asm volatile("fldcw %0" : : "m"(control));
+}
+void X87Divide(double a, double b) {
+  double result;
+  asm volatile("fldl %1\n\tfdivl %2\n\tfstpl %0\n\tfwait" : "=m"(result) : "m"(a), "m"(b));
+}
+void X87Multiply(double a, double b) {
+  double result;
+  asm volatile("fldl %1\n\tfmull %2\n\tfstpl %0\n\tfwait" : "=m"(result) : "m"(a), "m"(b));
+}
+struct TX87Fault {
+  uint16_t Unmasked;
+  void (*Operation)(double, double);
+  double A;
+  double B;
+};
+const TX87Fault floatZeroDivide{0x04, &X87Divide, 1.0, 0.0};
+const TX87Fault floatInvalid{0x01, &X87Divide, 0.0, 0.0};
+const TX87Fault floatOverflow{0x08, &X87Multiply, 1e308, 1e308};
+const TX87Fault floatUnderflow{0x10, &X87Multiply, 1e-308, 1e-308};
+DWORD WINAPI X87FaultThread(LPVOID parameter) {
+  const auto& fault = *static_cast<const TX87Fault*>(parameter);
+  UnmaskX87(fault.Unmasked);
+  fault.Operation(fault.A, fault.B);
+  return 0;
+}
+
+DWORD WINAPI PrivilegedInstruction(LPVOID) {
+  asm volatile("hlt");
+  return 0;
+}
+DWORD WINAPI IllegalInstruction(LPVOID) {
+  asm volatile("ud2");
+  return 0;
+}
+DWORD WINAPI OverflowTheStack(LPVOID) { return static_cast<DWORD>(RecurseUntilOverflow(0)); }
+
+int FaultKindsChild() {
+  StartUnitsLikeHost();
+  // The stack overflow last: it is the hardest for a thread to come back from.
+  const struct {
+    LPTHREAD_START_ROUTINE Start;
+    const void* Parameter;
+  } faults[] = {{&DivideByZero, nullptr},          {&IntegerOverflow, nullptr},
+                {&X87FaultThread, &floatZeroDivide}, {&X87FaultThread, &floatInvalid},
+                {&X87FaultThread, &floatOverflow},   {&X87FaultThread, &floatUnderflow},
+                {&PrivilegedInstruction, nullptr}, {&IllegalInstruction, nullptr},
+                {&OverflowTheStack, nullptr}};
+  for (const auto& fault : faults) {
+    HANDLE thread = CreateThread(nullptr, 0, fault.Start, const_cast<void*>(fault.Parameter), 0, nullptr);
+    WaitForSingleObject(thread, 20000);
+    CloseHandle(thread);
+  }
+  Say("went on");
+  FinalizeUnits();
+  return 0;
+}
+
 __attribute__((noinline)) void ThrowUncaught() {
   Say("throw function " + Hex(reinterpret_cast<uintptr_t>(&ThrowUncaught)));
   throw EConvertError("not a number");
@@ -144,6 +224,7 @@ int ChildMain(const std::string& mode) {
     RaiseException(0xE0401234, 0, 0, nullptr);
     return 0;
   }
+  if (mode == "fault-kinds") return FaultKindsChild();
   if (mode == "av-bypass") return FaultOnThread(false);
   if (mode == "av-hooked") return FaultOnThread(true);
   if (mode == "uncaught") {
@@ -196,7 +277,7 @@ TEST(StartStop, LoggerUnitsStartFirstStopLastAndRestoreEverySlot) {
   EXPECT_NE(child.Output.find("positions: Classes 2 ECore 3 EHook 4 ExceptionLog 5 Probe 6"), std::string::npos)
       << child.Output;
   const char* expected[] = {
-      "before start: slots original",
+      "before start: slots original, logger unit 5",
       "probe start: logger started, units starting yes",
       "after start: units starting no, slots hooked",
       "probe stop: logger started, units stopping yes",
@@ -329,6 +410,44 @@ TEST(UnhandledFilter, MainThreadFaultsReportOnceAndExitWithTheirCode) {
   EXPECT_EQ(Count(foreign.Output, "Report: EExternal"), 1u) << foreign.Output;
   TChildResult av = RunChild("av-main");
   EXPECT_EQ(Count(av.Output, "Report: EAccessViolation"), 1u) << av.Output;
+}
+
+// Each real fault, in a thread, gives one report with the run-time's class and text;
+// the program goes on after all of them.
+TEST(FaultNames, EachFaultKindIsReportedOnceWithTheRunTimeClassAndText) {
+  TChildResult child = RunChild("fault-kinds", 120000);
+  EXPECT_EQ(child.ExitCode, 0u) << child.Output;
+  const struct {
+    const char* ClassName;
+    const char* Code;
+    const char* Message;
+  } expected[] = {
+      {"EDivByZero", "C0000094", "Division by zero"},
+      {"EIntOverflow", "C0000095", "Integer overflow"},
+      {"EZeroDivide", "C000008E", "Floating point division by zero"},
+      {"EInvalidOp", "C0000090", "Invalid floating point operation"},
+      {"EOverflow", "C0000091", "Floating point overflow"},
+      {"EUnderflow", "C0000093", "Floating point underflow"},
+      {"EPrivilege", "C0000096", "Privileged instruction"},
+      {"EPrivilege", "C000001D", "Privileged instruction"},
+      {"EStackOverflow", "C00000FD", "Stack overflow"},
+  };
+  for (const auto& e : expected) {
+    const std::string start = std::string("Report: ") + e.ClassName + " at ";
+    const std::string middle = std::string(" (code ") + e.Code + ") in thread ";
+    const std::string end = std::string(": ") + e.Message;
+    int found = 0;
+    std::istringstream lines(child.Output);
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.rfind(start, 0) == 0 && line.find(middle) != std::string::npos && line.size() >= end.size() &&
+          line.compare(line.size() - end.size(), end.size(), end) == 0)
+        ++found;
+    }
+    EXPECT_EQ(found, 1) << e.ClassName << " " << e.Code << "\n" << child.Output;
+  }
+  EXPECT_EQ(Count(child.Output, "Report: "), std::size(expected)) << child.Output;
+  EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
 }
 
 TEST(TerminateRoute, UncaughtThrowIsReportedWithItsThrowSite) {
