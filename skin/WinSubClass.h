@@ -101,14 +101,20 @@ class TSkinControl : public TComponent {
   // FillControlColor: the control's "Color" when it has one, else "ButtonFace".
   void FillControlColor(HDC dc, const RECT& rect);
   bool RightToLeft() const;
+  // The caption as it stands now: the "Caption" property, else the window text (read
+  // at each paint, so a WM_SETTEXT shows at once). Also kept in `Caption`.
+  const std::wstring& CurrentCaption();
 
  protected:
   // The skin's "ButtonFace" as a COLORREF (the system's when no skin).
   COLORREF ButtonFace() const;
+  // Puts NewWndProc in front of `control`'s WindowProc (windowless controls).
+  void HookWindowProc(TControl* control);
+  // Gives the control or window its procedure back.
+  void ReleaseHooks();
 
  private:
   static void SubclassHandler(void* context, TMessage& message);
-  void ReleaseHooks();
   TWindowSubclass subclass_;
   TControlProcHook procHook_;
 };

@@ -2,6 +2,7 @@
 #include "skin/WinSubClass.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -25,6 +26,8 @@ void TSkinControl::ReleaseHooks() {
   procHook_.Remove();
   subclass_.Remove();
 }
+
+void TSkinControl::HookWindowProc(TControl* control) { procHook_.Install(control, &TSkinControl::SubclassHandler, this); }
 
 void TSkinControl::SubclassHandler(void* context, TMessage& message) {
   static_cast<TSkinControl*>(context)->NewWndProc(message);
@@ -186,6 +189,19 @@ void TSkinControl::EraseBackground(TMessage& message) {
 }
 
 COLORREF TSkinControl::ButtonFace() const { return SkinColour(SkinData, kSlotButtonFace); }
+
+const std::wstring& TSkinControl::CurrentCaption() {
+  if (Control && GetPropInfo(Control, "Caption")) {
+    Caption = AnsiToWide(ReadStrProp(Control, "Caption"));
+    return Caption;
+  }
+  const int length = Handle ? GetWindowTextLengthW(Handle) : 0;
+  std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+  if (Handle) GetWindowTextW(Handle, text.data(), length + 1);
+  text.resize(wcslen(text.c_str()));
+  Caption = std::move(text);
+  return Caption;
+}
 
 bool TSkinControl::RightToLeft() const {
   const TObject* source = Control ? static_cast<const TObject*>(Control) : GraphicControl;
