@@ -110,7 +110,7 @@ void DrawGlyph(HDC dc, TBitmap& glyph, const TSliceRect& source, POINT at, bool 
 void TSkinBitButton::Paint(HDC dc, const RECT& rect) {
   if (!SkinData || !Control || SkinData->Buttons()->Bitmap.Width == 0) return;
   if (ReadEnumProp(Control, "Visible") == "false") return;
-  TDoubleBuffer buffer(dc, rect);
+  TDoubleBuffer buffer(dc, rect, Buffer);
   const RECT r = buffer.Rect();
   const int frame = PaintFace(buffer.Dc(), r);
   DrawGlyphAndCaption(buffer.Dc(), r, frame, GlyphImageIndex(frame));
@@ -216,7 +216,7 @@ void TSkinSpeedButton::Paint(HDC dc, const RECT& rect) {
   Focused = false;
   const bool down = ReadEnumProp(GraphicControl, "Down") == "true";
   const int frame = SpeedButtonFrame(Enabled, State & kPainterPressed, State & kPainterHot, down);
-  TDoubleBuffer buffer(dc, rect);
+  TDoubleBuffer buffer(dc, rect, Buffer);
   HDC out = buffer.Dc();
   const RECT r = buffer.Rect();
   // The parent has painted its background into `dc` already: that is what shows
@@ -357,7 +357,7 @@ void TSkinButton::DrawCaption(HDC dc, const RECT& rect, int frame) {
 void TSkinButton::Paint(HDC dc, const RECT& rect) {
   if (!SkinData) return;
   if (SkinData->Buttons()->Bitmap.Width == 0) return;
-  TDoubleBuffer buffer(dc, rect);
+  TDoubleBuffer buffer(dc, rect, Buffer);
   const RECT r = buffer.Rect();
   const int frame = PaintFace(buffer.Dc(), r);
   DrawCaption(buffer.Dc(), r, frame);

@@ -19,6 +19,7 @@ class TSkinButton : public TSkinControl {
   void Paint(HDC dc, const RECT& rect) override;
 
   bool Transparent = false;
+  TBufferBitmap Buffer;  // the off-screen image, kept between paints
 
  protected:
   virtual int FaceFrame();

@@ -137,11 +137,33 @@ void DrawAlignedCaption(HDC dc, const RECT& rect, const std::wstring& text, int 
 // Whether `window` counts as top-level (its parent is the desktop, or a popup).
 bool IsTopLevel(HWND window);
 
+// An off-screen bitmap a painter keeps between paints (made again only when the size
+// changes): a paint then costs no bitmap creation.
+class TBufferBitmap {
+ public:
+  TBufferBitmap() = default;
+  ~TBufferBitmap();
+  TBufferBitmap(const TBufferBitmap&) = delete;
+  TBufferBitmap& operator=(const TBufferBitmap&) = delete;
+  // A memory DC holding a bitmap of at least width x height compatible with
+  // `target`; null on failure.
+  HDC Prepare(HDC target, int width, int height);
+
+ private:
+  void Release();
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  int width_ = 0, height_ = 0;
+};
+
 // An off-screen bitmap of `rect`'s size: painters draw into Dc() at (0, 0) and the
 // whole is copied to the target in one BitBlt by Flush (also at destruction).
 class TDoubleBuffer {
  public:
   TDoubleBuffer(HDC target, const RECT& rect);
+  // Draws into `kept` instead of a bitmap of its own.
+  TDoubleBuffer(HDC target, const RECT& rect, TBufferBitmap& kept);
   ~TDoubleBuffer();
   TDoubleBuffer(const TDoubleBuffer&) = delete;
   TDoubleBuffer& operator=(const TDoubleBuffer&) = delete;
@@ -157,6 +179,7 @@ class TDoubleBuffer {
   HBITMAP bitmap_ = nullptr;
   HGDIOBJ old_ = nullptr;
   bool flushed_ = false;
+  bool kept_ = false;
 };
 
 }  // namespace skin
