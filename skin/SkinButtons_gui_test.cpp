@@ -227,19 +227,17 @@ TEST_F(Form1Skinned, BitButtonDrawsItsGlyphAndGreysItWhenDisabled) {
   auto* bit = dynamic_cast<TBitBtn*>(Find("BitBtn1"));
   TBitmap glyph;
   glyph.SetSize(16, 16);
-  HDC g = glyph.Canvas().Handle();
-  const RECT all{0, 0, 16, 16}, middle{4, 4, 12, 12};
-  HBRUSH white = CreateSolidBrush(RGB(255, 255, 255)), green = CreateSolidBrush(RGB(0, 200, 0));
-  FillRect(g, &all, white);
-  FillRect(g, &middle, green);
-  DeleteObject(white);
-  DeleteObject(green);
+  FillSolid(glyph.Canvas().Handle(), {0, 0, 16, 16}, RGB(255, 255, 255));
+  FillSolid(glyph.Canvas().Handle(), {4, 4, 12, 12}, RGB(0, 200, 0));
   bit->SetGlyph(&glyph);
   bit->Invalidate();
   EXPECT_TRUE(PumpUntil([&] { return ScreenShows(bit, RGB(0, 200, 0)); }, 5000));
   EXPECT_FALSE(ScreenShows(bit, RGB(255, 255, 255)));  // the key colour stays transparent
   EXPECT_TRUE(ShowsCode("BitBtn1", 1, bit->Height() / 2, Code("Bitmap", 1, 3)));
-  SetFocus(bit->Handle());  // focused: frame 5
+  // The Tab key from Button1 focuses the bit button: frame 5.
+  SetFocus(Win("Button1")->Handle());
+  ASSERT_TRUE(velmora::test::RunHostCommand("xdotool key Tab"));
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == bit->Handle(); }, 5000));
   EXPECT_TRUE(ShowsCode("BitBtn1", 1, bit->Height() / 2, Code("Bitmap", 5, 3)));
   bit->SetEnabled(false);
   EXPECT_TRUE(ShowsCode("BitBtn1", 1, bit->Height() / 2, Code("Bitmap", 3, 3)));
@@ -265,15 +263,10 @@ VELMORA_PUBLISH(TImageBitBtn) {
 
 TEST_F(Form1Skinned, BitButtonDrawsFromItsImageList) {
   TImageList list;
-  TBitmap strip;
+  TBitmap strip;  // image 0 green, image 1 blue
   strip.SetSize(32, 16);
-  HDC g = strip.Canvas().Handle();
-  const RECT first{0, 0, 16, 16}, second{16, 0, 32, 16};
-  HBRUSH green = CreateSolidBrush(RGB(0, 200, 0)), blue = CreateSolidBrush(RGB(0, 0, 200));
-  FillRect(g, &first, green);
-  FillRect(g, &second, blue);
-  DeleteObject(green);
-  DeleteObject(blue);
+  FillSolid(strip.Canvas().Handle(), {0, 0, 16, 16}, RGB(0, 200, 0));
+  FillSolid(strip.Canvas().Handle(), {16, 0, 32, 16}, RGB(0, 0, 200));
   ASSERT_EQ(list.Add(strip, nullptr), 0);
   data->Skin3rd()->Add("TImageBitBtn=bitbtn");
   auto* bit = new TImageBitBtn(form.get());
