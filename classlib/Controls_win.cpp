@@ -685,6 +685,12 @@ void TWinControl::WndProc(TMessage& message) {
     case WM_ERASEBKGND:
       WMEraseBkgnd(message);
       return;
+    case WM_KEYDOWN:
+      if (message.WParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 && FocusNextInTabOrder(GetKeyState(VK_SHIFT) < 0)) {
+        message.Result = 0;
+        return;
+      }
+      break;
     case WM_MOUSELEAVE:
       trackingLeave_ = false;
       UpdateHover(nullptr);
@@ -741,6 +747,24 @@ void TWinControl::WndProc(TMessage& message) {
     return;
   }
   TControl::WndProc(message);
+}
+
+bool TWinControl::FocusNextInTabOrder(bool backwards) {
+  const TWinControl* root = this;
+  while (root->parent_) root = root->parent_;
+  std::vector<TWinControl*> order;
+  root->GetTabOrderList(order);
+  const auto n = static_cast<ptrdiff_t>(order.size());
+  const ptrdiff_t here = std::find(order.begin(), order.end(), this) - order.begin();
+  for (ptrdiff_t step = 1; step <= n; ++step) {
+    const ptrdiff_t i = ((backwards ? here - step : here + step) % n + n) % n;
+    TWinControl* c = order[static_cast<size_t>(i)];
+    if (c != this && c->TabStop && c->handle_ && IsWindowVisible(c->handle_) && IsWindowEnabled(c->handle_)) {
+      ::SetFocus(c->handle_);
+      return true;
+    }
+  }
+  return false;
 }
 
 void TWinControl::UpdateHover(TControl* next) {

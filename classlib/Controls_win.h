@@ -282,6 +282,9 @@ class TWinControl : public TControl {
   bool ReflectToChild(TMessage& message);
   void RouteMouseToChild(TMessage& message);
   void UpdateHover(TControl* next);
+  // Tab and Shift+Tab: the focus to the next (previous) control of the form's tab
+  // order that can take it; false when none can.
+  bool FocusNextInTabOrder(bool backwards);
   void ApplyFont();
 
   HWND handle_ = nullptr;

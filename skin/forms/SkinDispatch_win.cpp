@@ -146,7 +146,10 @@ void TChildDispatch::Attach(TWinSkinForm& form, TControl* control, const TDispat
   if (auto* glyphs = dynamic_cast<TSkinObjImage*>(painter)) glyphs->ImageKind = d.ImageKind;
   if (auto* bit = dynamic_cast<TSkinBitButton*>(painter)) bit->GlyphProperty = d.GlyphProperty;
   auto* windowed = dynamic_cast<TWinControl*>(control);
-  if (d.By == TAttachBy::Handle && windowed)
+  if (auto* speed = dynamic_cast<TSkinSpeedButton*>(painter); speed && d.By == TAttachBy::Own) {
+    speed->AttachGraphic(&form, form.SkinData, form.Canvas2.get());
+    if (!speed->Initialized) delete speed;  // not a windowless control: nothing to paint
+  } else if (d.By == TAttachBy::Handle && windowed)
     painter->AttachWindow(windowed->Handle(), form.SkinData, &form, form.Canvas2.get());
   else
     painter->AttachControl(&form, form.SkinData, d.ChangeColor != 0, form.Canvas2.get());

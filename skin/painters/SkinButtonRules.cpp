@@ -1,6 +1,7 @@
 #include "skin/painters/SkinButtonRules.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "classlib/SysUtils.h"
 #include "skin/container/BitmapOps.h"
@@ -235,6 +236,28 @@ int MediaButtonAt(int x, int panelWidth, int visibleCount) {
   int w = MediaButtonWidth(panelWidth, visibleCount);
   if (w == 0 || x < 0 || x >= panelWidth) return -1;
   return std::min(x / w, visibleCount - 1);
+}
+
+const char* const kMediaButtonNames[kMediaButtons] = {"MPPLAY", "MPPAUSE", "MPSTOP", "MPNEXT", "MPPREV",
+                                                      "MPSTEP", "MPBACK", "MPRECORD", "MPEJECT"};
+
+uint32_t MediaButtonSet(const std::string& setText) {
+  static const char* const elements[kMediaButtons] = {"btplay", "btpause", "btstop", "btnext", "btprev",
+                                                       "btstep", "btback", "btrecord", "bteject"};
+  uint32_t bits = 0;
+  size_t i = 0;
+  while (i < setText.size()) {
+    const size_t end = std::min(setText.find_first_of(",]", i), setText.size());
+    std::string item;
+    for (size_t k = i; k < end; k++) {
+      const unsigned char c = static_cast<unsigned char>(setText[k]);
+      if (c > ' ' && c != '[') item += static_cast<char>(std::tolower(c));
+    }
+    for (int b = 0; b < kMediaButtons; b++)
+      if (item == elements[b]) bits |= 1u << b;
+    i = end + 1;
+  }
+  return bits;
 }
 
 }  // namespace skin

@@ -108,5 +108,11 @@ TPixelBuffer BuildSlotStrip(const TPixelBuffer& strip, int frames, const int* sl
 // (0-based), -1 when none.
 int MediaButtonWidth(int panelWidth, int visibleCount);
 int MediaButtonAt(int x, int panelWidth, int visibleCount);
+// The player's nine buttons in panel order, and the resource name part of each.
+constexpr int kMediaButtons = 9;
+extern const char* const kMediaButtonNames[kMediaButtons];  // "MPPLAY" ... "MPEJECT"
+// Which buttons a set property's text ("[btPlay,btStop]") names: bit i for button i.
+// Elements are compared whole and ignoring case.
+uint32_t MediaButtonSet(const std::string& setText);
 
 }  // namespace skin

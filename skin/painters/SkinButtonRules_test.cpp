@@ -173,6 +173,11 @@ TEST(SkinButtonRules, GlyphSlotsAndMediaHits) {
   EXPECT_EQ(MediaButtonAt(3, 5, 9), -1);  // narrower than its buttons
   EXPECT_EQ(MediaButtonAt(3, 100, 0), -1);
   EXPECT_EQ(MediaButtonAt(-1, 100, 9), -1);
+  // Set texts: whole elements, any case and spacing; "btPlayer" is no "btPlay".
+  EXPECT_EQ(MediaButtonSet("[btPlay, BTSTOP,bteject]"), 1u | 4u | 256u);
+  EXPECT_EQ(MediaButtonSet("[btPlayer,btNex]"), 0u);
+  EXPECT_EQ(MediaButtonSet("[]"), 0u);
+  EXPECT_EQ(MediaButtonSet("btBack"), 64u);
 }
 
 }  // namespace

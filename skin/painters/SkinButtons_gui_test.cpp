@@ -8,14 +8,18 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "classlib/Buttons_win.h"
 #include "classlib/ControlClasses.h"
 #include "classlib/ExtCtrls_win.h"
+#include "classlib/ImgList_win.h"
 #include "classlib/Layout.h"
 #include "classlib/StdCtrls_win.h"
-#include "skin/forms/SkinDispatch_win.h"
+#include "classlib/ControlMessages.h"
+#include "skin/painters/SkinMediaPlayer_win.h"
 #include "skin/data/SkinTestSkin.h"
+#include "skin/forms/SkinDispatch_win.h"
 #include "skin/forms/WinSkinForm.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
@@ -223,22 +227,62 @@ TEST_F(Form1Skinned, BitButtonDrawsItsGlyphAndGreysItWhenDisabled) {
   auto* bit = dynamic_cast<TBitBtn*>(Find("BitBtn1"));
   TBitmap glyph;
   glyph.SetSize(16, 16);
-  HDC g = glyph.Canvas().Handle();
-  const RECT all{0, 0, 16, 16}, middle{4, 4, 12, 12};
-  HBRUSH white = CreateSolidBrush(RGB(255, 255, 255)), green = CreateSolidBrush(RGB(0, 200, 0));
-  FillRect(g, &all, white);
-  FillRect(g, &middle, green);
-  DeleteObject(white);
-  DeleteObject(green);
+  FillSolid(glyph.Canvas().Handle(), {0, 0, 16, 16}, RGB(255, 255, 255));
+  FillSolid(glyph.Canvas().Handle(), {4, 4, 12, 12}, RGB(0, 200, 0));
   bit->SetGlyph(&glyph);
   bit->Invalidate();
   EXPECT_TRUE(PumpUntil([&] { return ScreenShows(bit, RGB(0, 200, 0)); }, 5000));
   EXPECT_FALSE(ScreenShows(bit, RGB(255, 255, 255)));  // the key colour stays transparent
   EXPECT_TRUE(ShowsCode("BitBtn1", 1, bit->Height() / 2, Code("Bitmap", 1, 3)));
+  // The Tab key from Button1 focuses the bit button: frame 5.
+  SetFocus(Win("Button1")->Handle());
+  ASSERT_TRUE(velmora::test::RunHostCommand("xdotool key Tab"));
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == bit->Handle(); }, 5000));
+  EXPECT_TRUE(ShowsCode("BitBtn1", 1, bit->Height() / 2, Code("Bitmap", 5, 3)));
   bit->SetEnabled(false);
   EXPECT_TRUE(ShowsCode("BitBtn1", 1, bit->Height() / 2, Code("Bitmap", 3, 3)));
   EXPECT_FALSE(ScreenShows(bit, RGB(0, 200, 0)));  // one image: the greyed copy
   EXPECT_TRUE(ScreenShows(bit, GetSysColor(COLOR_BTNSHADOW)));
+}
+
+// A bit button of another family that takes its glyph from an image list.
+class TImageBitBtn : public TButton {
+  VELMORA_CLASS(TImageBitBtn, TButton)
+  VELMORA_PUBLISHED(TImageBitBtn)
+ public:
+  using TButton::TButton;
+  TCustomImageList* ImagesList() const { return images; }
+  TCustomImageList* images = nullptr;
+  int ImageIndex = 0, DisabledIndex = 1;
+};
+VELMORA_PUBLISH(TImageBitBtn) {
+  p.Object("Images", &TImageBitBtn::ImagesList)
+      .Integer("ImageIndex", &TImageBitBtn::ImageIndex)
+      .Integer("DisabledIndex", &TImageBitBtn::DisabledIndex);
+}
+
+TEST_F(Form1Skinned, BitButtonDrawsFromItsImageList) {
+  TImageList list;
+  TBitmap strip;  // image 0 green, image 1 blue
+  strip.SetSize(32, 16);
+  FillSolid(strip.Canvas().Handle(), {0, 0, 16, 16}, RGB(0, 200, 0));
+  FillSolid(strip.Canvas().Handle(), {16, 0, 32, 16}, RGB(0, 0, 200));
+  ASSERT_EQ(list.Add(strip, nullptr), 0);
+  data->Skin3rd()->Add("TImageBitBtn=bitbtn");
+  auto* bit = new TImageBitBtn(form.get());
+  bit->images = &list;
+  bit->SetParent(Win("ButtonsSheet"));
+  bit->SetBounds(240, 170, 80, 30);
+  FormChildrenSeam().SkinChildren(*skinner);
+  EXPECT_TRUE(PumpUntil([&] { return ScreenShows(bit, RGB(0, 200, 0)); }, 5000));
+  bit->SetEnabled(false);  // "DisabledIndex" 1
+  EXPECT_TRUE(PumpUntil([&] { return ScreenShows(bit, RGB(0, 0, 200)); }, 5000));
+  EXPECT_FALSE(ScreenShows(bit, RGB(0, 200, 0)));
+  bit->DisabledIndex = -1;  // the enabled image in its disabled look
+  bit->Invalidate();
+  EXPECT_TRUE(PumpUntil([&] { return !ScreenShows(bit, RGB(0, 0, 200)); }, 5000));
+  EXPECT_FALSE(ScreenShows(bit, RGB(0, 200, 0)));
+  delete bit;
 }
 
 TEST_F(Form1Skinned, Skin3rdMenuButtonShowsItsFrames) {
@@ -282,6 +326,114 @@ TEST_F(Form1Skinned, OtherFamiliesCheckBoxGetsTheSkinGlyphSlots) {
   EXPECT_EQ(GetPixel(dc, 7 * w + 6, 6), Code("CheckButton", 4, 4));
   skinner->Unskin();
   EXPECT_FALSE(rz->use);
+}
+
+TEST_F(Form1Skinned, SpeedButtonPaintsOnItsParentInEachState) {
+  auto* speed = dynamic_cast<TSpeedButton*>(Find("SpeedButton1"));
+  ASSERT_TRUE(speed);
+  EXPECT_EQ(PainterOf("SpeedButton1"), "TSkinSpeedButton");
+  POINT at{speed->Left() + 1, speed->Top() + speed->Height() / 2};
+  ClientToScreen(speed->Parent()->Handle(), &at);
+  auto shows = [&](COLORREF code) { return PumpUntil([&] { return ScreenPixel(at.x, at.y) == code; }, 5000); };
+  EXPECT_TRUE(shows(Code("Bitmap", 1, 3)));
+  speed->Perform(CM_MOUSEENTER);
+  EXPECT_TRUE(shows(Code("Bitmap", 4, 3)));
+  speed->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+  EXPECT_TRUE(shows(Code("Bitmap", 2, 3)));
+  speed->Perform(WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+  speed->Perform(CM_MOUSELEAVE);
+  EXPECT_TRUE(shows(Code("Bitmap", 1, 3)));
+  speed->SetEnabled(false);
+  EXPECT_TRUE(shows(Code("Bitmap", 3, 3)));
+  speed->SetEnabled(true);
+  speed->GroupIndex = 1;  // only grouped buttons stay down
+  speed->AllowAllUp = true;
+  speed->SetDown(true);
+  EXPECT_TRUE(shows(Code("Bitmap", 2, 3)));
+  speed->SetDown(false);
+  // Flat: no face at rest, the face once hot.
+  speed->SetFlat(true);
+  EXPECT_TRUE(shows(SkinColour(data, kSlotButtonFace)));
+  speed->Perform(CM_MOUSEENTER);
+  EXPECT_TRUE(shows(Code("Bitmap", 4, 3)));
+  speed->Perform(CM_MOUSELEAVE);
+  // The going-away notice gives the control its own painting back.
+  speed->SetFlat(false);
+  speed->Perform(0xB021);
+  speed->Invalidate();
+  EXPECT_TRUE(PumpUntil([&] {
+    const COLORREF c = ScreenPixel(at.x, at.y);
+    return c != Code("Bitmap", 1, 3) && c != SkinColour(data, kSlotButtonFace);
+  }, 5000));
+}
+
+// A media player of another family, known by its class name; it records the mouse
+// messages the panel hands on.
+class TMediaPlayer : public TCustomControl {
+  VELMORA_CLASS(TMediaPlayer, TCustomControl)
+  VELMORA_PUBLISHED(TMediaPlayer)
+ public:
+  using TCustomControl::TCustomControl;
+  void WndProc(TMessage& message) override {
+    if (message.Msg == WM_LBUTTONDOWN || message.Msg == WM_LBUTTONUP) received.push_back(message.Msg);
+    TCustomControl::WndProc(message);
+  }
+  std::string VisibleButtons = "[btPlay,btPause,btStop]", EnabledButtons = "[btPlay,btStop]",
+              ColoredButtons = "[btStop]";
+  std::vector<UINT> received;
+};
+VELMORA_PUBLISH(TMediaPlayer) {
+  p.String("VisibleButtons", &TMediaPlayer::VisibleButtons)
+      .String("EnabledButtons", &TMediaPlayer::EnabledButtons)
+      .String("ColoredButtons", &TMediaPlayer::ColoredButtons);
+}
+
+TEST_F(Form1Skinned, MediaPlayerPanelShowsTheButtonStates) {
+  auto* player = new TMediaPlayer(form.get());
+  auto* sheet = Win("ButtonsSheet");
+  player->SetParent(sheet);
+  player->SetBounds(240, 170, 150, 30);
+  FormChildrenSeam().SkinChildren(*skinner);
+  TSkinMP* painter = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == player) painter = dynamic_cast<TSkinMP*>(p);
+  ASSERT_TRUE(painter);
+  TWMediaPlayer* panel = painter->Panel();
+  ASSERT_TRUE(panel);
+  EXPECT_EQ(SendMessageA(panel->Handle(), kMsgIsSkinned, 0, 0), 1);
+  EXPECT_EQ(panel->Parent(), sheet);
+  EXPECT_EQ(panel->BoundsRect().left, 240);
+  EXPECT_EQ(panel->Width(), 150);
+  // Three visible buttons of 50: play enabled (frame 1, black glyph), pause
+  // disabled (frame 3), stop coloured (red glyph).
+  auto screen = [&](int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(panel->Handle(), &p);
+    return p;
+  };
+  auto shows = [&](POINT p, COLORREF c) { return PumpUntil([&] { return ScreenPixel(p.x, p.y) == c; }, 5000); };
+  EXPECT_TRUE(shows(screen(1, 15), Code("Bitmap", 1, 3)));
+  EXPECT_TRUE(shows(screen(51, 15), Code("Bitmap", 3, 3)));
+  EXPECT_TRUE(shows(screen(101, 15), Code("Bitmap", 1, 3)));
+  // Glyph pixel (6, 7) of a 16 x 14 bitmap centred in a 50 x 30 button.
+  EXPECT_TRUE(shows(screen(17 + 6, 8 + 7), RGB(0, 0, 0)));
+  EXPECT_TRUE(shows(screen(117 + 6, 8 + 7), RGB(0xC0, 0, 0)));
+  // A press on play: frame 2 and the player gets the press; the release on the same
+  // button reaches it too.
+  SendMessageA(panel->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  EXPECT_TRUE(shows(screen(1, 15), Code("Bitmap", 2, 3)));
+  SendMessageA(panel->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(12, 10));
+  EXPECT_TRUE(shows(screen(1, 15), Code("Bitmap", 1, 3)));
+  EXPECT_EQ(player->received, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
+  // Released over another button: the player gets no release.
+  SendMessageA(panel->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  SendMessageA(panel->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(110, 10));
+  EXPECT_EQ(player->received.size(), 3u);
+  // The panel follows the player's bounds and visibility.
+  player->SetBounds(250, 175, 90, 30);
+  EXPECT_TRUE(PumpUntil([&] { return panel->BoundsRect().left == 250 && panel->Width() == 90; }, 3000));
+  player->Hide();
+  EXPECT_FALSE(IsWindowVisible(panel->Handle()));
 }
 
 TEST_F(Form1Skinned, ClicksStillWork) {
@@ -346,6 +498,7 @@ TEST(PlainDialogDispatch, ButtonTypesDecodedByValue) {
   HWND nested = CreateWindowExA(0, MAKEINTATOM(0x8002), "", WS_CHILD | WS_VISIBLE, 0, 200, 100, 60, dialog, nullptr,
                                 inst, nullptr);
   HWND inner = child(nested, "BUTTON", BS_PUSHBUTTON, 300);
+  HWND captioned = child(dialog, "BUTTON", BS_PUSHBUTTON, 1);  // in sight at (40, 0)
 
   auto skinner = std::make_unique<TWinSkinForm>();
   skinner->Hwnd = dialog;
@@ -372,6 +525,23 @@ TEST(PlainDialogDispatch, ButtonTypesDecodedByValue) {
   const size_t count = skinner->Painters().size();
   FormChildrenSeam().SkinChildren(*skinner);
   EXPECT_EQ(skinner->Painters().size(), count);
+
+  // The caption is read when painting: a new text shows at once, an empty one leaves
+  // the face plain (pixels of the middle that are not the face's centre colour).
+  auto textPixels = [&](HWND w) {
+    RECT r{};
+    GetClientRect(w, &r);
+    POINT o{0, 0};
+    ClientToScreen(w, &o);
+    int found = 0;
+    for (int y = r.bottom / 2 - 4; y <= r.bottom / 2 + 4; y++)
+      for (int x = r.right / 2 - 8; x <= r.right / 2 + 8; x++) found += ScreenPixel(o.x + x, o.y + y) != Code("Bitmap", 1, 4);
+    return found;
+  };
+  SetWindowTextA(captioned, "");
+  EXPECT_TRUE(PumpUntil([&] { return textPixels(captioned) == 0; }, 5000));
+  SetWindowTextA(captioned, "WW");
+  EXPECT_TRUE(PumpUntil([&] { return textPixels(captioned) > 0; }, 5000));
 
   // A plain push button's click reaches its parent as WM_COMMAND with its ID.
   SendMessageA(buttons[0], WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));

@@ -4,16 +4,19 @@
 #include <string>
 
 #include "classlib/ControlMessages.h"
+#include "classlib/ImgList_win.h"
 #include "classlib/StdCtrls_win.h"
-#include "skin/painters/SkinButtonRules.h"
+#include "skin/painters/SkinMediaPlayer_win.h"
 #include "skin/container/BitmapOps_win.h"
 #include "skin/container/SkinDraw_win.h"
 #include "skin/data/WinSkinData_win.h"
+#include "skin/painters/SkinButtonRules.h"
 
 namespace skin {
 namespace {
 
 constexpr int kTransparentTag = 5555;
+constexpr UINT kMsgControlGoing = 0xB021;  // the class library's notice that a control goes
 
 template <class T>
 TSkinControl* Make(TComponent* owner) {
@@ -49,9 +52,13 @@ COLORREF TSkinButton::TextColour(int frame) {
   return c != -1 ? ResolveColor(c, WinSysColor) : FontColour();
 }
 
+TObject* TSkinButton::Painted() const {
+  return Control ? static_cast<TObject*>(Control) : static_cast<TObject*>(GraphicControl);
+}
+
 COLORREF TSkinButton::FontColour() {
-  if (Control)
-    if (auto* font = dynamic_cast<TFont*>(ReadObjectProp(Control, "Font", TFont::StaticClass())))
+  if (TObject* painted = Painted())
+    if (auto* font = dynamic_cast<TFont*>(ReadObjectProp(painted, "Font", TFont::StaticClass())))
       return ResolveColor(static_cast<TSkinColor>(font->Color()), WinSysColor);
   return SkinColour(SkinData, kSlotButtonText);
 }
@@ -101,22 +108,56 @@ void DrawGlyph(HDC dc, TBitmap& glyph, const TSliceRect& source, POINT at, bool 
 void TSkinBitButton::Paint(HDC dc, const RECT& rect) {
   if (!SkinData || !Control || SkinData->Buttons()->Bitmap.Width == 0) return;
   if (ReadEnumProp(Control, "Visible") == "false") return;
-  TDoubleBuffer buffer(dc, rect);
-  HDC out = buffer.Dc();
+  TDoubleBuffer buffer(dc, rect, Buffer);
   const RECT r = buffer.Rect();
-  const int frame = PaintFace(out, r);
+  const int frame = PaintFace(buffer.Dc(), r);
+  DrawGlyphAndCaption(buffer.Dc(), r, frame, GlyphImageIndex(frame));
+  buffer.Flush();
+}
 
-  auto* glyph = dynamic_cast<TBitmap*>(ReadObjectProp(Control, "Glyph", TBitmap::StaticClass()));
-  const int count = GlyphCount(static_cast<int>(ReadIntProp(Control, "NumGlyphs")));
-  const int index = GlyphImageIndex(frame);
+namespace {
+
+// The image of the image-list path: "ImageIndex", or "DisabledIndex" when disabled
+// (-1 there: the enabled image in its disabled look).
+struct TListImage {
+  TCustomImageList* List = nullptr;
+  int Index = -1;
+  bool Greyed = false;
+};
+TListImage ListImageOf(const TObject* painted, bool enabled) {
+  TListImage image;
+  image.List = dynamic_cast<TCustomImageList*>(ReadObjectProp(painted, "Images", TCustomImageList::StaticClass()));
+  if (!image.List) return image;
+  image.Index = static_cast<int>(ReadIntProp(painted, "ImageIndex"));
+  if (!enabled) {
+    const int disabled = static_cast<int>(ReadIntProp(painted, "DisabledIndex"));
+    if (disabled >= 0) image.Index = disabled;
+    else image.Greyed = true;
+  }
+  if (image.Index < 0 || image.Index >= image.List->Count()) image.List = nullptr;
+  return image;
+}
+
+}  // namespace
+
+void TSkinBitButton::DrawGlyphAndCaption(HDC out, const RECT& r, int frame, int index) {
+  const TObject* painted = Painted();
+  auto* glyph = dynamic_cast<TBitmap*>(ReadObjectProp(painted, "Glyph", TBitmap::StaticClass()));
+  if (glyph && glyph->Width() <= 0) glyph = nullptr;
+  const int count = GlyphCount(static_cast<int>(ReadIntProp(painted, "NumGlyphs")));
   TSliceRect source;
-  if (glyph && glyph->Width() > 0) source = GlyphImageRect(glyph->Width(), glyph->Height(), count, index);
-  const TGlyphLayout layout = GlyphLayoutFromName(ReadEnumProp(Control, "Layout"));
+  TListImage listed;
+  if (glyph) {
+    source = GlyphImageRect(glyph->Width(), glyph->Height(), count, index);
+  } else if ((listed = ListImageOf(painted, frame != 3)).List) {
+    source = {0, 0, listed.List->Width(), listed.List->Height()};
+  }
+  const TGlyphLayout layout = GlyphLayoutFromName(ReadEnumProp(painted, "Layout"));
   const bool across = layout == TGlyphLayout::Left || layout == TGlyphLayout::Right;
 
-  const std::wstring text = AnsiToWide(SplitCaption(ReadStrProp(Control, "Caption")));
+  const std::wstring text = AnsiToWide(SplitCaption(ReadStrProp(painted, "Caption")));
   HFONT font = nullptr;
-  if (auto* f = dynamic_cast<TFont*>(ReadObjectProp(Control, "Font", TFont::StaticClass()))) font = f->Handle();
+  if (auto* f = dynamic_cast<TFont*>(ReadObjectProp(painted, "Font", TFont::StaticClass()))) font = f->Handle();
   HGDIOBJ oldFont = font ? SelectObject(out, font) : nullptr;
   const TSliceRect work{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
   RECT measure{work.Left, work.Top, work.Right - (across ? source.Width() + 2 : 0),
@@ -129,18 +170,123 @@ void TSkinBitButton::Paint(HDC dc, const RECT& rect) {
   }
   const TBitButtonLayout placed =
       LayoutBitButton(work, source.Width(), source.Height(), tw, th, layout,
-                      static_cast<int>(ReadIntProp(Control, "Margin")),
-                      static_cast<int>(ReadIntProp(Control, "Spacing")),
-                      ReadEnumProp(Control, "Alignment") == "tacenter");
-  if (glyph && !source.Empty())
+                      static_cast<int>(ReadIntProp(painted, "Margin")),
+                      static_cast<int>(ReadIntProp(painted, "Spacing")),
+                      ReadEnumProp(painted, "Alignment") == "tacenter");
+  if (glyph && !source.Empty()) {
     DrawGlyph(out, *glyph, source, {placed.Glyph.Left, placed.Glyph.Top}, index == 2 && count == 1);
+  } else if (listed.List) {
+    TCanvas canvas;
+    canvas.SetHandle(out);
+    listed.List->Draw(canvas, placed.Glyph.Left, placed.Glyph.Top, listed.Index, !listed.Greyed);
+    canvas.SetHandle(nullptr);
+  }
   SetTextColor(out, TextColour(frame));
   SetBkMode(out, TRANSPARENT);
   RECT textRect{placed.Text.Left, placed.Text.Top, placed.Text.Right, placed.Text.Bottom};
   SkinDrawText(out, text, textRect, CaptionFlagsFor(placed.TextFlags, RightToLeft()));
   DrawFocusAround(out, textRect, !text.empty());
   if (oldFont) SelectObject(out, oldFont);
+}
+
+// ---------------------------------------------------------------------------
+
+void TSkinSpeedButton::AttachGraphic(TWinSkinForm* skinForm, TSkinData* skinData, TCanvas* canvas) {
+  if (Initialized) return;
+  auto* control = dynamic_cast<TGraphicControl*>(Owner());
+  if (!control) return;
+  SkinData = skinData;
+  SkinForm = skinForm;
+  Canvas = canvas;
+  GraphicControl = control;
+  HookWindowProc(control);
+  JoinForm(SkinForm, this);
+  Transparent = control->Tag() == kTransparentTag ||
+                (skinData && skinData->Options.Contains(TSkinOption::xoTransparent));
+  control->Invalidate();
+  Initialized = true;
+  Status = kPainterAttached;
+}
+
+void TSkinSpeedButton::Paint(HDC dc, const RECT& rect) {
+  if (!SkinData || !GraphicControl || SkinData->Buttons()->Bitmap.Width == 0) return;
+  Enabled = ReadEnumProp(GraphicControl, "Enabled") == "true";
+  Focused = false;
+  const bool down = ReadEnumProp(GraphicControl, "Down") == "true";
+  const int frame = SpeedButtonFrame(Enabled, State & kPainterPressed, State & kPainterHot, down);
+  TDoubleBuffer buffer(dc, rect, Buffer);
+  HDC out = buffer.Dc();
+  const RECT r = buffer.Rect();
+  // The parent has painted its background into `dc` already: that is what shows
+  // through a transparent button.
+  if (Transparent)
+    BitBlt(out, 0, 0, r.right, r.bottom, dc, rect.left, rect.top, SRCCOPY);
+  else
+    FillBackground(out, r, SkinData);
+  if (ReadEnumProp(GraphicControl, "Flat") != "true" || FlatShowsFace(frame)) {
+    const TDataSkinButton* b = SkinData->Buttons();
+    DrawSkinElement(out, r, *b, b->Frame, frame);
+  }
+  DrawGlyphAndCaption(out, r, frame, GlyphImageIndex(frame, down));
   buffer.Flush();
+}
+
+bool TSkinSpeedButton::BeforeProc(TMessage& message) {
+  switch (message.Msg) {
+    case WM_PAINT: {
+      HDC dc = reinterpret_cast<HDC>(message.WParam);
+      if (dc && !Painting && GraphicControl) {
+        Painting = true;
+        TCanvas& canvas = GraphicControl->Canvas();
+        canvas.Lock();
+        canvas.SetHandle(dc);
+        Paint(dc, {0, 0, GraphicControl->Width(), GraphicControl->Height()});
+        canvas.SetHandle(nullptr);
+        canvas.Unlock();
+        Painting = false;
+      }
+      message.Result = 1;
+      return false;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      CallOldProc(message);
+      State |= kPainterPressed;
+      Refresh();
+      return false;
+    case WM_LBUTTONUP:
+      // The release may click, and the click may free the button with its painter:
+      // the state is settled first and nothing is touched after.
+      State &= uint8_t(~kPainterPressed);
+      Refresh();
+      CallOldProc(message);
+      return false;
+    default:
+      return TSkinControl::BeforeProc(message);
+  }
+}
+
+void TSkinSpeedButton::AfterProc(TMessage& message) {
+  switch (message.Msg) {
+    case CM_MOUSEENTER:
+      State |= kPainterHot;
+      Refresh();
+      break;
+    case CM_MOUSELEAVE:
+      State &= uint8_t(~(kPainterHot | kPainterPressed));
+      if (GraphicControl && GraphicControl->Visible()) Refresh();
+      break;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+      TrackSpaceKey(message);
+      break;
+    case kMsgControlGoing:
+      // Nothing of this painter is touched after the hook is gone.
+      ReleaseHooks();
+      break;
+    default:  // WM_ENABLE, the enabled and text notices: nothing
+      break;
+  }
 }
 
 int TSkinMenuButton::FaceFrame() {
@@ -168,6 +314,15 @@ int TSkinButton::PaintFace(HDC dc, const RECT& rect) {
   return frame;
 }
 
+bool TSkinButton::TrackSpaceKey(const TMessage& message) {
+  if (message.WParam != VK_SPACE) return false;
+  if (message.Msg == WM_KEYDOWN)
+    State |= kPainterPressed;
+  else
+    State &= uint8_t(~kPainterPressed);
+  return true;
+}
+
 void TSkinButton::DrawFocusAround(HDC dc, const RECT& text, bool hasText) {
   if (!Focused || !hasText || SkinData->Options.Contains(TSkinOption::xoNoFocusRect)) return;
   const RECT focus{text.left - 2, text.top - 2, text.right + 2, text.bottom + 2};
@@ -175,13 +330,7 @@ void TSkinButton::DrawFocusAround(HDC dc, const RECT& text, bool hasText) {
 }
 
 void TSkinButton::DrawCaption(HDC dc, const RECT& rect, int frame) {
-  std::wstring text = Caption;
-  if (Control) {
-    const std::string prop = ReadStrProp(Control, "Caption");
-    if (GetPropInfo(Control, "Caption")) text = AnsiToWide(prop);
-  }
-  const std::string split = SplitCaption(WideToAnsi(text));
-  text = AnsiToWide(split);
+  const std::wstring text = AnsiToWide(SplitCaption(WideToAnsi(CurrentCaption())));
   HFONT font = nullptr;
   if (Control) {
     if (auto* f = dynamic_cast<TFont*>(ReadObjectProp(Control, "Font", TFont::StaticClass()))) font = f->Handle();
@@ -206,7 +355,7 @@ void TSkinButton::DrawCaption(HDC dc, const RECT& rect, int frame) {
 void TSkinButton::Paint(HDC dc, const RECT& rect) {
   if (!SkinData) return;
   if (SkinData->Buttons()->Bitmap.Width == 0) return;
-  TDoubleBuffer buffer(dc, rect);
+  TDoubleBuffer buffer(dc, rect, Buffer);
   const RECT r = buffer.Rect();
   const int frame = PaintFace(buffer.Dc(), r);
   DrawCaption(buffer.Dc(), r, frame);
@@ -278,13 +427,7 @@ void TSkinButton::AfterProc(TMessage& message) {
     }
     case WM_KEYDOWN:
     case WM_KEYUP:
-      if (message.WParam == VK_SPACE) {
-        if (message.Msg == WM_KEYDOWN)
-          State |= kPainterPressed;
-        else
-          State &= uint8_t(~kPainterPressed);
-        Refresh();
-      }
+      if (TrackSpaceKey(message)) Refresh();
       break;
     case WM_SETTEXT:
       PaintWindow(nullptr);
@@ -323,7 +466,9 @@ bool TSkinBoxH::BeforeProc(TMessage& message) {
 void RegisterButtonPainters() {
   SetPainterFactory(TPainterKind::Button, &Make<TSkinButton>);
   SetPainterFactory(TPainterKind::BitButton, &Make<TSkinBitButton>);
+  SetPainterFactory(TPainterKind::SpeedButton, &Make<TSkinSpeedButton>);
   SetPainterFactory(TPainterKind::MenuButton, &Make<TSkinMenuButton>);
+  SetPainterFactory(TPainterKind::MediaPlayer, &Make<TSkinMP>);
   SetPainterFactory(TPainterKind::CheckBox, &Make<TSkinCheckBox>);
   SetPainterFactory(TPainterKind::RadioButton, &Make<TSkinRadioButton>);
   SetPainterFactory(TPainterKind::GroupBox, &Make<TSkinGroupBox>);

@@ -19,6 +19,7 @@ class TSkinButton : public TSkinControl {
   void Paint(HDC dc, const RECT& rect) override;
 
   bool Transparent = false;
+  TBufferBitmap Buffer;  // the off-screen image, kept between paints
 
  protected:
   virtual int FaceFrame();
@@ -26,10 +27,14 @@ class TSkinButton : public TSkinControl {
   virtual COLORREF TextColour(int frame);
   // The control's font colour, else the skin's button text.
   COLORREF FontColour();
+  // The painted control: the windowed one, else the windowless one.
+  TObject* Painted() const;
   void DrawCaption(HDC dc, const RECT& rect, int frame);
   // Reads Enabled and Focused, draws the background and the face of the state's
   // frame into `dc`; returns the frame.
   int PaintFace(HDC dc, const RECT& rect);
+  // WM_KEYDOWN / WM_KEYUP: space sets / clears pressed; true when it was space.
+  bool TrackSpaceKey(const TMessage& message);
   // The focus rectangle 2 pixels round a caption, when focused and allowed.
   void DrawFocusAround(HDC dc, const RECT& text, bool hasText);
 };
@@ -43,6 +48,26 @@ class TSkinBitButton : public TSkinButton {
   void Paint(HDC dc, const RECT& rect) override;
 
   std::string GlyphProperty;  // a PNG glyph's property name; empty: "Glyph"
+
+ protected:
+  // Glyph image `index` ("Glyph" with "NumGlyphs", else "Images" with "ImageIndex" /
+  // "DisabledIndex") and the caption, laid out in `rect` of the face drawn in `frame`.
+  void DrawGlyphAndCaption(HDC dc, const RECT& rect, int frame, int index);
+};
+
+// Speed buttons: windowless, painted on the control's canvas when its parent paints
+// it. "Flat" shows the face only when hot or pressed; "Down" holds the pressed look.
+class TSkinSpeedButton : public TSkinBitButton {
+  VELMORA_CLASS(TSkinSpeedButton, TSkinBitButton)
+ public:
+  using TSkinBitButton::TSkinBitButton;
+  // Hooks the owner, a windowless control, and joins the skinner's list.
+  void AttachGraphic(TWinSkinForm* skinForm, TSkinData* skinData, TCanvas* canvas);
+  bool BeforeProc(TMessage& message) override;
+  void AfterProc(TMessage& message) override;
+  void Paint(HDC dc, const RECT& rect) override;
+
+  bool Painting = false;  // a paint is under way: a nested one is dropped
 };
 
 // Drop-down menu buttons: focus shows the hot frame, no default frame, and the

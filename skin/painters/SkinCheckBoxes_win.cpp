@@ -14,16 +14,6 @@ namespace {
 constexpr int kTransparentTag = 5555;
 constexpr int kSlotButtonShadow = 7;
 
-// The caption of a painted control: the "Caption" property, else the window text.
-std::wstring CaptionOf(TSkinControl& p) {
-  if (p.Control && GetPropInfo(p.Control, "Caption")) return AnsiToWide(ReadStrProp(p.Control, "Caption"));
-  const int length = GetWindowTextLengthW(p.Handle);
-  std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
-  GetWindowTextW(p.Handle, text.data(), length + 1);
-  text.resize(wcslen(text.c_str()));
-  return text;
-}
-
 TFont* FontOf(TSkinControl& p) {
   return p.Control ? dynamic_cast<TFont*>(ReadObjectProp(p.Control, "Font", TFont::StaticClass())) : nullptr;
 }
@@ -93,7 +83,7 @@ void TSkinCheckBox::Paint(HDC dc, const RECT& rect) {
   const RECT mark{layout.Mark.Left, layout.Mark.Top, layout.Mark.Right, layout.Mark.Bottom};
   DrawGlyphFrame(dc, mark, *strip, frames, MarkFrame());
   if (PainterFlag == 1) {
-    const std::wstring text = CaptionOf(*this);
+    const std::wstring text = CurrentCaption();
     TFont* font = FontOf(*this);
     HFONT hfont = font ? font->Handle() : reinterpret_cast<HFONT>(SendMessageW(Handle, WM_GETFONT, 0, 0));
     if (hfont) SelectObject(dc, hfont);
@@ -163,7 +153,7 @@ bool TSkinGroupBox::BeforeProc(TMessage& message) {
 }
 
 void TSkinGroupBox::Paint(HDC dc, const RECT& rect) {
-  std::wstring text = CaptionOf(*this);
+  std::wstring text = CurrentCaption();
   const int saved = SaveDC(dc);
   if (Control) FillBackground(dc, rect, SkinData);
   TFont* font = FontOf(*this);

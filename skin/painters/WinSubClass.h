@@ -41,6 +41,9 @@ struct TPainterFormLinks {
   void (*Remove)(TWinSkinForm& form, TSkinControl* painter) = nullptr;
 };
 void SetPainterFormLinks(const TPainterFormLinks& links);
+// A painter joins or leaves its form's list through those links (no form: nothing).
+void JoinForm(TWinSkinForm* form, TSkinControl* painter);
+void LeaveForm(TWinSkinForm* form, TSkinControl* painter);
 
 // Messages every painted window understands.
 constexpr UINT kMsgSkinSwitch = 0x3506;   // wParam > 0: painter on, else off
@@ -119,14 +122,20 @@ class TSkinControl : public TComponent {
   // FillControlColor: the control's "Color" when it has one, else "ButtonFace".
   void FillControlColor(HDC dc, const RECT& rect);
   bool RightToLeft() const;
+  // The caption as it stands now: the "Caption" property, else the window text (read
+  // at each paint, so a WM_SETTEXT shows at once). Also kept in `Caption`.
+  const std::wstring& CurrentCaption();
 
  protected:
   // The skin's "ButtonFace" as a COLORREF (the system's when no skin).
   COLORREF ButtonFace() const;
+  // Puts NewWndProc in front of `control`'s WindowProc (windowless controls).
+  void HookWindowProc(TControl* control);
+  // Gives the control or window its procedure back.
+  void ReleaseHooks();
 
  private:
   static void SubclassHandler(void* context, TMessage& message);
-  void ReleaseHooks();
   TWindowSubclass subclass_;
   TControlProcHook procHook_;
 };
@@ -149,11 +158,33 @@ void DrawAlignedCaption(HDC dc, const RECT& rect, const std::wstring& text, int 
 // Whether `window` counts as top-level (its parent is the desktop, or a popup).
 bool IsTopLevel(HWND window);
 
+// An off-screen bitmap a painter keeps between paints (made again only when the size
+// changes): a paint then costs no bitmap creation.
+class TBufferBitmap {
+ public:
+  TBufferBitmap() = default;
+  ~TBufferBitmap();
+  TBufferBitmap(const TBufferBitmap&) = delete;
+  TBufferBitmap& operator=(const TBufferBitmap&) = delete;
+  // A memory DC holding a bitmap of at least width x height compatible with
+  // `target`; null on failure.
+  HDC Prepare(HDC target, int width, int height);
+
+ private:
+  void Release();
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  int width_ = 0, height_ = 0;
+};
+
 // An off-screen bitmap of `rect`'s size: painters draw into Dc() at (0, 0) and the
 // whole is copied to the target in one BitBlt by Flush (also at destruction).
 class TDoubleBuffer {
  public:
   TDoubleBuffer(HDC target, const RECT& rect);
+  // Draws into `kept` instead of a bitmap of its own.
+  TDoubleBuffer(HDC target, const RECT& rect, TBufferBitmap& kept);
   ~TDoubleBuffer();
   TDoubleBuffer(const TDoubleBuffer&) = delete;
   TDoubleBuffer& operator=(const TDoubleBuffer&) = delete;
@@ -169,6 +200,7 @@ class TDoubleBuffer {
   HBITMAP bitmap_ = nullptr;
   HGDIOBJ old_ = nullptr;
   bool flushed_ = false;
+  bool kept_ = false;
 };
 
 }  // namespace skin

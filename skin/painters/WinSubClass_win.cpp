@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cwchar>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -20,6 +21,8 @@ std::array<TPainterFactory, kKinds> factories{};
 
 TPainterFormLinks formLinks;
 
+}  // namespace
+
 void JoinForm(TWinSkinForm* form, TSkinControl* painter) {
   if (form && formLinks.Add) formLinks.Add(*form, painter);
 }
@@ -27,8 +30,6 @@ void JoinForm(TWinSkinForm* form, TSkinControl* painter) {
 void LeaveForm(TWinSkinForm* form, TSkinControl* painter) {
   if (form && formLinks.Remove) formLinks.Remove(*form, painter);
 }
-
-}  // namespace
 
 void SetPainterFactory(TPainterKind kind, TPainterFactory factory) {
   const size_t i = static_cast<size_t>(kind);
@@ -53,6 +54,8 @@ void TSkinControl::ReleaseHooks() {
   procHook_.Remove();
   subclass_.Remove();
 }
+
+void TSkinControl::HookWindowProc(TControl* control) { procHook_.Install(control, &TSkinControl::SubclassHandler, this); }
 
 void TSkinControl::SubclassHandler(void* context, TMessage& message) {
   static_cast<TSkinControl*>(context)->NewWndProc(message);
@@ -215,6 +218,19 @@ void TSkinControl::EraseBackground(TMessage& message) {
 
 COLORREF TSkinControl::ButtonFace() const { return SkinColour(SkinData, kSlotButtonFace); }
 
+const std::wstring& TSkinControl::CurrentCaption() {
+  if (Control && GetPropInfo(Control, "Caption")) {
+    Caption = AnsiToWide(ReadStrProp(Control, "Caption"));
+    return Caption;
+  }
+  const int length = Handle ? GetWindowTextLengthW(Handle) : 0;
+  std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+  if (Handle) GetWindowTextW(Handle, text.data(), length + 1);
+  text.resize(wcslen(text.c_str()));
+  Caption = std::move(text);
+  return Caption;
+}
+
 bool TSkinControl::RightToLeft() const {
   const TObject* source = Control ? static_cast<const TObject*>(Control) : GraphicControl;
   return ReadEnumProp(source, "BiDiMode") == "bdrighttoleft";
@@ -291,7 +307,7 @@ uint64_t Fingerprint(const TPixelBuffer& image) {
   return h;
 }
 
-const TCachedFrame& CachedFrame(const TFrameKey& key, const TDataSkinObject& element, const RECT& rect) {
+const TCachedFrame& CachedFrame(const TFrameKey& key, const TPixelBuffer& bitmap, const RECT& rect) {
   static std::vector<TCachedFrame> cache;
   static uint64_t clock = 0;
   ++clock;
@@ -311,26 +327,26 @@ const TCachedFrame& CachedFrame(const TFrameKey& key, const TDataSkinObject& ele
   }
   TCachedFrame& f = cache.emplace_back();
   f.Key = key;
-  f.Image = BuildSlicedFrame(rect, element.Bitmap, element.Margins(), false, key.Tile, key.Count, key.K);
+  f.Image = BuildSlicedFrame(rect, bitmap, {key.Left, key.Top, key.Right, key.Bottom}, false, key.Tile, key.Count,
+                             key.K);
   f.LastUse = clock;
   if (f.Image.Handle()) PrepareTransparent(f);
   return f;
 }
 
-}  // namespace
-
-void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, int count, int k) {
+// Frame k of n of `bitmap`, cut in nine by `m` (all 0: stretched whole), through the
+// cache; magenta keeps the background when `transparent`, else stays magenta.
+void DrawCachedFrame(HDC dc, const RECT& rect, const TPixelBuffer& bitmap, TSliceMargins m, bool tile,
+                     bool transparent, int count, int k) {
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  if (element.Bitmap.Empty() || width <= 0 || height <= 0) return;
-  const TSliceMargins m = element.Margins();
-  const TFrameKey key{Fingerprint(element.Bitmap), width, height, count, k, m.Left, m.Top, m.Right, m.Bottom,
-                      element.Tile == 1};
-  const TCachedFrame& frame = CachedFrame(key, element, rect);
+  if (bitmap.Empty() || width <= 0 || height <= 0) return;
+  const TFrameKey key{Fingerprint(bitmap), width, height, count, k, m.Left, m.Top, m.Right, m.Bottom, tile};
+  const TCachedFrame& frame = CachedFrame(key, bitmap, rect);
   if (!frame.Image.Handle() || !frame.Mask) return;
   TSelectedDC image(frame.Image.Handle(), dc);
-  if (element.Trans == 0) {
+  TSelectedDC mask(frame.Mask.get(), dc);
+  if (!transparent) {
     // Magenta is part of an opaque element's picture.
-    TSelectedDC mask(frame.Mask.get(), dc);
     BitBlt(dc, rect.left, rect.top, width, height, image.Handle(), 0, 0, SRCCOPY);
     const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0)), oldBk = SetBkColor(dc, RGB(255, 0, 255));
     BitBlt(dc, rect.left, rect.top, width, height, mask.Handle(), 0, 0, SRCPAINT);
@@ -339,7 +355,6 @@ void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, i
     return;
   }
   // Two blits: the mask keeps the background under magenta, the image adds the rest.
-  TSelectedDC mask(frame.Mask.get(), dc);
   const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0)), oldBk = SetBkColor(dc, RGB(255, 255, 255));
   BitBlt(dc, rect.left, rect.top, width, height, mask.Handle(), 0, 0, SRCAND);
   BitBlt(dc, rect.left, rect.top, width, height, image.Handle(), 0, 0, SRCPAINT);
@@ -347,9 +362,15 @@ void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, i
   SetBkColor(dc, oldBk);
 }
 
+}  // namespace
+
+void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, int count, int k) {
+  DrawCachedFrame(dc, rect, element.Bitmap, element.Margins(), element.Tile == 1, element.Trans != 0, count, k);
+}
+
+// Marks are drawn at the same size on every repaint: through the frame cache.
 void DrawGlyphFrame(HDC dc, const RECT& rect, const TPixelBuffer& strip, int count, int k) {
-  if (strip.Empty()) return;
-  DrawStretchedFrame(dc, rect, strip, true, count, k);
+  DrawCachedFrame(dc, rect, strip, {0, 0, 0, 0}, false, true, count, k);
 }
 
 void FillSolid(HDC dc, const RECT& rect, COLORREF colour) {
@@ -399,14 +420,47 @@ TDoubleBuffer::TDoubleBuffer(HDC target, const RECT& rect)
   old_ = SelectObject(dc_, bitmap_);
 }
 
+TDoubleBuffer::TDoubleBuffer(HDC target, const RECT& rect, TBufferBitmap& kept)
+    : target_(target), rect_(rect), width_(rect.right - rect.left), height_(rect.bottom - rect.top), kept_(true) {
+  if (width_ > 0 && height_ > 0) dc_ = kept.Prepare(target, width_, height_);
+}
+
+TBufferBitmap::~TBufferBitmap() { Release(); }
+
+void TBufferBitmap::Release() {
+  if (dc_ && old_) SelectObject(dc_, old_);
+  if (bitmap_) DeleteObject(bitmap_);
+  if (dc_) DeleteDC(dc_);
+  dc_ = nullptr;
+  bitmap_ = nullptr;
+  old_ = nullptr;
+  width_ = height_ = 0;
+}
+
+HDC TBufferBitmap::Prepare(HDC target, int width, int height) {
+  if (dc_ && width <= width_ && height <= height_) return dc_;
+  Release();
+  dc_ = CreateCompatibleDC(target);
+  bitmap_ = CreateCompatibleBitmap(target, width, height);
+  if (!dc_ || !bitmap_) {
+    Release();
+    return nullptr;
+  }
+  old_ = SelectObject(dc_, bitmap_);
+  width_ = width;
+  height_ = height;
+  return dc_;
+}
+
 void TDoubleBuffer::Flush() {
-  if (flushed_ || !dc_ || !bitmap_) return;
+  if (flushed_ || !dc_ || (!bitmap_ && !kept_)) return;
   flushed_ = true;
   BitBlt(target_, rect_.left, rect_.top, width_, height_, dc_, 0, 0, SRCCOPY);
 }
 
 TDoubleBuffer::~TDoubleBuffer() {
   Flush();
+  if (kept_) return;
   if (dc_ && old_) SelectObject(dc_, old_);
   if (bitmap_) DeleteObject(bitmap_);
   if (dc_) DeleteDC(dc_);

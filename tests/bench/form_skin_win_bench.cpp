@@ -6,10 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,7 +19,7 @@
 #include "skin/forms/WinSkinForm.h"
 #include "skin/painters/WinSubClass.h"
 #include "tests/bench/Bench.h"
-#include "tests/support/HostForm1StandIn_win.h"
+#include "tests/bench/SkinBenchForm_win.h"
 
 namespace {
 
@@ -33,19 +30,6 @@ class TBenchPainter : public skin::TSkinControl {
   using TSkinControl::TSkinControl;
   void Paint(HDC dc, const RECT& rect) override { skin::DrawSkinElement(dc, rect, SkinData->Skin().Buttons, 5, 1); }
 };
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(bench::HostPath(path), std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void Pump() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
 
 // Every windowed control owned (at any depth) by `owner`.
 void WindowedControls(TComponent* owner, std::vector<TWinControl*>& out) {
@@ -59,37 +43,18 @@ void WindowedControls(TComponent* owner, std::vector<TWinControl*>& out) {
 }  // namespace
 
 VELMORA_BENCHMARK(form_skin) {
-  RegisterFormsUnit();
-  InitUnits();
-  skin::StartSkinDataWin(GetModuleHandleA(nullptr));
-  // The skinned frame paints through the shared work bitmap, which the manager holds.
-  skin::AcquireSkinWorkBitmap();
-  RegisterControlClass(velmora::test::TForm1::StaticClass());
-  const std::string layout = ReadFile(std::string(VELMORA_SOURCE_DIR) + "/resources/Form1.layout");
-  const std::string skinFile = ReadFile(VELMORA_DEFAULT_SKIN);
-  if (layout.empty() || skinFile.empty()) throw std::runtime_error("cannot read Form1's layout or the default skin");
-
+  bench::StartSkinBench();
   skin::TSkinData data;
-  data.ReadSkinStream(skin::EncodeSkinStream(std::vector<uint8_t>(skinFile.begin(), skinFile.end())));
-  if (data.NotLoaded()) throw std::runtime_error("the default skin did not load");
+  bench::LoadDefaultSkin(data);
 
-  std::unique_ptr<TComponent> skinnedRoot(CreateFromLayout(layout)), plainRoot(CreateFromLayout(layout));
+  std::unique_ptr<TComponent> skinnedRoot = bench::CreateForm1(), plainRoot = bench::CreateForm1();
   auto* skinned = static_cast<TForm*>(skinnedRoot.get());
   auto* plain = static_cast<TForm*>(plainRoot.get());
   skinned->SetBounds(0, 0, 1024, 600);
   plain->SetBounds(0, 0, 1024, 600);
   skinned->Show();
   plain->Show();
-  auto* skinner = new skin::TWinSkinForm(skinned);
-  skinner->Hwnd = skinned->Handle();
-  skinner->FormClassName = "TForm1";
-  skinner->AttachForm(&data, skinned);
-  PostMessageA(skinned->Handle(), skin::kMsgActivateSkin, 0, 1000);
-  for (int i = 0; i < 200 && !skinner->SkinActivated; ++i) {
-    Pump();
-    Sleep(5);
-  }
-  if (!skinner->SkinActivated) throw std::runtime_error("the form skinner was not activated");
+  skin::TWinSkinForm* skinner = bench::ActivateSkinner(skinned, data);
   std::vector<TWinControl*> controls;
   WindowedControls(skinned, controls);
   for (TWinControl* control : controls)
@@ -110,7 +75,7 @@ VELMORA_BENCHMARK(form_skin) {
   };
   auto front = [&](TForm* form) {
     SetWindowPos(form->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    Pump();
+    bench::PumpMessages();
   };
   bench::TComparison c = bench::Compare(
       run, [&] { front(skinned); return repaint(skinned); }, [&] { front(plain); return repaint(plain); });
@@ -144,7 +109,5 @@ VELMORA_BENCHMARK(form_skin) {
 
   skinnedRoot.reset();
   plainRoot.reset();
-  skin::SetSkinDataSystemFactory(nullptr);
-  skin::ReleaseSkinWorkBitmap();
-  FinalizeUnits();
+  bench::StopSkinBench();
 }

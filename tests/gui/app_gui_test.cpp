@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/HostStart_win.h"
 #include "exclog/core/EOptions.h"
@@ -172,6 +173,81 @@ TEST(HostProgram, SkinnedWindowAndSystemMenu) {
   PostMessageA(mainWindow, WM_CLOSE, 0, 0);
   EXPECT_TRUE(program.Ended(10000));
   EXPECT_EQ(program.ExitCode(), 0u);
+}
+
+// The child window (any depth) of class `cls` with text `text`.
+struct TChildSearch {
+  const char* cls;
+  const char* text;
+  HWND found;
+};
+BOOL CALLBACK MatchChild(HWND w, LPARAM param) {
+  auto* s = reinterpret_cast<TChildSearch*>(param);
+  char c[32] = {}, t[64] = {};
+  GetClassNameA(w, c, sizeof c);
+  GetWindowTextA(w, t, sizeof t);
+  if (lstrcmpA(c, s->cls) != 0 || lstrcmpA(t, s->text) != 0) return TRUE;
+  s->found = w;
+  return FALSE;
+}
+HWND FindChild(HWND parent, const char* cls, const char* text) {
+  TChildSearch search{cls, text, nullptr};
+  EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+COLORREF ColourOf(uint32_t pixel) { return RGB(PixelRed(pixel), PixelGreen(pixel), PixelBlue(pixel)); }
+
+// A pixel of frame `k` (from 1, of `count` side by side) inside `area` of a frame
+// that frame 1 does not have there and that is not transparent.
+std::optional<POINT> Telling(const TPixelBuffer& image, int count, int k, RECT area) {
+  const int w = image.Width / count;
+  for (int y = area.top; y < area.bottom; y++)
+    for (int x = area.left; x < area.right; x++) {
+      const uint32_t p = image.At((k - 1) * w + x, y) & 0xFFFFFF;
+      if (p != 0xFF00FF && p != (image.At(x, y) & 0xFFFFFF)) return POINT{x, y};
+    }
+  return std::nullopt;
+}
+
+// Button1 (the default button: face frame 5) and CheckBox2's mark (checked: frame 5
+// of the 12-frame strip) show on the X screen the default skin's pixels that tell
+// those frames from the resting ones.
+TEST(HostProgram, ButtonsSheetShowsTheDefaultSkin) {
+  const std::string file = velmora::test::ReadFileBytes(velmora::test::HostPath(VELMORA_DEFAULT_SKIN));
+  ASSERT_FALSE(file.empty());
+  skin::TSkinData data;
+  data.ReadSkinStream(skin::EncodeSkinStream(std::vector<uint8_t>(file.begin(), file.end())));
+  const skin::TDataSkinButton& b = *data.Buttons();
+  ASSERT_GT(b.Frame, 4);
+  ASSERT_EQ(b.CheckButtonFrame, 12);
+  // The top-left corner of the face is copied unstretched; the mark is drawn 1:1.
+  const std::optional<POINT> face = Telling(b.Bitmap, b.Frame, 5, {0, 0, b.Margins().Left, b.Margins().Top});
+  const std::optional<POINT> mark = Telling(b.CheckButton, 12, 5, {0, 0, b.CheckButton.Width / 12, b.CheckButton.Height});
+  ASSERT_TRUE(face && mark);
+
+  velmora::test::TChildProcess program("\"" + velmora::test::HostPath(VELMORA_EXE) + "\"");
+  ASSERT_TRUE(program.Started());
+  HWND mainWindow = nullptr, button = nullptr, box = nullptr;
+  ASSERT_TRUE(velmora::test::PumpUntil([&] { return (mainWindow = FindMainWindowOf(program.Id())); }, 20000));
+  ASSERT_TRUE(velmora::test::PumpUntil([&] {
+    return (button = FindChild(mainWindow, "TButton", "Button")) && (box = FindChild(mainWindow, "TCheckBox", "Checked"));
+  }, 20000));
+  ASSERT_TRUE(velmora::test::PumpUntil([&] { return AnswersSkinned(button) && AnswersSkinned(box); }, 20000));
+  auto shows = [&](int x, int y, uint32_t pixel) {
+    return velmora::test::PumpUntil([&] { return NearColour(velmora::test::XScreenPixel(x, y), ColourOf(pixel)); },
+                                    10000);
+  };
+  RECT r{};
+  GetWindowRect(button, &r);
+  EXPECT_TRUE(shows(r.left + face->x, r.top + face->y, b.Bitmap.At(4 * (b.Bitmap.Width / b.Frame) + face->x, face->y)));
+  GetWindowRect(box, &r);
+  const int markTop = (r.bottom - r.top - b.CheckButton.Height) / 2;
+  EXPECT_TRUE(shows(r.left + mark->x, r.top + markTop + mark->y,
+                    b.CheckButton.At(4 * (b.CheckButton.Width / 12) + mark->x, mark->y)));
+
+  PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.Ended(10000));
 }
 
 // A message box of this process, found by a watcher thread while the main thread
