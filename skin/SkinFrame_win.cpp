@@ -262,10 +262,8 @@ void TSkinFrame::PaintFrame(TWinSkinForm& form, HDC dc) {
   if (form.BorderKind == kBorderNone || MaximizedMdiChild(form)) return;
   HDC target = dc ? dc : GetWindowDC(form.Hwnd);
   if (!target) return;
-  // What was hot is drawn normal. A press in progress stays: the click that
-  // activates the window repaints the frame between press and release.
-  auto* hot = dynamic_cast<TNCObject*>(form.HotObject);
-  if (hot && hot->State != 2) {
+  // What was hot is drawn normal.
+  if (auto* hot = dynamic_cast<TNCObject*>(form.HotObject)) {
     hot->State = 1;
     form.HotObject = nullptr;
     ResetHint(form);
