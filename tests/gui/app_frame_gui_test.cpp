@@ -188,6 +188,9 @@ TEST(HostFrame, DefaultSkinFrameCaptionButtonsAndTheirActions) {
   checkCorner(right, 0, 0, borderRight, cornerRows, w - borderRight, 0);
   checkCorner(top, 0, 0, cornerRows, caption, borderLeft, 0);
   checkCorner(top, top.Width() - cornerRows, 0, cornerRows, caption, w - borderRight - cornerRows, 0);
+  // The rounded corners are the window's own outer ones.
+  EXPECT_FALSE(PtInRegion(region, 0, 0));
+  EXPECT_FALSE(PtInRegion(region, w - 1, 0));
   DeleteObject(region);
   EXPECT_GT(notches, 0);
   const auto corner = velmora::test::XScreenPixel(wr.left, wr.top);
