@@ -17,10 +17,12 @@
 #include "classlib/Menus_win.h"
 #include "classlib/StdCtrls_win.h"
 #include "skin/container/SkinDraw_win.h"
-#include "skin/forms/SkinTestForm_win.h"
 #include "skin/data/SkinTestSkin.h"
+#include "skin/forms/SkinTestForm_win.h"
+#include "tests/support/ChildProcess_win.h"
 #include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
+#include "tests/support/TestPaths.h"
 
 using velmora::test::PumpUntil;
 using velmora::test::XScreenPixel;
@@ -91,7 +93,7 @@ bool Pending(HWND w, UINT message) {
   return PeekMessageA(&msg, w, message, message, PM_NOREMOVE) != FALSE;
 }
 
-TSkinnedForm SkinnedForm(TSkinData* data, bool maximized = false) {
+TSkinnedForm SkinnedForm(TSkinData* data, bool maximized = false, LONG removedStyle = 0) {
   TSkinnedForm f;
   f.Root.reset(CreateFromLayout(skintest::kSkinTestFormLayout));
   auto* form = dynamic_cast<TCustomForm*>(f.Root.get());
@@ -99,6 +101,7 @@ TSkinnedForm SkinnedForm(TSkinData* data, bool maximized = false) {
   if (!form) return f;
   form->Show();
   f.Window = form->Handle();
+  if (removedStyle) SetWindowLongA(f.Window, GWL_STYLE, GetWindowLongA(f.Window, GWL_STYLE) & ~removedStyle);
   if (maximized) ShowWindow(f.Window, SW_MAXIMIZE);
   f.ClientBefore = ClientSize(f.Window);
   f.WindowBefore = WindowSize(f.Window);
@@ -352,6 +355,10 @@ std::vector<std::string> OpenSystemMenu(TWinSkinForm* skinner, LPARAM screenPoin
   return menuSeen;
 }
 
+// What NT 4 shows instead of the system menu's own items.
+const std::vector<std::string> kFixedSysMenu{" Restore |0|0", " Maximize |1|1", " Minimize |2|2", "-|100|-1",
+                                             " Close |3|3"};
+
 TEST_F(SkinFrameOnForm, CloseHintFollowsTheHintPauses) {
   TSkinDataWin* win = SkinDataWin(*data);
   ASSERT_TRUE(win && data->Options.Contains(TSkinOption::xoCaptionButtonHint));
@@ -427,16 +434,209 @@ TEST_F(SkinFrameOnForm, SystemMenuClosingAndOlderSystems) {
   TWinSkinForm::SetVersionForTests(&nt4);
   items = OpenSystemMenu(skinner, caption);
   TWinSkinForm::SetVersionForTests(nullptr);
-  EXPECT_EQ(items, (std::vector<std::string>{" Restore |0|0", " Maximize |1|1", " Minimize |2|2", "-|100|-1",
-                                             " Close |3|3"}));
+  EXPECT_EQ(items, kFixedSysMenu);
 }
 
-TEST(SkinFrame, KeptSystemMenuStyleStillHidesTheSystemButtons) {
+// The pointer moved on the X screen, as a user moves it.
+void MovePointer(int x, int y) {
+  ASSERT_TRUE(velmora::test::RunHostCommand("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y)));
+}
+
+TEST_F(SkinFrameOnForm, CaptionButtonsLightOnlyUnderThePointer) {
+  SetForegroundWindow(window);
+  ASSERT_TRUE(PumpUntil([&] { return skinner->Active != 0; }));
+  // A normal face with a transparent centre: what shows there when the pointer has
+  // left is the caption under the button, never the hot face drawn before.
+  const int actions[] = {0, 1, 2};  // close, maximize, minimize
+  std::vector<POINT> centres;
+  for (int action : actions) {
+    TWinSysButton* b = VisibleButton(skinner, action);
+    ASSERT_TRUE(b) << action;
+    for (const auto& d : data->Skin().CaptionButtons)
+      if (d.get() == b->Data) {
+        const int frameWidth = d->Bitmap.Width / d->Frame;
+        d->Bitmap.At(frameWidth / 2, d->Bitmap.Height / 2) = PixelFromRGB(255, 0, 255);
+      }
+    centres.push_back({wr.left + b->Rect.left + (b->Rect.right - b->Rect.left) / 2,
+                       wr.top + b->Rect.top + (b->Rect.bottom - b->Rect.top) / 2});
+  }
+  SendMessageA(window, kMsgPaintFrame, 0, 0);
+  auto shows = [](POINT p, bool hot) {
+    return PumpUntil([&] {
+      auto c = XScreenPixel(p.x, p.y);
+      if (!c) return false;
+      // Hot: frame 3's centre slice; normal: the Top border under the button.
+      return hot ? GetGValue(*c) == 2 * 9 + 4 && GetBValue(*c) == 0x11
+                 : GetRValue(*c) == kTopId && GetBValue(*c) == 0x11;
+    });
+  };
+  const POINT caption{wr.left + 200, wr.top + 14}, client{wr.left + 200, wr.top + 100};
+  MovePointer(caption.x, caption.y);
+  // Sweeping from one button to the next, then off the caption buttons.
+  for (size_t i = 0; i < centres.size(); ++i) {
+    MovePointer(centres[i].x, centres[i].y);
+    EXPECT_TRUE(shows(centres[i], true)) << "hover in " << actions[i];
+    if (i > 0) EXPECT_TRUE(shows(centres[i - 1], false)) << "swept off " << actions[i - 1];
+  }
+  MovePointer(caption.x, caption.y);
+  EXPECT_TRUE(shows(centres.back(), false)) << "hover out onto the caption";
+  // Leaving into the client area (no non-client move follows): the hover timer.
+  for (size_t i = 0; i < centres.size(); ++i) {
+    MovePointer(centres[i].x, centres[i].y);
+    EXPECT_TRUE(shows(centres[i], true)) << "hover in " << actions[i];
+    MovePointer(client.x, client.y);
+    EXPECT_TRUE(shows(centres[i], false)) << "hover out into the client " << actions[i];
+  }
+  EXPECT_EQ(skinner->HotObject, nullptr);
+}
+
+// What reaches the window on top of the skinner: program actions and system commands.
+std::vector<std::pair<UINT, WPARAM>> reached;
+WNDPROC recorderNext = nullptr;
+LRESULT CALLBACK Recorder(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == kMsgCaptionAction || m == WM_SYSCOMMAND || m == WM_CLOSE) reached.emplace_back(m, wp);
+  return CallWindowProcA(recorderNext, w, m, wp, lp);
+}
+// A popup menu runs a modal loop inside this thread's own message handling: a timer
+// looks at it from within that loop and closes it `closeAfterMs` after it showed.
+struct TPopupWatch {
+  static inline RECT Seen{};
+  static inline bool Found = false;
+  static inline DWORD Since = 0, CloseAfter = 0;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    HWND popup = FindWindowA("#32768", nullptr);
+    if (!popup || !IsWindowVisible(popup)) return;
+    if (!Found) {
+      GetWindowRect(popup, &Seen);
+      Found = true;
+      Since = GetTickCount();
+    }
+    if (GetTickCount() - Since >= CloseAfter) EndMenu();
+  }
+  explicit TPopupWatch(DWORD closeAfterMs) : timer_(SetTimer(nullptr, 0, 30, Tick)) {
+    Found = false;
+    CloseAfter = closeAfterMs;
+  }
+  ~TPopupWatch() { KillTimer(nullptr, timer_); }
+
+ private:
+  UINT_PTR timer_;
+};
+
+TEST_F(SkinFrameOnForm, PointerPressReleaseDoubleAndRightClicks) {
+  SetForegroundWindow(window);
+  ASSERT_TRUE(PumpUntil([&] { return skinner->Active != 0; }));
+  reached.clear();
+  recorderNext = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Recorder)));
+  TWinSysButton* program = VisibleButton(skinner, 50);
+  ASSERT_TRUE(program);
+  const POINT at{wr.left + (program->Rect.left + program->Rect.right) / 2,
+                 wr.top + (program->Rect.top + program->Rect.bottom) / 2};
+  auto frameShown = [&](int frame) {
+    return PumpUntil([&] {
+      auto c = XScreenPixel(at.x, at.y);
+      return c && GetGValue(*c) == (frame - 1) * 9 + 4 && GetBValue(*c) == 0x11;
+    });
+  };
+  // Hover frame 3, press frame 2, release: frame 3 and the action, nothing else.
+  MovePointer(at.x, at.y);
+  EXPECT_TRUE(frameShown(3));
+  ASSERT_TRUE(velmora::test::RunHostCommand("xdotool mousedown 1"));
+  EXPECT_TRUE(frameShown(2));
+  ASSERT_TRUE(velmora::test::RunHostCommand("xdotool mouseup 1"));
+  EXPECT_TRUE(PumpUntil([&] { return !reached.empty(); }));
+  EXPECT_TRUE(frameShown(3));
+  EXPECT_EQ(reached, (std::vector<std::pair<UINT, WPARAM>>{{kMsgCaptionAction, 50}}));
+
+  // A double click on the caption maximizes, another restores.
+  const POINT caption{wr.left + 200, wr.top + 14};
+  auto doubleClick = [](POINT p) {
+    ASSERT_TRUE(velmora::test::RunHostCommand("xdotool mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) +
+                                              " click --repeat 2 --delay 50 1"));
+  };
+  doubleClick(caption);
+  EXPECT_TRUE(PumpUntil([&] { return IsZoomed(window) != FALSE; }));
+  RECT zoomed{};
+  GetWindowRect(window, &zoomed);
+  doubleClick({zoomed.left + 200, zoomed.top + 14});
+  EXPECT_TRUE(PumpUntil([&] { return IsZoomed(window) == FALSE; }));
+
+  // A right click on the caption and Alt+Space (at the client's corner) open the
+  // skinned system menu.
+  GetWindowRect(window, &wr);
+  {
+    skinner->LastSysMenuTick = GetTickCount() - 100000;
+    skinner->SysPopupMenu.reset();
+    TPopupWatch watch(0);
+    ASSERT_TRUE(velmora::test::RunHostCommand("xdotool mousemove " + std::to_string(wr.left + 200) + " " +
+                                              std::to_string(wr.top + 14) + " click 3"));
+    EXPECT_TRUE(PumpUntil([] { return TPopupWatch::Found; })) << "right click";
+    ASSERT_TRUE(skinner->SysPopupMenu);
+    EXPECT_EQ(skinner->SysPopupMenu->Tag(), 33333);
+  }
+  {
+    skinner->LastSysMenuTick = GetTickCount() - 100000;
+    MovePointer(wr.left + 200, wr.top + 100);
+    TPopupWatch watch(0);
+    ASSERT_TRUE(velmora::test::RunHostCommand("xdotool key alt+space"));
+    EXPECT_TRUE(PumpUntil([] { return TPopupWatch::Found; })) << "Alt+Space";
+    POINT corner{0, 0};
+    ClientToScreen(window, &corner);
+    EXPECT_EQ(std::make_pair(TPopupWatch::Seen.left, TPopupWatch::Seen.top), std::make_pair(corner.x, corner.y));
+  }
+
+  // A double click on the icon closes.
+  TWinSysButton* icon = VisibleButton(skinner, 3);
+  ASSERT_TRUE(icon);
+  reached.clear();
+  skinner->LastSysMenuTick = GetTickCount() - 100000;
+  TPopupWatch closesAMenuLeftOpen(2000);
+  doubleClick({wr.left + icon->Rect.left + 4, wr.top + icon->Rect.top + 4});
+  // The second click lands on the icon again, as a double click or while its menu opens.
+  EXPECT_TRUE(PumpUntil([&] {
+    for (const auto& [m, wp] : reached)
+      if (m == WM_CLOSE || (m == WM_SYSCOMMAND && wp == SC_CLOSE)) return true;
+    return false;
+  }));
+  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recorderNext));
+}
+
+TEST(SkinFrame, WithoutMaximizeBoxTheMaximizeButtonIsGreyAndInert) {
   auto data = Start();
-  // Windows 2000 keeps WS_SYSMENU on an unowned window (flag 16): the system would
-  // answer its own button codes over the skin's caption.
-  const TSystemVersion win2k{true, 5, 0};
-  TWinSkinForm::SetVersionForTests(&win2k);
+  TSkinnedForm f = SkinnedForm(data.get(), false, WS_MAXIMIZEBOX);
+  ASSERT_TRUE(f.Skinner);
+  SetForegroundWindow(f.Window);
+  ASSERT_TRUE(PumpUntil([&] { return f.Skinner->Active != 0; }));
+  SendMessageA(f.Window, kMsgPaintFrame, 0, 0);
+  TWinSysButton* maximize = VisibleButton(f.Skinner, 1);
+  ASSERT_TRUE(maximize);
+  EXPECT_FALSE(maximize->Enabled);
+  RECT wr{};
+  GetWindowRect(f.Window, &wr);
+  const POINT at{wr.left + (maximize->Rect.left + maximize->Rect.right) / 2,
+                 wr.top + (maximize->Rect.top + maximize->Rect.bottom) / 2};
+  EXPECT_TRUE(PumpUntil([&] {
+    auto c = XScreenPixel(at.x, at.y);
+    return c && GetGValue(*c) == 3 * 9 + 4 && GetBValue(*c) == 0x11;  // frame 4
+  }));
+  ASSERT_TRUE(velmora::test::RunHostCommand("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) +
+                                            " mousedown 1"));
+  ASSERT_TRUE(PumpUntil([&] { return maximize->State == 2; }));
+  ASSERT_TRUE(velmora::test::RunHostCommand("xdotool mouseup 1"));
+  ASSERT_TRUE(PumpUntil([&] { return maximize->State == 3; }));
+  velmora::test::PumpMessages();
+  EXPECT_FALSE(IsZoomed(f.Window));
+  EXPECT_FALSE(Pending(f.Window, WM_SYSCOMMAND));
+  MovePointer(wr.left + 200, wr.top + 100);
+}
+
+// Windows 2000 keeps WS_SYSMENU on an unowned window (flag 16): the system would
+// answer its own button codes over the skin's caption. `injected` stands in for the
+// system's version when set.
+void ExpectNoSystemButtonCodes(const TSystemVersion* injected) {
+  auto data = Start();
+  TWinSkinForm::SetVersionForTests(injected);
   HWND window = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 300, 200, nullptr, nullptr,
                                 nullptr, nullptr);
   auto skinner = Skin(window, data.get(), nullptr, nullptr);
@@ -455,6 +655,11 @@ TEST(SkinFrame, KeptSystemMenuStyleStillHidesTheSystemButtons) {
   }
   skinner->Unskin();
   DestroyWindow(window);
+}
+
+TEST(SkinFrame, KeptSystemMenuStyleStillHidesTheSystemButtons) {
+  const TSystemVersion win2k{true, 5, 0};
+  ExpectNoSystemButtonCodes(&win2k);
 }
 
 TEST(SkinFrame, NarrowDialogWidenedAndItsCaptionKept) {
@@ -488,6 +693,57 @@ TEST(SkinFrame, NarrowDialogWidenedAndItsCaptionKept) {
   }));
   skinner->Unskin();
   DestroyWindow(dialog);
+}
+
+
+// This test program again, under the version Wine reports to it (its per-program
+// setting), running one of the cases below that only such a run may run.
+void RunUnderWineVersion(const char* version, const std::string& testName) {
+  char exe[MAX_PATH] = {};
+  ASSERT_GT(GetModuleFileNameA(nullptr, exe, sizeof exe), 0u);
+  std::string name = exe;
+  name = name.substr(name.find_last_of("\\/") + 1);
+  const std::string key = "Software\\Wine\\AppDefaults\\" + name;
+  HKEY handle = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), lstrlenA(version) + 1);
+  RegCloseKey(handle);
+  const std::string report = velmora::test::TempPath(std::string(version) + ".xml");
+  DeleteFileA(report.c_str());
+  velmora::test::TChildProcess child("\"" + std::string(exe) + "\" --gtest_also_run_disabled_tests --gtest_filter=" +
+                                         testName + " --gtest_output=xml:" + report,
+                                     true);
+  const DWORD code = child.Finish(120000);
+  RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+  EXPECT_EQ(code, 0u) << child.Output();
+  // The report says the one case ran and passed (a filter matching nothing passes too).
+  const std::string xml = velmora::test::ReadFileBytes(report);
+  DeleteFileA(report.c_str());
+  EXPECT_NE(xml.find("tests=\"1\" failures=\"0\""), std::string::npos) << xml << child.Output();
+}
+
+TEST(SkinFrameUnderWineVersion, Windows2000AndNT4) {
+  RunUnderWineVersion("win2k", "SkinFrameWineVersionRun.DISABLED_Windows2000HitCodes");
+  RunUnderWineVersion("nt40", "SkinFrameWineVersionRun.DISABLED_NT4SystemMenu");
+}
+
+// Run only by the case above, under Wine's per-program version.
+TEST(SkinFrameWineVersionRun, DISABLED_Windows2000HitCodes) {
+  const TSystemVersion v = TWinSkinForm::Version();
+  ASSERT_TRUE(v.Nt && v.Major == 5 && v.Minor == 0) << v.Major << "." << v.Minor;
+  ExpectNoSystemButtonCodes(nullptr);
+}
+
+TEST(SkinFrameWineVersionRun, DISABLED_NT4SystemMenu) {
+  const TSystemVersion v = TWinSkinForm::Version();
+  ASSERT_TRUE(v.Nt && v.Major == 4) << v.Major << "." << v.Minor;
+  auto data = Start();
+  TSkinnedForm f = SkinnedForm(data.get());
+  ASSERT_TRUE(f.Skinner);
+  RECT wr{};
+  GetWindowRect(f.Window, &wr);
+  EXPECT_EQ(OpenSystemMenu(f.Skinner, MAKELPARAM(wr.left + 200, wr.top + 14)), kFixedSysMenu);
 }
 
 }  // namespace

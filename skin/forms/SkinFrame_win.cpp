@@ -12,6 +12,9 @@
 #include "skin/container/SkinDraw_win.h"
 #include "skin/data/WinSkinData_win.h"
 
+// Declared by the system's headers on newer versions only.
+extern "C" __declspec(dllimport) DWORD WINAPI DrawMenuBarTemp(HWND, HDC, LPRECT, HMENU, HFONT);
+
 namespace skin {
 
 namespace {
@@ -83,6 +86,17 @@ SIZE ImageSize(const TWinSkinForm& form, const TDataSkinSysButton& d) {
   return {d.Bitmap.Width, d.Bitmap.Height};
 }
 
+// The window's own menu while no skinned bar holds it: the system keeps it, and the
+// skinned frame gives it a strip under the caption.
+bool KeepsSystemMenuBar(const TWinSkinForm& form) {
+  return !form.SkinMenu && form.FormKind != kFormMdiChild && form.BorderKind != kBorderNone && !form.IsChild &&
+         GetMenu(form.Hwnd) != nullptr;
+}
+void KeepMenuRoom(TWinSkinForm& form) {
+  if (form.SkinMenu || form.FormKind == kFormMdiChild || form.BorderKind == kBorderNone) return;
+  form.MenuBarHeight = KeepsSystemMenuBar(form) ? GetSystemMetrics(SM_CYMENU) : 0;
+}
+
 void PostSysCommand(TWinSkinForm& form, WPARAM command) {
   PostMessageA(form.Hwnd, WM_SYSCOMMAND, command, 0);
 }
@@ -137,10 +151,14 @@ void TWinSysButton::Paint() {
   if (!Owner || !Data || !Visible || !ShowsImage(*Data)) return;
   HDC dc = GetWindowDC(Owner->Hwnd);
   if (!dc) return;
-  if (IsSystemMenuAction(Data->Action)) {
+  if (Data->Visibility != 100) {
+    // A face is drawn transparently: the caption under it is composed again, or the
+    // magenta parts of a normal face would keep showing the hot one.
+    TSkinFrame::PaintCaption(*Owner, dc);
+  } else if (IsSystemMenuAction(Data->Action)) {
     DrawButtonIcon(*Owner, dc, Rect);
   } else {
-    const int k = CaptionButtonStateFrame(State, Enabled != 0, Data->Frame, Data->Visibility == 100);
+    const int k = CaptionButtonStateFrame(State, Enabled != 0, Data->Frame, true);
     DrawStretchedFrame(dc, Rect, Data->Bitmap, true, ClampedFrameCount(Data->Frame), k);
   }
   ReleaseDC(Owner->Hwnd, dc);
@@ -168,15 +186,18 @@ void TSkinFrame::ComputeMetrics(TWinSkinForm& form) {
 }
 
 void TSkinFrame::NCCalcSize(TWinSkinForm& form, TMessage& message) {
-  form.CallOld(message);
+  KeepMenuRoom(form);
+  const bool systemFrame = (form.FormKind == kFormMdiChild && form.WindowState != kStateNormal) ||
+                           form.BorderKind == kBorderNone;
+  // The system would lay its menu bar's items out under its own caption; they are
+  // laid out in the skinned strip when it is painted (and hit there).
+  if (!message.WParam || systemFrame || !KeepsSystemMenuBar(form)) form.CallOld(message);
   if (!message.WParam) {
     message.Result = 0;
     return;
   }
   auto* params = reinterpret_cast<NCCALCSIZE_PARAMS*>(message.LParam);
   if (!params) return;
-  const bool systemFrame = (form.FormKind == kFormMdiChild && form.WindowState != kStateNormal) ||
-                           form.BorderKind == kBorderNone;
   if (!systemFrame && params->lppos) {
     const WINDOWPOS& pos = *params->lppos;
     const TSliceRect window{pos.x, pos.y, pos.x + pos.cx, pos.y + pos.cy};
@@ -241,6 +262,12 @@ void TSkinFrame::PaintFrame(TWinSkinForm& form, HDC dc) {
   if (form.BorderKind == kBorderNone || MaximizedMdiChild(form)) return;
   HDC target = dc ? dc : GetWindowDC(form.Hwnd);
   if (!target) return;
+  // What was hot is drawn normal.
+  if (auto* hot = dynamic_cast<TNCObject*>(form.HotObject)) {
+    hot->State = 1;
+    form.HotObject = nullptr;
+    ResetHint(form);
+  }
   GetWindowRect(form.Hwnd, &form.WindowRect);
   const int w = form.WindowRect.right - form.WindowRect.left, h = form.WindowRect.bottom - form.WindowRect.top;
   OffsetRect(&form.WindowRect, -form.WindowRect.left, -form.WindowRect.top);
@@ -251,16 +278,21 @@ void TSkinFrame::PaintFrame(TWinSkinForm& form, HDC dc) {
     DrawBorderPiece(form, 4, {form.BorderLeft, h - form.BorderBottom, w - form.BorderRight, h}, target);
     PaintCaption(form, target);
     if (form.MenuBarHeight > 0 && !form.SkinMenu) {
-      const RECT strip{form.BorderLeft, form.CaptionHeight, w - form.BorderRight,
-                       form.CaptionHeight + form.MenuBarHeight};
-      FillBackground(target, strip, form.SkinData);
+      RECT strip{form.BorderLeft, form.CaptionHeight, w - form.BorderRight, form.CaptionHeight + form.MenuBarHeight};
+      if (KeepsSystemMenuBar(form)) {
+        // The system draws the window's menu into the strip (and places its items there).
+        const int saved = SaveDC(target);
+        IntersectClipRect(target, strip.left, strip.top, strip.right, strip.bottom);
+        DrawMenuBarTemp(form.Hwnd, target, &strip, GetMenu(form.Hwnd), nullptr);
+        RestoreDC(target, saved);
+      } else {
+        FillBackground(target, strip, form.SkinData);
+      }
     }
   } else {
     PaintCaption(form, target);
   }
   if (!dc) ReleaseDC(form.Hwnd, target);
-  // What was hot has just been drawn normal.
-  form.HotObject = nullptr;
 }
 
 void TSkinFrame::DrawBorderPiece(TWinSkinForm& form, int kind, const RECT& rect, HDC dc) {
@@ -410,6 +442,10 @@ void TSkinFrame::RemoveRegion(TWinSkinForm& form) {
 }
 
 void TSkinFrame::KeepClientSize(TWinSkinForm& form, bool useClientRect) {
+  KeepMenuRoom(form);
+  // The system placed the menu's items under its own caption: have them laid out
+  // again, in the skinned strip, at the next paint.
+  if (KeepsSystemMenuBar(form)) DrawMenuBar(form.Hwnd);
   if (form.WindowState == kStateMaximized) {
     SetWindowPos(form.Hwnd, nullptr, 0, 0, 0, 0, kSwpFrameOnly);
     return;
@@ -421,7 +457,8 @@ void TSkinFrame::KeepClientSize(TWinSkinForm& form, bool useClientRect) {
   if (useClientRect) {
     GetClientRect(form.Hwnd, &form.ClientRect);
     clientHeight = form.ClientRect.bottom - form.ClientRect.top;
-  } else if (form.Form) {
+  } else if (form.Form && form.SkinMenu) {
+    // The skinned bar took the menu off the window: its client grew by the bar.
     clientHeight -= form.MenuBarHeight;
     if (form.FormKind == kFormMdiChild) clientHeight += form.MenuBarHeight;
   }
@@ -519,7 +556,10 @@ void TSkinFrame::PaintButtons(TWinSkinForm& form, HDC dc) {
     if (IsSystemMenuAction(d.Action)) {
       DrawButtonIcon(form, dc, button->Rect);
     } else {
-      const int k = CaptionButtonPaintFrame(form.Active != 0, button->Enabled != 0, d.Frame);
+      // Only the hot object shows its state; the others their resting face.
+      const int k = button == form.HotObject
+                        ? CaptionButtonStateFrame(button->State, button->Enabled != 0, d.Frame, false)
+                        : CaptionButtonPaintFrame(form.Active != 0, button->Enabled != 0, d.Frame);
       DrawStretchedFrame(dc, button->Rect, d.Bitmap, true, ClampedFrameCount(d.Frame), k);
     }
   }

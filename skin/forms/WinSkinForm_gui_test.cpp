@@ -160,13 +160,13 @@ TEST(FormSkinner, FormFromLayout) {
   SetWindowPos(window, nullptr, 0, 0, 340, 250, SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_EQ(Seen(WM_SIZE), 1);
 
-  // A menu set through the form is taken off the window again.
+  // Without a skinned bar a menu set through the form stays with the system.
   auto* menu = new TMainMenu(form);
   auto* item = new TMenuItem(menu);
   item->SetCaption("&File");
   menu->Items()->Add(item);
   form->SetMenu(menu);
-  EXPECT_EQ(GetMenu(window), nullptr);
+  EXPECT_EQ(GetMenu(window), menu->Handle());
   EXPECT_TRUE(data->FramePainting);
 
   // Later subclass on top of the skinner.

@@ -353,11 +353,9 @@ void TWinSkinForm::MenuChanged(TMessage& message, bool throughForm) {
     CallOld(message);
   if (SkinData) SkinData->FramePainting = true;
   HMENU menu = GetMenu(Hwnd);
-  if (!menu) return;
-  if (SkinMenu && SkinData && SkinData->MenuUpdate)
-    FormMenuSeam().MenuChanged(*this, menu);
-  else if (!SkinMenu)
-    InitialMenu = menu;  // no bar to hold it: given back from here at detach
+  // Without a skinned bar the system keeps showing the window's menu.
+  if (!menu || !SkinMenu) return;
+  if (SkinData && SkinData->MenuUpdate) FormMenuSeam().MenuChanged(*this, menu);
   SetMenu(Hwnd, nullptr);
 }
 
@@ -424,11 +422,10 @@ void TWinSkinForm::ClientWindowProc(TMessage& message) {
       clientSubclass_.CallOld(message);
       if (FrameSkinned) {
         HMENU frameMenu = reinterpret_cast<HMENU>(message.WParam);
-        if (frameMenu && SkinMenu)
+        if (frameMenu && SkinMenu) {
           FormMenuSeam().MenuChanged(*this, frameMenu);
-        else if (frameMenu)
-          InitialMenu = frameMenu;
-        SetMenu(Hwnd, nullptr);
+          SetMenu(Hwnd, nullptr);
+        }
       }
       return;
     case kMsgRedrawMdiFrame:
@@ -480,9 +477,14 @@ void TWinSkinForm::Unskin() {
   if (Form) Form->SetColor(SavedFormColor);
   if (FrameSkinned) {
     frame.SetSysMenuStyle(*this, false);
-    HMENU barMenu = menu.BarMenu(*this);
-    HMENU giveBack = barMenu ? barMenu : InitialMenu;
-    if (giveBack && FormKind != kFormMdiChild && IsMenu(giveBack)) SetMenu(Hwnd, giveBack);
+    // Only a skinned bar took the menu off the window; the system's stayed in place
+    // and its room goes with the skinned frame.
+    const int keptMenuRoom = SkinMenu || FormKind == kFormMdiChild ? 0 : MenuBarHeight;
+    if (SkinMenu) {
+      HMENU barMenu = menu.BarMenu(*this);
+      HMENU giveBack = barMenu ? barMenu : InitialMenu;
+      if (giveBack && FormKind != kFormMdiChild && IsMenu(giveBack)) SetMenu(Hwnd, giveBack);
+    }
     menu.FreeMenuBar(*this);
     SkinMenu.reset();
     if (State != kFormDestroying && (FormKind == kFormMdiChild || !(Style & formbits::WS_CHILD_))) {
@@ -490,7 +492,7 @@ void TWinSkinForm::Unskin() {
       GetWindowRect(Hwnd, &window);
       const TWindowSize size = DetachedWindowSize(
           {window.right - window.left, window.bottom - window.top},
-          {BorderLeft, CaptionHeight, BorderRight, BorderBottom},
+          {BorderLeft, CaptionHeight + keptMenuRoom, BorderRight, BorderBottom},
           {SystemFrameSize.right - SystemFrameSize.left, SystemFrameSize.bottom - SystemFrameSize.top});
       SetWindowPos(Hwnd, nullptr, 0, 0, size.Width, size.Height,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);

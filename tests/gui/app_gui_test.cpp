@@ -16,6 +16,7 @@
 #include "exclog/core/EOptions.h"
 #include "skin/container/SkinMessage.h"
 #include "skin/data/WinSkinData.h"
+#include "tests/gui/AppWindows_win.h"
 #include "tests/support/Addr2Line_win.h"
 #include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
@@ -23,37 +24,8 @@
 
 namespace {
 
-// The first visible top-level window of a process whose caption or class is `name`.
-struct WindowSearch {
-  DWORD processId;
-  const char* name;
-  bool byClass;
-  HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  char text[64] = {};
-  if (search->byClass)
-    GetClassNameA(window, text, sizeof text);
-  else
-    GetWindowTextA(window, text, sizeof text);
-  if (owner == search->processId && IsWindowVisible(window) && lstrcmpA(text, search->name) == 0) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND FindWindowOf(DWORD processId, const char* name, bool byClass) {
-  WindowSearch search = {processId, name, byClass, nullptr};
-  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-HWND FindMainWindowOf(DWORD processId) { return FindWindowOf(processId, "Velmora", false); }
-HWND FindOpenMenuOf(DWORD processId) { return FindWindowOf(processId, "#32768", true); }
+using velmora::test::FindMainWindowOf;
+using velmora::test::FindOpenMenuOf;
 
 TEST(HostProgram, SecondInstanceEndsAtOnceWhileTheFirstRuns) {
   const std::string exe = "\"" + velmora::test::HostPath(VELMORA_EXE) + "\"";
@@ -123,17 +95,8 @@ TEST(HostProgram, LoggerStartsWithTheStoredOptionsAndAnnouncesThem) {
   EXPECT_TRUE(program.Ended(10000));
 }
 
-bool AnswersSkinned(HWND window) {
-  DWORD_PTR answer = 0;
-  return SendMessageTimeoutA(window, 0x3523, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) && answer == 1;
-}
-
-bool NearColour(std::optional<COLORREF> c, COLORREF expected) {
-  if (!c) return false;
-  for (int s : {0, 8, 16})
-    if (std::abs(static_cast<int>((*c >> s) & 0xFF) - static_cast<int>((expected >> s) & 0xFF)) > 2) return false;
-  return true;
-}
+using velmora::test::AnswersSkinned;
+using velmora::test::NearColour;
 
 TEST(HostProgram, SkinnedWindowAndSystemMenu) {
   const COLORREF defaultFace = RGB(240, 240, 240);  // the default skin's ButtonFace

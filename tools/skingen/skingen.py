@@ -289,15 +289,17 @@ def paint_default(el):
             if role == "borderv":
                 x = box[0] if el.key == "Left" else box[2] - 1
                 draw.line([(x, box[1]), (x, box[3] - 1)], fill=lerp(c, TEXT, 0.4))
+                # The window's rounded top corner, cut through the window region: the
+                # outer corner of the side border's top end.
+                step = 1 if el.key == "Left" else -1
+                for (cx, cy) in ((x, box[1]), (x + step, box[1]), (x, box[1] + 1)):
+                    px[cx, cy] = MAGENTA
             else:
                 draw.line([(box[0], box[3] - 1), (box[2] - 1, box[3] - 1)], fill=lerp(c, TEXT, 0.4))
         elif role == "caption":
             top, bottom = CAPTION_ACTIVE if active else CAPTION_INACTIVE
             gradient(draw, box, top, bottom)
             draw.line([(box[0], box[1]), (box[2] - 1, box[1])], fill=lerp(top, WHITE, 0.25))
-            # Rounded top corners, cut through the window region.
-            for (cx, cy) in ((0, 0), (1, 0), (0, 1), (w - 1, 0), (w - 2, 0), (w - 1, 1)):
-                px[ox + cx, oy + cy] = MAGENTA
         elif role == "textback":
             # The caption shows through: the strip is all transparent.
             draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=MAGENTA)
