@@ -21,6 +21,22 @@ DWORD WINAPI WaitForEvent(void* event) {
   return 7;
 }
 
+// Signals `Parked` once it runs, then waits for `Release`.
+struct TParking {
+  HANDLE Parked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE Release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ~TParking() {
+    CloseHandle(Parked);
+    CloseHandle(Release);
+  }
+};
+DWORD WINAPI ParkUntilReleased(void* argument) {
+  auto* parking = static_cast<TParking*>(argument);
+  SetEvent(parking->Parked);
+  WaitForSingleObject(parking->Release, 10000);
+  return 7;
+}
+
 TEST(Platform, HandleValidAndThreadAliveForLiveEndedAndClosedHandles) {
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE thread = CreateThread(nullptr, 0, &WaitForEvent, go, 0, nullptr);
@@ -178,21 +194,21 @@ TEST(InternalErrors, AddressStackAndThreadTextsThroughTheWalker) {
   EXPECT_NE(stack.find("AddressStackAndThreadTextsThroughTheWalker"), std::string::npos) << stack;
   EXPECT_EQ(stack.rfind("00 $", 0), 0u) << stack;
 
-  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  TParking parking;
   DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, &WaitForEvent, go, 0, &id);
-  Sleep(100);  // let it reach its wait
+  HANDLE thread = CreateThread(nullptr, 0, &ParkUntilReleased, &parking, 0, &id);
+  ASSERT_EQ(WaitForSingleObject(parking.Parked, 10000), WAIT_OBJECT_0);
   TThreadPosition position;
   ASSERT_TRUE(ReadThreadPosition(thread, position));
   TQuelbaStackList list;
   EXPECT_TRUE(AddThreadStack(list, {id, position.Esp, position.Eip, position.Ebp, position.StackTop}));
   bool found = false;
-  for (int i = 0; i < list.Count(); ++i) found = found || list.Get(i)->RoutineName.find("WaitForEvent") != std::string::npos;
+  for (int i = 0; i < list.Count(); ++i)
+    found = found || list.Get(i)->RoutineName.find("ParkUntilReleased") != std::string::npos;
   EXPECT_TRUE(found) << list.Count();
-  SetEvent(go);
+  SetEvent(parking.Release);
   WaitForSingleObject(thread, 10000);
   CloseHandle(thread);
-  CloseHandle(go);
   InternalErrorSeams() = TInternalErrorSeams{};
   SetThreadStackWalker(nullptr);
 }

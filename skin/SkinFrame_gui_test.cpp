@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -129,6 +130,24 @@ class TFrameShot {
   TSkinDib dib_;
 };
 
+// A hidden borderless window of one colour a little larger than `rect`.
+HWND BackdropWindow(const RECT& rect, COLORREF colour) {
+  static HBRUSH brush = nullptr;
+  static const bool registered = [&] {
+    brush = CreateSolidBrush(colour);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = brush;
+    wc.lpszClassName = "SkinFrameBackdrop";
+    return RegisterClassA(&wc) != 0;
+  }();
+  if (!registered) return nullptr;
+  return CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, "SkinFrameBackdrop", "", WS_POPUP,
+                         rect.left - 20, rect.top - 20, rect.right - rect.left + 40, rect.bottom - rect.top + 40,
+                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
 // A frame-coded pixel: image id, frame (from 0), slice.
 constexpr uint32_t Coded(int id, int frame, int slice) { return PixelFromRGB(id, frame * 9 + slice, 0x11); }
 constexpr int kLeftId = 1, kRightId = 2, kTopId = 3, kBottomId = 4;
@@ -205,11 +224,18 @@ TEST_F(SkinFrameOnForm, PiecesClientAndRegion) {
   EXPECT_TRUE(PtInRegion(region, 6, w.cy - 1));
   EXPECT_TRUE(PtInRegion(region, 0, 0));
   DeleteObject(region);
-  // The notch shows what lies behind on the X screen, not the border.
+  // The notch shows what lies behind on the X screen: a window of a known colour
+  // placed right under the form.
+  const COLORREF behind = RGB(30, 160, 90);
+  HWND backdrop = BackdropWindow(wr, behind);
+  ASSERT_NE(backdrop, nullptr);
+  SetWindowPos(backdrop, window, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  std::optional<COLORREF> notch;
   EXPECT_TRUE(PumpUntil([&] {
-    auto c = XScreenPixel(wr.left + 5, wr.top + w.cy - 1);
-    return c && *c != RGB(kBottomId, 3, 0x11);
-  }));
+    notch = XScreenPixel(wr.left + 5, wr.top + w.cy - 1);
+    return notch && *notch == behind;
+  })) << std::hex << notch.value_or(CLR_INVALID);
+  DestroyWindow(backdrop);
 
   // A long caption ends TextRightClip (100) before the caption's right end.
   f.Form()->SetCaption(std::string(300, 'W'));
@@ -298,14 +324,25 @@ TEST(SkinFrame, WindowsWithoutCaptionAndMinimized) {
   ASSERT_TRUE(f.Skinner);
   ShowWindow(f.Window, SW_MINIMIZE);
   ASSERT_TRUE(PumpUntil([&] { return f.Skinner->WindowState == kStateMinimized; }));
+  {
+    const SIZE w = WindowSize(f.Window);
+    ASSERT_GT(w.cx, 3);
+    TFrameShot shot(f.Window);
+    EXPECT_EQ(shot.At(w.cx - 3, 2) >> 16, static_cast<uint32_t>(kTopId)) << std::hex << shot.At(w.cx - 3, 2);
+  }
+  // A minimized window is barely taller than its caption, so the fill under the
+  // caption is looked at on a form of normal size painted in the minimized state.
+  ShowWindow(f.Window, SW_RESTORE);
+  ASSERT_TRUE(PumpUntil([&] { return f.Skinner->WindowState == kStateNormal; }));
   const SIZE w = WindowSize(f.Window);
+  ASSERT_GT(w.cy, f.Skinner->CaptionHeight + 20);
+  f.Skinner->WindowState = kStateMinimized;
   TFrameShot shot(f.Window);
+  f.Skinner->WindowState = kStateNormal;
   const uint32_t face = PixelFromRGB(203, 30, 192);
   EXPECT_EQ(shot.At(w.cx - 3, 2) >> 16, static_cast<uint32_t>(kTopId)) << std::hex << shot.At(w.cx - 3, 2);
-  if (w.cy > 30) {
-    EXPECT_EQ(shot.At(w.cx / 2, w.cy - 1), face);
-  }
-  EXPECT_NE(shot.At(0, 14) >> 16, static_cast<uint32_t>(kLeftId));  // no side borders
+  EXPECT_EQ(shot.At(w.cx / 2, w.cy - 1), face) << std::hex << shot.At(w.cx / 2, w.cy - 1);
+  EXPECT_EQ(shot.At(0, w.cy / 2), face) << "no side borders: " << std::hex << shot.At(0, w.cy / 2);
 }
 
 TEST(SkinFrame, MaximizedMdiChildKeepsTheSystemFrame) {
