@@ -130,24 +130,6 @@ class TFrameShot {
   TSkinDib dib_;
 };
 
-// A hidden borderless window of one colour a little larger than `rect`.
-HWND BackdropWindow(const RECT& rect, COLORREF colour) {
-  static HBRUSH brush = nullptr;
-  static const bool registered = [&] {
-    brush = CreateSolidBrush(colour);
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hbrBackground = brush;
-    wc.lpszClassName = "SkinFrameBackdrop";
-    return RegisterClassA(&wc) != 0;
-  }();
-  if (!registered) return nullptr;
-  return CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, "SkinFrameBackdrop", "", WS_POPUP,
-                         rect.left - 20, rect.top - 20, rect.right - rect.left + 40, rect.bottom - rect.top + 40,
-                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
 // A frame-coded pixel: image id, frame (from 0), slice.
 constexpr uint32_t Coded(int id, int frame, int slice) { return PixelFromRGB(id, frame * 9 + slice, 0x11); }
 constexpr int kLeftId = 1, kRightId = 2, kTopId = 3, kBottomId = 4;
@@ -224,18 +206,25 @@ TEST_F(SkinFrameOnForm, PiecesClientAndRegion) {
   EXPECT_TRUE(PtInRegion(region, 6, w.cy - 1));
   EXPECT_TRUE(PtInRegion(region, 0, 0));
   DeleteObject(region);
-  // The notch shows what lies behind on the X screen: a window of a known colour
-  // placed right under the form.
-  const COLORREF behind = RGB(30, 160, 90);
-  HWND backdrop = BackdropWindow(wr, behind);
-  ASSERT_NE(backdrop, nullptr);
-  SetWindowPos(backdrop, window, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-  std::optional<COLORREF> notch;
+  // The notch shows what lies behind on the X screen: the same point read with the
+  // form hidden.
+  const POINT at{wr.left + 5, wr.top + w.cy - 1};
+  ShowWindow(window, SW_HIDE);
+  std::optional<COLORREF> behind, notch;
   EXPECT_TRUE(PumpUntil([&] {
-    notch = XScreenPixel(wr.left + 5, wr.top + w.cy - 1);
-    return notch && *notch == behind;
-  })) << std::hex << notch.value_or(CLR_INVALID);
-  DestroyWindow(backdrop);
+    behind = XScreenPixel(at.x, at.y);
+    return behind && *behind != RGB(255, 0, 255) && *behind != RGB(kBottomId, 4, 0x11);
+  }));
+  ShowWindow(window, SW_SHOW);
+  // The form is back once its border shows beside the notch.
+  EXPECT_TRUE(PumpUntil([&] {
+    auto c = XScreenPixel(wr.left + w.cx / 2, wr.top + w.cy - 3);
+    return c && *c == RGB(kBottomId, 4, 0x11);
+  }));
+  EXPECT_TRUE(PumpUntil([&] {
+    notch = XScreenPixel(at.x, at.y);
+    return notch && behind && *notch == *behind;
+  })) << std::hex << notch.value_or(CLR_INVALID) << " behind " << behind.value_or(CLR_INVALID);
 
   // A long caption ends TextRightClip (100) before the caption's right end.
   f.Form()->SetCaption(std::string(300, 'W'));
