@@ -12,28 +12,13 @@
 #include "classlib/Classes.h"
 #include "classlib/SysUtils.h"
 #include "exclog/ECore.h"
+#include "tests/support/ParkedThread_win.h"
 
 namespace exclog {
 namespace {
 
 DWORD WINAPI WaitForEvent(void* event) {
   WaitForSingleObject(static_cast<HANDLE>(event), 10000);
-  return 7;
-}
-
-// Signals `Parked` once it runs, then waits for `Release`.
-struct TParking {
-  HANDLE Parked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE Release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ~TParking() {
-    CloseHandle(Parked);
-    CloseHandle(Release);
-  }
-};
-DWORD WINAPI ParkUntilReleased(void* argument) {
-  auto* parking = static_cast<TParking*>(argument);
-  SetEvent(parking->Parked);
-  WaitForSingleObject(parking->Release, 10000);
   return 7;
 }
 
@@ -194,9 +179,9 @@ TEST(InternalErrors, AddressStackAndThreadTextsThroughTheWalker) {
   EXPECT_NE(stack.find("AddressStackAndThreadTextsThroughTheWalker"), std::string::npos) << stack;
   EXPECT_EQ(stack.rfind("00 $", 0), 0u) << stack;
 
-  TParking parking;
+  velmora::test::TParking parking;
   DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, &ParkUntilReleased, &parking, 0, &id);
+  HANDLE thread = CreateThread(nullptr, 0, &velmora::test::ParkUntilReleased, &parking, 0, &id);
   ASSERT_EQ(WaitForSingleObject(parking.Parked, 10000), WAIT_OBJECT_0);
   TThreadPosition position;
   ASSERT_TRUE(ReadThreadPosition(thread, position));

@@ -20,6 +20,7 @@
 #include "exclog/EThrow_win.h"
 #include "exclog/ExceptionLog_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
+#include "tests/support/ParkedThread_win.h"
 
 namespace startup_test {
 namespace {
@@ -517,26 +518,10 @@ TEST_F(MainHandler, FilterReplacesTheTextEndsOtherKindsAndRecordsItsActionOnce) 
   EXPECT_TRUE(order.empty());
 }
 
-// A listed thread: signals `Parked` once it runs, then waits for `Release`.
-struct TParking {
-  HANDLE Parked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE Release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ~TParking() {
-    CloseHandle(Parked);
-    CloseHandle(Release);
-  }
-};
-DWORD WINAPI ParkUntilReleased(LPVOID argument) {
-  auto* parking = static_cast<TParking*>(argument);
-  SetEvent(parking->Parked);
-  WaitForSingleObject(parking->Release, 20000);
-  return 7;
-}
-
 TEST_F(MainHandler, ListedThreadsAreStoppedForTheirStacksAndResumed) {
-  TParking parking;
+  velmora::test::TParking parking;
   DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, &ParkUntilReleased, &parking, 0, &id);
+  HANDLE thread = CreateThread(nullptr, 0, &velmora::test::ParkUntilReleased, &parking, 0, &id);
   ASSERT_EQ(WaitForSingleObject(parking.Parked, 10000), WAIT_OBJECT_0);
   exclog::SetReportFlags(exclog::ReportStacksOfRawThreads);
   int resumes = exclog::HookCallCount("ResumeThread");
