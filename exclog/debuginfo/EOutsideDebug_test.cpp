@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <map>
 
 #include "exclog/debuginfo/EOutsideWriter.h"
@@ -72,6 +73,81 @@ void ExpectAnswers(const TQLDebugInfoSource& source, const char* label) {
   EXPECT_FALSE(source.FindLocation(Module + 0x800, info)) << label;
 }
 
+// SampleUnits as a map file laid out by hand: code offsets count from the code
+// section, a data segment beside the code one.
+const char kHandMap[] =
+    "\r\n"
+    " Start         Length     Name                   Class\r\n"
+    " 0001:00001000 000000200H .text                   CODE\r\n"
+    " 0002:00000000 000000010H .data                   DATA\r\n"
+    "\r\n\r\n"
+    "Detailed map of segments\r\n"
+    "\r\n"
+    " 0001:00000000 00000100 C=CODE     S=.text    G=(none)   M=UnitA ACBP=A9\r\n"
+    " 0001:00000100 00000100 C=CODE     S=.text    G=(none)   M=UnitB ACBP=A9\r\n"
+    "\r\n\r\n"
+    "  Address         Publics by Name\r\n"
+    "\r\n"
+    " 0001:00000010       UnitA.First\r\n"
+    " 0001:00000080       UnitA.TKlass.Method\r\n"
+    " 0001:00000120       UnitB.Second\r\n"
+    "\r\n\r\n"
+    "  Address         Publics by Value\r\n"
+    "\r\n"
+    " 0001:00000010       UnitA.First\r\n"
+    " 0001:00000080       UnitA.TKlass.Method\r\n"
+    " 0001:00000120       UnitB.Second\r\n"
+    "\r\n\r\n"
+    "Line numbers for UnitA(src/UnitA.cpp) segment .text\r\n"
+    "\r\n"
+    "    10 0001:00000010    11 0001:00000018    14 0001:00000030    30 0001:00000080\r\n"
+    "    28 0001:00000090\r\n"
+    "\r\n\r\n"
+    "Line numbers for UnitB(UnitB.cpp) segment .text\r\n"
+    "\r\n"
+    "    40 0001:00000120    42 0001:00000130\r\n"
+    "\r\n";
+
+// SampleUnits as binary debug data laid out by hand (names, tables, header).
+std::string HandLaidBinaryData(bool withChecksum) {
+  // Name area: offset 0 is the empty name.
+  const std::string names("\0UnitA\0src/UnitA.cpp\0UnitB\0UnitB.cpp\0First\0UnitA.TKlass\0Method\0Second\0", 70);
+  // 1 UnitA, 7 src/UnitA.cpp, 21 UnitB, 27 UnitB.cpp, 37 First, 43 UnitA.TKlass, 56 Method, 63 Second.
+  const std::string end("\xFF\xFF\xFF\xFF\x07", 5);  // 0x7FFFFFFF
+  // Units: (+0, +1) (+0x100, +20).
+  const std::string units = std::string("\x00\x01\x80\x02\x14", 5) + end;
+  // Source names: (+0, +7) (+0x100, +20).
+  const std::string sources = std::string("\x00\x07\x80\x02\x14", 5) + end;
+  // Procedures: (+0x10, +1, +37) (+0x70, +42, +19) (+0xA0, -22, +7).
+  const std::string procedures = std::string("\x10\x01\x25\x70\x2A\x13\xA0\x01\xEA\xFF\xFF\xFF\x0F\x07", 14) + end;
+  // Lines: (+0x10, +10) (+8, +1) (+0x18, +3) (+0x50, +16) (+0x10, -2) (+0x90, +12) (+0x10, +2).
+  const std::string lines = std::string("\x10\x0A\x08\x01\x18\x03\x50\x10\x10\xFE\xFF\xFF\xFF\x0F\x90\x01\x0C\x10\x02", 19) + end;
+  std::string data("JDBG\x01", 5);
+  data += withChecksum ? '\x01' : '\x00';
+  data.append(30, '\0');
+  uint32_t at = 36;
+  for (int i = 0; i < 4; ++i) {
+    const std::string* table[] = {&units, &sources, &procedures, &lines};
+    std::memcpy(&data[12 + 4 * i], &at, 4);
+    data += *table[i];
+    at += static_cast<uint32_t>(table[i]->size());
+  }
+  std::memcpy(&data[28], &at, 4);
+  data += names;
+  data.resize((data.size() + 3) / 4 * 4, '\0');
+  if (withChecksum) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < data.size(); i += 4) {
+      uint32_t word;
+      std::memcpy(&word, &data[i], 4);
+      sum += word;
+    }
+    const uint32_t checksum = sum >> 8 | sum << 24;
+    std::memcpy(&data[8], &checksum, 4);
+  }
+  return data;
+}
+
 TEST(OutsideDebug, MapFileInEveryLineEnding) {
   std::string map = WriteMapFile(SampleUnits(), 0x1000, 0x200);
   std::string lf, cr;
@@ -79,7 +155,7 @@ TEST(OutsideDebug, MapFileInEveryLineEnding) {
     if (c != '\r') lf += c;
     if (c != '\n') cr += c;
   }
-  for (const std::string& text : {map, lf, cr}) {
+  for (const std::string& text : {map, lf, cr, std::string(kHandMap)}) {
     auto source = CreateDebugInfoSource(Module, Files({{"C:\\app\\lib.map", text}}));
     ASSERT_TRUE(source);
     EXPECT_TRUE(dynamic_cast<TQLDebugInfoMap*>(source.get()));
@@ -107,6 +183,9 @@ TEST(OutsideDebug, BinaryDataFromResourceOrFileWithChecksums) {
     auto fromResource = CreateDebugInfoSource(Module, Files({}, {{"JCLDEBUG", data}}));
     ASSERT_TRUE(fromResource);
     ExpectAnswers(*fromResource, "resource");
+    auto byHand = CreateDebugInfoSource(Module, Files({{"C:\\app\\lib.jdbg", HandLaidBinaryData(checksum)}}));
+    ASSERT_TRUE(byHand) << "laid out by hand, checksum " << checksum;
+    ExpectAnswers(*byHand, "laid out by hand");
   }
   std::string map = WriteMapFile(SampleUnits(), 0x1000, 0x200);
   std::string data = WriteBinaryDebugData(SampleUnits(), 0x1000, true);
@@ -170,6 +249,80 @@ TEST(OutsideDebug, InvalidOrHostileBinaryDataIsRefused) {
   EXPECT_EQ(value, 0xFFFFFFFFu);
 }
 
+void Put16(std::string& out, uint16_t v) { out.append(reinterpret_cast<const char*>(&v), 2); }
+void Put32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
+
+// SampleUnits as TD32 data laid out by hand, field by field.
+std::string HandLaidTD32() {
+  // Names 1 UnitA, 2 UnitB, 3 src/UnitA.cpp, 4 UnitB.cpp, 5 UnitA.First,
+  // 6 UnitA.TKlass.Method, 7 UnitB.Second.
+  std::string names;
+  const char* texts[] = {"UnitA", "UnitB", "src/UnitA.cpp", "UnitB.cpp", "UnitA.First", "UnitA.TKlass.Method",
+                         "UnitB.Second"};
+  Put32(names, 7);
+  for (const char* t : texts) {
+    names += static_cast<char>(std::strlen(t));
+    names += t;
+    names += '\0';
+  }
+  auto module = [](uint32_t name, uint32_t start) {
+    std::string m;
+    Put16(m, 0), Put16(m, 0), Put16(m, 1), Put16(m, 0);  // overlay, library, one segment, style
+    Put32(m, name), Put32(m, 0);
+    m.append(12, '\0');
+    Put16(m, 1), Put16(m, 0), Put32(m, start), Put32(m, 0x100);  // segment 1, flags, offset, size
+    return m;
+  };
+  auto sourceModule = [](uint32_t name, uint32_t start, std::vector<std::pair<uint32_t, uint16_t>> pairs) {
+    std::string s;
+    Put16(s, 1), Put16(s, 1), Put32(s, 18);             // one file (at 18), one segment
+    Put32(s, start), Put32(s, start + 0x100), Put16(s, 1);  // its range, segment 1
+    Put16(s, 1), Put32(s, name), Put32(s, 36);          // the file: one block (at 36)
+    Put32(s, start), Put32(s, start + 0x100);           // the block's range
+    Put16(s, 1), Put16(s, static_cast<uint16_t>(pairs.size()));
+    for (const auto& p : pairs) Put32(s, p.first);
+    for (const auto& p : pairs) Put16(s, p.second);
+    return s;
+  };
+  auto procedure = [](uint16_t type, uint32_t offset, uint32_t size, uint32_t name) {
+    std::string p;
+    Put16(p, 40), Put16(p, type);
+    Put32(p, 0), Put32(p, 0), Put32(p, 0), Put32(p, size), Put32(p, 0), Put32(p, 0), Put32(p, offset);
+    Put16(p, 1), Put32(p, 0), Put32(p, name);
+    return p;
+  };
+  std::string symbols;
+  Put32(symbols, 1);
+  symbols += procedure(517, 0x10, 0x70, 5);
+  Put16(symbols, 16), Put16(symbols, 514);  // global data: skipped over
+  Put32(symbols, 0x40), Put16(symbols, 2), Put32(symbols, 0), Put32(symbols, 0);
+  symbols += procedure(516, 0x80, 0x80, 6);
+  symbols += procedure(517, 0x120, 0x40, 7);
+
+  struct TSub {
+    uint16_t Type, ModuleIndex;
+    std::string Bytes;
+  };
+  const TSub subs[] = {{0x120, 1, module(1, 0)},
+                       {0x120, 2, module(2, 0x100)},
+                       {0x127, 1, sourceModule(3, 0, {{0x10, 10}, {0x18, 11}, {0x30, 14}, {0x80, 30}, {0x90, 28}})},
+                       {0x127, 2, sourceModule(4, 0x100, {{0x120, 40}, {0x130, 42}})},
+                       {0x125, 1, symbols},
+                       {0x130, 0xFFFF, names}};
+  std::string data = "FB09";
+  Put32(data, 0);  // the directory's offset, known at the end
+  std::string entries;
+  for (const TSub& sub : subs) {
+    Put16(entries, sub.Type), Put16(entries, sub.ModuleIndex);
+    Put32(entries, static_cast<uint32_t>(data.size())), Put32(entries, static_cast<uint32_t>(sub.Bytes.size()));
+    data += sub.Bytes;
+  }
+  const uint32_t directory = static_cast<uint32_t>(data.size());
+  std::memcpy(&data[4], &directory, 4);
+  Put16(data, 16), Put16(data, 12), Put32(data, std::size(subs)), Put32(data, 0), Put32(data, 0);
+  return data + entries;
+}
+
 TEST(OutsideDebug, TD32FromTheImageOrBesideItAndHostileRecords) {
   std::string td32 = WriteTD32Data(SampleUnits(), 0x1000);
   auto inImage = CreateDebugInfoSource(Module, Files({}, {}, td32));
@@ -179,6 +332,10 @@ TEST(OutsideDebug, TD32FromTheImageOrBesideItAndHostileRecords) {
   auto beside = CreateDebugInfoSource(Module, Files({{"C:\\app\\lib.tds", td32}}, {}, std::string("MZ no TD32")));
   ASSERT_TRUE(beside) << "a section without the signature sends the reader to the file";
   ExpectAnswers(*beside, "tds");
+  auto byHand = CreateDebugInfoSource(Module, Files({{"C:\\app\\lib.tds", HandLaidTD32()}}));
+  ASSERT_TRUE(byHand);
+  EXPECT_TRUE(dynamic_cast<TQLDebugInfoTD32*>(byHand.get()));
+  ExpectAnswers(*byHand, "laid out by hand");
   TQLTD32InfoParser parser(td32);
   EXPECT_EQ(parser.Modules().size(), 2u);
   EXPECT_EQ(parser.Symbols().size(), 3u);

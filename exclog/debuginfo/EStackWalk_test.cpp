@@ -338,7 +338,12 @@ TEST(StackWalk, FrameTestAnswersCachesAndBounds) {
   cyclic.p.memory.WriteU32(Stack + 0x200, Stack + 0x100);
   EXPECT_FALSE(WalkFrameChain(cyclic.setup).Caught);
   EXPECT_LE(cyclic.classified, 2);
-  cyclic.p.memory.WriteU32(Stack + 0x200, 0x7FFF0000);
+  // Past the stack lies readable memory with a guard record: the walk stops before it.
+  constexpr uint32_t Outside = Stack + 0x10000;
+  cyclic.p.memory.Add(Outside, std::vector<uint8_t>(0x10, 0));
+  cyclic.p.memory.WriteU32(Outside, 0xFFFFFFFFu);
+  cyclic.p.memory.WriteU32(Outside + 4, Guard);
+  cyclic.p.memory.WriteU32(Stack + 0x200, Outside);
   EXPECT_FALSE(WalkFrameChain(cyclic.setup).Caught);
 
   // Ten answers are kept; the eleventh drops the oldest.

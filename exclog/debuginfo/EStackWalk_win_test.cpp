@@ -213,6 +213,11 @@ std::vector<uint32_t> FramePointerWalk(uint32_t ebp, uint32_t top) {
   return out;
 }
 
+// The return address of its call: a place after a call in the caller.
+__attribute__((noinline)) uint32_t WalkTestReturnAddress() {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
+}
+
 struct TParkedThread {
   TParking parking;
   HANDLE handle = nullptr;
@@ -251,7 +256,19 @@ TEST(StackWalkWin, AnotherThreadsChainThroughProgramAndLibrary) {
            info.State == MEM_COMMIT && !(info.Protect & PAGE_GUARD))
       at -= 0x1000;
     ASSERT_TRUE(info.Protect & PAGE_GUARD) << "no guard page below the stack";
+    // A return address of this thread's planted in the unused stack just above the
+    // guard page: the scan reads past the guard page and finds it.
+    auto* slot = reinterpret_cast<volatile uint32_t*>(static_cast<uintptr_t>(at + 0x1000));
+    ASSERT_LT(at + 0x1000 + 0x100, position.Esp) << "no unused stack below the stack pointer";
+    const uint32_t planted = WalkTestReturnAddress(), kept = *slot;
+    *slot = planted;
     auto low = BuildStackList(0, at - 0x1000, at + 0x3000, AllKinds());
+    *slot = kept;
+    ASSERT_TRUE(low);
+    bool found = false;
+    // Listed at its call: a few bytes before the return address.
+    for (int i = 0; i < low->Count(); ++i) found |= low->Get(i)->Address < planted && planted - low->Get(i)->Address <= 7;
+    EXPECT_TRUE(found) << std::hex << planted << "\n" << Describe(*low);
     ASSERT_TRUE(VirtualQuery(reinterpret_cast<void*>(at), &info, sizeof info));
     EXPECT_TRUE(info.Protect & PAGE_GUARD) << "the walk touched the guard page";
   }
@@ -409,7 +426,7 @@ int AskHandled(void* caught) {
   return result;
 }
 
-TEST(StackWalkWin, FrameTestAndCallStackIdentifier) {
+TEST(StackWalkWin, FrameTestCatchesInsideTheThreadGuardAndNotOnAnEmptyChain) {
   FrameTestCache().Clear();
   bool caught = false;
   EXPECT_EQ(RunThreadGuarded(&AskHandled, &caught), 0);

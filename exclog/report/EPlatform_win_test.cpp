@@ -12,6 +12,7 @@
 #include "classlib/Classes.h"
 #include "classlib/SysUtils.h"
 #include "exclog/core/ECore.h"
+#include "tests/support/ParkedThread_win.h"
 
 namespace exclog {
 namespace {
@@ -178,21 +179,21 @@ TEST(InternalErrors, AddressStackAndThreadTextsThroughTheWalker) {
   EXPECT_NE(stack.find("AddressStackAndThreadTextsThroughTheWalker"), std::string::npos) << stack;
   EXPECT_EQ(stack.rfind("00 $", 0), 0u) << stack;
 
-  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  velmora::test::TParking parking;
   DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, &WaitForEvent, go, 0, &id);
-  Sleep(100);  // let it reach its wait
+  HANDLE thread = CreateThread(nullptr, 0, &velmora::test::ParkUntilReleased, &parking, 0, &id);
+  ASSERT_EQ(WaitForSingleObject(parking.Parked, 10000), WAIT_OBJECT_0);
   TThreadPosition position;
   ASSERT_TRUE(ReadThreadPosition(thread, position));
   TQuelbaStackList list;
   EXPECT_TRUE(AddThreadStack(list, {id, position.Esp, position.Eip, position.Ebp, position.StackTop}));
   bool found = false;
-  for (int i = 0; i < list.Count(); ++i) found = found || list.Get(i)->RoutineName.find("WaitForEvent") != std::string::npos;
+  for (int i = 0; i < list.Count(); ++i)
+    found = found || list.Get(i)->RoutineName.find("ParkUntilReleased") != std::string::npos;
   EXPECT_TRUE(found) << list.Count();
-  SetEvent(go);
+  SetEvent(parking.Release);
   WaitForSingleObject(thread, 10000);
   CloseHandle(thread);
-  CloseHandle(go);
   InternalErrorSeams() = TInternalErrorSeams{};
   SetThreadStackWalker(nullptr);
 }

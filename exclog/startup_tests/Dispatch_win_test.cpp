@@ -20,6 +20,7 @@
 #include "exclog/capture/EThrow_win.h"
 #include "exclog/capture/ExceptionLog_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
+#include "tests/support/ParkedThread_win.h"
 
 namespace startup_test {
 namespace {
@@ -45,9 +46,21 @@ std::atomic<bool> released{false};
 std::atomic<int> paints{0};
 std::atomic<int> keys{0};
 HWND mainWindow = nullptr;
+HWND paintedWindow = nullptr;  // the window whose paints are counted
 int quitSeen = -1;
 
-// Holds the report (at most 10 s) until the probes release it.
+// Waits until `done` holds, at most 10 s; whether it holds.
+template <class Done>
+bool WithinTenSeconds(Done done) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > 10000) return done();
+    Sleep(10);
+  }
+  return true;
+}
+
+// Holds the report until the probes release it (the probe always does, last).
 exclog::TDialogAnswer HoldingDialog(const exclog::TReportJob& job, const std::string&) {
   TSeen s;
   s.ClassName = job.Exception.ClassName;
@@ -65,7 +78,7 @@ exclog::TDialogAnswer HoldingDialog(const exclog::TReportJob& job, const std::st
   }
   exclog::SetDialogShowing(true);
   holding = true;
-  for (int i = 0; i < 1000 && !released; ++i) Sleep(10);
+  while (!released) Sleep(10);
   holding = false;
   exclog::SetDialogShowing(false);
   return exclog::TDialogAnswer::Close;
@@ -73,7 +86,7 @@ exclog::TDialogAnswer HoldingDialog(const exclog::TReportJob& job, const std::st
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_PAINT) {
-    ++paints;
+    if (window == paintedWindow) ++paints;
     PAINTSTRUCT ps;
     BeginPaint(window, &ps);
     EndPaint(window, &ps);
@@ -104,18 +117,17 @@ struct TProbeResult {
 // Waits for the held report, then probes the main window and releases the report.
 DWORD WINAPI Probe(LPVOID parameter) {
   auto* r = static_cast<TProbeResult*>(parameter);
-  for (int i = 0; i < 1000 && !holding; ++i) Sleep(10);
-  r->Held = holding;
+  r->Held = WithinTenSeconds([] { return holding.load(); });
   DWORD_PTR answer = 0;
-  r->Answered = SendMessageTimeoutA(mainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer) != 0;
+  r->Answered = SendMessageTimeoutA(mainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer) != 0;
   int before = paints;
-  InvalidateRect(mainWindow, nullptr, TRUE);
-  for (int i = 0; i < 300 && paints == before; ++i) Sleep(10);
-  r->Repainted = paints > before;
+  InvalidateRect(paintedWindow, nullptr, TRUE);
+  r->Repainted = WithinTenSeconds([&] { return paints > before; });
   r->KeysBefore = keys;
   r->DroppedBefore = exclog::PumpDroppedCount();
   PostMessageA(mainWindow, WM_KEYDOWN, 'A', 0);
-  for (int i = 0; i < 100 && exclog::PumpDroppedCount() == r->DroppedBefore; ++i) Sleep(10);
+  // The key is either dropped by the report's pump or reaches the window.
+  WithinTenSeconds([&] { return exclog::PumpDroppedCount() != r->DroppedBefore || keys != r->KeysBefore; });
   r->KeysAfter = keys;
   r->DroppedAfter = exclog::PumpDroppedCount();
   r->Pumped = exclog::PumpedMessageCount();
@@ -134,6 +146,7 @@ class ReportRoutes : public testing::Test {
     mainWindow = CreateWindowExA(0, "DispatchTestWindow", "dispatch", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
                                  200, 150, nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(mainWindow, nullptr);
+    paintedWindow = mainWindow;
     seen.clear();
     holding = released = false;
     exclog::ReportHandlerSeams().ShowDialog = &HoldingDialog;
@@ -141,7 +154,7 @@ class ReportRoutes : public testing::Test {
   void TearDown() override {
     exclog::ReportHandlerSeams().ShowDialog = nullptr;
     DestroyWindow(mainWindow);
-    mainWindow = nullptr;
+    mainWindow = paintedWindow = nullptr;
   }
 
   // Runs `trigger` on the main thread with the probes beside it; pumps until the
@@ -229,18 +242,36 @@ TEST_F(ReportRoutes, UncaughtThrowInUnhookedThreadEndsItWithOne) {
 }
 
 TEST_F(ReportRoutes, MenuThrowOnMainThreadPumpsPaintsAndDropsKeys) {
+  // Under Wine a paint is not delivered to the window whose own message handling is
+  // raising (its update region is emptied without WM_PAINT): another window of the
+  // thread shows the pump's paints.
+  HWND other = CreateWindowExA(0, "DispatchTestWindow", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 220, 10, 200, 150,
+                               nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  UpdateWindow(other);
+  paintedWindow = other;
   TProbeResult probe = RunWithProbe([] { PostMessageA(mainWindow, WM_COMMAND, 100, 0); });
+  DestroyWindow(other);
   EXPECT_TRUE(probe.Held);
   EXPECT_TRUE(probe.Answered);
-  // Not checked here: under Wine a paint is not delivered to the window whose own
-  // message handling is raising (its update region is emptied without WM_PAINT).
+  EXPECT_TRUE(probe.Repainted);
   EXPECT_EQ(probe.KeysAfter, probe.KeysBefore);  // dropped by the pump
   EXPECT_EQ(probe.DroppedAfter, probe.DroppedBefore + 1) << probe.Pumped;
   ExpectOneReportOnExceptionThread("EConvertError", GetCurrentThreadId());
 }
 
+// WM_QUIT taken off this thread's queue, by any loop.
+std::atomic<int> quitsTaken{0};
+LRESULT CALLBACK CountQuits(int code, WPARAM remove, LPARAM message) {
+  if (code == HC_ACTION && remove == PM_REMOVE && reinterpret_cast<MSG*>(message)->message == WM_QUIT) ++quitsTaken;
+  return CallNextHookEx(nullptr, code, remove, message);
+}
+
 TEST_F(ReportRoutes, QuitDuringReportIsPostedAgain) {
   // The quit waits behind the posted click, so the report's pump is the first to see it.
+  quitsTaken = 0;
+  HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, &CountQuits, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
   TProbeResult probe = RunWithProbe([] {
     PostMessageA(mainWindow, WM_COMMAND, 100, 0);
     PostQuitMessage(7);
@@ -252,7 +283,9 @@ TEST_F(ReportRoutes, QuitDuringReportIsPostedAgain) {
       if (message.message == WM_QUIT) quitSeen = static_cast<int>(message.wParam);
     Sleep(5);
   }
+  UnhookWindowsHookEx(hook);
   EXPECT_EQ(quitSeen, 7);
+  EXPECT_EQ(quitsTaken, 2) << "taken by the report's pump, then again once posted anew";
 }
 
 // Another exception from the same throw site (another thread) is another report.
@@ -409,7 +442,8 @@ void StandInStack(uint32_t threadId, const void* context, uintptr_t) {
   HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);
   DWORD count = thread ? SuspendThread(thread) : 0;
   if (thread) {
-    ResumeThread(thread);
+    // Past the hook, so that only the product's own resume is counted.
+    exclog::KernelOriginals().ResumeThread(thread);
     CloseHandle(thread);
   }
   std::lock_guard<std::mutex> lock(stepLock);
@@ -484,21 +518,18 @@ TEST_F(MainHandler, FilterReplacesTheTextEndsOtherKindsAndRecordsItsActionOnce) 
   EXPECT_TRUE(order.empty());
 }
 
-DWORD WINAPI SleepBriefly(LPVOID) {
-  Sleep(1500);
-  return 7;
-}
-
 TEST_F(MainHandler, ListedThreadsAreStoppedForTheirStacksAndResumed) {
+  velmora::test::TParking parking;
   DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, &SleepBriefly, nullptr, 0, &id);
-  Sleep(50);
+  HANDLE thread = CreateThread(nullptr, 0, &velmora::test::ParkUntilReleased, &parking, 0, &id);
+  ASSERT_EQ(WaitForSingleObject(parking.Parked, 10000), WAIT_OBJECT_0);
   exclog::SetReportFlags(exclog::ReportStacksOfRawThreads);
   int resumes = exclog::HookCallCount("ResumeThread");
   Report("with stacks");
   EXPECT_NE(std::find(stackThreads.begin(), stackThreads.end(), id), stackThreads.end());
   EXPECT_GT(exclog::HookCallCount("ResumeThread"), resumes);
-  EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);  // it runs on
+  SetEvent(parking.Release);
+  EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);  // it runs on
   DWORD code = 0;
   GetExitCodeThread(thread, &code);
   EXPECT_EQ(code, 7u);

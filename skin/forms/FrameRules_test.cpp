@@ -199,6 +199,7 @@ TEST(FrameRules, RegionPiecesAndSkips) {
   // Too thin or without area: plain (possibly empty) rectangles.
   const bool all[4] = {true, true, true, true};
   p = RegionPieces(8, 1, {6, 1, 4, 1}, all, kBorderSizeable);
+  ASSERT_EQ(p.size(), 4u);
   for (const TRegionPiece& piece : p) {
     EXPECT_FALSE(piece.FromImage);
     EXPECT_GE(piece.Rect.Right, piece.Rect.Left);

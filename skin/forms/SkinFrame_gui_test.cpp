@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -208,11 +209,25 @@ TEST_F(SkinFrameOnForm, PiecesClientAndRegion) {
   EXPECT_TRUE(PtInRegion(region, 6, w.cy - 1));
   EXPECT_TRUE(PtInRegion(region, 0, 0));
   DeleteObject(region);
-  // The notch shows what lies behind on the X screen, not the border.
+  // The notch shows what lies behind on the X screen: the same point read with the
+  // form hidden.
+  const POINT at{wr.left + 5, wr.top + w.cy - 1};
+  ShowWindow(window, SW_HIDE);
+  std::optional<COLORREF> behind, notch;
   EXPECT_TRUE(PumpUntil([&] {
-    auto c = XScreenPixel(wr.left + 5, wr.top + w.cy - 1);
-    return c && *c != RGB(kBottomId, 3, 0x11);
+    behind = XScreenPixel(at.x, at.y);
+    return behind && *behind != RGB(255, 0, 255) && *behind != RGB(kBottomId, 4, 0x11);
   }));
+  ShowWindow(window, SW_SHOW);
+  // The form is back once its border shows beside the notch.
+  EXPECT_TRUE(PumpUntil([&] {
+    auto c = XScreenPixel(wr.left + w.cx / 2, wr.top + w.cy - 3);
+    return c && *c == RGB(kBottomId, 4, 0x11);
+  }));
+  EXPECT_TRUE(PumpUntil([&] {
+    notch = XScreenPixel(at.x, at.y);
+    return notch && behind && *notch == *behind;
+  })) << std::hex << notch.value_or(CLR_INVALID) << " behind " << behind.value_or(CLR_INVALID);
 
   // A long caption ends TextRightClip (100) before the caption's right end.
   f.Form()->SetCaption(std::string(300, 'W'));
@@ -301,14 +316,25 @@ TEST(SkinFrame, WindowsWithoutCaptionAndMinimized) {
   ASSERT_TRUE(f.Skinner);
   ShowWindow(f.Window, SW_MINIMIZE);
   ASSERT_TRUE(PumpUntil([&] { return f.Skinner->WindowState == kStateMinimized; }));
+  {
+    const SIZE w = WindowSize(f.Window);
+    ASSERT_GT(w.cx, 3);
+    TFrameShot shot(f.Window);
+    EXPECT_EQ(shot.At(w.cx - 3, 2) >> 16, static_cast<uint32_t>(kTopId)) << std::hex << shot.At(w.cx - 3, 2);
+  }
+  // A minimized window is barely taller than its caption, so the fill under the
+  // caption is looked at on a form of normal size painted in the minimized state.
+  ShowWindow(f.Window, SW_RESTORE);
+  ASSERT_TRUE(PumpUntil([&] { return f.Skinner->WindowState == kStateNormal; }));
   const SIZE w = WindowSize(f.Window);
+  ASSERT_GT(w.cy, f.Skinner->CaptionHeight + 20);
+  f.Skinner->WindowState = kStateMinimized;
   TFrameShot shot(f.Window);
+  f.Skinner->WindowState = kStateNormal;
   const uint32_t face = PixelFromRGB(203, 30, 192);
   EXPECT_EQ(shot.At(w.cx - 3, 2) >> 16, static_cast<uint32_t>(kTopId)) << std::hex << shot.At(w.cx - 3, 2);
-  if (w.cy > 30) {
-    EXPECT_EQ(shot.At(w.cx / 2, w.cy - 1), face);
-  }
-  EXPECT_NE(shot.At(0, 14) >> 16, static_cast<uint32_t>(kLeftId));  // no side borders
+  EXPECT_EQ(shot.At(w.cx / 2, w.cy - 1), face) << std::hex << shot.At(w.cx / 2, w.cy - 1);
+  EXPECT_EQ(shot.At(0, w.cy / 2), face) << "no side borders: " << std::hex << shot.At(0, w.cy / 2);
 }
 
 TEST(SkinFrame, MaximizedMdiChildKeepsTheSystemFrame) {

@@ -300,6 +300,7 @@ TEST(SkinManageCore, ChildManagersShareListsAndActions) {
   EXPECT_EQ(&child.Lists(), &own.Lists());
   child.AddSkinner(main.get(), 11, 0x400000);
   own.AddSkinner(main.get(), 12);
+  ASSERT_NE(child.FindSkinForm(11), nullptr);
   EXPECT_EQ(own.FindSkinForm(11), child.FindSkinForm(11));
 
   own.Pending = main.get();

@@ -129,7 +129,9 @@ TEST(FormSkinner, FormFromLayout) {
   POINT clientPoint{200, 150};
   ClientToScreen(window, &clientPoint);
   EXPECT_TRUE(XPixelBecomes(clientPoint, face));
-  EXPECT_FALSE(IsCaptionColour(XScreenPixel(captionPoint.x, captionPoint.y).value_or(0)));
+  const std::optional<COLORREF> captionBefore = XScreenPixel(captionPoint.x, captionPoint.y);
+  ASSERT_TRUE(captionBefore.has_value());
+  EXPECT_FALSE(IsCaptionColour(*captionBefore));
   EXPECT_EQ(Seen(WM_NCPAINT), 0);  // swallowed until activation
 
   PostMessageA(window, kMsgActivateSkin, 0, 1000);

@@ -48,6 +48,8 @@ class TWinSkinPopMenu : public TObject {
   // Builds the frame image at the window's size; false when the window has none.
   bool BuildFrame(RECT& bounds);
   void NCPaint(TMessage& message);
+  // The frame's edges over the window, after the menu painted its client area.
+  void PaintFrameEdges();
   void Print(TMessage& message);
   void BecomeCurrentWithoutMenu();
 

@@ -17,6 +17,15 @@ bool Nt(DWORD version) { return (version & 0x80000000u) == 0; }
 constexpr int kFrameWidth = 3;
 constexpr DWORD kWindowDcFlags = 0x10081;  // DCX_WINDOW | DCX_INTERSECTRGN | DCX_USESTYLE
 
+// The four edges, kFrameWidth wide, of the frame image in `source` onto `dc`.
+void BlitFrameEdges(HDC dc, HDC source, const RECT& bounds) {
+  const int w = bounds.right, h = bounds.bottom, f = kFrameWidth;
+  BitBlt(dc, 0, 0, w, f, source, 0, 0, SRCCOPY);
+  BitBlt(dc, 0, h - f, w, f, source, 0, h - f, SRCCOPY);
+  BitBlt(dc, 0, 0, f, h, source, 0, 0, SRCCOPY);
+  BitBlt(dc, w - f, 0, f, h, source, w - f, 0, SRCCOPY);
+}
+
 const TDataSkinObject* MenuBackground(const TSkinData* data) {
   if (!data || data->NotLoaded()) return nullptr;
   const TDataSkinObject* element = data->Skin().MenuBackground.get();
@@ -101,6 +110,12 @@ void TWinSkinPopMenu::WndProc(TMessage& message) {
     case WM_NCPAINT:
       NCPaint(message);
       return;
+    case WM_PAINT:
+      // Where the system draws a popup's border inside its client area (Wine), the
+      // menu's own painting covers the frame: its edges go back on top.
+      subclass_.CallOld(message);
+      PaintFrameEdges();
+      return;
     case WM_PRINT:
       Print(message);
       return;
@@ -129,15 +144,23 @@ void TWinSkinPopMenu::NCPaint(TMessage& message) {
   BecomeCurrentWithoutMenu();
   {
     TSelectedDC source(frame_.Handle(), dc);
-    const int w = bounds.right, h = bounds.bottom, f = kFrameWidth;
-    BitBlt(dc, 0, 0, w, f, source.Handle(), 0, 0, SRCCOPY);
-    BitBlt(dc, 0, h - f, w, f, source.Handle(), 0, h - f, SRCCOPY);
-    BitBlt(dc, 0, 0, f, h, source.Handle(), 0, 0, SRCCOPY);
-    BitBlt(dc, w - f, 0, f, h, source.Handle(), w - f, 0, SRCCOPY);
-    BitBlt(dc, 0, 0, w, h, source.Handle(), 0, 0, SRCCOPY);
+    BlitFrameEdges(dc, source.Handle(), bounds);
+    BitBlt(dc, 0, 0, bounds.right, bounds.bottom, source.Handle(), 0, 0, SRCCOPY);
   }
   ReleaseDC(window_, dc);
   message.Result = 0;
+}
+
+void TWinSkinPopMenu::PaintFrameEdges() {
+  RECT bounds{};
+  if (!HasFrameImage() || !BuildFrame(bounds)) return;
+  HDC dc = GetWindowDC(window_);
+  if (!dc) return;
+  {
+    TSelectedDC source(frame_.Handle(), dc);
+    BlitFrameEdges(dc, source.Handle(), bounds);
+  }
+  ReleaseDC(window_, dc);
 }
 
 void TWinSkinPopMenu::Print(TMessage& message) {

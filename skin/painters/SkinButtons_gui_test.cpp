@@ -455,11 +455,23 @@ TEST_F(Form1Skinned, ClicksStillWork) {
   SendMessageA(box->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   EXPECT_TRUE(box->Checked());
   EXPECT_TRUE(ShowsCode("CheckBox1", 6, box->Height() / 2, Code("CheckButton", 5, 4)));
-  // Painter off: the system's look (0x3506 with 0), back on with 1.
+  // Painter off: the system's look (0x3506 with 0), back on with 1. The face's left
+  // slice shows a frame of the skin's "Bitmap" only while the painter is on.
+  POINT face{1, button->Height() / 2};
+  ClientToScreen(h, &face);
+  const COLORREF anyFrame = Code("Bitmap", 1, 3);
+  auto showsSkin = [&] {
+    const COLORREF c = ScreenPixel(face.x, face.y);
+    return GetRValue(c) == GetRValue(anyFrame) && GetBValue(c) == GetBValue(anyFrame);
+  };
+  EXPECT_TRUE(PumpUntil(showsSkin, 5000));
   SendMessageA(h, kMsgSkinSwitch, 0, 0);
   EXPECT_EQ(SendMessageA(h, kMsgIsSkinned, 0, 0), 0);
+  InvalidateRect(h, nullptr, TRUE);  // off repaints nothing itself: the next paint is the system's
+  EXPECT_TRUE(PumpUntil([&] { return !showsSkin(); }, 5000)) << "the skin's face stayed";
   SendMessageA(h, kMsgSkinSwitch, 1, 0);
   EXPECT_EQ(SendMessageA(h, kMsgIsSkinned, 0, 0), 1);
+  EXPECT_TRUE(PumpUntil(showsSkin, 5000)) << "the skin's face did not come back";
   // A handler that frees its button (and with it the painter) ends cleanly.
   button->OnClick = TNotifyEvent::Of<&TButtonsTestForm::FreeSender>(form.get());
   SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));

@@ -95,6 +95,17 @@ TEST(HostProgram, LoggerStartsWithTheStoredOptionsAndAnnouncesThem) {
   EXPECT_TRUE(program.Ended(10000));
 }
 
+// One pixel of a bitmap of the default skin as the generator drew it, read by PIL.
+COLORREF DefaultSkinPixel(const std::string& file, int x, int y) {
+  const std::string command =
+      "/usr/bin/python3 -c 'import sys; from PIL import Image; "
+      "print(*Image.open(sys.argv[1]).convert(sys.argv[2]).getpixel((int(sys.argv[3]), int(sys.argv[4]))))' '" +
+      std::string(VELMORA_DEFAULT_SKIN_DIR) + "/" + file + "' RGB " + std::to_string(x) + " " + std::to_string(y);
+  int r = -1, g = -1, b = -1;
+  std::sscanf(velmora::test::RunHostCommand(command).value_or("").c_str(), "%d %d %d", &r, &g, &b);
+  return r < 0 || g < 0 || b < 0 ? CLR_INVALID : RGB(r, g, b);
+}
+
 using velmora::test::AnswersSkinned;
 using velmora::test::NearColour;
 
@@ -125,9 +136,17 @@ TEST(HostProgram, SkinnedWindowAndSystemMenu) {
     return false;
   }, 20000));
   EXPECT_TRUE(AnswersSkinned(menu));
+  // The menu's frame on the X screen is the default skin's menu background.
+  const COLORREF menuBg = DefaultSkinPixel("menubg.bmp", 0, 0);
+  ASSERT_NE(menuBg, CLR_INVALID);
   RECT r{};
   GetWindowRect(menu, &r);
-  EXPECT_TRUE(velmora::test::XScreenPixel((r.left + r.right) / 2, (r.top + r.bottom) / 2).has_value());
+  std::optional<COLORREF> top, left;
+  EXPECT_TRUE(velmora::test::PumpUntil([&] {
+    top = velmora::test::XScreenPixel((r.left + r.right) / 2, r.top);
+    left = velmora::test::XScreenPixel(r.left, (r.top + r.bottom) / 2);
+    return NearColour(top, menuBg) && NearColour(left, menuBg);
+  })) << std::hex << menuBg << " " << top.value_or(CLR_INVALID) << " " << left.value_or(CLR_INVALID);
   velmora::test::RunHostCommand("/usr/bin/xdotool key Escape");
   EXPECT_TRUE(velmora::test::PumpUntil([&] { return FindOpenMenuOf(program.Id()) == nullptr; }, 10000));
   // The first Escape leaves the menu bar selected, the second leaves menu mode.
