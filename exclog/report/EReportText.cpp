@@ -317,37 +317,40 @@ std::string BuildCallStackTable(const TReportSnapshot& s) {
   return table.Frame(text(8), buffer);
 }
 
+namespace {
+
+// A plain table: the texts from `firstTitle` on head its columns, each at least as
+// wide as `minimum`; the rows' cells come cleaned.
+std::string PlainTable(const TReportSnapshot& s, int title, int firstTitle, const std::vector<size_t>& minimum,
+                       const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::string> titles;
+  for (size_t i = 0; i < minimum.size(); ++i) titles.push_back(SnapshotText(s, firstTitle + static_cast<int>(i)));
+  TTable table(titles, minimum);
+  for (const auto& row : rows) table.Fit(row);
+  std::string buffer;
+  size_t position = 0;
+  for (const auto& row : rows) AppendTableRow(buffer, position, row, table.Widths);
+  return table.Frame(SnapshotText(s, title), buffer);
+}
+
+}  // namespace
+
 std::string BuildModulesTable(const TReportSnapshot& s) {
-  auto text = [&](int i) { return SnapshotText(s, i); };
-  TTable table({text(126), text(127), text(128), text(129), text(130), text(131), text(132)}, {8, 0, 0, 0, 0, 0, 0});
   std::vector<std::vector<std::string>> rows;
-  for (const TReportModuleRow& m : s.Modules) {
+  for (const TReportModuleRow& m : s.Modules)
     rows.push_back({Hex8(static_cast<uint32_t>(m.Handle)), CleanCell(m.FileName), CleanCell(m.Description),
                     CleanCell(m.Version), std::to_string(m.Size), FormatDateTime("yyyy-mm-dd hh:nn:ss", m.Modified),
                     CleanCell(FolderOf(m.Path))});
-    table.Fit(rows.back());
-  }
-  std::string buffer;
-  size_t position = 0;
-  for (const auto& row : rows) AppendTableRow(buffer, position, row, table.Widths);
-  return table.Frame(text(10), buffer);
+  return PlainTable(s, 10, 126, {8, 0, 0, 0, 0, 0, 0}, rows);
 }
 
 std::string BuildProcessesTable(const TReportSnapshot& s) {
-  auto text = [&](int i) { return SnapshotText(s, i); };
-  TTable table({text(133), text(134), text(135), text(136), text(137), text(138), text(139), text(140)},
-               {0, 0, 0, 0, 0, 0, 0, 0});
   std::vector<std::vector<std::string>> rows;
-  for (const TReportProcessRow& p : s.Processes) {
+  for (const TReportProcessRow& p : s.Processes)
     rows.push_back({std::to_string(p.ProcessId), CleanCell(p.FileName), CleanCell(p.Description), CleanCell(p.Version),
                     std::to_string(p.Memory), PriorityText(p.PriorityClass), NumberOrUnknown(p.Threads),
                     CleanCell(FolderOf(p.Path))});
-    table.Fit(rows.back());
-  }
-  std::string buffer;
-  size_t position = 0;
-  for (const auto& row : rows) AppendTableRow(buffer, position, row, table.Widths);
-  return table.Frame(text(12), buffer);
+  return PlainTable(s, 12, 133, {0, 0, 0, 0, 0, 0, 0, 0}, rows);
 }
 
 // --- CPU part -----------------------------------------------------------------------

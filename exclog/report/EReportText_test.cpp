@@ -265,18 +265,6 @@ TEST(LogItem, RendersFromRecordsSoValuesNeverPassForTitles) {
             "  3.1 L: v");
 }
 
-TEST(Tables, RowsCellsAndFixedPieces) {
-  std::string buffer(40, ' ');
-  size_t position = 0;
-  AppendTableRow(buffer, position, {"ab", "c"}, {3, 2});
-  AppendTableRow(buffer, position, {"", "de"}, {3, 2});
-  buffer.resize(position);
-  EXPECT_EQ(buffer, "|ab |c |\r\n|   |de|\r\n");
-  EXPECT_EQ(CleanCell("a|b\rc\nd"), "a?b?c?d");
-  EXPECT_EQ(FormatStackLabel("Stack"), "Stack:               ");
-  EXPECT_EQ(FormatDisabledSection("Registers"), "Registers:\r\n----------\r\n\r\n");
-}
-
 TEST(HtmlPage, ReportGoesAtTheTagEscapedWithOneOkButton) {
   std::string page = HtmlReportPage("<body><%HTML_TAG%></body>", "a<b\r\nc");
   EXPECT_EQ(page, std::string("<body>a&lt;b<br>\r\nc") + HtmlOkButton + "</body>");
