@@ -292,6 +292,8 @@ uint8_t RunMainHandler(TReportJob& job) {
   else
     AddThreadStack(*job.Stacks, RaisingThreadStart(job));
   CollectListedStacks(job);
+  // The identification the report prints: taken before the report is built.
+  job.StackId = CallStackId(job.Exception);
   // 5.
   SetReportStep(702);
   CountReportSeamCall("BuildReport");
@@ -319,7 +321,6 @@ uint8_t RunMainHandler(TReportJob& job) {
   SetReportStep(9);
   ++reportCount;
   SetReportStep(10);
-  job.StackId = CallStackId(job.Exception);
   // 9. and 10.
   SetReportStep(11);
   TReportChoiceInput choiceInput = ChoiceInput(job, webProgram);

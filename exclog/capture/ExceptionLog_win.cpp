@@ -20,6 +20,7 @@
 #include "exclog/capture/ERaiseRoutes_win.h"
 #include "exclog/core/ESharedBlock_win.h"
 #include "exclog/debuginfo/EStackWalk_win.h"
+#include "exclog/report/EReportText_win.h"
 #include "exclog/report/ESysInfo.h"
 #include "exclog/capture/EThreadHooks_win.h"
 #include "exclog/capture/EThrow_win.h"
@@ -217,6 +218,10 @@ void Installer() {
   SetExceptionManager(&ManagerDispatch);
   SetReportDispatch(&FilterDispatch);
   InstallEventCallRouting();
+  SetReportMainThreadId(GetCurrentThreadId());
+  ReportHandlerSeams().BuildReport = [](const TReportJob& job) {
+    return BuildProcessReport(job, ReportOptions(), !ConsoleProgram());
+  };
   // 6.
   if (HooksInstalled()) {
     InstallVectoredRecorder();

@@ -50,6 +50,7 @@ void WalkThreadStack(TQuelbaStackList& list, const TThreadStackStart& thread, ui
   if (!thread.StackTop || thread.StackTop <= thread.StackPointer) return;
   TWalkOptions options = EveryKnownKind();
   options.MarkFirst = thread.Raising;
+  options.ThreadKind = 1;  // every walked thread was running when the exception came
   options.ThreadId = thread.ThreadId;
   std::unique_ptr<TQuelbaStackList> walked = BuildStackList(
       static_cast<uint32_t>(start), static_cast<uint32_t>(thread.StackPointer), static_cast<uint32_t>(thread.StackTop),

@@ -268,6 +268,25 @@ std::string ValueAfter(const std::string& text, const std::string& key) {
 
 uintptr_t HexValue(const std::string& text) { return static_cast<uintptr_t>(std::strtoul(text.c_str(), nullptr, 16)); }
 
+// The value of field `number` ("2.5") of the first report in `text` (its line after
+// the aligned ": "), from position `from` on.
+std::string ReportField(const std::string& text, const std::string& number, size_t from = 0) {
+  size_t at = text.find("  " + number + " ", from);
+  if (at == std::string::npos) return "";
+  size_t end = text.find_first_of("\r\n", at);
+  size_t colon = text.find(": ", at);
+  if (colon == std::string::npos || colon > end) return "";
+  return text.substr(colon + 2, end == std::string::npos ? std::string::npos : end - colon - 2);
+}
+
+// Reports in `text` whose exception type is `type`.
+size_t ReportsOf(const std::string& text, const std::string& type) {
+  size_t n = 0;
+  for (size_t at = text.find("  2.5 "); at != std::string::npos; at = text.find("  2.5 ", at + 1))
+    if (ReportField(text, "2.5", at) == type) ++n;
+  return n;
+}
+
 }  // namespace
 
 TEST(StartStop, LoggerUnitsStartFirstStopLastAndRestoreEverySlot) {
@@ -365,7 +384,8 @@ TEST(UnhandledFilter, AccessViolationOnMainThreadEndsWithTheExceptionCode) {
   TChildResult child = RunChild("av-main");
   EXPECT_EQ(child.ExitCode, 0xC0000005u) << child.Output;
   uintptr_t function = HexValue(ValueAfter(child.Output, "fault function "));
-  uintptr_t fault = HexValue(ValueAfter(child.Output, "Report: EAccessViolation at "));
+  EXPECT_EQ(ReportField(child.Output, "2.5"), "EAccessViolation") << child.Output;
+  uintptr_t fault = HexValue(ReportField(child.Output, "2.2"));
   EXPECT_GT(fault, function) << child.Output;
   EXPECT_LT(fault, function + 0x100) << child.Output;
   EXPECT_NE(child.Output.find("Write of address 00000010"), std::string::npos) << child.Output;
@@ -374,42 +394,37 @@ TEST(UnhandledFilter, AccessViolationOnMainThreadEndsWithTheExceptionCode) {
 TEST(UnhandledFilter, FaultOnThreadThatBypassedTheHookReachesTheFilter) {
   TChildResult child = RunChild("av-bypass");
   EXPECT_EQ(child.ExitCode, 0xC0000005u) << child.Output;
-  // The child's own line, at a line start: the report's "in thread N:" may come first.
+  // The child's own line, at a line start: the report may name the thread first.
   std::string thread = ValueAfter("\n" + child.Output, "\nthread ");
-  EXPECT_NE(child.Output.find("Report: EAccessViolation"), std::string::npos) << child.Output;
-  EXPECT_NE(child.Output.find("in thread " + thread + ":"), std::string::npos) << child.Output;
+  EXPECT_EQ(ReportField(child.Output, "2.5"), "EAccessViolation") << child.Output;
+  EXPECT_NE(child.Output.find("Thread: ID=" + thread + ";"), std::string::npos) << child.Output;
   EXPECT_EQ(child.Output.find("went on"), std::string::npos) << child.Output;
 }
 
 TEST(ThreadHooks, FaultInHookedRawThreadGoesToExceptionManagerAndProgramGoesOn) {
   TChildResult child = RunChild("av-hooked");
   EXPECT_EQ(child.ExitCode, 0u) << child.Output;
-  // The child's own line, at a line start: the report's "in thread N:" may come first.
+  // The child's own line, at a line start: the report may name the thread first.
   std::string thread = ValueAfter("\n" + child.Output, "\nthread ");
   uintptr_t function = HexValue(ValueAfter(child.Output, "fault function "));
-  uintptr_t fault = HexValue(ValueAfter(child.Output, "Report: EAccessViolation at "));
+  EXPECT_EQ(ReportField(child.Output, "2.5"), "EAccessViolation") << child.Output;
+  uintptr_t fault = HexValue(ReportField(child.Output, "2.2"));
   EXPECT_GT(fault, function) << child.Output;
   EXPECT_LT(fault, function + 0x100) << child.Output;
-  EXPECT_NE(child.Output.find("in thread " + thread + ":"), std::string::npos) << child.Output;
+  EXPECT_NE(child.Output.find("Thread: ID=" + thread + ";"), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("thread exit FFFFFFFF"), std::string::npos) << child.Output;
   EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 TEST(UnhandledFilter, MainThreadFaultsReportOnceAndExitWithTheirCode) {
   TChildResult overflow = RunChild("so-main");
   EXPECT_EQ(overflow.ExitCode, 0xC00000FDu) << overflow.Output;
-  EXPECT_EQ(Count(overflow.Output, "Report: EStackOverflow"), 1u) << overflow.Output;
+  EXPECT_EQ(ReportsOf(overflow.Output, "EStackOverflow"), 1u) << overflow.Output;
   TChildResult foreign = RunChild("raise-main");
   EXPECT_EQ(foreign.ExitCode, 0xE0401234u) << foreign.Output;
-  EXPECT_EQ(Count(foreign.Output, "Report: EExternal"), 1u) << foreign.Output;
+  EXPECT_EQ(ReportsOf(foreign.Output, "EExternal"), 1u) << foreign.Output;
   TChildResult av = RunChild("av-main");
-  EXPECT_EQ(Count(av.Output, "Report: EAccessViolation"), 1u) << av.Output;
+  EXPECT_EQ(ReportsOf(av.Output, "EAccessViolation"), 1u) << av.Output;
 }
 
 // Each real fault, in a thread, gives one report with the run-time's class and text;
@@ -454,7 +469,8 @@ TEST(TerminateRoute, UncaughtThrowIsReportedWithItsThrowSite) {
   TChildResult child = RunChild("uncaught");
   EXPECT_EQ(child.ExitCode, 1u) << child.Output;
   uintptr_t function = HexValue(ValueAfter(child.Output, "throw function "));
-  uintptr_t site = HexValue(ValueAfter(child.Output, "Report: EConvertError at "));
+  EXPECT_EQ(ReportField(child.Output, "2.5"), "EConvertError") << child.Output;
+  uintptr_t site = HexValue(ReportField(child.Output, "2.2"));
   EXPECT_GT(site, function) << child.Output;
   EXPECT_LT(site, function + 0x200) << child.Output;
   EXPECT_NE(child.Output.find(": not a number"), std::string::npos) << child.Output;

@@ -1,0 +1,231 @@
+#include "exclog/report/EReportText_win.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <map>
+
+#include "exclog/core/ECore_win.h"
+#include "exclog/core/EConsts.h"
+#include "exclog/core/ETextFormat.h"
+#include "exclog/debuginfo/EAsmListing_win.h"
+#include "exclog/debuginfo/ELists.h"
+#include "exclog/debuginfo/EModules_win.h"
+#include "exclog/report/ESysInfo_win.h"
+
+namespace exclog {
+
+namespace {
+
+std::atomic<uint32_t> mainThreadId{0};
+
+std::string FileNameOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool FieldShown(const TQuelbaModuleOptions& options, int field) {
+  const TReportFields fields = options.ReportFields();
+  return (fields[static_cast<size_t>(field / 8)] >> (field % 8)) & 1;
+}
+
+// Copies `size` bytes at `address` once, after the readability test.
+template <size_t N>
+bool CopyReadable(std::array<uint8_t, N>& to, uintptr_t address) {
+  const void* from = reinterpret_cast<const void*>(address);
+  return address && ReadableBytes(from, N) >= N && SafeCopy(to.data(), from, N);
+}
+
+void FillValues(TReportSnapshot& s, const TReportJob& job, const TQuelbaModuleOptions& options) {
+  HMODULE program = GetModuleHandleA(nullptr);
+  uintptr_t address = job.Exception.Address;
+  // Only what is shown is gathered: some values ask slow system services.
+  auto set = [&](int field, const auto& make) {
+    if (FieldShown(options, field)) s.Values[static_cast<size_t>(field)] = make();
+  };
+  set(0, [] { return StartDateText(); });
+  set(1, [&] { return NameDescriptionText(program); });
+  set(2, [&] { return ModuleVersionText(program); });
+  set(3, [] { return ParametersValue(); });
+  set(4, [&] { return CompilationDateText(program); });
+  set(5, [] { return UpTimeText(); });
+  set(6, [] { return ExceptionDateText(); });
+  set(7, [&] { return AddressValue(address); });
+  set(8, [&] { return ModuleNameAtText(address); });
+  set(9, [&] { return ModuleVersionAtText(address); });
+  set(10, [] { return LastExceptionType(); });
+  set(11, [] { return LastExceptionMessage(); });
+  set(16, [] { return UserIdText(); });
+  set(17, [] { return RegisteredOwnerText(); });
+  set(18, [] { return DialogEmail(); });
+  set(19, [] { return PrivilegesText(); });
+  set(20, [] { return RegisteredOrganizationText(); });
+  if (s.Windowed) {
+    set(21, [] { return ForegroundClassText(); });
+    set(22, [] { return ForegroundWindowText(); });
+    set(23, [&] { return job.FocusedClass; });
+    set(24, [&] { return OneLine(job.FocusedText); });
+  }
+  set(25, [] { return ComputerNameText(); });
+  set(26, [] { return TotalMemoryText(); });
+  set(27, [] { return FreeMemoryText(); });
+  set(28, [] { return TotalDiskText(); });
+  set(29, [] { return FreeDiskText(); });
+  set(30, [] { return SystemUpTimeText(); });
+  set(31, [] { return ProcessorValue(); });
+  set(32, [] { return DisplayModeValue(); });
+  set(33, [] { return DisplayDpiValue(); });
+  set(34, [] { return VideoCardValue(); });
+  set(35, [] { return PrinterValue(); });
+  set(36, [] { return OsTypeValue(); });
+  set(37, [] { return BuildNumberValue(); });
+  set(38, [] { return UpdateValue(); });
+  set(39, [] { return LanguageValue(); });
+  set(40, [] { return CharsetValue(); });
+  bool network = false;
+  for (int f = 41; f <= 46; ++f) network = network || FieldShown(options, f);
+  if (network) {
+    // Gathered once for the six values.
+    TNetworkTexts n = NetworkValues();
+    const std::string* texts[] = {&n.Address, &n.Mask, &n.Gateway, &n.Dns1, &n.Dns2, &n.Dhcp};
+    for (int f = 41; f <= 46; ++f) s.Values[static_cast<size_t>(f)] = *texts[f - 41];
+  }
+}
+
+struct TThreadCaption {
+  std::string Priority;
+  bool Main = false;
+};
+
+TThreadCaption CaptionOf(uint32_t threadId) {
+  TThreadCaption c;
+  c.Main = threadId != 0 && threadId == mainThreadId.load();
+  HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+  if (thread) {
+    int priority = GetThreadPriority(thread);
+    if (priority != THREAD_PRIORITY_ERROR_RETURN) c.Priority = ThreadPriorityWord(priority);
+    CloseHandle(thread);
+  }
+  return c;
+}
+
+void FillStack(TReportSnapshot& s, const TReportJob& job) {
+  if (!job.Stacks) return;
+  std::map<uint32_t, TThreadCaption> captions;
+  const TQuelbaStackList& list = *job.Stacks;
+  for (int i = 0; i < list.Count(); ++i) {
+    const TQuelbaLocation* l = list.Get(i);
+    if (!l) continue;
+    TReportStackEntry e;
+    e.Kind = l->Kind;
+    e.Address = l->Address;
+    if (l->Module) e.ModuleName = FileNameOf(l->Module->FileName);
+    e.UnitName = l->UnitName;
+    e.ClassName = l->ClassName;
+    e.RoutineName = l->RoutineName;
+    e.Line = l->Line;
+    e.LineOffset = l->LineOffset;
+    e.ThreadId = static_cast<int32_t>(l->FrameValue);
+    e.Running = l->ThreadKind;
+    e.Raising = l->IsFirst;
+    e.ThreadName = l->Extra;
+    auto found = captions.find(l->FrameValue);
+    if (found == captions.end()) found = captions.emplace(l->FrameValue, CaptionOf(l->FrameValue)).first;
+    e.Priority = found->second.Priority;
+    e.MainThread = found->second.Main;
+    s.Stack.push_back(std::move(e));
+  }
+}
+
+void FillLists(TReportSnapshot& s) {
+  RefreshModules();
+  TQuelbaModulesList& modules = ModulesList();
+  {
+    TCriticalSectionLock hold(modules.Section());
+    for (int i = 0; i < modules.Count(); ++i) {
+      const TQuelbaModuleInfo* m = modules.Get(i);
+      if (!m) continue;
+      TReportModuleRow row;
+      row.Handle = m->Handle;
+      row.FileName = FileNameOf(m->FileName);
+      row.Description = m->Description;
+      row.Version = m->Version;
+      row.Size = m->FileSize;
+      row.Modified = m->LastModified;
+      row.Path = m->FileName;
+      s.Modules.push_back(std::move(row));
+    }
+  }
+  TQuelbaProcessesList& processes = ProcessesList();
+  BuildProcessList(processes);
+  TCriticalSectionLock hold(processes.Section());
+  for (int i = 0; i < processes.Count(); ++i) {
+    const TQuelbaProcessInfo* p = processes.Get(i);
+    if (!p) continue;
+    TReportProcessRow row;
+    row.ProcessId = p->ProcessId;
+    row.FileName = FileNameOf(p->FileName);
+    row.Description = p->Description;
+    row.Version = p->Version;
+    row.Memory = p->Memory;
+    row.PriorityClass = p->PriorityClass;
+    row.Threads = p->Threads;
+    row.Path = p->FileName;
+    s.Processes.push_back(std::move(row));
+  }
+}
+
+}  // namespace
+
+void SetReportMainThreadId(uint32_t threadId) { mainThreadId = threadId; }
+
+std::string ThreadPriorityWord(int priority) {
+  switch (priority) {
+    case THREAD_PRIORITY_IDLE: return "Idle";
+    case THREAD_PRIORITY_LOWEST: return "Lowest";
+    case THREAD_PRIORITY_BELOW_NORMAL: return "Lower";
+    case THREAD_PRIORITY_NORMAL: return "Normal";
+    case THREAD_PRIORITY_ABOVE_NORMAL: return "Higher";
+    case THREAD_PRIORITY_HIGHEST: return "Highest";
+    case THREAD_PRIORITY_TIME_CRITICAL: return "Time Critical";
+    default: return "";
+  }
+}
+
+TReportSnapshot TakeReportSnapshot(const TReportJob& job, const TQuelbaModuleOptions& options, bool windowed) {
+  TReportSnapshot s;
+  for (int i = 0; i < TextCount; ++i) s.Texts.push_back(options.Text(i));
+  s.ReportFields = options.ReportFields();
+  s.LogFlags = options.LogFlags();
+  s.StackDetailFlags = options.StackDetailFlags();
+  s.Windowed = windowed;
+  FillValues(s, job, options);
+  s.ExceptionAddress = static_cast<uint32_t>(job.Exception.Address);
+  if (job.Context) {
+    s.ContextReadable = CopyReadable(s.Context, reinterpret_cast<uintptr_t>(job.Context));
+  }
+  if (s.ContextReadable) {
+    std::memcpy(&s.StackPointer, &s.Context[196], 4);
+  } else {
+    s.StackPointer = static_cast<uint32_t>(job.FrameWord);
+  }
+  if (s.LogFlags & 0x20) {
+    // The code first: the dump and the listing read the same copy's memory once each.
+    s.CodeReadable = CopyReadable(s.CodeBytes, job.Exception.Address);
+    s.StackReadable = CopyReadable(s.StackBytes, s.StackPointer);
+    TAsmListing listing =
+        AssemblerListing(reinterpret_cast<const void*>(job.Exception.Address), options.Text(14));
+    s.AsmHeader = listing.Header;
+    s.AsmText = listing.Text;
+  }
+  FillStack(s, job);
+  if (s.LogFlags & 0x10) FillLists(s);
+  return s;
+}
+
+std::string BuildProcessReport(const TReportJob& job, const TQuelbaModuleOptions& options, bool windowed) {
+  return BuildReportText(TakeReportSnapshot(job, options, windowed), job.StackId);
+}
+
+}  // namespace exclog
