@@ -8,6 +8,7 @@
 #include <functional>
 #include <iterator>
 #include <sstream>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -434,34 +435,25 @@ TEST(FaultNames, EachFaultKindIsReportedOnceWithTheRunTimeClassAndText) {
   EXPECT_EQ(child.ExitCode, 0u) << child.Output;
   const struct {
     const char* ClassName;
-    const char* Code;
     const char* Message;
   } expected[] = {
-      {"EDivByZero", "C0000094", "Division by zero"},
-      {"EIntOverflow", "C0000095", "Integer overflow"},
-      {"EZeroDivide", "C000008E", "Floating point division by zero"},
-      {"EInvalidOp", "C0000090", "Invalid floating point operation"},
-      {"EOverflow", "C0000091", "Floating point overflow"},
-      {"EUnderflow", "C0000093", "Floating point underflow"},
-      {"EPrivilege", "C0000096", "Privileged instruction"},
-      {"EPrivilege", "C000001D", "Privileged instruction"},
-      {"EStackOverflow", "C00000FD", "Stack overflow"},
+      {"EDivByZero", "Division by zero"},
+      {"EIntOverflow", "Integer overflow"},
+      {"EZeroDivide", "Floating point division by zero"},
+      {"EInvalidOp", "Invalid floating point operation"},
+      {"EOverflow", "Floating point overflow"},
+      {"EUnderflow", "Floating point underflow"},
+      {"EPrivilege", "Privileged instruction"},
+      {"EPrivilege", "Privileged instruction"},
+      {"EStackOverflow", "Stack overflow"},
   };
-  for (const auto& e : expected) {
-    const std::string start = std::string("Report: ") + e.ClassName + " at ";
-    const std::string middle = std::string(" (code ") + e.Code + ") in thread ";
-    const std::string end = std::string(": ") + e.Message;
-    int found = 0;
-    std::istringstream lines(child.Output);
-    for (std::string line; std::getline(lines, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.rfind(start, 0) == 0 && line.find(middle) != std::string::npos && line.size() >= end.size() &&
-          line.compare(line.size() - end.size(), end.size(), end) == 0)
-        ++found;
-    }
-    EXPECT_EQ(found, 1) << e.ClassName << " " << e.Code << "\n" << child.Output;
-  }
-  EXPECT_EQ(Count(child.Output, "Report: "), std::size(expected)) << child.Output;
+  // Each report's type (2.5) and message (2.6); the two illegal-instruction kinds
+  // share a class and a text, so each pair counts as often as it is expected.
+  std::map<std::pair<std::string, std::string>, int> reported, wanted;
+  for (size_t at = child.Output.find("  2.5 "); at != std::string::npos; at = child.Output.find("  2.5 ", at + 1))
+    ++reported[{ReportField(child.Output, "2.5", at), ReportField(child.Output, "2.6", at)}];
+  for (const auto& e : expected) ++wanted[{e.ClassName, e.Message}];
+  EXPECT_EQ(reported, wanted) << child.Output;
   EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
 }
 

@@ -11,13 +11,15 @@ if [ "$status" != 0 ]; then
   echo "the program ended with status $status"
   fail=1
 fi
-reports=$(grep -c '^Report: ' <<<"$out")
-violations=$(grep -c '^Report: EAccessViolation at [0-9A-F]\{8\} (code C0000005) in thread [0-9]*: Access violation at address [0-9A-F]\{8\}\. Write of address 00000010$' <<<"$out")
-if [ "$reports" != 1 ] || [ "$violations" != 1 ]; then
-  echo "expected one report, of the access violation; got $reports report(s), $violations of it"
+# Each report's type field (2.5) starts one report; its message field (2.6) follows.
+reports=$(grep -c '^  2\.5 Type *: ' <<<"$out")
+violations=$(grep -c '^  2\.5 Type *: EAccessViolation$' <<<"$out")
+messages=$(grep -c '^  2\.6 Message *: Access violation at address [0-9A-F]\{8\}\. Write of address 00000010$' <<<"$out")
+if [ "$reports" != 1 ] || [ "$violations" != 1 ] || [ "$messages" != 1 ]; then
+  echo "expected one report, of the access violation; got $reports report(s), $violations of its type, $messages of its message"
   fail=1
 fi
-report_line=$(grep -n -m1 '^Report: ' <<<"$out" | cut -d: -f1)
+report_line=$(grep -n -m1 '^  2\.5 Type *: ' <<<"$out" | cut -d: -f1)
 went_on_line=$(grep -n -m1 '^went on$' <<<"$out" | cut -d: -f1)
 if [ -z "$went_on_line" ] || [ -z "$report_line" ] || [ "$went_on_line" -le "$report_line" ]; then
   echo "the program did not go on after the report"
