@@ -50,6 +50,21 @@ TSystemExceptionName SystemExceptionName(uint32_t code) {
   }
 }
 
+std::unique_ptr<EExternal> NewSystemException(std::string message, const TExceptionRecord32& record) {
+  const TClass cls = SystemExceptionName(record.ExceptionCode).Class;
+  auto make = [&]<class T>() -> std::unique_ptr<EExternal> { return std::make_unique<T>(std::move(message), record); };
+  if (cls == EDivByZero::StaticClass()) return make.template operator()<EDivByZero>();
+  if (cls == EIntOverflow::StaticClass()) return make.template operator()<EIntOverflow>();
+  if (cls == EZeroDivide::StaticClass()) return make.template operator()<EZeroDivide>();
+  if (cls == EOverflow::StaticClass()) return make.template operator()<EOverflow>();
+  if (cls == EUnderflow::StaticClass()) return make.template operator()<EUnderflow>();
+  if (cls == EInvalidOp::StaticClass()) return make.template operator()<EInvalidOp>();
+  if (cls == EPrivilege::StaticClass()) return make.template operator()<EPrivilege>();
+  if (cls == EStackOverflow::StaticClass()) return make.template operator()<EStackOverflow>();
+  if (cls == EAccessViolation::StaticClass()) return make.template operator()<EAccessViolation>();
+  return make.template operator()<EExternal>();
+}
+
 // ---------------------------------------------------------------------------
 // Strings
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -105,6 +106,9 @@ struct TSystemExceptionName {
   std::string Message;
 };
 TSystemExceptionName SystemExceptionName(uint32_t code);
+// A new object of the class SystemExceptionName gives the record's code, carrying
+// `message` and the record.
+std::unique_ptr<EExternal> NewSystemException(std::string message, const TExceptionRecord32& record);
 
 // Ends the current operation silently: raises EAbort ("Operation aborted").
 [[noreturn]] void Abort();

@@ -246,6 +246,13 @@ TEST(SysUtilsExceptions, SystemCodesGetTheRunTimeClassesAndTexts) {
     EXPECT_EQ(name.Message, c.Message);
     EXPECT_TRUE(ClassInheritsFrom(name.Class, c.Family));
     EXPECT_TRUE(ClassInheritsFromName(name.Class, "EEXTERNAL"));
+    // The object made for the record is of that class and keeps message and record.
+    TExceptionRecord32 record{};
+    record.ExceptionCode = c.Code;
+    std::unique_ptr<EExternal> object = NewSystemException("text", record);
+    EXPECT_EQ(object->ClassType(), name.Class);
+    EXPECT_EQ(object->Message(), "text");
+    EXPECT_EQ(object->ExceptionRecord().ExceptionCode, c.Code);
   }
   // The families stay apart: an integer fault is no math error and the reverse.
   EXPECT_FALSE(ClassInheritsFrom(EDivByZero::StaticClass(), EMathError::StaticClass()));

@@ -109,10 +109,7 @@ std::unique_ptr<Exception> SystemExceptionObject(const TReportJob& job) {
   if (!job.Record || !e.Code || e.Code == NativeExceptionCode) return nullptr;
   TExceptionRecord32 record;
   std::memcpy(&record, job.Record, sizeof record);
-  std::string name = ExternalExceptionClass(e.Code);
-  if (name == "EAccessViolation") return std::make_unique<EAccessViolation>(e.Message, record);
-  if (name == "EStackOverflow") return std::make_unique<EStackOverflow>(e.Message, record);
-  return std::make_unique<EExternal>(e.Message, record);
+  return NewSystemException(e.Message, record);
 }
 
 // The process-wide type and message of the exception under report.

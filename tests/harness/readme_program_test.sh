@@ -14,7 +14,7 @@ fi
 # Each report's type field (2.5) starts one report; its message field (2.6) follows.
 reports=$(grep -c '^  2\.5 Type *: ' <<<"$out")
 violations=$(grep -c '^  2\.5 Type *: EAccessViolation$' <<<"$out")
-messages=$(grep -c '^  2\.6 Message *: Access violation at address [0-9A-F]\{8\}\. Write of address 00000010$' <<<"$out")
+messages=$(grep -c "^  2\\.6 Message *: Access violation at address [0-9A-F]\\{8\\} in module 'myprogram\\.exe'\\. Write of address 00000010\\.\$" <<<"$out")
 if [ "$reports" != 1 ] || [ "$violations" != 1 ] || [ "$messages" != 1 ]; then
   echo "expected one report, of the access violation; got $reports report(s), $violations of its type, $messages of its message"
   fail=1
