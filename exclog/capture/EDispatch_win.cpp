@@ -7,8 +7,7 @@
 #include "exclog/debuginfo/EStackWalk_win.h"
 #include "exclog/capture/EDispatch.h"
 #include "exclog/capture/EEventCall.h"
-#include "exclog/capture/EThreadHooks_win.h"
-#include "exclog/capture/ExceptionLog_win.h"
+#include "exclog/capture/ECaptureState_win.h"
 
 namespace exclog {
 

@@ -7,7 +7,7 @@
 #include "classlib/System.h"
 #include "exclog/core/ECore_win.h"
 #include "exclog/capture/EDispatch_win.h"
-#include "exclog/capture/ExceptionLog_win.h"
+#include "exclog/capture/ECaptureState_win.h"
 
 using TRaiseRoutine = VOID(WINAPI*)(DWORD, DWORD, DWORD, const ULONG_PTR*);
 

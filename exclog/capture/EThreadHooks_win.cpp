@@ -675,11 +675,12 @@ BOOL WINAPI HookWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD writ
 
 namespace {
 
-// The raise routes and the stack walker stand below the thread hooks: what they use
-// of them is handed down as the program starts.
+// The raise routes, the throw route and the stack walker stand below the thread
+// hooks: what they use of them is handed down as the program starts.
 [[maybe_unused]] const bool servicesHandedDown = [] {
   SetThreadHookServices({KernelOriginals().CreateThread, &CountHookCall, &ExceptionFromRecord});
   SetThreadGuardHandler(ThreadGuardHandlerAddress());
+  SetThreadExitRoute(&HookExitThread);
   return true;
 }();
 

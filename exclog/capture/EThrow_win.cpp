@@ -15,7 +15,6 @@
 #include "classlib/System.h"
 #include "classlib/Threads.h"
 #include "exclog/capture/EDispatch_win.h"
-#include "exclog/capture/EThreadHooks_win.h"
 
 extern "C" {
 [[noreturn]] void __real___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*));
@@ -25,6 +24,10 @@ void __real___cxa_end_catch();
 namespace exclog {
 
 namespace {
+
+// Null until the thread hooks hand theirs down (constant-initialised, so that no
+// start-up order can undo the hand-over).
+decltype(&::ExitThread) threadExit = nullptr;
 
 std::atomic<bool> recording{false};
 std::atomic<int> throwCount{0};
@@ -78,12 +81,14 @@ void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame)
     }
   }
   std::fflush(nullptr);
-  if (!mainThread) HookExitThread(1);
+  if (!mainThread) (threadExit ? threadExit : &::ExitThread)(1);
   TerminateProcess(GetCurrentProcess(), 1);
   std::abort();
 }
 
 }  // namespace
+
+void SetThreadExitRoute(decltype(&::ExitThread) exitThread) { threadExit = exitThread; }
 
 std::string ThrownClassName(void* object, const std::type_info* type) {
   if (!type) return "";

@@ -4,6 +4,8 @@
 // only records the throw on the throwing thread and throws on, it never reports.
 // A throw that nothing catches ends in std::terminate, where the logger's route
 // reports it with the recorded throw site.
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <typeinfo>
@@ -49,5 +51,9 @@ TLoggedException CurrentCppException(int mode);
 // Installs the terminate handler (keeping the previous one) / puts the previous back.
 void InstallTerminateRoute();
 void RemoveTerminateRoute();
+// The thread hooks stand above the throw route: their unit hands down its ExitThread
+// hook as the program starts. Until then a thread other than the main one ends
+// through the system's ExitThread.
+void SetThreadExitRoute(decltype(&::ExitThread) exitThread);
 
 }  // namespace exclog

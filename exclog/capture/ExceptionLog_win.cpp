@@ -30,7 +30,6 @@ namespace exclog {
 
 namespace {
 
-constexpr SIZE_T AddressSpaceReserveSize = 0x500000;
 constexpr DWORD ExcludedWaitLimitMs = 5000;
 
 // The program's own module: its "QLDATA" resource (or appended block) with a data
@@ -40,20 +39,10 @@ bool OwnProgramCarriesLoggerData() { return HasCurrentModuleData(GetModuleHandle
 std::atomic<int> unitUseCount{0};
 bool unitsRegistered = false;
 
-void* addressSpaceReserve = nullptr;
-bool reserveWanted = false;
 constexpr size_t WorkingBufferSize = 102400;
 std::vector<uint8_t> workingBuffer;
-std::mutex stackCacheLock;
-std::mutex reserveLock;
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 bool filterInstalled = false;
-
-// The dispatch lock: held for a whole report; the stop waits on it.
-std::recursive_mutex dispatchLock;
-
-std::mutex excludedLock;
-std::vector<DWORD> excludedThreads;
 
 HANDLE mainThreadHandle = nullptr;
 LPCSTR handCursor = IDC_ARROW;
@@ -65,8 +54,6 @@ void* showExceptionAddress = nullptr;
 TUnitPatch unitPatch;
 std::atomic<bool> lastStartSeen{false};
 std::atomic<bool> firstStopSeen{false};
-
-thread_local TLoggerThreadBlock threadBlock{};
 
 void ReportLineToStdError(const std::string& line) {
   std::string text = line + "\r\n";
@@ -180,8 +167,8 @@ void Installer() {
   SetStartDirectory(folder);
   SetLoggerEnabled(true);
   ClearLastReportId();
-  std::memset(threadBlock.Context, 0, sizeof threadBlock.Context);
-  std::memset(threadBlock.Record, 0, sizeof threadBlock.Record);
+  std::memset(ThreadBlock().Context, 0, sizeof ThreadBlock().Context);
+  std::memset(ThreadBlock().Record, 0, sizeof ThreadBlock().Record);
   // 3.
   if (!IsDesignTimeHost(GetCurrentProcessId())) PatchUnitTable();
   if (!ProgramCarriesLoggerData(&OwnProgramCarriesLoggerData)) {
@@ -209,10 +196,7 @@ void Installer() {
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle, 0,
                   FALSE, DUPLICATE_SAME_ACCESS);
   StartThreadRecords();
-  {
-    std::lock_guard<std::mutex> lock(excludedLock);
-    excludedThreads.clear();
-  }
+  ClearExcludedThreads();
   SetWillBeCaughtTest(&WillBeCaughtByFrames);
   FrameTestSeams().RaiseAddress = [] { return ThreadBlock().ExceptionAddress; };
   SetExceptionManager(&ManagerDispatch);
@@ -237,18 +221,12 @@ void Installer() {
 
 }  // namespace
 
-bool CurrentThreadExcluded() {
-  std::lock_guard<std::mutex> lock(excludedLock);
-  return std::find(excludedThreads.begin(), excludedThreads.end(), GetCurrentThreadId()) != excludedThreads.end();
-}
-
-std::recursive_mutex& DispatchLock() { return dispatchLock; }
-std::mutex& StackCacheLock() { return stackCacheLock; }
 size_t WorkingBufferBytes() { return workingBuffer.size(); }
 
 bool IsLoggerUnitFile(const std::string& fileName) {
   // The logger's own source files, sorted: its routines are told apart by them.
   static const char* const files[] = {
+      "ECaptureState_win.cpp",
       "EConsts.cpp",       "ECore.cpp",          "ECoreUnit.cpp",     "ECoreUnit_win.cpp", "ECore_win.cpp",
       "EDebug.cpp",        "EDebugWriter.cpp",   "EDispatch.cpp",     "EDispatch_win.cpp", "EEncrypt.cpp",
       "EEventCall.cpp",    "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
@@ -263,18 +241,6 @@ bool IsLoggerUnitFile(const std::string& fileName) {
   return false;
 }
 
-void ReleaseAddressSpaceReserve() {
-  std::lock_guard<std::mutex> lock(reserveLock);
-  if (addressSpaceReserve) VirtualFree(addressSpaceReserve, 0, MEM_RELEASE);
-  addressSpaceReserve = nullptr;
-}
-
-void RestoreAddressSpaceReserve() {
-  std::lock_guard<std::mutex> lock(reserveLock);
-  if (!addressSpaceReserve && reserveWanted)
-    addressSpaceReserve = VirtualAlloc(nullptr, AddressSpaceReserveSize, MEM_RESERVE, PAGE_NOACCESS);
-}
-
 namespace {
 
 void Finaliser() {
@@ -283,7 +249,7 @@ void Finaliser() {
     return;
   }
   // 1. A report in progress finishes first.
-  { std::lock_guard<std::recursive_mutex> wait(dispatchLock); }
+  { std::lock_guard<std::recursive_mutex> wait(DispatchLock()); }
   // 2.
   if (mainThreadHandle) CloseHandle(mainThreadHandle);
   mainThreadHandle = nullptr;
@@ -303,10 +269,7 @@ void Finaliser() {
   SetLoggerActive(false);
   StopThreadRecords();
   std::vector<uint8_t>().swap(workingBuffer);
-  {
-    std::lock_guard<std::mutex> lock(excludedLock);
-    excludedThreads.clear();
-  }
+  ClearExcludedThreads();
   UnpatchUnitTable();
   // 7.
   ClearLastReportId();
@@ -330,7 +293,7 @@ void ExceptionLogInit() {
   if (unitUseCount++ != 0) return;
   SetReportLineSink(&ReportLineToStdError);
   RunGuarded(&Installer, "ExceptionLog.Init");
-  reserveWanted = true;
+  SetAddressSpaceReserveWanted(true);
   RestoreAddressSpaceReserve();
   previousFilter = SetUnhandledExceptionFilter(&LoggerUnhandledFilter);
   filterInstalled = true;
@@ -342,16 +305,11 @@ void ExceptionLogDone() {
   if (filterInstalled) SetUnhandledExceptionFilter(previousFilter);
   filterInstalled = false;
   previousFilter = nullptr;
-  reserveWanted = false;
+  SetAddressSpaceReserveWanted(false);
   ReleaseAddressSpaceReserve();
 }
 
 bool ExceptionLogStarted() { return unitUseCount > 0; }
-
-void* AddressSpaceReserve() { return addressSpaceReserve; }
-
-
-TLoggerThreadBlock& ThreadBlock() { return threadBlock; }
 
 std::vector<std::string> HookedImports() { return hookedImports; }
 
@@ -366,7 +324,7 @@ int FrameworkMethodsPatched() { return 0; }
 namespace {
 
 void FilterRoute(const TLoggedException& e) {
-  std::lock_guard<std::recursive_mutex> lock(dispatchLock);
+  std::lock_guard<std::recursive_mutex> lock(DispatchLock());
   if (TakeReportId(CallStackId(e))) DispatchReport(e);
 }
 
@@ -380,17 +338,6 @@ LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers) {
   ReportSystemException(record, 1, &FilterRoute);
   TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;
-}
-
-void ExcludeThread(DWORD threadId) {
-  std::lock_guard<std::mutex> lock(excludedLock);
-  excludedThreads.push_back(threadId);
-}
-
-void IncludeThread(DWORD threadId) {
-  std::lock_guard<std::mutex> lock(excludedLock);
-  auto it = std::find(excludedThreads.begin(), excludedThreads.end(), threadId);
-  if (it != excludedThreads.end()) excludedThreads.erase(it);
 }
 
 }  // namespace exclog

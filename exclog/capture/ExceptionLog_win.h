@@ -8,10 +8,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "exclog/capture/ECaptureState_win.h"
 #include "exclog/core/ExceptionLog.h"
 
 namespace exclog {
@@ -24,22 +24,6 @@ void RegisterExceptionLogUnits();
 void ExceptionLogInit();
 void ExceptionLogDone();
 bool ExceptionLogStarted();
-
-// The 5 MB reserve that a dispatch releases while it runs; null when not reserved.
-void* AddressSpaceReserve();
-
-// Per-thread logger block (one per thread, zeroed when the thread first asks).
-struct TLoggerThreadBlock {
-  char ExceptionClass[65];      // short string: at most 64 characters
-  uintptr_t ExceptionAddress;
-  uint32_t SavedFrame[3];       // frame and stack values of the last raise
-  uint8_t Context[204];         // processor context without extended registers
-  uint8_t Record[80];           // exception record
-  bool DispatchBusy;
-  bool ResumeGuard;
-  bool RaiseReentry;
-};
-TLoggerThreadBlock& ThreadBlock();
 
 // The kernel32 routines whose slots in the program's import table the start patched
 // (a subset of HookedKernelRoutineNames(): imports the program lacks are skipped).
@@ -60,21 +44,9 @@ int FrameworkMethodsPatched();
 // The unhandled-exception filter installed by the start.
 LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers);
 
-// The dispatch lock: re-entrant, held for a whole report.
-std::recursive_mutex& DispatchLock();
-bool CurrentThreadExcluded();
-// Taken inside the dispatch lock around the walker's stack cache.
-std::mutex& StackCacheLock();
 // The 100 KB working buffer of a report (0 bytes while the logger is off).
 size_t WorkingBufferBytes();
 // Whether `fileName` (a path or a bare name) is one of the logger's own source files.
 bool IsLoggerUnitFile(const std::string& fileName);
-// A dispatch gives the address-space reserve back while it runs and takes it again after.
-void ReleaseAddressSpaceReserve();
-void RestoreAddressSpaceReserve();
-
-// Bounded wait for the excluded-threads list to let the calling thread go.
-void ExcludeThread(DWORD threadId);
-void IncludeThread(DWORD threadId);
 
 }  // namespace exclog

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "classlib/SysUtils.h"
-#include "exclog/debuginfo/ETD32.h"
 
 namespace exclog {
 
@@ -361,16 +360,6 @@ bool TQLDebugInfoJedy::FindLocation(uintptr_t address, TQLLocationInfo& info) co
     if (first && first <= info.SourceLine) info.LinesFromStart = info.SourceLine - first;
   }
   return true;
-}
-
-std::unique_ptr<TQLDebugInfoSource> CreateDebugInfoSource(uintptr_t module, const TModuleFiles& files) {
-  std::unique_ptr<TQLDebugInfoSource> source = std::make_unique<TQLDebugInfoMap>(module, files);
-  if (source->OpenSource()) return source;
-  source = std::make_unique<TQLDebugInfoTD32>(module, files);
-  if (source->OpenSource()) return source;
-  source = std::make_unique<TQLDebugInfoJedy>(module, files);
-  if (source->OpenSource()) return source;
-  return nullptr;
 }
 
 }  // namespace exclog

@@ -126,9 +126,4 @@ class TQLDebugInfoJedy : public TQLDebugInfoSource {
   std::unique_ptr<TQLBinDebugScanner> scanner_;
 };
 
-// Tries the map file, then TD32 data, then the binary debug data; the first that
-// opens is kept.
-// Null when none does.
-std::unique_ptr<TQLDebugInfoSource> CreateDebugInfoSource(uintptr_t module, const TModuleFiles& files);
-
 }  // namespace exclog

@@ -1,4 +1,5 @@
 #include "exclog/debuginfo/EOutsideDebug.h"
+#include "exclog/debuginfo/EDebugInfoSources.h"
 
 #include <gtest/gtest.h>
 

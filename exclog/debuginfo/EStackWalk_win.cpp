@@ -11,7 +11,7 @@
 #include "exclog/debuginfo/EExports.h"
 #include "exclog/hooks/EHook.h"
 #include "exclog/debuginfo/ELocation.h"
-#include "exclog/debuginfo/EOutsideDebug.h"
+#include "exclog/debuginfo/EDebugInfoSources.h"
 #include "exclog/debuginfo/EModules_win.h"
 
 namespace exclog {

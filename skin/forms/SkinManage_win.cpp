@@ -363,6 +363,17 @@ class TManagerSeam : public TSkinManagerSeam {
 
 TManagerSeam managerSeam;
 
+class TPopupSeam : public TPopupManagerSeam {
+ public:
+  bool Enabled() const override { return singleton && singleton->Enabled; }
+  void PaintedWithoutMenu(TWinSkinPopMenu* popup) override {
+    if (singleton) singleton->CurrentPopup = popup;
+  }
+  DWORD VersionWord() const override { return versionWord; }
+};
+
+TPopupSeam popupSeam;
+
 }  // namespace
 
 void StartSkinEngine() {
@@ -375,6 +386,7 @@ void StartSkinEngine() {
   hookDisabled = false;
   AcquireSkinWorkBitmap();
   SetSkinManagerSeam(&managerSeam);
+  SetPopupManagerSeam(&popupSeam);
   engineStarted = true;
 }
 
@@ -384,6 +396,7 @@ void StopSkinEngine() {
   singleton = nullptr;
   ReleaseSkinWorkBitmap();
   SetSkinManagerSeam(nullptr);
+  SetPopupManagerSeam(nullptr);
   engineStarted = false;
 }
 

@@ -59,4 +59,18 @@ class TWinSkinPopMenu : public TObject {
   TSkinDib frame_;
 };
 
+// What a popup skinner asks of the skin manager, which stands above it and fills
+// this when the engine starts. With none, a popup skinner passes every message on.
+class TPopupManagerSeam {
+ public:
+  virtual ~TPopupManagerSeam() = default;
+  // A manager exists and skinning is on.
+  virtual bool Enabled() const = 0;
+  // The popup painted before the menu painter told it which menu it shows.
+  virtual void PaintedWithoutMenu(TWinSkinPopMenu* popup) = 0;
+  // GetVersion's value as the manager stored it.
+  virtual DWORD VersionWord() const = 0;
+};
+void SetPopupManagerSeam(TPopupManagerSeam* seam);
+
 }  // namespace skin

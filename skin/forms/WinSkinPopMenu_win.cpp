@@ -4,14 +4,19 @@
 #include <cstdio>
 
 #include "skin/container/MessageNames.h"
-#include "skin/forms/SkinManage.h"
+#include "skin/forms/SkinManageCore.h"
 
 namespace skin {
 
 namespace {
 
+TPopupManagerSeam* managerSeam = nullptr;
+
 DWORD versionOverride = 0;
-DWORD Version() { return versionOverride ? versionOverride : SkinVersionWord(); }
+DWORD Version() {
+  if (versionOverride) return versionOverride;
+  return managerSeam ? managerSeam->VersionWord() : 0;
+}
 bool Nt(DWORD version) { return (version & 0x80000000u) == 0; }
 
 constexpr int kFrameWidth = 3;
@@ -33,6 +38,8 @@ const TDataSkinObject* MenuBackground(const TSkinData* data) {
 }
 
 }  // namespace
+
+void SetPopupManagerSeam(TPopupManagerSeam* seam) { managerSeam = seam; }
 
 void TWinSkinPopMenu::SetVersionForTests(DWORD version) { versionOverride = version; }
 
@@ -65,7 +72,7 @@ bool TWinSkinPopMenu::HasFrameImage() const { return MenuBackground(skinData_) !
 
 void TWinSkinPopMenu::BecomeCurrentWithoutMenu() {
   if (Menu) return;
-  if (TSkinManage* manager = SkinManager()) manager->CurrentPopup = this;
+  if (managerSeam) managerSeam->PaintedWithoutMenu(this);
 }
 
 bool TWinSkinPopMenu::BuildFrame(RECT& bounds) {
@@ -88,8 +95,7 @@ void TWinSkinPopMenu::WndProc(TMessage& message) {
     message.Result = 1;
     return;
   }
-  TSkinManage* manager = SkinManager();
-  if (!manager || !manager->Enabled) {
+  if (!managerSeam || !managerSeam->Enabled()) {
     subclass_.CallOld(message);
     return;
   }

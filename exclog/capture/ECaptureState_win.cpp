@@ -1,0 +1,69 @@
+#include "exclog/capture/ECaptureState_win.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace exclog {
+
+namespace {
+
+constexpr SIZE_T AddressSpaceReserveSize = 0x500000;
+
+void* addressSpaceReserve = nullptr;
+bool reserveWanted = false;
+std::mutex reserveLock;
+std::mutex stackCacheLock;
+
+// The dispatch lock: held for a whole report; the stop waits on it.
+std::recursive_mutex dispatchLock;
+
+std::mutex excludedLock;
+std::vector<DWORD> excludedThreads;
+
+thread_local TLoggerThreadBlock threadBlock{};
+
+}  // namespace
+
+TLoggerThreadBlock& ThreadBlock() { return threadBlock; }
+
+void* AddressSpaceReserve() { return addressSpaceReserve; }
+
+void ReleaseAddressSpaceReserve() {
+  std::lock_guard<std::mutex> lock(reserveLock);
+  if (addressSpaceReserve) VirtualFree(addressSpaceReserve, 0, MEM_RELEASE);
+  addressSpaceReserve = nullptr;
+}
+
+void RestoreAddressSpaceReserve() {
+  std::lock_guard<std::mutex> lock(reserveLock);
+  if (!addressSpaceReserve && reserveWanted)
+    addressSpaceReserve = VirtualAlloc(nullptr, AddressSpaceReserveSize, MEM_RESERVE, PAGE_NOACCESS);
+}
+
+void SetAddressSpaceReserveWanted(bool wanted) { reserveWanted = wanted; }
+
+std::recursive_mutex& DispatchLock() { return dispatchLock; }
+std::mutex& StackCacheLock() { return stackCacheLock; }
+
+bool CurrentThreadExcluded() {
+  std::lock_guard<std::mutex> lock(excludedLock);
+  return std::find(excludedThreads.begin(), excludedThreads.end(), GetCurrentThreadId()) != excludedThreads.end();
+}
+
+void ExcludeThread(DWORD threadId) {
+  std::lock_guard<std::mutex> lock(excludedLock);
+  excludedThreads.push_back(threadId);
+}
+
+void IncludeThread(DWORD threadId) {
+  std::lock_guard<std::mutex> lock(excludedLock);
+  auto it = std::find(excludedThreads.begin(), excludedThreads.end(), threadId);
+  if (it != excludedThreads.end()) excludedThreads.erase(it);
+}
+
+void ClearExcludedThreads() {
+  std::lock_guard<std::mutex> lock(excludedLock);
+  excludedThreads.clear();
+}
+
+}  // namespace exclog

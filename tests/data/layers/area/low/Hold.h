@@ -1,0 +1,3 @@
+#pragma once
+#include "area/low/Cell.h"
+int Hold();
