@@ -345,6 +345,8 @@ uint8_t RunMainHandler(TReportJob& job) {
   }
   CountReportSeamCall("SaveTextLog");
   if (seams.SaveTextLog) seams.SaveTextLog(job, report);
+  CountReportSeamCall("SaveScreenshot");
+  if (seams.SaveScreenshot) seams.SaveScreenshot(job);
   // 12.
   SetReportStep(15);
   if (flags & ReportSaveXmlLog) {

@@ -18,6 +18,7 @@
 #include "exclog/debuginfo/EModules_win.h"
 #include "exclog/core/EProcess_win.h"
 #include "exclog/capture/ERaiseRoutes_win.h"
+#include "exclog/capture/EScreenshotSeams_win.h"
 #include "exclog/core/ESharedBlock_win.h"
 #include "exclog/debuginfo/EStackWalk_win.h"
 #include "exclog/report/EReportText_win.h"
@@ -185,6 +186,7 @@ void Installer() {
     return LoggerActive() && module == OptionsSeams().CurrentModule();
   };
   InstallEventHandlers();
+  InstallScreenshotSeams();
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);
   {

@@ -90,7 +90,10 @@ struct TReportHandlerSeams {
   // Runs the handlers of an event. Default: the handlers registered with the
   // logger, in the exception's module first when that is another logger module.
   void (*RunEvent)(TReportEvent event, const TReportJob& job, bool& flag) = nullptr;
+  // Captures the screen when the options ask for a screen shot (item 8); the
+  // capture is written beside the text log (item 11).
   void (*TakeScreenshot)(const TReportJob& job) = nullptr;
+  void (*SaveScreenshot)(const TReportJob& job) = nullptr;
   // Shows the dialog until its final answer. Default: a console program writes the
   // report text to standard output; the answer is "close".
   TDialogAnswer (*ShowDialog)(const TReportJob& job, const std::string& report) = nullptr;

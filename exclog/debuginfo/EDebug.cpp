@@ -1,11 +1,10 @@
 #include "exclog/debuginfo/EDebug.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "exclog/core/EOptionsStream.h"
+#include "exclog/core/EZip.h"
 
 namespace exclog {
 
@@ -100,51 +99,13 @@ std::optional<TQLDataHeader> ParseDataHeader(const uint8_t* bytes, size_t size) 
   return header;
 }
 
-std::optional<std::string> InflateCapped(const uint8_t* bytes, size_t size, size_t cap) {
-  if (!bytes && size) return std::nullopt;
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) return std::nullopt;
-  std::string out;
-  const uint8_t* next = bytes;
-  size_t left = size;
-  int rc = Z_OK;
-  unsigned char chunk[16384];
-  while (rc != Z_STREAM_END) {
-    if (z.avail_in == 0) {
-      // avail_in is 32-bit; feed large inputs in slices.
-      uInt slice = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
-      z.next_in = const_cast<Bytef*>(next);
-      z.avail_in = slice;
-      next += slice;
-      left -= slice;
-    }
-    z.next_out = chunk;
-    z.avail_out = sizeof chunk;
-    rc = inflate(&z, Z_NO_FLUSH);
-    if (rc != Z_OK && rc != Z_STREAM_END) break;
-    size_t produced = sizeof chunk - z.avail_out;
-    if (out.size() + produced > cap) {
-      rc = Z_DATA_ERROR;
-      break;
-    }
-    out.append(reinterpret_cast<const char*>(chunk), produced);
-    // No input left and no progress: the stream is cut short.
-    if (rc == Z_OK && z.avail_in == 0 && left == 0 && produced == 0) {
-      rc = Z_BUF_ERROR;
-      break;
-    }
-  }
-  inflateEnd(&z);
-  if (rc != Z_STREAM_END) return std::nullopt;
-  return out;
-}
-
 std::optional<TQLModuleDataContent> ParseResourceData(const uint8_t* bytes, size_t size) {
   auto header = ParseDataHeader(bytes, size);
   if (!header || header->Version > QLDataMaxVersion) return std::nullopt;
   // This program writes only the compressed form; older uncompressed data is not read.
   if (header->Version < 500) return std::nullopt;
-  auto body = InflateCapped(bytes + header->BodyOffset, size - header->BodyOffset);
+  auto body =
+      TryInflateToBuffer(bytes + header->BodyOffset, size - header->BodyOffset, QLDataInflateCap);
   if (!body) return std::nullopt;
   TQLModuleDataContent content;
   content.Version = header->Version;

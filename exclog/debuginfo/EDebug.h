@@ -60,11 +60,6 @@ struct TQLDataHeader {
 // short, the magic is wrong, or the directory does not fit in the bytes.
 std::optional<TQLDataHeader> ParseDataHeader(const uint8_t* bytes, size_t size);
 
-// Inflates one zlib stream. Nothing unless the stream ends properly within `size`
-// bytes and its output stays within `cap` bytes.
-std::optional<std::string> InflateCapped(const uint8_t* bytes, size_t size,
-                                         size_t cap = QLDataInflateCap);
-
 // What a module's data holds, from either form.
 struct TQLModuleDataContent {
   uint16_t Version = 0;

@@ -135,22 +135,6 @@ TEST(EDebugHeader, LengthsOutsideTheDataAreRefused) {
   EXPECT_FALSE(ParseDataHeader(nullptr, 0));
 }
 
-TEST(EDebugInflate, CapAndStreamEnd) {
-  std::string zeros(100000, '\0');
-  uLongf size = compressBound(zeros.size());
-  std::string packed(size, '\0');
-  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &size, U8(zeros), zeros.size(), 9), Z_OK);
-  packed.resize(size);
-  auto full = InflateCapped(U8(packed), packed.size());
-  ASSERT_TRUE(full);
-  EXPECT_EQ(*full, zeros);
-  EXPECT_TRUE(InflateCapped(U8(packed), packed.size(), 100000));
-  EXPECT_FALSE(InflateCapped(U8(packed), packed.size(), 99999));
-  // Cut before the stream's end (the Adler-32 trailer missing).
-  EXPECT_FALSE(InflateCapped(U8(packed), packed.size() - 2));
-  EXPECT_FALSE(InflateCapped(U8(packed), 0));
-}
-
 TEST(EDebugNames, ContinuationsVersionsAndLimits) {
   TQLNameReader reader(6104, false, "");
   // 133 = 128 + 5: five bytes, then another piece.

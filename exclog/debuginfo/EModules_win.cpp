@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "exclog/core/ECore_win.h"
+#include "exclog/core/EZip.h"
 #include "exclog/debuginfo/EDebug.h"
 
 namespace exclog {
@@ -234,7 +235,8 @@ const uint8_t* OwnBlockAddress(uint8_t kind, size_t* size) {
     const uint8_t* bytes = ResourceBytes(reinterpret_cast<HMODULE>(ThisModule()), length);
     if (bytes) data.Header = ParseDataHeader(bytes, length);
     if (data.Header && data.Header->Version <= QLDataMaxVersion)
-      data.Body = InflateCapped(bytes + data.Header->BodyOffset, length - data.Header->BodyOffset);
+      data.Body = TryInflateToBuffer(bytes + data.Header->BodyOffset, length - data.Header->BodyOffset,
+                                     QLDataInflateCap);
     return data;
   }();
   if (!own.Header || !own.Body) return nullptr;

@@ -15,7 +15,9 @@
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EEvents_win.h"
 #include "exclog/debuginfo/EModules_win.h"
+#include "exclog/report/EPlatform_win.h"
 #include "exclog/capture/ERaiseRoutes_win.h"
+#include "exclog/capture/EScreenshotSeams_win.h"
 #include "exclog/capture/EThreadHooks_win.h"
 #include "exclog/capture/EThrow_win.h"
 #include "exclog/capture/ExceptionLog_win.h"
@@ -516,6 +518,33 @@ TEST_F(MainHandler, FilterReplacesTheTextEndsOtherKindsAndRecordsItsActionOnce) 
   order.clear();
   Report("other kind");
   EXPECT_TRUE(order.empty());
+}
+
+// With the screen-shot switch on, the shot taken before the dialog is saved with
+// the text log as a PNG of the whole screen; with it off, nothing is written.
+TEST_F(MainHandler, ScreenShotIsSavedOnlyWhenSwitchedOn) {
+  exclog::InstallScreenshotSeams();
+  exclog::TModuleRef program = exclog::FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+  ASSERT_TRUE(program && program->Options);
+  const uint16_t flags = program->Options->ProcessFlags();
+  const std::string path = exclog::TempFolder() + exclog::ScreenshotFileName;
+  DeleteFileA(path.c_str());
+  program->Options->SetProcessFlags(flags & ~0x10);
+  Report("no shot");
+  EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+  program->Options->SetProcessFlags(flags | 0x10);
+  Report("with shot");
+  program->Options->SetProcessFlags(flags);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  unsigned char head[24] = {};
+  DWORD got = 0;
+  ReadFile(file, head, sizeof head, &got, nullptr);
+  CloseHandle(file);
+  DeleteFileA(path.c_str());
+  ASSERT_EQ(got, sizeof head);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(head), 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  EXPECT_EQ(head[16] << 24 | head[17] << 16 | head[18] << 8 | head[19], GetSystemMetrics(SM_CXSCREEN));
 }
 
 TEST_F(MainHandler, ListedThreadsAreStoppedForTheirStacksAndResumed) {

@@ -1,0 +1,48 @@
+#include "exclog/capture/EScreenshotSeams_win.h"
+
+#include <windows.h>
+
+#include "exclog/capture/EDispatch_win.h"
+#include "exclog/core/EProcess_win.h"
+#include "exclog/core/ExceptionLog.h"
+#include "exclog/report/EPlatform_win.h"
+#include "exclog/report/EScreenshot_win.h"
+
+namespace exclog {
+namespace {
+
+constexpr uint16_t ScreenshotAttached = 0x10;      // ProcessFlags bit 4
+constexpr uint16_t ScreenshotForegroundOnly = 0x20;  // ProcessFlags bit 5
+
+bool captured = false;
+
+void TakeReportScreenshot(const TReportJob& job) {
+  captured = false;
+  uint16_t flags = ReportOptions().ProcessFlags();
+  if (!(flags & ScreenshotAttached)) return;
+  TScreenshotRequest request;
+  request.ForegroundWindowOnly = (flags & ScreenshotForegroundOnly) != 0;
+  request.MainWindow = FirstApplicationWindow(GetCurrentProcessId());
+  // The control that had the focus on the raising thread when it raised.
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  if (job.RaisingThreadId && GetGUIThreadInfo(job.RaisingThreadId, &gui)) request.Focused = gui.hwndFocus;
+  captured = CaptureScreen(request);
+}
+
+void SaveReportScreenshot(const TReportJob&) {
+  if (!captured) return;
+  captured = false;
+  std::string folder = TempFolder();
+  if (!folder.empty()) SaveScreenshotPng(folder + ScreenshotFileName);
+  ReleaseCapture();
+}
+
+}  // namespace
+
+void InstallScreenshotSeams() {
+  ReportHandlerSeams().TakeScreenshot = &TakeReportScreenshot;
+  ReportHandlerSeams().SaveScreenshot = &SaveReportScreenshot;
+}
+
+}  // namespace exclog

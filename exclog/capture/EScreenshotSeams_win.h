@@ -1,0 +1,10 @@
+#pragma once
+// Fills the screen-shot entries of the report handler's seams.
+namespace exclog {
+
+// The file name of the saved capture, in the temporary folder.
+constexpr char ScreenshotFileName[] = "Screenshot.png";
+
+void InstallScreenshotSeams();
+
+}  // namespace exclog

@@ -1,0 +1,162 @@
+#include "exclog/report/EScreenshot_win.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "exclog/core/EPngWriter.h"
+
+namespace exclog {
+namespace {
+
+struct TCaptureState {
+  HWND Source = nullptr;
+  HDC SourceDc = nullptr;
+  HDC MemoryDc = nullptr;
+  HBITMAP Bitmap = nullptr;
+  HGDIOBJ OldBitmap = nullptr;
+  HPALETTE Palette = nullptr;
+  HPALETTE OldPalette = nullptr;
+  int Width = 0;
+  int Height = 0;
+  int RowStride = 0;  // of the 8-bit rows the capture becomes
+};
+TCaptureState capture;
+
+bool ValidRect(const RECT& r) { return r.right > r.left && r.bottom > r.top; }
+
+// The monitor showing the main window, when it is known and has an area.
+bool MonitorOf(HWND window, RECT& area) {
+  if (!window || !IsWindow(window)) return false;
+  HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONULL);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!monitor || !GetMonitorInfoA(monitor, &info) || !ValidRect(info.rcMonitor)) return false;
+  area = info.rcMonitor;
+  return true;
+}
+
+// A palette device copies through the system palette's 256 entries.
+void SelectSystemPalette() {
+  if (!(GetDeviceCaps(capture.SourceDc, RASTERCAPS) & RC_PALETTE)) return;
+  std::vector<char> storage(sizeof(LOGPALETTE) + 256 * sizeof(PALETTEENTRY));
+  auto* logical = reinterpret_cast<LOGPALETTE*>(storage.data());
+  logical->palVersion = 0x300;
+  logical->palNumEntries = 256;
+  GetSystemPaletteEntries(capture.SourceDc, 0, 256, logical->palPalEntry);
+  capture.Palette = CreatePalette(logical);
+  if (!capture.Palette) return;
+  capture.OldPalette = SelectPalette(capture.MemoryDc, capture.Palette, FALSE);
+  RealizePalette(capture.MemoryDc);
+}
+
+void FrameFocused(HWND focused, POINT origin) {
+  RECT r;
+  if (!focused || !IsWindow(focused) || !GetWindowRect(focused, &r)) return;
+  OffsetRect(&r, -origin.x, -origin.y);
+  HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+  FrameRect(capture.MemoryDc, &r, red);
+  InflateRect(&r, -1, -1);
+  FrameRect(capture.MemoryDc, &r, red);
+  DeleteObject(red);
+}
+
+void DrawCursor(POINT origin) {
+  CURSORINFO cursor{};
+  cursor.cbSize = sizeof cursor;
+  if (!GetCursorInfo(&cursor) || !cursor.hCursor || !(cursor.flags & CURSOR_SHOWING)) return;
+  ICONINFO icon{};
+  if (!GetIconInfo(cursor.hCursor, &icon)) return;
+  if (icon.hbmMask) DeleteObject(icon.hbmMask);
+  if (icon.hbmColor) DeleteObject(icon.hbmColor);
+  DrawIconEx(capture.MemoryDc, cursor.ptScreenPos.x - static_cast<int>(icon.xHotspot) - origin.x,
+             cursor.ptScreenPos.y - static_cast<int>(icon.yHotspot) - origin.y, cursor.hCursor, 32, 32, 0,
+             nullptr, DI_NORMAL);
+}
+
+}  // namespace
+
+bool CaptureScreen(const TScreenshotRequest& request) {
+  ReleaseCapture();
+  // 1. The source and the area.
+  RECT area{};
+  POINT from{0, 0};     // where the copy starts in the source DC
+  POINT origin{0, 0};   // the area's top-left corner on the screen
+  if (request.ForegroundWindowOnly) {
+    capture.Source = GetForegroundWindow();
+    if (!capture.Source) capture.Source = GetDesktopWindow();
+    GetWindowRect(capture.Source, &area);
+  } else {
+    capture.Source = GetDesktopWindow();
+    if (!MonitorOf(request.MainWindow, area)) GetWindowRect(capture.Source, &area);
+    from = {area.left, area.top};
+  }
+  origin = {area.left, area.top};
+  capture.SourceDc = GetWindowDC(capture.Source);
+  if (!capture.SourceDc) {
+    ReleaseCapture();
+    return false;
+  }
+  // 2.
+  capture.Width = std::max<int>(1, area.right - area.left);
+  capture.Height = std::max<int>(1, area.bottom - area.top);
+  capture.RowStride = ((capture.Width * 8 + 31) & ~31) / 8;
+  capture.MemoryDc = CreateCompatibleDC(capture.SourceDc);
+  capture.Bitmap = CreateCompatibleBitmap(capture.SourceDc, capture.Width, capture.Height);
+  if (!capture.MemoryDc || !capture.Bitmap) {
+    ReleaseCapture();
+    return false;
+  }
+  capture.OldBitmap = SelectObject(capture.MemoryDc, capture.Bitmap);
+  // 3.
+  SelectSystemPalette();
+  // 4.
+  if (!BitBlt(capture.MemoryDc, 0, 0, capture.Width, capture.Height, capture.SourceDc, from.x, from.y,
+              SRCCOPY)) {
+    ReleaseCapture();
+    return false;
+  }
+  // 5. and 6.
+  FrameFocused(request.Focused, origin);
+  if (request.WithCursor) DrawCursor(origin);
+  return true;
+}
+
+TPixelBuffer CapturedPixels() {
+  if (!capture.Bitmap) return {};
+  TPixelBuffer pixels(capture.Width, capture.Height);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = capture.Width;
+  info.bmiHeader.biHeight = -capture.Height;  // top-down, as the buffer
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  // The bitmap must not be selected into a DC while its bits are read.
+  SelectObject(capture.MemoryDc, capture.OldBitmap);
+  int rows = GetDIBits(capture.MemoryDc, capture.Bitmap, 0, capture.Height, pixels.Pixels.data(), &info,
+                       DIB_RGB_COLORS);
+  SelectObject(capture.MemoryDc, capture.Bitmap);
+  if (rows != capture.Height) return {};
+  for (uint32_t& p : pixels.Pixels) p &= 0xFFFFFF;
+  return pixels;
+}
+
+bool SaveScreenshotPng(const std::string& path) {
+  TPixelBuffer pixels = CapturedPixels();
+  if (pixels.Empty()) return false;
+  return SavePalettePng(pixels, path);
+}
+
+void ReleaseCapture() {
+  if (capture.MemoryDc) {
+    if (capture.OldBitmap) SelectObject(capture.MemoryDc, capture.OldBitmap);
+    if (capture.OldPalette) SelectPalette(capture.MemoryDc, capture.OldPalette, FALSE);
+    DeleteDC(capture.MemoryDc);
+  }
+  if (capture.Bitmap) DeleteObject(capture.Bitmap);
+  if (capture.Palette) DeleteObject(capture.Palette);
+  if (capture.SourceDc) ReleaseDC(capture.Source, capture.SourceDc);
+  capture = TCaptureState();
+}
+
+}  // namespace exclog
