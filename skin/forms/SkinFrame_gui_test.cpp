@@ -516,13 +516,23 @@ TEST_F(SkinFrameOnForm, CaptionButtonsLightOnlyUnderThePointer) {
   EXPECT_EQ(skinner->HotObject, nullptr);
 }
 
-// What reaches the window on top of the skinner: program actions and system commands.
+// What reaches the window on top of the skinner: program actions, system commands,
+// context menus, and when the pointer first moved over the frame.
 std::vector<std::pair<UINT, WPARAM>> reached;
+DWORD firstNcMoveTick = 0;
 WNDPROC recorderNext = nullptr;
 LRESULT CALLBACK Recorder(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-  if (m == kMsgCaptionAction || m == WM_SYSCOMMAND || m == WM_CLOSE) reached.emplace_back(m, wp);
+  if (m == kMsgCaptionAction || m == WM_SYSCOMMAND || m == WM_CLOSE || m == WM_CONTEXTMENU) reached.emplace_back(m, wp);
+  if (m == WM_NCMOUSEMOVE && !firstNcMoveTick) firstNcMoveTick = GetTickCount();
   return CallWindowProcA(recorderNext, w, m, wp, lp);
 }
+void Record(HWND window) {
+  reached.clear();
+  firstNcMoveTick = 0;
+  recorderNext =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Recorder)));
+}
+void StopRecording(HWND window) { SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recorderNext)); }
 // A popup menu runs a modal loop inside this thread's own message handling: a timer
 // looks at it from within that loop and closes it `closeAfterMs` after it showed.
 struct TPopupWatch {
@@ -552,9 +562,7 @@ struct TPopupWatch {
 TEST_F(SkinFrameOnForm, PointerPressReleaseDoubleAndRightClicks) {
   SetForegroundWindow(window);
   ASSERT_TRUE(PumpUntil([&] { return skinner->Active != 0; }));
-  reached.clear();
-  recorderNext = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Recorder)));
+  Record(window);
   TWinSysButton* program = VisibleButton(skinner, 50);
   ASSERT_TRUE(program);
   const POINT at{wr.left + (program->Rect.left + program->Rect.right) / 2,
@@ -625,7 +633,78 @@ TEST_F(SkinFrameOnForm, PointerPressReleaseDoubleAndRightClicks) {
       if (m == WM_CLOSE || (m == WM_SYSCOMMAND && wp == SC_CLOSE)) return true;
     return false;
   }));
-  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recorderNext));
+  StopRecording(window);
+}
+
+TEST(SkinFrame, RightClickOnAnMdiChildCaptionGoesToTheSystem) {
+  auto data = Start();
+  skintest::TMdiForms mdi = skintest::MakeMdiForms();
+  HWND child = mdi.Child->Handle();
+  auto frame = Skin(mdi.Frame->Handle(), data.get(), mdi.Frame.get(), nullptr);
+  auto skinner = Skin(child, data.get(), mdi.Child.get(), nullptr);
+  ASSERT_EQ(skinner->FormKind, kFormMdiChild);
+  ASSERT_EQ(skinner->WindowState, kStateNormal);
+  RECT cr{};
+  GetWindowRect(child, &cr);
+  const POINT at{cr.left + 40, cr.top + skinner->CaptionHeight / 2};
+  ASSERT_EQ(SendMessageA(child, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y)), HTCAPTION);
+  ASSERT_EQ(TSkinFrame::ButtonAt(*skinner, {40, skinner->CaptionHeight / 2}), nullptr);
+  skinner->LastSysMenuTick = GetTickCount() - 100000;
+  Record(child);
+  {
+    TPopupWatch closesAnyMenu(0);
+    ASSERT_TRUE(velmora::test::RunHostCommand("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) +
+                                              " click 3"));
+    // The system's right-click handling: the child is asked for its context menu.
+    EXPECT_TRUE(PumpUntil([&] {
+      return std::count(reached.begin(), reached.end(), std::make_pair(UINT{WM_CONTEXTMENU}, reinterpret_cast<WPARAM>(child))) > 0;
+    }));
+  }
+  EXPECT_FALSE(skinner->SysPopupMenu) << "the skinned system menu opened";
+  StopRecording(child);
+  skinner->Unskin();
+  frame->Unskin();
+}
+
+TEST_F(SkinFrameOnForm, CloseHintShowsAndGoesUnderThePointer) {
+  TWinSysButton* close = VisibleButton(skinner, 0);
+  ASSERT_TRUE(close);
+  SetForegroundWindow(window);
+  ASSERT_TRUE(PumpUntil([&] { return skinner->Active != 0; }));
+  struct TKeptPauses {
+    int P = Application->HintPause, Q = Application->HintHidePause;
+    ~TKeptPauses() {
+      Application->HintPause = P;
+      Application->HintHidePause = Q;
+    }
+  } kept;
+  const DWORD pause = 500, hidePause = 1500, tick = 250;
+  Application->HintPause = pause;
+  Application->HintHidePause = hidePause;
+  // From the client area (no non-client move) onto the close button.
+  MovePointer(wr.left + 200, wr.top + 100);
+  ASSERT_TRUE(PumpUntil([&] { return skinner->HotObject == nullptr; }));
+  Record(window);
+  const POINT over{wr.left + close->Rect.left + 4, wr.top + close->Rect.top + 4};
+  MovePointer(over.x, over.y);
+  auto hint = [] {
+    HWND h = FindWindowA("THintWindow", "Close");
+    return h && IsWindowVisible(h) ? h : nullptr;
+  };
+  ASSERT_TRUE(PumpUntil([&] { return hint() != nullptr; }, 2 * pause + 5000));
+  const DWORD shown = GetTickCount();
+  RECT at{};
+  GetWindowRect(hint(), &at);
+  EXPECT_EQ(std::make_pair(at.left, at.top), std::make_pair(wr.left + close->Rect.left, over.y + 24));
+  ASSERT_TRUE(PumpUntil([&] { return hint() == nullptr; }, hidePause + 5000));
+  const DWORD hidden = GetTickCount();
+  StopRecording(window);
+  // Timer ticks come late on a busy machine, never early, so only the lower bounds
+  // are close: less one tick for the timer's phase when the pointer arrived, and
+  // a little for the clocks' grain.
+  ASSERT_NE(firstNcMoveTick, 0u);
+  EXPECT_GE(shown - firstNcMoveTick, 2 * pause - tick - 50) << "shown at once";
+  EXPECT_GE(hidden - shown, hidePause - tick) << "hidden early";
 }
 
 TEST(SkinFrame, WithoutMaximizeBoxTheMaximizeButtonIsGreyAndInert) {
