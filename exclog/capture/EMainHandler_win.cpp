@@ -193,6 +193,7 @@ TReportChoiceInput ChoiceInput(const TReportJob& job, bool webProgram) {
   in.Send.WebSendMode = options.WebSendMode();
   in.Send.AskBeforeSending = options.AskBeforeSending();
   in.Send.ProcessFlags = options.ProcessFlags();
+  in.Send.Duplicate = job.Duplicate;
   in.TerminateAction = options.TerminateAction();
   return in;
 }
@@ -320,6 +321,8 @@ uint8_t RunMainHandler(TReportJob& job) {
   ++reportCount;
   SetReportStep(10);
   job.StackId = CallStackId(job.Exception);
+  CountReportSeamCall("CheckDuplicate");
+  job.Duplicate = seams.CheckDuplicate && seams.CheckDuplicate(job, true);
   // 9. and 10.
   SetReportStep(11);
   TReportChoiceInput choiceInput = ChoiceInput(job, webProgram);
@@ -349,7 +352,7 @@ uint8_t RunMainHandler(TReportJob& job) {
   if (seams.SaveTextLog) seams.SaveTextLog(job, report);
   // 12.
   SetReportStep(15);
-  if (flags & ReportSaveXmlLog) {
+  if ((flags & ReportSaveXmlLog) || (ReportOptions().ProcessFlags() & 0x8)) {
     CountReportSeamCall("SaveXmlLog");
     if (seams.SaveXmlLog) seams.SaveXmlLog(job, report);
   }

@@ -1,4 +1,5 @@
 #include "exclog/capture/ExceptionLog_win.h"
+#include "exclog/capture/EReportLogs_win.h"
 
 #include <algorithm>
 #include <atomic>
@@ -197,6 +198,7 @@ void Installer() {
     return LoggerActive() && module == OptionsSeams().CurrentModule();
   };
   InstallEventHandlers();
+  InstallReportLogSeams();
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);
   {
