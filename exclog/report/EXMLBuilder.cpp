@@ -111,7 +111,7 @@ void GeneralToXml(std::string_view general, TXMLItem& parent) {
     }
     // A continuation line may hold ": " or end with ":" of its own.
     if (fieldOpen && StartsWith(line, "   ")) {
-      value.push_back(line.substr(line.find_first_not_of(' ')));
+      value.push_back(line.substr(std::min(line.find_first_not_of(' '), line.size())));
       continue;
     }
     size_t colon = line.find(": ");
