@@ -59,8 +59,16 @@ class LogOnDisk : public ::testing::Test {
     DeleteFileA(name_.c_str());
     saved_ = LogSavingSeams();
     savedFiles_ = ReportFilesSeams();
+    for (const char* name : {"TMP", "TEMP"}) {
+      char value[MAX_PATH] = {};
+      GetEnvironmentVariableA(name, value, MAX_PATH);
+      savedTemp_.push_back(value);
+    }
   }
   void TearDown() override {
+    SetEnvironmentVariableA("TMP", savedTemp_[0].empty() ? nullptr : savedTemp_[0].c_str());
+    SetEnvironmentVariableA("TEMP", savedTemp_[1].empty() ? nullptr : savedTemp_[1].c_str());
+    SetEnvironmentVariableA("EXCLOG_EXTRA", nullptr);
     LogSavingSeams() = saved_;
     ReportFilesSeams() = savedFiles_;
     velmora::test::RunHostCommand("rm -rf '" + HostPath(folder_) + "'");
@@ -85,6 +93,7 @@ class LogOnDisk : public ::testing::Test {
   std::string folder_, name_;
   TLogSavingSeams saved_;
   TReportFilesSeams savedFiles_;
+  std::vector<std::string> savedTemp_;
   TQuelbaModuleOptions options_;
 };
 
