@@ -190,6 +190,7 @@ TReportChoiceInput ChoiceInput(const TReportJob& job, bool webProgram) {
   in.Send.WebSendMode = options.WebSendMode();
   in.Send.AskBeforeSending = options.AskBeforeSending();
   in.Send.ProcessFlags = options.ProcessFlags();
+  in.Send.Duplicate = job.Duplicate;
   in.TerminateAction = options.TerminateAction();
   return in;
 }
@@ -318,6 +319,8 @@ uint8_t RunMainHandler(TReportJob& job) {
   SetReportStep(9);
   ++reportCount;
   SetReportStep(10);
+  CountReportSeamCall("CheckDuplicate");
+  job.Duplicate = seams.CheckDuplicate && seams.CheckDuplicate(job, true);
   // 9. and 10.
   SetReportStep(11);
   TReportChoiceInput choiceInput = ChoiceInput(job, webProgram);
@@ -349,7 +352,7 @@ uint8_t RunMainHandler(TReportJob& job) {
   if (seams.SaveScreenshot) seams.SaveScreenshot(job);
   // 12.
   SetReportStep(15);
-  if (flags & ReportSaveXmlLog) {
+  if ((flags & ReportSaveXmlLog) || (ReportOptions().ProcessFlags() & 0x8)) {
     CountReportSeamCall("SaveXmlLog");
     if (seams.SaveXmlLog) seams.SaveXmlLog(job, report);
   }

@@ -1,4 +1,5 @@
 #include "exclog/capture/ExceptionLog_win.h"
+#include "exclog/capture/EReportLogs_win.h"
 
 #include <algorithm>
 #include <atomic>
@@ -187,6 +188,7 @@ void Installer() {
   };
   InstallEventHandlers();
   InstallScreenshotSeams();
+  InstallReportLogSeams();
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);
   {

@@ -53,6 +53,7 @@ struct TReportJob {
   uint8_t RestartChoice = 0;
   std::string ReportFile;          // "_BugReport"
   uint32_t StackId = 0;            // marks duplicates
+  bool Duplicate = false;          // the log already holds this exception (counted there)
   // The call stacks the report collected: the raising thread's first (shared by
   // copies of the job).
   std::shared_ptr<TQuelbaStackList> Stacks;
@@ -98,6 +99,9 @@ struct TReportHandlerSeams {
   // report text to standard output; the answer is "close".
   TDialogAnswer (*ShowDialog)(const TReportJob& job, const std::string& report) = nullptr;
   void (*AskReproduceSteps)(const TReportJob& job) = nullptr;
+  // Whether the log already holds the job's exception; with `count`, counts it
+  // there. Default: never a duplicate.
+  bool (*CheckDuplicate)(const TReportJob& job, bool count) = nullptr;
   void (*SaveTextLog)(const TReportJob& job, const std::string& report) = nullptr;
   void (*SaveXmlLog)(const TReportJob& job, const std::string& report) = nullptr;
   // Starts the sending; with `wait`, returns when it is over.

@@ -432,6 +432,8 @@ std::string OptionsStreamFor(const TSettings& settings) {
     else if (key == "SupportUrl") options.SetSupportUrl(value);
     else if (key == "LogFolder") options.SetLogFolder(value);
     else if (key == "SaveLogFile") options.SetSaveLogFile(static_cast<uint8_t>(number()));
+    else if (key == "LogFlags") options.SetLogFlags(static_cast<uint8_t>(number()));
+    else if (key == "ProcessFlags") options.SetProcessFlags(static_cast<uint16_t>(number()));
     else if (key == "FreezeSeconds") options.SetFreezeSeconds(static_cast<int32_t>(number()));
     else if (key == "FreezeWatch") options.SetFreezeWatch(static_cast<uint8_t>(number()));
     else if (key == "StackDetailFlags") options.SetStackDetailFlags(static_cast<uint8_t>(number()));

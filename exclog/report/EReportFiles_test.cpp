@@ -1,0 +1,72 @@
+#include "exclog/report/EReportFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace exclog {
+namespace {
+
+TReportFilesInput Input(uint16_t flags) {
+  TReportFilesInput in;
+  in.TempFolder = "C:\\Temp\\";
+  in.LogFile = "C:\\App\\Logs\\prog.qlf";
+  in.ProcessFlags = flags;
+  in.ProcessId = 0x4D2;
+  in.ProcessNumber = 0xFF;
+  return in;
+}
+
+TEST(ReportFiles, NamesExistByTheirSwitches) {
+  TReportFilesInput in = Input(AttachXmlLog | AttachScreenshot | AttachLastHtmlPage);
+  EXPECT_EQ(LogCopyFileName(in), "C:\\Temp\\prog.qlf");
+  EXPECT_EQ(XmlLogFileName(in), "C:\\Temp\\prog.xml");
+  EXPECT_EQ(ZipArchiveFileName(in), "C:\\Temp\\BugReport.zip");
+  EXPECT_EQ(ProcessDataFileName(in), "C:\\Temp\\000004D2000000FF.bin");
+  // Switched on but nothing taken or captured for this report.
+  EXPECT_EQ(ScreenshotFileName(in), "");
+  EXPECT_EQ(LastHtmlPageFileName(in), "");
+  in.ScreenshotTaken = in.PageCaptured = true;
+  EXPECT_EQ(ScreenshotFileName(in), "C:\\Temp\\Screenshot.png");
+  EXPECT_EQ(LastHtmlPageFileName(in), "C:\\Temp\\LastHTMLPage.html");
+  // Taken and captured, but switched off.
+  TReportFilesInput off = Input(0);
+  off.ScreenshotTaken = off.PageCaptured = true;
+  EXPECT_EQ(ScreenshotFileName(off), "");
+  EXPECT_EQ(LastHtmlPageFileName(off), "");
+  EXPECT_EQ(XmlLogFileName(off), "");
+}
+
+TEST(ReportFiles, AttachmentList) {
+  TAttachmentOptions options;
+  options.AttachedFiles = " %APP%\\a.txt ; b.txt;;";
+  auto expand = [](std::string_view s) {
+    std::string t(s);
+    if (t.rfind("%APP%", 0) == 0) t.replace(0, 5, "C:\\App");
+    return t;
+  };
+  TReportFilesInput in = Input(0);
+  in.ScreenshotTaken = in.PageCaptured = true;
+  EXPECT_EQ(AttachmentList(in, options, false, expand),
+            (std::vector<std::string>{"C:\\App\\a.txt", "b.txt", "C:\\Temp\\prog.qlf"}));
+  // The screenshot switched on but not taken stays out.
+  in = Input(AttachXmlLog | AttachScreenshot | AttachLastHtmlPage);
+  in.PageCaptured = true;
+  options.ReportInMailBody = true;
+  EXPECT_EQ(AttachmentList(in, options, true, expand),
+            (std::vector<std::string>{"C:\\App\\a.txt", "b.txt", "C:\\Temp\\LastHTMLPage.html", "C:\\Temp\\prog.xml"}));
+  // The log copy is optional only when the report goes into the mail body.
+  options.ReportInMailBody = false;
+  EXPECT_EQ(AttachmentList(in, options, true, expand).size(), 5u);
+}
+
+TEST(ReportFiles, DecoratedNames) {
+  TDateTime time = EncodeDate(2026, 12, 5) + EncodeTime(23, 0, 0, 0);
+  EXPECT_EQ(DecorateAttachmentName("C:\\Temp\\app.txt", StampTimeInNames, "PC1", time), "app__20261205230000.txt");
+  EXPECT_EQ(DecorateAttachmentName("C:\\Temp\\report.txt", StampTimeInNames | StampComputerInNames, "PC1", time),
+            "report__PC1__20261205230000.txt");
+  EXPECT_EQ(DecorateAttachmentName("C:\\Temp\\report.txt", StampComputerInNames, "PC1", time), "report__PC1.txt");
+  EXPECT_EQ(DecorateAttachmentName("C:\\Temp\\report.txt", 0, "PC1", time), "report.txt");
+  EXPECT_EQ(DecorateAttachmentName("noext", StampComputerInNames, "PC1", time), "noext__PC1");
+}
+
+}  // namespace
+}  // namespace exclog

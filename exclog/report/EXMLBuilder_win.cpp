@@ -1,0 +1,26 @@
+#include "exclog/report/EXMLBuilder_win.h"
+
+#include <windows.h>
+
+#include "exclog/report/EReportFiles_win.h"
+#include "exclog/report/EXMLBuilder.h"
+
+namespace exclog {
+
+bool ExportLogXml(const TLogFile& log, const std::string& xmlFile) {
+  return WriteFileText(xmlFile, LogToXml(log, log.PassPhrase));
+}
+
+std::string ExportXmlLog(const TQuelbaModuleOptions& options, const std::string& passPhrase) {
+  TReportFilesInput in = ReportFilesInput(options);
+  std::string xmlFile = XmlLogFileName(in);
+  if (xmlFile.empty()) return "";
+  // Only sending puts the copy in the temporary folder: without it, the log itself.
+  std::string source = LogCopyFileName(in);
+  if (GetFileAttributesA(source.c_str()) == INVALID_FILE_ATTRIBUTES) source = in.LogFile;
+  TLogFile log(source, true);
+  log.PassPhrase = passPhrase;
+  return ExportLogXml(log, xmlFile) ? xmlFile : "";
+}
+
+}  // namespace exclog
