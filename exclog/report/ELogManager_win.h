@@ -77,7 +77,4 @@ constexpr int LogFileErrorAction = 3;
 bool SaveTextLog(const TQuelbaModuleOptions& options, const std::string& report, bool duplicate);
 
 
-// Reads bytes 128-255 in the system's ANSI code page from now on.
-void UseSystemAnsiCodePage();
-
 }  // namespace exclog

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <array>
+#include <cstdint>
+
 #include "exclog/report/EReportFiles_win.h"
 #include "exclog/report/EXMLBuilder.h"
 
@@ -21,6 +24,17 @@ std::string ExportXmlLog(const TQuelbaModuleOptions& options, const std::string&
   TLogFile log(source, true);
   log.PassPhrase = passPhrase;
   return ExportLogXml(log, xmlFile) ? xmlFile : "";
+}
+
+void UseSystemAnsiCodePage() {
+  std::array<uint16_t, 128> table{};
+  for (int i = 0; i < 128; ++i) {
+    char byte = static_cast<char>(128 + i);
+    wchar_t wide = 0;
+    table[static_cast<size_t>(i)] =
+        MultiByteToWideChar(CP_ACP, 0, &byte, 1, &wide, 1) == 1 ? static_cast<uint16_t>(wide) : static_cast<uint16_t>(128 + i);
+  }
+  SetAnsiUpperHalf(table);
 }
 
 }  // namespace exclog

@@ -16,4 +16,7 @@ bool ExportLogXml(const TLogFile& log, const std::string& xmlFile);
 // the XML file's name, "" when none was written.
 std::string ExportXmlLog(const TQuelbaModuleOptions& options, const std::string& passPhrase);
 
+// The XML reads bytes 128-255 in the system's ANSI code page from now on.
+void UseSystemAnsiCodePage();
+
 }  // namespace exclog
