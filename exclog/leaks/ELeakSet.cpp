@@ -50,7 +50,8 @@ bool TLeakAddressSet::Add(uintptr_t address, bool marked) {
     slots_[at] = address | (marked ? kMark : 0);
     return true;
   }
-  if ((used_ + tombs_ + 1) * 10 > capacity_ * 7 && !Grow()) return false;
+  // At most half full, tombstones counted: probes stay short.
+  if ((used_ + tombs_ + 1) * 2 > capacity_ && !Grow()) return false;
   size_t mask = capacity_ - 1, i = Hash(address) & mask;
   while (slots_[i] != kEmpty && slots_[i] != kTomb) i = (i + 1) & mask;
   if (slots_[i] == kTomb) --tombs_;
@@ -73,12 +74,23 @@ bool TLeakAddressSet::SetMark(uintptr_t address, bool marked) {
   return true;
 }
 
+// Closes the gap instead of leaving a tombstone: each later entry of the probe run
+// whose home lies at or before the gap moves into it.
 bool TLeakAddressSet::Remove(uintptr_t address) {
-  size_t at = Slot(address);
-  if (at >= capacity_) return false;
-  slots_[at] = kTomb;
+  size_t gap = Slot(address);
+  if (gap >= capacity_) return false;
+  size_t mask = capacity_ - 1;
+  for (size_t j = (gap + 1) & mask;; j = (j + 1) & mask) {
+    uintptr_t s = slots_[j];
+    if (s == kEmpty) break;
+    size_t home = Hash(s & ~kMark) & mask;
+    if (((j - home) & mask) >= ((j - gap) & mask)) {
+      slots_[gap] = s;
+      gap = j;
+    }
+  }
+  slots_[gap] = kEmpty;
   --used_;
-  ++tombs_;
   return true;
 }
 

@@ -72,8 +72,8 @@ struct TLeakSettings {
   TLeakErrorHook OnError = nullptr;
   void (*Yield)() = nullptr;            // lock back-off after spinning; none: keep spinning
   // The quarantine keeps at most this many freed blocks and user bytes.
-  size_t QuarantineBlocks = 256;
-  size_t QuarantineBytes = 1 << 20;
+  size_t QuarantineBlocks = 32;
+  size_t QuarantineBytes = 256 << 10;
 };
 
 // The wrapper's table entries.
