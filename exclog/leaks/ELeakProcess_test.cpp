@@ -43,6 +43,8 @@ struct Image {
 
 std::vector<uintptr_t> nextStack;
 void Capture(TLeakHeader& h, const uintptr_t*, const uintptr_t*) {
+  std::memset(h.Snapshot, 0, sizeof h.Snapshot);
+  std::memset(h.Stack, 0, sizeof h.Stack);
   for (size_t i = 0; i < nextStack.size() && i < kLeakStackDepth; ++i) h.Snapshot[i] = nextStack[i];
 }
 

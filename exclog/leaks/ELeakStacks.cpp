@@ -20,6 +20,8 @@ void RecordStacks(TLeakHeader& header, const uintptr_t* position, const uintptr_
     lowest = frame + 2;
     frame = next;
   }
+  for (int i = raw; i < kLeakStackDepth; ++i) header.Snapshot[i] = 0;
+  for (int i = walked; i < kLeakStackDepth; ++i) header.Stack[i] = 0;
 }
 
 int KeepCallSites(uintptr_t (&stack)[kLeakStackDepth], const TMemoryView& memory) {

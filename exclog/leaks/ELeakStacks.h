@@ -12,7 +12,7 @@ namespace exclog {
 // Copies up to kLeakStackDepth words from `position` (never from `top` or above)
 // into the header's snapshot and walks the frame chain from `frame` (each frame:
 // the saved frame pointer, then the return address) while frames rise and stay
-// below `top`. Entries not filled stay as they were (zero in a fresh header).
+// below `top`. Entries not filled are zeroed.
 void RecordStacks(TLeakHeader& header, const uintptr_t* position, const uintptr_t* top, const uintptr_t* frame);
 
 // Keeps the entries that follow a call instruction, each moved back to the call's

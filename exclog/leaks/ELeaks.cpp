@@ -134,7 +134,7 @@ void Retire(TLeakHeader* h, bool overrun, void* caller) {
 
 void* Record(void* raw, size_t size, TLeakKind kind, const uintptr_t* frame) {
   auto* h = static_cast<TLeakHeader*>(raw);
-  std::memset(h, 0, BlockOverHead);
+  h->Next = h->Prev = nullptr;
   h->State = kBlockLive;
   h->Kind = kind;
   h->Size = static_cast<uint32_t>(size);
@@ -142,7 +142,12 @@ void* Record(void* raw, size_t size, TLeakKind kind, const uintptr_t* frame) {
   h->Guard = kLeakGuard;
   uint32_t guard = kLeakGuard;
   std::memcpy(static_cast<char*>(raw) + BlockOverHead + size, &guard, sizeof guard);
-  if (collector.settings.Capture && frame) collector.settings.Capture(*h, frame + 1, frame);
+  if (collector.settings.Capture && frame) {
+    collector.settings.Capture(*h, frame + 1, frame);
+  } else {
+    std::memset(h->Snapshot, 0, sizeof h->Snapshot);
+    std::memset(h->Stack, 0, sizeof h->Stack);
+  }
   LeakLock();
   if (!collector.owned.Add(reinterpret_cast<uintptr_t>(h), false)) {
     LeakUnlock();

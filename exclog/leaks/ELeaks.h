@@ -57,7 +57,7 @@ inline TLeakHeader* HeaderOf(void* user) {
 
 enum class TLeakError { Overrun, MultiFree };
 
-// Fills a fresh header's two stacks (zeroed before the call). `position` is the
+// Fills a fresh header's two stacks whole (entries past the stack's end zero). `position` is the
 // wrapper's return-address slot (the caller's stack from there up), `frame` the
 // wrapper's own frame (saved frame pointer, return address). Must allocate nothing.
 using TLeakStackCapture = void (*)(TLeakHeader& header, const uintptr_t* position, const uintptr_t* frame);

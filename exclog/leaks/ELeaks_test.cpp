@@ -306,7 +306,8 @@ TEST(LeakStacks, SnapshotStopsAtTheStackTopAndTheWalkFollowsRisingFrames) {
   stack[11] = 0x402000;
   stack[20] = reinterpret_cast<uintptr_t>(&stack[2]);
   stack[21] = 0x403000;
-  TLeakHeader h{};
+  TLeakHeader h;
+  std::memset(&h, 0xFF, sizeof h);  // a reused block: every entry not filled is cleared
   RecordStacks(h, &stack[2], &stack[64], &stack[4]);
   EXPECT_EQ(h.Snapshot[0], stack[2]);
   EXPECT_EQ(h.Snapshot[34], stack[36]);
@@ -314,7 +315,8 @@ TEST(LeakStacks, SnapshotStopsAtTheStackTopAndTheWalkFollowsRisingFrames) {
   EXPECT_EQ(h.Stack[1], 0x402000u);
   EXPECT_EQ(h.Stack[2], 0x403000u);
   EXPECT_EQ(h.Stack[3], 0u);
-  TLeakHeader near{};
+  TLeakHeader near;
+  std::memset(&near, 0xFF, sizeof near);
   RecordStacks(near, &stack[60], &stack[64], &stack[63]);
   EXPECT_EQ(near.Snapshot[3], stack[63]);
   EXPECT_EQ(near.Snapshot[4], 0u);
