@@ -27,6 +27,7 @@
 #include "exclog/capture/EThreadHooks_win.h"
 #include "exclog/capture/EThrow_win.h"
 #include "exclog/core/EUnitPatch.h"
+#include "exclog/leaks/ELeakUnit_win.h"
 
 namespace exclog {
 
@@ -221,6 +222,11 @@ void Installer() {
     LookUpFrameworkMethods();
     HookKernelImports();
   }
+  // 10. The collector stops after every other unit and the core after it.
+  if (LeakCatchingActive()) {
+    int last[] = {FindUnit("ECore"), FindUnit("ELeaks")};
+    MoveStopsFirst(InitContext.Table, last, 2, &unitPatch);
+  }
 }
 
 }  // namespace
@@ -234,7 +240,8 @@ bool IsLoggerUnitFile(const std::string& fileName) {
       "EConsts.cpp",       "ECore.cpp",          "ECoreUnit.cpp",     "ECoreUnit_win.cpp", "ECore_win.cpp",
       "EDebug.cpp",        "EDebugWriter.cpp",   "EDispatch.cpp",     "EDispatch_win.cpp", "EEncrypt.cpp",
       "EEventCall.cpp",    "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
-      "EHookPatch.cpp",    "EHook_win.cpp",      "ELists.cpp",        "EMainHandler_win.cpp", "EMemoryView.cpp",
+      "EHookPatch.cpp",    "EHook_win.cpp",      "ELeakProcess.cpp",  "ELeakSet.cpp",      "ELeakStacks.cpp",
+      "ELeakStart.cpp",    "ELeaks.cpp",         "ELeakUnit_win.cpp",    "ELists.cpp",        "EMainHandler_win.cpp", "EMemoryView.cpp",
       "EModules.cpp",      "EModules_win.cpp",   "EOptions.cpp",      "EOptionsStream.cpp", "EProcess_win.cpp",
       "ERaiseRoutes_win.cpp", "EStackWalk.cpp",  "EThreadHooks_win.cpp", "EThrow_win.cpp", "EUnitPatch.cpp",
       "ExceptionLog.cpp",  "ExceptionLog_win.cpp"};
@@ -288,6 +295,7 @@ void RegisterExceptionLogUnits() {
   if (unitsRegistered) return;
   InstallCoreHostSource();
   RegisterUnit("ECore", &StartCore, &StopCore);
+  RegisterUnit("ELeaks", &LeakUnitStart, &LeakUnitStop);
   RegisterUnit("EHook", &HookUnitInit, &HookUnitDone);
   RegisterUnit("ExceptionLog", &ExceptionLogInit, &ExceptionLogDone);
   unitsRegistered = true;

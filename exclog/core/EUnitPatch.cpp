@@ -58,4 +58,31 @@ void RestoreUnitStop(TUnitTable* table, const TUnitPatch& patch, TUnitProc stopR
     WriteSlot(table->Units[patch.StopIndex].Fini, patch.OriginalStop);
 }
 
+bool MoveStopsFirst(TUnitTable* table, const int* slots, int count, TUnitPatch* patch) {
+  if (!UsableTable(table) || count < 0 || (count && !slots)) return false;
+  for (int i = 0; i < count; ++i)
+    if (slots[i] >= table->UnitCount) return false;
+  // Each move rotates positions [front, at] one up; later slots and the patch's
+  // slot inside that range shift with them.
+  constexpr int kMaxMoved = 16;
+  if (count > kMaxMoved) return false;
+  int where[kMaxMoved];
+  for (int i = 0; i < count; ++i) where[i] = slots[i];
+  int front = 0;
+  for (int i = 0; i < count; ++i) {
+    int at = where[i];
+    if (at < 0) continue;
+    TUnitProc moved = table->Units[at].Fini;
+    for (int j = at; j > front; --j) WriteSlot(table->Units[j].Fini, table->Units[j - 1].Fini);
+    WriteSlot(table->Units[front].Fini, moved);
+    for (int k = i + 1; k < count; ++k)
+      if (where[k] >= front && where[k] < at) ++where[k];
+      else if (where[k] == at) where[k] = front;
+    if (patch && patch->StopIndex >= front && patch->StopIndex <= at)
+      patch->StopIndex = patch->StopIndex == at ? front : patch->StopIndex + 1;
+    ++front;
+  }
+  return true;
+}
+
 }  // namespace exclog

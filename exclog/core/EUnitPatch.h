@@ -31,4 +31,10 @@ void RestoreUnitStart(TUnitTable* table, const TUnitPatch& patch, TUnitProc star
 // Writes the original stop back, when its slot still holds `stopReplacement`.
 void RestoreUnitStop(TUnitTable* table, const TUnitPatch& patch, TUnitProc stopReplacement);
 
+// Moves the stops of `slots` (in that order; negative entries are skipped) to the
+// first positions of the stop column, the other stops keeping their order: stops
+// run from the last position down, so these run last. A patch's stop slot follows
+// its routine. Starts do not move. False (nothing moved) for a slot out of range.
+bool MoveStopsFirst(TUnitTable* table, const int* slots, int count, TUnitPatch* patch = nullptr);
+
 }  // namespace exclog

@@ -74,5 +74,33 @@ TEST_F(UnitPatch, RestoreLeavesASlotSomeoneElseRewrote) {
   EXPECT_EQ(slots_[3].Fini, &StopA);
 }
 
+void StopD() { trace += "D"; }
+void StopE() { trace += "E"; }
+
+TEST_F(UnitPatch, ChosenStopsMoveFirstAndThePatchFollows) {
+  TUnitEntry slots[6] = {{&StartA, &StopA}, {nullptr, &StopC}, {nullptr, &StopD}, {nullptr, nullptr},
+                         {nullptr, &StopE}, {&StartB, &StopReplacement}};
+  TUnitTable table{6, slots};
+  TUnitPatch patch;
+  patch.StopIndex = 5;
+  int chosen[] = {4, -1, 2};
+  ASSERT_TRUE(MoveStopsFirst(&table, chosen, 3, &patch));
+  for (int i = 5; i >= 0; --i)
+    if (slots[i].Fini) slots[i].Fini();
+  // Run from the last position down: the chosen stops end the run, E last.
+  EXPECT_EQ(trace, "<stop>CADE");
+  EXPECT_EQ(patch.StopIndex, 5);
+  EXPECT_EQ(slots[0].Init, &StartA);
+  EXPECT_EQ(slots[5].Init, &StartB);
+  // A patched stop that is moved is followed; a slot out of range moves nothing.
+  int last[] = {5};
+  ASSERT_TRUE(MoveStopsFirst(&table, last, 1, &patch));
+  EXPECT_EQ(patch.StopIndex, 0);
+  EXPECT_EQ(slots[0].Fini, &StopReplacement);
+  int bad[] = {1, 6};
+  EXPECT_FALSE(MoveStopsFirst(&table, bad, 2, &patch));
+  EXPECT_EQ(slots[1].Fini, &StopE);
+}
+
 }  // namespace
 }  // namespace exclog

@@ -71,7 +71,7 @@ uint32_t ThroughJumpThunk(const TMemoryView& memory, uint32_t address) {
   return target;
 }
 
-TCallSite CallBefore(const TMemoryView& memory, uint32_t d) {
+TCallSite CallBefore(const TMemoryView& memory, uint32_t d, bool loadBeforeMemberCall) {
   TCallSite site;
   if (d < 7) return site;
   uint8_t p[7];
@@ -90,7 +90,8 @@ TCallSite CallBefore(const TMemoryView& memory, uint32_t d) {
   }
   if (p[5] == 0xFF && p[6] >= 0xD0 && p[6] <= 0xD7) return found(2);
   if (p[5] == 0xFF && ((p[6] >= 0x10 && p[6] <= 0x13) || p[6] == 0x16 || p[6] == 0x17)) return found(2);
-  if (p[4] == 0xFF && p[5] >= 0x50 && p[5] <= 0x57 && p[5] != 0x54 && (p[2] == 0x8B || p[1] == 0x8B))
+  if (p[4] == 0xFF && p[5] >= 0x50 && p[5] <= 0x57 && p[5] != 0x54 &&
+      (!loadBeforeMemberCall || p[2] == 0x8B || p[1] == 0x8B))
     return found(3);
   // Register plus 32-bit displacement: FF 9x and four bytes, six in all.
   if (p[1] == 0xFF && p[2] >= 0x90 && p[2] <= 0x97 && p[2] != 0x94) return found(6);

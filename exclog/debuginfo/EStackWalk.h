@@ -29,8 +29,10 @@ struct TCallSite {
 
 // The call, if any, whose instruction ends just before `returnAddress`. The seven
 // bytes before it must be readable, a direct call's target too (one byte), an
-// absolute pointer's four bytes too.
-TCallSite CallBefore(const TMemoryView& memory, uint32_t returnAddress);
+// absolute pointer's four bytes too. A call through a register plus an 8-bit
+// displacement counts only after a load (8B) when `loadBeforeMemberCall` is set;
+// the leak collector takes it alone.
+TCallSite CallBefore(const TMemoryView& memory, uint32_t returnAddress, bool loadBeforeMemberCall = true);
 
 // The final target of an indirect jump (FF 25 and the pointer's address) at
 // `address`; `address` itself when there is none or it is unreadable.

@@ -70,7 +70,7 @@ int OrderChild() {
   exclog::RegisterExceptionLogUnits();
   RegisterUnit("Probe", &ProbeStart, &ProbeStop);
   Say("positions: Classes " + std::to_string(FindUnit("Classes")) + " ECore " +
-      std::to_string(FindUnit("ECore")) + " EHook " + std::to_string(FindUnit("EHook")) +
+      std::to_string(FindUnit("ECore")) + " ELeaks " + std::to_string(FindUnit("ELeaks")) + " EHook " + std::to_string(FindUnit("EHook")) +
       " ExceptionLog " + std::to_string(FindUnit("ExceptionLog")) + " Probe " +
       std::to_string(FindUnit("Probe")));
   InitUnits();
@@ -294,10 +294,10 @@ TEST(StartStop, LoggerUnitsStartFirstStopLastAndRestoreEverySlot) {
   TChildResult child = RunChild("order");
   ASSERT_EQ(child.ExitCode, 0u) << child.Output;
   // Class library units take slots 0..2; the logger's follow at once, main unit last.
-  EXPECT_NE(child.Output.find("positions: Classes 2 ECore 3 EHook 4 ExceptionLog 5 Probe 6"), std::string::npos)
+  EXPECT_NE(child.Output.find("positions: Classes 2 ECore 3 ELeaks 4 EHook 5 ExceptionLog 6 Probe 7"), std::string::npos)
       << child.Output;
   const char* expected[] = {
-      "before start: slots original, logger unit 5",
+      "before start: slots original, logger unit 6",
       "probe start: logger started, units starting yes",
       "after start: units starting no, slots hooked",
       "probe stop: logger started, units stopping yes",

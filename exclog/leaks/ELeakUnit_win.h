@@ -1,0 +1,38 @@
+#pragma once
+// The collector as a unit of the program: its start installs the wrapper over the
+// class library's memory table when the module's logger data asks for it; its
+// stop, the last of all, hands the leaks to the logger and puts the previous
+// allocation back.
+#include "exclog/leaks/ELeakProcess.h"
+
+namespace exclog {
+
+// What the logger hands the collector at its start-up: the report of each leak,
+// the overrun and double-free reports, the guarded runner for the shut-down steps
+// (one that catches hardware faults), and what to run after the report.
+struct TLeakLoggerSeam {
+  void (*Begin)() = nullptr;
+  void (*Leak)(const TLeakEntry& leak) = nullptr;
+  void (*End)() = nullptr;
+  TLeakErrorHook OnError = nullptr;
+  bool (*Guarded)(void (*step)(void* context), void* context) = nullptr;
+  void (*Finished)() = nullptr;
+};
+void SetLeakLoggerSeam(const TLeakLoggerSeam& seam);
+
+// Where the collector's messages go; the default shows a warning box titled "Error".
+using TLeakMessageSink = void (*)(const char* text);
+TLeakMessageSink SetLeakMessageSink(TLeakMessageSink sink);
+// The process-wide switch under which the collector's start-up and foreign-manager
+// messages show: 1 shows them; it starts at 2.
+void SetLeakMessageSwitch(int value);
+
+// The stack capture of the running program: the allocating thread's stack up to its top.
+void CaptureThreadStacks(TLeakHeader& header, const uintptr_t* position, const uintptr_t* frame);
+// The lock's back-off: the rest of the time slice to another thread.
+void YieldThread();
+
+void LeakUnitStart();
+void LeakUnitStop();
+
+}  // namespace exclog
