@@ -18,7 +18,6 @@ struct TLoggerThreadBlock {
   uint8_t Context[204];         // processor context without extended registers
   uint8_t Record[80];           // exception record
   bool DispatchBusy;
-  bool ResumeGuard;
   bool RaiseReentry;
 };
 TLoggerThreadBlock& ThreadBlock();

@@ -133,6 +133,11 @@ uint8_t Dispatch(const TDispatchRequest& request) {
       job.Record = block.Record;
       if (contextFlags) job.Context = block.Context;
     }
+    if (request.Context) {
+      job.Context = request.Context;
+      job.StackCopy = request.StackCopy;
+      job.StackCopySize = request.StackCopySize;
+    }
     job.StackTop = request.StackTop ? request.StackTop : StackTopOfThread(job.RaisingThreadId);
     job.FrameWord = request.FrameWord     ? request.FrameWord
                     : block.SavedFrame[1] ? block.SavedFrame[1]

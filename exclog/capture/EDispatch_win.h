@@ -26,6 +26,12 @@ struct TDispatchRequest {
   // frame word (0: the raise stack word of the thread's block, else its frame word).
   uintptr_t StackTop = 0;
   uintptr_t FrameWord = 0;
+  // The raising thread's registers (204 bytes) and a copy of its stack from their
+  // stack pointer up, for a thread stopped and let go before the report (null: the
+  // thread block's record decides).
+  const void* Context = nullptr;
+  const uint8_t* StackCopy = nullptr;
+  uint32_t StackCopySize = 0;
 };
 
 // Dispatch: 1 when nothing was reported (logger off, EAbort), 0 for an exception

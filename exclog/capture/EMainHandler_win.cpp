@@ -171,6 +171,8 @@ TThreadStackStart RaisingThreadStart(const TReportJob& job) {
     start.InstructionPointer = context.Eip;
     start.StackPointer = context.Esp;
     start.FramePointer = context.Ebp;
+    start.StackCopy = job.StackCopy;
+    start.StackCopySize = job.StackCopySize;
   } else {
     // A throw's address is the return address of its call, which may already lie
     // in the next line's code (a destructor's): the byte before is the throw's.

@@ -602,6 +602,13 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
   return handle;
 }
 
+DWORD ResumeThreadGuarded(HANDLE thread) {
+  resumeGuard = true;
+  DWORD result = HookResumeThread(thread);
+  resumeGuard = false;
+  return result;
+}
+
 DWORD WINAPI HookResumeThread(HANDLE thread) {
   ++resumeCalls;
   TListUse use;

@@ -19,6 +19,9 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
                                LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
                                LPDWORD threadId);
 DWORD WINAPI HookResumeThread(HANDLE thread);
+// Resumes through the hook with the calling thread's resume guard set: the hook
+// keeps no stack copy (for a thread the caller stopped itself only to look at it).
+DWORD ResumeThreadGuarded(HANDLE thread);
 [[noreturn]] VOID WINAPI HookExitThread(DWORD exitCode);
 BOOL WINAPI HookWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
                           LPOVERLAPPED overlapped);

@@ -13,6 +13,7 @@
 #include "exclog/core/ECore_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EEvents_win.h"
+#include "exclog/capture/EFreezeWatch_win.h"
 #include "exclog/core/EGuard.h"
 #include "exclog/hooks/EHook.h"
 #include "exclog/report/EInternalError_win.h"
@@ -222,6 +223,13 @@ void Installer() {
     LookUpFrameworkMethods();
     HookKernelImports();
   }
+  // 7.
+  if (!IsDesignTimeHost(GetCurrentProcessId())) {
+    SetFreezeMainThread(mainThreadHandle, GetCurrentThreadId());
+    OptionsSeams().StartFreezeWatch = &StartFreezeWatch;
+    OptionsSeams().StopFreezeWatch = &StopFreezeWatch;
+    StartFreezeWatch();
+  }
   // 10. The collector stops after every other unit and the core after it.
   if (LeakCatchingActive()) {
     int last[] = {FindUnit("ECore"), FindUnit("ELeaks")};
@@ -233,13 +241,15 @@ void Installer() {
 
 size_t WorkingBufferBytes() { return workingBuffer.size(); }
 
+HANDLE MainThreadHandle() { return mainThreadHandle; }
+
 bool IsLoggerUnitFile(const std::string& fileName) {
   // The logger's own source files, sorted: its routines are told apart by them.
   static const char* const files[] = {
       "ECaptureState_win.cpp",
       "EConsts.cpp",       "ECore.cpp",          "ECoreUnit.cpp",     "ECoreUnit_win.cpp", "ECore_win.cpp",
       "EDebug.cpp",        "EDebugWriter.cpp",   "EDispatch.cpp",     "EDispatch_win.cpp", "EEncrypt.cpp",
-      "EEventCall.cpp",    "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
+      "EEventCall.cpp",    "EFreezeWatch.cpp",   "EFreezeWatch_win.cpp", "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
       "EHookPatch.cpp",    "EHook_win.cpp",      "ELeakProcess.cpp",  "ELeakSet.cpp",      "ELeakStacks.cpp",
       "ELeakStart.cpp",    "ELeaks.cpp",         "ELeakUnit_win.cpp",    "ELists.cpp",        "EMainHandler_win.cpp", "EMemoryView.cpp",
       "EModules.cpp",      "EModules_win.cpp",   "EOptions.cpp",      "EOptionsStream.cpp", "EProcess_win.cpp",
@@ -261,7 +271,11 @@ void Finaliser() {
   }
   // 1. A report in progress finishes first.
   { std::lock_guard<std::recursive_mutex> wait(DispatchLock()); }
-  // 2.
+  // 2. The watchdog stops the main thread through this handle: it ends first.
+  OptionsSeams().StartFreezeWatch = nullptr;
+  OptionsSeams().StopFreezeWatch = nullptr;
+  StopFreezeWatch();
+  SetFreezeMainThread(nullptr, 0);
   if (mainThreadHandle) CloseHandle(mainThreadHandle);
   mainThreadHandle = nullptr;
   // 3.

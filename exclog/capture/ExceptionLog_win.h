@@ -45,6 +45,9 @@ int FrameworkMethodsPatched();
 LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers);
 
 // The 100 KB working buffer of a report (0 bytes while the logger is off).
+// The main thread's handle duplicated at the start (the freeze watchdog's); null
+// before the start and after the stop.
+HANDLE MainThreadHandle();
 size_t WorkingBufferBytes();
 // Whether `fileName` (a path or a bare name) is one of the logger's own source files.
 bool IsLoggerUnitFile(const std::string& fileName);

@@ -63,4 +63,31 @@ bool TRegionMemory::Write(uintptr_t address, const void* data, size_t size) {
   return true;
 }
 
+size_t TOverlayMemory::ReadableBytes(uintptr_t address, size_t size) const {
+  if (address - address_ >= size_) return below_.ReadableBytes(address, size);
+  size_t inside = size_ - (address - address_);
+  if (inside >= size) return inside;
+  return inside + below_.ReadableBytes(address_ + size_, size - inside);
+}
+
+bool TOverlayMemory::Read(uintptr_t address, void* buffer, size_t size) const {
+  auto* out = static_cast<uint8_t*>(buffer);
+  while (size > 0) {
+    size_t n;
+    if (address - address_ < size_) {
+      size_t from = address - address_;
+      n = std::min(size, size_ - from);
+      std::memcpy(out, bytes_ + from, n);
+    } else {
+      // Up to the copy's start when it lies ahead, else the rest.
+      n = address < address_ && address_ - address < size ? address_ - address : size;
+      if (!below_.Read(address, out, n)) return false;
+    }
+    out += n;
+    address += n;
+    size -= n;
+  }
+  return true;
+}
+
 }  // namespace exclog

@@ -64,4 +64,22 @@ class TRegionMemory : public TMemoryView {
   mutable size_t unmappedAsks_ = 0;
 };
 
+// A copy of some bytes laid over another view at their old address: a stopped
+// thread's stack walked after the thread was let go again. Reads outside the copy
+// go to the view below.
+class TOverlayMemory : public TMemoryView {
+ public:
+  TOverlayMemory(const TMemoryView& below, uintptr_t address, const uint8_t* bytes, size_t size)
+      : below_(below), address_(address), bytes_(bytes), size_(size) {}
+
+  size_t ReadableBytes(uintptr_t address, size_t size) const override;
+  bool Read(uintptr_t address, void* buffer, size_t size) const override;
+
+ private:
+  const TMemoryView& below_;
+  uintptr_t address_;
+  const uint8_t* bytes_;
+  size_t size_;
+};
+
 }  // namespace exclog

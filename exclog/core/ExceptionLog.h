@@ -39,6 +39,10 @@ struct TReportJob {
   bool OnReportThread = false;     // runs on a report thread (else on the raising one)
   const void* Context = nullptr;   // the raising thread's recorded context (204 bytes), or null
   const void* Record = nullptr;    // its recorded exception record (80 bytes), or null
+  // A copy of the raising thread's stack from the context's stack pointer up, taken
+  // while it was stopped (the freeze watchdog's); null: its live stack.
+  const uint8_t* StackCopy = nullptr;
+  uint32_t StackCopySize = 0;
   // The exception-frame test's result: 0, 1 (clean-up only) or 2 (raised inside a
   // handler: no filter applies).
   int CheckResult = 0;

@@ -65,12 +65,17 @@ void GetLocation(uint32_t address, uint32_t frameValue, TQuelbaLocation& record,
 }
 
 std::unique_ptr<TQuelbaStackList> BuildStackList(uint32_t first, uint32_t stackStart, uint32_t stackEnd,
-                                                 const TWalkOptions& options) {
+                                                 const TWalkOptions& options, const TMemoryView& stack) {
   auto list = std::make_unique<TQuelbaStackList>();
   TWalkOptions effective = options;
   effective.DevelopmentEnvironment = InsideDevelopmentEnvironment();
-  BuildStackList(*list, first, stackStart, stackEnd, effective, ProcessMemory(), ProcessLocator(effective));
+  BuildStackList(*list, first, stackStart, stackEnd, effective, stack, ProcessLocator(effective));
   return list;
+}
+
+std::unique_ptr<TQuelbaStackList> BuildStackList(uint32_t first, uint32_t stackStart, uint32_t stackEnd,
+                                                 const TWalkOptions& options) {
+  return BuildStackList(first, stackStart, stackEnd, options, ProcessMemory());
 }
 
 bool ReadThreadPosition(HANDLE thread, TThreadPosition& position) {

@@ -21,6 +21,10 @@ void GetLocation(uint32_t address, uint32_t frameValue, TQuelbaLocation& record,
 // A new list filled by the raw scan of [stackStart, stackEnd) of this process.
 std::unique_ptr<TQuelbaStackList> BuildStackList(uint32_t first, uint32_t stackStart, uint32_t stackEnd,
                                                  const TWalkOptions& options);
+// The same over `stack`, which shows the stack (a copy of a stopped thread's, laid
+// over the process's memory); code is read from the process.
+std::unique_ptr<TQuelbaStackList> BuildStackList(uint32_t first, uint32_t stackStart, uint32_t stackEnd,
+                                                 const TWalkOptions& options, const TMemoryView& stack);
 
 // Where a thread stands.
 struct TThreadPosition {

@@ -27,6 +27,10 @@ struct TThreadStackStart {
   // The raising thread: its instruction pointer is the exception's own place,
   // looked up as it is and marked as the report's first entry.
   bool Raising = false;
+  // A copy of the stack from StackPointer up, taken while the thread was stopped:
+  // the walk reads it instead of the live stack (null: the live one).
+  const uint8_t* StackCopy = nullptr;
+  uint32_t StackCopySize = 0;
 };
 // Appends the stack of `thread`, starting from `startAddress`, to `list`.
 using TThreadStackWalker = void (*)(TQuelbaStackList& list, const TThreadStackStart& thread, uintptr_t startAddress);

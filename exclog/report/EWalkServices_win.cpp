@@ -5,6 +5,10 @@
 #include "exclog/report/EReportSteps.h"
 #include "exclog/debuginfo/EStackWalk_win.h"
 
+#include <algorithm>
+
+#include "exclog/core/ECore_win.h"
+
 namespace exclog {
 
 namespace {
@@ -52,9 +56,17 @@ void WalkThreadStack(TQuelbaStackList& list, const TThreadStackStart& thread, ui
   options.MarkFirst = thread.Raising;
   options.ThreadKind = 1;  // every walked thread was running when the exception came
   options.ThreadId = thread.ThreadId;
-  std::unique_ptr<TQuelbaStackList> walked = BuildStackList(
-      static_cast<uint32_t>(start), static_cast<uint32_t>(thread.StackPointer), static_cast<uint32_t>(thread.StackTop),
-      options);
+  std::unique_ptr<TQuelbaStackList> walked;
+  if (thread.StackCopy) {
+    // The thread runs on: only what was copied is its stack at the time.
+    uintptr_t end = thread.StackPointer + std::min<uintptr_t>(thread.StackCopySize, thread.StackTop - thread.StackPointer);
+    TOverlayMemory stack(ProcessMemory(), thread.StackPointer, thread.StackCopy, thread.StackCopySize);
+    walked = BuildStackList(static_cast<uint32_t>(start), static_cast<uint32_t>(thread.StackPointer),
+                            static_cast<uint32_t>(end), options, stack);
+  } else {
+    walked = BuildStackList(static_cast<uint32_t>(start), static_cast<uint32_t>(thread.StackPointer),
+                            static_cast<uint32_t>(thread.StackTop), options);
+  }
   while (walked && walked->Count() > 0) {
     auto* entry = static_cast<TQuelbaLocation*>(walked->Extract(walked->Get(0)));
     list.Add(entry);

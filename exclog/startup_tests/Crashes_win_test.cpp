@@ -225,6 +225,7 @@ int ChildMain(const std::string& mode) {
     RaiseException(0xE0401234, 0, 0, nullptr);
     return 0;
   }
+  if (mode.rfind("freeze-", 0) == 0) return FreezeChild(mode.substr(7));
   if (mode == "fault-kinds") return FaultKindsChild();
   if (mode == "av-bypass") return FaultOnThread(false);
   if (mode == "av-hooked") return FaultOnThread(true);
@@ -257,21 +258,9 @@ TChildResult RunChild(const std::string& mode, DWORD timeoutMs) {
   return {code, child.Output()};
 }
 
-namespace {
-
-std::string ValueAfter(const std::string& text, const std::string& key) {
-  size_t at = text.find(key);
-  if (at == std::string::npos) return "";
-  at += key.size();
-  size_t end = text.find_first_of(" \r\n,", at);
-  return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
-
-uintptr_t HexValue(const std::string& text) { return static_cast<uintptr_t>(std::strtoul(text.c_str(), nullptr, 16)); }
-
 // The value of field `number` ("2.5") of the first report in `text` (its line after
 // the aligned ": "), from position `from` on.
-std::string ReportField(const std::string& text, const std::string& number, size_t from = 0) {
+std::string ReportField(const std::string& text, const std::string& number, size_t from) {
   size_t at = text.find("  " + number + " ", from);
   if (at == std::string::npos) return "";
   size_t end = text.find_first_of("\r\n", at);
@@ -287,6 +276,18 @@ size_t ReportsOf(const std::string& text, const std::string& type) {
     if (ReportField(text, "2.5", at) == type) ++n;
   return n;
 }
+
+namespace {
+
+std::string ValueAfter(const std::string& text, const std::string& key) {
+  size_t at = text.find(key);
+  if (at == std::string::npos) return "";
+  at += key.size();
+  size_t end = text.find_first_of(" \r\n,", at);
+  return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+uintptr_t HexValue(const std::string& text) { return static_cast<uintptr_t>(std::strtoul(text.c_str(), nullptr, 16)); }
 
 }  // namespace
 

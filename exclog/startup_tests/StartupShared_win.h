@@ -18,8 +18,16 @@ TChildResult RunChild(const std::string& mode, DWORD timeoutMs = 30000);
 // Runs one child mode in this process; returns the exit code.
 int ChildMain(const std::string& mode);
 
+// The freeze watchdog's child cases ("freeze-<case>").
+int FreezeChild(const std::string& kase);
+
 // Starts the logger's units the way the host program does (logger first).
 void StartUnitsLikeHost();
+
+// The value of field `number` ("2.5") of the first report in `text` from `from` on.
+std::string ReportField(const std::string& text, const std::string& number, size_t from = 0);
+// Reports in `text` whose exception type is `type`.
+size_t ReportsOf(const std::string& text, const std::string& type);
 
 // Recurses until the stack overflows.
 int RecurseUntilOverflow(int depth);
