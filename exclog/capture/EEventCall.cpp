@@ -96,6 +96,11 @@ bool CallEventHandler(const std::function<void()>& routine, std::chrono::millise
   return ran;
 }
 
+bool EventRequestPending() {
+  std::lock_guard<std::mutex> lock(slotLock);
+  return slot && !slot->Taken.load();
+}
+
 bool ServeEventRequest() {
   std::shared_ptr<TEventRequest> request;
   {

@@ -25,6 +25,9 @@ TEventCallSeams& EventCallSeams();
 bool CallEventHandler(const std::function<void()>& routine,
                       std::chrono::milliseconds bound = std::chrono::seconds(120));
 
+// Whether a handler call waits in the slot for the exception thread to run it.
+bool EventRequestPending();
+
 // Called by the exception thread while it waits: runs the pending request, if any.
 // Returns whether one ran. Never throws.
 bool ServeEventRequest();

@@ -373,7 +373,8 @@ uint8_t RunMainHandler(TReportJob& job) {
   SetReportStep(18);
   if (!job.HandledReport && !(background && send) && answer != TDialogAnswer::Close)
     EndProcess(answer == TDialogAnswer::Restart);
-  return 1;
+  // Reported: the framework that asked must not show the exception a second time.
+  return 0;
 }
 
 }  // namespace exclog

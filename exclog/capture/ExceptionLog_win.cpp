@@ -13,6 +13,7 @@
 #include "exclog/core/ECore_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EEvents_win.h"
+#include "exclog/capture/EFrameworkHandlers_win.h"
 #include "exclog/capture/EFreezeWatch_win.h"
 #include "exclog/core/EGuard.h"
 #include "exclog/hooks/EHook.h"
@@ -54,6 +55,7 @@ SYSTEMTIME startTime{};
 std::vector<std::string> hookedImports;
 void* handleExceptionAddress = nullptr;
 void* showExceptionAddress = nullptr;
+int frameworkMethodsPatched = 0;
 
 TUnitPatch unitPatch;
 std::atomic<bool> lastStartSeen{false};
@@ -220,6 +222,8 @@ void Installer() {
     TApplicationHandlerAddresses handlers = ApplicationHandlerAddresses();
     handleExceptionAddress = handlers.HandleException;
     showExceptionAddress = handlers.ShowException;
+    frameworkMethodsPatched = PatchApplicationHandlers(handleExceptionAddress, showExceptionAddress);
+    FrameTestSeams().FrameworkHandlerActive = [] { return InsideHandleException() != 0; };
     LookUpFrameworkMethods();
     HookKernelImports();
   }
@@ -249,7 +253,7 @@ bool IsLoggerUnitFile(const std::string& fileName) {
       "ECaptureState_win.cpp",
       "EConsts.cpp",       "ECore.cpp",          "ECoreUnit.cpp",     "ECoreUnit_win.cpp", "ECore_win.cpp",
       "EDebug.cpp",        "EDebugWriter.cpp",   "EDispatch.cpp",     "EDispatch_win.cpp", "EEncrypt.cpp",
-      "EEventCall.cpp",    "EFreezeWatch.cpp",   "EFreezeWatch_win.cpp", "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
+      "EEventCall.cpp",    "EFrameworkHandlers_win.cpp", "EFreezeWatch.cpp",   "EFreezeWatch_win.cpp", "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
       "EHookPatch.cpp",    "EHook_win.cpp",      "ELeakProcess.cpp",  "ELeakSet.cpp",      "ELeakStacks.cpp",
       "ELeakStart.cpp",    "ELeaks.cpp",         "ELeakUnit_win.cpp",    "ELists.cpp",        "EMainHandler_win.cpp", "EMemoryView.cpp",
       "EModules.cpp",      "EModules_win.cpp",   "EOptions.cpp",      "EOptionsStream.cpp", "EProcess_win.cpp",
@@ -345,7 +349,7 @@ bool FirstUnitStopSeen() { return firstStopSeen; }
 void* ApplicationHandleExceptionAddress() { return handleExceptionAddress; }
 void* ApplicationShowExceptionAddress() { return showExceptionAddress; }
 
-int FrameworkMethodsPatched() { return 0; }
+int FrameworkMethodsPatched() { return frameworkMethodsPatched; }
 
 namespace {
 

@@ -38,7 +38,8 @@ bool FirstUnitStopSeen();
 void* ApplicationHandleExceptionAddress();
 void* ApplicationShowExceptionAddress();
 
-// Framework methods found by name and patched: always 0 in this program.
+// The class library's handlers patched at the start (0 to 2); no other framework
+// method is found by name in this program.
 int FrameworkMethodsPatched();
 
 // The unhandled-exception filter installed by the start.

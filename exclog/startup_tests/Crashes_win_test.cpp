@@ -225,6 +225,7 @@ int ChildMain(const std::string& mode) {
     RaiseException(0xE0401234, 0, 0, nullptr);
     return 0;
   }
+  if (mode == "framework") return FrameworkChild();
   if (mode.rfind("freeze-", 0) == 0) return FreezeChild(mode.substr(7));
   if (mode == "fault-kinds") return FaultKindsChild();
   if (mode == "av-bypass") return FaultOnThread(false);

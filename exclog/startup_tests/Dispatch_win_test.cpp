@@ -398,7 +398,7 @@ TEST(RaiseRoutes, ExceptionInsideOwnReportOnSameThreadGivesZero) {
   exclog::TDispatchRequest request;
   request.Exception.ClassName = "EConvertError";
   request.Exception.Address = 0x5678;
-  EXPECT_EQ(exclog::Dispatch(request), 1);
+  EXPECT_EQ(exclog::Dispatch(request), 0);  // reported: the caller's framework stays out
   exclog::SetSameThreadReport(false);
   exclog::ReportHandlerSeams().ShowDialog = nullptr;
   EXPECT_EQ(nestedResult, 0);

@@ -18,6 +18,9 @@ TChildResult RunChild(const std::string& mode, DWORD timeoutMs = 30000);
 // Runs one child mode in this process; returns the exit code.
 int ChildMain(const std::string& mode);
 
+// The class library's patched handlers, in a child with the Forms unit.
+int FrameworkChild();
+
 // The freeze watchdog's child cases ("freeze-<case>").
 int FreezeChild(const std::string& kase);
 

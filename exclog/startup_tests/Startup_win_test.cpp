@@ -95,7 +95,7 @@ TEST(Startup, StateOfTheInstalledLogger) {
   TApplicationHandlerAddresses handlers = ApplicationHandlerAddresses();
   EXPECT_EQ(exclog::ApplicationHandleExceptionAddress(), handlers.HandleException);
   EXPECT_EQ(exclog::ApplicationShowExceptionAddress(), handlers.ShowException);
-  EXPECT_EQ(exclog::FrameworkMethodsPatched(), 0);
+  EXPECT_EQ(exclog::FrameworkMethodsPatched(), 2);
 
   auto main = exclog::FindThreadRecord(GetCurrentThreadId());
   ASSERT_TRUE(main.has_value());
