@@ -6,6 +6,13 @@
 namespace exclog {
 
 namespace {
+thread_local bool loggerThread = false;
+}  // namespace
+
+void MarkLoggerThread() { loggerThread = true; }
+bool IsLoggerThread() { return loggerThread; }
+
+namespace {
 
 constexpr SIZE_T AddressSpaceReserveSize = 0x500000;
 

@@ -22,6 +22,11 @@ struct TLoggerThreadBlock {
 };
 TLoggerThreadBlock& ThreadBlock();
 
+// The calling thread is one of the logger's own (report thread, watchdog): the
+// exceptions its catches handle are never reported.
+void MarkLoggerThread();
+bool IsLoggerThread();
+
 // The 5 MB reserve that a dispatch releases while it runs; null when not reserved.
 void* AddressSpaceReserve();
 // A dispatch gives the address-space reserve back while it runs and takes it again after.

@@ -93,6 +93,7 @@ TExceptionThread::TExceptionThread(const TReportJob& job) : TThread(true), Job(j
 TExceptionThread::~TExceptionThread() { TerminateAndWait(); }
 
 void TExceptionThread::Execute() {
+  MarkLoggerThread();
   Job.OnReportThread = true;
   try {
     CollectFocus(Job);

@@ -151,6 +151,7 @@ TFreezeThread::TFreezeThread() : TThread(true) {
 TFreezeThread::~TFreezeThread() { TerminateAndWait(); }
 
 void TFreezeThread::Execute() {
+  MarkLoggerThread();
   TFreezeWatchIo io;
   io.Probe = &ProbeMainWindow;
   io.NowMs = [] { return static_cast<uint64_t>(GetTickCount64()); };

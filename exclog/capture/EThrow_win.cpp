@@ -14,7 +14,9 @@
 #include "classlib/SysUtils.h"
 #include "classlib/System.h"
 #include "classlib/Threads.h"
+#include "exclog/capture/ECaptureState_win.h"
 #include "exclog/capture/EDispatch_win.h"
+#include "exclog/core/EOptions.h"
 
 extern "C" {
 [[noreturn]] void __real___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*));
@@ -35,6 +37,13 @@ std::terminate_handler previousTerminate = nullptr;
 std::atomic<bool> terminateInstalled{false};
 
 thread_local TThrowRecord threadThrow;
+// Catches that end inside the logger's own work on this thread: neither reported
+// nor the end of the recorded throw.
+thread_local int quietCatches = 0;
+thread_local bool reportingHandled = false;
+std::atomic<const TQuelbaModuleOptions*> handledOptions{nullptr};
+
+constexpr uint16_t CatchHandledReports = 0x100;
 
 uintptr_t StackBase() { return reinterpret_cast<uintptr_t>(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase); }
 
@@ -64,6 +73,47 @@ void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame)
   ++throwCount;
 }
 
+// The end of a catch that ran to its close (no exception left it): with the
+// options asking for it, the exception it handled is reported as a handled one,
+// unless it is the one this thread reported last. Cheap tests first: this runs at
+// the end of every catch in the program.
+void ReportHandledException() {
+  const TThrowRecord& r = threadThrow;
+  if (!r.Pending || reportingHandled || !recording || IsLoggerThread()) return;
+  const TQuelbaModuleOptions* options = handledOptions.load();
+  if (!options || !(options->CatchFlags() & CatchHandledReports)) return;
+  if (!LoggerActive() || !LoggerEnabled() || CurrentThreadExcluded()) return;
+  TLoggerThreadBlock& block = ThreadBlock();
+  if (block.DispatchBusy) return;
+  if (r.ClassName == block.ExceptionClass && r.Site == block.ExceptionAddress) return;
+  reportingHandled = true;
+  try {
+    TDispatchRequest request;
+    request.Exception.ClassName = r.ClassName;
+    request.Exception.Message = r.Message;
+    request.Exception.Object = r.Object;
+    request.Exception.Address = r.Site;
+    request.Exception.ThreadId = GetCurrentThreadId();
+    request.Exception.Module = GetModuleHandleA(nullptr);
+    request.HandledReport = true;
+    // The stack as the throw left it: the recorder's copy, walked from the throw.
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+    context.Eip = static_cast<DWORD>(r.Site - 1);
+    context.Esp = static_cast<DWORD>(r.StackPointer);
+    context.Ebp = static_cast<DWORD>(r.FramePointer);
+    if (!r.Stack.empty()) {
+      request.Context = &context;
+      request.StackCopy = r.Stack.data();
+      request.StackCopySize = static_cast<uint32_t>(r.Stack.size());
+      request.StackTop = StackBase();
+    }
+    Dispatch(request);
+  } catch (...) {
+  }
+  reportingHandled = false;
+}
+
 [[noreturn]] void TerminateRoute() {
   // Once a thread: a second terminate (from inside the report) ends at once.
   static thread_local bool entered = false;
@@ -90,6 +140,8 @@ void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame)
 
 void SetThreadExitRoute(decltype(&::ExitThread) exitThread) { threadExit = exitThread; }
 
+void SetHandledReportOptions(const TQuelbaModuleOptions* options) { handledOptions = options; }
+
 std::string ThrownClassName(void* object, const std::type_info* type) {
   if (!type) return "";
   void* adjusted = object;
@@ -115,6 +167,8 @@ TLoggedException CurrentCppException(int mode) {
     e.Message = r.Pending ? r.Message : "";
     e.Address = r.Pending ? r.Site : 0;
     e.Object = r.Pending ? r.Object : nullptr;
+    // Looking at the exception rethrows and catches it: that catch is ours.
+    ++quietCatches;
     try {
       throw;
     } catch (const EAbort&) {
@@ -123,6 +177,7 @@ TLoggedException CurrentCppException(int mode) {
       e.StackOverflow = true;
     } catch (...) {
     }
+    --quietCatches;
   } else {
     e.ClassName = "terminate";
     e.Message = "terminate called without an active exception";
@@ -159,9 +214,14 @@ extern "C" {
   __real___cxa_throw(object, type, destructor);
 }
 
-// The end of a catch: the recorded throw is no longer pending.
+// The end of a catch. Left by `throw;` or by a new throw, an exception is still on
+// its way (the recorded throw stays pending); run to its close, the catch handled
+// it: reported when the options ask for handled reports, and no longer pending.
 void __wrap___cxa_end_catch() {
-  exclog::threadThrow.Pending = false;
+  if (exclog::quietCatches == 0 && std::uncaught_exceptions() == 0) {
+    exclog::ReportHandledException();
+    exclog::threadThrow.Pending = false;
+  }
   __real___cxa_end_catch();
 }
 }

@@ -15,6 +15,8 @@
 
 namespace exclog {
 
+class TQuelbaModuleOptions;
+
 struct TThrowRecord {
   std::string ClassName;     // class record name for our classes, demangled type otherwise
   std::string Message;       // what() when the object is a std::exception
@@ -43,6 +45,10 @@ std::string ThrownClassName(void* object, const std::type_info* type);
 // Describes the exception being handled (inside a catch block or terminate): class,
 // message, and the calling thread's recorded throw site.
 TLoggedException CurrentCppException(int mode);
+
+// Handled reports: the options whose CatchFlags bit 8 asks for a report of every
+// exception a catch handles to its close (null: none).
+void SetHandledReportOptions(const TQuelbaModuleOptions* options);
 
 // The terminate route: raise handling of the exception being handled, then a thread
 // other than the main one ends with 1 through the ExitThread hook (the program goes

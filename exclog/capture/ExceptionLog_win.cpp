@@ -11,6 +11,7 @@
 #include "exclog/core/ECoreUnit.h"
 #include "exclog/core/ECoreUnit_win.h"
 #include "exclog/core/ECore_win.h"
+#include "exclog/capture/ECgiPage_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EEvents_win.h"
 #include "exclog/capture/EFrameworkHandlers_win.h"
@@ -211,6 +212,7 @@ void Installer() {
   SetReportDispatch(&FilterDispatch);
   InstallEventCallRouting();
   SetReportMainThreadId(GetCurrentThreadId());
+  ReportHandlerSeams().WriteWebErrorPage = &WriteCgiErrorPage;
   ReportHandlerSeams().BuildReport = [](const TReportJob& job) {
     return BuildProcessReport(job, ReportOptions(), !ConsoleProgram());
   };
@@ -219,6 +221,11 @@ void Installer() {
     InstallVectoredRecorder();
     InstallTerminateRoute();
     SetThrowRecording(true);
+    try {
+      SetHandledReportOptions(CurrentQuelbaLogOptions());
+    } catch (...) {
+      // No options of the program: no handled reports.
+    }
     TApplicationHandlerAddresses handlers = ApplicationHandlerAddresses();
     handleExceptionAddress = handlers.HandleException;
     showExceptionAddress = handlers.ShowException;
@@ -250,7 +257,7 @@ HANDLE MainThreadHandle() { return mainThreadHandle; }
 bool IsLoggerUnitFile(const std::string& fileName) {
   // The logger's own source files, sorted: its routines are told apart by them.
   static const char* const files[] = {
-      "ECaptureState_win.cpp",
+      "ECaptureState_win.cpp", "ECgiPage_win.cpp",
       "EConsts.cpp",       "ECore.cpp",          "ECoreUnit.cpp",     "ECoreUnit_win.cpp", "ECore_win.cpp",
       "EDebug.cpp",        "EDebugWriter.cpp",   "EDispatch.cpp",     "EDispatch_win.cpp", "EEncrypt.cpp",
       "EEventCall.cpp",    "EFrameworkHandlers_win.cpp", "EFreezeWatch.cpp",   "EFreezeWatch_win.cpp", "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
@@ -284,6 +291,7 @@ void Finaliser() {
   mainThreadHandle = nullptr;
   // 3.
   if (HooksInstalled()) {
+    SetHandledReportOptions(nullptr);
     SetThrowRecording(false);
     RemoveTerminateRoute();
     RemoveVectoredRecorder();

@@ -4,16 +4,21 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 
 #include "classlib/Forms_win.h"
 #include "classlib/SysUtils.h"
+#include "exclog/capture/EEvents_win.h"
 #include "exclog/capture/EFrameworkHandlers_win.h"
 #include "exclog/capture/ExceptionLog_win.h"
 #include "exclog/core/ExceptionLog.h"
 #include "exclog/startup_tests/StartupShared_win.h"
+#include "tests/support/Addr2Line_win.h"
+#include "tests/support/GuiProbe_win.h"
+#include "tests/support/TestPaths.h"
 
 namespace startup_test {
 
@@ -92,7 +97,58 @@ std::string CodeBytes(void* code) {
   return text;
 }
 
+// Reports in `text` whose message is `message`.
+size_t ReportsSaying(const std::string& text, const std::string& message) {
+  size_t n = 0;
+  for (size_t at = text.find("  2.6 "); at != std::string::npos; at = text.find("  2.6 ", at + 1))
+    if (ReportField(text, "2.6", at) == message) ++n;
+  return n;
+}
+
+__attribute__((noinline)) void ThrowForHandledReport(const char* message) { throw EConvertError(message); }
+
 }  // namespace
+
+// Catches that end normally, by `throw;` and by a new throw; with `reportHandled`
+// the options ask for a report of every exception a catch handles.
+int HandledChild(bool reportHandled) {
+  StartUnitsLikeHost();
+  exclog::ReportHandlerSeams().ShowDialog = &PrintReport;
+  exclog::TQuelbaModuleOptions* options = exclog::CurrentQuelbaLogOptions();
+  if (reportHandled) options->SetCatchFlags(static_cast<uint16_t>(options->CatchFlags() | 0x100));
+  try {
+    ThrowForHandledReport("ended normally");
+  } catch (EConvertError&) {
+  }
+  try {
+    try {
+      throw EListError("rethrown");
+    } catch (...) {
+      throw;
+    }
+  } catch (EListError&) {
+  }
+  try {
+    try {
+      throw EListError("replaced");
+    } catch (...) {
+      throw EInvalidOperation("replacement");
+    }
+  } catch (EInvalidOperation&) {
+  }
+  Say("caught all");
+  FinalizeUnits();
+  return 0;
+}
+
+// A CGI program that wrote its page and then fails with an unhandled exception.
+int CgiChild() {
+  StartUnitsLikeHost();
+  const char page[] = "<p>half a page</p>";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), page, sizeof page - 1, &written, nullptr);
+  throw EConvertError("bad <request> & \"more\"");
+}
 
 int FrameworkChild() {
   RegisterFormsUnit();
@@ -154,6 +210,66 @@ TEST(FrameworkHandlers, TheLoopsExceptionsGoToTheLoggerAndTheApplicationOnlyWhen
   EXPECT_NE(out.find("inside handle-exception -1"), std::string::npos) << out;
   EXPECT_NE(out.find("on-exception calls 1, inside after 0"), std::string::npos) << out;
   EXPECT_NE(out.find("after the stop entries restored"), std::string::npos) << out;
+}
+
+TEST(WebErrorPage, ACgiProgramThatFailsAnswersWithTheErrorPage) {
+  SetEnvironmentVariableA("REQUEST_METHOD", "GET");
+  TChildResult child = RunChild("cgi", 60000);
+  SetEnvironmentVariableA("REQUEST_METHOD", nullptr);
+  const std::string& out = child.Output;
+  EXPECT_EQ(child.ExitCode, 1u) << out;
+  size_t headers = out.find("Status: 500 Error\r\nContent-Type: text/html\r\nContent-Length: ");
+  ASSERT_NE(headers, std::string::npos) << out;
+  size_t lengthAt = out.find("Length: ", headers) + 8;
+  size_t length = std::strtoul(out.c_str() + lengthAt, nullptr, 10);
+  size_t body = out.find("\r\n\r\n", lengthAt);
+  ASSERT_NE(body, std::string::npos);
+  body += 4;
+  ASSERT_GE(out.size(), body + length) << out;
+  std::string page = out.substr(body, length);
+  // The length is the page's: it ends with the program's own last page.
+  EXPECT_EQ(page.substr(page.size() - 18), "<p>half a page</p>") << page;
+  const std::string message = "bad &lt;request&gt; &amp; &quot;more&quot;.";
+  EXPECT_NE(page.find(message), std::string::npos) << page;
+  EXPECT_EQ(page.find(message), page.rfind(message));
+  EXPECT_NE(page.find("<title>Error occurred</title>"), std::string::npos) << page;
+  size_t comment = page.find("<!-- QuelbaLog ID: ");
+  ASSERT_NE(comment, std::string::npos);
+  EXPECT_EQ(page.find(" -->", comment), comment + 19 + 8) << page;
+  // A real HTML reader takes the page.
+  std::string file = velmora::test::TempPath("cgi_page.html");
+  {
+    FILE* f = std::fopen(file.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fwrite(page.data(), 1, page.size(), f);
+    std::fclose(f);
+  }
+  auto lint = velmora::test::RunHostCommand("xmllint --html --noout '" + velmora::test::UnixPath(file) +
+                                            "' 2>&1; echo status $?");
+  ASSERT_TRUE(lint.has_value());
+  EXPECT_NE(lint->find("status 0"), std::string::npos) << *lint;
+  std::remove(file.c_str());
+}
+
+TEST(FrameworkHandlers, CatchesRunToTheirCloseGiveHandledReportsOnlyWhenAsked) {
+  TChildResult on = RunChild("handled-on", 60000);
+  ASSERT_EQ(on.ExitCode, 0u) << on.Output;
+  EXPECT_NE(on.Output.find("caught all"), std::string::npos) << on.Output;
+  EXPECT_EQ(ReportsSaying(on.Output, "ended normally."), 1u) << on.Output;
+  // Left by `throw;`, the inner catch reports nothing; the outer one, ending
+  // normally, reports it once.
+  EXPECT_EQ(ReportsSaying(on.Output, "rethrown."), 1u) << on.Output;
+  // Left by a new throw: only the new exception, where its catch ends.
+  EXPECT_EQ(ReportsSaying(on.Output, "replaced."), 0u) << on.Output;
+  EXPECT_EQ(ReportsSaying(on.Output, "replacement."), 1u) << on.Output;
+  // The handled report's stack is the throw's.
+  size_t report = on.Output.find("ended normally.");
+  EXPECT_NE(on.Output.find("ThrowForHandledReport(", report), std::string::npos) << on.Output;
+
+  TChildResult off = RunChild("handled-off", 60000);
+  ASSERT_EQ(off.ExitCode, 0u) << off.Output;
+  EXPECT_NE(off.Output.find("caught all"), std::string::npos);
+  EXPECT_EQ(off.Output.find("  2.6 "), std::string::npos) << off.Output;
 }
 
 }  // namespace

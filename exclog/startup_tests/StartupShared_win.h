@@ -20,6 +20,10 @@ int ChildMain(const std::string& mode);
 
 // The class library's patched handlers, in a child with the Forms unit.
 int FrameworkChild();
+// A CGI program failing after it wrote part of its page.
+int CgiChild();
+// Catch ends with and without handled reports.
+int HandledChild(bool reportHandled);
 
 // The freeze watchdog's child cases ("freeze-<case>").
 int FreezeChild(const std::string& kase);
