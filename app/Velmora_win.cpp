@@ -10,6 +10,8 @@
 #include "classlib/Forms_win.h"
 #include "classlib/Layout.h"
 #include "classlib/System.h"
+#include "exclog/capture/EThrow_win.h"
+#include "exclog/core/ExceptionLog.h"
 
 namespace {
 
@@ -22,7 +24,17 @@ class TForm1 : public TForm {
   explicit TForm1(TComponent* owner = nullptr) : TForm(owner) {}
   void ExitItemClick(TObject* sender) { Close(); }
   // Lets a user (and the exception logger's tests) raise an exception on purpose.
-  void RaiseItemClick(TObject* sender) { throw Exception("Exception raised from the menu"); }
+  // Kept out of line, so that a report shows this routine's own frame.
+  __attribute__((noinline)) void RaiseItemClick(TObject* sender) { throw Exception("Exception raised from the menu"); }
+  // The exceptions of the program's event handlers go to the exception logger, which
+  // reports them and lets the message loop go on. With the logger off, the
+  // application's own message box shows them.
+  void ApplicationException(TObject* sender, Exception* error) {
+    if (exclog::LoggerEnabled())
+      exclog::ExceptionManager(exclog::CurrentCppException(0));
+    else
+      Application->ShowException(error);
+  }
   void Loaded() override {
     TForm::Loaded();
     PlaceStatusBar();
@@ -65,6 +77,7 @@ int RunForms(HINSTANCE instance) {
     StartHostServices(instance);
     RegisterControlClass(TForm1::StaticClass());
     auto* form = Application->CreateForm<TForm1>();
+    Application->OnException = TExceptionEvent::Of<&TForm1::ApplicationException>(form);
     ReadLayoutInto(form, Form1Layout(instance));
     Application->Run();
     return 0;
