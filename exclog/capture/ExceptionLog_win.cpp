@@ -12,6 +12,7 @@
 #include "exclog/core/ECoreUnit_win.h"
 #include "exclog/core/ECore_win.h"
 #include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/ELeakReport_win.h"
 #include "exclog/capture/EEvents_win.h"
 #include "exclog/core/EGuard.h"
 #include "exclog/hooks/EHook.h"
@@ -224,6 +225,7 @@ void Installer() {
   }
   // 10. The collector stops after every other unit and the core after it.
   if (LeakCatchingActive()) {
+    InstallLeakReportSeam();
     int last[] = {FindUnit("ECore"), FindUnit("ELeaks")};
     MoveStopsFirst(InitContext.Table, last, 2, &unitPatch);
   }
@@ -240,7 +242,7 @@ bool IsLoggerUnitFile(const std::string& fileName) {
       "EConsts.cpp",       "ECore.cpp",          "ECoreUnit.cpp",     "ECoreUnit_win.cpp", "ECore_win.cpp",
       "EDebug.cpp",        "EDebugWriter.cpp",   "EDispatch.cpp",     "EDispatch_win.cpp", "EEncrypt.cpp",
       "EEventCall.cpp",    "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
-      "EHookPatch.cpp",    "EHook_win.cpp",      "ELeakProcess.cpp",  "ELeakSet.cpp",      "ELeakStacks.cpp",
+      "EHookPatch.cpp",    "EHook_win.cpp",      "ELeakProcess.cpp",  "ELeakReport_win.cpp",  "ELeakSet.cpp",      "ELeakStacks.cpp",
       "ELeakStart.cpp",    "ELeaks.cpp",         "ELeakUnit_win.cpp",    "ELists.cpp",        "EMainHandler_win.cpp", "EMemoryView.cpp",
       "EModules.cpp",      "EModules_win.cpp",   "EOptions.cpp",      "EOptionsStream.cpp", "EProcess_win.cpp",
       "ERaiseRoutes_win.cpp", "EStackWalk.cpp",  "EThreadHooks_win.cpp", "EThrow_win.cpp", "EUnitPatch.cpp",
@@ -282,6 +284,8 @@ void Finaliser() {
   std::vector<uint8_t>().swap(workingBuffer);
   ClearExcludedThreads();
   UnpatchUnitTable();
+  // 6.
+  SaveLeakTimeOptions();
   // 7.
   ClearLastReportId();
 }
@@ -303,6 +307,7 @@ void RegisterExceptionLogUnits() {
 
 void ExceptionLogInit() {
   if (unitUseCount++ != 0) return;
+  TLeakOwnAllocations own;  // the logger's state is its own, not the program's leak
   SetReportLineSink(&ReportLineToStdError);
   RunGuarded(&Installer, "ExceptionLog.Init");
   SetAddressSpaceReserveWanted(true);
@@ -313,6 +318,7 @@ void ExceptionLogInit() {
 
 void ExceptionLogDone() {
   if (unitUseCount <= 0 || --unitUseCount != 0) return;
+  TLeakOwnAllocations own;
   RunGuarded(&Finaliser, "ExceptionLog.Done");
   if (filterInstalled) SetUnhandledExceptionFilter(previousFilter);
   filterInstalled = false;
