@@ -90,7 +90,50 @@ bool OwnAllocation() {
   return false;
 }
 
+// An exception registration record of the thread's chain with the place to
+// resume at when the step faults.
+struct TStepFrame {
+  TStepFrame* Next;
+  void* Handler;
+  void* Resume[5];  // __builtin_setjmp's buffer
+};
+
+EXCEPTION_DISPOSITION __cdecl StepFaultHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*) {
+  if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
+  __builtin_longjmp(static_cast<TStepFrame*>(frame)->Resume, 1);
+}
+
+TStepFrame* CurrentFrameChain() {
+  TStepFrame* chain;
+  asm volatile("movl %%fs:0, %0" : "=r"(chain));
+  return chain;
+}
+
+void SetFrameChain(TStepFrame* chain) { asm volatile("movl %0, %%fs:0" : : "r"(chain) : "memory"); }
+
+// Kept apart so that the jump back lands in a frame of its own.
+__attribute__((noinline)) bool RunStep(TStepFrame& frame, void (*step)(void*), void* context) {
+  if (__builtin_setjmp(frame.Resume)) return false;
+  try {
+    step(context);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace
+
+bool GuardedLeakStep(void (*step)(void* context), void* context) {
+  TStepFrame frame{};
+  frame.Next = CurrentFrameChain();
+  frame.Handler = reinterpret_cast<void*>(&StepFaultHandler);
+  SetFrameChain(&frame);
+  bool done = RunStep(frame, step, context);
+  // After a fault the chain still holds the dispatcher's records: ours goes too.
+  SetFrameChain(frame.Next);
+  return done;
+}
 
 TLeakOwnAllocations::TLeakOwnAllocations() {
   if (OwnAllocation()) return;  // an outer one holds the thread
@@ -184,7 +227,7 @@ void LeakUnitStop() {
   processing.Check = &Readable;
   processing.PagesCache = &PagesCache;
   processing.Trim = TLeakTrimPoints{objectPoints, 2, dataPoints, 4};
-  processing.Guarded = loggerSeam.Guarded;
+  processing.Guarded = loggerSeam.Guarded ? loggerSeam.Guarded : &GuardedLeakStep;
   processing.Begin = loggerSeam.Begin;
   processing.Leak = loggerSeam.Leak;
   processing.End = loggerSeam.End;

@@ -29,6 +29,11 @@ void ShowLeakMessage(const char* text);
 // messages show: 1 shows them; it starts at 2.
 void SetLeakMessageSwitch(int value);
 
+// Runs one step of the shut-down pass inside a hand-built exception frame: a C++
+// exception or a hardware fault in it (g++ has no __try, and catch (...) never
+// sees faults) ends the step, and the result says whether it finished.
+bool GuardedLeakStep(void (*step)(void* context), void* context);
+
 // The stack capture of the running program: the allocating thread's stack up to its top.
 void CaptureThreadStacks(TLeakHeader& header, const uintptr_t* position, const uintptr_t* frame);
 // The lock's back-off: the rest of the time slice to another thread.

@@ -60,6 +60,22 @@ TEST(LeakCapture, StackStartsAtTheAllocatingCallAndBlocksOfOnePlaceAreOneLeak) {
   EXPECT_NE(found[0].Stack[1], 0u);
 }
 
+// A fault or a throw inside a step ends that step only; the thread's chain of
+// exception frames is as before, and the next step runs.
+TEST(LeakCapture, GuardedStepEndsAtAFaultOrAThrowAndTheCallerGoesOn) {
+  auto chain = [] { return reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList; };
+  auto* before = chain();
+  int ran = 0;
+  auto count = [](void* c) { ++*static_cast<int*>(c); };
+  EXPECT_TRUE(GuardedLeakStep(count, &ran));
+  EXPECT_FALSE(GuardedLeakStep([](void*) { *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(0x10)) = 1; }, nullptr));
+  EXPECT_EQ(chain(), before);
+  EXPECT_FALSE(GuardedLeakStep([](void*) { throw 1; }, nullptr));
+  EXPECT_TRUE(GuardedLeakStep(count, &ran));
+  EXPECT_EQ(ran, 2);
+  EXPECT_EQ(chain(), before);
+}
+
 // One thread's share: allocate and free mixed sizes, keeping every third block.
 struct TAllocatingThread {
   uint32_t Seed = 1;
