@@ -157,4 +157,52 @@ TEST(HostReport, RaisingTwiceFromTheMenuLogsOneCountedEntryAndTheWindowStays) {
   EXPECT_EQ(program.ExitCode(), 0u);
 }
 
+// A copy of the program whose logger data turns leak catching on: the resource's
+// first bytes are found in the file and its options byte (offset 14) set.
+bool CopyWithLeakCatching(const std::string& exe, const std::string& copy) {
+  if (!CopyFileA(exe.c_str(), copy.c_str(), FALSE)) return false;
+  HMODULE data = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HRSRC found = data ? FindResourceA(data, "QLDATA", MAKEINTRESOURCEA(10)) : nullptr;
+  const char* bytes = found ? static_cast<const char*>(LockResource(LoadResource(data, found))) : nullptr;
+  std::string head = bytes && SizeofResource(data, found) >= 64 ? std::string(bytes, 64) : std::string();
+  if (data) FreeLibrary(data);
+  std::string file = ReadText(copy);
+  size_t at = head.empty() ? std::string::npos : file.find(head);
+  if (at == std::string::npos || file.find(head, at + 1) != std::string::npos) return false;
+  file[at + 14] = static_cast<char>(file[at + 14] | 0x13);  // catching, sons, block errors
+  std::ofstream out(copy, std::ios::binary | std::ios::trunc);
+  out.write(file.data(), static_cast<std::streamsize>(file.size()));
+  return out.good();
+}
+
+// Opened and closed with the collector watching, the program stays healthy: it
+// ends normally, and what it leaves behind (the class library and the skin engine
+// still keep caches to the end) comes as one leak report that reads back whole.
+TEST(HostReport, WithLeakCatchingOnTheProgramEndsNormallyAndItsLeakReportReadsBack) {
+  const std::string exe = velmora::test::HostPath(VELMORA_EXE);
+  const std::string folder = velmora::test::TempPath("leakhost");
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string copy = folder + "\\Velmora.exe", log = folder + "\\Velmora.qlf";
+  DeleteFileA(log.c_str());
+  ASSERT_TRUE(CopyWithLeakCatching(exe, copy));
+  velmora::test::TChildProcess program("\"" + copy + "\"");
+  ASSERT_TRUE(program.Started());
+  HWND window = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (window = FindMainWindowOf(program.Id())) != nullptr; }, 30000));
+  ASSERT_TRUE(PumpUntil([&] { return velmora::test::AnswersSkinned(window); }, 20000));
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.Ended(30000));
+  EXPECT_EQ(program.ExitCode(), 0u);
+  const std::string text = ReadText(log);
+  if (!text.empty()) {
+    TReadReport report = ReadBack(log);
+    EXPECT_TRUE(report.Read) << report.Output;
+    EXPECT_EQ(report.Fields["2.5"], "EMemoryLeak");
+    EXPECT_EQ(text.find("  2.5 "), text.rfind("  2.5 ")) << "one report only";
+  }
+  DeleteFileA(copy.c_str());
+  DeleteFileA(log.c_str());
+  RemoveDirectoryA(folder.c_str());
+}
+
 }  // namespace
