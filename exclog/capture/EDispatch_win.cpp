@@ -8,6 +8,7 @@
 #include "exclog/capture/EDispatch.h"
 #include "exclog/capture/EEventCall.h"
 #include "exclog/capture/ECaptureState_win.h"
+#include "exclog/leaks/ELeakUnit_win.h"
 
 namespace exclog {
 
@@ -42,6 +43,8 @@ void CollectFocus(TReportJob& job) {
 }
 
 uint8_t RunMainHandlerGuarded(TReportJob& job) {
+  // What the report keeps (caches, texts, lists) is the logger's, not a leak.
+  TLeakOwnAllocations own;
   try {
     return RunMainHandler(job);
   } catch (const std::exception& x) {

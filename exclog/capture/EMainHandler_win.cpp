@@ -19,6 +19,7 @@
 #include "exclog/report/EReportSteps.h"
 #include "exclog/report/ESysInfo_win.h"
 #include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/ELeakReport_win.h"
 #include "exclog/capture/EEventCall.h"
 #include "exclog/capture/EThreadHooks_win.h"
 #include "exclog/capture/ExceptionLog_win.h"
@@ -287,7 +288,10 @@ uint8_t RunMainHandler(TReportJob& job) {
   // 4.
   CountReportSeamCall("CollectStack");
   job.Stacks = std::make_shared<TQuelbaStackList>();
-  if (seams.CollectStack)
+  // A leak report shows the leaks' allocation stacks instead of a thread's.
+  if (std::shared_ptr<TQuelbaStackList> leaks = job.Exception.MemoryLeak ? LeakReportStacks() : nullptr)
+    job.Stacks = leaks;
+  else if (seams.CollectStack)
     seams.CollectStack(job.RaisingThreadId, job.Context, job.StackTop);
   else
     AddThreadStack(*job.Stacks, RaisingThreadStart(job));

@@ -8,12 +8,14 @@
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EReportEvents_win.h"
 #include "exclog/capture/EThreadHooks_win.h"
+#include "exclog/core/EObjects.h"
 #include "exclog/core/ExceptionLog.h"
 #include "exclog/debuginfo/EModules_win.h"
 #include "exclog/report/ELogManager_win.h"
 #include "exclog/report/EXMLBuilder_win.h"
 #include "exclog/report/EReportFiles_win.h"
 #include "exclog/report/EReportText.h"
+#include "exclog/report/EReportText_win.h"
 
 namespace exclog {
 
@@ -51,9 +53,17 @@ void SaveReportTextLog(const TReportJob& job, const std::string& report) {
 
 void SaveReportXmlLog(const TReportJob&, const std::string&) { ExportXmlLog(ReportOptions(), ProgramPassPhrase()); }
 
+// The class of the thread object recorded for `threadId`; the object may be gone,
+// so it is read as a possibly foreign pointer.
+std::string RecordedThreadClass(uint32_t threadId) {
+  std::optional<TThreadRecordView> record = FindThreadRecord(threadId);
+  return record ? ObjectClassName(record->ThreadObject) : std::string();
+}
+
 }  // namespace
 
 void InstallReportLogSeams() {
+  SetReportThreadClassSeam(&RecordedThreadClass);
   UseSystemAnsiCodePage();
   TLogSavingSeams& saving = LogSavingSeams();
   saving.ActionNotify = [](int action, uint8_t* goAhead) {

@@ -13,6 +13,7 @@
 #include "exclog/core/ECore_win.h"
 #include "exclog/capture/ECgiPage_win.h"
 #include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/ELeakReport_win.h"
 #include "exclog/capture/EEvents_win.h"
 #include "exclog/capture/EFrameworkHandlers_win.h"
 #include "exclog/capture/EFreezeWatch_win.h"
@@ -243,6 +244,7 @@ void Installer() {
   }
   // 10. The collector stops after every other unit and the core after it.
   if (LeakCatchingActive()) {
+    InstallLeakReportSeam();
     int last[] = {FindUnit("ECore"), FindUnit("ELeaks")};
     MoveStopsFirst(InitContext.Table, last, 2, &unitPatch);
   }
@@ -261,7 +263,7 @@ bool IsLoggerUnitFile(const std::string& fileName) {
       "EConsts.cpp",       "ECore.cpp",          "ECoreUnit.cpp",     "ECoreUnit_win.cpp", "ECore_win.cpp",
       "EDebug.cpp",        "EDebugWriter.cpp",   "EDispatch.cpp",     "EDispatch_win.cpp", "EEncrypt.cpp",
       "EEventCall.cpp",    "EFrameworkHandlers_win.cpp", "EFreezeWatch.cpp",   "EFreezeWatch_win.cpp", "EGuard.cpp",         "EHook.cpp",         "EHookImports.cpp",  "EHookLength.cpp",
-      "EHookPatch.cpp",    "EHook_win.cpp",      "ELeakProcess.cpp",  "ELeakSet.cpp",      "ELeakStacks.cpp",
+      "EHookPatch.cpp",    "EHook_win.cpp",      "ELeakProcess.cpp",  "ELeakReport_win.cpp",  "ELeakSet.cpp",      "ELeakStacks.cpp",
       "ELeakStart.cpp",    "ELeaks.cpp",         "ELeakUnit_win.cpp",    "ELists.cpp",        "EMainHandler_win.cpp", "EMemoryView.cpp",
       "EModules.cpp",      "EModules_win.cpp",   "EOptions.cpp",      "EOptionsStream.cpp", "EProcess_win.cpp",
       "ERaiseRoutes_win.cpp", "EStackWalk.cpp",  "EThreadHooks_win.cpp", "EThrow_win.cpp", "EUnitPatch.cpp",
@@ -308,6 +310,8 @@ void Finaliser() {
   std::vector<uint8_t>().swap(workingBuffer);
   ClearExcludedThreads();
   UnpatchUnitTable();
+  // 6.
+  SaveLeakTimeOptions();
   // 7.
   ClearLastReportId();
 }
@@ -329,6 +333,7 @@ void RegisterExceptionLogUnits() {
 
 void ExceptionLogInit() {
   if (unitUseCount++ != 0) return;
+  TLeakOwnAllocations own;  // the logger's state is its own, not the program's leak
   SetReportLineSink(&ReportLineToStdError);
   RunGuarded(&Installer, "ExceptionLog.Init");
   SetAddressSpaceReserveWanted(true);
@@ -339,6 +344,7 @@ void ExceptionLogInit() {
 
 void ExceptionLogDone() {
   if (unitUseCount <= 0 || --unitUseCount != 0) return;
+  TLeakOwnAllocations own;
   RunGuarded(&Finaliser, "ExceptionLog.Done");
   if (filterInstalled) SetUnhandledExceptionFilter(previousFilter);
   filterInstalled = false;

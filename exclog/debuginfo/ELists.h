@@ -93,11 +93,16 @@ struct TQuelbaLocation {
   uint32_t FrameValue = 0;
   uint8_t ThreadKind = 0;
   uint8_t IsFirst = 0;
+  uint8_t Leak = 0;  // non-zero: a leaked block's allocation stack, not a thread's
   uint32_t Address = 0;
   std::string UnitName, ClassName, RoutineName;  // each at most 255 characters
   uint32_t Line = 0;
   uint32_t LineOffset = 0;
   std::string Extra;
+  // A leak entry's group: type name (at most 64 characters), bytes and blocks.
+  std::string LeakType;
+  uint32_t LeakSize = 0;
+  uint32_t LeakCount = 0;
 };
 
 struct TQuelbaProcessInfo {

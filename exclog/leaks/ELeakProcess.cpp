@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace exclog {
@@ -176,6 +177,16 @@ void FreeAll(void* context) {
   Unlock(context);
 }
 
+void CreatePagesCache(void* context) {
+  auto& pass = *static_cast<TPass*>(context);
+  if (pass.p.PagesCache && !pass.p.PagesCache(true)) throw std::bad_alloc();
+}
+
+void FreePagesCache(void* context) {
+  auto& pass = *static_cast<TPass*>(context);
+  if (pass.p.PagesCache) pass.p.PagesCache(false);
+}
+
 bool TryStep(void (*step)(void*), void* context) {
   try {
     step(context);
@@ -206,6 +217,17 @@ TLeakOutcome ProcessLeaks(const TLeakProcessing& p) {
   };
   if (!LeakListHead()) return pass.out;
   pass.records.reserve(kLeakReportLimit);
+  if (!run("Initialize the Memory Pages Cache", CreatePagesCache)) return pass.out;
+  // The cache answers only while the list is read: freed whatever happens there.
+  struct TCacheRelease {
+    TPass& pass;
+    bool done = false;
+    void Release() {
+      if (!done) FreePagesCache(&pass);
+      done = true;
+    }
+    ~TCacheRelease() { Release(); }
+  } cache{pass};
   if (!run("Lock AllocatedList_Lock", Lock)) return pass.out;
   TLeakHeader* head = LeakListHead();
   TReadableCheck readable = p.Check ? p.Check : GetReadableCheck();
@@ -225,6 +247,7 @@ TLeakOutcome ProcessLeaks(const TLeakProcessing& p) {
   run("PurgeCallStacks", PurgeCallStacks);
   run("CountAllLeaks", CountAll);
   if (p.Options & kLeakRemoveSons) run("RemoveLeaksSons", RemoveSons);
+  if (!pass.out.FailedStep) cache.Release();
   run("HandleAnyLeak", HandleAny);
   if (p.Options & kLeakFreeAll) run("FreeAllLeaks", FreeAll);
   return pass.out;

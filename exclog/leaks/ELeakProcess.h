@@ -36,6 +36,10 @@ struct TLeakProcessing {
   void (*End)() = nullptr;
   // A message for the user (the box text); `Error` is the step that failed.
   void (*Message)(const char* text) = nullptr;
+  // Creates (true) or frees (false) a cache of readability answers that Check
+  // consults while the list is read; false when it could not be made. It is freed
+  // before the report hooks run, since they may give memory back.
+  bool (*PagesCache)(bool create) = nullptr;
   // The foreign-manager message shows only when this holds.
   bool ShowForeignManager = false;
 };

@@ -189,5 +189,44 @@ TEST_F(Leaks, AFailingStepIsNamedAndLeavesTheListUnlocked) {
   table.FreeMem(table.GetMem(8));  // would spin for ever under a held lock
 }
 
+// The readability cache lives while the list is read, is gone before the report
+// hooks run (they may give memory back), and one that cannot be made stops the pass.
+TEST_F(Leaks, PagesCacheServesTheListReadingOnly) {
+  static int live = 0, made = 0, checksWithCache = 0, checksWithout = 0, leaksWithCache = 0;
+  static bool refuse = false;
+  live = made = checksWithCache = checksWithout = leaksWithCache = 0;
+  Data(24, {image.Site(1)});
+  table = LeakStopCatching();
+  TLeakProcessing p;
+  p.Memory = &image.memory;
+  p.Trim = TLeakTrimPoints{image.objectPoints, 1, image.points, 1};
+  p.PagesCache = [](bool create) {
+    if (create && refuse) return false;
+    made += create;
+    live = create;
+    return true;
+  };
+  p.Check = [](const void*, size_t) {
+    ++(live ? checksWithCache : checksWithout);
+    return true;
+  };
+  p.Leak = [](const TLeakEntry&) { leaksWithCache += live; };
+  p.Message = [](const char* text) { messages.push_back(text); };
+  EXPECT_EQ(ProcessLeaks(p).Reported, 1);
+  EXPECT_EQ(made, 1);
+  EXPECT_EQ(live, 0);
+  EXPECT_GT(checksWithCache, 0);
+  EXPECT_EQ(checksWithout, 0);
+  EXPECT_EQ(leaksWithCache, 0);
+  EXPECT_TRUE(messages.empty());
+  refuse = true;
+  TLeakOutcome out = ProcessLeaks(p);
+  refuse = false;
+  EXPECT_EQ(out.Reported, 0);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "Error in ELeaks \"Initialize the Memory Pages Cache\" section.");
+  table.FreeMem(table.GetMem(8));  // the list was never locked
+}
+
 }  // namespace
 }  // namespace exclog

@@ -65,6 +65,10 @@ bool Calls(const TMemoryView& memory, uintptr_t entry, const uint32_t* points, i
   return false;
 }
 
+// Stale words in an allocator's frame (an earlier call's return address) may pass
+// for call sites between two of the allocator's own calls.
+constexpr int kChainGap = 3;
+
 // Drops what lies before the allocating line: the allocator's own calls into one
 // another (new[] into new into GetMem) end at the last of a run of allocator
 // calls, which is the line that asked. False when no allocator call is found.
@@ -73,7 +77,15 @@ bool TrimAfterAllocator(uintptr_t (&stack)[kLeakStackDepth], const uint32_t* poi
   int at = 0;
   while (at < kLeakStackDepth && stack[at] && !Calls(memory, stack[at], points, count)) ++at;
   if (at == kLeakStackDepth || !stack[at]) return false;
-  while (at + 1 < kLeakStackDepth && Calls(memory, stack[at + 1], points, count)) ++at;
+  for (bool extended = true; extended;) {
+    extended = false;
+    for (int next = at + 1; next < kLeakStackDepth && next <= at + 1 + kChainGap && stack[next]; ++next)
+      if (Calls(memory, stack[next], points, count)) {
+        at = next;
+        extended = true;
+        break;
+      }
+  }
   int n = 0;
   for (int i = at; i < kLeakStackDepth; ++i) stack[n++] = stack[i];
   while (n < kLeakStackDepth) stack[n++] = 0;

@@ -85,7 +85,9 @@ struct AllocationChain : ::testing::Test {
 TEST_F(AllocationChain, StackStartsAtTheLineThatAllocated) {
   TLeakHeader h{};
   h.Kind = kBlockData;
-  uintptr_t raw[] = {0x12345, fromTable, Code + 0x10, fromGetMem, 7, fromNew, fromOuter};
+  // A stale return address of an earlier call lies between the allocator's frames.
+  uintptr_t stale = image.CallTo(Code + 0x400, Code + 0x180);
+  uintptr_t raw[] = {0x12345, fromTable, Code + 0x10, fromGetMem, 7, stale, fromNew, fromOuter};
   for (size_t i = 0; i < std::size(raw); ++i) h.Snapshot[i] = raw[i];
   CleanBlockStacks(h, trim, image.memory);
   EXPECT_EQ(h.Stack[0], Code + 0x200u);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "classlib/Memory.h"
@@ -48,11 +49,110 @@ void ForwardError(TLeakError error, void* block, void* caller) {
   if (loggerSeam.OnError) loggerSeam.OnError(error, block, caller);
 }
 
-bool Readable(const void* address, size_t size) { return IsReadable(address, size); }
+// During the shut-down pass: one byte per 4 KiB page of the address space, 0 not
+// asked yet, 1 readable, 2 not. Its memory comes from the system, never from a
+// memory manager the pass looks at.
+constexpr size_t kPageShift = 12;
+uint8_t* pagesCache = nullptr;
+
+bool PagesCache(bool create) {
+  if (pagesCache) VirtualFree(pagesCache, 0, MEM_RELEASE);
+  pagesCache = nullptr;
+  if (create)
+    pagesCache = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, size_t(1) << (32 - kPageShift), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  return !create || pagesCache;
+}
+
+// A range inside one page takes the page's answer, asked once.
+bool Readable(const void* address, size_t size) {
+  const auto at = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
+  if (!pagesCache || size == 0 || at + (size - 1) < at || (at >> kPageShift) != ((at + size - 1) >> kPageShift))
+    return IsReadable(address, size);
+  uint8_t& known = pagesCache[at >> kPageShift];
+  if (!known) known = IsReadable(address, size) ? 1 : 2;
+  return known == 1;
+}
 
 uint32_t AddressOf(const void* routine) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(routine)); }
 
+// The threads allocating for the logger now, by id; no thread-local storage, which
+// would allocate or touch the last error on every allocation.
+constexpr int kOwnSlots = 8;
+std::atomic<uint32_t> ownThreads[kOwnSlots];
+std::atomic<int> ownClaimed{0};
+
+bool OwnAllocation() {
+  if (ownClaimed.load(std::memory_order_relaxed) == 0) return false;
+  const uint32_t self = GetCurrentThreadId();
+  for (const std::atomic<uint32_t>& slot : ownThreads)
+    if (slot.load(std::memory_order_relaxed) == self) return true;
+  return false;
+}
+
+// An exception registration record of the thread's chain with the place to
+// resume at when the step faults.
+struct TStepFrame {
+  TStepFrame* Next;
+  void* Handler;
+  void* Resume[5];  // __builtin_setjmp's buffer
+};
+
+EXCEPTION_DISPOSITION __cdecl StepFaultHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*) {
+  if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
+  __builtin_longjmp(static_cast<TStepFrame*>(frame)->Resume, 1);
+}
+
+TStepFrame* CurrentFrameChain() {
+  TStepFrame* chain;
+  asm volatile("movl %%fs:0, %0" : "=r"(chain));
+  return chain;
+}
+
+void SetFrameChain(TStepFrame* chain) { asm volatile("movl %0, %%fs:0" : : "r"(chain) : "memory"); }
+
+// Kept apart so that the jump back lands in a frame of its own.
+__attribute__((noinline)) bool RunStep(TStepFrame& frame, void (*step)(void*), void* context) {
+  if (__builtin_setjmp(frame.Resume)) return false;
+  try {
+    step(context);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace
+
+bool GuardedLeakStep(void (*step)(void* context), void* context) {
+  TStepFrame frame{};
+  frame.Next = CurrentFrameChain();
+  frame.Handler = reinterpret_cast<void*>(&StepFaultHandler);
+  SetFrameChain(&frame);
+  bool done = RunStep(frame, step, context);
+  // After a fault the chain still holds the dispatcher's records: ours goes too.
+  SetFrameChain(frame.Next);
+  return done;
+}
+
+TLeakOwnAllocations::TLeakOwnAllocations() {
+  if (OwnAllocation()) return;  // an outer one holds the thread
+  const uint32_t self = GetCurrentThreadId();
+  for (int i = 0; i < kOwnSlots; ++i) {
+    uint32_t empty = 0;
+    if (ownThreads[i].compare_exchange_strong(empty, self)) {
+      slot_ = i;
+      ownClaimed.fetch_add(1);
+      return;
+    }
+  }
+}
+
+TLeakOwnAllocations::~TLeakOwnAllocations() {
+  if (slot_ < 0) return;
+  ownThreads[slot_].store(0);
+  ownClaimed.fetch_sub(1);
+}
 
 void CaptureThreadStacks(TLeakHeader& header, const uintptr_t* position, const uintptr_t* frame) {
   auto* tib = reinterpret_cast<NT_TIB*>(NtCurrentTeb());
@@ -68,6 +168,8 @@ TLeakMessageSink SetLeakMessageSink(TLeakMessageSink sink) {
   messageSink = sink ? sink : &BoxMessage;
   return old;
 }
+
+void ShowLeakMessage(const char* text) { messageSink(text); }
 
 void SetLeakMessageSwitch(int value) { messageSwitch = value; }
 
@@ -99,6 +201,7 @@ void LeakUnitStart() {
   settings.Capture = &CaptureThreadStacks;
   settings.OnError = &ForwardError;
   settings.Yield = &YieldThread;
+  settings.Untracked = &OwnAllocation;
   SetMemoryManager(LeakStart(settings));
   runningOptions = options;
   started = true;
@@ -122,8 +225,9 @@ void LeakUnitStop() {
   processing.Options = runningOptions;
   processing.Memory = &ProcessMemory();
   processing.Check = &Readable;
+  processing.PagesCache = &PagesCache;
   processing.Trim = TLeakTrimPoints{objectPoints, 2, dataPoints, 4};
-  processing.Guarded = loggerSeam.Guarded;
+  processing.Guarded = loggerSeam.Guarded ? loggerSeam.Guarded : &GuardedLeakStep;
   processing.Begin = loggerSeam.Begin;
   processing.Leak = loggerSeam.Leak;
   processing.End = loggerSeam.End;

@@ -161,7 +161,7 @@ void* Record(void* raw, size_t size, TLeakKind kind, const uintptr_t* frame) {
 
 void* Allocate(size_t size, TLeakKind kind, const uintptr_t* frame) {
   const TMemoryManager& previous = collector.settings.Previous;
-  if (!catching.load(std::memory_order_relaxed))
+  if (!catching.load(std::memory_order_relaxed) || (collector.settings.Untracked && collector.settings.Untracked()))
     return kind == kBlockObject ? previous.GetObjectMem(size) : previous.GetMem(size);
   if (size > kMaxUserSize) return nullptr;
   size_t whole = size + BlockOverHead + BlockOverFoot;

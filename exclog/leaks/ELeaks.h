@@ -71,6 +71,9 @@ struct TLeakSettings {
   TLeakStackCapture Capture = nullptr;  // none: stacks stay empty
   TLeakErrorHook OnError = nullptr;
   void (*Yield)() = nullptr;            // lock back-off after spinning; none: keep spinning
+  // Whether the calling thread allocates for the logger itself: such blocks go to
+  // the previous manager unrecorded (frees find them foreign). None: never.
+  bool (*Untracked)() = nullptr;
   // The quarantine keeps at most this many freed blocks and user bytes.
   size_t QuarantineBlocks = 32;
   size_t QuarantineBytes = 256 << 10;

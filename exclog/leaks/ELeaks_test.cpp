@@ -128,6 +128,34 @@ TEST_F(Wrapper, BlocksCarryHeaderAndFooterAndKind) {
   EXPECT_TRUE(reports.empty());
 }
 
+// A block the logger allocates for itself comes straight from the previous manager:
+// never listed, freed and reallocated there as a foreign one.
+TEST_F(Wrapper, UntrackedAllocationsBypassTheList) {
+  static bool own = false;
+  TLeakSettings s;
+  s.Previous = FakeManager::Table();
+  s.Options = kLeakCatching;
+  s.Untracked = [] { return own; };
+  table = LeakStart(s);
+  own = true;
+  auto* mine = static_cast<char*>(table.GetMem(16));
+  void* object = table.GetObjectMem(24);
+  own = false;
+  void* program = table.GetMem(16);
+  EXPECT_EQ(FakeManager::live.count(mine), 1u);  // no header before it
+  EXPECT_EQ(Listed(), 1);
+  EXPECT_FALSE(LeakOwns(mine));
+  mine = static_cast<char*>(table.ReallocMem(mine, 64));
+  EXPECT_EQ(FakeManager::live.count(mine), 1u);
+  table.FreeMem(mine);
+  table.FreeMem(object);
+  table.FreeMem(program);
+  EXPECT_EQ(Listed(), 0);
+  EXPECT_EQ(FakeManager::live.count(mine), 0u);  // passed straight on
+  EXPECT_EQ(FakeManager::live.count(static_cast<char*>(object)), 0u);
+  EXPECT_EQ(LeakQuarantined(), 1u);  // only the program's block waits
+}
+
 TEST_F(Wrapper, DoubleFreeReportedOnceUnderBitFourAndNeverPassedOn) {
   for (uint8_t options : {uint8_t(kLeakCatching | kLeakReportErrors), uint8_t(kLeakCatching)}) {
     FakeManager::Reset();

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "exclog/core/EConsts.h"
+#include "exclog/core/EOptionsData.h"
 #include "exclog/report/EInternalError.h"
 
 #ifndef _WIN32
@@ -274,6 +275,20 @@ TEST(HtmlPage, ReportGoesAtTheTagEscapedWithOneOkButton) {
 }
 
 #ifndef _WIN32
+// Every golden, with a message that looks like markup, makes a page an HTML parser
+// takes without a complaint.
+TEST(HtmlPage, PagesOfTheGoldensPassAnHtmlParser) {
+  peers::TScratchDir dir;
+  for (const char* name : {"full.txt", "unreadable_context.txt", "tables_off.txt", "unreadable_address.txt"}) {
+    std::string text = Golden(name) + "\r\n  2.6 Message: </font></td><x a=\"1\" b='2'> & more\r\n";
+    std::string page = HtmlReportPage(DefaultHtmlPage, text);
+    peers::WriteBytes(dir / "page.html", std::vector<uint8_t>(page.begin(), page.end()));
+    auto r = peers::Run("xmllint --html --noout " + peers::Quote(dir / "page.html") + " 2>&1");
+    EXPECT_EQ(r.ExitCode, 0) << name;
+    EXPECT_EQ(r.Output, "") << name;
+  }
+}
+
 // The independent reader takes every golden back apart.
 TEST(ReportText, GoldensReadBackThroughTheIndependentReader) {
   auto read = [](const std::string& file) {

@@ -19,6 +19,7 @@ namespace exclog {
 namespace {
 
 std::atomic<uint32_t> mainThreadId{0};
+std::atomic<TThreadClassNameProc> threadClassName{nullptr};
 
 std::string FileNameOf(const std::string& path) {
   size_t slash = path.find_last_of("\\/:");
@@ -95,6 +96,7 @@ void FillValues(TReportSnapshot& s, const TReportJob& job, const TQuelbaModuleOp
 
 struct TThreadCaption {
   std::string Priority;
+  std::string ClassName;
   bool Main = false;
 };
 
@@ -107,6 +109,7 @@ TThreadCaption CaptionOf(uint32_t threadId) {
     if (priority != THREAD_PRIORITY_ERROR_RETURN) c.Priority = ThreadPriorityWord(priority);
     CloseHandle(thread);
   }
+  if (TThreadClassNameProc proc = threadClassName.load()) c.ClassName = proc(threadId);
   return c;
 }
 
@@ -130,10 +133,19 @@ void FillStack(TReportSnapshot& s, const TReportJob& job) {
     e.Running = l->ThreadKind;
     e.Raising = l->IsFirst;
     e.ThreadName = l->Extra;
+    if (l->Leak) {
+      e.Leak = true;
+      e.LeakType = l->LeakType;
+      e.LeakSize = static_cast<int32_t>(l->LeakSize);
+      e.LeakCount = static_cast<int32_t>(l->LeakCount);
+      s.Stack.push_back(std::move(e));
+      continue;
+    }
     auto found = captions.find(l->FrameValue);
     if (found == captions.end()) found = captions.emplace(l->FrameValue, CaptionOf(l->FrameValue)).first;
     e.Priority = found->second.Priority;
     e.MainThread = found->second.Main;
+    e.ThreadClass = found->second.ClassName;
     s.Stack.push_back(std::move(e));
   }
 }
@@ -179,6 +191,8 @@ void FillLists(TReportSnapshot& s) {
 }  // namespace
 
 void SetReportMainThreadId(uint32_t threadId) { mainThreadId = threadId; }
+
+TThreadClassNameProc SetReportThreadClassSeam(TThreadClassNameProc proc) { return threadClassName.exchange(proc); }
 
 std::string ThreadPriorityWord(int priority) {
   switch (priority) {

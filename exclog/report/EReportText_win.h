@@ -16,6 +16,12 @@ namespace exclog {
 // it; 0 until then.
 void SetReportMainThreadId(uint32_t threadId);
 
+// The class name of a thread's object ("" for a thread of no class), for the
+// call-stack captions. The thread records live above the report: their unit fills
+// this at start-up; until then every thread reads "".
+using TThreadClassNameProc = std::string (*)(uint32_t threadId);
+TThreadClassNameProc SetReportThreadClassSeam(TThreadClassNameProc proc);
+
 // The priority word of a thread priority value ("Normal", "Idle", ...; "" for one
 // the system does not name).
 std::string ThreadPriorityWord(int priority);

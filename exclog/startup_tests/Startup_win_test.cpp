@@ -19,6 +19,8 @@
 #include "exclog/capture/EThrow_win.h"
 #include "exclog/core/ExceptionLog.h"
 #include "exclog/capture/ExceptionLog_win.h"
+#include "exclog/debuginfo/ELists.h"
+#include "exclog/report/EReportText_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/ImportSlots_win.h"
@@ -404,6 +406,43 @@ TEST(ThreadHooks, TwoThreadsOfOneClassPatchExecuteOnce) {
   EXPECT_TRUE(second.ran);
   EXPECT_TRUE(first.listed);
   EXPECT_TRUE(second.listed);
+}
+
+class TParkedReportThread : public TThread {
+  VELMORA_CLASS(TParkedReportThread, TThread)
+ public:
+  TParkedReportThread() : TThread(true) {}
+  ~TParkedReportThread() override {
+    SetEvent(release);
+    WaitFor();
+    CloseHandle(release);
+  }
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+ protected:
+  void Execute() override { WaitForSingleObject(release, 20000); }
+};
+
+// The call-stack captions name the class of each thread's object: the report reads
+// it from the thread records through the seam the start-up filled.
+TEST(ThreadHooks, ReportCaptionsNameTheThreadsClass) {
+  TParkedReportThread parked;
+  parked.Start();
+  exclog::TReportJob job;
+  job.Stacks = std::make_shared<exclog::TQuelbaStackList>();
+  for (uint32_t id : {static_cast<uint32_t>(parked.ThreadID()), static_cast<uint32_t>(GetCurrentThreadId())}) {
+    auto* entry = new exclog::TQuelbaLocation;
+    entry->Kind = 4;
+    entry->FrameValue = id;
+    entry->ThreadKind = 1;
+    job.Stacks->Add(entry);
+  }
+  exclog::TQuelbaModuleOptions options;
+  exclog::TReportSnapshot s = exclog::TakeReportSnapshot(job, options, false);
+  ASSERT_EQ(s.Stack.size(), 2u);
+  EXPECT_EQ(s.Stack[0].ThreadClass, "TParkedReportThread");
+  EXPECT_EQ(s.Stack[1].ThreadClass, "");  // the test's own thread has no object
+  EXPECT_NE(exclog::BuildReportText(s, 1).find("Class=TParkedReportThread"), std::string::npos);
 }
 
 // --- Throw recorder --------------------------------------------------------------

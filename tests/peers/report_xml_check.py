@@ -71,11 +71,25 @@ def field_value(lines, start, colon):
     return "\n".join(value)
 
 
-def general_fields(lines):
-    fields = {}
+def general_part(lines):
+    """The lines before the first table's title, trailing line ends and blanks removed."""
+    end = len(lines)
     for n, line in enumerate(lines):
         if line.startswith("-") and n + 1 < len(lines) and lines[n + 1].startswith("|"):
+            end = max(n - 1, 0)
             break
+    part = lines[:end]
+    while part and part[-1].strip(" ") == "":
+        part.pop()
+    if part:
+        part[-1] = part[-1].rstrip(" ")
+    return part
+
+
+def general_fields(lines):
+    fields = {}
+    lines = general_part(lines)
+    for n, line in enumerate(lines):
         if line.startswith("  ") and len(line) > 2 and line[2] != " " and ": " in line:
             head, colon = line, line.index(": ")
             number = head[2:].split(" ", 1)[0]

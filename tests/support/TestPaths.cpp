@@ -27,6 +27,16 @@ std::string HostPath(const std::string& unixPath) {
 
 std::string SourceDir() { return HostPath(VELMORA_SOURCE_DIR); }
 
+unsigned SourceLineOf(const std::string& relative, const std::string& text) {
+  std::ifstream in(SourcePath(relative));
+  unsigned number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    if (line.find(text) != std::string::npos) return number;
+  }
+  return 0;
+}
+
 std::string SourcePath(const std::string& relative) {
   std::string path = SourceDir();
 #ifdef _WIN32

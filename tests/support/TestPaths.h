@@ -18,6 +18,10 @@ std::string HostPath(const std::string& unixPath);
 // test programs running side by side never share a file. Nothing is created.
 std::string TempPath(const std::string& name);
 
+// The 1-based number of the first line of a source file (`relative` to the source
+// root) that holds `text`; 0 when none does.
+unsigned SourceLineOf(const std::string& relative, const std::string& text);
+
 // Reads a whole file; fails the calling test (and returns "") when it cannot.
 std::string ReadFileBytes(const std::string& path);
 
