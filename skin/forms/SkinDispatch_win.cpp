@@ -5,6 +5,8 @@
 
 #include "skin/painters/ControlProps.h"
 #include "skin/painters/SkinButtons_win.h"
+#include "skin/painters/SkinEdits_win.h"
+#include "skin/painters/SkinTabs_win.h"
 
 namespace skin {
 namespace {
@@ -145,6 +147,7 @@ void TChildDispatch::Attach(TWinSkinForm& form, TControl* control, const TDispat
   painter->PainterFlag = d.PainterFlag;
   if (auto* glyphs = dynamic_cast<TSkinObjImage*>(painter)) glyphs->ImageKind = d.ImageKind;
   if (auto* bit = dynamic_cast<TSkinBitButton*>(painter)) bit->GlyphProperty = d.GlyphProperty;
+  if (auto* combo = dynamic_cast<TSkinComBox*>(painter)) combo->IsComboBoxEx = d.ExtendedCombo;
   auto* windowed = dynamic_cast<TWinControl*>(control);
   if (auto* speed = dynamic_cast<TSkinSpeedButton*>(painter); speed && d.By == TAttachBy::Own) {
     speed->AttachGraphic(&form, form.SkinData, form.Canvas2.get());
@@ -202,6 +205,8 @@ void TChildDispatch::WalkWindows(TWinSkinForm& form, HWND parent) {
 void InstallChildDispatch() {
   static TChildDispatch dispatch;
   RegisterButtonPainters();
+  RegisterInputPainters();
+  RegisterTabPainters();
   SetFormChildrenSeam(&dispatch);
 }
 

@@ -343,7 +343,10 @@ def paint_default(el):
                     draw.ellipse([box[0] + 3, box[1] + 3, box[0] + 9, box[1] + 9],
                                  fill=TEXT_OFF if st == 3 else (0, 95, 184))
         elif role == "progress":
+            # Frame 1 the empty trough, frame 2 the filled part over it.
             draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=(230, 230, 230), outline=(188, 188, 188))
+            if f == 1:
+                gradient(draw, (box[0] + 1, box[1] + 1, box[2] - 1, box[3] - 1), (6, 176, 37), (4, 150, 30))
         elif role == "chunk":
             gradient(draw, box, (6, 176, 37), (4, 150, 30))
         elif role in ("edge", "pane", "status", "sunk", "label"):

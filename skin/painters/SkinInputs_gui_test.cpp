@@ -1,0 +1,453 @@
+// The edit, up-down, combo, picker, track-bar, progress, tab, header and status-bar
+// painters on the host program's Form1 with the frame-coded test skin: the frames
+// sampled on screen away from text in each state, and mouse and keyboard still
+// working through the painters.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "classlib/ComCtrls_win.h"
+#include "classlib/ExtCtrls_win.h"
+#include "classlib/ControlClasses.h"
+#include "classlib/Layout.h"
+#include "classlib/StdCtrls_win.h"
+#include "skin/data/SkinTestSkin.h"
+#include "skin/forms/SkinDispatch_win.h"
+#include "skin/forms/WinSkinForm.h"
+#include "skin/painters/SkinCheckListItems_win.h"
+#include "skin/painters/SkinEdits_win.h"
+#include "skin/painters/SkinFamily_win.h"
+#include "skin/painters/SkinInputRules.h"
+#include "skin/painters/SkinTabs_win.h"
+#include "tests/support/GuiProbe_win.h"
+#include "tests/support/TestPaths.h"
+
+using velmora::test::PumpUntil;
+using velmora::test::RunHostCommand;
+using velmora::test::ScreenPixel;
+
+namespace skin {
+namespace {
+
+// Form1's class under another name; it answers the tab close message as told.
+class TInputsTestForm : public TForm {
+  VELMORA_CLASS(TInputsTestForm, TForm)
+  VELMORA_PUBLISHED(TInputsTestForm)
+ public:
+  explicit TInputsTestForm(TComponent* owner = nullptr) : TForm(owner) {}
+  void ExitItemClick(TObject*) {}
+  void RaiseItemClick(TObject*) {}
+  void WndProc(TMessage& message) override {
+    if (message.Msg == kMsgTabClose) {
+      ++closeAsked;
+      message.Result = keepPages ? 1 : 0;
+      return;
+    }
+    TForm::WndProc(message);
+  }
+  int closeAsked = 0;
+  bool keepPages = false;
+};
+VELMORA_PUBLISH(TInputsTestForm) {
+  p.Method<&TInputsTestForm::ExitItemClick>("ExitItemClick").Method<&TInputsTestForm::RaiseItemClick>("RaiseItemClick");
+}
+
+// The test skin's pixel code of frame k (from 1), slice s of an image.
+COLORREF Code(const char* section, const char* key, int k, int slice) {
+  const skintest::TManifestImage* image = skintest::TestSkin().Find(section, key);
+  if (!image) return CLR_INVALID;
+  return RGB(image->Id, (k - 1) * 9 + slice, 0x11);
+}
+
+bool Xdo(const std::string& command) { return RunHostCommand("xdotool " + command).has_value(); }
+
+class Form1Painters : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    skintest::StartSkinForms();
+    static const bool registered = (RegisterControlClass(TInputsTestForm::StaticClass()), true);
+    (void)registered;
+    InstallChildDispatch();
+    std::string layout = velmora::test::ReadFileBytes(velmora::test::HostPath(VELMORA_FORM1_LAYOUT));
+    ASSERT_FALSE(layout.empty());
+    layout.replace(layout.find("TForm1"), 6, "TInputsTestForm");
+    form.reset(dynamic_cast<TInputsTestForm*>(CreateFromLayout(layout, nullptr)));
+    ASSERT_TRUE(form);
+    data = dynamic_cast<TSkinData*>(form->FindComponent("SkinData1"));
+    ASSERT_TRUE(data);
+    data->SetSkinStreamBytes(skintest::TestSkinContainer());
+    ASSERT_TRUE(data->LoadSkin());
+    form->SetBounds(0, 0, 1024, 600);
+    form->Show();
+    skinner = std::make_unique<TWinSkinForm>();
+    skinner->Hwnd = form->Handle();
+    skinner->AttachForm(data, form.get());
+    PostMessageA(form->Handle(), kMsgActivateSkin, 0, 1000);
+    ASSERT_TRUE(PumpUntil([&] { return skinner->SkinActivated != 0; }));
+    SetForegroundWindow(form->Handle());
+    Park();
+  }
+  void TearDown() override {
+    skinner.reset();
+    form.reset();
+    SetFormChildrenSeam(nullptr);
+  }
+  TWinControl* Win(const char* name) { return dynamic_cast<TWinControl*>(form->FindComponent(name)); }
+  template <class T>
+  T* As(const char* name) {
+    return dynamic_cast<T*>(form->FindComponent(name));
+  }
+  std::string PainterOf(const char* name) {
+    for (TSkinControl* p : skinner->Painters())
+      if (p->Owner() == form->FindComponent(name)) return p->ClassName();
+    return "";
+  }
+  // Polls the screen pixel at client point (x, y) of `window`.
+  static bool Shows(HWND window, int x, int y, COLORREF code, DWORD timeout = 5000) {
+    POINT p{x, y};
+    ClientToScreen(window, &p);
+    return PumpUntil([&] { return ScreenPixel(p.x, p.y) == code; }, timeout);
+  }
+  static POINT ScreenOf(HWND window, int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(window, &p);
+    return p;
+  }
+  static bool MoveTo(POINT p) { return Xdo("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y)); }
+  // The pointer away from every control.
+  void Park() { MoveTo(ScreenOf(form->Handle(), 1000, 280)); }
+  std::unique_ptr<TInputsTestForm> form;
+  TSkinData* data = nullptr;
+  std::unique_ptr<TWinSkinForm> skinner;
+};
+
+TEST_F(Form1Painters, EditUpDownAndComboShowTheirFramesAndStillWork) {
+  EXPECT_EQ(PainterOf("Edit1"), "TSkinEdit");
+  EXPECT_EQ(PainterOf("UpDown1"), "TSkinUpDown");
+  EXPECT_EQ(PainterOf("ComboBox1"), "TSkinComBox");
+  // The edit's border in the skin's shadow colour; typing still reaches the edit.
+  HWND edit = Win("Edit1")->Handle();
+  RECT er{};
+  GetWindowRect(edit, &er);
+  const COLORREF shadow = SkinColour(data, kSlotButtonShadow);
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(er.left, (er.top + er.bottom) / 2) == shadow; }, 5000));
+  SetFocus(edit);
+  SetWindowTextA(edit, "");
+  ASSERT_TRUE(Xdo("type abc"));
+  EXPECT_TRUE(PumpUntil([&] { return Win("Edit1")->Text() == "abc"; }, 5000)) << Win("Edit1")->Text();
+
+  // Up-down halves: left margin column, a quarter and three quarters down.
+  auto* spin = As<TUpDown>("UpDown1");
+  HWND ud = spin->Handle();
+  RECT uc{};
+  GetClientRect(ud, &uc);
+  const int upY = uc.bottom / 4, downY = uc.bottom * 3 / 4;
+  EXPECT_TRUE(Shows(ud, 1, upY, Code("UpDown.Vert", "Image", 1, 3)));
+  EXPECT_TRUE(Shows(ud, 1, downY, Code("UpDown.Vert", "Image", 5, 3)));
+  ASSERT_TRUE(MoveTo(ScreenOf(ud, uc.right / 2, downY)));
+  EXPECT_TRUE(Shows(ud, 1, downY, Code("UpDown.Vert", "Image", 8, 3)));  // lower half hot
+  EXPECT_TRUE(Shows(ud, 1, upY, Code("UpDown.Vert", "Image", 1, 3)));
+  ASSERT_TRUE(Xdo("mousedown 1"));
+  EXPECT_TRUE(Shows(ud, 1, downY, Code("UpDown.Vert", "Image", 6, 3)));  // held
+  ASSERT_TRUE(Xdo("mouseup 1"));
+  EXPECT_TRUE(PumpUntil([&] { return spin->Position() < 42; }, 5000)) << spin->Position();
+  const int afterDown = spin->Position();
+  ASSERT_TRUE(MoveTo(ScreenOf(ud, uc.right / 2, upY)));
+  ASSERT_TRUE(Xdo("click 1"));
+  EXPECT_TRUE(PumpUntil([&] { return spin->Position() == afterDown + 1; }, 5000)) << spin->Position();
+  Park();
+  spin->SetEnabled(false);
+  EXPECT_TRUE(Shows(ud, 1, upY, Code("UpDown.Vert", "Image", 3, 3)));
+  EXPECT_TRUE(Shows(ud, 1, downY, Code("UpDown.Vert", "Image", 7, 3)));
+
+  // The combo's button: the combined strip's glyph part, frame by state.
+  auto* combo = As<TComboBox>("ComboBox1");
+  HWND cb = combo->Handle();
+  RECT cc{};
+  GetClientRect(cb, &cc);
+  const int bx = cc.right - 9, by = cc.bottom / 2;
+  SetFocus(Win("Edit1")->Handle());
+  EXPECT_TRUE(Shows(cb, bx, by, Code("ExtraImages", "Image", 1, 4)));
+  ASSERT_TRUE(MoveTo(ScreenOf(cb, bx, by)));
+  EXPECT_TRUE(Shows(cb, bx, by, Code("ExtraImages", "Image", 4, 4)));  // hot
+  ASSERT_TRUE(Xdo("mousedown 1"));
+  EXPECT_TRUE(Shows(cb, bx, by, Code("ExtraImages", "Image", 2, 4)));  // held
+  ASSERT_TRUE(Xdo("mouseup 1"));
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageW(cb, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 5000));
+  SendMessageW(cb, CB_SHOWDROPDOWN, FALSE, 0);
+  Park();
+  SetFocus(cb);
+  EXPECT_TRUE(Shows(cb, bx, by, Code("ExtraImages", "Image", 4, 4)));  // focused
+  ASSERT_TRUE(Xdo("key alt+Down"));
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageW(cb, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 5000));
+  ASSERT_TRUE(Xdo("key Escape"));
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageW(cb, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 5000));
+  ASSERT_TRUE(Xdo("key Down"));
+  EXPECT_TRUE(PumpUntil([&] { return combo->ItemIndex() == 1; }, 5000)) << combo->ItemIndex();
+  SetFocus(Win("Edit1")->Handle());
+  combo->SetEnabled(false);
+  EXPECT_TRUE(Shows(cb, bx, by, Code("ExtraImages", "Image", 3, 4)));
+}
+
+TEST_F(Form1Painters, PickerArrowOpensTheCalendarAndTimePickerSpinIsSkinnedOnce) {
+  EXPECT_EQ(PainterOf("DateTimePicker1"), "TSkinDateTime");
+  HWND picker = Win("DateTimePicker1")->Handle();
+  HWND arrow = nullptr;
+  for (HWND c = GetWindow(picker, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if (SendMessageW(c, kMsgIsSkinned, 0, 0) == 1 && TWinControl::FindControl(c) &&
+        TWinControl::FindControl(c)->IsNamed("TArrowButton"))
+      arrow = c;
+  ASSERT_TRUE(arrow);
+  RECT ac{};
+  GetClientRect(arrow, &ac);
+  // The arrow's centre: the strip's glyph, frame 1; 4 under the pointer.
+  EXPECT_TRUE(Shows(arrow, ac.right / 2, ac.bottom / 2, Code("ExtraImages", "Image", 1, 4)));
+  ASSERT_TRUE(MoveTo(ScreenOf(arrow, ac.right / 2, ac.bottom / 2)));
+  EXPECT_TRUE(Shows(arrow, ac.right / 2, ac.bottom / 2, Code("ExtraImages", "Image", 4, 4)));
+  ASSERT_TRUE(Xdo("click 1"));
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageW(picker, DTM_GETMONTHCAL, 0, 0) != 0; }, 5000));
+  ASSERT_TRUE(Xdo("key Escape"));
+  Park();
+
+  // A time picker with a spin child: the edit painter gives the spin one up-down
+  // painter, however often the picker paints.
+  auto* time = new TDateTimePicker(form.get());
+  time->SetKind(TDateTimeKind::dtkTime);
+  time->SetDateMode(TDTDateMode::dmUpDown);
+  time->SetParent(Win("InputGroup"));
+  time->SetBounds(12, 118, 120, 24);
+  FormChildrenSeam().SkinChildren(*skinner);
+  HWND spin = FindWindowExA(time->Handle(), nullptr, "msctls_updown32", nullptr);
+  ASSERT_TRUE(spin);
+  for (int i = 0; i < 3; i++) {
+    RedrawWindow(time->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+    FormChildrenSeam().SkinChildren(*skinner);
+  }
+  TSkinEdit* edit = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == time) edit = dynamic_cast<TSkinEdit*>(p);
+  ASSERT_TRUE(edit);
+  ASSERT_TRUE(edit->UpDown);
+  EXPECT_EQ(edit->UpDown->Handle, spin);
+  // Nothing subclassed the spin after its one painter.
+  EXPECT_EQ(GetWindowProc(spin), edit->UpDown->ObjectInstance());
+  EXPECT_EQ(SendMessageW(spin, kMsgIsSkinned, 0, 0), 1);
+}
+
+TEST_F(Form1Painters, TrackBarAndProgressDrawFromTheSkin) {
+  EXPECT_EQ(PainterOf("TrackBar1"), "TSkinTrackBar");
+  EXPECT_EQ(PainterOf("ProgressBar1"), "TSkinProgress");
+  auto* track = As<TTrackBar>("TrackBar1");
+  HWND tb = track->Handle();
+  RECT thumb{}, channel{};
+  SendMessageW(tb, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+  SendMessageW(tb, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+  const int cy = (channel.top + channel.bottom) / 2;
+  // The groove's middle away from the thumb, the thumb's frame 2 at its centre.
+  const int grooveX = thumb.right + 20 < channel.right - 4 ? thumb.right + 20 : channel.left + 6;
+  EXPECT_TRUE(Shows(tb, grooveX, cy, Code("Track", "Image", 1, 4)));
+  EXPECT_TRUE(Shows(tb, (thumb.left + thumb.right) / 2, (thumb.top + thumb.bottom) / 2,
+                    Code("Trackbar.ThumbHorz", "Image", 2, 4)));
+  // The system still draws the ticks: a tick's column differs from the one between.
+  const int tick = static_cast<int>(SendMessageW(tb, TBM_GETTICPOS, 0, 0));
+  const int next = static_cast<int>(SendMessageW(tb, TBM_GETTICPOS, 1, 0));
+  ASSERT_GT(tick, 0);
+  RECT client{};
+  GetClientRect(tb, &client);
+  const bool ticksShow = PumpUntil([&] {
+    for (int y = thumb.bottom; y < client.bottom; y++) {
+      const POINT a = ScreenOf(tb, tick, y), b = ScreenOf(tb, (tick + next) / 2, y);
+      if (ScreenPixel(a.x, a.y) != ScreenPixel(b.x, b.y)) return true;
+    }
+    return false;
+  }, 5000);
+  EXPECT_TRUE(ticksShow);
+  // A thumb drag and the arrow keys still move it.
+  const int before = track->Position();
+  ASSERT_TRUE(MoveTo(ScreenOf(tb, (thumb.left + thumb.right) / 2, (thumb.top + thumb.bottom) / 2)));
+  ASSERT_TRUE(Xdo("mousedown 1"));
+  ASSERT_TRUE(MoveTo(ScreenOf(tb, (thumb.left + thumb.right) / 2 + 60, (thumb.top + thumb.bottom) / 2)));
+  ASSERT_TRUE(Xdo("mouseup 1"));
+  EXPECT_TRUE(PumpUntil([&] { return track->Position() > before + 2; }, 5000)) << track->Position();
+  const int dragged = track->Position();
+  SetFocus(tb);
+  ASSERT_TRUE(Xdo("key Left"));
+  EXPECT_TRUE(PumpUntil([&] { return track->Position() == dragged - 1; }, 5000)) << track->Position();
+  Park();
+  // A hidden bar reskins without taking the focus.
+  track->Hide();
+  HWND focus = GetFocus();
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == track) p->Reskin();
+  EXPECT_EQ(GetFocus(), focus);
+  track->Show();
+
+  // Progress: frame 2 up to the fill, frame 1 after it.
+  auto* bar = As<TProgressBar>("ProgressBar1");
+  HWND pb = bar->Handle();
+  RECT pc{};
+  GetClientRect(pb, &pc);
+  const int y = pc.bottom / 2;
+  int fill = ProgressFill(pc.right, 60, 0, 100);
+  EXPECT_TRUE(Shows(pb, fill - 5, y, Code("Progress", "Bitmap", 2, 4)));
+  EXPECT_TRUE(Shows(pb, fill + 5, y, Code("Progress", "Bitmap", 1, 4)));
+  bar->SetMin(50);  // a minimum above 0: a fifth of the range filled
+  fill = ProgressFill(pc.right, 60, 50, 100);
+  EXPECT_TRUE(Shows(pb, fill + 5, y, Code("Progress", "Bitmap", 1, 4)));
+  EXPECT_TRUE(Shows(pb, fill - 5, y, Code("Progress", "Bitmap", 2, 4)));
+  bar->SetMin(0);
+  bar->SetPosition(0);  // background only
+  EXPECT_TRUE(Shows(pb, 5, y, Code("Progress", "Bitmap", 1, 4)));
+}
+
+TEST_F(Form1Painters, TabsPaneSheetsHeaderAndStatusBar) {
+  EXPECT_EQ(PainterOf("PageControl1"), "TSkinTab");
+  EXPECT_EQ(PainterOf("ButtonsSheet"), "TSkinTabSheet");
+  EXPECT_EQ(PainterOf("StatusBar1"), "TSkinStatusBar");
+  auto* pages = As<TPageControl>("PageControl1");
+  HWND pc = pages->Handle();
+  auto tabAt = [&](int i) {
+    RECT r{};
+    SendMessageW(pc, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
+    return r;
+  };
+  // Left margin column of each tab, a pixel below its middle: current 2, others 1.
+  auto tabShows = [&](int i, int frame) {
+    const RECT r = tabAt(i);
+    return Shows(pc, r.left + 1, (r.top + r.bottom) / 2 + 1, Code("Tabs", "Image", frame, 3));
+  };
+  EXPECT_TRUE(tabShows(0, 2));
+  EXPECT_TRUE(tabShows(1, 1));
+  EXPECT_TRUE(tabShows(2, 1));
+  // The pane round the pages, and the sheet's own background.
+  RECT display{};
+  GetClientRect(pc, &display);
+  SendMessageW(pc, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+  EXPECT_TRUE(Shows(pc, display.left - 3, (display.top + display.bottom) / 2, Code("Tabs", "Border", 1, 3)));
+  HWND sheet = Win("ButtonsSheet")->Handle();
+  RECT sc{};
+  GetClientRect(sheet, &sc);
+  EXPECT_TRUE(Shows(sheet, sc.right - 3, sc.bottom - 3, SkinColour(data, kSlotButtonFace)));
+  // A click on a tab still switches pages.
+  const RECT third = tabAt(2);
+  ASSERT_TRUE(MoveTo(ScreenOf(pc, (third.left + third.right) / 2, (third.top + third.bottom) / 2)));
+  ASSERT_TRUE(Xdo("click 1"));
+  EXPECT_TRUE(PumpUntil([&] { return pages->ActivePageIndex() == 2; }, 5000));
+  EXPECT_TRUE(tabShows(2, 2));
+  EXPECT_TRUE(tabShows(0, 1));
+
+  // The header (on the third page): items in frame 1, the one under the pointer 2,
+  // none hot once the pointer has left.
+  EXPECT_EQ(PainterOf("Header1"), "TSkinHeader");
+  HWND header = Win("Header1")->Handle();
+  RECT first{}, second{};
+  SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+  SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
+  const int hy = (first.top + first.bottom) / 2;
+  EXPECT_TRUE(Shows(header, first.left + 1, hy, Code("Headerbar", "Image", 1, 3)));
+  ASSERT_TRUE(MoveTo(ScreenOf(header, (second.left + second.right) / 2, hy)));
+  EXPECT_TRUE(Shows(header, second.left + 1, hy, Code("Headerbar", "Image", 2, 3)));
+  EXPECT_TRUE(Shows(header, first.left + 1, hy, Code("Headerbar", "Image", 1, 3)));
+  Park();
+  EXPECT_TRUE(Shows(header, second.left + 1, hy, Code("Headerbar", "Image", 1, 3)));
+
+  // Status bar: lowered panels in frame 1 (left margin column), the grip frame 5.
+  HWND status = Win("StatusBar1")->Handle();
+  RECT part{}, bar{};
+  SendMessageW(status, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part));
+  GetClientRect(status, &bar);
+  EXPECT_TRUE(Shows(status, part.left + 1, (part.top + part.bottom) / 2, Code("StatusBarEdges", "Image", 1, 3)));
+  const skintest::TManifestImage* extra = skintest::TestSkin().Find("ExtraImages", "Image");
+  ASSERT_TRUE(extra);
+  const TSliceRect grip = SizeGripRect(bar.right, bar.bottom, extra->Width, extra->Height, extra->Frames);
+  EXPECT_TRUE(Shows(status, (grip.Left + grip.Right) / 2, (grip.Top + grip.Bottom) / 2,
+                    Code("ExtraImages", "Image", 5, 4)));
+}
+
+TEST_F(Form1Painters, CloseBoxesFreeTheClickedPage) {
+  // A page control of its own with Tag 7777 and a hidden tab before the last.
+  auto* pages = new TPageControl(form.get());
+  pages->SetTag(7777);
+  pages->SetParent(form.get());
+  pages->SetBounds(500, 300, 300, 150);
+  TTabSheet* sheets[3];
+  for (int i = 0; i < 3; i++) {
+    sheets[i] = new TTabSheet(form.get());
+    sheets[i]->SetCaption("Sheet " + std::to_string(i));
+    sheets[i]->SetPageControl(pages);
+  }
+  sheets[1]->SetTabVisible(false);
+  FormChildrenSeam().SkinChildren(*skinner);
+  TSkinTab* painter = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == pages) painter = dynamic_cast<TSkinTab*>(p);
+  ASSERT_TRUE(painter);
+  ASSERT_TRUE(painter->CloseButtons);
+  HWND pc = pages->Handle();
+  ASSERT_TRUE(PumpUntil([&] { return painter->TabRects.size() == 2 && !painter->TabRects[1].Empty(); }, 5000));
+  const TSliceRect square = painter->TabRects[1];
+  const LPARAM at = MAKELPARAM((square.Left + square.Right) / 2, (square.Top + square.Bottom) / 2);
+  // The form keeps its pages when it answers non-zero.
+  form->keepPages = true;
+  SendMessageW(pc, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(pc, WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(form->closeAsked, 1);
+  EXPECT_EQ(pages->PageCount(), 3);
+  // Answered 0: the sheet that shows tab 1 goes (the third; the hidden one stays).
+  form->keepPages = false;
+  SendMessageW(pc, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(pc, WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(form->closeAsked, 2);
+  ASSERT_EQ(pages->PageCount(), 2);
+  EXPECT_EQ(pages->Pages(0), sheets[0]);
+  EXPECT_EQ(pages->Pages(1), sheets[1]);
+  // A square left over from before the repaint frees nothing now.
+  if (painter->TabRects.size() < 2) painter->TabRects.push_back(square);
+  else painter->TabRects[1] = square;
+  SendMessageW(pc, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  EXPECT_EQ(pages->PageCount(), 2);
+}
+
+TEST_F(Form1Painters, CheckListMarksFollowTheStatesAndStillToggle) {
+  EXPECT_EQ(PainterOf("CheckListBox1"), "TSkinCheckList");
+  auto* list = As<TCheckListBox>("CheckListBox1");
+  list->AllowGrayed = true;
+  HWND h = list->Handle();
+  const skintest::TManifestImage* strip = skintest::TestSkin().Find("Buttons", "CheckButton");
+  ASSERT_TRUE(strip);
+  auto itemRect = [&](int index) {
+    RECT r{};
+    SendMessageW(h, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
+    return r;
+  };
+  // The mark's centre, on the 12-frame strip: unchecked 1, checked 5, grayed 8.
+  auto markShows = [&](int index, int frame) {
+    const RECT r = itemRect(index);
+    return Shows(h, r.left + 1 + strip->FrameWidth / 2, (r.top + r.bottom) / 2, Code("Buttons", "CheckButton", frame, 4));
+  };
+  EXPECT_TRUE(markShows(0, 1));
+  list->SetState(0, TCheckBoxState::cbChecked);
+  list->SetState(1, TCheckBoxState::cbGrayed);
+  EXPECT_TRUE(markShows(0, 5));
+  EXPECT_TRUE(markShows(1, 8));
+  // A click in the box moves the grayed item on to unchecked; space on the checked
+  // one moves it to grayed.
+  const RECT box = TCheckListBox::CheckBoxRect(itemRect(1));
+  const LPARAM at = MAKELPARAM((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(h, WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(list->State(1), TCheckBoxState::cbUnchecked);
+  EXPECT_TRUE(markShows(1, 1));
+  list->SetItemIndex(0);
+  SetFocus(h);
+  ASSERT_TRUE(Xdo("key space"));
+  EXPECT_TRUE(PumpUntil([&] { return list->State(0) == TCheckBoxState::cbGrayed; }, 5000));
+  EXPECT_TRUE(markShows(0, 8));
+}
+
+}  // namespace
+}  // namespace skin
