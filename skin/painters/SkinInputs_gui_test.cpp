@@ -16,6 +16,7 @@
 #include "classlib/Layout.h"
 #include "classlib/StdCtrls_win.h"
 #include "skin/data/SkinTestSkin.h"
+#include "skin/forms/Form1TestSkin_win.h"
 #include "skin/forms/SkinDispatch_win.h"
 #include "skin/forms/WinSkinForm.h"
 #include "skin/painters/SkinCheckListItems_win.h"
@@ -56,6 +57,22 @@ VELMORA_PUBLISH(TInputsTestForm) {
   p.Method<&TInputsTestForm::ExitItemClick>("ExitItemClick").Method<&TInputsTestForm::RaiseItemClick>("RaiseItemClick");
 }
 
+// A page control of another family that draws its tabs from two pictures it
+// publishes; known to the dispatch only through a Skin3rd row.
+class TAdvPageStandIn : public TPageControl {
+  VELMORA_CLASS(TAdvPageStandIn, TPageControl)
+  VELMORA_PUBLISHED(TAdvPageStandIn)
+ public:
+  using TPageControl::TPageControl;
+  TBitmap* TabBackGround() const { return normal.get(); }
+  TBitmap* TabBackGroundActive() const { return active.get(); }
+  std::unique_ptr<TBitmap> normal = std::make_unique<TBitmap>(), active = std::make_unique<TBitmap>();
+};
+VELMORA_PUBLISH(TAdvPageStandIn) {
+  p.Object("TabBackGround", &TAdvPageStandIn::TabBackGround)
+      .Object("TabBackGroundActive", &TAdvPageStandIn::TabBackGroundActive);
+}
+
 // The test skin's pixel code of frame k (from 1), slice s of an image.
 COLORREF Code(const char* section, const char* key, int k, int slice) {
   const skintest::TManifestImage* image = skintest::TestSkin().Find(section, key);
@@ -68,33 +85,13 @@ bool Xdo(const std::string& command) { return RunHostCommand("xdotool " + comman
 class Form1Painters : public ::testing::Test {
  protected:
   void SetUp() override {
-    skintest::StartSkinForms();
     static const bool registered = (RegisterControlClass(TInputsTestForm::StaticClass()), true);
     (void)registered;
-    InstallChildDispatch();
-    std::string layout = velmora::test::ReadFileBytes(velmora::test::HostPath(VELMORA_FORM1_LAYOUT));
-    ASSERT_FALSE(layout.empty());
-    layout.replace(layout.find("TForm1"), 6, "TInputsTestForm");
-    form.reset(dynamic_cast<TInputsTestForm*>(CreateFromLayout(layout, nullptr)));
-    ASSERT_TRUE(form);
-    data = dynamic_cast<TSkinData*>(form->FindComponent("SkinData1"));
-    ASSERT_TRUE(data);
-    data->SetSkinStreamBytes(skintest::TestSkinContainer());
-    ASSERT_TRUE(data->LoadSkin());
-    form->SetBounds(0, 0, 1024, 600);
-    form->Show();
-    skinner = std::make_unique<TWinSkinForm>();
-    skinner->Hwnd = form->Handle();
-    skinner->AttachForm(data, form.get());
-    PostMessageA(form->Handle(), kMsgActivateSkin, 0, 1000);
-    ASSERT_TRUE(PumpUntil([&] { return skinner->SkinActivated != 0; }));
-    SetForegroundWindow(form->Handle());
+    ASSERT_NO_FATAL_FAILURE(skintest::OpenForm1OnTestSkin("TInputsTestForm", 1024, 600, session));
+    form = dynamic_cast<TInputsTestForm*>(session.Form.get());
+    data = session.Data;
+    skinner = session.Skinner.get();
     Park();
-  }
-  void TearDown() override {
-    skinner.reset();
-    form.reset();
-    SetFormChildrenSeam(nullptr);
   }
   TWinControl* Win(const char* name) { return dynamic_cast<TWinControl*>(form->FindComponent(name)); }
   template <class T>
@@ -120,9 +117,10 @@ class Form1Painters : public ::testing::Test {
   static bool MoveTo(POINT p) { return Xdo("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y)); }
   // The pointer away from every control.
   void Park() { MoveTo(ScreenOf(form->Handle(), 1000, 280)); }
-  std::unique_ptr<TInputsTestForm> form;
+  skintest::TForm1OnTestSkin session;
+  TInputsTestForm* form = nullptr;
   TSkinData* data = nullptr;
-  std::unique_ptr<TWinSkinForm> skinner;
+  TWinSkinForm* skinner = nullptr;
 };
 
 TEST_F(Form1Painters, EditUpDownAndComboShowTheirFramesAndStillWork) {
@@ -215,7 +213,7 @@ TEST_F(Form1Painters, PickerArrowOpensTheCalendarAndTimePickerSpinIsSkinnedOnce)
 
   // A time picker with a spin child: the edit painter gives the spin one up-down
   // painter, however often the picker paints.
-  auto* time = new TDateTimePicker(form.get());
+  auto* time = new TDateTimePicker(form);
   time->SetKind(TDateTimeKind::dtkTime);
   time->SetDateMode(TDTDateMode::dmUpDown);
   time->SetParent(Win("InputGroup"));
@@ -370,13 +368,13 @@ TEST_F(Form1Painters, TabsPaneSheetsHeaderAndStatusBar) {
 
 TEST_F(Form1Painters, CloseBoxesFreeTheClickedPage) {
   // A page control of its own with Tag 7777 and a hidden tab before the last.
-  auto* pages = new TPageControl(form.get());
+  auto* pages = new TPageControl(form);
   pages->SetTag(7777);
-  pages->SetParent(form.get());
+  pages->SetParent(form);
   pages->SetBounds(500, 300, 300, 150);
   TTabSheet* sheets[3];
   for (int i = 0; i < 3; i++) {
-    sheets[i] = new TTabSheet(form.get());
+    sheets[i] = new TTabSheet(form);
     sheets[i]->SetCaption("Sheet " + std::to_string(i));
     sheets[i]->SetPageControl(pages);
   }
@@ -447,6 +445,28 @@ TEST_F(Form1Painters, CheckListMarksFollowTheStatesAndStillToggle) {
   ASSERT_TRUE(Xdo("key space"));
   EXPECT_TRUE(PumpUntil([&] { return list->State(0) == TCheckBoxState::cbGrayed; }, 5000));
   EXPECT_TRUE(markShows(0, 8));
+}
+
+TEST_F(Form1Painters, AdvancedPageControlGetsTabPicturesFromTheSkin) {
+  data->Skin3rd()->Add("TAdvPageStandIn=advpagecontrol");
+  auto* pages = new TAdvPageStandIn(form);
+  pages->SetParent(form);
+  pages->SetBounds(500, 300, 300, 150);
+  FormChildrenSeam().SkinChildren(*skinner);
+  TSkinControl* painter = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == pages) painter = p;
+  ASSERT_TRUE(painter);
+  EXPECT_STREQ(painter->ClassName().c_str(), "TSkinAdvPage");
+  // 100 x 21 pictures of the "Tabs" frames 1 and 2 (left edge, middle row).
+  ASSERT_EQ(pages->normal->Width(), 100);
+  ASSERT_EQ(pages->active->Height(), 21);
+  EXPECT_EQ(GetPixel(pages->normal->Canvas().Handle(), 1, 10), Code("Tabs", "Image", 1, 3));
+  EXPECT_EQ(GetPixel(pages->active->Canvas().Handle(), 1, 10), Code("Tabs", "Image", 2, 3));
+  EXPECT_EQ(GetPixel(pages->active->Canvas().Handle(), 50, 10), Code("Tabs", "Image", 2, 4));
+  painter->Unskin();
+  EXPECT_EQ(pages->normal->Width(), 0);
+  EXPECT_EQ(pages->active->Width(), 0);
 }
 
 }  // namespace

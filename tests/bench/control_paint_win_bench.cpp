@@ -46,12 +46,7 @@ VELMORA_BENCHMARK(control_paint) {
     return c;
   };
   const int tag = data.DisableTag;
-  struct TKind {
-    const char* Label;
-    TWinControl* Skinned;
-    TWinControl* Plain;
-  };
-  std::vector<TKind> kinds;
+  std::vector<bench::TPaintPair> kinds;
   kinds.push_back({"Edit", find("Edit1"), Twin<TEdit>(form, find("Edit1"), 8, 620, tag)});
   auto* combo = Twin<TComboBox>(form, find("ComboBox1"), 8, 650, tag);
   combo->SetStyle(TComboBoxStyle::csDropDownList);
@@ -87,35 +82,7 @@ VELMORA_BENCHMARK(control_paint) {
   dynamic_cast<TPageControl*>(find("PageControl1"))->SetActivePageIndex(2);
   form->Show();
   skin::TWinSkinForm* skinner = bench::ActivateSkinner(form, data);
-  auto painted = [&](TWinControl* control) {
-    for (skin::TSkinControl* p : skinner->Painters())
-      if (p->Owner() == control) return true;
-    return false;
-  };
-  for (const TKind& k : kinds)
-    if (!painted(k.Skinned) || painted(k.Plain))
-      throw std::runtime_error(std::string(k.Label) + ": the skinned one has no painter or its twin has one");
-
-  const int repaints = run.Quick ? 1 : 50;
-  auto repaint = [&](TWinControl* control) {
-    return bench::TimeInProcess(
-        [&] {
-          for (int i = 0; i < repaints; ++i) {
-            RedrawWindow(control->Handle(), nullptr, nullptr,
-                         RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_NOCHILDREN | RDW_UPDATENOW);
-            GdiFlush();
-          }
-        },
-        repaints);
-  };
-  for (const TKind& k : kinds) {
-    bench::TComparison c = bench::Compare(run, [&] { return repaint(k.Skinned); }, [&] { return repaint(k.Plain); });
-    bench::TRow row = bench::RowOf(std::string(k.Label) + " repaint, skinned",
-                                   std::string("Form1's ") + k.Skinned->Name() + " with its painter vs an unskinned twin",
-                                   bench::TUnit::Milliseconds, c, bench::TTarget::RatioAtMost(1.5));
-    row.OursPeakBytes = bench::ProcessPeakBytes();
-    bench::Emit(run, row);
-  }
+  bench::EmitRepaintRows(run, skinner, kinds);
 
   root.reset();
   skin::SetFormChildrenSeam(nullptr);
