@@ -107,7 +107,9 @@ void TSkinComBox::AfterProc(TMessage& message) {
       break;
     case WM_DRAWITEM:
     case WM_NCPAINT:
-      Refresh();
+      // The skin is drawn again with the paint that follows; painting at once here
+      // would paint the control twice on every redraw of its frame.
+      InvalidateRect(Handle, nullptr, FALSE);
       break;
     default:
       TSkinControl::AfterProc(message);
@@ -163,8 +165,7 @@ void TSkinComBox::Paint(HDC dc, const RECT& rect) {
       // The combined strip: border and button in one picture, its inner area magenta.
       ButtonRect = toRect(ComboButtonRect(w, h, 2, bw, 0, left));
       const TDataSkinObject* strip = left && HasPicture(skin.SunkEdge.get()) ? skin.SunkEdge.get() : button;
-      DrawSlicedFrame(dc, rect, strip->Bitmap, false, strip->Tile == 1, true, FramesOf(*strip), state,
-                      strip->Margins());
+      DrawSkinFrame(dc, rect, strip->Bitmap, strip->Margins(), strip->Tile == 1, true, FramesOf(*strip), state);
       break;
     }
     default: {

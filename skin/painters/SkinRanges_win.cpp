@@ -160,15 +160,21 @@ void TSkinProgress::Paint(HDC dc, const RECT& rect) {
     margins = {margins.Top, margins.Left, margins.Bottom, margins.Right};
   }
   const RECT fill = vertical ? RECT{0, h - filled, w, h} : RECT{0, 0, filled, h};
+  // Side by side frames go through the frame cache; turned ones are cut each time.
+  auto draw = [&](const RECT& r, int count, int k) {
+    if (vertical)
+      DrawSlicedFrame(buffer.Dc(), r, *picture, true, bar->Tile == 1, true, count, k, margins);
+    else
+      DrawSkinFrame(buffer.Dc(), r, *picture, margins, bar->Tile == 1, true, count, k);
+  };
   FillSolid(buffer.Dc(), whole, SkinColour(SkinData, kSlotButtonFace));
-  const bool tile = bar->Tile == 1;
   if (bar->Style != 1) {
-    DrawSlicedFrame(buffer.Dc(), whole, *picture, vertical, tile, true, 2, 1, margins);
-    if (filled > 0) DrawSlicedFrame(buffer.Dc(), fill, *picture, vertical, tile, true, 2, 2, margins);
+    draw(whole, 2, 1);
+    if (filled > 0) draw(fill, 2, 2);
     buffer.Flush();
     return;
   }
-  DrawSlicedFrame(buffer.Dc(), whole, *picture, vertical, tile, true, 1, 1, margins);
+  draw(whole, 1, 1);
   const TDataSkinObject* chunk = skin.ProgressChunk.get();
   if (filled > 0 && HasPicture(chunk)) {
     if (chunk->Tile != 1 || vertical) {

@@ -206,7 +206,10 @@ bool TSkinTab::ClickClose(TMessage& message) {
 void TSkinTab::DrawTab(HDC dc, const RECT& r, int index, int frame) {
   const TDataSkinBorder* tabs = SkinData->Skin().Tabs.get();
   const bool vertical = Position == TTabSide::Left || Position == TTabSide::Right;
-  DrawSlicedFrame(dc, r, TabImage, vertical, tabs->Tile == 1, tabs->Trans != 0, FramesOf(*tabs), frame, tabMargins_);
+  if (vertical)
+    DrawSlicedFrame(dc, r, TabImage, true, tabs->Tile == 1, tabs->Trans != 0, FramesOf(*tabs), frame, tabMargins_);
+  else
+    DrawSkinFrame(dc, r, TabImage, tabMargins_, tabs->Tile == 1, tabs->Trans != 0, FramesOf(*tabs), frame);
   const TTabItem item = ReadTabItem(Handle, index, IsUnicode);
   const TSkinColor text = frame == 2 ? tabs->MouseOverColour : tabs->NormalColour;
   const COLORREF colour = ResolveColor(GivenOr(text, SkinData->Skin().Colours[kSlotButtonText]), WinSysColor);
@@ -262,7 +265,10 @@ void TSkinTab::Paint(HDC dc, const RECT& rect) {
   if (!PaneImage.Empty()) {
     const TDataSkinBorder* tabs = SkinData->Skin().Tabs.get();
     const bool vertical = Position == TTabSide::Left || Position == TTabSide::Right;
-    DrawSlicedFrame(dc, display, PaneImage, vertical, false, tabs->Trans != 0, 1, 1, paneMargins_);
+    if (vertical)
+      DrawSlicedFrame(dc, display, PaneImage, true, false, tabs->Trans != 0, 1, 1, paneMargins_);
+    else
+      DrawSkinFrame(dc, display, PaneImage, paneMargins_, false, tabs->Trans != 0, 1, 1);
   }
   (void)rect;
 }
