@@ -7,8 +7,12 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "classlib/ComCtrls_win.h"
 #include "classlib/ExtCtrls_win.h"
@@ -80,11 +84,39 @@ COLORREF Code(const char* section, const char* key, int k, int slice) {
   return RGB(image->Id, (k - 1) * 9 + slice, 0x11);
 }
 
+// The test skin's INI with sections left out and keys set ("Section", "Key", "value"),
+// packed with all of the skin's pictures into a container of its own.
+std::vector<uint8_t> VariantSkin(const std::string& folder, const std::vector<std::string>& dropped,
+                                 const std::vector<std::array<std::string, 3>>& set) {
+  const skintest::TTestSkin& skin = skintest::TestSkin();
+  std::string ini, section;
+  bool keep = true;
+  std::istringstream lines(skin.IniText);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.front() == '[') {
+      section = line.substr(1, line.find(']') - 1);
+      keep = std::find(dropped.begin(), dropped.end(), section) == dropped.end();
+    } else {
+      for (const auto& [sec, key, value] : set)
+        if (sec == section && line.rfind(key + "=", 0) == 0) line = key + "=" + value;
+    }
+    if (keep) ini += line + "\r\n";
+  }
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> entries = {{"skin.ini", {ini.begin(), ini.end()}}};
+  for (const skintest::TManifestImage& image : skin.Images) {
+    std::vector<uint8_t> bytes;
+    if (skin.ReadEntry(image.File, bytes)) entries.emplace_back(image.File, bytes);
+  }
+  return skintest::PeerContainer(folder, entries);
+}
+
 bool Xdo(const std::string& command) { return RunHostCommand("xdotool " + command).has_value(); }
 
 class Form1Painters : public ::testing::Test {
  protected:
   void SetUp() override {
+    skintest::StartSkinForms();
     static const bool registered = (RegisterControlClass(TInputsTestForm::StaticClass()), true);
     (void)registered;
     ASSERT_NO_FATAL_FAILURE(skintest::OpenForm1OnTestSkin("TInputsTestForm", 1024, 600, session));
@@ -467,6 +499,67 @@ TEST_F(Form1Painters, AdvancedPageControlGetsTabPicturesFromTheSkin) {
   painter->Unskin();
   EXPECT_EQ(pages->normal->Width(), 0);
   EXPECT_EQ(pages->active->Width(), 0);
+}
+
+TEST_F(Form1Painters, VerticalTrackBarUsesItsOwnGroove) {
+  auto* track = new TTrackBar(form);
+  track->SetOrientation(TTrackBarOrientation::trVertical);
+  track->SetParent(form);
+  track->SetBounds(980, 300, 40, 200);
+  FormChildrenSeam().SkinChildren(*skinner);
+  HWND tb = track->Handle();
+  RECT thumb{};
+  SendMessageW(tb, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+  const int cx = (thumb.left + thumb.right) / 2;
+  // Below the thumb, on the groove: "TRACKVERT", its middle slice.
+  RECT channel{};
+  SendMessageW(tb, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+  if (channel.right - channel.left > channel.bottom - channel.top)  // reported turned
+    channel = {channel.top, channel.left, channel.bottom, channel.right};
+  EXPECT_TRUE(Shows(tb, (channel.left + channel.right) / 2, thumb.bottom + 30, Code("TRACKVERT", "Image", 1, 4)));
+  EXPECT_TRUE(Shows(tb, cx, (thumb.top + thumb.bottom) / 2, Code("Trackbar.ThumbVert", "Image", 2, 4)));
+}
+
+// Skins without some elements: the painters fall back or leave the control alone.
+TEST_F(Form1Painters, SkinsWithoutElementsFallBack) {
+  const std::vector<uint8_t> variant =
+      VariantSkin("nobars", {"StatusBarEdges", "Headerbar", "SunkEdge"},
+                  {{{"ComboButton", "Style", "1"}}, {{"Progress", "Style", "1"}}});
+  ASSERT_FALSE(variant.empty());
+  data->SetSkinStreamBytes(variant);
+  ASSERT_TRUE(data->LoadSkin());
+  ASSERT_FALSE(data->Skin().StatusBarEdges);
+  RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  // Status-bar panels in system 3D frames: a lowered panel's left edge in shadow.
+  HWND status = Win("StatusBar1")->Handle();
+  RECT part{};
+  SendMessageW(status, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part));
+  EXPECT_TRUE(Shows(status, part.left, (part.top + part.bottom) / 2, GetSysColor(COLOR_BTNSHADOW)));
+  // The combo's button in Style 1, without the sunk edge: the strip's own frame 1.
+  HWND cb = Win("ComboBox1")->Handle();
+  RECT cc{};
+  GetClientRect(cb, &cc);
+  const skintest::TManifestImage* button = skintest::TestSkin().Find("ComboButton", "Image");
+  ASSERT_TRUE(button);
+  SetFocus(Win("Edit1")->Handle());
+  EXPECT_TRUE(Shows(cb, cc.right - 2 - button->FrameWidth / 2, 2 + button->FrameHeight / 2,
+                    Code("ComboButton", "Image", 1, 4)));
+  // Progress in chunk mode: the stretched chunk over the filled part.
+  HWND pb = Win("ProgressBar1")->Handle();
+  RECT pc{};
+  GetClientRect(pb, &pc);
+  const int fill = ProgressFill(pc.right, 60, 0, 100);
+  EXPECT_TRUE(Shows(pb, fill / 2, pc.bottom / 2, Code("Progress.Chunk", "Image", 1, 4)));
+  // The header is left to the system: its painter draws no item after a paint.
+  As<TPageControl>("PageControl1")->SetActivePageIndex(2);
+  HWND header = Win("Header1")->Handle();
+  ASSERT_TRUE(IsWindowVisible(header));
+  UpdateWindow(header);
+  TSkinHeader* painter = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == Win("Header1")) painter = dynamic_cast<TSkinHeader*>(p);
+  ASSERT_TRUE(painter);
+  EXPECT_TRUE(painter->ItemRects.empty());
 }
 
 }  // namespace

@@ -81,10 +81,9 @@ void TSkinTrackBar::DrawChannelAndThumb(HDC dc) {
   const bool vertical = (GetWindowLongW(Handle, GWL_STYLE) & TBS_VERT) != 0;
   RECT channel{};
   SendMessageW(Handle, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
-  if (vertical) {
-    // The bar reports a vertical channel turned, as a horizontal one.
+  // Some systems report a vertical bar's channel turned, as a horizontal one.
+  if (vertical && channel.right - channel.left > channel.bottom - channel.top)
     channel = {channel.top, channel.left, channel.bottom, channel.right};
-  }
   const TDataSkinObject* groove = vertical && HasPicture(skin.TrackVert.get()) ? skin.TrackVert.get() : skin.Track.get();
   if (HasPicture(groove)) {
     const bool turned = groove == skin.TrackVert.get();
