@@ -144,7 +144,7 @@ TEST_F(Form1Skinned, ControlsGetThePaintersOfTheTables) {
       {"RadioButton1", "TSkinRadioButton"}, {"RadioButton4", "TSkinRadioButton"},
       {"GroupBox1", "TSkinGroupBox"},   {"InputGroup", "TSkinGroupBox"},  {"RadioGroup1", "TSkinGroupBox"},
       {"Panel1", "TSkinBox"},           {"BitBtn1", "TSkinBitButton"},
-      {"Memo1", ""},                    {"Edit1", "TSkinEdit"}};
+      {"Memo1", "TSkinScrollbar"},      {"Edit1", "TSkinEdit"}};
   for (const auto& [name, cls] : expected) EXPECT_EQ(PainterOf(name.c_str()), cls) << name;
   // The radio group's buttons were given radio painters before the group.
   auto* group = Win("RadioGroup1");

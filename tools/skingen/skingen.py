@@ -389,9 +389,10 @@ def paint_default(el):
         elif role == "menubg":
             draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=(242, 242, 242))
         elif role == "scrollparts":
-            # Arrow buttons in four directions by state, then track and thumb states.
-            dirs = ["up", "down", "left", "right"]
-            st = f % 4
+            # Arrow buttons left, right, up, down, each normal, pressed, disabled and
+            # hot (the painter's order), then the grips.
+            dirs = ["left", "right", "up", "down"]
+            st = [0, 2, 3, 1][f % 4]
             face, edge = state_colours(st)
             if f < 16:
                 rounded_face(draw, px, box, face, edge, shine=False)
