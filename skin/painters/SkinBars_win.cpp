@@ -341,6 +341,13 @@ void RegisterTabPainters() {
   SetPainterFactory(TPainterKind::TabSheet, &MakePainter<TSkinTabSheet>);
   SetPainterFactory(TPainterKind::AdvPage, &MakePainter<TSkinAdvPage>);
   SetPainterFactory(TPainterKind::CheckList, &MakePainter<TSkinCheckList>);
+  SetPainterFactory(TPainterKind::ScControl, &MakePainter<TSkinScControl>);
+  // A list view's header: a header painter of the list view's painter, off the
+  // skinner's list (its owner frees it).
+  SetListViewHeaderAttach([](TSkinListView& list, HWND header) {
+    if (SendMessageW(header, kMsgIsSkinned, 0, 0) == 1) return;
+    (new TSkinHeader(&list))->AttachWindow(header, list.SkinData, nullptr, list.Canvas);
+  });
 }
 
 }  // namespace skin

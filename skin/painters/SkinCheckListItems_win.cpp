@@ -61,10 +61,75 @@ void DrawCheckListItem(TSkinControl& painter, const DRAWITEMSTRUCT& draw) {
 }
 
 bool TSkinCheckList::BeforeProc(TMessage& message) {
-  if (message.Msg != CN_DRAWITEM) return TSkinControl::BeforeProc(message);
+  if (message.Msg != CN_DRAWITEM) return TSkinScrollbar::BeforeProc(message);
   DrawCheckListItem(*this, *reinterpret_cast<const DRAWITEMSTRUCT*>(message.LParam));
   message.Result = TRUE;
   return false;
+}
+
+// ---------------------------------------------------------------------------
+
+TSkinScControl::~TSkinScControl() { ScrollPanel.reset(); }
+
+void TSkinScControl::AttachControl(TWinSkinForm* skinForm, TSkinData* skinData, bool changeColor, TCanvas* canvas) {
+  if (Initialized) return;
+  auto* bar = dynamic_cast<TWinControl*>(Owner());
+  if (!bar) return;
+  SkinData = skinData;
+  SkinForm = skinForm;
+  Canvas = canvas;
+  Control = bar;
+  Handle = bar->Handle();
+  IsUnicode = IsWindowUnicode(Handle) != FALSE;
+  JoinForm(SkinForm, this);
+  ScrollPanel = std::make_unique<TWScrollbar>();
+  ScrollPanel->ShowHint = bar->ShowHint;
+  ScrollPanel->Hint = bar->Hint;
+  ScrollPanel->InitControl(this, bar, kBarControl);
+  if (!bar->Visible()) ScrollPanel->HideBar();
+  HookWindowProc(bar);
+  Initialized = true;
+  Status = kPainterAttached;
+}
+
+void TSkinScControl::Unskin() {
+  TSkinControl::Unskin();
+  // After the window's end its parent takes the panel's window with it.
+  if (Status != kPainterWindowGone) ScrollPanel.reset();
+}
+
+void TSkinScControl::AfterProc(TMessage& message) {
+  if (!ScrollPanel) return;
+  switch (message.Msg) {
+    case SBM_SETSCROLLINFO:
+    case CN_HSCROLL:
+    case CN_VSCROLL:
+      ScrollPanel->Invalidate();
+      break;
+    case CM_VISIBLECHANGED:
+      if (message.WParam == 0)
+        ScrollPanel->HideBar();
+      else
+        ScrollPanel->Reposition();
+      break;
+    case WM_WINDOWPOSCHANGED:
+      ScrollPanel->Reposition();
+      break;
+    case WM_NCPAINT:
+      // The control may have made a new window.
+      if (Control && Control->HandleAllocated()) {
+        Handle = Control->Handle();
+        ScrollPanel->Target = Handle;
+      }
+      ScrollPanel->Reposition();
+      break;
+    default:
+      break;
+  }
+}
+
+void TSkinScControl::Paint(HDC dc, const RECT& rect) {
+  if (ScrollPanel) ScrollPanel->Invalidate();
 }
 
 }  // namespace skin

@@ -9,6 +9,7 @@
 #include "skin/painters/SkinEdits_win.h"
 #include "skin/painters/SkinFamily_win.h"
 #include "skin/painters/SkinInputRules.h"
+#include "skin/painters/SkinScrollBars_win.h"
 
 namespace skin {
 
@@ -33,13 +34,16 @@ void TSkinComBox::AfterAttach() {
   Info = COMBOBOXINFO{};
   Info.cbSize = sizeof Info;
   HasInfo = SkinGetComboBoxInfo(Handle, Info);
-  if (HasInfo && Info.hwndList) {
+  if (HasInfo && Info.hwndList && SendMessageW(Info.hwndList, kMsgIsSkinned, 0, 0) != 1) {
+    // A simple combo's list is a child with scroll bars under overlays; a drop-down's
+    // is a pop-up whose bar is painted in its frame. The list's painter is this
+    // one's alone: no owner, off the skinner's list.
     const bool simple = (Style & 3) == CBS_SIMPLE;
-    // A simple combo's list is a child; a drop-down's is a pop-up of its own. The
-    // list's painter is this one's alone: no owner, off the skinner's list.
-    if (TComboListPainterMaker make = ComboListPainterMaker();
-        make && ((simple && !IsTopLevel(Info.hwndList)) || (!simple && (Style & 2))))
-      ListPainter.reset(make(nullptr, Info.hwndList, simple, SkinData, nullptr, Canvas));
+    if (simple && !IsTopLevel(Info.hwndList))
+      ListPainter = std::make_unique<TSkinScrollbarH>();
+    else if (!simple && (Style & 2))
+      ListPainter = std::make_unique<TComboxScrollBar>();
+    if (ListPainter) ListPainter->AttachWindow(Info.hwndList, SkinData, nullptr, Canvas);
   }
   if (!IsUnicode) {
     ChildHandle = IsComboBoxEx ? GetWindow(Handle, GW_CHILD) : (HasInfo ? Info.hwndItem : nullptr);

@@ -1,21 +1,12 @@
 #include "skin/painters/SkinFamily_win.h"
 
 namespace skin {
-namespace {
-
-TComboListPainterMaker comboListMaker = nullptr;
-
-}  // namespace
-
 void FrameSolid(HDC dc, const RECT& rect, COLORREF colour) {
   HBRUSH brush = CreateSolidBrush(colour);
   if (!brush) return;
   FrameRect(dc, &rect, brush);
   DeleteObject(brush);
 }
-
-void SetComboListPainterMaker(TComboListPainterMaker maker) { comboListMaker = maker; }
-TComboListPainterMaker ComboListPainterMaker() { return comboListMaker; }
 
 // Told by the painter's free notification when it goes.
 class TPainterLife::TWatcher : public TComponent {

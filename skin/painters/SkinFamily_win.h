@@ -1,8 +1,7 @@
 #pragma once
 // Small things the edit, range, tab and status-bar painters share: colour slots,
 // private message numbers, a one-pixel frame in a colour, the skin's element
-// lookups, and the seam through which the combo painter gets its list's scroll-bar
-// painter (the scroll-bar family fills it at start-up).
+// lookups and a guard for calls that may free the painter.
 #include <windows.h>
 
 #include "skin/painters/WinSubClass.h"
@@ -27,14 +26,6 @@ void FrameSolid(HDC dc, const RECT& rect, COLORREF colour);
 inline bool HasPicture(const TDataSkinObject* element) { return element && !element->Bitmap.Empty(); }
 // An element's frame count, at least 1.
 inline int FramesOf(const TDataSkinObject& element) { return element.Frame < 1 ? 1 : element.Frame; }
-
-// The scroll-bar painter of a combo's list window: `simple` for a simple combo's
-// list (a child window), else a drop-down's. Null (no painter) until the scroll-bar
-// family hands its maker down.
-using TComboListPainterMaker = TSkinControl* (*)(TComponent* owner, HWND list, bool simple, TSkinData* skinData,
-                                                 TWinSkinForm* skinForm, TCanvas* canvas);
-void SetComboListPainterMaker(TComboListPainterMaker maker);
-TComboListPainterMaker ComboListPainterMaker();
 
 template <class T>
 TSkinControl* MakePainter(TComponent* owner) {

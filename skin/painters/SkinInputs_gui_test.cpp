@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -24,6 +25,7 @@
 #include "skin/forms/SkinDispatch_win.h"
 #include "skin/forms/WinSkinForm.h"
 #include "skin/painters/SkinCheckListItems_win.h"
+#include "skin/painters/SkinScrollBars_win.h"
 #include "skin/painters/SkinEdits_win.h"
 #include "skin/painters/SkinFamily_win.h"
 #include "skin/painters/SkinInputRules.h"
@@ -112,6 +114,13 @@ std::vector<uint8_t> VariantSkin(const std::string& folder, const std::vector<st
 }
 
 bool Xdo(const std::string& command) { return RunHostCommand("xdotool " + command).has_value(); }
+
+// A press at `from`, a move to `to` and the release, in one go: a control that
+// tracks the drag in a loop of its own must find the release already queued.
+bool Drag(POINT from, POINT to) {
+  return Xdo("mousemove " + std::to_string(from.x) + " " + std::to_string(from.y) + " mousedown 1 mousemove " +
+             std::to_string(to.x) + " " + std::to_string(to.y) + " mouseup 1");
+}
 
 class Form1Painters : public ::testing::Test {
  protected:
@@ -560,6 +569,101 @@ TEST_F(Form1Painters, SkinsWithoutElementsFallBack) {
     if (p->Owner() == Win("Header1")) painter = dynamic_cast<TSkinHeader*>(p);
   ASSERT_TRUE(painter);
   EXPECT_TRUE(painter->ItemRects.empty());
+}
+
+// ScrollBar1 under its kind-2 overlay takes arrow, page and thumb presses as an
+// unskinned twin does, and the overlay hides and shows with it.
+TEST_F(Form1Painters, ScrollBarOverlayWorksLikeTheBarAndHidesWithIt) {
+  EXPECT_EQ(PainterOf("ScrollBar1"), "TSkinScControl");
+  auto* bar = As<TScrollBar>("ScrollBar1");
+  auto* twin = new TScrollBar(form);
+  twin->SetTag(data->DisableTag);
+  twin->SetParent(form);
+  twin->SetBounds(760, 300, bar->Width(), bar->Height());
+  twin->SetMax(bar->Max());
+  twin->SetPosition(bar->Position());
+  FormChildrenSeam().SkinChildren(*skinner);
+  TSkinScControl* painter = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == bar) painter = dynamic_cast<TSkinScControl*>(p);
+  ASSERT_TRUE(painter && painter->ScrollPanel);
+  HWND panel = painter->ScrollPanel->Handle();
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(panel) != FALSE; }, 5000));
+  RECT pr{}, br{};
+  GetWindowRect(panel, &pr);
+  GetWindowRect(bar->Handle(), &br);
+  EXPECT_TRUE(EqualRect(&pr, &br));
+  // The same presses at the same places of both bars.
+  auto press = [&](TScrollBar* b, int x) {
+    const POINT p = ScreenOf(b->Handle(), x, b->Height() / 2);
+    return MoveTo(p) && Xdo("click 1");
+  };
+  const int w = bar->Width();
+  for (int x : {w - 6, w - 6, w * 3 / 4, 6}) {
+    ASSERT_TRUE(press(bar, x));
+    ASSERT_TRUE(press(twin, x));
+    EXPECT_TRUE(PumpUntil([&] { return bar->Position() == twin->Position(); }, 5000))
+        << x << ": " << bar->Position() << " vs " << twin->Position();
+  }
+  // A thumb drag by 60 pixels, from the thumb the system shows.
+  auto drag = [&](TScrollBar* b) {
+    SCROLLBARINFO info{sizeof info};
+    GetScrollBarInfo(b->Handle(), OBJID_CLIENT, &info);
+    const int x = (info.xyThumbTop + info.xyThumbBottom) / 2;
+    return Drag(ScreenOf(b->Handle(), x, b->Height() / 2), ScreenOf(b->Handle(), x + 60, b->Height() / 2));
+  };
+  const int before = bar->Position();
+  ASSERT_TRUE(drag(bar));
+  ASSERT_TRUE(drag(twin));
+  EXPECT_TRUE(PumpUntil([&] { return bar->Position() > before && std::abs(bar->Position() - twin->Position()) <= 1; },
+                        5000))
+      << bar->Position() << " vs " << twin->Position();
+  Park();
+  bar->Hide();
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(panel); }, 5000));
+  bar->Show();
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(panel) != FALSE; }, 5000));
+}
+
+// The combo's drop-down list is painted with its own bar and scrolls by wheel and
+// thumb drag; the list view's header gets the header painter.
+TEST_F(Form1Painters, ComboListScrollsAndListViewHeaderIsSkinned) {
+  auto* combo = As<TComboBox>("ComboBox1");
+  std::vector<std::string> items;
+  for (int i = 0; i < 40; i++) items.push_back("Choice " + std::to_string(i));
+  combo->SetItems(items);
+  TSkinComBox* painter = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == combo) painter = dynamic_cast<TSkinComBox*>(p);
+  ASSERT_TRUE(painter && painter->ListPainter);
+  EXPECT_STREQ(painter->ListPainter->ClassName().c_str(), "TComboxScrollBar");
+  HWND cb = combo->Handle();
+  SendMessageW(cb, CB_SHOWDROPDOWN, TRUE, 0);
+  HWND list = painter->Info.hwndList;
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(list) != FALSE; }, 5000));
+  RECT lc{};
+  GetClientRect(list, &lc);
+  ASSERT_TRUE(MoveTo(ScreenOf(list, lc.right / 2, lc.bottom / 2)));
+  ASSERT_TRUE(Xdo("click 5"));
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageW(list, LB_GETTOPINDEX, 0, 0) > 0; }, 5000));
+  const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+  SCROLLBARINFO info{sizeof info};
+  ASSERT_TRUE(GetScrollBarInfo(list, OBJID_VSCROLL, &info));
+  const int x = (info.rcScrollBar.left + info.rcScrollBar.right) / 2;
+  const int y = info.rcScrollBar.top + (info.xyThumbTop + info.xyThumbBottom) / 2;
+  ASSERT_TRUE(Drag({x, y}, {x, y + 40}));
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageW(list, LB_GETTOPINDEX, 0, 0) > top; }, 5000))
+      << SendMessageW(list, LB_GETTOPINDEX, 0, 0) << " after " << top;
+  SendMessageW(cb, CB_SHOWDROPDOWN, FALSE, 0);
+  Park();
+
+  EXPECT_EQ(PainterOf("ListView1"), "TSkinListView");
+  HWND header = reinterpret_cast<HWND>(SendMessageW(Win("ListView1")->Handle(), LVM_GETHEADER, 0, 0));
+  ASSERT_TRUE(header);
+  EXPECT_EQ(SendMessageW(header, kMsgIsSkinned, 0, 0), 1);
+  RECT first{};
+  SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+  EXPECT_TRUE(Shows(header, first.left + 1, (first.top + first.bottom) / 2, Code("Headerbar", "Image", 1, 3)));
 }
 
 }  // namespace
