@@ -15,10 +15,10 @@
 namespace skin {
 namespace {
 
-// Runs a pure plan from `image` onto `dc`: the pieces are gathered in one picture
-// of their bounds and copied in one blit.
-void DrawPlan(HDC dc, const TPixelBuffer& image, const std::vector<TSlicePiece>& plan) {
-  if (plan.empty() || image.Empty()) return;
+// The groove of `plan` (its three pieces) drawn from frame 1 of `image` through the
+// frame cache: the pieces' bounds cut by the caps only, so they come out as planned.
+void DrawGroove(HDC dc, const TDataSkinObject& groove, const std::vector<TSlicePiece>& plan, bool vertical) {
+  if (plan.empty()) return;
   TSliceRect bounds = plan.front().Dest;
   for (const TSlicePiece& p : plan) {
     bounds.Left = std::min(bounds.Left, p.Dest.Left);
@@ -26,20 +26,10 @@ void DrawPlan(HDC dc, const TPixelBuffer& image, const std::vector<TSlicePiece>&
     bounds.Right = std::max(bounds.Right, p.Dest.Right);
     bounds.Bottom = std::max(bounds.Bottom, p.Dest.Bottom);
   }
-  if (bounds.Empty()) return;
-  std::vector<TSlicePiece> local = plan;
-  for (TSlicePiece& p : local) {
-    p.Dest.Left -= bounds.Left;
-    p.Dest.Right -= bounds.Left;
-    p.Dest.Top -= bounds.Top;
-    p.Dest.Bottom -= bounds.Top;
-  }
-  TPixelBuffer picture(bounds.Width(), bounds.Height());
-  ExecutePlan(image, local, picture, false);
-  TSkinDib dib(picture);
-  if (!dib.Handle()) return;
-  TSelectedDC source(dib.Handle(), dc);
-  BitBlt(dc, bounds.Left, bounds.Top, bounds.Width(), bounds.Height(), source.Handle(), 0, 0, SRCCOPY);
+  const TSliceMargins m = groove.Margins();
+  const TSliceMargins caps = vertical ? TSliceMargins{0, m.Top, 0, m.Bottom} : TSliceMargins{m.Left, 0, m.Right, 0};
+  DrawSkinFrame(dc, {bounds.Left, bounds.Top, bounds.Right, bounds.Bottom}, groove.Bitmap, caps, false, false,
+                FramesOf(groove), 1);
 }
 
 }  // namespace
@@ -87,9 +77,10 @@ void TSkinTrackBar::DrawChannelAndThumb(HDC dc) {
   const TDataSkinObject* groove = vertical && HasPicture(skin.TrackVert.get()) ? skin.TrackVert.get() : skin.Track.get();
   if (HasPicture(groove)) {
     const bool turned = groove == skin.TrackVert.get();
-    DrawPlan(dc, groove->Bitmap,
-             TrackChannelPlan({channel.left, channel.top, channel.right, channel.bottom}, groove->Bitmap.Width,
-                              groove->Bitmap.Height, groove->Frame, groove->Margins(), turned));
+    DrawGroove(dc, *groove,
+               TrackChannelPlan({channel.left, channel.top, channel.right, channel.bottom}, groove->Bitmap.Width,
+                                groove->Bitmap.Height, groove->Frame, groove->Margins(), turned),
+               turned);
   }
   RECT thumb{};
   SendMessageW(Handle, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
