@@ -98,15 +98,115 @@ void TCustomRadioGroup::ButtonClicked(TObject* sender) {
 
 // ---------------------------------------------------------------------------
 
-bool TCheckListBox::Checked(int index) const {
-  auto it = checked_.find(index);
-  return it != checked_.end() && it->second;
+VELMORA_PUBLISH(TCheckListBox) {
+  p.Boolean("AllowGrayed", &TCheckListBox::AllowGrayed).Event("OnClickCheck", &TCheckListBox::OnClickCheck);
+}
+
+TCheckListBox::TCheckListBox(TComponent* owner) : TCustomListBox(owner) { Style = TListBoxStyle::lbOwnerDrawFixed; }
+
+void TCheckListBox::CheckIndex(int index) const {
+  if (index < 0 || index >= static_cast<int>(Items().size())) throw EListError("List index out of bounds");
+}
+
+TCheckBoxState TCheckListBox::State(int index) const {
+  CheckIndex(index);
+  auto it = states_.find(index);
+  return it == states_.end() ? TCheckBoxState::cbUnchecked : it->second;
+}
+
+void TCheckListBox::SetState(int index, TCheckBoxState state) {
+  CheckIndex(index);
+  states_[index] = state;
+  Invalidate();
 }
 
 void TCheckListBox::SetChecked(int index, bool on) {
-  if (index < 0 || index >= static_cast<int>(Items().size())) throw EListError("List index out of bounds");
-  checked_[index] = on;
-  Invalidate();
+  SetState(index, on ? TCheckBoxState::cbChecked : TCheckBoxState::cbUnchecked);
+}
+
+RECT TCheckListBox::CheckBoxRect(const RECT& item) {
+  const int size = std::max<int>(item.bottom - item.top - 2, 0);
+  return {item.left + 1, item.top + 1, item.left + 1 + size, item.top + 1 + size};
+}
+
+void TCheckListBox::Toggle(int index) {
+  if (index < 0 || index >= static_cast<int>(Items().size())) return;
+  TCheckBoxState next = TCheckBoxState::cbUnchecked;
+  switch (State(index)) {
+    case TCheckBoxState::cbUnchecked:
+      next = TCheckBoxState::cbChecked;
+      break;
+    case TCheckBoxState::cbChecked:
+      next = AllowGrayed ? TCheckBoxState::cbGrayed : TCheckBoxState::cbUnchecked;
+      break;
+    case TCheckBoxState::cbGrayed:
+      break;
+  }
+  SetState(index, next);
+  OnClickCheck(this);
+}
+
+void TCheckListBox::DrawItem(const DRAWITEMSTRUCT& draw) {
+  HDC dc = draw.hDC;
+  const bool selected = (draw.itemState & ODS_SELECTED) != 0;
+  FillRect(dc, &draw.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  const int index = static_cast<int>(draw.itemID);
+  if (index < 0 || index >= static_cast<int>(Items().size())) return;
+  RECT box = CheckBoxRect(draw.rcItem);
+  UINT state = DFCS_BUTTONCHECK;
+  const TCheckBoxState s = State(index);
+  if (s == TCheckBoxState::cbChecked) state |= DFCS_CHECKED;
+  if (s == TCheckBoxState::cbGrayed) state = DFCS_BUTTON3STATE | DFCS_CHECKED;
+  if (!Enabled()) state |= DFCS_INACTIVE;
+  DrawFrameControl(dc, &box, DFC_BUTTON, state);
+  RECT text{box.right + 3, draw.rcItem.top, draw.rcItem.right, draw.rcItem.bottom};
+  const int oldMode = SetBkMode(dc, TRANSPARENT);
+  const COLORREF oldColour =
+      SetTextColor(dc, GetSysColor(!Enabled() ? COLOR_GRAYTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  const std::string& item = Items()[static_cast<size_t>(index)];
+  DrawTextA(dc, item.c_str(), static_cast<int>(item.size()), &text, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  SetTextColor(dc, oldColour);
+  SetBkMode(dc, oldMode);
+  if (draw.itemState & ODS_FOCUS) DrawFocusRect(dc, &draw.rcItem);
+}
+
+void TCheckListBox::WndProc(TMessage& message) {
+  switch (message.Msg) {
+    case CN_DRAWITEM:
+      DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(message.LParam));
+      message.Result = TRUE;
+      return;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+      TCustomListBox::WndProc(message);
+      const POINT p{static_cast<short>(LOWORD(message.LParam)), static_cast<short>(HIWORD(message.LParam))};
+      const LRESULT hit = SendMessageA(Handle(), LB_ITEMFROMPOINT, 0, message.LParam);
+      if (HIWORD(hit)) return;  // below the last item
+      const int index = LOWORD(hit);
+      RECT item{};
+      if (SendMessageA(Handle(), LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) == LB_ERR)
+        return;
+      const RECT box = CheckBoxRect(item);
+      if (PtInRect(&box, p)) Toggle(index);
+      return;
+    }
+    case WM_KEYDOWN:
+      if (message.WParam == VK_SPACE) {
+        Toggle(ItemIndex());
+        message.Result = 0;
+        return;
+      }
+      break;
+    case WM_CHAR:
+      if (message.WParam == ' ') {
+        message.Result = 0;
+        return;  // the space toggled already; no search for a blank
+      }
+      break;
+    default:
+      break;
+  }
+  TCustomListBox::WndProc(message);
 }
 
 // ---------------------------------------------------------------------------

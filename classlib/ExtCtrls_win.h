@@ -64,15 +64,34 @@ class TRadioGroup : public TCustomRadioGroup {
   explicit TRadioGroup(TComponent* owner = nullptr) : TCustomRadioGroup(owner) {}
 };
 
+// A list whose items carry a check box each: owner-drawn (fixed height, with
+// strings), so it draws its boxes and texts itself unless a painter draws them. A
+// click in an item's box or the space key on the current item moves its state on:
+// unchecked, checked, then grayed when AllowGrayed, then unchecked again.
 class TCheckListBox : public TCustomListBox {
   VELMORA_CLASS(TCheckListBox, TCustomListBox)
+  VELMORA_PUBLISHED(TCheckListBox)
  public:
-  explicit TCheckListBox(TComponent* owner = nullptr) : TCustomListBox(owner) {}
-  bool Checked(int index) const;
+  explicit TCheckListBox(TComponent* owner = nullptr);
+  // Raise EListError for an index outside the items.
+  bool Checked(int index) const { return State(index) == TCheckBoxState::cbChecked; }
   void SetChecked(int index, bool on);
+  TCheckBoxState State(int index) const;
+  void SetState(int index, TCheckBoxState state);
+  bool AllowGrayed = false;
+  // A box changed by the user.
+  TNotifyEvent OnClickCheck;
+  void WndProc(TMessage& message) override;
+
+  // The check box of an item drawn in `item`: a square as high as the item less 2,
+  // one pixel in from its left edge.
+  static RECT CheckBoxRect(const RECT& item);
 
  private:
-  std::map<int, bool> checked_;
+  void CheckIndex(int index) const;
+  void Toggle(int index);
+  void DrawItem(const DRAWITEMSTRUCT& draw);
+  std::map<int, TCheckBoxState> states_;
 };
 
 // Calls OnTimer every Interval milliseconds while Enabled; needs no owner and no

@@ -101,6 +101,7 @@ class TOwnedGdiObject {
 struct TWorkBitmap {
   int refs = 0;
   HBITMAP bitmap = nullptr;
+  int width = 1, height = 1;
 } work;
 
 }  // namespace
@@ -368,9 +369,24 @@ void ReleaseSkinWorkBitmap() {
   if (--work.refs == 0 && work.bitmap) {
     DeleteObject(work.bitmap);
     work.bitmap = nullptr;
+    work.width = work.height = 1;
   }
 }
 
 HBITMAP SkinWorkBitmap() { return work.bitmap; }
+
+HBITMAP SkinWorkBitmapSized(HDC dc, int width, int height) {
+  if (!work.bitmap) return nullptr;
+  if (width > work.width || height > work.height) {
+    const int w = std::max(width, work.width), h = std::max(height, work.height);
+    if (HBITMAP bigger = CreateCompatibleBitmap(dc, w, h)) {
+      DeleteObject(work.bitmap);
+      work.bitmap = bigger;
+      work.width = w;
+      work.height = h;
+    }
+  }
+  return work.bitmap;
+}
 
 }  // namespace skin

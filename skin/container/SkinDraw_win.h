@@ -100,5 +100,8 @@ void PaintParentBackground(HWND control, HDC dc);
 void AcquireSkinWorkBitmap();
 void ReleaseSkinWorkBitmap();
 HBITMAP SkinWorkBitmap();
+// The work bitmap made at least width x height (compatible with `dc`) first; null
+// while nobody holds it.
+HBITMAP SkinWorkBitmapSized(HDC dc, int width, int height);
 
 }  // namespace skin

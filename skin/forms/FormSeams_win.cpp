@@ -96,6 +96,12 @@ void TFormMenuSeam::MeasureItem(TWinSkinForm& form, TMessage& message) { form.Ca
 void TFormMenuSeam::MenuBarPopup(TWinSkinForm& form, TMessage& message) { form.CallOld(message); }
 bool TFormMenuSeam::DialogChar(TWinSkinForm& form, TMessage& message) { return false; }
 void TFormMenuSeam::OwnerDrawMenus(TWinSkinForm& form, bool on) {}
+void TFormMenuSeam::PaintBar(TWinSkinForm& form, HDC dc, const RECT& rect) { FillBackground(dc, rect, form.SkinData); }
+TObject* TFormMenuSeam::BarButtonAt(TWinSkinForm& form, POINT framePoint) { return nullptr; }
+void TFormMenuSeam::OpenBarButton(TWinSkinForm& form, TObject* button) {}
+bool TFormMenuSeam::KeyMenu(TWinSkinForm& form, WPARAM key) { return false; }
+void TFormMenuSeam::PrepareSystemMenu(TWinSkinForm& form, TComponent& popup) {}
+void TFormMenuSeam::MenuSelect(TWinSkinForm& form, TMessage& message) { form.CallOld(message); }
 
 void TFormChildrenSeam::SkinChildren(TWinSkinForm& form) {}
 void TFormChildrenSeam::ReplaceScrollBar(TWinSkinForm& form, HWND window) {}

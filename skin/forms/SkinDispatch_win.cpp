@@ -5,6 +5,10 @@
 
 #include "skin/painters/ControlProps.h"
 #include "skin/painters/SkinButtons_win.h"
+#include "skin/painters/SkinEdits_win.h"
+#include "skin/painters/SkinScrollBars_win.h"
+#include "skin/painters/SkinTabs_win.h"
+#include "skin/forms/WinSkinMenu_win.h"
 
 namespace skin {
 namespace {
@@ -87,6 +91,16 @@ void TChildDispatch::SkinChildren(TWinSkinForm& form) {
   }
 }
 
+void TChildDispatch::ReplaceScrollBar(TWinSkinForm& form, HWND window) {
+  TSkinScrollbar* old = nullptr;
+  for (TSkinControl* p : form.Painters())
+    if (auto* s = dynamic_cast<TSkinScrollbar*>(p); s && s->Handle == window) old = s;
+  if (!old || !old->Control) return;
+  TWinControl* control = old->Control;
+  delete old;  // leaves the list and gives the control its procedure back
+  if (control->HandleAllocated()) DispatchControl(form, control);
+}
+
 void TChildDispatch::DispatchComponents(TWinSkinForm& form, TComponent* owner) {
   // A painter made on the way joins the owner's components: walk a copy.
   std::vector<TControl*> controls;
@@ -132,6 +146,8 @@ void TChildDispatch::Apply(TWinSkinForm& form, TControl* control, const TDispatc
   }
   for (const auto& [name, value] : d.Props) WritePropText(control, name, value);
   if (d.Children == TChildWalk::Before && windowed) DispatchChildren(form, windowed, d);
+  if (d.Action == TDispatchAction::ToolBarDraw) AttachToolBarHandlers(form, dynamic_cast<TToolBar*>(control));
+  if (d.Action == TDispatchAction::ToolButtonMenu) AttachToolButtonMenu(form, dynamic_cast<TToolButton*>(control));
   Attach(form, control, d);
   if (d.Children == TChildWalk::After && windowed) DispatchChildren(form, windowed, d);
   if (d.Children == TChildWalk::Components) DispatchComponents(form, control);
@@ -145,10 +161,14 @@ void TChildDispatch::Attach(TWinSkinForm& form, TControl* control, const TDispat
   painter->PainterFlag = d.PainterFlag;
   if (auto* glyphs = dynamic_cast<TSkinObjImage*>(painter)) glyphs->ImageKind = d.ImageKind;
   if (auto* bit = dynamic_cast<TSkinBitButton*>(painter)) bit->GlyphProperty = d.GlyphProperty;
+  if (auto* combo = dynamic_cast<TSkinComBox*>(painter)) combo->IsComboBoxEx = d.ExtendedCombo;
   auto* windowed = dynamic_cast<TWinControl*>(control);
   if (auto* speed = dynamic_cast<TSkinSpeedButton*>(painter); speed && d.By == TAttachBy::Own) {
     speed->AttachGraphic(&form, form.SkinData, form.Canvas2.get());
     if (!speed->Initialized) delete speed;  // not a windowless control: nothing to paint
+  } else if (auto* scroll = dynamic_cast<TSkinScrollbar*>(painter); scroll && d.By == TAttachBy::Window && windowed) {
+    scroll->SingleBar = d.SingleBar;
+    scroll->AttachScroll(windowed, form.SkinData, &form, form.Canvas2.get());
   } else if (d.By == TAttachBy::Handle && windowed)
     painter->AttachWindow(windowed->Handle(), form.SkinData, &form, form.Canvas2.get());
   else
@@ -202,6 +222,9 @@ void TChildDispatch::WalkWindows(TWinSkinForm& form, HWND parent) {
 void InstallChildDispatch() {
   static TChildDispatch dispatch;
   RegisterButtonPainters();
+  RegisterInputPainters();
+  RegisterTabPainters();
+  RegisterScrollBarPainters();
   SetFormChildrenSeam(&dispatch);
 }
 

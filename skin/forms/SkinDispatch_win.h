@@ -17,6 +17,9 @@ std::vector<std::string> AncestryOf(const TObject* object);
 class TChildDispatch : public TFormChildrenSeam {
  public:
   void SkinChildren(TWinSkinForm& form) override;
+  // 0x3517: a scroll-bar painter of this skinner whose control made a new window is
+  // replaced by a fresh one; other windows are left alone.
+  void ReplaceScrollBar(TWinSkinForm& form, HWND window) override;
   // One class-library control (Parent: the control whose children are walked).
   void DispatchControl(TWinSkinForm& form, TControl* control);
   // One plain child window.

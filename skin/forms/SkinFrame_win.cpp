@@ -277,7 +277,10 @@ void TSkinFrame::PaintFrame(TWinSkinForm& form, HDC dc) {
     DrawBorderPiece(form, 2, {w - form.BorderRight, 0, w, h}, target);
     DrawBorderPiece(form, 4, {form.BorderLeft, h - form.BorderBottom, w - form.BorderRight, h}, target);
     PaintCaption(form, target);
-    if (form.MenuBarHeight > 0 && !form.SkinMenu) {
+    if (form.MenuBarHeight > 0 && form.SkinMenu) {
+      FormMenuSeam().PaintBar(form, target, {form.BorderLeft, form.CaptionHeight, w - form.BorderRight,
+                                             form.CaptionHeight + form.MenuBarHeight});
+    } else if (form.MenuBarHeight > 0) {
       RECT strip{form.BorderLeft, form.CaptionHeight, w - form.BorderRight, form.CaptionHeight + form.MenuBarHeight};
       if (KeepsSystemMenuBar(form)) {
         // The system draws the window's menu into the strip (and places its items there).
@@ -593,6 +596,30 @@ void TSkinFrame::NCHitTest(TWinSkinForm& form, TMessage& message) {
 void TSkinFrame::NCMouse(TWinSkinForm& form, TMessage& message) {
   const POINT screen{GET_X_LPARAM(message.LParam), GET_Y_LPARAM(message.LParam)};
   TWinSysButton* button = ButtonAt(form, ToFrame(form, screen));
+  // A menu-bar button under the mouse, when no caption button is.
+  auto* barButton = button || !form.SkinMenu ? nullptr
+                                             : dynamic_cast<TNCObject*>(FormMenuSeam().BarButtonAt(form, ToFrame(form, screen)));
+  if (barButton) {
+    switch (message.Msg) {
+      case WM_NCMOUSEMOVE:
+        if (!form.Active) break;
+        barButton->MouseMove();
+        message.Result = 0;
+        return;
+      case WM_NCLBUTTONDOWN:
+        HideHint(form);
+        if (!form.Active) SetForegroundWindow(form.Hwnd);
+        barButton->MouseDown();
+        FormMenuSeam().OpenBarButton(form, barButton);
+        message.Result = 0;
+        return;
+      case WM_NCLBUTTONUP:
+        HideHint(form);
+        message.Result = 0;
+        return;
+      default: break;
+    }
+  }
   switch (message.Msg) {
     case WM_NCMOUSEMOVE:
       if (!form.Active) break;
@@ -760,6 +787,7 @@ void TSkinFrame::ShowSystemMenu(TWinSkinForm& form, POINT point) {
         add(text[0] ? text : "-", static_cast<int>(info.wID), s.ImageIndex, s.Enabled, s.Checked);
       }
     }
+    FormMenuSeam().PrepareSystemMenu(form, *menu);
     // The popup's choice comes back here, so that a plain window needs no menu dispatch.
     HMENU handle = menu->Handle();
     form.SysPopupMenu = std::move(menu);
@@ -800,6 +828,11 @@ void TSkinFrame::SysCommand(TWinSkinForm& form, TMessage& message) {
     return;
   }
   const UINT command = static_cast<UINT>(message.WParam & 0xFFF0);
+  if (command == SC_KEYMENU && message.LParam != ' ' && message.LParam != '-' && !GetCapture() &&
+      FormMenuSeam().KeyMenu(form, static_cast<WPARAM>(message.LParam))) {
+    message.Result = 1;
+    return;
+  }
   if (command == SC_KEYMENU && message.LParam == ' ') {
     POINT corner{0, 0};
     ClientToScreen(form.Hwnd, &corner);

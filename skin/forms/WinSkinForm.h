@@ -94,6 +94,18 @@ class TFormMenuSeam {
   virtual bool DialogChar(TWinSkinForm& form, TMessage& message);
   // Owner-drawn main and popup menus on (attach, refresh) or off (detach).
   virtual void OwnerDrawMenus(TWinSkinForm& form, bool on);
+  // The frame's hand-overs: the bar strip `rect` (window-frame coordinates) into
+  // `dc`; the bar button under a window-frame point (null: none); a pressed bar
+  // button opens its popup; SC_KEYMENU with `key` (0: the first button), true when
+  // a button took it; the skinned system menu (a TPopupMenu) before it shows.
+  virtual void PaintBar(TWinSkinForm& form, HDC dc, const RECT& rect);
+  virtual TObject* BarButtonAt(TWinSkinForm& form, POINT framePoint);
+  virtual void OpenBarButton(TWinSkinForm& form, TObject* button);
+  virtual bool KeyMenu(TWinSkinForm& form, WPARAM key);
+  virtual void PrepareSystemMenu(TWinSkinForm& form, TComponent& popup);
+  // WM_MENUSELECT while a bar popup is tracked (it reaches the window, never the
+  // message filter).
+  virtual void MenuSelect(TWinSkinForm& form, TMessage& message);
 };
 
 // The child controls. Defaults: nothing.

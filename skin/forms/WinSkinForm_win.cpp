@@ -268,6 +268,10 @@ void TWinSkinForm::CtlColor(TMessage& message, bool staticText) {
 void TWinSkinForm::SkinWndProc(TMessage& message) {
   const TFormRoute route = RouteFormMessage(Facts(), message.Msg);
   if (route.SetsActive) Active = static_cast<uint8_t>(message.WParam & 0xFF);
+  if (message.Msg == WM_MENUSELECT && InMenuLoop) {
+    FormMenuSeam().MenuSelect(*this, message);
+    return;
+  }
   Run(route.Handler, message);
   // The system draws its own caption on these without WM_NCPAINT. A form repaints
   // after WM_SETTEXT in its form procedure; everything else is covered here.

@@ -144,7 +144,7 @@ TEST_F(Form1Skinned, ControlsGetThePaintersOfTheTables) {
       {"RadioButton1", "TSkinRadioButton"}, {"RadioButton4", "TSkinRadioButton"},
       {"GroupBox1", "TSkinGroupBox"},   {"InputGroup", "TSkinGroupBox"},  {"RadioGroup1", "TSkinGroupBox"},
       {"Panel1", "TSkinBox"},           {"BitBtn1", "TSkinBitButton"},
-      {"Memo1", ""},                    {"Edit1", ""}};
+      {"Memo1", "TSkinScrollbar"},      {"Edit1", "TSkinEdit"}};
   for (const auto& [name, cls] : expected) EXPECT_EQ(PainterOf(name.c_str()), cls) << name;
   // The radio group's buttons were given radio painters before the group.
   auto* group = Win("RadioGroup1");
@@ -529,7 +529,12 @@ TEST(PlainDialogDispatch, ButtonTypesDecodedByValue) {
   EXPECT_EQ(painterOf(bitmapButton), "");
   EXPECT_EQ(painterOf(simpleCombo), "");
   EXPECT_EQ(painterOf(bar), "");
-  EXPECT_EQ(painterOf(grip), "");  // the sizer painter is not built yet: no entry
+  EXPECT_EQ(painterOf(grip), "TSkinSizer");  // a size grip is painted solid in the skin's face
+  SetWindowPos(grip, HWND_TOP, 300, 100, 36, 24, SWP_SHOWWINDOW);  // into sight
+  POINT gripCentre{18, 12};
+  ClientToScreen(grip, &gripCentre);
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(gripCentre.x, gripCentre.y) == SkinColour(data.get(), kSlotButtonFace); },
+                        5000));
   EXPECT_EQ(painterOf(nested), "TSkinBoxH");
   EXPECT_EQ(painterOf(inner), "TSkinButton");
   // Each painted window answers that it is skinned; a second pass adds nobody.

@@ -148,6 +148,10 @@ class TSkinControl : public TComponent {
 void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, int count, int k);
 // Frame k of n of a glyph strip stretched into `rect`, magenta transparent.
 void DrawGlyphFrame(HDC dc, const RECT& rect, const TPixelBuffer& strip, int count, int k);
+// Frame k of n of `image` cut in nine by `margins` into `rect`, magenta transparent
+// when `transparent`: DrawSkinElement for pictures that are no element's own.
+void DrawSkinFrame(HDC dc, const RECT& rect, const TPixelBuffer& image, TSliceMargins margins, bool tile,
+                   bool transparent, int count, int k);
 void FillSolid(HDC dc, const RECT& rect, COLORREF colour);
 // "ButtonFace" of the skin (system colours resolved).
 void FillBackground(HDC dc, const RECT& rect, const TSkinData* skinData);

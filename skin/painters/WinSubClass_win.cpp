@@ -368,6 +368,11 @@ void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, i
   DrawCachedFrame(dc, rect, element.Bitmap, element.Margins(), element.Tile == 1, element.Trans != 0, count, k);
 }
 
+void DrawSkinFrame(HDC dc, const RECT& rect, const TPixelBuffer& image, TSliceMargins margins, bool tile,
+                   bool transparent, int count, int k) {
+  DrawCachedFrame(dc, rect, image, margins, tile, transparent, count, k);
+}
+
 // Marks are drawn at the same size on every repaint: through the frame cache.
 void DrawGlyphFrame(HDC dc, const RECT& rect, const TPixelBuffer& strip, int count, int k) {
   DrawCachedFrame(dc, rect, strip, {0, 0, 0, 0}, false, true, count, k);

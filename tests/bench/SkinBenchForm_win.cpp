@@ -76,4 +76,34 @@ void PumpMessages() {
   }
 }
 
+void EmitRepaintRows(TBenchRun& run, skin::TWinSkinForm* skinner, const std::vector<TPaintPair>& pairs) {
+  auto painted = [&](TWinControl* control) {
+    for (skin::TSkinControl* p : skinner->Painters())
+      if (p->Owner() == control) return true;
+    return false;
+  };
+  for (const TPaintPair& k : pairs)
+    if (!painted(k.Skinned) || painted(k.Plain))
+      throw std::runtime_error(k.Label + ": the skinned one has no painter or its twin has one");
+  const int repaints = run.Quick ? 1 : 50;
+  auto repaint = [&](TWinControl* control) {
+    return TimeInProcess(
+        [&] {
+          for (int i = 0; i < repaints; ++i) {
+            RedrawWindow(control->Handle(), nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_NOCHILDREN | RDW_UPDATENOW);
+            GdiFlush();
+          }
+        },
+        repaints);
+  };
+  for (const TPaintPair& k : pairs) {
+    TComparison c = Compare(run, [&] { return repaint(k.Skinned); }, [&] { return repaint(k.Plain); });
+    TRow row = RowOf(k.Label + " repaint, skinned", "Form1's " + k.Skinned->Name() + " with its painter vs an unskinned twin",
+                     TUnit::Milliseconds, c, TTarget::RatioAtMost(1.5));
+    row.OursPeakBytes = ProcessPeakBytes();
+    Emit(run, row);
+  }
+}
+
 }  // namespace bench

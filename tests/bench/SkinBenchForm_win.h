@@ -3,6 +3,7 @@
 // loaded, and a form skinner attached and activated on a form.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "classlib/Forms_win.h"
 #include "skin/data/WinSkinData.h"
@@ -20,5 +21,19 @@ void LoadDefaultSkin(skin::TSkinData& data);
 // A form skinner owned by `form`, attached and activated (raises when it is not).
 skin::TWinSkinForm* ActivateSkinner(TForm* form, skin::TSkinData& data);
 void PumpMessages();
+
+struct TBenchRun;
+
+// A control of Form1 with its painter and an unskinned twin of the same class and
+// size (its Tag the skin's DisableTag).
+struct TPaintPair {
+  std::string Label;  // "Button", "Edit" ...
+  TWinControl* Skinned;
+  TWinControl* Plain;
+};
+// Raises unless each skinned control has a painter of `skinner` and no twin has one;
+// then repaints each pair in interleaved rounds and emits one row per pair (target
+// at most 1.5 times the twin's time).
+void EmitRepaintRows(TBenchRun& run, skin::TWinSkinForm* skinner, const std::vector<TPaintPair>& pairs);
 
 }  // namespace bench

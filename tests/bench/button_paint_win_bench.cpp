@@ -44,13 +44,8 @@ VELMORA_BENCHMARK(button_paint) {
     if (!c) throw std::runtime_error(std::string("Form1 has no ") + name);
     return c;
   };
-  struct TKind {
-    const char* Label;
-    TWinControl* Skinned;
-    TWinControl* Plain;
-  };
   const int tag = data.DisableTag;
-  std::vector<TKind> kinds = {
+  std::vector<bench::TPaintPair> kinds = {
       {"Button", find("Button1"), nullptr},        {"Bit button", find("BitBtn1"), nullptr},
       {"Check box", find("CheckBox1"), nullptr},    {"Radio button", find("RadioButton1"), nullptr},
       {"Group box", find("GroupBox1"), nullptr}};
@@ -61,35 +56,7 @@ VELMORA_BENCHMARK(button_paint) {
   kinds[4].Plain = Twin<TGroupBox>(form, kinds[4].Skinned, 190, tag);
   form->Show();
   skin::TWinSkinForm* skinner = bench::ActivateSkinner(form, data);
-  auto painted = [&](TWinControl* control) {
-    for (skin::TSkinControl* p : skinner->Painters())
-      if (p->Owner() == control) return true;
-    return false;
-  };
-  for (const TKind& k : kinds)
-    if (!painted(k.Skinned) || painted(k.Plain))
-      throw std::runtime_error(std::string(k.Label) + ": the skinned one has no painter or its twin has one");
-
-  const int repaints = run.Quick ? 1 : 50;
-  auto repaint = [&](TWinControl* control) {
-    return bench::TimeInProcess(
-        [&] {
-          for (int i = 0; i < repaints; ++i) {
-            RedrawWindow(control->Handle(), nullptr, nullptr,
-                         RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_NOCHILDREN | RDW_UPDATENOW);
-            GdiFlush();
-          }
-        },
-        repaints);
-  };
-  for (const TKind& k : kinds) {
-    bench::TComparison c = bench::Compare(run, [&] { return repaint(k.Skinned); }, [&] { return repaint(k.Plain); });
-    bench::TRow row = bench::RowOf(std::string(k.Label) + " repaint, skinned",
-                                   std::string("Form1's ") + k.Skinned->Name() + " with its painter vs an unskinned twin",
-                                   bench::TUnit::Milliseconds, c, bench::TTarget::RatioAtMost(1.5));
-    row.OursPeakBytes = bench::ProcessPeakBytes();
-    bench::Emit(run, row);
-  }
+  bench::EmitRepaintRows(run, skinner, kinds);
 
   root.reset();
   skin::SetFormChildrenSeam(nullptr);

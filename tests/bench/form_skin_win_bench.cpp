@@ -1,7 +1,7 @@
 // Form repaint under Wine with the skin engine in the way: two forms from the host's
-// Form1 layout in one process, one with a form skinner and a painter on every
-// windowed control that draws the "BUTTONS" element over the control, the other left
-// alone; full repaints with the frame (all children, at once) of each, alternated;
+// Form1 layout in one process, one with a form skinner and the real painters the
+// child dispatch gives its controls, the other left alone; full repaints with the
+// frame (all children, at once) of each, alternated;
 // then resizes by one pixel, where the skinned one rebuilds its window region.
 #include <windows.h>
 
@@ -16,20 +16,13 @@
 #include "classlib/System.h"
 #include "skin/container/SkinDraw_win.h"
 #include "skin/data/WinSkinData_win.h"
+#include "skin/forms/SkinDispatch_win.h"
 #include "skin/forms/WinSkinForm.h"
 #include "skin/painters/WinSubClass.h"
 #include "tests/bench/Bench.h"
 #include "tests/bench/SkinBenchForm_win.h"
 
 namespace {
-
-// Draws the first frame of "BUTTONS" over the whole control after it painted itself.
-class TBenchPainter : public skin::TSkinControl {
-  VELMORA_CLASS(TBenchPainter, skin::TSkinControl)
- public:
-  using TSkinControl::TSkinControl;
-  void Paint(HDC dc, const RECT& rect) override { skin::DrawSkinElement(dc, rect, SkinData->Skin().Buttons, 5, 1); }
-};
 
 // Every windowed control owned (at any depth) by `owner`.
 void WindowedControls(TComponent* owner, std::vector<TWinControl*>& out) {
@@ -44,6 +37,7 @@ void WindowedControls(TComponent* owner, std::vector<TWinControl*>& out) {
 
 VELMORA_BENCHMARK(form_skin) {
   bench::StartSkinBench();
+  skin::InstallChildDispatch();
   skin::TSkinData data;
   bench::LoadDefaultSkin(data);
 
@@ -57,8 +51,6 @@ VELMORA_BENCHMARK(form_skin) {
   skin::TWinSkinForm* skinner = bench::ActivateSkinner(skinned, data);
   std::vector<TWinControl*> controls;
   WindowedControls(skinned, controls);
-  for (TWinControl* control : controls)
-    (new TBenchPainter(control))->AttachControl(skinner, &data, false, skinner->Canvas2.get());
 
   const int repaints = run.Quick ? 1 : 10;
   auto repaint = [&](TForm* form) {
@@ -81,8 +73,8 @@ VELMORA_BENCHMARK(form_skin) {
       run, [&] { front(skinned); return repaint(skinned); }, [&] { front(plain); return repaint(plain); });
   char compared[160];
   std::snprintf(compared, sizeof compared,
-                "Form1 (%zu windowed controls) with a form skinner and a painter on each vs left alone",
-                controls.size());
+                "Form1 (%zu windowed controls, %zu painters) skinned vs left alone", controls.size(),
+                skinner->Painters().size());
   bench::TRow row = bench::RowOf("Form repaint, skinned", compared, bench::TUnit::Milliseconds, c,
                                  bench::TTarget::RatioAtMost(1.5));
   row.OursPeakBytes = bench::ProcessPeakBytes();
@@ -109,5 +101,6 @@ VELMORA_BENCHMARK(form_skin) {
 
   skinnedRoot.reset();
   plainRoot.reset();
+  skin::SetFormChildrenSeam(nullptr);
   bench::StopSkinBench();
 }

@@ -253,13 +253,16 @@ TEST(HostFrame, MenuBarOpensByMouseAndKeyboardAndLeavesNothingBehind) {
   const RECT wr = WindowRect(window);
   POINT origin{0, 0};
   ClientToScreen(window, &origin);
-  // The system's menu bar sits in a strip between the caption and the client.
+  // The skinned menu bar sits in a strip between the caption and the client, painted
+  // from the skin's first "menuBar" frame; the window itself has no menu.
   ASSERT_EQ(origin.y - wr.top, caption + GetSystemMetrics(SM_CYMENU));
+  EXPECT_EQ(GetMenu(window), nullptr);
   const int stripY = wr.top + caption + GetSystemMetrics(SM_CYMENU) / 2;
+  const TSkinBmp menuBar("menubar.bmp");
+  ASSERT_TRUE(menuBar.Loaded());
   EXPECT_TRUE(PumpUntil([&] {
     const auto c = velmora::test::XScreenPixel(wr.right - 30, stripY);
-    return velmora::test::NearColour(c, GetSysColor(COLOR_MENU)) ||
-           velmora::test::NearColour(c, GetSysColor(COLOR_MENUBAR));
+    return velmora::test::NearColour(c, menuBar.At(menuBar.Width() / 2, 4));
   }));
 
   const RECT toolBar{origin.x, origin.y, origin.x + 160, origin.y + 28};
@@ -274,12 +277,13 @@ TEST(HostFrame, MenuBarOpensByMouseAndKeyboardAndLeavesNothingBehind) {
         if (now.At(x, y) != before.At(x, y)) return false;
     return true;
   };
-  // File opens under its item, at the strip's left end.
+  // File opens under its button, the bar's first: 8 pixels into the strip (the
+  // element's left margin and 4).
   auto opensUnderFile = [&] {
     HWND menu = nullptr;
     if (!PumpUntil([&] { return (menu = FindOpenMenuOf(host.Program.Id())) != nullptr; })) return false;
     const RECT popup = WindowRect(menu);
-    EXPECT_NEAR(popup.left, origin.x, 3);
+    EXPECT_NEAR(popup.left, origin.x + 8, 3);
     EXPECT_NEAR(popup.top, origin.y, 3);
     return true;
   };

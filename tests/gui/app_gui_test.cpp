@@ -178,6 +178,25 @@ HWND FindChild(HWND parent, const char* cls, const char* text) {
   return search.found;
 }
 
+// A visible scroll-bar overlay lying inside `Within`.
+struct TOverlaySearch {
+  RECT Within{}, Found{};
+  bool Seen = false;
+};
+BOOL CALLBACK FindOverlay(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<TOverlaySearch*>(p);
+  char cls[32] = {};
+  GetClassNameA(w, cls, sizeof cls);
+  RECT r{}, both{};
+  GetWindowRect(w, &r);
+  if (lstrcmpA(cls, "TWScrollbar") != 0 || !IsWindowVisible(w) || !IntersectRect(&both, &r, &s->Within) ||
+      !EqualRect(&both, &r))
+    return TRUE;
+  s->Found = r;
+  s->Seen = true;
+  return FALSE;
+}
+
 COLORREF ColourOf(uint32_t pixel) { return RGB(PixelRed(pixel), PixelGreen(pixel), PixelBlue(pixel)); }
 
 // A pixel of frame `k` (from 1, of `count` side by side) inside `area` of a frame
@@ -194,7 +213,7 @@ std::optional<POINT> Telling(const TPixelBuffer& image, int count, int k, RECT a
 
 // Button1 (the default button: face frame 5) and CheckBox2's mark (checked: frame 5
 // of the 12-frame strip) show on the X screen the default skin's pixels that tell
-// those frames from the resting ones.
+// those frames from the resting ones; so does ListBox1's scroll-bar overlay.
 TEST(HostProgram, ButtonsSheetShowsTheDefaultSkin) {
   const std::string file = velmora::test::ReadFileBytes(velmora::test::HostPath(VELMORA_DEFAULT_SKIN));
   ASSERT_FALSE(file.empty());
@@ -227,6 +246,38 @@ TEST(HostProgram, ButtonsSheetShowsTheDefaultSkin) {
   const int markTop = (r.bottom - r.top - b.CheckButton.Height) / 2;
   EXPECT_TRUE(shows(r.left + mark->x, r.top + markTop + mark->y,
                     b.CheckButton.At(4 * (b.CheckButton.Width / 12) + mark->x, mark->y)));
+
+  // ListBox1 needs its scroll bar: an overlay (a visible "TWScrollbar" window over
+  // the list) shows the skin's up arrow, the "Scrollbar" strip's frame 9.
+  HWND list = FindChild(mainWindow, "TListBox", "");
+  ASSERT_TRUE(list);
+  TOverlaySearch search;
+  GetWindowRect(list, &search.Within);
+  ASSERT_TRUE(velmora::test::PumpUntil([&] {
+    EnumChildWindows(mainWindow, FindOverlay, reinterpret_cast<LPARAM>(&search));
+    return search.Seen;
+  }, 10000));
+  const auto& strip = data.Skin().Scrollbar;
+  ASSERT_TRUE(strip && strip->Bitmap.Width >= 23);
+  const int cell = strip->Bitmap.Width / 23;
+  const int across = search.Found.right - search.Found.left;
+  const std::optional<POINT> glyph = Telling(strip->Bitmap, 23, 9, {0, 0, cell, strip->Bitmap.Height});
+  ASSERT_TRUE(glyph);
+  // The glyph is stretched to the arrow's size: its telling colour lies somewhere in
+  // the arrow's square on the X screen.
+  const COLORREF telling = ColourOf(strip->Bitmap.At(8 * cell + glyph->x, glyph->y));
+  EXPECT_TRUE(velmora::test::PumpUntil([&] {
+    const std::optional<std::string> text = velmora::test::RunHostCommand(
+        "/usr/bin/import -silent -window root -crop " + std::to_string(across) + "x" + std::to_string(across) + "+" +
+        std::to_string(search.Found.left) + "+" + std::to_string(search.Found.top) + " -depth 8 txt:-");
+    for (size_t at = text ? text->find('#') : std::string::npos; at != std::string::npos; at = text->find('#', at + 1)) {
+      unsigned r, g, b;
+      if (std::sscanf(text->c_str() + at + 1, "%2x%2x%2x", &r, &g, &b) == 3 &&
+          NearColour(RGB(r, g, b), telling))
+        return true;
+    }
+    return false;
+  }, 10000));
 
   PostMessageA(mainWindow, WM_CLOSE, 0, 0);
   EXPECT_TRUE(program.Ended(10000));

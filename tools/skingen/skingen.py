@@ -142,7 +142,9 @@ def build_elements(kind):
                       ini_margins=g["ini_margins"], role=g["role"]))
         if g["second"]:
             skey, sfile, sframes, scell, smargins = g["second"]
-            e.append(Elem(g["name"], skey, sfile, sframes, scell, smargins, role="glyph"))
+            # The tabs' second image is the frame round the pages; the others are glyphs.
+            e.append(Elem(g["name"], skey, sfile, sframes, scell, smargins,
+                          role="pane" if g["name"] == "Tabs" else "glyph"))
     buttons = CAPTION_BUTTONS + (TEST_ONLY_BUTTONS if kind == "test" else [])
     for (sec, action, _a, _x, _y, _v, _v1, _fk, frames, glyph) in buttons:
         cell = BUTTON_CELL
@@ -316,6 +318,10 @@ def paint_default(el):
             caption_glyph(draw, box, group, TEXT_OFF if st == 3 else TEXT)
         elif role in ("button", "toolbutton", "header", "combobutton", "spin"):
             shine = role != "header"
+            if role == "spin":
+                # Four states per half (normal, pressed, disabled, hot), the halves one
+                # after the other.
+                face, edge = state_colours([0, 2, 3, 1][f % 4])
             if role == "toolbutton" and f == 0:
                 draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=MAGENTA)
             else:
@@ -343,7 +349,10 @@ def paint_default(el):
                     draw.ellipse([box[0] + 3, box[1] + 3, box[0] + 9, box[1] + 9],
                                  fill=TEXT_OFF if st == 3 else (0, 95, 184))
         elif role == "progress":
+            # Frame 1 the empty trough, frame 2 the filled part over it.
             draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=(230, 230, 230), outline=(188, 188, 188))
+            if f == 1:
+                gradient(draw, (box[0] + 1, box[1] + 1, box[2] - 1, box[3] - 1), (6, 176, 37), (4, 150, 30))
         elif role == "chunk":
             gradient(draw, box, (6, 176, 37), (4, 150, 30))
         elif role in ("edge", "pane", "status", "sunk", "label"):
@@ -363,8 +372,14 @@ def paint_default(el):
             px[box[2] - 1, box[1]] = MAGENTA
         elif role == "arrowdown":
             draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=MAGENTA)
-            triangle(draw, (box[0] + box[2]) // 2, (box[1] + box[3]) // 2, 3, "down",
-                     TEXT_OFF if f == 3 else TEXT)
+            if f == 4:
+                # The fifth frame is the status bar's size grip: three diagonal lines.
+                for i in range(3):
+                    d = 4 + 4 * i
+                    draw.line([(box[2] - 1 - d, box[3] - 1), (box[2] - 1, box[3] - 1 - d)], fill=EDGE)
+            else:
+                triangle(draw, (box[0] + box[2]) // 2, (box[1] + box[3]) // 2, 3, "down",
+                         TEXT_OFF if f == 3 else TEXT)
         elif role == "menuitem":
             if f in (1, 2):
                 draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=(204, 232, 255),
@@ -374,9 +389,10 @@ def paint_default(el):
         elif role == "menubg":
             draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=(242, 242, 242))
         elif role == "scrollparts":
-            # Arrow buttons in four directions by state, then track and thumb states.
-            dirs = ["up", "down", "left", "right"]
-            st = f % 4
+            # Arrow buttons left, right, up, down, each normal, pressed, disabled and
+            # hot (the painter's order), then the grips.
+            dirs = ["left", "right", "up", "down"]
+            st = [0, 2, 3, 1][f % 4]
             face, edge = state_colours(st)
             if f < 16:
                 rounded_face(draw, px, box, face, edge, shine=False)
@@ -393,13 +409,15 @@ def paint_default(el):
             draw.rounded_rectangle([box[0] + 1, box[1] + 1, box[2] - 2, box[3] - 2], radius=3, fill=fill)
         elif role == "knob":
             draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=MAGENTA)
-            fill = [ACCENT, (23, 23, 23), (204, 204, 204), (204, 204, 204), ACCENT][f % 5]
+            # The track bar always shows the second frame.
+            fill = [(204, 204, 204), ACCENT, (23, 23, 23), (204, 204, 204), ACCENT][f % 5]
             draw.rounded_rectangle([box[0], box[1], box[2] - 1, box[3] - 1], radius=3, fill=fill)
         elif role == "glyph":
             draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=MAGENTA)
-            direction = ["up", "down"][f % 2] if "updownv" in el.file else ["left", "right"][f % 2]
+            # Frames 1-4 are the first half's states, 5-8 the second's; state 3 disabled.
+            direction = ["up", "down"][f // 4 % 2] if "updownv" in el.file else ["left", "right"][f // 4 % 2]
             triangle(draw, (box[0] + box[2]) // 2, (box[1] + box[3]) // 2, 2, direction,
-                     TEXT_OFF if f // 2 == 3 else TEXT)
+                     TEXT_OFF if f % 4 == 2 else TEXT)
         elif role == "groove":
             draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=(214, 214, 214),
                            outline=(188, 188, 188))

@@ -1,0 +1,338 @@
+// The skinned menu bar on the host program's Form1 with the frame-coded test skin:
+// the bar's frames, its buttons under the real pointer, popups opened by click and
+// keys and switched by arrows, owner-drawn items, and the tool bar's handlers.
+#include "skin/forms/WinSkinMenu_win.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "classlib/ControlClasses.h"
+#include "classlib/Layout.h"
+#include "skin/container/SkinDraw_win.h"
+#include "skin/forms/SkinTestForm1_win.h"
+#include "skin/forms/SkinDispatch_win.h"
+#include "tests/support/GuiProbe_win.h"
+#include "tests/support/TestPaths.h"
+
+using velmora::test::PumpUntil;
+using velmora::test::RunHostCommand;
+using velmora::test::ScreenPixel;
+
+namespace skin {
+namespace {
+
+class TMenuTestForm : public TForm {
+  VELMORA_CLASS(TMenuTestForm, TForm)
+  VELMORA_PUBLISHED(TMenuTestForm)
+ public:
+  explicit TMenuTestForm(TComponent* owner = nullptr) : TForm(owner) {}
+  void ExitItemClick(TObject*) {}
+  void RaiseItemClick(TObject*) {}
+  void OpenClick(TObject*) { ++opened; }
+  int opened = 0;
+};
+VELMORA_PUBLISH(TMenuTestForm) {
+  p.Method<&TMenuTestForm::ExitItemClick>("ExitItemClick").Method<&TMenuTestForm::RaiseItemClick>("RaiseItemClick");
+}
+
+COLORREF Code(const char* section, const char* key, int k, int slice) {
+  return skintest::PixelCode(section, key, k, slice);
+}
+
+// The test skin's colour of a [Colours] key.
+COLORREF SkinColourOf(const char* key) {
+  const std::string text = skintest::TestSkin().Value("Colours", key);
+  unsigned r = 0, g = 0, b = 0;
+  std::sscanf(text.c_str(), "%u %u %u", &r, &g, &b);
+  return RGB(r, g, b);
+}
+
+bool Key(const std::string& keys) { return RunHostCommand("xdotool key " + keys).has_value(); }
+
+// The visible popup menu window, or null.
+HWND Popup() {
+  HWND popup = FindWindowA("#32768", nullptr);
+  return popup && IsWindowVisible(popup) ? popup : nullptr;
+}
+
+// Waits (on a helper thread) for a popup whose left edge is `left`.
+bool PopupAt(LONG left) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 8000) {
+    RECT r{};
+    if (HWND p = Popup(); p && GetWindowRect(p, &r) && r.left == left) return true;
+  }
+  return false;
+}
+
+bool NoPopup() {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 8000)
+    if (!Popup()) return true;
+  return false;
+}
+
+bool PixelIs(POINT p, COLORREF code) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 5000)
+    if (ScreenPixel(p.x, p.y) == code) return true;
+  return false;
+}
+
+// A popup tracks inside this thread's message handling.
+using skintest::RunBeside;
+
+class MenuBarOnForm1 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    skintest::StartSkinForms();
+    static const bool registered = (RegisterControlClass(TMenuTestForm::StaticClass()), true);
+    (void)registered;
+    InstallChildDispatch();
+    InstallMenuBar();
+    AcquireSkinWorkBitmap();  // the frame and the bar draw through it
+    form = skintest::MakeTestForm1<TMenuTestForm>("TMenuTestForm", data);
+    ASSERT_TRUE(form && data);
+    // File gets a second item ahead of Exit.
+    auto* file = dynamic_cast<TMenuItem*>(form->FindComponent("FileMenu"));
+    ASSERT_TRUE(file);
+    open = new TMenuItem(form.get());
+    open->SetCaption("&Open");
+    open->OnClick = TNotifyEvent::Of<&TMenuTestForm::OpenClick>(form.get());
+    file->Insert(0, open);
+    form->SetBounds(40, 30, 900, 560);
+    form->Show();
+    skinner = skintest::ActivateTestSkinner(form.get(), data);
+    ASSERT_TRUE(skinner);
+    ASSERT_TRUE(PumpUntil([&] { return skinner->Active != 0; }));
+    bar = SkinMenuOf(*skinner);
+    ASSERT_TRUE(bar);
+    ASSERT_EQ(bar->Buttons.size(), 2u);
+    RedrawWindow(form->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    ASSERT_TRUE(PumpUntil([&] { return bar->Buttons[0]->Rect.right > bar->Buttons[0]->Rect.left; }));
+  }
+  void TearDown() override {
+    skinner.reset();
+    form.reset();
+    SetFormChildrenSeam(nullptr);
+    SetFormMenuSeam(nullptr);
+    ReleaseSkinWorkBitmap();
+  }
+  POINT ToScreen(POINT frame) {
+    RECT w{};
+    GetWindowRect(form->Handle(), &w);
+    return {w.left + frame.x, w.top + frame.y};
+  }
+  // The screen point of a bar button's centre / its bottom-left corner.
+  POINT Centre(int i) {
+    const RECT& r = bar->Buttons[static_cast<size_t>(i)]->Rect;
+    return ToScreen({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+  }
+  LONG PopupLeft(int i) { return ToScreen({bar->Buttons[static_cast<size_t>(i)]->Rect.left, 0}).x; }
+  POINT BarBackground() {
+    RECT w{};
+    GetWindowRect(form->Handle(), &w);
+    return ToScreen({w.right - w.left - skinner->BorderRight - 40, skinner->CaptionHeight + skinner->MenuBarHeight / 2});
+  }
+  std::unique_ptr<TMenuTestForm> form;
+  TSkinData* data = nullptr;
+  TMenuItem* open = nullptr;
+  std::unique_ptr<TWinSkinForm> skinner;
+  TWinSkinMenu* bar = nullptr;
+};
+
+TEST_F(MenuBarOnForm1, BarIsPaintedFromTheSkinAndTakesTheMenuOff) {
+  EXPECT_EQ(GetMenu(form->Handle()), nullptr);
+  EXPECT_EQ(bar->Buttons[0]->Caption, L"&File");
+  EXPECT_EQ(bar->Buttons[1]->Caption, L"&Help");
+  EXPECT_LT(bar->Buttons[0]->Rect.right, bar->Buttons[1]->Rect.right);
+  EXPECT_TRUE(PixelIs(BarBackground(), Code("Personality", "menuBar", 1, 4)));
+  // Another window active: the second frame.
+  HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 60, 40, nullptr, nullptr, nullptr, nullptr);
+  SetForegroundWindow(other);
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(BarBackground().x, BarBackground().y) == Code("Personality", "menuBar", 2, 4); }));
+  DestroyWindow(other);
+  SetForegroundWindow(form->Handle());
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(BarBackground().x, BarBackground().y) == Code("Personality", "menuBar", 1, 4); }));
+
+  // The real pointer over File: its one-pixel hot frame.
+  const RECT& file = bar->Buttons[0]->Rect;
+  const POINT corner = ToScreen({file.left, file.top});
+  ASSERT_TRUE(RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x) + " " + std::to_string(Centre(0).y)));
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(corner.x, corner.y) == SkinColourOf("ButtonHilight"); }));
+
+  // A disabled top-level item is written in ButtonShadow; a new item rebuilds the
+  // bar only while MenuUpdate is on.
+  auto* help = dynamic_cast<TMenuItem*>(form->FindComponent("HelpMenu"));
+  help->SetEnabled(false);
+  ASSERT_TRUE(PumpUntil([&] { return bar->Buttons.size() == 2 && !bar->Buttons[1]->ItemEnabled; }));
+  EXPECT_EQ(GetMenu(form->Handle()), nullptr);
+  const RECT& h = bar->Buttons[1]->Rect;
+  EXPECT_TRUE(PumpUntil([&] {
+    HDC dc = GetWindowDC(form->Handle());
+    bool found = false;
+    for (int y = h.top; y < h.bottom && !found; ++y)
+      for (int x = h.left; x < h.right && !found; ++x) found = GetPixel(dc, x, y) == SkinColourOf("ButtonShadow");
+    ReleaseDC(form->Handle(), dc);
+    return found;
+  }));
+  auto* menu = form->Menu();
+  auto* tools = new TMenuItem(form.get());
+  tools->SetCaption("&Tools");
+  menu->Items()->Add(tools);
+  EXPECT_TRUE(PumpUntil([&] { return bar->Buttons.size() == 3; }));
+  data->MenuUpdate = false;
+  auto* more = new TMenuItem(form.get());
+  more->SetCaption("&More");
+  menu->Items()->Add(more);
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(bar->Buttons.size(), 3u);
+  EXPECT_EQ(GetMenu(form->Handle()), nullptr);
+  data->MenuUpdate = true;
+}
+
+TEST_F(MenuBarOnForm1, ClickOpensThePopupWithSkinnedItems) {
+  const RECT& file = bar->Buttons[0]->Rect;
+  const POINT bottomLeft = ToScreen({file.left, file.bottom});
+  HMENU sub = bar->Buttons[0]->SubMenu;
+  ASSERT_TRUE(sub);
+  bool placed = false, firstSelected = false, secondPlain = false, hovered = false, closed = false;
+  RunBeside([&] {
+    RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x) + " " + std::to_string(Centre(0).y) + " click 1");
+    placed = PopupAt(bottomLeft.x);
+    RECT popup{}, first{}, second{};
+    GetWindowRect(Popup(), &popup);
+    placed = placed && popup.top == bottomLeft.y;
+    GetMenuItemRect(nullptr, sub, 0, &first);
+    GetMenuItemRect(nullptr, sub, 1, &second);
+    auto at = [](const RECT& r) { return POINT{r.left + 10, (r.top + r.bottom) / 2}; };
+    // The first item is selected on opening.
+    firstSelected = PixelIs(at(first), Code("MenuItem", "Image", 4, 4));
+    secondPlain = PixelIs(at(second), Code("MenuItem", "Image", 1, 4));
+    RunHostCommand("xdotool mousemove " + std::to_string(at(second).x) + " " + std::to_string(at(second).y));
+    hovered = PixelIs(at(second), Code("MenuItem", "Image", 4, 4));
+    Key("Escape");
+    closed = NoPopup();
+  });
+  EXPECT_TRUE(placed);
+  EXPECT_TRUE(firstSelected);
+  EXPECT_TRUE(secondPlain);
+  EXPECT_TRUE(hovered);
+  EXPECT_TRUE(closed);
+  EXPECT_TRUE(PumpUntil([&] { return skinner->InMenuLoop == 0; }));
+}
+
+TEST_F(MenuBarOnForm1, KeysOpenAndSwitchPopups) {
+  const LONG fileLeft = PopupLeft(0), helpLeft = PopupLeft(1);
+  bool alt = false, right = false, wrap = false, esc = false, f10 = false, altF = false, sweep = false, chosen = false;
+  const POINT away{Centre(0).x + 300, Centre(0).y + 200};
+  RunHostCommand("xdotool mousemove " + std::to_string(away.x) + " " + std::to_string(away.y));
+  RunBeside([&] {
+    Key("alt");
+    alt = PopupAt(fileLeft);
+    Key("Right");
+    right = PopupAt(helpLeft);
+    Key("Right");
+    wrap = PopupAt(fileLeft);
+    Key("Escape");
+    esc = NoPopup();
+    Key("F10");
+    f10 = PopupAt(fileLeft);
+    // The pointer swept across the bar switches without a click.
+    RunHostCommand("xdotool mousemove " + std::to_string(Centre(1).x) + " " + std::to_string(Centre(1).y));
+    sweep = PopupAt(helpLeft);
+    Key("Escape");
+    NoPopup();
+    Key("alt+f");
+    altF = PopupAt(fileLeft);
+    Key("Return");  // the selected first item: Open
+    chosen = NoPopup();
+  });
+  EXPECT_TRUE(alt);
+  EXPECT_TRUE(right);
+  EXPECT_TRUE(wrap);
+  EXPECT_TRUE(esc);
+  EXPECT_TRUE(f10);
+  EXPECT_TRUE(sweep);
+  EXPECT_TRUE(altF);
+  EXPECT_TRUE(chosen);
+  EXPECT_TRUE(PumpUntil([&] { return form->opened == 1; }));
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(form->opened, 1);
+}
+
+TEST_F(MenuBarOnForm1, SystemMenuItemsAndToolButtonsAreSkinned) {
+  // Alt+Space: the skinned system menu's items are drawn from "MenuItem".
+  bool shown = false, drawn = false;
+  RunBeside([&] {
+    RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x + 300) + " " + std::to_string(Centre(0).y + 200));
+    Key("alt+space");
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 8000 && !Popup()) {
+    }
+    shown = Popup() != nullptr;
+    RECT r{};
+    GetWindowRect(Popup(), &r);
+    // Some item of the menu shows the element's first or selected frame.
+    for (int y = r.top + 4; y < r.bottom - 4 && !drawn; y += 3) {
+      const COLORREF c = ScreenPixel(r.left + 12, y);
+      drawn = c == Code("MenuItem", "Image", 1, 4) || c == Code("MenuItem", "Image", 4, 4);
+    }
+    Key("Escape");
+    NoPopup();
+  });
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(drawn);
+
+  // ToolBar1's handlers, drawn into a bitmap of the bar's size: "Buttons" frame 4
+  // hot, 2 selected, nothing when disabled; the "Toolbar" image behind once
+  // xoToolbarBK is cleared.
+  auto* toolBar = dynamic_cast<TToolBar*>(form->FindComponent("ToolBar1"));
+  ASSERT_TRUE(toolBar);
+  ASSERT_TRUE(toolBar->OnCustomDrawButton);
+  ASSERT_TRUE(toolBar->OnCustomDraw);
+  RECT client{};
+  GetClientRect(toolBar->Handle(), &client);
+  TSkinDib target(client.right, client.bottom);
+  TSelectedDC dc(target.Handle());
+  toolBar->Canvas().SetHandle(dc.Handle());
+  TToolButton* button = toolBar->Buttons(0);
+  const RECT b = button->BoundsRect();
+  const POINT edge{b.left + 3, (b.top + b.bottom) / 2};
+  using S = TCustomDrawStateItem;
+  auto buttonPixel = [&](TCustomDrawState state) {
+    FillSolid(dc.Handle(), client, RGB(1, 2, 3));
+    bool defaultDraw = true;
+    toolBar->OnCustomDrawButton(toolBar, button, state, defaultDraw);
+    return GetPixel(dc.Handle(), edge.x, edge.y);
+  };
+  EXPECT_EQ(buttonPixel(TCustomDrawState{S::cdsHot}), Code("Buttons", "Bitmap", 4, 3));
+  EXPECT_EQ(buttonPixel(TCustomDrawState{S::cdsSelected, S::cdsHot}), Code("Buttons", "Bitmap", 2, 3));
+  EXPECT_EQ(buttonPixel(TCustomDrawState{S::cdsDisabled}), RGB(1, 2, 3));
+  EXPECT_EQ(buttonPixel(TCustomDrawState{}), RGB(1, 2, 3));
+
+  bool defaultDraw = true;
+  FillSolid(dc.Handle(), client, RGB(1, 2, 3));
+  toolBar->OnCustomDraw(toolBar, client, defaultDraw);
+  EXPECT_EQ(GetPixel(dc.Handle(), client.right / 2, client.bottom / 2), RGB(1, 2, 3));  // xoToolbarBK set
+  data->Options.Exclude(TSkinOption::xoToolbarBK);
+  toolBar->OnCustomDraw(toolBar, client, defaultDraw);
+  const TPixelBuffer& image = data->Skin().Toolbar->Bitmap;
+  const int y = client.bottom / 2;
+  const uint32_t source = image.Pixels[static_cast<size_t>(y * image.Height / client.bottom) * image.Width];
+  const COLORREF seen = GetPixel(dc.Handle(), client.right / 2, y);
+  EXPECT_LE(std::abs(GetRValue(seen) - static_cast<int>((source >> 16) & 0xFF)), 2);
+  EXPECT_LE(std::abs(GetGValue(seen) - static_cast<int>((source >> 8) & 0xFF)), 2);
+  EXPECT_LE(std::abs(GetBValue(seen) - static_cast<int>(source & 0xFF)), 2);
+  toolBar->Canvas().SetHandle(nullptr);
+}
+
+}  // namespace
+}  // namespace skin

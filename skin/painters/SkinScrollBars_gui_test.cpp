@@ -1,0 +1,255 @@
+// The scroll-bar painters on the host program's Form1 with the frame-coded test
+// skin: each overlay lies on the system's bar and shows the skin's frames, and input
+// on an overlay scrolls its control as the same input scrolls an unskinned twin.
+#include "skin/painters/SkinScrollBars_win.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "classlib/ControlClasses.h"
+#include "classlib/ExtCtrls_win.h"
+#include "classlib/Layout.h"
+#include "classlib/StdCtrls_win.h"
+#include "skin/forms/SkinTestForm1_win.h"
+#include "skin/forms/SkinDispatch_win.h"
+#include "skin/forms/WinSkinForm.h"
+#include "tests/support/GuiProbe_win.h"
+#include "tests/support/TestPaths.h"
+
+using velmora::test::PumpUntil;
+using velmora::test::RunHostCommand;
+using velmora::test::ScreenPixel;
+
+namespace skin {
+namespace {
+
+class TScrollTestForm : public TForm {
+  VELMORA_CLASS(TScrollTestForm, TForm)
+  VELMORA_PUBLISHED(TScrollTestForm)
+ public:
+  explicit TScrollTestForm(TComponent* owner = nullptr) : TForm(owner) {}
+  void ExitItemClick(TObject*) {}
+  void RaiseItemClick(TObject*) {}
+};
+VELMORA_PUBLISH(TScrollTestForm) {
+  p.Method<&TScrollTestForm::ExitItemClick>("ExitItemClick").Method<&TScrollTestForm::RaiseItemClick>("RaiseItemClick");
+}
+
+COLORREF Code(const char* section, int k, int slice) { return skintest::PixelCode(section, "Image", k, slice); }
+
+std::vector<std::string> Numbered(const char* stem, int n) {
+  std::vector<std::string> items;
+  for (int i = 0; i < n; ++i) items.push_back(stem + std::to_string(i));
+  return items;
+}
+
+void MovePointer(POINT p) {
+  ASSERT_TRUE(RunHostCommand("xdotool mousemove " + std::to_string(p.x) + " " + std::to_string(p.y)));
+}
+
+// A press on a scroll bar runs the control's modal tracking inside this thread.
+using skintest::RunBeside;
+
+int TopIndex(HWND list) { return static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0)); }
+
+class ScrollBarsOnForm1 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    skintest::StartSkinForms();
+    static const bool registered = (RegisterControlClass(TScrollTestForm::StaticClass()), true);
+    (void)registered;
+    InstallChildDispatch();
+    form = skintest::MakeTestForm1<TScrollTestForm>("TScrollTestForm", data);
+    ASSERT_TRUE(form && data);
+    form->SetBounds(0, 0, 1024, 600);
+    list = dynamic_cast<TListBox*>(form->FindComponent("ListBox1"));
+    ASSERT_TRUE(list);
+    list->SetItems(Numbered("Item ", 25));
+    // The unskinned twin: the disable tag keeps the skin off it.
+    twin = new TListBox(form.get());
+    twin->SetParent(form.get());
+    twin->SetTag(data->DisableTag);
+    twin->SetBounds(list->Left(), list->Top() + list->Height() + 40, list->Width(), list->Height());
+    twin->SetItems(Numbered("Item ", 25));
+    form->Show();
+    skinner = skintest::ActivateTestSkinner(form.get(), data);
+    ASSERT_TRUE(skinner);
+    painter = PainterOf(list);
+    ASSERT_TRUE(painter);
+    ASSERT_TRUE(painter->VertBar);
+    ASSERT_TRUE(PumpUntil([&] { return painter->VertBar->Shown != 0; }));
+  }
+  void TearDown() override {
+    skinner.reset();
+    form.reset();
+    SetFormChildrenSeam(nullptr);
+  }
+  TSkinScrollbar* PainterOf(TControl* control) {
+    for (TSkinControl* p : skinner->Painters())
+      if (p->Owner() == control) return dynamic_cast<TSkinScrollbar*>(p);
+    return nullptr;
+  }
+  static SCROLLBARINFO Bar(HWND window) {
+    SCROLLBARINFO info{};
+    info.cbSize = sizeof info;
+    GetScrollBarInfo(window, OBJID_VSCROLL, &info);
+    return info;
+  }
+  // A point of the bar, `along` pixels from its top, in its middle column (screen).
+  static POINT BarPoint(HWND window, int along) {
+    const RECT r = Bar(window).rcScrollBar;
+    return {(r.left + r.right) / 2, along >= 0 ? r.top + along : r.bottom + along};
+  }
+  ::testing::AssertionResult Shows(POINT p, COLORREF code) {
+    if (PumpUntil([&] { return ScreenPixel(p.x, p.y) == code; }, 5000)) return ::testing::AssertionSuccess();
+    char text[120];
+    const COLORREF seen = ScreenPixel(p.x, p.y);
+    std::snprintf(text, sizeof text, "at (%ld, %ld): %06lx, not %06lx", p.x, p.y, seen, code);
+    return ::testing::AssertionFailure() << text;
+  }
+  std::unique_ptr<TScrollTestForm> form;
+  TSkinData* data = nullptr;
+  TListBox* list = nullptr;
+  TListBox* twin = nullptr;
+  std::unique_ptr<TWinSkinForm> skinner;
+  TSkinScrollbar* painter = nullptr;
+};
+
+TEST_F(ScrollBarsOnForm1, OverlayLiesOnTheBarAndShowsTheSkinFrames) {
+  const HWND h = list->Handle();
+  EXPECT_EQ(std::string(painter->ClassName()), "TSkinScrollbar");
+  RECT overlay{};
+  GetWindowRect(painter->VertBar->Handle(), &overlay);
+  const RECT bar = Bar(h).rcScrollBar;
+  EXPECT_TRUE(EqualRect(&overlay, &bar));
+  EXPECT_FALSE(painter->HorzBar->Shown);  // the list has no horizontal bar
+  EXPECT_EQ(SendMessageW(painter->VertBar->Handle(), kMsgIsSkinned, 0, 0), 1);
+
+  const int arrow = GetSystemMetrics(SM_CXVSCROLL);
+  const SCROLLBARINFO info = Bar(h);
+  EXPECT_TRUE(Shows(BarPoint(h, arrow / 2), Code("Scrollbar", 9, 4)));    // up arrow
+  EXPECT_TRUE(Shows(BarPoint(h, -arrow / 2), Code("Scrollbar", 13, 4)));  // down arrow
+  EXPECT_TRUE(Shows(BarPoint(h, -arrow - 6), Code("VertScroll", 1, 4)));  // track
+  EXPECT_TRUE(Shows(BarPoint(h, info.xyThumbTop + 1), Code("VertScrollThumb", 1, 1)));
+
+  // The real pointer: a hot arrow, then a hot thumb.
+  MovePointer(BarPoint(h, -arrow / 2));
+  EXPECT_TRUE(Shows(BarPoint(h, -arrow / 2), Code("Scrollbar", 16, 4)));
+  MovePointer(BarPoint(h, info.xyThumbTop + 1));
+  EXPECT_TRUE(Shows(BarPoint(h, info.xyThumbTop + 1), Code("VertScrollThumb", 3, 1)));
+  EXPECT_TRUE(Shows(BarPoint(h, -arrow / 2), Code("Scrollbar", 13, 4)));
+
+  // Held: the pressed arrow, while the list's own tracking runs.
+  const POINT down = BarPoint(h, -arrow / 2);
+  MovePointer(down);
+  std::atomic<bool> sawPressed{false};
+  RunBeside([&] {
+    RunHostCommand("xdotool mousedown 1");
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 5000 && !sawPressed)
+      sawPressed = ScreenPixel(down.x, down.y) == Code("Scrollbar", 14, 4);
+    RunHostCommand("xdotool mouseup 1");
+  });
+  EXPECT_TRUE(sawPressed);
+
+  // Disabled: the track's third frame and no thumb.
+  list->SetEnabled(false);
+  EXPECT_TRUE(Shows(BarPoint(h, -arrow - 6), Code("VertScroll", 3, 4)));
+  EXPECT_TRUE(Shows(BarPoint(h, (info.xyThumbTop + info.xyThumbBottom) / 2), Code("VertScroll", 3, 4)));
+  list->SetEnabled(true);
+
+  // Hiding the control hides its overlay; showing it shows it again.
+  list->SetVisible(false);
+  EXPECT_FALSE(IsWindowVisible(painter->VertBar->Handle()));
+  list->SetVisible(true);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(painter->VertBar->Handle()) != FALSE; }));
+}
+
+TEST_F(ScrollBarsOnForm1, InputOnTheOverlayScrollsAsOnTheTwin) {
+  const HWND h = list->Handle(), t = twin->Handle();
+  const int arrow = GetSystemMetrics(SM_CXVSCROLL);
+  auto clickBoth = [&](int along) {
+    for (HWND w : {h, t}) {
+      const POINT p = BarPoint(w, along);
+      ASSERT_TRUE(RunHostCommand("xdotool mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1"));
+      PumpUntil([] { return false; }, 300);  // let the press and release through
+    }
+  };
+  // An arrow click, then a page click below the thumb.
+  clickBoth(-arrow / 2);
+  EXPECT_TRUE(PumpUntil([&] { return TopIndex(h) == TopIndex(t) && TopIndex(t) > 0; }));
+  EXPECT_EQ(TopIndex(h), TopIndex(t));
+  clickBoth(-arrow - 4);
+  EXPECT_TRUE(PumpUntil([&] { return TopIndex(h) == TopIndex(t) && TopIndex(t) > 1; }));
+  EXPECT_EQ(TopIndex(h), TopIndex(t));
+
+  // A thumb drag of 40 pixels, each step once the list tracks the mouse.
+  const DWORD gui = GetCurrentThreadId();
+  for (HWND w : {h, t}) {
+    const POINT p = BarPoint(w, Bar(w).xyThumbTop + 2);
+    RunBeside([&] {
+      auto capturedBy = [&](HWND window) {
+        const DWORD start = GetTickCount();
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        while (GetTickCount() - start < 5000)
+          if (GetGUIThreadInfo(gui, &info) && info.hwndCapture == window) return true;
+        return false;
+      };
+      RunHostCommand("xdotool mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " mousedown 1");
+      EXPECT_TRUE(capturedBy(w));
+      RunHostCommand("xdotool mousemove " + std::to_string(p.x) + " " + std::to_string(p.y + 20));
+      RunHostCommand("xdotool mousemove " + std::to_string(p.x) + " " + std::to_string(p.y + 40));
+      RunHostCommand("xdotool mouseup 1");
+    });
+  }
+  EXPECT_TRUE(PumpUntil([&] { return TopIndex(h) == TopIndex(t); }));
+  EXPECT_EQ(TopIndex(h), TopIndex(t));
+  EXPECT_GT(TopIndex(t), 2);
+
+  // The wheel scrolls (up: the drag went far down) and the overlay follows the thumb.
+  const int before = TopIndex(h);
+  const POINT inside = list->ClientToScreen({20, 20});
+  ASSERT_TRUE(RunHostCommand("xdotool mousemove " + std::to_string(inside.x) + " " + std::to_string(inside.y) + " click 4"));
+  EXPECT_TRUE(PumpUntil([&] { return TopIndex(h) < before; }));
+  const SCROLLBARINFO now = Bar(h);
+  EXPECT_TRUE(Shows(BarPoint(h, now.xyThumbTop + 1), Code("VertScrollThumb", 1, 1)));
+}
+
+TEST_F(ScrollBarsOnForm1, RecreatedWindowGetsAFreshPainterAndNoStaleOverlay) {
+  const uint64_t moves = ScrollOverlayRepositions();
+  for (int i = 0; i < 5; ++i) SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(ScrollOverlayRepositions(), moves);  // scrolling moves no overlay
+
+  const HWND oldOverlay = painter->VertBar->Handle();
+  list->RecreateWnd();
+  EXPECT_TRUE(PumpUntil([&] {
+    TSkinScrollbar* fresh = PainterOf(list);
+    return fresh && fresh->Handle == list->Handle() && fresh->VertBar && fresh->VertBar->Shown;
+  }));
+  EXPECT_FALSE(IsWindow(oldOverlay));
+  TSkinScrollbar* fresh = PainterOf(list);
+  ASSERT_TRUE(fresh);
+  RECT overlay{};
+  GetWindowRect(fresh->VertBar->Handle(), &overlay);
+  const RECT bar = Bar(list->Handle()).rcScrollBar;
+  EXPECT_TRUE(EqualRect(&overlay, &bar));
+  // One painter for the list in the skinner's list, and 0x3517 for a window that
+  // has none changes nothing.
+  int count = 0;
+  for (TSkinControl* p : skinner->Painters()) count += p->Owner() == list;
+  EXPECT_EQ(count, 1);
+  const size_t painters = skinner->Painters().size();
+  SendMessageW(form->Handle(), 0x3517, reinterpret_cast<WPARAM>(twin->Handle()), 0);
+  EXPECT_EQ(skinner->Painters().size(), painters);
+}
+
+}  // namespace
+}  // namespace skin
