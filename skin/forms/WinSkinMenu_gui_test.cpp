@@ -72,6 +72,26 @@ bool PopupAt(LONG left) {
   return false;
 }
 
+BOOL CALLBACK CountPopup(HWND w, LPARAM count) {
+  char cls[16] = {};
+  GetClassNameA(w, cls, sizeof cls);
+  if (lstrcmpA(cls, "#32768") == 0 && IsWindowVisible(w)) ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+// Waits for exactly `n` visible popup menus, none of them at `notLeft`.
+bool PopupsShown(int n, LONG notLeft) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 8000) {
+    int count = 0;
+    EnumWindows(CountPopup, reinterpret_cast<LPARAM>(&count));
+    RECT r{};
+    HWND top = Popup();
+    if (count == n && !(top && GetWindowRect(top, &r) && r.left == notLeft)) return true;
+  }
+  return false;
+}
+
 bool NoPopup() {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < 8000)
@@ -86,8 +106,14 @@ bool PixelIs(POINT p, COLORREF code) {
   return false;
 }
 
-// A popup tracks inside this thread's message handling.
-using skintest::RunBeside;
+// A popup tracks inside this thread's message handling: whatever the script left
+// open is closed, so that this thread gets out of the popup's loop.
+void RunBeside(const std::function<void()>& script) {
+  skintest::RunBeside([&] {
+    script();
+    for (int i = 0; i < 5 && Popup(); ++i) RunHostCommand("xdotool key Escape");
+  });
+}
 
 class MenuBarOnForm1 : public ::testing::Test {
  protected:
@@ -107,6 +133,15 @@ class MenuBarOnForm1 : public ::testing::Test {
     open->SetCaption("&Open");
     open->OnClick = TNotifyEvent::Of<&TMenuTestForm::OpenClick>(form.get());
     file->Insert(0, open);
+    // And a submenu after it.
+    auto* recent = new TMenuItem(form.get());
+    recent->SetCaption("&Recent");
+    for (const char* caption : {"One", "Two"}) {
+      auto* item = new TMenuItem(form.get());
+      item->SetCaption(caption);
+      recent->Add(item);
+    }
+    file->Insert(1, recent);
     form->SetBounds(40, 30, 900, 560);
     form->Show();
     skinner = skintest::ActivateTestSkinner(form.get(), data);
@@ -211,7 +246,7 @@ TEST_F(MenuBarOnForm1, ClickOpensThePopupWithSkinnedItems) {
     GetWindowRect(Popup(), &popup);
     placed = placed && popup.top == bottomLeft.y;
     GetMenuItemRect(nullptr, sub, 0, &first);
-    GetMenuItemRect(nullptr, sub, 1, &second);
+    GetMenuItemRect(nullptr, sub, 2, &second);  // Exit, past the submenu
     auto at = [](const RECT& r) { return POINT{r.left + 10, (r.top + r.bottom) / 2}; };
     // The first item is selected on opening.
     firstSelected = PixelIs(at(first), Code("MenuItem", "Image", 4, 4));
@@ -266,6 +301,27 @@ TEST_F(MenuBarOnForm1, KeysOpenAndSwitchPopups) {
   EXPECT_TRUE(PumpUntil([&] { return form->opened == 1; }));
   PumpUntil([] { return false; }, 300);
   EXPECT_EQ(form->opened, 1);
+}
+
+TEST_F(MenuBarOnForm1, ArrowsInsideASubmenuStayInIt) {
+  const LONG fileLeft = PopupLeft(0), helpLeft = PopupLeft(1);
+  bool opened = false, intoSubmenu = false, backOut = false, closed = false;
+  RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x + 300) + " " + std::to_string(Centre(0).y + 200));
+  RunBeside([&] {
+    Key("alt");
+    opened = PopupAt(fileLeft);
+    Key("Down");  // Recent, which opens a submenu
+    Key("Right");
+    intoSubmenu = PopupsShown(2, helpLeft);
+    Key("Left");  // inside the submenu: back to File, not to Help
+    backOut = PopupsShown(1, helpLeft) && PopupAt(fileLeft);
+    Key("Escape");
+    closed = NoPopup();
+  });
+  EXPECT_TRUE(opened);
+  EXPECT_TRUE(intoSubmenu);
+  EXPECT_TRUE(backOut);
+  EXPECT_TRUE(closed);
 }
 
 TEST_F(MenuBarOnForm1, SystemMenuItemsAndToolButtonsAreSkinned) {
