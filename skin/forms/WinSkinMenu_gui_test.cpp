@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "classlib/ControlClasses.h"
 #include "classlib/Layout.h"
@@ -388,6 +389,69 @@ TEST_F(MenuBarOnForm1, SystemMenuItemsAndToolButtonsAreSkinned) {
   EXPECT_LE(std::abs(GetGValue(seen) - static_cast<int>((source >> 8) & 0xFF)), 2);
   EXPECT_LE(std::abs(GetBValue(seen) - static_cast<int>(source & 0xFF)), 2);
   toolBar->Canvas().SetHandle(nullptr);
+}
+
+
+// A plain window with a menu of its own: its popup item has the submenu handle as
+// identifier and posts no command; its items, unknown to any form, are drawn from
+// the menu's own texts with the "MenuItem" element.
+std::vector<WPARAM> plainCommands;
+LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_COMMAND) plainCommands.push_back(wp);
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+TEST_F(MenuBarOnForm1, PlainWindowsMenuPostsOnlyRealCommands) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = PlainProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "VelmoraPlainMenuWindow";
+  RegisterClassA(&wc);
+  HMENU menu = CreateMenu(), sub = CreatePopupMenu();
+  AppendMenuA(sub, MF_STRING, 201, "&Alpha");
+  AppendMenuA(sub, MF_STRING, 202, "&Beta");
+  AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "&Letters");
+  AppendMenuA(menu, MF_STRING, 203, "&Go");
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "Plain", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 120, 400, 300,
+                                nullptr, menu, wc.hInstance, nullptr);
+  ASSERT_TRUE(window);
+  auto plain = std::make_unique<TWinSkinForm>();
+  plain->Hwnd = window;
+  plain->AttachHandle(data);
+  PostMessageA(window, kMsgActivateSkin, 0, 1000);
+  ASSERT_TRUE(PumpUntil([&] { return plain->SkinActivated != 0; }));
+  SetForegroundWindow(window);
+  TWinSkinMenu* plainBar = SkinMenuOf(*plain);
+  ASSERT_TRUE(plainBar);
+  ASSERT_EQ(plainBar->Buttons.size(), 2u);
+  EXPECT_EQ(GetMenu(window), nullptr);
+  RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  ASSERT_TRUE(PumpUntil([&] { return plainBar->Buttons[0]->Rect.right > plainBar->Buttons[0]->Rect.left; }));
+  RECT wr{};
+  GetWindowRect(window, &wr);
+  const RECT& letters = plainBar->Buttons[0]->Rect;
+  const POINT at{wr.left + (letters.left + letters.right) / 2, wr.top + (letters.top + letters.bottom) / 2};
+  plainCommands.clear();
+  bool drawn = false;
+  RunBeside([&] {
+    RunHostCommand("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1");
+    if (!PopupAt(wr.left + letters.left)) return;
+    RECT second{};
+    GetMenuItemRect(nullptr, sub, 1, &second);
+    drawn = PixelIs({second.left + 10, (second.top + second.bottom) / 2}, Code("MenuItem", "Image", 1, 4));
+    Key("Escape");
+    NoPopup();
+  });
+  EXPECT_TRUE(drawn);
+  PumpUntil([] { return false; }, 300);
+  EXPECT_TRUE(plainCommands.empty()) << plainCommands.front();
+  // A plain item posts its own command.
+  PostMessageA(window, kMsgMenuBarPopup, 0,
+               MAKELPARAM(wr.left + plainBar->Buttons[1]->Rect.left + 2, wr.top + plainBar->Buttons[1]->Rect.top + 2));
+  EXPECT_TRUE(PumpUntil([&] { return plainCommands.size() == 1; }));
+  if (!plainCommands.empty()) EXPECT_EQ(plainCommands[0], 203u);
+  plain.reset();
+  DestroyWindow(window);
 }
 
 }  // namespace
