@@ -392,6 +392,40 @@ TEST_F(MenuBarOnForm1, SystemMenuItemsAndToolButtonsAreSkinned) {
 }
 
 
+TEST_F(MenuBarOnForm1, RightToLeftBarRunsFromTheRightAndSwapsTheArrows) {
+  form->BiDiMode = TBiDiMode::bdRightToLeft;
+  RedrawWindow(form->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  RECT wr{};
+  GetWindowRect(form->Handle(), &wr);
+  const int barRight = wr.right - wr.left - skinner->BorderRight;
+  ASSERT_TRUE(PumpUntil([&] { return bar->Buttons[0]->Rect.right > barRight / 2; }));
+  EXPECT_GT(bar->Buttons[0]->Rect.left, bar->Buttons[1]->Rect.left);
+  EXPECT_EQ(bar->Buttons[0]->Rect.left, bar->Buttons[1]->Rect.right);
+  // A popup opens right-aligned under its button; Left goes to the next button.
+  const LONG fileRight = ToScreen({bar->Buttons[0]->Rect.right, 0}).x;
+  const LONG helpRight = ToScreen({bar->Buttons[1]->Rect.right, 0}).x;
+  auto popupRightAt = [](LONG right) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 8000) {
+      RECT r{};
+      if (HWND p = Popup(); p && GetWindowRect(p, &r) && r.right == right) return true;
+    }
+    return false;
+  };
+  bool file = false, help = false;
+  RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x - 300) + " " + std::to_string(Centre(0).y + 200));
+  RunBeside([&] {
+    Key("alt");
+    file = popupRightAt(fileRight);
+    Key("Left");
+    help = popupRightAt(helpRight);
+    Key("Escape");
+    NoPopup();
+  });
+  EXPECT_TRUE(file);
+  EXPECT_TRUE(help);
+}
+
 // A plain window with a menu of its own: its popup item has the submenu handle as
 // identifier and posts no command; its items, unknown to any form, are drawn from
 // the menu's own texts with the "MenuItem" element.
