@@ -347,5 +347,36 @@ TEST_F(ScrollBarsOnForm1, ComboListBarIsPaintedAndTrackedInPlace) {
   SendMessageW(combo->Handle(), CB_SHOWDROPDOWN, FALSE, 0);
 }
 
+
+// The overlay over a scroll-bar control (kind 2): the whole control is the bar, its
+// direction from the control's Kind; a press goes to the control as its own.
+TEST_F(ScrollBarsOnForm1, ControlOverlayCoversAScrollBarControl) {
+  auto* control = dynamic_cast<TScrollBar*>(form->FindComponent("ScrollBar1"));
+  ASSERT_TRUE(control);
+  TSkinControl holder;
+  holder.SkinData = data;
+  auto overlay = std::make_unique<TWScrollbar>();
+  overlay->InitControl(&holder, control, kBarControl);
+  ASSERT_TRUE(PumpUntil([&] { return overlay->Shown != 0; }));
+  EXPECT_EQ(overlay->Kind, kBarHorizontal);
+  RECT cover{}, bar{};
+  GetWindowRect(overlay->Handle(), &cover);
+  GetWindowRect(control->Handle(), &bar);
+  EXPECT_TRUE(EqualRect(&cover, &bar));
+  EXPECT_EQ(SendMessageW(overlay->Handle(), kMsgIsSkinned, 0, 0), 1);
+  const int arrow = GetSystemMetrics(SM_CXVSCROLL), middle = (bar.top + bar.bottom) / 2;
+  overlay->Redraw();
+  EXPECT_TRUE(Shows({bar.left + arrow / 2, middle}, Code("Scrollbar", 1, 4)));
+  EXPECT_TRUE(Shows({bar.right - arrow / 2 - 1, middle}, Code("Scrollbar", 5, 4)));
+  const TThumbSpan thumb = ControlThumbSpan(bar.right - bar.left, arrow,
+                                            {control->Min(), control->Max(), control->PageSize(), control->Position()}, true);
+  EXPECT_TRUE(Shows({bar.left + thumb.Start + 1, middle}, Code("HorzScrollThumb", 1, 3)));
+  // A click on the right arrow moves the control one step.
+  const int before = control->Position();
+  const POINT right{bar.right - arrow / 2 - 1, middle};
+  ASSERT_TRUE(RunHostCommand("xdotool mousemove " + std::to_string(right.x) + " " + std::to_string(right.y) + " click 1"));
+  EXPECT_TRUE(PumpUntil([&] { return control->Position() == before + 1; }));
+}
+
 }  // namespace
 }  // namespace skin
