@@ -488,5 +488,61 @@ TEST_F(MenuBarOnForm1, PlainWindowsMenuPostsOnlyRealCommands) {
   DestroyWindow(window);
 }
 
+
+// The window goes while its popup is tracked: nothing of the freed bar is touched,
+// the hook goes, and the next bar's popups switch as before.
+HWND doomed = nullptr;
+void CALLBACK DestroyDoomed(HWND, UINT, UINT_PTR id, DWORD) {
+  if (!Popup() || !doomed) return;
+  KillTimer(nullptr, id);
+  DestroyWindow(doomed);
+  doomed = nullptr;
+}
+
+TEST_F(MenuBarOnForm1, WindowDestroyedWhileItsPopupIsOpen) {
+  HMENU menu = CreateMenu(), sub = CreatePopupMenu();
+  AppendMenuA(sub, MF_STRING, 301, "&Stay");
+  AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "&Doomed");
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "VelmoraDoomedMenuWindow";
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "Doomed", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 150, 150, 300, 200,
+                                nullptr, menu, wc.hInstance, nullptr);
+  ASSERT_TRUE(window);
+  auto plain = std::make_unique<TWinSkinForm>();
+  plain->Hwnd = window;
+  plain->AttachHandle(data);
+  PostMessageA(window, kMsgActivateSkin, 0, 1000);
+  ASSERT_TRUE(PumpUntil([&] { return plain->SkinActivated != 0; }));
+  TWinSkinMenu* doomedBar = SkinMenuOf(*plain);
+  ASSERT_TRUE(doomedBar);
+  RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  ASSERT_TRUE(PumpUntil([&] { return doomedBar->Buttons[0]->Rect.right > doomedBar->Buttons[0]->Rect.left; }));
+  doomed = window;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, DestroyDoomed);
+  doomedBar->OpenButton(doomedBar->Buttons[0].get());  // returns once the window went
+  KillTimer(nullptr, timer);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(SkinMenuOf(*plain), nullptr);
+  plain.reset();
+
+  SetForegroundWindow(form->Handle());
+  const LONG fileLeft = PopupLeft(0), helpLeft = PopupLeft(1);
+  bool file = false, help = false;
+  RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x + 300) + " " + std::to_string(Centre(0).y + 200));
+  RunBeside([&] {
+    Key("alt");
+    file = PopupAt(fileLeft);
+    Key("Right");
+    help = PopupAt(helpLeft);
+    Key("Escape");
+    NoPopup();
+  });
+  EXPECT_TRUE(file);
+  EXPECT_TRUE(help);
+}
+
 }  // namespace
 }  // namespace skin
