@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "classlib/ControlClasses.h"
 #include "classlib/Layout.h"
@@ -72,6 +73,26 @@ bool PopupAt(LONG left) {
   return false;
 }
 
+BOOL CALLBACK CountPopup(HWND w, LPARAM count) {
+  char cls[16] = {};
+  GetClassNameA(w, cls, sizeof cls);
+  if (lstrcmpA(cls, "#32768") == 0 && IsWindowVisible(w)) ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+// Waits for exactly `n` visible popup menus, none of them at `notLeft`.
+bool PopupsShown(int n, LONG notLeft) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 8000) {
+    int count = 0;
+    EnumWindows(CountPopup, reinterpret_cast<LPARAM>(&count));
+    RECT r{};
+    HWND top = Popup();
+    if (count == n && !(top && GetWindowRect(top, &r) && r.left == notLeft)) return true;
+  }
+  return false;
+}
+
 bool NoPopup() {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < 8000)
@@ -86,8 +107,14 @@ bool PixelIs(POINT p, COLORREF code) {
   return false;
 }
 
-// A popup tracks inside this thread's message handling.
-using skintest::RunBeside;
+// A popup tracks inside this thread's message handling: whatever the script left
+// open is closed, so that this thread gets out of the popup's loop.
+void RunBeside(const std::function<void()>& script) {
+  skintest::RunBeside([&] {
+    script();
+    for (int i = 0; i < 5 && Popup(); ++i) RunHostCommand("xdotool key Escape");
+  });
+}
 
 class MenuBarOnForm1 : public ::testing::Test {
  protected:
@@ -107,6 +134,15 @@ class MenuBarOnForm1 : public ::testing::Test {
     open->SetCaption("&Open");
     open->OnClick = TNotifyEvent::Of<&TMenuTestForm::OpenClick>(form.get());
     file->Insert(0, open);
+    // And a submenu after it.
+    auto* recent = new TMenuItem(form.get());
+    recent->SetCaption("&Recent");
+    for (const char* caption : {"One", "Two"}) {
+      auto* item = new TMenuItem(form.get());
+      item->SetCaption(caption);
+      recent->Add(item);
+    }
+    file->Insert(1, recent);
     form->SetBounds(40, 30, 900, 560);
     form->Show();
     skinner = skintest::ActivateTestSkinner(form.get(), data);
@@ -211,7 +247,7 @@ TEST_F(MenuBarOnForm1, ClickOpensThePopupWithSkinnedItems) {
     GetWindowRect(Popup(), &popup);
     placed = placed && popup.top == bottomLeft.y;
     GetMenuItemRect(nullptr, sub, 0, &first);
-    GetMenuItemRect(nullptr, sub, 1, &second);
+    GetMenuItemRect(nullptr, sub, 2, &second);  // Exit, past the submenu
     auto at = [](const RECT& r) { return POINT{r.left + 10, (r.top + r.bottom) / 2}; };
     // The first item is selected on opening.
     firstSelected = PixelIs(at(first), Code("MenuItem", "Image", 4, 4));
@@ -266,6 +302,27 @@ TEST_F(MenuBarOnForm1, KeysOpenAndSwitchPopups) {
   EXPECT_TRUE(PumpUntil([&] { return form->opened == 1; }));
   PumpUntil([] { return false; }, 300);
   EXPECT_EQ(form->opened, 1);
+}
+
+TEST_F(MenuBarOnForm1, ArrowsInsideASubmenuStayInIt) {
+  const LONG fileLeft = PopupLeft(0), helpLeft = PopupLeft(1);
+  bool opened = false, intoSubmenu = false, backOut = false, closed = false;
+  RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x + 300) + " " + std::to_string(Centre(0).y + 200));
+  RunBeside([&] {
+    Key("alt");
+    opened = PopupAt(fileLeft);
+    Key("Down");  // Recent, which opens a submenu
+    Key("Right");
+    intoSubmenu = PopupsShown(2, helpLeft);
+    Key("Left");  // inside the submenu: back to File, not to Help
+    backOut = PopupsShown(1, helpLeft) && PopupAt(fileLeft);
+    Key("Escape");
+    closed = NoPopup();
+  });
+  EXPECT_TRUE(opened);
+  EXPECT_TRUE(intoSubmenu);
+  EXPECT_TRUE(backOut);
+  EXPECT_TRUE(closed);
 }
 
 TEST_F(MenuBarOnForm1, SystemMenuItemsAndToolButtonsAreSkinned) {
@@ -332,6 +389,159 @@ TEST_F(MenuBarOnForm1, SystemMenuItemsAndToolButtonsAreSkinned) {
   EXPECT_LE(std::abs(GetGValue(seen) - static_cast<int>((source >> 8) & 0xFF)), 2);
   EXPECT_LE(std::abs(GetBValue(seen) - static_cast<int>(source & 0xFF)), 2);
   toolBar->Canvas().SetHandle(nullptr);
+}
+
+
+TEST_F(MenuBarOnForm1, RightToLeftBarRunsFromTheRightAndSwapsTheArrows) {
+  form->BiDiMode = TBiDiMode::bdRightToLeft;
+  RedrawWindow(form->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  RECT wr{};
+  GetWindowRect(form->Handle(), &wr);
+  const int barRight = wr.right - wr.left - skinner->BorderRight;
+  ASSERT_TRUE(PumpUntil([&] { return bar->Buttons[0]->Rect.right > barRight / 2; }));
+  EXPECT_GT(bar->Buttons[0]->Rect.left, bar->Buttons[1]->Rect.left);
+  EXPECT_EQ(bar->Buttons[0]->Rect.left, bar->Buttons[1]->Rect.right);
+  // A popup opens right-aligned under its button; Left goes to the next button.
+  const LONG fileRight = ToScreen({bar->Buttons[0]->Rect.right, 0}).x;
+  const LONG helpRight = ToScreen({bar->Buttons[1]->Rect.right, 0}).x;
+  auto popupRightAt = [](LONG right) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 8000) {
+      RECT r{};
+      if (HWND p = Popup(); p && GetWindowRect(p, &r) && r.right == right) return true;
+    }
+    return false;
+  };
+  bool file = false, help = false;
+  RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x - 300) + " " + std::to_string(Centre(0).y + 200));
+  RunBeside([&] {
+    Key("alt");
+    file = popupRightAt(fileRight);
+    Key("Left");
+    help = popupRightAt(helpRight);
+    Key("Escape");
+    NoPopup();
+  });
+  EXPECT_TRUE(file);
+  EXPECT_TRUE(help);
+}
+
+// A plain window with a menu of its own: its popup item has the submenu handle as
+// identifier and posts no command; its items, unknown to any form, are drawn from
+// the menu's own texts with the "MenuItem" element.
+std::vector<WPARAM> plainCommands;
+LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_COMMAND) plainCommands.push_back(wp);
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+TEST_F(MenuBarOnForm1, PlainWindowsMenuPostsOnlyRealCommands) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = PlainProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "VelmoraPlainMenuWindow";
+  RegisterClassA(&wc);
+  HMENU menu = CreateMenu(), sub = CreatePopupMenu();
+  AppendMenuA(sub, MF_STRING, 201, "&Alpha");
+  AppendMenuA(sub, MF_STRING, 202, "&Beta");
+  AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "&Letters");
+  AppendMenuA(menu, MF_STRING, 203, "&Go");
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "Plain", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 120, 400, 300,
+                                nullptr, menu, wc.hInstance, nullptr);
+  ASSERT_TRUE(window);
+  auto plain = std::make_unique<TWinSkinForm>();
+  plain->Hwnd = window;
+  plain->AttachHandle(data);
+  PostMessageA(window, kMsgActivateSkin, 0, 1000);
+  ASSERT_TRUE(PumpUntil([&] { return plain->SkinActivated != 0; }));
+  SetForegroundWindow(window);
+  TWinSkinMenu* plainBar = SkinMenuOf(*plain);
+  ASSERT_TRUE(plainBar);
+  ASSERT_EQ(plainBar->Buttons.size(), 2u);
+  EXPECT_EQ(GetMenu(window), nullptr);
+  RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  ASSERT_TRUE(PumpUntil([&] { return plainBar->Buttons[0]->Rect.right > plainBar->Buttons[0]->Rect.left; }));
+  RECT wr{};
+  GetWindowRect(window, &wr);
+  const RECT& letters = plainBar->Buttons[0]->Rect;
+  const POINT at{wr.left + (letters.left + letters.right) / 2, wr.top + (letters.top + letters.bottom) / 2};
+  plainCommands.clear();
+  bool drawn = false;
+  RunBeside([&] {
+    RunHostCommand("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1");
+    if (!PopupAt(wr.left + letters.left)) return;
+    RECT second{};
+    GetMenuItemRect(nullptr, sub, 1, &second);
+    drawn = PixelIs({second.left + 10, (second.top + second.bottom) / 2}, Code("MenuItem", "Image", 1, 4));
+    Key("Escape");
+    NoPopup();
+  });
+  EXPECT_TRUE(drawn);
+  PumpUntil([] { return false; }, 300);
+  EXPECT_TRUE(plainCommands.empty()) << plainCommands.front();
+  // A plain item posts its own command.
+  PostMessageA(window, kMsgMenuBarPopup, 0,
+               MAKELPARAM(wr.left + plainBar->Buttons[1]->Rect.left + 2, wr.top + plainBar->Buttons[1]->Rect.top + 2));
+  EXPECT_TRUE(PumpUntil([&] { return plainCommands.size() == 1; }));
+  if (!plainCommands.empty()) EXPECT_EQ(plainCommands[0], 203u);
+  plain.reset();
+  DestroyWindow(window);
+}
+
+
+// The window goes while its popup is tracked: nothing of the freed bar is touched,
+// the hook goes, and the next bar's popups switch as before.
+HWND doomed = nullptr;
+void CALLBACK DestroyDoomed(HWND, UINT, UINT_PTR id, DWORD) {
+  if (!Popup() || !doomed) return;
+  KillTimer(nullptr, id);
+  DestroyWindow(doomed);
+  doomed = nullptr;
+}
+
+TEST_F(MenuBarOnForm1, WindowDestroyedWhileItsPopupIsOpen) {
+  HMENU menu = CreateMenu(), sub = CreatePopupMenu();
+  AppendMenuA(sub, MF_STRING, 301, "&Stay");
+  AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "&Doomed");
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "VelmoraDoomedMenuWindow";
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "Doomed", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 150, 150, 300, 200,
+                                nullptr, menu, wc.hInstance, nullptr);
+  ASSERT_TRUE(window);
+  auto plain = std::make_unique<TWinSkinForm>();
+  plain->Hwnd = window;
+  plain->AttachHandle(data);
+  PostMessageA(window, kMsgActivateSkin, 0, 1000);
+  ASSERT_TRUE(PumpUntil([&] { return plain->SkinActivated != 0; }));
+  TWinSkinMenu* doomedBar = SkinMenuOf(*plain);
+  ASSERT_TRUE(doomedBar);
+  RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  ASSERT_TRUE(PumpUntil([&] { return doomedBar->Buttons[0]->Rect.right > doomedBar->Buttons[0]->Rect.left; }));
+  doomed = window;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, DestroyDoomed);
+  doomedBar->OpenButton(doomedBar->Buttons[0].get());  // returns once the window went
+  KillTimer(nullptr, timer);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(SkinMenuOf(*plain), nullptr);
+  plain.reset();
+
+  SetForegroundWindow(form->Handle());
+  const LONG fileLeft = PopupLeft(0), helpLeft = PopupLeft(1);
+  bool file = false, help = false;
+  RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x + 300) + " " + std::to_string(Centre(0).y + 200));
+  RunBeside([&] {
+    Key("alt");
+    file = PopupAt(fileLeft);
+    Key("Right");
+    help = PopupAt(helpLeft);
+    Key("Escape");
+    NoPopup();
+  });
+  EXPECT_TRUE(file);
+  EXPECT_TRUE(help);
 }
 
 }  // namespace

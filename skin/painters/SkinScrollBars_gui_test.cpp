@@ -253,3 +253,130 @@ TEST_F(ScrollBarsOnForm1, RecreatedWindowGetsAFreshPainterAndNoStaleOverlay) {
 
 }  // namespace
 }  // namespace skin
+
+namespace skin {
+namespace {
+
+// A drop-down list's bar painted in place, its thumb dragged by the painter's own
+// loop: the position the pure formula gives; the loop ends on the button's release,
+// on WM_CANCELMODE and on WM_QUIT (which it posts again).
+TEST_F(ScrollBarsOnForm1, ComboListBarIsPaintedAndTrackedInPlace) {
+  auto* combo = new TComboBox(form.get());
+  combo->SetParent(form.get());
+  combo->SetTag(data->DisableTag);  // the list alone gets the painter here
+  combo->SetStyle(TComboBoxStyle::csDropDownList);
+  combo->SetBounds(300, 420, 160, 24);
+  combo->SetItems(Numbered("Choice ", 40));
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(combo->Handle(), &info));
+  const HWND list = info.hwndList;
+  auto* bar = new TComboxScrollBar(form.get());
+  bar->AttachWindow(list, data, skinner.get(), skinner->Canvas2.get());
+  // A combo box's window height sets its drop-down's: room for about ten choices.
+  SetWindowPos(combo->Handle(), nullptr, 0, 0, 160, 170, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SendMessageW(combo->Handle(), CB_SHOWDROPDOWN, TRUE, 0);
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(list) != FALSE; }));
+  ASSERT_FALSE(Bar(list).rgstate[0] & STATE_SYSTEM_INVISIBLE);
+  const int arrow = GetSystemMetrics(SM_CXVSCROLL);
+  EXPECT_TRUE(Shows(BarPoint(list, arrow / 2), Code("Scrollbar", 9, 4)));
+
+  // A drag of 30 pixels from the thumb.
+  const SCROLLBARINFO before = Bar(list);
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_ALL;
+  ASSERT_TRUE(GetScrollInfo(list, SB_VERT, &si));
+  const int length = before.rcScrollBar.bottom - before.rcScrollBar.top;
+  const int32_t expected = ComboTrackPosition(before.xyThumbTop - arrow, 30, length - 2 * arrow,
+                                              before.xyThumbBottom - before.xyThumbTop,
+                                              {si.nMin, si.nMax, static_cast<int32_t>(si.nPage), si.nPos});
+  ASSERT_GT(expected, 0);
+  const POINT thumb = BarPoint(list, before.xyThumbTop + 2);
+  auto waitTracking = [&](bool on) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 5000)
+      if (bar->Tracking == on) return true;
+    return false;
+  };
+  bool started = false, ended = false;
+  RunBeside([&] {
+    RunHostCommand("xdotool mousemove " + std::to_string(thumb.x) + " " + std::to_string(thumb.y) + " mousedown 1");
+    started = waitTracking(true);
+    RunHostCommand("xdotool mousemove " + std::to_string(thumb.x) + " " + std::to_string(thumb.y + 30));
+    RunHostCommand("xdotool mouseup 1");
+    ended = waitTracking(false);
+  });
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(SendMessageW(list, LB_GETTOPINDEX, 0, 0), expected);
+
+  // Cancelled mode and WM_QUIT end the loop with the button still down.
+  const DWORD gui = GetCurrentThreadId();
+  for (UINT stop : {static_cast<UINT>(WM_CANCELMODE), static_cast<UINT>(WM_QUIT)}) {
+    if (!IsWindowVisible(list)) SendMessageW(combo->Handle(), CB_SHOWDROPDOWN, TRUE, 0);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(list) != FALSE; }));
+    const SCROLLBARINFO now = Bar(list);
+    const POINT at = BarPoint(list, now.xyThumbTop + 2);
+    std::atomic<bool> done{false};
+    bool quitSeen = false, stopped = false;
+    std::thread t([&] {
+      RunHostCommand("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " mousedown 1");
+      if (waitTracking(true)) {
+        if (stop == WM_QUIT) PostThreadMessageW(gui, WM_QUIT, 7, 0);
+        else PostMessageW(list, WM_CANCELMODE, 0, 0);
+        stopped = waitTracking(false);
+      }
+      RunHostCommand("xdotool mouseup 1");
+      done = true;
+    });
+    const DWORD start = GetTickCount();
+    while (!done && GetTickCount() - start < 20000) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) quitSeen = msg.wParam == 7;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    t.join();
+    EXPECT_TRUE(stopped) << stop;
+    if (stop == WM_QUIT) EXPECT_TRUE(quitSeen);
+  }
+  SendMessageW(combo->Handle(), CB_SHOWDROPDOWN, FALSE, 0);
+}
+
+
+// The overlay over a scroll-bar control (kind 2): the whole control is the bar, its
+// direction from the control's Kind; a press goes to the control as its own.
+TEST_F(ScrollBarsOnForm1, ControlOverlayCoversAScrollBarControl) {
+  auto* control = dynamic_cast<TScrollBar*>(form->FindComponent("ScrollBar1"));
+  ASSERT_TRUE(control);
+  TSkinControl holder;
+  holder.SkinData = data;
+  auto overlay = std::make_unique<TWScrollbar>();
+  overlay->InitControl(&holder, control, kBarControl);
+  ASSERT_TRUE(PumpUntil([&] { return overlay->Shown != 0; }));
+  EXPECT_EQ(overlay->Kind, kBarHorizontal);
+  RECT cover{}, bar{};
+  GetWindowRect(overlay->Handle(), &cover);
+  GetWindowRect(control->Handle(), &bar);
+  EXPECT_TRUE(EqualRect(&cover, &bar));
+  EXPECT_EQ(SendMessageW(overlay->Handle(), kMsgIsSkinned, 0, 0), 1);
+  const int arrow = GetSystemMetrics(SM_CXVSCROLL), middle = (bar.top + bar.bottom) / 2;
+  overlay->Redraw();
+  EXPECT_TRUE(Shows({bar.left + arrow / 2, middle}, Code("Scrollbar", 1, 4)));
+  EXPECT_TRUE(Shows({bar.right - arrow / 2 - 1, middle}, Code("Scrollbar", 5, 4)));
+  const TThumbSpan thumb = ControlThumbSpan(bar.right - bar.left, arrow,
+                                            {control->Min(), control->Max(), control->PageSize(), control->Position()}, true);
+  EXPECT_TRUE(Shows({bar.left + thumb.Start + 1, middle}, Code("HorzScrollThumb", 1, 3)));
+  // A click on the right arrow moves the control one step.
+  const int before = control->Position();
+  const POINT right{bar.right - arrow / 2 - 1, middle};
+  ASSERT_TRUE(RunHostCommand("xdotool mousemove " + std::to_string(right.x) + " " + std::to_string(right.y) + " click 1"));
+  EXPECT_TRUE(PumpUntil([&] { return control->Position() == before + 1; }));
+}
+
+}  // namespace
+}  // namespace skin

@@ -279,6 +279,16 @@ void TWScrollbar::MouseDown(TMessage& message) {
     ThumbStart = info.Thumb.Start;
     ThumbEnd = info.Thumb.End;
   }
+  if (OrigKind == kBarControl && TargetControl) {
+    // The press reads the control's own values, without the painted thumb's minimum.
+    const TScrollRange r{static_cast<int32_t>(ReadIntProp(TargetControl, "Min")),
+                         static_cast<int32_t>(ReadIntProp(TargetControl, "Max")),
+                         static_cast<int32_t>(ReadIntProp(TargetControl, "PageSize")),
+                         static_cast<int32_t>(ReadIntProp(TargetControl, "Position"))};
+    const TThumbSpan t = ControlThumbSpan(TrackLength, ArrowSize, r, false);
+    ThumbStart = t.Start;
+    ThumbEnd = t.End;
+  }
   DownThumbPos = ThumbStart;
   DownOffset = {BarRect.left, BarRect.top};
   Pressed = 1;
