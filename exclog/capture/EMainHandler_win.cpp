@@ -360,17 +360,18 @@ uint8_t RunMainHandler(TReportJob& job) {
   // 13.
   SetReportStep(16);
   bool background = (flags & ReportSendInBackground) != 0;
+  if (!job.HandledReport && answer != TDialogAnswer::Close) job.EndAfterReport = answer == TDialogAnswer::Restart ? 2 : 1;
+  bool handedOver = false;
   if (send) {
     CountReportSeamCall("StartSending");
-    if (seams.StartSending) seams.StartSending(job, report, !background);
+    if (seams.StartSending) handedOver = seams.StartSending(job, report, !background);
   }
   // 14.
   if (matched && match.TerminationAction != 0 && RecordTerminationAction())
     ReportOptions().SetTerminateBoth(static_cast<uint8_t>(match.TerminationAction));
   // 15.
   SetReportStep(18);
-  if (!job.HandledReport && !(background && send) && answer != TDialogAnswer::Close)
-    EndProcess(answer == TDialogAnswer::Restart);
+  if (job.EndAfterReport && !(background && send) && !handedOver) EndProcess(job.EndAfterReport == 2);
   return 1;
 }
 

@@ -20,6 +20,7 @@
 #include "exclog/core/EProcess_win.h"
 #include "exclog/capture/ERaiseRoutes_win.h"
 #include "exclog/capture/EScreenshotSeams_win.h"
+#include "exclog/capture/ESendingSeams_win.h"
 #include "exclog/core/ESharedBlock_win.h"
 #include "exclog/debuginfo/EStackWalk_win.h"
 #include "exclog/report/EReportText_win.h"
@@ -189,6 +190,7 @@ void Installer() {
   };
   InstallEventHandlers();
   InstallScreenshotSeams();
+  InstallSendingSeams();
   InstallReportLogSeams();
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);

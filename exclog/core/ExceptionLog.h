@@ -51,6 +51,9 @@ struct TReportJob {
   int DialogKind = 0;
   bool AskToSend = false;
   uint8_t RestartChoice = 0;
+  // Settled by the dialog for an unhandled report: after the report 0 go on,
+  // 1 terminate, 2 restart.
+  uint8_t EndAfterReport = 0;
   std::string ReportFile;          // "_BugReport"
   uint32_t StackId = 0;            // marks duplicates
   bool Duplicate = false;          // the log already holds this exception (counted there)
@@ -104,8 +107,10 @@ struct TReportHandlerSeams {
   bool (*CheckDuplicate)(const TReportJob& job, bool count) = nullptr;
   void (*SaveTextLog)(const TReportJob& job, const std::string& report) = nullptr;
   void (*SaveXmlLog)(const TReportJob& job, const std::string& report) = nullptr;
-  // Starts the sending; with `wait`, returns when it is over.
-  void (*StartSending)(const TReportJob& job, const std::string& report, bool wait) = nullptr;
+  // Starts the sending; with `wait`, returns when it is over, unless the sending
+  // took the report over on a thread of its own: true then, and that thread ends
+  // the process when EndAfterReport asks.
+  bool (*StartSending)(const TReportJob& job, const std::string& report, bool wait) = nullptr;
   // CGI and web-server programs: the error page instead of a dialog.
   void (*WriteWebErrorPage)(const TReportJob& job, const std::string& report) = nullptr;
 };
