@@ -43,7 +43,7 @@ bool SendReport(const TReportJob& job, const std::string& report, bool wait, con
 // the work area and kept in front, else in its bottom-right corner.
 void StartSendProgress(const TQuelbaModuleOptions& options, bool centred);
 
-// Reports sent so far on send threads, and whether one is running.
+// Send threads that have finished their report since the start.
 int SendThreadsFinished();
 
 // Fills the progress and error outputs of the sending state (ESendState.h) with
