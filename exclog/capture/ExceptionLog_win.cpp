@@ -12,6 +12,7 @@
 #include "exclog/core/ECoreUnit_win.h"
 #include "exclog/core/ECore_win.h"
 #include "exclog/capture/ECgiPage_win.h"
+#include "exclog/capture/EDialogSeams_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/ELeakReport_win.h"
 #include "exclog/capture/EEvents_win.h"
@@ -24,6 +25,7 @@
 #include "exclog/core/EProcess_win.h"
 #include "exclog/capture/ERaiseRoutes_win.h"
 #include "exclog/capture/EScreenshotSeams_win.h"
+#include "exclog/capture/ESendingSeams_win.h"
 #include "exclog/core/ESharedBlock_win.h"
 #include "exclog/debuginfo/EStackWalk_win.h"
 #include "exclog/report/EReportText_win.h"
@@ -194,6 +196,7 @@ void Installer() {
   };
   InstallEventHandlers();
   InstallScreenshotSeams();
+  InstallSendingSeams();
   InstallReportLogSeams();
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);
@@ -214,6 +217,7 @@ void Installer() {
   InstallEventCallRouting();
   SetReportMainThreadId(GetCurrentThreadId());
   ReportHandlerSeams().WriteWebErrorPage = &WriteCgiErrorPage;
+  InstallDialogSeams();
   ReportHandlerSeams().BuildReport = [](const TReportJob& job) {
     return BuildProcessReport(job, ReportOptions(), !ConsoleProgram());
   };
