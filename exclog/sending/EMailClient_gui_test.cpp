@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -122,6 +123,20 @@ TEST_F(EMailClientWin, FailuresGiveTheirTextsAndCancelIsNoFailure) {
   UseLibrary("version.dll");
   EXPECT_FALSE(SendMapi("a@b.test", "s", "b", {}, false));
   EXPECT_EQ(SendState().LastError.Text, "Cannot found the MAPI functions.");
+}
+
+// With the system's own client library disabled (a run of its own sets
+// VELMORA_EXPECT_NO_MAPI and turns mapi32 off); elsewhere Wine's would answer.
+TEST_F(EMailClientWin, NoClientLibraryAtAll) {
+  if (HMODULE system = LoadLibraryA("mapi32.dll")) {
+    FreeLibrary(system);
+    ASSERT_EQ(std::getenv("VELMORA_EXPECT_NO_MAPI"), nullptr) << "mapi32.dll is not turned off";
+    GTEST_SKIP() << "the system's mapi32.dll is present";
+  }
+  UseLibrary("C:\\no-such-folder\\client.dll");
+  EXPECT_FALSE(SendMapi("a@b.test", "s", "b", {}, false));
+  EXPECT_EQ(SendState().LastError.Text, "Cannot open the MAPI dll.");
+  EXPECT_EQ(ReadAll(log_), "");
 }
 
 // Percent-decoding, written apart from the encoder: "%XX" to its byte.

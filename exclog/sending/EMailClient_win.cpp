@@ -5,6 +5,7 @@
 #include "exclog/core/EProcess_win.h"
 #include "exclog/sending/EMailClient.h"
 #include "exclog/sending/ESendState.h"
+#include "exclog/sending/ESystemText_win.h"
 
 namespace exclog {
 
@@ -74,15 +75,6 @@ std::string ClientLibraryUnder(HKEY root) {
 template <class F>
 F Bind(HMODULE library, const char* name) {
   return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-}
-
-std::string SystemErrorText(DWORD code) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string out = n && text ? Trim(std::string(text, n)) : "System error " + std::to_string(code);
-  if (text) LocalFree(text);
-  return out;
 }
 
 struct TThreadWindow {

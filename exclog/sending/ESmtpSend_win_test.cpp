@@ -9,6 +9,7 @@
 
 #include "exclog/core/EZip.h"
 #include "exclog/sending/EMxLookup.h"
+#include "exclog/sending/EMxLookup_win.h"
 #include "exclog/sending/ESendState.h"
 #include "exclog/sending/EWinSock_win.h"
 #include "tests/support/TestPaths.h"
@@ -105,6 +106,27 @@ TEST_F(EMailPeersWin, DeliversThroughWinSockAndResolvesTheExchanger) {
   SendOutputSeams() = TSendOutputSeams{};
 
   EXPECT_EQ(MxLookupFrom(WinSockApi(), {"127.0.0.1"}, "a@mail-domain.test", 3000, dnsPort_), "mx1.mail-domain.test");
+}
+
+// In the namespace of tests/peers/direct_mail_ns.sh: the system's resolver is a
+// dnsmasq on 127.0.0.1 and the exchanger an aiosmtpd on port 25.
+TEST(EMailDirectWin, DeliversThroughTheExchanger) {
+  if (!std::getenv("VELMORA_DIRECT_MAIL")) GTEST_SKIP() << "not in the direct-mail namespace";
+  const std::vector<std::string> servers = DnsServers();
+  ASSERT_GE(servers.size(), 2u);
+  EXPECT_EQ(servers.front(), "127.0.0.1");
+  EXPECT_EQ(servers.back(), FallbackDnsServer);
+  Capture();
+  TMailMessage message{"someone@velmora-mail.test", "Direct", "Sent straight to the exchanger.", {}};
+  TSmtpSettings smtp;
+  smtp.Sender = "me@x.test";
+  smtp.Host = "configured.invalid";  // not used in direct mode, nor the login
+  smtp.Port = 2525;
+  smtp.User = "user";
+  smtp.Password = "password";
+  smtp.Direct = true;
+  EXPECT_TRUE(SmtpSendMessage(message, smtp)) << SendState().LastError.Text;
+  SendOutputSeams() = TSendOutputSeams{};
 }
 
 }  // namespace

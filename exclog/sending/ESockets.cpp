@@ -10,12 +10,14 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Commands past this length (the DATA text) are logged by their start only.
-constexpr size_t MaxLoggedCommand = 1024;
+// Commands past this length (the DATA text) are logged by their first line and
+// size, so an error's text keeps room for the reply and the destination.
+constexpr size_t MaxLoggedCommand = 256;
 
 std::string LoggedCommand(std::string_view command) {
   if (command.size() <= MaxLoggedCommand) return std::string(command);
-  return std::string(command.substr(0, MaxLoggedCommand)) + "...\r\n";
+  const std::string_view first = command.substr(0, std::min(command.find("\r\n"), MaxLoggedCommand));
+  return std::string(first) + "... (" + std::to_string(command.size()) + " bytes)\r\n";
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "exclog/sending/ESystemText_win.h"
+
 namespace exclog {
 
 namespace {
@@ -79,14 +81,7 @@ void SocketsCleanup() {
   winsock::WSACleanup();
 }
 
-std::string SocketErrorText(int code) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string out = n && text ? Trim(std::string(text, n)) : "Socket error " + std::to_string(code);
-  if (text) LocalFree(text);
-  return out;
-}
+std::string SocketErrorText(int code) { return SystemErrorText(static_cast<unsigned long>(code)); }
 
 std::string LocalHostName() {
   try {

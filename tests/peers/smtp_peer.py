@@ -2,7 +2,8 @@
 """SMTP peers for the mail tests, on 127.0.0.1 at a free port printed as the first
 line of standard output; they run until standard input closes.
 
-  smtp_peer.py store DIR [--auth]   aiosmtpd; each message becomes DIR/msg-N.json
+  smtp_peer.py store DIR [--auth] [--port N]
+                                    aiosmtpd; each message becomes DIR/msg-N.json
                                     (envelope, credentials, Base64 of the bytes);
                                     recipients starting with "refuse" get 550.
   smtp_peer.py script SCENARIO LOG  a scripted server (RFC 5321 replies); every line
@@ -27,7 +28,7 @@ def wait_for_stdin_close():
 
 # --- aiosmtpd ------------------------------------------------------------------------
 
-def run_store(folder, with_auth):
+def run_store(folder, with_auth, port=0):
     from aiosmtpd.smtp import SMTP, AuthResult
 
     class Handler:
@@ -69,7 +70,7 @@ def run_store(folder, with_auth):
 
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
-    server = loop.run_until_complete(loop.create_server(factory, "127.0.0.1", 0))
+    server = loop.run_until_complete(loop.create_server(factory, "127.0.0.1", port))
     print(server.sockets[0].getsockname()[1], flush=True)
     done = loop.run_in_executor(None, wait_for_stdin_close)
     loop.run_until_complete(done)
@@ -198,6 +199,8 @@ def run_script(scenario, log):
 
 if __name__ == "__main__":
     if sys.argv[1] == "store":
-        run_store(sys.argv[2], "--auth" in sys.argv[3:])
+        rest = sys.argv[3:]
+        port = int(rest[rest.index("--port") + 1]) if "--port" in rest else 0
+        run_store(sys.argv[2], "--auth" in rest, port)
     else:
         run_script(sys.argv[2], sys.argv[3])
