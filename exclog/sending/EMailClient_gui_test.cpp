@@ -9,7 +9,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "exclog/report/EInternalError_win.h"
+#include "exclog/sending/EMailSenders_win.h"
 #include "exclog/sending/ESendState.h"
+#include "exclog/sending/EWinSock.h"
 #include "tests/support/TestPaths.h"
 
 namespace exclog {
@@ -137,6 +140,37 @@ TEST_F(EMailClientWin, NoClientLibraryAtAll) {
   EXPECT_FALSE(SendMapi("a@b.test", "s", "b", {}, false));
   EXPECT_EQ(SendState().LastError.Text, "Cannot open the MAPI dll.");
   EXPECT_EQ(ReadAll(log_), "");
+}
+
+// The logger's own failures go to its maker by the mail client (the user said yes);
+// a socket error is not the logger's failure and asks nothing.
+TEST_F(EMailClientWin, InternalErrorReportsGoByTheClient) {
+  static std::vector<std::string> captions;
+  captions.clear();
+  const TMessageBoxProvider previous = SetMessageBoxProvider(
+      [](HWND, const std::string&, const std::string& caption, UINT) {
+        captions.push_back(caption);
+        return IDYES;
+      });
+  const TSendMethodSeams methods = SendMethodSeams();
+  const TInternalErrorSeams reporter = InternalErrorSeams();
+  InstallMailSenders();
+  const EQuelbaSocketError socketError("Connection error");
+  const std::string skipped = ReportInternalException(static_cast<const TObject*>(&socketError), 0, "Sending");
+  const Exception failure("broken");
+  const std::string file = ReportInternalException(static_cast<const TObject*>(&failure), 0, "Sending");
+  SendMethodSeams() = methods;
+  InternalErrorSeams() = reporter;
+  SetMessageBoxProvider(previous);
+
+  EXPECT_EQ(skipped, "");
+  ASSERT_FALSE(file.empty());
+  EXPECT_EQ(captions, (std::vector<std::string>{"Probably internal bug"}));  // no "Information"
+  const std::string log = ReadAll(log_);
+  EXPECT_NE(log.find("subject=QuelbaLog 6.1.04 critical bug."), std::string::npos) << log;
+  EXPECT_NE(log.find(std::string("address=SMTP:") + InternalBugAddress + "\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("file position=-1 path=" + file + " "), std::string::npos) << log;
+  DeleteFileA(file.c_str());
 }
 
 // Percent-decoding, written apart from the encoder: "%XX" to its byte.
