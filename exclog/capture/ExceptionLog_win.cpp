@@ -34,6 +34,7 @@
 #include "exclog/capture/EThrow_win.h"
 #include "exclog/core/EUnitPatch.h"
 #include "exclog/leaks/ELeakUnit_win.h"
+#include "exclog/sending/EMailSenders_win.h"
 
 namespace exclog {
 
@@ -165,6 +166,7 @@ void Installer() {
   InstallStackWalkSeams();
   InstallStackWalkServices();
   InstallInternalErrorReporter();
+  InstallMailSenders();
   InstallSharedBlockSeams();
   // 2. A single executable: never library mode; hooks are ours to install.
   SetLibraryMode(false);

@@ -85,7 +85,7 @@ std::string CurrentCallStackText() {
 
 std::string ReportInternalException(const void* object, uintptr_t address, const std::string& section) {
   try {
-    if (InheritsFromName(object, "EAbort") || InheritsFromName(object, "ESocketError")) return "";
+    if (InheritsFromName(object, "EAbort") || InheritsFromName(object, "EQuelbaSocketError")) return "";
     if (DebuggerAttached()) return "";
     // A failure while reporting a failure is dropped rather than reported again.
     if (reporterBusy.exchange(true)) return "";
