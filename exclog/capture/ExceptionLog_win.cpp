@@ -28,6 +28,7 @@
 #include "exclog/capture/EThrow_win.h"
 #include "exclog/core/EUnitPatch.h"
 #include "exclog/leaks/ELeakUnit_win.h"
+#include "exclog/sending/EWebMethods_win.h"
 
 namespace exclog {
 
@@ -190,6 +191,11 @@ void Installer() {
   InstallEventHandlers();
   InstallScreenshotSeams();
   InstallReportLogSeams();
+  InstallWebMethods([](int i) {  // the web senders' status lines, in the options' words
+    TQuelbaModuleOptions* o = nullptr;
+    try { o = CurrentQuelbaLogOptions(); } catch (...) {}
+    return o ? o->Text(i) : std::string(DefaultText(i));
+  });
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);
   {
