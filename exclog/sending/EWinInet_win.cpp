@@ -127,6 +127,14 @@ bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarg
     if (!api.HttpAddRequestHeadersA(handle.Get(), header.c_str(), static_cast<DWORD>(-1), HTTP_ADDREQ_FLAG_ADD))
       return fail();
   }
+  if (target.ProxyUsed && (!target.ProxyUser.empty() || !target.ProxyPassword.empty())) {
+    // WinINet keeps the proxy credentials for an answer to a 407 and Wine never
+    // resends with them: say them with the request.
+    std::string header = "Proxy-Authorization: Basic " +
+                         EncodeString(target.ProxyUser + ":" + target.ProxyPassword) + "\r\n";
+    if (!api.HttpAddRequestHeadersA(handle.Get(), header.c_str(), static_cast<DWORD>(-1), HTTP_ADDREQ_FLAG_ADD))
+      return fail();
+  }
   if (target.ProxyUsed) {
     api.InternetSetOptionA(handle.Get(), INTERNET_OPTION_PROXY_USERNAME, const_cast<char*>(target.ProxyUser.c_str()),
                            static_cast<DWORD>(target.ProxyUser.size()));
