@@ -6,7 +6,8 @@ with the same page names, forms, fields and marker texts: a session cookie set a
 login and required after it, reports with title, description, status and
 attachments, a full-text search over titles and descriptions for the bug ID in
 the search text, forms parsed with urllib.parse and Python's email parser, and
-every uploaded archive checked with zipfile.testzip. Each request is logged as one
+every uploaded archive checked with zipfile.testzip. Every page ends in hostile
+markup (an unterminated quote, entity-laden values, a huge character reference). Each request is logged as one
 JSON line in --log; the reports are written to --state after every change.
 --seed names a JSON list of reports to start with. Writes "port pid" to --ready.
 """
@@ -258,6 +259,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return ("SID=" + SESSION) in self.headers.get("Cookie", "")
 
     def page(self, body, status=200, cookie=False):
+        # Hostile markup after the forms: an unterminated quote, entity-laden values
+        # and a huge character reference.
+        body += ('<input name="junk" value="&amp;amp;&#99999999999999999999;&#x41;">'
+                 "<input name='open value=\"" + "&lt;" * 2000)
         data = body.encode("utf-8")
         self.send_response(status)
         if cookie:
