@@ -29,6 +29,10 @@ void AddInputs(THTTPConnectionBase& c, std::initializer_list<const char*> names)
   for (const char* n : names) c.AddInputField(n);
 }
 
+void AddFields(THTTPConnectionBase& c, std::initializer_list<std::pair<const char*, std::string>> fields) {
+  for (const auto& f : fields) c.AddField(f.first, f.second);
+}
+
 void AddSelected(THTTPConnectionBase& c, std::initializer_list<const char*> names) {
   for (const char* n : names) c.AddSelectField(n);
 }
@@ -86,9 +90,9 @@ int THTTPMantisSendReport::Dialogue(THTTPConnectionBase& c, const TTrackerInput&
 
   c.Notify(2);
   c.Navigate("login.php", RequestPostForm);
-  c.AddField("return", "login_select_proj_page.php");
-  c.AddField("username", in.Login);
-  c.AddField("password", in.Password);
+  AddFields(c, {{"return", "login_select_proj_page.php"},
+                {"username", in.Login},
+                {"password", in.Password}});
   if (!c.Execute(nullptr, false) ||
       !(c.Check("login_select_proj_page.php", "name=\"project_id\"") ||
         c.Check("my_view_page.php", "bug_report_page.php\">")))
@@ -107,9 +111,9 @@ int THTTPMantisSendReport::Dialogue(THTTPConnectionBase& c, const TTrackerInput&
 
   c.Notify(4);
   c.Navigate("view_all_set.php?f=3", RequestPostForm);
-  c.AddField("type", "1");
-  c.AddField("page_number", "1");
-  c.AddField("view_type", "simple");
+  AddFields(c, {{"type", "1"},
+                {"page_number", "1"},
+                {"view_type", "simple"}});
   c.AddSearchField("search", text, in.BugId);
   if (!c.Execute(nullptr, false) || !(c.Check("view_all_bug_page.php", "name=\"reset_query_button\"") ||
                                       c.Check("view_all_bug_page.php", "name=\"source_query_id\"")))
@@ -159,14 +163,14 @@ int THTTPMantisSendReport::Dialogue(THTTPConnectionBase& c, const TTrackerInput&
   c.AddField("reproducibility", "10");
   AddSelected(c, {"severity", "priority"});
   c.AddInputField("platform");
-  c.AddField("os", FieldOf(in.Fields, "QL_OSType"));
-  c.AddField("os_build", FieldOf(in.Fields, "QL_OSBuild"));
-  c.AddField("build", in.Version);
+  AddFields(c, {{"os", FieldOf(in.Fields, "QL_OSType")},
+                {"os_build", FieldOf(in.Fields, "QL_OSBuild")},
+                {"build", in.Version}});
   c.AddSummaryField("summary", in.Version, text, in.BugId);
-  c.AddField("description", description);
-  c.AddField("steps_to_reproduce", steps);
-  c.AddField("additional_info", "");
-  c.AddField("view_state", "10");
+  AddFields(c, {{"description", description},
+                {"steps_to_reproduce", steps},
+                {"additional_info", ""},
+                {"view_state", "10"}});
   AddInputs(c, {"report_stay", "bug_report_token"});
   c.AddSelectOptionField("category_id", category);
   c.AddCustomFields(in.Fields);
@@ -189,20 +193,20 @@ int THTTPBugzillaSendReport::Dialogue(THTTPConnectionBase& c, const TTrackerInpu
 
   c.Notify(2);
   c.Navigate("enter_bug.cgi", RequestPostForm);
-  c.AddField("project", project);
-  c.AddField("Bugzilla_login", in.Login);
-  c.AddField("Bugzilla_password", in.Password);
+  AddFields(c, {{"project", project},
+                {"Bugzilla_login", in.Login},
+                {"Bugzilla_password", in.Password}});
   if (!c.Execute(nullptr, false)) return TrackerLoginFailed;
   if (!c.Check("enter_bug.cgi", "relogin.cgi") && !c.Check("enter_bug.cgi", "index.cgi?logout=1"))
     return TrackerLoginFailed;
 
   c.Notify(4);
   c.Navigate("buglist.cgi", RequestGet);
-  c.AddField("query_format", "specific");
-  c.AddField("order", "relevance desc");
-  c.AddField("bug_status", "__all__");
-  c.AddField("product", project);
-  c.AddField("component", component);
+  AddFields(c, {{"query_format", "specific"},
+                {"order", "relevance desc"},
+                {"bug_status", "__all__"},
+                {"product", project},
+                {"component", component}});
   c.AddSearchField("content", "", in.BugId);
   if (!c.Execute(nullptr, false) || !c.Check("buglist.cgi", "href=\"query.cgi?")) return TrackerSearchFailed;
   const std::string found = Content(c);
@@ -274,12 +278,12 @@ int THTTPBugzillaSendReport::Dialogue(THTTPConnectionBase& c, const TTrackerInpu
 
   const std::string bugId = FindInput(Content(c), "id").value_or(TextAfter(Content(c), "show_bug.cgi?id="));
   c.Navigate("attachment.cgi", RequestPostMultipart);
-  c.AddField("bugid", bugId);
-  c.AddField("action", "insert");
-  c.AddField("description", "FILE");
-  c.AddField("contenttypemethod", "list");
-  c.AddField("contenttypeselection", "application/octet-stream");
-  c.AddField("contenttypeentry", "");
+  AddFields(c, {{"bugid", bugId},
+                {"action", "insert"},
+                {"description", "FILE"},
+                {"contenttypemethod", "list"},
+                {"contenttypeselection", "application/octet-stream"},
+                {"contenttypeentry", ""}});
   for (const char* flag : {"flag_type-1", "flag_type-2", "flag_type-3", "flag_type-4"}) c.AddField(flag, "X");
   c.AddField("comment", "");
   c.AddFileField("data", in.Attachment);
@@ -301,21 +305,21 @@ int THTTPFogBugzSendReport::Dialogue(THTTPConnectionBase& c, const TTrackerInput
 
   c.Notify(2);
   c.Navigate("default.asp", RequestPostForm);
-  c.AddField("pre", "preLogon");
-  c.AddField("dest", "");
-  c.AddField("sPerson", in.Login);
-  c.AddField("sPassword", in.Password);
-  c.AddField("fRememberPassword", "0");
+  AddFields(c, {{"pre", "preLogon"},
+                {"dest", ""},
+                {"sPerson", in.Login},
+                {"sPassword", in.Password},
+                {"fRememberPassword", "0"}});
   if (!trialId.empty()) c.AddField("ID", trialId);
   if (!c.Execute(nullptr, false) || !c.Check("", "pre=preLogOff")) return TrackerLoginFailed;
 
   c.Notify(4);
   c.Navigate("default.asp", RequestGet);
-  c.AddField("pre", "preSearch");
-  c.AddField("pg", "pgList");
-  c.AddField("pgBack", "pgSearch");
-  c.AddField("search", "1");
-  c.AddField("bAlsoSearchClosedBugs", "ON");
+  AddFields(c, {{"pre", "preSearch"},
+                {"pg", "pgList"},
+                {"pgBack", "pgSearch"},
+                {"search", "1"},
+                {"bAlsoSearchClosedBugs", "ON"}});
   c.AddSearchField("searchFor", in.Text, in.BugId);
   if (!c.Execute(nullptr, false) || !c.Check("", "searchFor=")) return TrackerSearchFailed;
   const std::string found = Content(c);
@@ -327,9 +331,9 @@ int THTTPFogBugzSendReport::Dialogue(THTTPConnectionBase& c, const TTrackerInput
     c.Notify(5);
     bugNumber = TextAfter(found, "ixBug=");
     c.Navigate("default.asp", RequestGet);
-    c.AddField("pg", "pgEditBug");
-    c.AddField("command", "edit");
-    c.AddField("ixBug", bugNumber);
+    AddFields(c, {{"pg", "pgEditBug"},
+                  {"command", "edit"},
+                  {"ixBug", bugNumber}});
     if (!c.Execute(nullptr, false) || !c.Check("", "name=\"OK\"")) return TrackerModifyFailed;
     existing = TitleCarriesId(c, "sTitle", in.BugId);
   }

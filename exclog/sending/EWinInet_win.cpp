@@ -48,7 +48,7 @@ std::string SystemErrorText(DWORD code) {
 // A header's text, or nothing when the reply lacks it.
 std::optional<std::string> QueryText(const TWinInetApi& api, HINTERNET request, DWORD info,
                                      const char* customName = nullptr) {
-  std::string buffer(customName ? customName : "", 0);
+  std::string buffer;
   DWORD size = 1024;
   for (int attempt = 0; attempt < 2; ++attempt) {
     buffer.assign(size + 1, '\0');
@@ -323,29 +323,51 @@ TConnectTarget UploadTarget(const TUploadRequest& request, const TUrlParts& url)
   return target;
 }
 
-}  // namespace
+// What both uploads open first: WinINet, the URL's server and a session with it.
+struct TUploadSession {
+  TWinInetLibrary Library;
+  TUrlParts Url;
+  TConnectTarget Target;
+  HINTERNET Internet = nullptr;
+  HINTERNET Connection = nullptr;
+  ~TUploadSession() {
+    if (Connection) Library.Api().InternetCloseHandle(Connection);
+    if (Internet) Library.Api().InternetCloseHandle(Internet);
+  }
+};
 
-int UploadHttp(const TUploadRequest& request, std::string& errorText) {
-  TWinInetLibrary library;
-  if (!library.Bound()) return -1;
-  const TWinInetApi& api = library.Api();
-  TUrlParts url = SplitUrl(request.Url);
-  if (!url.Valid || request.Port > 65535) {
+// 0 with the session open, or the upload's failure code (-1: no WinINet).
+int OpenUpload(const TUploadRequest& request, DWORD service, DWORD flags, uint16_t defaultPort,
+               TUploadSession& session, std::string& errorText) {
+  if (!session.Library.Bound()) return -1;
+  session.Url = SplitUrl(request.Url);
+  if (!session.Url.Valid || request.Port > 65535) {
     errorText = std::string(WinInetTableText(ERROR_INTERNET_INVALID_URL));
     return ERROR_INTERNET_INVALID_URL;
   }
-  TConnectTarget target = UploadTarget(request, url);
+  TConnectTarget& target = session.Target;
+  target = UploadTarget(request, session.Url);
+  if (defaultPort)
+    target.Port = static_cast<uint16_t>(request.Port ? request.Port : session.Url.Port ? session.Url.Port : defaultPort);
   if (request.Progress) request.Progress(0, 0, 0);
-  HINTERNET internet = nullptr, connection = nullptr;
-  DWORD code = OpenSession(api, target, INTERNET_SERVICE_HTTP,
-                           INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION, internet, connection);
+  DWORD code = OpenSession(session.Library.Api(), target, service, flags, session.Internet, session.Connection);
   if (code) {
-    errorText = WinInetErrorText(api, code);
+    errorText = WinInetErrorText(session.Library.Api(), code);
     return static_cast<int>(code);
   }
-  TInetHandle internetHandle(api, internet);
-  TInetHandle connectionHandle(api, connection);
   if (request.Progress) request.Progress(1, 0, 0);
+  return 0;
+}
+
+}  // namespace
+
+int UploadHttp(const TUploadRequest& request, std::string& errorText) {
+  TUploadSession session;
+  int opened = OpenUpload(request, INTERNET_SERVICE_HTTP, INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION,
+                          0, session, errorText);
+  if (opened) return opened;
+  const TWinInetApi& api = session.Library.Api();
+  const TUrlParts& url = session.Url;
 
   TFieldList files;
   for (size_t i = 0; i < request.Files.size(); ++i)
@@ -367,7 +389,7 @@ int UploadHttp(const TUploadRequest& request, std::string& errorText) {
     if (request.Progress) request.Progress(2, done, total);
   };
   TExchangeReply reply;
-  if (!RunRequest(api, connection, target, post, reply, progress)) {
+  if (!RunRequest(api, session.Connection, session.Target, post, reply, progress)) {
     errorText = reply.ErrorMessage;
     return reply.ErrorCode ? static_cast<int>(reply.ErrorCode) : ERROR_INTERNET_INTERNAL_ERROR;
   }
@@ -381,27 +403,14 @@ int UploadHttp(const TUploadRequest& request, std::string& errorText) {
 }
 
 int UploadFtp(const TUploadRequest& request, std::string& errorText) {
-  TWinInetLibrary library;
-  if (!library.Bound()) return -1;
-  const TWinInetApi& api = library.Api();
-  TUrlParts url = SplitUrl(request.Url);
-  if (!url.Valid || request.Port > 65535) {
-    errorText = std::string(WinInetTableText(ERROR_INTERNET_INVALID_URL));
-    return ERROR_INTERNET_INVALID_URL;
-  }
-  TConnectTarget target = UploadTarget(request, url);
-  target.Port = static_cast<uint16_t>(request.Port ? request.Port : url.Port ? url.Port : INTERNET_DEFAULT_FTP_PORT);
-  if (request.Progress) request.Progress(0, 0, 0);
-  HINTERNET internet = nullptr, connection = nullptr;
+  TUploadSession session;
   // Passive transfers: an active one needs the server to connect back to us.
-  DWORD code = OpenSession(api, target, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, internet, connection);
-  if (code) {
-    errorText = WinInetErrorText(api, code);
-    return static_cast<int>(code);
-  }
-  TInetHandle internetHandle(api, internet);
-  TInetHandle connectionHandle(api, connection);
-  if (request.Progress) request.Progress(1, 0, 0);
+  int opened = OpenUpload(request, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, INTERNET_DEFAULT_FTP_PORT, session,
+                          errorText);
+  if (opened) return opened;
+  const TWinInetApi& api = session.Library.Api();
+  const TUrlParts& url = session.Url;
+  DWORD code = 0;
   std::string folder = url.Directory + url.Page;
   if (folder.empty() || folder.back() != '/') folder += '/';
   for (const auto& path : request.Files) {
@@ -409,7 +418,7 @@ int UploadFtp(const TUploadRequest& request, std::string& errorText) {
     if (!in) continue;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string remote = folder + FileNameOnly(path);
-    TInetHandle file(api, api.FtpOpenFileA(connection, remote.c_str(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0));
+    TInetHandle file(api, api.FtpOpenFileA(session.Connection, remote.c_str(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0));
     if (!file) {
       code = GetLastError();
       errorText = WinInetErrorText(api, code);

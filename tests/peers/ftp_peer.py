@@ -3,12 +3,13 @@
 write rights in a scratch home. Writes "port pid" to --ready when listening and
 ends after --idle seconds."""
 import argparse
-import os
-import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
+
+from peer_common import announce, end_when_idle
 
 p = argparse.ArgumentParser()
 p.add_argument("--ready", required=True)
@@ -23,10 +24,7 @@ authorizer.add_user(args.user, args.password, args.home, perm="elradfmw")
 FTPHandler.authorizer = authorizer
 FTPHandler.passive_ports = None
 server = FTPServer(("127.0.0.1", 0), FTPHandler)
-timer = threading.Timer(args.idle, lambda: os._exit(0))
-timer.daemon = True
-timer.start()
-with open(args.ready + ".part", "w") as f:
-    f.write("%d %d\n" % (server.address[1], os.getpid()))
-os.rename(args.ready + ".part", args.ready)
+started = time.time()
+end_when_idle(lambda: started, args.idle)
+announce(args.ready, server.address[1])
 server.serve_forever(handle_exit=False)

@@ -22,6 +22,8 @@ import threading
 import time
 import urllib.parse
 
+from peer_common import announce, end_when_idle
+
 args = None
 last_request = time.time()
 log_lock = threading.Lock()
@@ -127,15 +129,8 @@ def main():
         ctx.load_cert_chain(args.cert, args.key)
         server.socket = ctx.wrap_socket(server.socket, server_side=True)
 
-    def watchdog():
-        while time.time() - last_request < args.idle:
-            time.sleep(1)
-        server.shutdown()
-
-    threading.Thread(target=watchdog, daemon=True).start()
-    with open(args.ready + ".part", "w") as f:
-        f.write("%d %d\n" % (server.server_address[1], os.getpid()))
-    os.rename(args.ready + ".part", args.ready)
+    end_when_idle(lambda: last_request, args.idle)
+    announce(args.ready, server.server_address[1])
     server.serve_forever()
 
 

@@ -6,6 +6,8 @@ import os
 import socket
 import time
 
+from peer_common import announce
+
 p = argparse.ArgumentParser()
 p.add_argument("--ready", required=True)
 p.add_argument("--dir", required=True)
@@ -33,6 +35,4 @@ while time.time() < deadline:
         break
     except OSError:
         time.sleep(0.1)
-with open(args.ready + ".part", "w") as f:
-    f.write("%d %d\n" % (port, pid))
-os.rename(args.ready + ".part", args.ready)
+announce(args.ready, port, pid)

@@ -26,6 +26,8 @@ import time
 import urllib.parse
 import zipfile
 
+from peer_common import announce, end_when_idle
+
 args = None
 reports = []
 lock = threading.Lock()
@@ -315,15 +317,8 @@ def main():
     server.search = ""
     server.last = time.time()
 
-    def watchdog():
-        while time.time() - server.last < args.idle:
-            time.sleep(1)
-        os._exit(0)
-
-    threading.Thread(target=watchdog, daemon=True).start()
-    with open(args.ready + ".part", "w") as f:
-        f.write("%d %d\n" % (server.server_address[1], os.getpid()))
-    os.rename(args.ready + ".part", args.ready)
+    end_when_idle(lambda: server.last, args.idle)
+    announce(args.ready, server.server_address[1])
     server.serve_forever()
 
 
