@@ -161,8 +161,10 @@ bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarg
   if (progress.Sent) progress.Sent(total, total);
 
   std::string status = QueryText(api, handle.Get(), HTTP_QUERY_STATUS_CODE).value_or("");
-  reply.StatusNumeric = !status.empty() && status.size() <= 9 &&
-                        status.find_first_not_of("0123456789") == std::string::npos;
+  // Wine reads a status line without a number as status 0, which would pass for
+  // the upload's success code: only three digits make a status.
+  reply.StatusNumeric = status.size() == 3 && status.find_first_not_of("0123456789") == std::string::npos &&
+                        status[0] != '0';
   reply.StatusCode = reply.StatusNumeric ? std::stoi(status) : 0;
   reply.StatusText = QueryText(api, handle.Get(), HTTP_QUERY_STATUS_TEXT).value_or("");
   reply.RawHeaders = QueryText(api, handle.Get(), HTTP_QUERY_RAW_HEADERS_CRLF).value_or("");

@@ -143,6 +143,9 @@ TEST(EWinInet, UploadsPostTheArchiveAndReportTheStatus) {
   error.clear();
   EXPECT_EQ(UploadHttp(request, error), 500);
   EXPECT_EQ(UploadResultText(TUploadKind::Http, 500, error), "HTTP error code: 500 (Internal Server Error)");
+  request.Url = peer.Url("/up/weird.php");
+  int weird = UploadHttp(request, error);
+  EXPECT_EQ(weird, 0x7FFFFFFF) << error;
   request.Password = "wrong";
   EXPECT_EQ(UploadHttp(request, error), 401);
 }
