@@ -145,13 +145,6 @@ TEST_F(Mantis, ExistingReportIsBumpedOrLeftOrClosed) {
   EXPECT_EQ(LastTo(*script, "bug_update.php"), nullptr);
 }
 
-TEST_F(Mantis, SearchHitOfAnotherReportEntersANewOne) {
-  title = "[v2.1 - 3]: Access violation (77AA-0000)";
-  EXPECT_EQ(Send<THTTPMantisSendReport>(), TrackerOk);
-  EXPECT_EQ(LastTo(*script, "bug_update.php"), nullptr);
-  EXPECT_NE(LastTo(*script, "bug_report.php"), nullptr);
-}
-
 TEST_F(Mantis, EachFailingStepHasItsCode) {
   TTrackerInput in = Input();
   in.Password = "wrong";
@@ -252,20 +245,6 @@ TEST_F(Bugzilla, NewReportThenItsAttachment) {
   EXPECT_EQ(Field(LastTo(*script, "buglist.cgi"), "content"), " (4F2A-9C01)");
 }
 
-TEST_F(Bugzilla, ExistingReportIsBumpedOrClosed) {
-  EXPECT_EQ(Send<THTTPBugzillaSendReport>(), TrackerOk);
-  const TExchangeRequest* update = LastTo(*script, "process_bug.cgi");
-  EXPECT_EQ(Field(update, "short_desc"), "[v2.1 - 8]: Access violation (4F2A-9C01)");
-  EXPECT_EQ(Field(update, "bug_file_loc"), "");  // sent although the page has none
-  EXPECT_EQ(Field(update, "knob"), "none");
-  for (const char* marker : {"<input value=\"reopen\">", "<span id=\"static_bug_status\">RESOLVED"}) {
-    script->Log.clear();
-    script->Closes = 0;
-    statusMarker = marker;
-    EXPECT_EQ(Send<THTTPBugzillaSendReport>(), TrackerClosed) << marker;
-  }
-}
-
 TEST_F(Bugzilla, FailuresAndForeignHits) {
   TTrackerInput in = Input();
   in.Password = "x";
@@ -354,20 +333,6 @@ TEST_F(FogBugz, NewReportAndTheTrialId) {
   EXPECT_EQ(Send<THTTPFogBugzSendReport>(in), TrackerOk);
   EXPECT_EQ(Field(&script->Log.front(), "ID"), "TRIAL7");
   EXPECT_EQ(Field(&script->Log.back(), "nFileCount"), "0");
-}
-
-TEST_F(FogBugz, ExistingReportIsBumpedOrClosedOrFails) {
-  EXPECT_EQ(Send<THTTPFogBugzSendReport>(), TrackerOk);
-  EXPECT_EQ(Field(&script->Log.back(), "sTitle"), "[v2.1 - 8]: Access violation (4F2A-9C01)");
-  EXPECT_EQ(Field(&script->Log.back(), "ixBug"), "55");
-  script->Log.clear();
-  script->Closes = 0;
-  extra = "<a href=\"Default.asp?pg=pgEditReleaseNotes\">";
-  EXPECT_EQ(Send<THTTPFogBugzSendReport>(), TrackerClosed);
-  script->Closes = 0;
-  TTrackerInput in = Input();
-  in.Password = "no";
-  EXPECT_EQ(Send<THTTPFogBugzSendReport>(in), TrackerLoginFailed);
 }
 
 TEST(TrackerSend, UnopenedConnectionRaisesAndOutcomesHaveTheirTexts) {
