@@ -6,6 +6,7 @@
 #include "exclog/core/EProcess_win.h"
 #include "exclog/core/ExceptionLog.h"
 #include "exclog/report/EPlatform_win.h"
+#include "exclog/report/EReportFiles.h"
 #include "exclog/report/EScreenshot_win.h"
 
 namespace exclog {
@@ -18,6 +19,7 @@ bool captured = false;
 
 void TakeReportScreenshot(const TReportJob& job) {
   captured = false;
+  SetScreenshotTaken(false);
   uint16_t flags = ReportOptions().ProcessFlags();
   if (!(flags & ScreenshotAttached)) return;
   TScreenshotRequest request;
@@ -34,7 +36,8 @@ void SaveReportScreenshot(const TReportJob&) {
   if (!captured) return;
   captured = false;
   std::string folder = TempFolder();
-  if (!folder.empty()) SaveScreenshotPng(folder + ScreenshotFileName);
+  // The report's files attach the shot only when it was written.
+  if (!folder.empty()) SetScreenshotTaken(SaveScreenshotPng(folder + ScreenshotFile));
   ReleaseCapture();
 }
 

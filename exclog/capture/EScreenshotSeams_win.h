@@ -3,7 +3,7 @@
 namespace exclog {
 
 // The file name of the saved capture, in the temporary folder.
-constexpr char ScreenshotFileName[] = "Screenshot.png";
+constexpr char ScreenshotFile[] = "Screenshot.png";
 
 void InstallScreenshotSeams();
 

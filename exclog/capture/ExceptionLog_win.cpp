@@ -11,6 +11,7 @@
 #include "exclog/core/ECoreUnit.h"
 #include "exclog/core/ECoreUnit_win.h"
 #include "exclog/core/ECore_win.h"
+#include "exclog/capture/EDialogSeams_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EEvents_win.h"
 #include "exclog/core/EGuard.h"
@@ -20,6 +21,7 @@
 #include "exclog/core/EProcess_win.h"
 #include "exclog/capture/ERaiseRoutes_win.h"
 #include "exclog/capture/EScreenshotSeams_win.h"
+#include "exclog/capture/ESendingSeams_win.h"
 #include "exclog/core/ESharedBlock_win.h"
 #include "exclog/debuginfo/EStackWalk_win.h"
 #include "exclog/report/EReportText_win.h"
@@ -190,6 +192,7 @@ void Installer() {
   };
   InstallEventHandlers();
   InstallScreenshotSeams();
+  InstallSendingSeams();
   InstallReportLogSeams();
   InstallWebMethods([](int i) {  // the web senders' status lines, in the options' words
     TQuelbaModuleOptions* o = nullptr;
@@ -214,6 +217,7 @@ void Installer() {
   SetReportDispatch(&FilterDispatch);
   InstallEventCallRouting();
   SetReportMainThreadId(GetCurrentThreadId());
+  InstallDialogSeams();
   ReportHandlerSeams().BuildReport = [](const TReportJob& job) {
     return BuildProcessReport(job, ReportOptions(), !ConsoleProgram());
   };

@@ -51,6 +51,9 @@ struct TReportJob {
   int DialogKind = 0;
   bool AskToSend = false;
   uint8_t RestartChoice = 0;
+  // Settled by the dialog for an unhandled report: after the report 0 go on,
+  // 1 terminate, 2 restart.
+  uint8_t EndAfterReport = 0;
   std::string ReportFile;          // "_BugReport"
   uint32_t StackId = 0;            // marks duplicates
   bool Duplicate = false;          // the log already holds this exception (counted there)
@@ -104,8 +107,10 @@ struct TReportHandlerSeams {
   bool (*CheckDuplicate)(const TReportJob& job, bool count) = nullptr;
   void (*SaveTextLog)(const TReportJob& job, const std::string& report) = nullptr;
   void (*SaveXmlLog)(const TReportJob& job, const std::string& report) = nullptr;
-  // Starts the sending; with `wait`, returns when it is over.
-  void (*StartSending)(const TReportJob& job, const std::string& report, bool wait) = nullptr;
+  // Starts the sending; with `wait`, returns when it is over, unless the sending
+  // took the report over on a thread of its own: true then, and that thread ends
+  // the process when EndAfterReport asks.
+  bool (*StartSending)(const TReportJob& job, const std::string& report, bool wait) = nullptr;
   // CGI and web-server programs: the error page instead of a dialog.
   void (*WriteWebErrorPage)(const TReportJob& job, const std::string& report) = nullptr;
 };
@@ -130,6 +135,25 @@ void SetDialogKindOption(int kind);
 // Dialog outcome flag the handler presets and the dialog sets: sending chosen.
 bool SendChosen();
 void SetSendChosen(bool value);
+
+// The dialogs' process-wide bytes that the handler presets and reads back, beside
+// the send choice above. Written only by the thread that shows the dialogs (the
+// raising thread waits for it meanwhile).
+struct TDialogOutcome {
+  // 0 none, 1 message box, 2 classic dialog, 3 detailed dialog; every way of
+  // closing a dialog sets 0.
+  uint8_t PresentationKind = 0;
+  uint8_t Cancelled = 0;
+  uint8_t ScreenshotChosen = 0;
+  uint8_t CopyChosen = 0;
+  uint8_t RestartChosen = 0;       // the terminate-or-restart button was pressed
+  uint8_t HelpAsksToClose = 0;     // set by the application's help event handler
+  uint8_t DialogFailed = 0;        // no dialog could be shown in this report
+  uint8_t BecameVisible = 0;       // a logger dialog was activated or painted
+  uint8_t DetailsShownBefore = 0;  // a dialog shown again opens detailed
+  uint8_t DetailsMode = 0;         // the detailed dialog shows its pages
+};
+TDialogOutcome& DialogOutcome();
 
 // Whether a filter's termination action was recorded in this process (once only).
 bool TerminationActionRecorded();

@@ -18,7 +18,12 @@ std::string InsertBeforeExtension(std::string_view name, std::string_view text) 
 
 }  // namespace
 
-std::string LogCopyFileName(const TReportFilesInput& in) { return in.TempFolder + ExtractFileName(in.LogFile); }
+std::string LogCopyFileName(const TReportFilesInput& in) {
+  std::string name = in.TempFolder + ExtractFileName(in.LogFile);
+  // A log kept in the temporary folder is not its own copy: the sending writes
+  // and deletes the copy.
+  return SameText(name, in.LogFile) ? InsertBeforeExtension(name, "_Report") : name;
+}
 
 std::string ScreenshotFileName(const TReportFilesInput& in) {
   return (in.ProcessFlags & AttachScreenshot) && in.ScreenshotTaken ? in.TempFolder + "Screenshot.png" : "";

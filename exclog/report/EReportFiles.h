@@ -30,7 +30,8 @@ struct TReportFilesInput {
   uint32_t ProcessNumber = 0;    // the second number of the process data file
 };
 
-// Each: the full path, or "" when the file does not exist for this report.
+// Each: the full path, or "" when the file does not exist for this report. The
+// log copy of a log kept in the temporary folder is "<name>_Report<ext>".
 std::string LogCopyFileName(const TReportFilesInput& in);
 std::string ScreenshotFileName(const TReportFilesInput& in);
 std::string LastHtmlPageFileName(const TReportFilesInput& in);

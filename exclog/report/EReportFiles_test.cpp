@@ -15,6 +15,12 @@ TReportFilesInput Input(uint16_t flags) {
   return in;
 }
 
+TEST(ReportFiles, LogInTheTemporaryFolderIsNotItsOwnCopy) {
+  TReportFilesInput in = Input(0);
+  in.LogFile = "c:\\temp\\PROG.qlf";
+  EXPECT_EQ(LogCopyFileName(in), "C:\\Temp\\PROG_Report.qlf");
+}
+
 TEST(ReportFiles, NamesExistByTheirSwitches) {
   TReportFilesInput in = Input(AttachXmlLog | AttachScreenshot | AttachLastHtmlPage);
   EXPECT_EQ(LogCopyFileName(in), "C:\\Temp\\prog.qlf");

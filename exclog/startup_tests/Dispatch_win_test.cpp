@@ -16,6 +16,7 @@
 #include "exclog/capture/EEvents_win.h"
 #include "exclog/debuginfo/EModules_win.h"
 #include "exclog/report/EPlatform_win.h"
+#include "exclog/report/EReportFiles.h"
 #include "exclog/capture/ERaiseRoutes_win.h"
 #include "exclog/capture/EScreenshotSeams_win.h"
 #include "exclog/capture/EThreadHooks_win.h"
@@ -527,13 +528,15 @@ TEST_F(MainHandler, ScreenShotIsSavedOnlyWhenSwitchedOn) {
   exclog::TModuleRef program = exclog::FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   ASSERT_TRUE(program && program->Options);
   const uint16_t flags = program->Options->ProcessFlags();
-  const std::string path = exclog::TempFolder() + exclog::ScreenshotFileName;
+  const std::string path = exclog::TempFolder() + exclog::ScreenshotFile;
   DeleteFileA(path.c_str());
   program->Options->SetProcessFlags(flags & ~0x10);
   Report("no shot");
   EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(exclog::ScreenshotTaken());
   program->Options->SetProcessFlags(flags | 0x10);
   Report("with shot");
+  EXPECT_TRUE(exclog::ScreenshotTaken());  // the sending attaches it
   program->Options->SetProcessFlags(flags);
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);

@@ -438,6 +438,10 @@ std::string OptionsStreamFor(const TSettings& settings) {
     else if (key == "FreezeWatch") options.SetFreezeWatch(static_cast<uint8_t>(number()));
     else if (key == "StackDetailFlags") options.SetStackDetailFlags(static_cast<uint8_t>(number()));
     else if (key == "CatchFlags") options.SetCatchFlags(static_cast<uint16_t>(number()));
+    else if (key == "MailMode") options.SetMailMode(static_cast<uint8_t>(number()));
+    else if (key == "WebSendMode") options.SetWebSendMode(static_cast<uint8_t>(number()));
+    else if (key == "WebUrl") options.SetWebUrl(value);
+    else if (key == "AskBeforeSending") options.SetAskBeforeSending(static_cast<uint8_t>(number()));
     else throw std::runtime_error("unknown setting " + key);
   }
   return options.SaveToBytes();
