@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "exclog/sending/ESendMethods.h"
+#include "exclog/sending/ESendPipeline.h"
 #include "exclog/sending/EWebPeers_win_test.h"
 #include "exclog/sending/EWebTools.h"
 
@@ -109,7 +110,7 @@ TEST_F(EWebMethods, HttpsTrustsOnlyAKnownAuthorityForTheRightName) {
   error.clear();
   code = CallUploadHttp(request, error);
   EXPECT_EQ(code, 12045);
-  EXPECT_EQ(UploadResultText(TUploadKind::Https, code, error).rfind("HTTPS error code: 12045", 0), 0u);
+  EXPECT_EQ(UploadErrorText(2, code, error).rfind("HTTPS error code: 12045", 0), 0u);
   EXPECT_TRUE(impostor.Requests().empty());  // nothing reached the impostor
 }
 

@@ -65,6 +65,18 @@ class TScriptedExchange : public TPageExchange {
   std::shared_ptr<TScript> script_;
 };
 
+// The web field lines and the four lines the pipeline puts after them.
+inline std::vector<std::string> TrackerFieldLines(const std::vector<std::string>& webFields,
+                                                  const std::string& fogBugzTrialId, const std::string& osType,
+                                                  const std::string& osBuild, const std::string& reproduceText) {
+  std::vector<std::string> lines = webFields;
+  lines.push_back("FogBugzTrialID=" + fogBugzTrialId);
+  lines.push_back("QL_OSType=" + osType);
+  lines.push_back("QL_OSBuild=" + osBuild);
+  lines.push_back("QL_ReproduceText=" + reproduceText);
+  return lines;
+}
+
 // The request's form fields: those of its query, then the body of a form post or
 // the parts of a multipart post (files as name=file name).
 TFieldList RequestFields(const TExchangeRequest& request);

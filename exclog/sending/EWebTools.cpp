@@ -372,16 +372,6 @@ std::string_view WinInetTableText(uint32_t code) {
 
 size_t WinInetTableSize() { return std::size(WinInetErrors); }
 
-std::string UploadResultText(TUploadKind kind, int code, const std::string& errorText) {
-  const char* name = kind == TUploadKind::Http ? "HTTP" : kind == TUploadKind::Https ? "HTTPS" : "FTP";
-  std::string tail;
-  if (code == -1)
-    tail = " - Cannot find the \"wininet.dll\" library.";
-  else if (!errorText.empty())
-    tail = " (" + errorText + ")";
-  return std::string(name) + " error code: " + std::to_string(code) + tail;
-}
-
 void BlankControlCharacters(std::string& text) {
   for (char& c : text)
     if (static_cast<unsigned char>(c) < 32) c = ' ';

@@ -108,12 +108,6 @@ std::string_view WinInetTableText(uint32_t code);
 // Rows in the table (for checks).
 size_t WinInetTableSize();
 
-// What an upload's code means to the pipeline.
-enum class TUploadKind { Http, Https, Ftp };
-// "%s error code: %d%s": "HTTP", "HTTPS" or "FTP"; for -1 " - Cannot find the
-// \"wininet.dll\" library.", else " (" + errorText + ")" when there is one.
-std::string UploadResultText(TUploadKind kind, int code, const std::string& errorText);
-
 // Control characters of a page body become blanks.
 void BlankControlCharacters(std::string& text);
 

@@ -150,11 +150,6 @@ TEST(EWebTools, ProgressEventsAndTexts) {
   EXPECT_EQ(WinInetTableText(12007), "The server name could not be resolved.");
   EXPECT_EQ(WinInetTableText(12034), "");
   EXPECT_EQ(WinInetTableText(12171), "The function failed due to a security check.");
-
-  EXPECT_EQ(UploadResultText(TUploadKind::Http, -1, "x"),
-            "HTTP error code: -1 - Cannot find the \"wininet.dll\" library.");
-  EXPECT_EQ(UploadResultText(TUploadKind::Https, 12045, "bad CA"), "HTTPS error code: 12045 (bad CA)");
-  EXPECT_EQ(UploadResultText(TUploadKind::Ftp, 550, ""), "FTP error code: 550");
 }
 
 }  // namespace

@@ -51,18 +51,6 @@ struct TConnectionCloser {
 
 }  // namespace
 
-std::vector<std::string> TrackerFieldLines(const std::vector<std::string>& webFields,
-                                           const std::string& fogBugzTrialId,
-                                           const std::string& osType, const std::string& osBuild,
-                                           const std::string& reproduceText) {
-  std::vector<std::string> lines = webFields;
-  lines.push_back("FogBugzTrialID=" + fogBugzTrialId);
-  lines.push_back("QL_OSType=" + osType);
-  lines.push_back("QL_OSBuild=" + osBuild);
-  lines.push_back("QL_ReproduceText=" + reproduceText);
-  return lines;
-}
-
 int THTTPSendReport::Send(const TTrackerInput& input, THTTPResponse* response) {
   std::unique_ptr<THTTPConnectionBase> connection = factory_(input.Url, input.Proxy);
   connection->SetCredentials(input.HttpUser, input.HttpPassword, input.Port);
@@ -387,32 +375,6 @@ int THTTPFogBugzSendReport::Dialogue(THTTPConnectionBase& c, const TTrackerInput
   }
   c.Execute(nullptr, true);
   return c.Check("", "command=resolve") ? TrackerOk : TrackerInsertFailed;
-}
-
-TTrackerOutcome TrackerOutcome(int code, const THTTPResponse& response,
-                               const std::function<std::string(int)>& text) {
-  TTrackerOutcome out;
-  if (code == TrackerOk) {
-    out.Success = true;
-    return out;
-  }
-  if (code == TrackerClosed) {
-    out.Success = true;
-    out.ClosedBox = true;
-    return out;
-  }
-  int index;
-  switch (code) {
-    case TrackerLoginFailed: index = 148; break;
-    case TrackerProjectFailed: index = 150; break;
-    case TrackerSearchFailed: index = 149; break;
-    case TrackerInsertFailed: index = 151; break;
-    case TrackerModifyFailed: index = 152; break;
-    default: index = 147; break;
-  }
-  out.ErrorText = text(index) + "\r\n\r\nError Code: " + std::to_string(response.ErrorCode) +
-                  "\r\nError Message: \"" + response.ErrorMessage + "\"";
-  return out;
 }
 
 }  // namespace exclog

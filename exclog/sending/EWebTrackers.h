@@ -50,12 +50,6 @@ struct TTrackerInput {
   std::function<std::string(const std::string&)> AnsiToUtf8;
 };
 
-// The four lines that end the field list.
-std::vector<std::string> TrackerFieldLines(const std::vector<std::string>& webFields,
-                                           const std::string& fogBugzTrialId,
-                                           const std::string& osType, const std::string& osBuild,
-                                           const std::string& reproduceText);
-
 // Makes an unopened connection for a URL and a proxy text.
 using TConnectionFactory =
     std::function<std::unique_ptr<THTTPConnectionBase>(const std::string& url, const std::string& proxy)>;
@@ -99,15 +93,5 @@ class THTTPFogBugzSendReport : public THTTPSendReport {
  protected:
   int Dialogue(THTTPConnectionBase& c, const TTrackerInput& input) override;
 };
-
-// What the pipeline makes of a dialogue's code.
-struct TTrackerOutcome {
-  bool Success = false;
-  bool ClosedBox = false;     // show text 146 (when the progress window is shown)
-  std::string ErrorText;      // recorded for codes 2-7
-};
-// `text` gives the options' texts (146-152).
-TTrackerOutcome TrackerOutcome(int code, const THTTPResponse& response,
-                               const std::function<std::string(int)>& text);
 
 }  // namespace exclog

@@ -10,6 +10,7 @@
 #include "exclog/core/EZip.h"
 #include "exclog/sending/ESendMethods.h"
 #include "exclog/sending/EWebPeers_win_test.h"
+#include "exclog/sending/EWebScripted_test.h"
 #include "exclog/sending/EWebTrackers.h"
 
 namespace exclog::test {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "exclog/sending/ESendPipeline.h"
 #include "exclog/sending/EWebPeers_win_test.h"
 
 namespace exclog::test {
@@ -142,7 +143,7 @@ TEST(EWinInet, UploadsPostTheArchiveAndReportTheStatus) {
   request.Url = peer.Url("/up/fail.php");
   error.clear();
   EXPECT_EQ(UploadHttp(request, error), 500);
-  EXPECT_EQ(UploadResultText(TUploadKind::Http, 500, error), "HTTP error code: 500 (Internal Server Error)");
+  EXPECT_EQ(UploadErrorText(1, 500, error), "HTTP error code: 500 (Internal Server Error)");
   request.Url = peer.Url("/up/weird.php");
   int weird = UploadHttp(request, error);
   EXPECT_EQ(weird, 0x7FFFFFFF) << error;
