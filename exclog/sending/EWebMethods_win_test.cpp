@@ -12,56 +12,6 @@
 namespace exclog::test {
 namespace {
 
-// A test authority and two server certificates for "localhost", made by openssl:
-// one signed by the authority, one signed by itself.
-struct TTestCertificates {
-  std::string Unix = "/tmp/velmora-webca-" + std::to_string(GetCurrentProcessId());
-  bool Made = false;
-  TTestCertificates() {
-    const std::string d = "'" + Unix + "'";
-    auto out = RunHostCommand(
-        "set -e; rm -rf " + d + "; mkdir -p " + d + "; cd " + d + "; "
-        "printf 'subjectAltName=DNS:localhost\\n' > ext; "
-        "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj '/CN=Velmora Test CA' 2>/dev/null; "
-        "openssl req -newkey rsa:2048 -nodes -keyout leaf.key -out leaf.csr -subj /CN=localhost 2>/dev/null; "
-        "openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out leaf.pem -days 2 -extfile ext 2>/dev/null; "
-        "openssl req -x509 -newkey rsa:2048 -nodes -keyout self.key -out self.pem -days 2 -subj /CN=localhost "
-        "-addext subjectAltName=DNS:localhost 2>/dev/null; "
-        "openssl x509 -in ca.pem -outform der -out ca.der; echo made",
-        60000);
-    Made = out && out->find("made") != std::string::npos;
-  }
-  ~TTestCertificates() { RunHostCommand("rm -rf '" + Unix + "'"); }
-  std::string Arguments(const std::string& name) const {
-    return "--cert '" + Unix + "/" + name + ".pem' --key '" + Unix + "/" + name + ".key'";
-  }
-};
-
-// Trusts the test authority in the user's "Root" store of this prefix (crypt32 is
-// bound by name: no program of the build imports it).
-bool TrustAuthority(const std::string& derPath) {
-  std::string der = ReadAll(derPath);
-  HMODULE crypt = LoadLibraryA("crypt32.dll");
-  if (der.empty() || !crypt) return false;
-  using OpenFn = void*(WINAPI*)(ULONG_PTR, const char*);
-  using AddFn = BOOL(WINAPI*)(void*, DWORD, const BYTE*, DWORD, DWORD, void*);
-  using CloseFn = BOOL(WINAPI*)(void*, DWORD);
-  auto open = reinterpret_cast<OpenFn>(reinterpret_cast<void*>(GetProcAddress(crypt, "CertOpenSystemStoreA")));
-  auto add = reinterpret_cast<AddFn>(reinterpret_cast<void*>(GetProcAddress(crypt, "CertAddEncodedCertificateToStore")));
-  auto close = reinterpret_cast<CloseFn>(reinterpret_cast<void*>(GetProcAddress(crypt, "CertCloseStore")));
-  bool ok = false;
-  if (open && add && close) {
-    void* store = open(0, "ROOT");
-    if (store) {
-      ok = add(store, 1 /* X509_ASN_ENCODING */, reinterpret_cast<const BYTE*>(der.data()),
-               static_cast<DWORD>(der.size()), 3 /* CERT_STORE_ADD_REPLACE_EXISTING */, nullptr);
-      close(store, 0);
-    }
-  }
-  FreeLibrary(crypt);
-  return ok;
-}
-
 TWebRequest UploadRequest(const std::string& url, const std::string& archive) {
   TWebRequest r;
   r.Mode = 1;
