@@ -1,8 +1,8 @@
 #pragma once
 // The pure half of the web transport: URL split, URL and form encodings, the
-// multipart body, the redirect decision, progress arithmetic, WinINet's error
-// texts and the result texts of the uploads. The WinINet glue (EWinInet_win) and
-// the connection (EWebConnection) build on these.
+// multipart body, the redirect decision, progress arithmetic and WinINet's error
+// texts. The WinINet glue (EWinInet_win) and the connection (EWebConnection)
+// build on these.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
