@@ -11,8 +11,6 @@ speaks TLS. It writes "port pid" to --ready when listening and ends after
 """
 import argparse
 import base64
-import email.parser
-import email.policy
 import hashlib
 import http.server
 import json
@@ -22,7 +20,7 @@ import threading
 import time
 import urllib.parse
 
-from peer_common import announce, end_when_idle
+from peer_common import announce, end_when_idle, parse_form
 
 args = None
 last_request = time.time()
@@ -36,25 +34,13 @@ def log(entry):
 
 
 def parse_body(content_type, body):
-    fields, files = {}, {}
-    if content_type.startswith("application/x-www-form-urlencoded"):
-        for k, v in urllib.parse.parse_qsl(body.decode("latin-1"), keep_blank_values=True):
-            fields[k] = v
-    elif content_type.startswith("multipart/form-data"):
-        raw = b"Content-Type: " + content_type.encode() + b"\r\n\r\n" + body
-        msg = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(raw)
-        for part in msg.iter_parts():
-            name = part.get_param("name", header="content-disposition")
-            filename = part.get_param("filename", header="content-disposition")
-            data = part.get_payload(decode=True) or b""
-            if filename is None:
-                fields[name] = data.decode("latin-1")
-            else:
-                files[name] = {"filename": filename, "size": len(data),
-                               "sha256": hashlib.sha256(data).hexdigest()}
-                if filename and args.store:
-                    with open(os.path.join(args.store, filename), "wb") as f:
-                        f.write(data)
+    fields, parts = parse_form(content_type, body)
+    files = {}
+    for name, (filename, data) in parts.items():
+        files[name] = {"filename": filename, "size": len(data), "sha256": hashlib.sha256(data).hexdigest()}
+        if filename and args.store:
+            with open(os.path.join(args.store, filename), "wb") as f:
+                f.write(data)
     return fields, files
 
 

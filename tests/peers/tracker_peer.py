@@ -12,8 +12,6 @@ JSON line in --log; the reports are written to --state after every change.
 --seed names a JSON list of reports to start with. Writes "port pid" to --ready.
 """
 import argparse
-import email.parser
-import email.policy
 import hashlib
 import html
 import http.server
@@ -26,7 +24,7 @@ import time
 import urllib.parse
 import zipfile
 
-from peer_common import announce, end_when_idle
+from peer_common import announce, end_when_idle, parse_form
 
 args = None
 reports = []
@@ -38,25 +36,6 @@ def save():
     with open(args.state + ".part", "w", encoding="utf-8") as f:
         json.dump(reports, f)
     os.replace(args.state + ".part", args.state)
-
-
-def parse_form(content_type, body):
-    fields, files = {}, {}
-    if content_type.startswith("multipart/form-data"):
-        raw = b"Content-Type: " + content_type.encode() + b"\r\n\r\n" + body
-        msg = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(raw)
-        for part in msg.iter_parts():
-            name = part.get_param("name", header="content-disposition")
-            filename = part.get_param("filename", header="content-disposition")
-            data = part.get_payload(decode=True) or b""
-            if filename is None:
-                fields[name] = data.decode("utf-8", "replace")
-            else:
-                files[name] = (filename, data)
-    else:
-        for k, v in urllib.parse.parse_qsl(body.decode("latin-1"), keep_blank_values=True):
-            fields[k] = v
-    return fields, files
 
 
 def attachment(filename, data):

@@ -32,11 +32,15 @@ class WebProbe : public testing::Test {
     const std::string temp = HostPath(unixDir + "/temp");
     SetEnvironmentVariableA("TEMP", temp.c_str());
     SetEnvironmentVariableA("TMP", temp.c_str());
-    velmora::test::TChildProcess probe("\"" + HostPath(WEB_PROBE_EXE) + "\" \"" + HostPath(unixDir) + "\" " + settings);
+    // Its report text goes to its standard output: read it apart from ours.
+    velmora::test::TChildProcess probe("\"" + HostPath(WEB_PROBE_EXE) + "\" \"" + HostPath(unixDir) + "\" " + settings,
+                                       true);
     SetEnvironmentVariableA("TEMP", oldTemp);
     SetEnvironmentVariableA("TMP", oldTemp);
     ASSERT_TRUE(probe.Started());
-    EXPECT_TRUE(probe.Ended(60000));
+    probe.Finish(60000);
+    EXPECT_TRUE(probe.Ended(0));
+    EXPECT_NE(probe.Output().find("unhandled web probe fault"), std::string::npos);
   }
 
   std::string Host(const std::string& command) {
