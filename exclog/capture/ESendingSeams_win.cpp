@@ -45,7 +45,7 @@ void InstallSendingSeams() {
     RaiseListOver(job, report, TQuelbaEvent::CustomWebFieldsRequest, EventState().WebFields, fields);
   };
   seams.NonInteractive = [] { return ConsoleProgram() || !EnvironmentVariable("REQUEST_METHOD").empty(); };
-  seams.ReportTextToSend = [] { return ReportPieces().ReportCopy; };
+  seams.ReportTextToSend = [] { return ReportPieces().SendingText; };
   InstallSendOutputs();
   ReportHandlerSeams().StartSending = [](const TReportJob& job, const std::string& report, bool wait) {
     return SendReport(job, report, wait, ReportOptions());

@@ -4,18 +4,15 @@
 
 #include <atomic>
 #include <mutex>
-#include <vector>
 
-#include "exclog/core/EProcess_win.h"
 #include "exclog/core/ExceptionLog.h"
+#include "exclog/dialogs/EDialogKit_win.h"
 #include "exclog/dialogs/ESendProgress.h"
 #include "resources/exclog/QuelbaSendIds.h"
 
 namespace exclog {
 
 namespace {
-
-constexpr UINT_PTR KeepInFrontTimer = 3;
 
 std::mutex lookLock;
 TSendProgressLook look;
@@ -27,9 +24,8 @@ std::atomic<bool> ready{false};
 struct TProgressWindowState {
   bool Centred = false;
   bool Modeless = false;
-  HFONT Font = nullptr;
   HBITMAP Picture = nullptr;
-  std::vector<HWND> WindowsBefore;  // the process's windows when kept in front began
+  std::string Caption;
 };
 TProgressWindowState windowState;
 
@@ -38,18 +34,6 @@ HINSTANCE ResourceModule() {
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCSTR>(&ResourceModule), &module);
   return module;
-}
-
-TAreaRect ForegroundWorkArea() {
-  RECT r{};
-  MONITORINFO info{};
-  info.cbSize = sizeof info;
-  HWND foreground = GetForegroundWindow();
-  if (!GetMonitorInfoA(MonitorFromWindow(foreground ? foreground : GetDesktopWindow(), MONITOR_DEFAULTTONEAREST),
-                       &info))
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &info.rcWork, 0);
-  r = info.rcWork;
-  return {r.left, r.top, r.right, r.bottom};
 }
 
 // The picture with its pixel (0, 0) as the transparent colour.
@@ -75,18 +59,6 @@ void DrawKeyedBitmap(HDC dc, HBITMAP bitmap, int x, int y, int width, int height
   DeleteDC(image);
 }
 
-// One of the windows that were there before took the foreground: take it back.
-void KeepInFront(HWND window) {
-  HWND foreground = GetForegroundWindow();
-  if (foreground == window || (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST)) return;
-  if (!foreground || WindowOfOtherProcess(foreground)) return;
-  for (HWND before : windowState.WindowsBefore)
-    if (before == foreground) {
-      SetForegroundWindow(window);
-      return;
-    }
-}
-
 void InitWindow(HWND window, bool centred) {
   TSendProgressLook current;
   {
@@ -96,26 +68,23 @@ void InitWindow(HWND window, bool centred) {
   windowState = TProgressWindowState();
   windowState.Centred = centred;
   windowState.Modeless = SameThreadReport();
+  windowState.Caption = current.Caption;
   progressWindow = window;
-  if (current.TopMost) SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  // In the corner the small tool-window caption stays.
+  PrepareDialogWindow(window, !centred);
+  CreateDialogFonts(window);
   SetWindowTextA(window, current.Caption.c_str());
-  NONCLIENTMETRICSA metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-    windowState.Font = CreateFontIndirectA(&metrics.lfMessageFont);
-  if (windowState.Font)
-    SendDlgItemMessageA(window, QL_SEND_STATUS, WM_SETFONT, reinterpret_cast<WPARAM>(windowState.Font), FALSE);
+  if (HFONT font = DialogKit().DialogFont)
+    SendDlgItemMessageA(window, QL_SEND_STATUS, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   windowState.Picture = static_cast<HBITMAP>(LoadImageA(ResourceModule(), "QL_Send", IMAGE_BITMAP, 0, 0, 0));
-  RECT r{};
+  RECT r{}, work{};
   GetWindowRect(window, &r);
+  GetForegroundWorkArea(work);
   int width = r.right - r.left, height = r.bottom - r.top;
-  TAreaRect area = ForegroundWorkArea();
+  TAreaRect area{work.left, work.top, work.right, work.bottom};
   TWindowPlace place = centred ? CentredPlace(area, width, height) : CornerPlace(area, width, height);
   SetWindowPos(window, nullptr, place.Left, place.Top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  if (centred) {
-    windowState.WindowsBefore = ProcessWindows();
-    SetTimer(window, KeepInFrontTimer, 10, nullptr);
-  }
+  if (centred) StartKeepForeground(window);
 }
 
 void Paint(HWND window) {
@@ -123,11 +92,12 @@ void Paint(HWND window) {
   HDC dc = BeginPaint(window, &ps);
   if (windowState.Picture) DrawKeyedBitmap(dc, windowState.Picture, 8, 8, 32, 32);
   EndPaint(window, &ps);
+  DialogOutcome().BecameVisible = 1;
 }
 
 void Destroyed(HWND window) {
-  if (windowState.Centred) KillTimer(window, KeepInFrontTimer);
-  if (windowState.Font) DeleteObject(windowState.Font);
+  if (windowState.Centred) StopKeepForeground(window);
+  DeleteDialogFonts();
   if (windowState.Picture) DeleteObject(windowState.Picture);
   windowState = TProgressWindowState();
   progressWindow = nullptr;
@@ -150,6 +120,7 @@ bool SendProgressReady() { return ready; }
 void ClearSendProgressReady() { ready = false; }
 
 bool ShowSendProgress(bool centred) {
+  DialogOutcome().BecameVisible = 0;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
   std::string name;
@@ -172,12 +143,19 @@ INT_PTR CALLBACK SendProgressDialogProc(HWND window, UINT message, WPARAM wParam
       case WM_PAINT:
         Paint(window);
         return TRUE;
+      case WM_NCPAINT:
+      case WM_NCACTIVATE:
+        if (PaintCustomCaption(message, wParam, windowState.Caption, window)) {
+          SetWindowLongPtrA(window, DWLP_MSGRESULT, 1);
+          return TRUE;
+        }
+        return FALSE;
+      case WM_ACTIVATE:
+        DialogOutcome().BecameVisible = 1;
+        return FALSE;
       case WM_SETFOCUS:
         ready = true;
         return FALSE;
-      case WM_TIMER:
-        if (wParam == KeepInFrontTimer) KeepInFront(window);
-        return TRUE;
       case SendProgressCloseMessage:
         // A modeless window ends by being destroyed: EndDialog would leave it,
         // its font and its picture alive.

@@ -14,7 +14,6 @@ constexpr UINT SendProgressCloseMessage = WM_USER + 1234;
 // What the window shows that the options decide; set before it is shown.
 struct TSendProgressLook {
   std::string Caption = "Send.";  // text 110
-  bool TopMost = false;           // DialogFlags bit 5
 };
 void SetSendProgressLook(const TSendProgressLook& look);
 

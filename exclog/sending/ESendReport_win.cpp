@@ -222,11 +222,10 @@ void StartSendProgress(const TQuelbaModuleOptions& options, bool centred) {
   // A window left from a pass that stopped waiting for it.
   if (HWND stale = SendProgressWindow()) PostMessageA(stale, SendProgressCloseMessage, 0, 0);
   if (!(options.ProcessFlags() & SendShowProgress) || (!options.MailMode() && !options.WebSendMode()) ||
-      Ask(SendingSeams().NonInteractive) || Ask(SendingSeams().DialogFailed))
+      Ask(SendingSeams().NonInteractive) || DialogOutcome().DialogFailed)
     return;
   TSendProgressLook look;
   look.Caption = options.Text(110);
-  look.TopMost = (options.DialogFlags() & 0x20) != 0;
   SetSendProgressLook(look);
   ClearSendProgressReady();
   progressFailed = false;

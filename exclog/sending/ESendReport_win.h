@@ -23,8 +23,6 @@ struct TSendingSeams {
                                std::vector<std::string>& files) = nullptr;
   void (*WebFieldsRequest)(const TReportJob& job, const std::string& report,
                            std::vector<std::string>& fields) = nullptr;
-  // The exception dialog could not be shown: no progress window either.
-  bool (*DialogFailed)() = nullptr;
   // A console program, service or web-server module: no windows.
   bool (*NonInteractive)() = nullptr;
   // The report text kept for sending; null or "" means the text handed over.

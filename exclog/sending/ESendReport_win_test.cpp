@@ -146,5 +146,21 @@ TEST_F(SendReportTest, ASendThreadWaitsForTheDispatchLockAndHoldsIt) {
   lock.unlock();
 }
 
+// Pumping on the sending thread takes the queue's messages; a quit request among
+// them is put back for the program's own loop.
+TEST(SendOutputs, PumpingPutsAQuitRequestBack) {
+  InstallSendOutputs();
+  SendState().Progress.Window = reinterpret_cast<uintptr_t>(GetDesktopWindow());
+  SendState().Progress.SameThread = true;
+  PostQuitMessage(7);
+  SendOutputSeams().StatusText = nullptr;  // only the pumping is under test
+  SetStatus("x");
+  SendState().Progress = TSendProgress();
+  SendOutputSeams() = TSendOutputSeams();
+  MSG message;
+  ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(message.wParam, 7u);
+}
+
 }  // namespace
 }  // namespace exclog
