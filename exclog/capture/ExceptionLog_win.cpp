@@ -35,6 +35,7 @@
 #include "exclog/core/EUnitPatch.h"
 #include "exclog/leaks/ELeakUnit_win.h"
 #include "exclog/sending/EMailSenders_win.h"
+#include "exclog/sending/EWebMethods_win.h"
 
 namespace exclog {
 
@@ -200,6 +201,11 @@ void Installer() {
   InstallScreenshotSeams();
   InstallSendingSeams();
   InstallReportLogSeams();
+  InstallWebMethods([](int i) {  // the web senders' status lines, in the options' words
+    TQuelbaModuleOptions* o = nullptr;
+    try { o = CurrentQuelbaLogOptions(); } catch (...) {}
+    return o ? o->Text(i) : std::string(DefaultText(i));
+  });
   FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   workingBuffer.assign(WorkingBufferSize, 0);
   {

@@ -1,0 +1,181 @@
+// The WinINet transport against servers of our own on 127.0.0.1 (tests/peers):
+// an HTTP server that logs every request as a JSON line, and an FTP server.
+#include "exclog/sending/EWinInet_win.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "exclog/sending/ESendPipeline.h"
+#include "exclog/sending/EWebPeers_win_test.h"
+
+namespace exclog::test {
+namespace {
+
+std::unique_ptr<THTTPConnectionBase> Connect(const std::string& url) {
+  auto c = CreateWinInetConnection(url, ":", TWebProgressSink{});
+  c->Open();
+  return c;
+}
+
+TEST(EWinInet, BindsEveryRoutine) {
+  TWinInetLibrary library;
+  ASSERT_TRUE(library.Bound());
+  EXPECT_NE(library.Api().InternetGetConnectedState, nullptr);
+  EXPECT_TRUE(BindWinInet());
+  EXPECT_EQ(WinInetErrorText(library.Api(), 12007), "The server name could not be resolved.");
+}
+
+TEST(EWinInet, GetFormAndMultipartWithBasicAuthorisation) {
+  THttpPeer peer("--user ann:pw");
+  ASSERT_GT(peer.Port(), 0);
+  auto c = CreateWinInetConnection(peer.Url(), ":", TWebProgressSink{});
+  c->SetCredentials("ann", "pw", 0);
+  c->Open();
+  THTTPResponse response;
+  c->Navigate("get.php", RequestGet);
+  c->AddField("a", "b c");
+  c->AddField("amp", "&");
+  ASSERT_TRUE(c->Execute(&response, false)) << response.ErrorMessage;
+  EXPECT_EQ(response.StatusCode, 200);
+  EXPECT_EQ(response.Content, "page get.php  done");  // control character blanked
+
+  c->Navigate("form.php", RequestPostForm);
+  c->AddField("name", "Ann & Bob");
+  ASSERT_TRUE(c->Execute(&response, false)) << response.ErrorMessage;
+
+  const std::string file = peer.Host("BugReport.zip");
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << std::string(10000, 'z');
+  }
+  c->Navigate("multi.php", RequestPostMultipart);
+  c->AddField("kind", "crash");
+  c->AddFileField("archive", file);
+  c->AddFileField("gone", peer.Host("missing.zip"));
+  ASSERT_TRUE(c->Execute(&response, true)) << response.ErrorMessage;
+  c->Close();
+
+  std::vector<std::string> log = peer.Requests();
+  ASSERT_EQ(log.size(), 3u);
+  for (const auto& line : log) EXPECT_TRUE(Has(line, "\"auth\": \"ann:pw\"")) << line;
+  EXPECT_TRUE(Has(log[0], "\"query\": \"a=b%20c&amp=%26\"")) << log[0];
+  EXPECT_TRUE(Has(log[1], "\"fields\": {\"name\": \"Ann & Bob\"}")) << log[1];
+  EXPECT_TRUE(Has(log[2], "\"fields\": {\"kind\": \"crash\"}")) << log[2];
+  EXPECT_TRUE(Has(log[2], "\"archive\": {\"filename\": \"BugReport.zip\", \"size\": 10000")) << log[2];
+  EXPECT_TRUE(Has(log[2], "\"gone\": {\"filename\": \"\", \"size\": 0")) << log[2];
+}
+
+TEST(EWinInet, RedirectsRefreshLoopsAndRefusedPorts) {
+  THttpPeer peer;
+  ASSERT_GT(peer.Port(), 0);
+  auto c = Connect(peer.Url());
+  THTTPResponse response;
+  c->Navigate("post.php", RequestPostForm);
+  c->AddField("secret", "1");
+  ASSERT_TRUE(c->Execute(&response, false)) << response.ErrorMessage;
+  EXPECT_EQ(response.Document, "landed.php");
+  c->Navigate("refresh.php", RequestGet);
+  ASSERT_TRUE(c->Execute(&response, false)) << response.ErrorMessage;
+  EXPECT_EQ(response.Document, "refreshed.php");
+  c->Navigate("loop.php", RequestGet);
+  EXPECT_FALSE(c->Execute(&response, false));
+  EXPECT_EQ(response.ErrorMessage, TooManyRedirectsText);
+  c->Navigate("huge.php", RequestGet);
+  EXPECT_FALSE(c->Execute(&response, false));
+  EXPECT_EQ(response.ErrorMessage, ResponseTooLargeText);
+  c->Close();
+  std::vector<std::string> log = peer.Requests();
+  ASSERT_GE(log.size(), 16u);
+  EXPECT_TRUE(Has(log[0], "\"method\": \"POST\", \"path\": \"/dir/post.php\"")) << log[0];
+  // The 302 after the POST is a GET without the fields.
+  EXPECT_TRUE(Has(log[1], "\"method\": \"GET\", \"path\": \"/dir/landed.php\"")) << log[1];
+  EXPECT_TRUE(Has(log[1], "\"query\": \"from=post\"") && Has(log[1], "\"fields\": {}")) << log[1];
+  EXPECT_TRUE(Has(log[3], "\"path\": \"/dir/refreshed.php\"")) << log[3];
+  int loops = 0;
+  for (const auto& line : log) loops += Has(line, "/dir/loop.php");
+  EXPECT_EQ(loops, MaxRedirects + 1);
+
+  // Nothing listens on port 1: the table's text of the failed connection.
+  auto refused = Connect("http://127.0.0.1:1/");
+  refused->Navigate("x.php", RequestGet);
+  EXPECT_FALSE(refused->Execute(&response, false));
+  EXPECT_EQ(response.ErrorCode, 12029u);
+  EXPECT_EQ(response.ErrorMessage, WinInetTableText(12029));
+}
+
+TEST(EWinInet, UploadsPostTheArchiveAndReportTheStatus) {
+  THttpPeer peer("--user ann:pw");
+  ASSERT_GT(peer.Port(), 0);
+  const std::string file = peer.Host("BugReport.zip");
+  {
+    std::ofstream out(file, std::ios::binary);
+    for (int i = 0; i < 3000; ++i) out << static_cast<char>(i * 7);
+  }
+  TUploadRequest request;
+  request.Url = peer.Url("/up/upload.php");
+  request.User = "ann";
+  request.Password = "pw";
+  request.WebFields = {{"Product", "Velmora"}};
+  request.Files = {file, peer.Host("missing.png")};
+  std::vector<int> states;
+  uint64_t sent = 0;
+  request.Progress = [&](int state, uint64_t done, uint64_t) {
+    states.push_back(state);
+    sent = done;
+  };
+  std::string error;
+  EXPECT_EQ(UploadHttp(request, error), 0) << error;
+  ASSERT_GE(states.size(), 3u);
+  EXPECT_EQ(states[0], 0);
+  EXPECT_EQ(states[1], 1);
+  EXPECT_EQ(states.back(), 2);
+  EXPECT_GT(sent, 3000u);
+  std::vector<std::string> log = peer.Requests();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_TRUE(Has(log[0], "\"fields\": {\"Product\": \"Velmora\"}")) << log[0];
+  EXPECT_TRUE(Has(log[0], "\"ql_upload_file_0\": {\"filename\": \"BugReport.zip\", \"size\": 3000")) << log[0];
+  EXPECT_TRUE(Has(log[0], "\"ql_upload_file_1\": {\"filename\": \"\"")) << log[0];
+  EXPECT_TRUE(Has(log[0], "\"cookie\": \"\"")) << log[0];
+  EXPECT_EQ(ReadAll(peer.Host("store/BugReport.zip")), ReadAll(file));
+
+  request.Url = peer.Url("/up/fail.php");
+  error.clear();
+  EXPECT_EQ(UploadHttp(request, error), 500);
+  EXPECT_EQ(UploadErrorText(1, 500, error), "HTTP error code: 500 (Internal Server Error)");
+  request.Url = peer.Url("/up/weird.php");
+  int weird = UploadHttp(request, error);
+  EXPECT_EQ(weird, 0x7FFFFFFF) << error;
+  request.Password = "wrong";
+  EXPECT_EQ(UploadHttp(request, error), 401);
+}
+
+TEST(EWinInet, FtpStoresEachAttachmentInTheUrlsFolder) {
+  TPeer peer("ftp_peer.py", "--home '{dir}/home' --idle 120");
+  ASSERT_GT(peer.Port(), 0);
+  const std::string file = peer.Host("BugReport.zip");
+  {
+    std::ofstream out(file, std::ios::binary);
+    for (int i = 0; i < 2500; ++i) out << static_cast<char>(i * 13);
+  }
+  TUploadRequest request;
+  request.Url = "ftp://127.0.0.1:" + std::to_string(peer.Port()) + "/up";
+  request.User = "uploader";
+  request.Password = "secret";
+  request.Files = {file, peer.Host("missing.zip")};
+  std::vector<uint64_t> blocks;
+  request.Progress = [&](int state, uint64_t done, uint64_t) {
+    if (state == 2) blocks.push_back(done);
+  };
+  std::string error;
+  ASSERT_EQ(UploadFtp(request, error), 0) << error;
+  EXPECT_EQ(blocks, (std::vector<uint64_t>{1024, 2048, 2500}));
+  EXPECT_EQ(ReadAll(peer.Host("home/up/BugReport.zip")), ReadAll(file));
+  request.Password = "nope";
+  EXPECT_NE(UploadFtp(request, error), 0);
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace exclog::test

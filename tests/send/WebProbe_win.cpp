@@ -1,0 +1,48 @@
+// A program carrying the logger whose report goes to a web server of our own.
+// Command line: a folder (a kept copy of the archive and "error.txt", the last
+// send error, go there) and name=value settings: WebSendMode, WebUrl, WebUser,
+// WebPassword, ProxyHost, ProxyPort, ProxyUser, ProxyPassword. The report carries
+// the web field "Build=probe". Then an unhandled exception on the main thread.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "classlib/SysUtils.h"
+#include "classlib/System.h"
+#include "exclog/capture/EEvents.h"
+#include "exclog/capture/EEvents_win.h"
+#include "exclog/sending/ESendState.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  static std::string folder = std::string(argv[1]) + "\\";
+  InitUnits();
+  exclog::TQuelbaModuleOptions* o = exclog::CurrentQuelbaLogOptions();
+  o->SetLogFolder(argv[1]);
+  o->SetCatchFlags(o->CatchFlags() | 0x20);  // keep a copy of the archive
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    size_t eq = arg.find('=');
+    std::string name = arg.substr(0, eq), value = eq == std::string::npos ? "" : arg.substr(eq + 1);
+    if (name == "WebSendMode") o->SetWebSendMode(static_cast<uint8_t>(std::atoi(value.c_str())));
+    if (name == "WebUrl") o->SetWebUrl(value);
+    if (name == "WebUser") o->SetWebUser(value);
+    if (name == "WebPassword") o->SetWebPassword(value);
+    if (name == "ProxyHost") o->SetProxyHost(value);
+    if (name == "ProxyPort") o->SetProxyPort(static_cast<uint16_t>(std::atoi(value.c_str())));
+    if (name == "ProxyUser") o->SetProxyUser(value);
+    if (name == "ProxyPassword") o->SetProxyPassword(value);
+  }
+  exclog::GlobalEvents().CustomWebFieldsRequest = [](const exclog::TQuelbaExceptionRecord&, TStrings& fields) {
+    fields.Add("Build=probe");
+  };
+  exclog::GlobalEvents().ExceptionActionNotify = [](const exclog::TQuelbaExceptionRecord&, int, void*) {
+    if (FILE* f = std::fopen((folder + "error.txt").c_str(), "wb")) {
+      std::fputs(exclog::SendState().LastError.Text.c_str(), f);
+      std::fclose(f);
+    }
+  };
+  throw Exception("unhandled web probe fault");
+}

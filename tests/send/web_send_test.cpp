@@ -1,0 +1,116 @@
+// End to end over the web: a program carrying the logger has an unhandled
+// exception and its report goes, by each web method, to servers of our own on
+// 127.0.0.1; what they received is compared with the archive the program kept and
+// checked with the system's own unzip.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "exclog/sending/EWebPeers_win_test.h"
+#include "tests/support/ChildProcess_win.h"
+
+namespace exclog::test {
+namespace {
+
+class WebProbe : public testing::Test {
+ protected:
+  std::string unixDir;
+
+  void SetUp() override {
+    unixDir = "/tmp/velmora-web-probe-" + std::to_string(GetCurrentProcessId()) + "-" +
+              testing::UnitTest::GetInstance()->current_test_info()->name();
+    ASSERT_TRUE(RunHostCommand("rm -rf " + unixDir + " && mkdir -p " + unixDir + "/temp"));
+  }
+  void TearDown() override { RunHostCommand("rm -rf " + unixDir); }
+
+  // Runs the probe with its settings; its temporary folder is a private one.
+  void Run(const std::string& settings) {
+    char oldTemp[MAX_PATH] = {};
+    GetEnvironmentVariableA("TEMP", oldTemp, MAX_PATH);
+    const std::string temp = HostPath(unixDir + "/temp");
+    SetEnvironmentVariableA("TEMP", temp.c_str());
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    // Its report text goes to its standard output: read it apart from ours.
+    velmora::test::TChildProcess probe("\"" + HostPath(WEB_PROBE_EXE) + "\" \"" + HostPath(unixDir) + "\" " + settings,
+                                       true);
+    SetEnvironmentVariableA("TEMP", oldTemp);
+    SetEnvironmentVariableA("TMP", oldTemp);
+    ASSERT_TRUE(probe.Started());
+    probe.Finish(60000);
+    EXPECT_TRUE(probe.Ended(0));
+    EXPECT_NE(probe.Output().find("unhandled web probe fault"), std::string::npos);
+  }
+
+  std::string Host(const std::string& command) {
+    auto out = RunHostCommand("cd " + unixDir + " && " + command + " 2>&1");
+    return out ? *out : "(not run)";
+  }
+  // The kept copy's name (one line of ls without its line end).
+  std::string Kept() {
+    std::string name = Host("ls BugReport_*.zip");
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+    return name;
+  }
+  std::string Error() { return ReadAll(HostPath(unixDir + "/error.txt")); }
+};
+
+TEST_F(WebProbe, HttpPostsTheKeptArchiveWithTheWebFields) {
+  THttpPeer server;
+  ASSERT_GT(server.Port(), 0);
+  Run("WebSendMode=1 WebUrl=" + server.Url("/up/upload.php"));
+  std::vector<std::string> log = server.Requests();
+  ASSERT_EQ(log.size(), 1u) << Error();
+  EXPECT_TRUE(Has(log[0], "\"fields\": {\"Build\": \"probe\"}")) << log[0];
+  EXPECT_TRUE(Has(log[0], "\"ql_upload_file_0\": {\"filename\": \"BugReport.zip\"")) << log[0];
+  const std::string kept = Kept();
+  ASSERT_NE(kept.find("BugReport_"), std::string::npos) << kept << Error();
+  EXPECT_EQ(ReadAll(server.Host("store/BugReport.zip")), ReadAll(HostPath(unixDir + "/" + kept)));
+  EXPECT_EQ(Host("unzip -tq BugReport_*.zip >/dev/null; echo $?"), "0\n");
+}
+
+TEST_F(WebProbe, HttpGoesThroughTheProxy) {
+  THttpPeer server;
+  TPeer proxy("proxy_peer.py", "--dir '{dir}'");
+  ASSERT_GT(server.Port(), 0);
+  ASSERT_GT(proxy.Port(), 0);
+  Run("WebSendMode=1 WebUrl=" + server.Url("/up/upload.php") + " ProxyHost=127.0.0.1 ProxyPort=" +
+      std::to_string(proxy.Port()) + " ProxyUser=proxyuser ProxyPassword=proxypass");
+  std::vector<std::string> log = server.Requests();
+  ASSERT_EQ(log.size(), 1u) << Error();
+  EXPECT_TRUE(Has(log[0], "velmora-proxy")) << log[0];
+  EXPECT_TRUE(Has(log[0], "\"ql_upload_file_0\": {\"filename\": \"BugReport.zip\"")) << log[0];
+}
+
+TEST_F(WebProbe, HttpsSucceedsWithTheTrustedAuthorityOnly) {
+  TTestCertificates certs;
+  ASSERT_TRUE(certs.Made);
+  ASSERT_TRUE(TrustAuthority(HostPath(certs.Unix + "/ca.der")));
+  THttpPeer trusted(certs.Arguments("leaf"));
+  ASSERT_GT(trusted.Port(), 0);
+  Run("WebSendMode=2 WebUrl=https://localhost:" + std::to_string(trusted.Port()) + "/up/upload.php");
+  ASSERT_EQ(trusted.Requests().size(), 1u) << Error();
+  EXPECT_NE(Kept().find("BugReport_"), std::string::npos);
+
+  THttpPeer impostor(certs.Arguments("self"));
+  ASSERT_GT(impostor.Port(), 0);
+  Host("rm -f BugReport_*.zip error.txt");
+  Run("WebSendMode=2 WebUrl=https://localhost:" + std::to_string(impostor.Port()) + "/up/upload.php");
+  EXPECT_TRUE(impostor.Requests().empty());
+  EXPECT_EQ(Error().rfind("HTTPS error code: 12045", 0), 0u) << Error();
+  EXPECT_EQ(Host("ls BugReport_*.zip 2>/dev/null | wc -l"), "0\n");  // a failed send keeps no copy
+}
+
+TEST_F(WebProbe, FtpStoresTheArchiveInTheUrlsFolder) {
+  TPeer server("ftp_peer.py", "--home '{dir}/home' --idle 120");
+  ASSERT_GT(server.Port(), 0);
+  Run("WebSendMode=3 WebUrl=ftp://127.0.0.1:" + std::to_string(server.Port()) +
+      "/up/ WebUser=uploader WebPassword=secret");
+  const std::string kept = Kept();
+  ASSERT_NE(kept.find("BugReport_"), std::string::npos) << kept << Error();
+  EXPECT_EQ(ReadAll(server.Host("home/up/BugReport.zip")), ReadAll(HostPath(unixDir + "/" + kept)));
+}
+
+}  // namespace
+}  // namespace exclog::test
