@@ -153,7 +153,10 @@ uint8_t Dispatch(const TDispatchRequest& request) {
     }
     RecordExceptionPlace(e.Address, job.FrameWord, request.HandledReport ? 1 : 0);
     // An overflowed stack has no room for the copy's calls.
-    if (!e.StackOverflow) TakeStackSnapshot(job.FrameWord, false);
+    if (!e.StackOverflow) {
+      TLeakOwnAllocations own;  // the snapshot stays for the dialogs: the logger's, not a leak
+      TakeStackSnapshot(job.FrameWord, false);
+    }
     bool sameThread = !request.SeparateThread && ReportOnSameThread(SameThreadReport(), e.StackOverflow, e.MemoryLeak);
     quitTaken = false;
     if (sameThread || !RunOnReportThread(job, pumping, result)) {
