@@ -226,7 +226,7 @@ int ChildMain(const std::string& mode) {
     return 0;
   }
   if (mode == "framework") return FrameworkChild();
-  if (mode == "cgi") return CgiChild();
+  if (mode == "cgi" || mode == "cgi-quiet") return CgiChild(mode == "cgi");
   if (mode == "handled-on" || mode == "handled-off") return HandledChild(mode == "handled-on");
   if (mode.rfind("freeze-", 0) == 0) return FreezeChild(mode.substr(7));
   if (mode == "fault-kinds") return FaultKindsChild();

@@ -141,12 +141,15 @@ int HandledChild(bool reportHandled) {
   return 0;
 }
 
-// A CGI program that wrote its page and then fails with an unhandled exception.
-int CgiChild() {
+// A CGI program that fails with an unhandled exception, after writing a page of its
+// own (which a web server would take for its headers) or before writing anything.
+int CgiChild(bool writesFirst) {
   StartUnitsLikeHost();
-  const char page[] = "<p>half a page</p>";
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), page, sizeof page - 1, &written, nullptr);
+  if (writesFirst) {
+    const char page[] = "<p>half a page</p>";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), page, sizeof page - 1, &written, nullptr);
+  }
   throw EConvertError("bad <request> & \"more\"");
 }
 

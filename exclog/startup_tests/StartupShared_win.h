@@ -20,8 +20,8 @@ int ChildMain(const std::string& mode);
 
 // The class library's patched handlers, in a child with the Forms unit.
 int FrameworkChild();
-// A CGI program failing after it wrote part of its page.
-int CgiChild();
+// A CGI program failing, after it wrote part of its page when `writesFirst`.
+int CgiChild(bool writesFirst);
 // Catch ends with and without handled reports.
 int HandledChild(bool reportHandled);
 
