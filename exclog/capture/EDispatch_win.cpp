@@ -8,6 +8,7 @@
 #include "exclog/capture/EDispatch.h"
 #include "exclog/capture/EEventCall.h"
 #include "exclog/capture/ECaptureState_win.h"
+#include "exclog/dialogs/EReportContext_win.h"
 
 namespace exclog {
 
@@ -141,6 +142,9 @@ uint8_t Dispatch(const TDispatchRequest& request) {
       std::snprintf(block.ExceptionClass, sizeof block.ExceptionClass, "%s", e.ClassName.c_str());
       block.ExceptionAddress = e.Address;
     }
+    RecordExceptionPlace(e.Address, job.FrameWord, request.HandledReport ? 1 : 0);
+    // An overflowed stack has no room for the copy's calls.
+    if (!e.StackOverflow) TakeStackSnapshot(job.FrameWord, false);
     bool sameThread = !request.SeparateThread && ReportOnSameThread(SameThreadReport(), e.StackOverflow, e.MemoryLeak);
     quitTaken = false;
     if (sameThread || !RunOnReportThread(job, pumping, result)) {

@@ -17,9 +17,13 @@
 #include "exclog/capture/EReportChoices.h"
 #include "exclog/capture/EReportEvents_win.h"
 #include "exclog/report/EReportSteps.h"
+#include "exclog/report/EReportText.h"
 #include "exclog/report/ESysInfo_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EEventCall.h"
+#include "exclog/capture/EEvents.h"
+#include "exclog/dialogs/EDialogKit_win.h"
+#include "exclog/dialogs/EReportContext.h"
 #include "exclog/capture/EThreadHooks_win.h"
 #include "exclog/capture/ExceptionLog_win.h"
 #include "exclog/core/ECore_win.h"
@@ -114,6 +118,8 @@ std::unique_ptr<Exception> SystemExceptionObject(const TReportJob& job) {
 
 // The process-wide type and message of the exception under report.
 void SetExceptionTexts(const TReportJob& job, const void* subject) {
+  SetOverrideMessage("");
+  SetExceptionOwnMessage(job.Exception.Message);
   if (subject) {
     ExceptionTypeValue(subject);
     ExceptionMessageValue(subject);
@@ -235,6 +241,31 @@ void CollectListedStacks(const TReportJob& job) {
   }
 }
 
+// Adds a section to the report pieces and, when the handler's text is theirs (a
+// stand-in builder keeps its own), to that text too.
+template <class F>
+void AddToReport(std::string& report, const F& add) {
+  bool same = ReportPieces().LastReport == report;
+  add();
+  if (same) report = ReportPieces().LastReport;
+}
+
+// The custom data that the event's handlers listed, one field per "name=value".
+void AddCustomInformation(std::string& report) {
+  const TStrings& data = EventState().CustomData;
+  if (data.Count() == 0) return;
+  std::vector<std::string> lines;
+  for (int i = 0; i < data.Count(); ++i) lines.push_back(data.Get(i));
+  AddToReport(report, [&] { AddReportFields(ReportOptions().Text(91), lines); });
+}
+
+// The user's description of how to reproduce the error, when the options log it.
+void AddRequestSection(std::string& report) {
+  TQuelbaModuleOptions& options = ReportOptions();
+  if (!(options.LogFlags() & 0x2) || Trim(options.ReproduceText()).empty()) return;
+  AddToReport(report, [&] { AddReportSection(options.Text(123), options.ReproduceText()); });
+}
+
 }  // namespace
 
 TQuelbaModuleOptions& ReportOptions() {
@@ -276,6 +307,7 @@ uint8_t RunMainHandler(TReportJob& job) {
   }
   if (matched) {
     if (!match.Text.empty()) {
+      SetOverrideMessage(match.Text);
       job.Exception.Message = match.Text;
       SetLastExceptionMessage(WithFinalDot(match.Text));
     }
@@ -316,6 +348,7 @@ uint8_t RunMainHandler(TReportJob& job) {
   CountReportSeamCall("TakeScreenshot");
   if (seams.TakeScreenshot) seams.TakeScreenshot(job);
   RunReportEvent(TReportEvent::CustomData, job, false);
+  AddCustomInformation(report);
   SetReportStep(9);
   ++reportCount;
   SetReportStep(10);
@@ -334,6 +367,8 @@ uint8_t RunMainHandler(TReportJob& job) {
   SetReportStep(13);
   TDialogAnswer answer = TDialogAnswer::Close;
   if (!webProgram && job.DialogKind != 2) {
+    RECT workArea;
+    GetForegroundWorkArea(workArea);
     CountReportSeamCall("ShowDialog");
     answer = seams.ShowDialog ? seams.ShowDialog(job, report) : DefaultShowDialog(job, report);
   }
@@ -345,6 +380,7 @@ uint8_t RunMainHandler(TReportJob& job) {
   if (send && (flags & ReportAskReproduceSteps)) {
     CountReportSeamCall("AskReproduceSteps");
     if (seams.AskReproduceSteps) seams.AskReproduceSteps(job);
+    AddRequestSection(report);
   }
   CountReportSeamCall("SaveTextLog");
   if (seams.SaveTextLog) seams.SaveTextLog(job, report);

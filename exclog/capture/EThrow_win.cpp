@@ -15,6 +15,7 @@
 #include "classlib/System.h"
 #include "classlib/Threads.h"
 #include "exclog/capture/EDispatch_win.h"
+#include "exclog/dialogs/EReportContext_win.h"
 
 extern "C" {
 [[noreturn]] void __real___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*));
@@ -59,7 +60,7 @@ void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame)
   uintptr_t base = StackBase();
   size_t size = base > sp ? base - sp : 0;
   if (size > StackCopyLimit) size = StackCopyLimit;
-  r.Stack.assign(reinterpret_cast<const uint8_t*>(sp), reinterpret_cast<const uint8_t*>(sp) + size);
+  CopyStackBytes(sp, size, r.Stack);
   r.Pending = true;
   ++throwCount;
 }

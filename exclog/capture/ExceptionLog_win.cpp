@@ -11,6 +11,7 @@
 #include "exclog/core/ECoreUnit.h"
 #include "exclog/core/ECoreUnit_win.h"
 #include "exclog/core/ECore_win.h"
+#include "exclog/capture/EDialogSeams_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EEvents_win.h"
 #include "exclog/core/EGuard.h"
@@ -208,6 +209,7 @@ void Installer() {
   SetReportDispatch(&FilterDispatch);
   InstallEventCallRouting();
   SetReportMainThreadId(GetCurrentThreadId());
+  InstallDialogSeams();
   ReportHandlerSeams().BuildReport = [](const TReportJob& job) {
     return BuildProcessReport(job, ReportOptions(), !ConsoleProgram());
   };

@@ -205,6 +205,10 @@ int DialogKindOption() { return dialogKindOption; }
 void SetDialogKindOption(int kind) { dialogKindOption = kind; }
 bool SendChosen() { return sendChosen; }
 void SetSendChosen(bool value) { sendChosen = value; }
+TDialogOutcome& DialogOutcome() {
+  static TDialogOutcome outcome;
+  return outcome;
+}
 bool TerminationActionRecorded() { return terminationRecorded; }
 void ClearTerminationActionRecorded() { terminationRecorded = false; }
 bool RecordTerminationAction() { return !terminationRecorded.exchange(true); }

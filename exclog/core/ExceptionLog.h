@@ -131,6 +131,25 @@ void SetDialogKindOption(int kind);
 bool SendChosen();
 void SetSendChosen(bool value);
 
+// The dialogs' process-wide bytes that the handler presets and reads back, beside
+// the send choice above. Written only by the thread that shows the dialogs (the
+// raising thread waits for it meanwhile).
+struct TDialogOutcome {
+  // 0 none, 1 message box, 2 classic dialog, 3 detailed dialog; every way of
+  // closing a dialog sets 0.
+  uint8_t PresentationKind = 0;
+  uint8_t Cancelled = 0;
+  uint8_t ScreenshotChosen = 0;
+  uint8_t CopyChosen = 0;
+  uint8_t RestartChosen = 0;       // the terminate-or-restart button was pressed
+  uint8_t HelpAsksToClose = 0;     // set by the application's help event handler
+  uint8_t DialogFailed = 0;        // no dialog could be shown in this report
+  uint8_t BecameVisible = 0;       // a logger dialog was activated or painted
+  uint8_t DetailsShownBefore = 0;  // a dialog shown again opens detailed
+  uint8_t DetailsMode = 0;         // the detailed dialog shows its pages
+};
+TDialogOutcome& DialogOutcome();
+
 // Whether a filter's termination action was recorded in this process (once only).
 bool TerminationActionRecorded();
 void ClearTerminationActionRecorded();

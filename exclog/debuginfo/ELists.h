@@ -8,6 +8,7 @@
 // Records taken out of a locked list are freed after its lock is released, so a
 // record's own clean-up never runs under the list's lock.
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -114,6 +115,8 @@ struct TQuelbaFunctionInfo {
   uint32_t Length = 0;  // 1: inside the code section, 0: to be measured
 };
 
+constexpr int32_t ThreadPriorityUnknown = INT32_MIN;
+
 struct TQuelbaThreadInfo {
   uint32_t ThreadId = 0;
   uint32_t ThreadHandle = 0;
@@ -124,6 +127,7 @@ struct TQuelbaThreadInfo {
   void* Attached = nullptr;               // owned unless Borrowed or in a copy
   void (*FreeAttached)(void*) = nullptr;  // how to free Attached; null: nothing to free
   uint8_t Borrowed = 0;
+  int32_t Priority = ThreadPriorityUnknown;  // refreshed by the dialogs when they show it
 };
 
 // The call stack of one report: no lock.

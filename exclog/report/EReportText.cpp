@@ -434,6 +434,7 @@ std::string BuildReportText(const TReportSnapshot& s, uint32_t reportId) {
   if (!p.AsmHeader.empty() || !p.AsmText.empty()) p.LastReport += p.AsmHeader + CRLF + p.AsmText + CRLF;
   p.LastReport += p.Cpu;
   p.ReportCopy = p.LastReport;
+  p.SendingText = p.LastReport;
   std::lock_guard<std::mutex> lock(piecesLock);
   pieces = p;
   return p.LastReport;
@@ -447,6 +448,11 @@ TReportPieces ReportPieces() {
 void SetReportCopy(const std::string& text) {
   std::lock_guard<std::mutex> lock(piecesLock);
   pieces.ReportCopy = text;
+}
+
+void UpdateReportPieces(void (*change)(TReportPieces& pieces, const void* argument), const void* argument) {
+  std::lock_guard<std::mutex> lock(piecesLock);
+  change(pieces, argument);
 }
 
 // --- HTML ---------------------------------------------------------------------------

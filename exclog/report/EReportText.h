@@ -133,6 +133,9 @@ const std::string& SnapshotText(const TReportSnapshot& s, int index);
 
 struct TReportPieces {
   std::string Header, General, CallStack, AsmHeader, AsmText, Cpu, LastReport, ReportCopy;
+  // The text the sending sends: the whole report, and the sections added to it
+  // after the dialogs.
+  std::string SendingText;
 };
 
 std::string BuildGeneralPart(const TReportSnapshot& s, uint32_t reportId);
@@ -150,6 +153,9 @@ std::string BuildReportText(const TReportSnapshot& s, uint32_t reportId);
 TReportPieces ReportPieces();
 // The dialogs' and sending's copy; the log-saving step may replace it.
 void SetReportCopy(const std::string& text);
+// Changes the process-wide pieces in place, under their lock (`change` must not
+// call back into this unit).
+void UpdateReportPieces(void (*change)(TReportPieces& pieces, const void* argument), const void* argument);
 
 // --- HTML ---------------------------------------------------------------------------
 
