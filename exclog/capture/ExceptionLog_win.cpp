@@ -11,6 +11,7 @@
 #include "exclog/core/ECoreUnit.h"
 #include "exclog/core/ECoreUnit_win.h"
 #include "exclog/core/ECore_win.h"
+#include "exclog/capture/EDialogHandOver_win.h"
 #include "exclog/capture/EDialogSeams_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EEvents_win.h"
@@ -210,6 +211,7 @@ void Installer() {
   InstallEventCallRouting();
   SetReportMainThreadId(GetCurrentThreadId());
   InstallDialogSeams();
+  InstallDialogHandOver();
   ReportHandlerSeams().BuildReport = [](const TReportJob& job) {
     return BuildProcessReport(job, ReportOptions(), !ConsoleProgram());
   };

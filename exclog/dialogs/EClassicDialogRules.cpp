@@ -93,9 +93,12 @@ TClassicLayout LayOutClassicDialog(const TClassicLayoutInput& in) {
   if (in.DetailsAvailable) {
     p.y += 12;
     int top = p.y;
-    p.Text(QL_MS_SEEDATA, TClassicFont::Dialog, in.SeeData, TextWidth);
     int seeWidth = in.TextWidth ? in.TextWidth(in.SeeData) : 0;
     int linkWidth = in.TextWidth ? in.TextWidth(in.LinkText) : 0;
+    // Only as wide as its text: the link is painted on the dialog beside it, where
+    // a wider static would paint over it.
+    p.Text(QL_MS_SEEDATA, TClassicFont::Dialog, in.SeeData, TextWidth);
+    out.Controls[QL_MS_SEEDATA].Rect.Width = std::min(seeWidth + 2, TextWidth);
     out.Link = {Left + seeWidth + 8, top, linkWidth, in.LineHeight};
   } else {
     p.Hide(QL_MS_SEEDATA);

@@ -90,6 +90,7 @@ TEST(ClassicDialogRules, LayoutTopToBottom) {
   // The link follows the label on its line.
   const TDialogRect& see = l.Controls[QL_MS_SEEDATA].Rect;
   EXPECT_EQ(see.Y, 97 + 13 + 12);
+  EXPECT_LE(see.Right(), l.Link.X);  // the label leaves the link's place free
   EXPECT_EQ(l.Link, (TDialogRect{8 + 43 * 6 + 8, see.Y, 11 * 6, 13}));
   const TDialogRect& description = l.Controls[QL_MS_DESCRIPTION].Rect;
   EXPECT_EQ(description, (TDialogRect{8, 122 + 13 + 12 + 13 + 2, 397, 4 * 13 + 8}));

@@ -2,11 +2,6 @@
 
 namespace exclog {
 
-TDialogOutcome& DialogOutcome() {
-  static TDialogOutcome outcome;
-  return outcome;
-}
-
 namespace {
 
 // The box counts as shown only when it was answered: a failed box must leave the

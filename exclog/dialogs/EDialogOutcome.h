@@ -1,10 +1,12 @@
 #pragma once
-// The outcome flags of the logger's dialogs, which the report handler presets
-// before a dialog and reads after it, and the presentation loop that shows the
-// chosen presentation until its answer is final. Pure: showing a dialog, the
-// message box and the action event come in as operations.
+// The presentation loop of the logger's dialogs: it shows the presentation the
+// outcome's kind (TDialogOutcome, exclog/core/ExceptionLog.h) chooses until its
+// answer is final. Pure: showing a dialog, the message box and the action event
+// come in as operations.
 #include <cstdint>
 #include <functional>
+
+#include "exclog/core/ExceptionLog.h"
 
 namespace exclog {
 
@@ -15,22 +17,6 @@ enum : uint8_t {
   PresentClassic = 2,
   PresentDetailed = 3,
 };
-
-struct TDialogOutcome {
-  uint8_t PresentationKind = PresentNothing;  // every way of closing sets it to 0
-  bool SendChosen = false;
-  bool Cancelled = false;
-  bool ScreenshotChosen = false;
-  bool CopyChosen = false;
-  bool RestartChosen = false;   // the terminate or restart choice
-  bool HelpAsksToClose = false;
-  bool DialogFailed = false;    // no dialog could be shown in this report
-  bool BecameVisible = false;   // activation or paint of a logger dialog was seen
-  bool DetailsShownBefore = false;
-};
-
-// The process-wide outcome (written by the thread that runs the dialogs only).
-TDialogOutcome& DialogOutcome();
 
 // The action the action-notify event is told when the user chose to terminate or
 // restart; its handlers may clear the choice.

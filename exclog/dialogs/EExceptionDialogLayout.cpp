@@ -55,8 +55,10 @@ TDialogLayout LayOutDialog(const TDialogLayoutInput& in) {
   const int half = (w - 8) / 2;
   l.Send = {4, y + 34, half, 16};
   l.Copy = {w - half - 4, y + 34, half, 16};
-  l.Screenshot = {23, y + 50, half - 19, 16};
   l.Link = {w - 4 - in.LinkWidth, in.Visible.Copy ? y + 50 : y + 34, in.LinkWidth, in.LinkHeight};
+  // The screenshot box's row is its own up to the link when the link shares it.
+  const bool linkBeside = in.Visible.Link && in.Visible.Copy;
+  l.Screenshot = {23, y + 50, (linkBeside ? l.Link.X - 8 : w - 4) - 23, 16};
   return l;
 }
 

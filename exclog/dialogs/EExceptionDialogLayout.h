@@ -17,8 +17,7 @@ constexpr uint16_t DialogScreenshotChecked = 0x2;
 constexpr uint16_t DialogShowCopy = 0x4;
 constexpr uint16_t DialogDetailsAvailable = 0x8;
 constexpr uint16_t DialogOpenDetailed = 0x10;
-constexpr uint16_t DialogTopMost = 0x20;
-constexpr uint16_t DialogOwnLook = 0x40;
+// Bits 5 (top-most) and 6 (own look) belong to the dialog kit (EDialogKit_win.h).
 constexpr uint16_t DialogShowSend = 0x80;
 constexpr uint16_t DialogShowScreenshot = 0x100;
 constexpr uint16_t DialogShowHelp = 0x200;

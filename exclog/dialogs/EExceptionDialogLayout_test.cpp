@@ -66,9 +66,12 @@ TEST(ExceptionDialogRules, ButtonsAndBoxesOfAClientSize) {
   EXPECT_EQ(l.Details.X, 460 - 5 - 90);
   EXPECT_EQ(l.Send, (TDialogRect{4, 168, 226, 16}));
   EXPECT_EQ(l.Copy.X, 460 - 226 - 4);
-  EXPECT_EQ(l.Screenshot.Y, 184);
+  EXPECT_EQ(l.Screenshot, (TDialogRect{23, 184, 460 - 4 - 23, 16}));
   // The link under the copy box, right-aligned 4 pixels from the edge.
   EXPECT_EQ(l.Link, (TDialogRect{336, 184, 120, 14}));
+  // A link on the screenshot's row shortens the box.
+  in.Visible.Link = true;
+  EXPECT_EQ(LayOutDialog(in).Screenshot.Right(), 336 - 8);
 
   // The fourth error shows Terminate; Help moves right of it, and OK (centred on
   // a narrow window) right past Help; a second showing hides Details.
