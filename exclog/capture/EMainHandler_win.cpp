@@ -359,6 +359,7 @@ uint8_t RunMainHandler(TReportJob& job) {
   if (!webProgram && job.DialogKind != 2) {
     RECT workArea;
     GetForegroundWorkArea(workArea);
+    SetReportStacks(job.Stacks);  // the Call Stack page's rows
     CountReportSeamCall("ShowDialog");
     answer = seams.ShowDialog ? seams.ShowDialog(job, report) : ShowReportOnConsole(job, report);
   }

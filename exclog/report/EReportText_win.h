@@ -5,6 +5,7 @@
 // the pure builder of EReportText.h.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "exclog/core/EOptions.h"
 #include "exclog/core/ExceptionLog.h"
@@ -15,6 +16,11 @@ namespace exclog {
 // The thread the process started on: its captions read "[Main]". The start-up sets
 // it; 0 until then.
 void SetReportMainThreadId(uint32_t threadId);
+
+// The process's module and process records as the report's rows, copied under
+// their lists' locks (as the lists stand: no refresh).
+std::vector<TReportModuleRow> ModuleRows();
+std::vector<TReportProcessRow> ProcessRows();
 
 // The priority word of a thread priority value ("Normal", "Idle", ...; "" for one
 // the system does not name).

@@ -21,6 +21,9 @@ int ChildMain(const std::string& mode);
 // Starts the logger's units the way the host program does (logger first).
 void StartUnitsLikeHost();
 
+// The report pages driven end to end (DialogPages_win_test.cpp).
+int PagesChild();
+
 // Recurses until the stack overflows.
 int RecurseUntilOverflow(int depth);
 
