@@ -10,6 +10,7 @@
 #include "exclog/dialogs/EDialogSeams.h"
 #include "exclog/dialogs/EDialogShared_win.h"
 #include "exclog/dialogs/EReportContext.h"
+#include "exclog/dialogs/ETreeList_win.h"
 #include "exclog/report/EInternalError_win.h"
 #include "exclog/report/EReportText.h"
 #include "exclog/report/ESysInfo.h"
@@ -57,7 +58,7 @@ void InitDialog(HWND window) {
   // 1. and 2.
   PrepareDialogWindow(window, false);
   CreateDialogFonts(window);
-  state.ErrorBitmap = static_cast<HBITMAP>(LoadImageA(DialogResourceModule(), "QL_ERROR", IMAGE_BITMAP, 0, 0, 0));
+  state.ErrorBitmap = static_cast<HBITMAP>(LoadImageA(LoggerResourceModule(), "QL_ERROR", IMAGE_BITMAP, 0, 0, 0));
   TDialogKitState& kit = DialogKit();
   for (int id : {QL_MS_HEADER, QL_MS_TELL}) SetControlFont(window, id, kit.BoldFont);
   for (int id : {QL_MS_MESSAGE, QL_MS_RESTART, QL_MS_EXPLAIN, QL_MS_SEEDATA, QL_MS_QUESTION, QL_MS_EMAIL_LABEL,
@@ -145,7 +146,7 @@ void Paint() {
   FillRect(dc, &band, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   FrameRect(dc, &band, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   if (state.ErrorBitmap)
-    DrawKeyedBitmap(dc, state.ErrorBitmap, client.right - 8 - 32, (ClassicBandHeight - 32) / 2);
+    DrawTransparentBitmap(dc, state.ErrorBitmap, client.right - 8 - 32, (ClassicBandHeight - 32) / 2, 32, 32);
   state.Link.Paint(dc, DialogKit().UnderlinedFont, RGB(0, 0, 255), DialogText(32));
   EndPaint(state.Window, &ps);
 }

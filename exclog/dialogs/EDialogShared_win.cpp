@@ -5,6 +5,7 @@
 #include "classlib/SysUtils.h"
 #include "exclog/core/ExceptionLog.h"
 #include "exclog/dialogs/EDialogSeams.h"
+#include "exclog/dialogs/ETreeList_win.h"
 
 namespace exclog {
 
@@ -36,7 +37,7 @@ bool IsUserInputMessage(UINT message) {
 }
 
 INT_PTR RunLoggerDialog(const char* templateName, DLGPROC procedure) {
-  return DialogBoxParamA(DialogResourceModule(), templateName, nullptr, procedure, 0);
+  return DialogBoxParamA(LoggerResourceModule(), templateName, nullptr, procedure, 0);
 }
 
 std::string TrimmedItemText(HWND dialog, int id) {
@@ -76,23 +77,6 @@ void TDialogLink::Paint(HDC dc, HFONT font, COLORREF colour, const std::string& 
   SelectObject(dc, old);
 }
 
-HINSTANCE DialogResourceModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&DialogResourceModule), &module);
-  return module ? module : GetModuleHandleA(nullptr);
-}
 
-void DrawKeyedBitmap(HDC dc, HBITMAP bitmap, int x, int y) {
-  BITMAP info{};
-  if (!bitmap || !GetObjectA(bitmap, sizeof info, &info)) return;
-  HDC source = CreateCompatibleDC(dc);
-  if (!source) return;
-  HGDIOBJ old = SelectObject(source, bitmap);
-  TransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source, 0, 0, info.bmWidth, info.bmHeight,
-                 GetPixel(source, 0, 0));
-  SelectObject(source, old);
-  DeleteDC(source);
-}
 
 }  // namespace exclog

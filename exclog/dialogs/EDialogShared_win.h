@@ -49,9 +49,7 @@ std::string TrimmedItemText(HWND dialog, int id);
 // A font set on a control.
 void SetControlFont(HWND dialog, int id, HFONT font);
 
-// The module whose resources hold the dialogs' templates and bitmaps: the one
-// this code is linked into.
-HINSTANCE DialogResourceModule();
+
 // A link painted on a dialog's client area: underlined text in its colour, the
 // hand cursor while the pointer is over it.
 struct TDialogLink {
@@ -64,9 +62,5 @@ struct TDialogLink {
   bool SetCursorOver(HWND window, LPARAM hit);
   void Paint(HDC dc, HFONT font, COLORREF colour, const std::string& text) const;
 };
-
-// Draws `bitmap` at (x, y) in its own size, the colour of its pixel (0, 0)
-// transparent.
-void DrawKeyedBitmap(HDC dc, HBITMAP bitmap, int x, int y);
 
 }  // namespace exclog

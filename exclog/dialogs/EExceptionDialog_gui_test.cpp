@@ -19,6 +19,7 @@
 #include "exclog/dialogs/EDialogKit_win.h"
 #include "exclog/dialogs/EDialogOutcome.h"
 #include "exclog/dialogs/EDialogSeams.h"
+#include "exclog/dialogs/EDialogPages_win.h"
 #include "exclog/dialogs/EDialogShared_win.h"
 #include "exclog/dialogs/EExceptionDialog_win.h"
 #include "exclog/dialogs/EExceptionDialogLayout.h"
@@ -231,6 +232,17 @@ TEST_F(DialogsOnScreen, CompactThenDetailedResizedAndReopenedWhereItWas) {
     HWND tabs = GetDlgItem(dialog, QL_DLG_TABS);
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(tabs) != FALSE; }));
     EXPECT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 6);
+    // Each tab clicked shows its page under its title.
+    for (int tab = 0; tab < 6; ++tab) {
+      RECT item{};
+      SendMessageA(tabs, TCM_GETITEMRECT, tab, reinterpret_cast<LPARAM>(&item));
+      MapWindowPoints(tabs, nullptr, reinterpret_cast<POINT*>(&item), 2);
+      Click((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+      EXPECT_TRUE(PumpUntil([&] {
+        HWND page = CurrentDialogPage();
+        return page && IsWindowVisible(page) && ItemText(page, 102) == DialogText(6 + 2 * tab);
+      })) << "tab " << tab;
+    }
     Shot("2-detailed");
     RECT placed = ScreenRectOf(dialog);
     EXPECT_EQ(placed.right - placed.left, 600);

@@ -12,10 +12,12 @@
 #include "exclog/dialogs/EClassicDialog_win.h"
 #include "exclog/dialogs/EDialogKit_win.h"
 #include "exclog/dialogs/EDialogOutcome.h"
+#include "exclog/dialogs/EDialogPages_win.h"
 #include "exclog/dialogs/EDialogSeams.h"
 #include "exclog/dialogs/EDialogShared_win.h"
 #include "exclog/dialogs/EExceptionDialogLayout.h"
 #include "exclog/dialogs/EReportContext.h"
+#include "exclog/dialogs/ETreeList_win.h"
 #include "exclog/report/EInternalError.h"
 #include "exclog/report/EInternalError_win.h"
 #include "resources/exclog/QuelbaDialogs.h"
@@ -26,11 +28,6 @@ namespace {
 
 constexpr UINT_PTR FirstShowTimer = 1;
 
-// The report pages behind the tabs come with the pages' unit; until then a tab
-// shows nothing.
-void SelectDialogPage(int) {}
-void PlaceDialogPage() {}
-void DestroyDialogPage() {}
 constexpr const char* SettingsFile = "QuelbaLog.ini";
 constexpr const char* CoordinatesSection = "Coordinates";
 
@@ -42,6 +39,7 @@ struct TExceptionDialogState {
   int CheckArea = 0;
   TCheckVisibility Visible;
   HBITMAP ErrorBitmap = nullptr;
+  SIZE BitmapSize{};
   HBRUSH Background = nullptr;
   bool OwnBackground = false;  // the brush is ours to delete
   TDialogLink Link;
@@ -219,7 +217,10 @@ void InitDialog(HWND window) {
   SetForegroundWindow(window);
   outcome.DetailsMode = outcome.DetailsShownBefore || (flags & DialogOpenDetailed);
   // 5.
-  state.ErrorBitmap = static_cast<HBITMAP>(LoadImageA(DialogResourceModule(), "QL_ERROR", IMAGE_BITMAP, 0, 0, 0));
+  state.ErrorBitmap = static_cast<HBITMAP>(LoadImageA(LoggerResourceModule(), "QL_ERROR", IMAGE_BITMAP, 0, 0, 0));
+  BITMAP info{};
+  if (state.ErrorBitmap && GetObjectA(state.ErrorBitmap, sizeof info, &info))
+    state.BitmapSize = {info.bmWidth, info.bmHeight};
   state.OwnBackground = state.OwnLook;
   state.Background = state.OwnLook ? CreateSolidBrush(0xC8D0D4) : GetSysColorBrush(COLOR_BTNFACE);
   CreateDialogFonts(window);
@@ -249,7 +250,7 @@ void InitDialog(HWND window) {
   // 10.
   SetFocus(Item(QL_DLG_OK));
   SendMessageA(Item(QL_DLG_TABS), TCM_SETCURSEL, tab, 0);
-  SelectDialogPage(tab);
+  SelectDialogPage(Item(QL_DLG_TABS), tab);
   state.Initialised = true;
   SetDetailsMode(outcome.DetailsMode != 0);
   // 11.
@@ -286,7 +287,7 @@ void DestroyDialog() {
 void Paint() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(state.Window, &ps);
-  if (state.ErrorBitmap) DrawKeyedBitmap(dc, state.ErrorBitmap, 8, 8);
+  if (state.ErrorBitmap) DrawTransparentBitmap(dc, state.ErrorBitmap, 8, 8, state.BitmapSize.cx, state.BitmapSize.cy);
   state.Link.Paint(dc, DialogKit().BoldUnderlinedFont, RGB(0, 0, 128), DialogText(25));
   EndPaint(state.Window, &ps);
 }
@@ -306,7 +307,7 @@ void Sized(WPARAM kind) {
     state.Last.Height = r.bottom - r.top - state.CheckArea;
     state.SizeRecorded = true;
   }
-  PlaceDialogPage();
+  PlaceDialogPage(Item(QL_DLG_TABS));
   // Moved children leave stale pieces behind while the frame is dragged.
   RedrawWindow(state.Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
@@ -426,7 +427,7 @@ INT_PTR CALLBACK ExceptionDialogProc(HWND window, UINT message, WPARAM wParam, L
         ResetAutoClose();
         auto* header = reinterpret_cast<NMHDR*>(lParam);
         if (header && header->idFrom == QL_DLG_TABS && header->code == TCN_SELCHANGE)
-          SelectDialogPage(static_cast<int>(SendMessageA(Item(QL_DLG_TABS), TCM_GETCURSEL, 0, 0)));
+          SelectDialogPage(Item(QL_DLG_TABS), static_cast<int>(SendMessageA(Item(QL_DLG_TABS), TCM_GETCURSEL, 0, 0)));
         return FALSE;
       }
       case WM_MOUSEMOVE:
@@ -485,7 +486,7 @@ INT_PTR CALLBACK ExceptionDialogProc(HWND window, UINT message, WPARAM wParam, L
 }
 
 void ShowExceptionDialog(bool beep) {
-  HMODULE richEdit = LoadLibraryA("RICHED20.DLL");
+  LoadDialogClasses();
   HWND foreground = GetForegroundWindow();
   TDialogOutcome& outcome = DialogOutcome();
   if (beep && outcome.PresentationKind != PresentMessageBox) MessageBeep(MB_ICONHAND);
@@ -505,7 +506,7 @@ void ShowExceptionDialog(bool beep) {
   ops.WarnDialogFailed = [] { InternalWarning(1, DialogFailedWarning); };
   RunPresentationLoop(outcome, ops);
   ClearDialogVisible();
-  if (richEdit) FreeLibrary(richEdit);
+  FreeDialogClasses();
   if (foreground && IsWindow(foreground)) SetForegroundWindow(foreground);
 }
 
