@@ -498,6 +498,11 @@ TEST_F(DialogsOnScreen, ClassicDialogBandLinkAndEmail) {
     ASSERT_TRUE(PumpUntil([&] { return boxes == 1; }));
     EXPECT_EQ(lastBoxText, "Invalid email.");
     EXPECT_FALSE(run.Ended(300));
+    // Escape with the address still invalid: a cancel the address keeps open ...
+    Key("Escape");
+    ASSERT_TRUE(PumpUntil([&] { return boxes == 2; }));
+    EXPECT_TRUE(DialogOutcome().Cancelled);
+    EXPECT_FALSE(run.Ended(300));
     // A valid one lands in [User] and the report's 3.3 line.
     SetDlgItemTextA(dialog, QL_MS_EMAIL, "");
     ClickItem(dialog, QL_MS_EMAIL);
@@ -508,7 +513,9 @@ TEST_F(DialogsOnScreen, ClassicDialogBandLinkAndEmail) {
   EXPECT_EQ(ReadSetting("QuelbaLog.ini", "User", "Email", ""), "ada@example.org");
   EXPECT_EQ(ReportPieces().LastReport, "User:\r\n  3.3 Email          : ada@example.org\r\nrest");
   EXPECT_EQ(ReportPieces().ReportCopy, ReportPieces().LastReport);
+  // ... and Send afterwards is no cancel.
   EXPECT_TRUE(SendChosen());
+  EXPECT_FALSE(DialogOutcome().Cancelled);
   {
     // Escape in the description cancels.
     TDialogRun run(&ShowClassicDialog);
