@@ -10,6 +10,7 @@
 #include "classlib/Forms_win.h"
 #include "classlib/Layout.h"
 #include "classlib/System.h"
+#include "exclog/core/EProcess_win.h"
 
 namespace {
 
@@ -88,7 +89,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     ~TUnits() { FinalizeUnits(); }
   } units;
 
-  // Only one instance runs: a second one ends at once, without a message.
+  // Only one instance runs: a second one ends at once, without a message. A
+  // restart by the logger waits (bounded) for the instance it replaces first.
+  exclog::WaitForReplacedInstance();
   HANDLE mutex = CreateMutexA(nullptr, TRUE, "velmora");
   if (mutex == nullptr) return 0;
   if (GetLastError() == ERROR_ALREADY_EXISTS) {

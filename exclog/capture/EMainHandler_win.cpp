@@ -19,6 +19,7 @@
 #include "exclog/report/EReportSteps.h"
 #include "exclog/report/EReportText.h"
 #include "exclog/report/ESysInfo_win.h"
+#include "exclog/capture/EDialogHandOver_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/ELeakReport_win.h"
 #include "exclog/capture/EEventCall.h"
@@ -42,17 +43,6 @@ std::mutex optionsLock;
 std::unique_ptr<TQuelbaModuleOptions> reportOptions;
 
 std::string DefaultBuildReport(const TReportJob& job) { return DescribeException("Report", job.Exception); }
-
-TDialogAnswer DefaultShowDialog(const TReportJob& job, const std::string& report) {
-  if (job.DialogKind == 1) {
-    std::string text = report + "\r\n";
-    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD written = 0;
-    if (output && output != INVALID_HANDLE_VALUE)
-      KernelOriginals().WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  }
-  return TDialogAnswer::Close;
-}
 
 HMODULE ModuleHolding(uintptr_t address) {
   HMODULE module = nullptr;
@@ -375,15 +365,17 @@ uint8_t RunMainHandler(TReportJob& job) {
   if (!webProgram && job.DialogKind != 2) {
     RECT workArea;
     GetForegroundWorkArea(workArea);
+    SetReportStacks(job.Stacks);  // the Call Stack page's rows
     CountReportSeamCall("ShowDialog");
-    answer = seams.ShowDialog ? seams.ShowDialog(job, report) : DefaultShowDialog(job, report);
+    answer = seams.ShowDialog ? seams.ShowDialog(job, report) : ShowReportOnConsole(job, report);
   }
   bool send = SendAfterDialog(choiceInput, SendChosen());
   // 11.
   SetReportStep(14);
   RunReportEvent(TReportEvent::AfterDialog, job, false);
   uint32_t flags = ReportFlags();
-  if (send && (flags & ReportAskReproduceSteps)) {
+  // The request itself asks whether it is wanted (the user sends or the log keeps it).
+  if ((flags & ReportAskReproduceSteps) || (ReportOptions().LogFlags() & 0x2)) {
     CountReportSeamCall("AskReproduceSteps");
     if (seams.AskReproduceSteps) seams.AskReproduceSteps(job);
     AddRequestSection(report);
@@ -398,7 +390,7 @@ uint8_t RunMainHandler(TReportJob& job) {
     CountReportSeamCall("SaveXmlLog");
     if (seams.SaveXmlLog) seams.SaveXmlLog(job, report);
   }
-  if (flags & ReportCopyToClipboard) CopyTextToClipboard(report);
+  if ((flags & ReportCopyToClipboard) || DialogOutcome().CopyChosen) CopyTextToClipboard(report);
   // 13.
   SetReportStep(16);
   bool background = (flags & ReportSendInBackground) != 0;
@@ -406,7 +398,10 @@ uint8_t RunMainHandler(TReportJob& job) {
   bool handedOver = false;
   if (send) {
     CountReportSeamCall("StartSending");
-    if (seams.StartSending) handedOver = seams.StartSending(job, report, !background);
+    if (seams.StartSending)
+      handedOver = seams.StartSending(job, report, !background);
+    else
+      WriteReportLine(std::string("Sending: send on, screenshot ") + (DialogOutcome().ScreenshotChosen ? "on" : "off"));
   }
   // 14.
   if (matched && match.TerminationAction != 0 && RecordTerminationAction())

@@ -12,6 +12,7 @@
 #include "exclog/core/ECoreUnit_win.h"
 #include "exclog/core/ECore_win.h"
 #include "exclog/capture/ECgiPage_win.h"
+#include "exclog/capture/EDialogHandOver_win.h"
 #include "exclog/capture/EDialogSeams_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/ELeakReport_win.h"
@@ -226,6 +227,7 @@ void Installer() {
   SetReportMainThreadId(GetCurrentThreadId());
   ReportHandlerSeams().WriteWebErrorPage = &WriteCgiErrorPage;
   InstallDialogSeams();
+  InstallDialogHandOver();
   ReportHandlerSeams().BuildReport = [](const TReportJob& job) {
     return BuildProcessReport(job, ReportOptions(), !ConsoleProgram());
   };

@@ -191,7 +191,8 @@ void SetStartDirectory(const std::string& folder) { StartDirectoryText() = folde
 const std::string& StartDirectory() { return StartDirectoryText(); }
 
 bool StartNewInstance() {
-  std::string commandLine = GetCommandLineA();
+  // Marked, so the new instance waits for this one before taking its lock.
+  std::string commandLine = RestartCommandLine(GetCommandLineA(), GetCurrentProcessId());
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   GetStartupInfoA(&startup);
@@ -204,6 +205,15 @@ bool StartNewInstance() {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return true;
+}
+
+void WaitForReplacedInstance(DWORD waitMs) {
+  DWORD old = RestartedFrom(GetCommandLineA());
+  if (old == 0 || old == GetCurrentProcessId()) return;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, old);
+  if (!process) return;  // already gone
+  WaitForSingleObject(process, waitMs);
+  CloseHandle(process);
 }
 
 void EndProcess(bool restart) {

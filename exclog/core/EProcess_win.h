@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "classlib/System.h"
+#include "exclog/core/ERestart.h"
 
 namespace exclog {
 
@@ -53,9 +54,15 @@ bool CopyTextToClipboard(const std::string& text, HWND owner = nullptr, DWORD wa
 void SetStartDirectory(const std::string& folder);
 const std::string& StartDirectory();
 
-// Starts a new instance with this process's command line in StartDirectory();
+// Starts a new instance with this process's command line, marked as a restart of
+// this process (ERestart.h), in StartDirectory();
 // returns whether CreateProcess succeeded.
 bool StartNewInstance();
+
+// In a program started by StartNewInstance: waits up to `waitMs` for the process
+// it replaces to end (that one still holds what a single instance may hold).
+// Returns at once in a program started otherwise.
+void WaitForReplacedInstance(DWORD waitMs = RestartWaitMs);
 
 // Ends the process with exit code 1, first starting a new instance when `restart`
 // (a failed start is not reported: the process ends either way).

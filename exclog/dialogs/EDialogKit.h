@@ -83,15 +83,17 @@ int ButtonWidthFor(int textWidth, int cyBorder);
 
 // --- Timers -------------------------------------------------------------------------
 
-// The auto-close count: one tick a second; `Tick` says when the window is to close.
-// A time of 0 never closes.
+// The auto-close count: one tick a second; `Tick` says when the window is to close:
+// after `seconds` whole seconds without input. A time of 0 never closes.
 class TAutoCloseCount {
  public:
   void Start(int seconds) {
     seconds_ = seconds;
     count_ = 0;
   }
-  void Reset() { count_ = 0; }
+  // Input: the part of a second up to the next tick is not a quiet second (else a
+  // 1-second dialog would close at the next tick whatever the user does).
+  void Reset() { count_ = -1; }
   bool Tick() { return seconds_ > 0 && ++count_ >= seconds_; }
   int Count() const { return count_; }
   int Seconds() const { return seconds_; }

@@ -78,8 +78,13 @@ TEST(DialogKitTimers, AutoCloseCountAndKeepInFront) {
   count.Start(3);
   EXPECT_FALSE(count.Tick());
   EXPECT_FALSE(count.Tick());
-  count.Reset();  // input: the count starts again
+  count.Reset();  // input: three whole quiet seconds from the next tick on
   EXPECT_FALSE(count.Tick());
+  EXPECT_FALSE(count.Tick());
+  EXPECT_FALSE(count.Tick());
+  EXPECT_TRUE(count.Tick());
+  count.Start(1);
+  count.Reset();  // input just before a tick keeps a 1-second dialog open
   EXPECT_FALSE(count.Tick());
   EXPECT_TRUE(count.Tick());
 

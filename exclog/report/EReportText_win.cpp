@@ -152,25 +152,36 @@ void FillStack(TReportSnapshot& s, const TReportJob& job) {
 
 void FillLists(TReportSnapshot& s) {
   RefreshModules();
+  s.Modules = ModuleRows();
+  BuildProcessList(ProcessesList());
+  s.Processes = ProcessRows();
+}
+
+}  // namespace
+
+std::vector<TReportModuleRow> ModuleRows() {
+  std::vector<TReportModuleRow> rows;
   TQuelbaModulesList& modules = ModulesList();
-  {
-    TCriticalSectionLock hold(modules.Section());
-    for (int i = 0; i < modules.Count(); ++i) {
-      const TQuelbaModuleInfo* m = modules.Get(i);
-      if (!m) continue;
-      TReportModuleRow row;
-      row.Handle = m->Handle;
-      row.FileName = FileNameOf(m->FileName);
-      row.Description = m->Description;
-      row.Version = m->Version;
-      row.Size = m->FileSize;
-      row.Modified = m->LastModified;
-      row.Path = m->FileName;
-      s.Modules.push_back(std::move(row));
-    }
+  TCriticalSectionLock hold(modules.Section());
+  for (int i = 0; i < modules.Count(); ++i) {
+    const TQuelbaModuleInfo* m = modules.Get(i);
+    if (!m) continue;
+    TReportModuleRow row;
+    row.Handle = m->Handle;
+    row.FileName = FileNameOf(m->FileName);
+    row.Description = m->Description;
+    row.Version = m->Version;
+    row.Size = m->FileSize;
+    row.Modified = m->LastModified;
+    row.Path = m->FileName;
+    rows.push_back(std::move(row));
   }
+  return rows;
+}
+
+std::vector<TReportProcessRow> ProcessRows() {
+  std::vector<TReportProcessRow> rows;
   TQuelbaProcessesList& processes = ProcessesList();
-  BuildProcessList(processes);
   TCriticalSectionLock hold(processes.Section());
   for (int i = 0; i < processes.Count(); ++i) {
     const TQuelbaProcessInfo* p = processes.Get(i);
@@ -184,11 +195,10 @@ void FillLists(TReportSnapshot& s) {
     row.PriorityClass = p->PriorityClass;
     row.Threads = p->Threads;
     row.Path = p->FileName;
-    s.Processes.push_back(std::move(row));
+    rows.push_back(std::move(row));
   }
+  return rows;
 }
-
-}  // namespace
 
 void SetReportMainThreadId(uint32_t threadId) { mainThreadId = threadId; }
 

@@ -5,6 +5,7 @@
 // the pure builder of EReportText.h.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "exclog/core/EOptions.h"
 #include "exclog/core/ExceptionLog.h"
@@ -21,6 +22,11 @@ void SetReportMainThreadId(uint32_t threadId);
 // this at start-up; until then every thread reads "".
 using TThreadClassNameProc = std::string (*)(uint32_t threadId);
 TThreadClassNameProc SetReportThreadClassSeam(TThreadClassNameProc proc);
+
+// The process's module and process records as the report's rows, copied under
+// their lists' locks (as the lists stand: no refresh).
+std::vector<TReportModuleRow> ModuleRows();
+std::vector<TReportProcessRow> ProcessRows();
 
 // The priority word of a thread priority value ("Normal", "Idle", ...; "" for one
 // the system does not name).

@@ -211,6 +211,7 @@ __attribute__((noinline)) int RecurseUntilOverflow(int depth) {
 
 int ChildMain(const std::string& mode) {
   if (mode == "order") return OrderChild();
+  if (mode == "pages") return PagesChild();
   if (mode == "av-main") {
     StartUnitsLikeHost();
     WriteToLowAddress();

@@ -36,6 +36,9 @@ std::string ReportField(const std::string& text, const std::string& number, size
 // Reports in `text` whose exception type is `type`.
 size_t ReportsOf(const std::string& text, const std::string& type);
 
+// The report pages driven end to end (DialogPages_win_test.cpp).
+int PagesChild();
+
 // Recurses until the stack overflows.
 int RecurseUntilOverflow(int depth);
 

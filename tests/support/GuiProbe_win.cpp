@@ -38,9 +38,14 @@ std::optional<std::string> RunHostCommand(const std::string& shellCommand, DWORD
   // Wine starts programs of the build machine, but cannot wait for them or read
   // their exit code: the command writes its answer to a file, renamed into place
   // when complete, and we poll for it.
+  // Process ids repeat across the Wine sessions that share the machine's /tmp: the
+  // performance counter tells two programs with one id apart.
   static int serial = 0;
-  char name[64];
-  std::snprintf(name, sizeof name, "/tmp/velmora-host-%lu-%d", GetCurrentProcessId(), ++serial);
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  char name[96];
+  std::snprintf(name, sizeof name, "/tmp/velmora-host-%lu-%d-%llx", GetCurrentProcessId(), ++serial,
+                static_cast<unsigned long long>(now.QuadPart));
   const std::string unixOut = name;
   const std::string script = "(" + shellCommand + ") > '" + unixOut + ".part' 2>/dev/null; mv '" +
                              unixOut + ".part' '" + unixOut + "'";

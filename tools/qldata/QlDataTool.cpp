@@ -442,6 +442,11 @@ std::string OptionsStreamFor(const TSettings& settings) {
     else if (key == "WebSendMode") options.SetWebSendMode(static_cast<uint8_t>(number()));
     else if (key == "WebUrl") options.SetWebUrl(value);
     else if (key == "AskBeforeSending") options.SetAskBeforeSending(static_cast<uint8_t>(number()));
+    else if (key == "DialogFlags") options.SetDialogFlags(static_cast<uint16_t>(number()));
+    else if (key == "TerminateAction") options.SetTerminateAction(static_cast<uint8_t>(number()));
+    else if (key == "TerminateButtonAfter") options.SetTerminateButtonAfter(static_cast<int32_t>(number()));
+    else if (key == "AutoCloseSeconds") options.SetAutoCloseSeconds(static_cast<int32_t>(number()));
+    else if (key == "InitialPage") options.SetInitialPage(static_cast<uint8_t>(number()));
     else throw std::runtime_error("unknown setting " + key);
   }
   return options.SaveToBytes();

@@ -1,0 +1,90 @@
+#include "exclog/capture/EDialogHandOver_win.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/EEventCall.h"
+#include "exclog/capture/EReportEvents_win.h"
+#include "exclog/capture/EThreadHooks_win.h"
+#include "exclog/dialogs/EDialogOutcome.h"
+#include "exclog/dialogs/EDialogShared_win.h"
+#include "exclog/dialogs/EExceptionDialog_win.h"
+#include "exclog/dialogs/EExceptionDialogLayout.h"
+#include "exclog/dialogs/ERequestDialog_win.h"
+
+namespace exclog {
+
+namespace {
+
+std::atomic<uint8_t> presentationKind{PresentDetailed};
+
+// The help button: the custom-button event in the application's context.
+void RunHelpEvent(bool& close) {
+  CallEventHandler([&] { close = RaiseFlagEvent(TQuelbaEvent::CustomButtonClick, false); });
+}
+
+void NotifyDialogAction(int action, bool& chosen) {
+  uint8_t value = chosen ? 1 : 0;
+  CallEventHandler([&] { RaiseValueEvent(TQuelbaEvent::ExceptionActionNotify, action, &value); });
+  chosen = value != 0;
+}
+
+void AskReproduceSteps(const TReportJob& job) {
+  DialogReportFacts().Duplicate = job.Duplicate;
+  DialogReportFacts().CanShowWindows = !ConsoleProgram() && job.DialogKind == 0;
+  ShowRequestDialog();
+}
+
+}  // namespace
+
+void SetPresentationKindOption(uint8_t kind) { presentationKind = kind <= PresentDetailed ? kind : PresentDetailed; }
+uint8_t PresentationKindOption() { return presentationKind; }
+
+TDialogAnswer ShowReportOnConsole(const TReportJob& job, const std::string& report) {
+  if (job.DialogKind == 1) {
+    std::string text = report + "\r\n";
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written = 0;
+    if (output && output != INVALID_HANDLE_VALUE)
+      KernelOriginals().WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+  return TDialogAnswer::Close;
+}
+
+TDialogAnswer ShowReportDialog(const TReportJob& job, const std::string& report) {
+  if (job.DialogKind != 0) return ShowReportOnConsole(job, report);
+  TQuelbaModuleOptions& options = ReportOptions();
+  TDialogReportFacts& facts = DialogReportFacts();
+  facts.Duplicate = job.Duplicate;
+  facts.ErrorCount = ReportCount();
+  facts.CanShowWindows = !ConsoleProgram();
+  // Preset as the handler does before its presentation loop; Send chosen is set.
+  TDialogOutcome& outcome = DialogOutcome();
+  outcome.PresentationKind = PresentationKindOption();
+  outcome.Cancelled = 0;
+  outcome.ScreenshotChosen = (options.ProcessFlags() & ProcessAttachScreenshot) ? 1 : 0;
+  outcome.CopyChosen = 0;
+  outcome.RestartChosen = 0;
+  outcome.HelpAsksToClose = 0;
+  outcome.DetailsShownBefore = 0;
+  ShowExceptionDialog(true);
+  if (!outcome.RestartChosen) return TDialogAnswer::Close;
+  switch (job.RestartChoice) {
+    case 1: return TDialogAnswer::Terminate;
+    case 2: return TDialogAnswer::Restart;
+    default: return TDialogAnswer::Close;
+  }
+}
+
+void InstallDialogHandOver() {
+  TReportHandlerSeams& seams = ReportHandlerSeams();
+  seams.ShowDialog = &ShowReportDialog;
+  seams.AskReproduceSteps = &AskReproduceSteps;
+  TDialogEventSeams& events = DialogEventSeams();
+  events.RunHelp = &RunHelpEvent;
+  events.NotifyAction = &NotifyDialogAction;
+}
+
+}  // namespace exclog

@@ -1,0 +1,39 @@
+// A windowed program carrying the logger, for the dialogs' end-to-end tests: a
+// fault in a thread of its own reaches the logger, whose dialog shows; after the
+// report the program says so and keeps running (the clipboard it filled lives as
+// long as the program) until the test signals "DialogProgramEnd<pid>".
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "classlib/System.h"
+
+namespace {
+
+DWORD WINAPI Faulty(LPVOID) {
+  *reinterpret_cast<volatile int*>(0x10) = 1;  // an access violation
+  return 0;
+}
+
+void Say(const char* text) {
+  DWORD written = 0;
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out && out != INVALID_HANDLE_VALUE) WriteFile(out, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  InitUnits();
+  const std::string name = "DialogProgramEnd" + std::to_string(GetCurrentProcessId());
+  HANDLE end = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+  HANDLE thread = CreateThread(nullptr, 0, &Faulty, nullptr, 0, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  Say("went on\n");
+  WaitForSingleObject(end, 60000);
+  CloseHandle(end);
+  FinalizeUnits();
+  return 0;
+}
