@@ -398,10 +398,7 @@ uint8_t RunMainHandler(TReportJob& job) {
   bool handedOver = false;
   if (send) {
     CountReportSeamCall("StartSending");
-    if (seams.StartSending)
-      handedOver = seams.StartSending(job, report, !background);
-    else
-      WriteReportLine(std::string("Sending: send on, screenshot ") + (DialogOutcome().ScreenshotChosen ? "on" : "off"));
+    if (seams.StartSending) handedOver = seams.StartSending(job, report, !background);
   }
   // 14.
   if (matched && match.TerminationAction != 0 && RecordTerminationAction())

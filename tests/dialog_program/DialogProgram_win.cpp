@@ -8,6 +8,7 @@
 #include <string>
 
 #include "classlib/System.h"
+#include "exclog/core/ExceptionLog.h"
 
 namespace {
 
@@ -22,10 +23,17 @@ void Say(const char* text) {
   if (out && out != INVALID_HANDLE_VALUE) WriteFile(out, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
 }
 
+// The sending the dialog chose, said instead of done: the tests read the choice.
+bool SayWhatIsSent(const exclog::TReportJob&, const std::string&, bool) {
+  Say(exclog::DialogOutcome().ScreenshotChosen ? "Sending: send on, screenshot on\n" : "Sending: send on, screenshot off\n");
+  return false;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   InitUnits();
+  exclog::ReportHandlerSeams().StartSending = &SayWhatIsSent;
   const std::string name = "DialogProgramEnd" + std::to_string(GetCurrentProcessId());
   HANDLE end = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
   HANDLE thread = CreateThread(nullptr, 0, &Faulty, nullptr, 0, nullptr);

@@ -84,21 +84,30 @@ bool RaiseFromTheMenu(DWORD processId) {
   return PumpUntil([&] { return FindOpenMenuOf(processId) == nullptr; });
 }
 
-// The logger's dialog shows the report; Escape closes it and the program goes on.
-// It counts as shown once placed: it appears at 0, 0 without size before its mode
-// places it.
+// The logger's dialog shows the report; a click on its caption and Escape close it,
+// and the program goes on. It counts as shown once placed: it appears at 0, 0
+// without size before its mode places it, so its rectangle must hold still.
 bool CloseTheReportDialog(DWORD processId) {
   HWND dialog = nullptr;
-  if (!PumpUntil(
-          [&] {
-            dialog = FindWindowOf(processId, "Error occurred", false);
-            RECT r{};
-            return dialog && GetWindowRect(dialog, &r) && r.right - r.left >= 100;
-          },
-          30000))
-    return false;
-  SetForegroundWindow(dialog);
-  RunHostCommand("/usr/bin/xdotool key Escape");
+  RECT last{};
+  DWORD since = 0;
+  bool placed = PumpUntil(
+      [&] {
+        if (!(dialog = FindWindowOf(processId, "Error occurred", false))) return false;
+        RECT r{};
+        GetWindowRect(dialog, &r);
+        if (r.right - r.left < 100) return false;
+        if (!EqualRect(&r, &last)) {
+          last = r;
+          since = GetTickCount();
+          return false;
+        }
+        return GetTickCount() - since >= 300;
+      },
+      30000);
+  if (!placed) return false;
+  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((last.left + last.right) / 2) + " " +
+                 std::to_string(last.top + 8) + " click 1 key Escape");
   return PumpUntil([&] { return !IsWindow(dialog); }, 15000);
 }
 
