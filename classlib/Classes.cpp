@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "classlib/TypInfo.h"
+
 // ---------------------------------------------------------------------------
 // TList
 
@@ -581,6 +583,8 @@ void ClassesUnitInit() {
 void ClassesUnitFini() {
   delete classRegistry;
   classRegistry = nullptr;
+  // Every unit above has stopped: nothing holds a property of a built table.
+  ReleasePublishedTables();
 }
 
 void RegisterClass(TClass cls) {

@@ -47,6 +47,15 @@ WNDPROC DefaultProcOf(HWND window) {
   return it != ClassProcs().end() ? it->second : DefWindowProcA;
 }
 
+}  // namespace
+
+void ForgetWindowClasses() {
+  std::lock_guard<std::mutex> lock(classLock);
+  std::map<std::string, WNDPROC>().swap(ClassProcs());
+}
+
+namespace {
+
 // Registers the window class once per name; returns the procedure it extends.
 WNDPROC RegisterWindowClass(const TCreateParams& params) {
   std::lock_guard<std::mutex> lock(classLock);
@@ -433,15 +442,21 @@ TWinControl::~TWinControl() {
   if (fontHandle_) DeleteObject(fontHandle_);
 }
 
-const std::string& TWinControl::PropertyName() {
-  thread_local std::string name = ControlPropertyName(
-      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ModuleInstance())), GetCurrentThreadId());
+const char* TWinControl::PropertyName() {
+  // A plain array: a thread-local string would keep its text and its destructor's
+  // record on the heap until the thread ends, after the units have stopped.
+  thread_local char name[32] = {};
+  if (!name[0]) {
+    const std::string text = ControlPropertyName(
+        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ModuleInstance())), GetCurrentThreadId());
+    text.copy(name, sizeof name - 1);
+  }
   return name;
 }
 
 ATOM TWinControl::PropertyAtom() {
   // Registered for the thread's lifetime: other code looks the property up by name.
-  thread_local ATOM atom = GlobalAddAtomA(PropertyName().c_str());
+  thread_local ATOM atom = GlobalAddAtomA(PropertyName());
   return atom;
 }
 

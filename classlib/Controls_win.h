@@ -52,6 +52,9 @@ class TWinControl;
 
 // The window procedure of every class this library registers.
 LRESULT CALLBACK ControlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Forgets which procedure each registered class extends (the forms unit's stop, once
+// its windows are gone). A window made later looks its class up again.
+void ForgetWindowClasses();
 
 // Called with every exception caught at a window procedure, timer or hook entry.
 // The forms unit installs the application's handler; without one the message is
@@ -236,7 +239,7 @@ class TWinControl : public TControl {
   // up under the calling thread's property name); null when none.
   static TWinControl* FindControl(HWND window);
   // The property name and its global atom for the calling thread.
-  static const std::string& PropertyName();
+  static const char* PropertyName();
   static ATOM PropertyAtom();
 
   // Paints the windowless children into `dc`, whose origin is this control's client

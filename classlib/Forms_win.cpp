@@ -445,6 +445,7 @@ void FormsFini() {
   Application = nullptr;
   delete Screen;
   Screen = nullptr;
+  ForgetWindowClasses();
 }
 }  // namespace
 

@@ -60,7 +60,7 @@ namespace {
 
 struct TClassEntry {
   void (*Fill)(TPublishedTable&) = nullptr;
-  std::unique_ptr<TPublishedTable> Table;  // built on first use, then never changed
+  std::unique_ptr<TPublishedTable> Table;  // built on first use, unchanged until released
 };
 
 std::mutex& TablesLock() {
@@ -97,6 +97,11 @@ const TPublishedTable& PublishedTableOf(TClass cls) {
     entry.Table = std::move(table);
   }
   return *entry.Table;
+}
+
+void ReleasePublishedTables() {
+  std::lock_guard<std::mutex> guard(TablesLock());
+  for (auto& [cls, entry] : Tables()) entry.Table.reset();
 }
 
 const TPropInfo* GetPropInfo(TClass cls, std::string_view name) {

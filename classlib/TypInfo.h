@@ -492,8 +492,12 @@ bool RegisterPublisher(TClass cls, void (*fill)(TPublishedTable&));
 // Looking up and using properties. A "path" is a property name or names joined by
 // "." ("Font.Color"): every part but the last names an object property.
 
-// The class's own table (empty when it declares nothing).
+// The class's own table (empty when it declares nothing). Built on first use and
+// kept until the "Classes" unit stops; a table used after that is built again.
 const TPublishedTable& PublishedTableOf(TClass cls);
+// Frees every built table (the "Classes" unit's stop): no table or property
+// reference taken before may be used after.
+void ReleasePublishedTables();
 // The property of that name on the class or its ancestors (the nearest class
 // wins); null when there is none.
 const TPropInfo* GetPropInfo(TClass cls, std::string_view name);

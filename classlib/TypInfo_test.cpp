@@ -254,4 +254,20 @@ TEST(TypInfo, PropertyListFollowsTheClassChain) {
   EXPECT_EQ(GetPropList(TObject::StaticClass()).size(), 0u);
 }
 
+// The "Classes" unit's stop frees the built tables; after a restart of the unit the
+// same properties are found again, and they still read and write.
+TEST(TypInfo, ReleasedTablesAreBuiltAgainOnUse) {
+  ASSERT_NE(GetPropInfo(TTiBase::StaticClass(), "Visible"), nullptr);
+  ReleasePublishedTables();
+  const TPropInfo* visible = GetPropInfo(TTiBase::StaticClass(), "Visible");
+  ASSERT_NE(visible, nullptr);
+  EXPECT_EQ(visible->Default, 1);
+  ReleasePublishedTables();
+  EXPECT_EQ(GetPropInfo(TTiDerived::StaticClass(), "Caption")->Writable(), false);
+  TTiBase item;
+  ReleasePublishedTables();
+  EXPECT_TRUE(SetStrProp(&item, "Caption", "again"));
+  EXPECT_EQ(GetStrProp(&item, "Caption").value_or(""), "again");
+}
+
 }  // namespace

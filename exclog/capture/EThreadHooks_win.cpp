@@ -51,8 +51,13 @@ std::map<const void*, uintptr_t> originalExecutes;  // virtual table -> original
 std::mutex cgiLock;
 std::string cgiPage;
 
-// The resume guard of the freeze watchdog: its own resumes take no stack copy.
-thread_local bool resumeGuard = false;
+// The resume guard of the freeze watchdog: its own resumes take no stack copy. The
+// thread inside the guarded resume, not a thread-local flag: a thread-local's first
+// use allocates, and the watchdog resumes a main thread it suspended, which may hold
+// the heap's lock.
+std::atomic<DWORD> guardedResumer{0};
+
+bool InGuardedResume() { return guardedResumer.load() == GetCurrentThreadId(); }
 
 uintptr_t ThreadStackTop() {
   return reinterpret_cast<uintptr_t>(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
@@ -432,7 +437,7 @@ void AddLibraryThreadRecord(const TQuelbaThreadInfo& record) {
 void UpdateLibraryThreadRecord(uint32_t handle, const TQuelbaThreadInfo& record) {
   TListUse use;
   TQuelbaThreadsList* list = use.Get();
-  if (!LoggerActive() || resumeGuard || !list) return;
+  if (!LoggerActive() || InGuardedResume() || !list) return;
   TQuelbaThreadInfo old;
   {
     TListWrite hold(*list);
@@ -603,9 +608,9 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
 }
 
 DWORD ResumeThreadGuarded(HANDLE thread) {
-  resumeGuard = true;
+  guardedResumer = GetCurrentThreadId();
   DWORD result = HookResumeThread(thread);
-  resumeGuard = false;
+  guardedResumer = 0;
   return result;
 }
 
@@ -613,7 +618,7 @@ DWORD WINAPI HookResumeThread(HANDLE thread) {
   ++resumeCalls;
   TListUse use;
   TQuelbaThreadsList* list = use.Get();
-  if (LoggerActive() && list && !resumeGuard) {
+  if (LoggerActive() && list && !InGuardedResume()) {
     // From this hook's return-address slot up to the top of the calling thread's stack.
     auto* from = static_cast<uint8_t*>(__builtin_frame_address(0)) + sizeof(void*);
     uintptr_t top = ThreadStackTop();

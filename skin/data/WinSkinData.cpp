@@ -29,6 +29,7 @@ TSkinManagerSeam* managerSeam = nullptr;
 TSkinDataSystemFactory systemFactory = nullptr;
 TSkinPlatform platform;
 std::atomic<bool> componentExists{false};
+std::unique_ptr<const std::vector<std::string>> defaultSkin3rd;  // made on first use
 
 struct TKindGroup {
   const char* kind;
@@ -38,7 +39,7 @@ struct TKindGroup {
 std::vector<std::string> BuildDefaultSkin3rd() {
   // Grouped by painter kind; rows of one class name always carry the same kind, so
   // the order of the groups never changes a lookup.
-  static const TKindGroup groups[] = {
+  const TKindGroup groups[] = {
       {"scrollbar",
        {"TCategoryButtons", "TVirtualStringTree", "TVirtualDrawTree", "TAdvPanelGroup",
         "THTMLViewer", "TDBCtrlGrid", "TImageEnMView", "TImageEnView", "TAdvMemo", "TDBAdvMemo"}},
@@ -100,8 +101,13 @@ void SetSkinDataSystemFactory(TSkinDataSystemFactory factory) { systemFactory = 
 void RegisterSkinDataClasses() { RegisterClass(TSkinData::StaticClass()); }
 
 const std::vector<std::string>& DefaultSkin3rd() {
-  static const std::vector<std::string> rows = BuildDefaultSkin3rd();
-  return rows;
+  if (!defaultSkin3rd) defaultSkin3rd = std::make_unique<const std::vector<std::string>>(BuildDefaultSkin3rd());
+  return *defaultSkin3rd;
+}
+
+void ReleaseSkinDataCaches() {
+  defaultSkin3rd.reset();
+  platform = TSkinPlatform{};
 }
 
 bool DecodeSkinStream(const std::vector<uint8_t>& bytes, std::vector<uint8_t>& container) {

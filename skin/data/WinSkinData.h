@@ -130,6 +130,10 @@ bool SkinComponentExists();
 // The default Skin3rd rows ("class=kind"), 118 of them.
 const std::vector<std::string>& DefaultSkin3rd();
 
+// Frees the rows above and puts the platform facts back to their defaults (the
+// skin unit's stop); the rows are made again when asked for.
+void ReleaseSkinDataCaches();
+
 // "SkinStream" bytes: a 32-bit little-endian count, then that many bytes. Returns
 // false (and leaves `container` empty) when the count is below 1 or larger than the
 // bytes that follow.

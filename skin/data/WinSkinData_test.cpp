@@ -82,6 +82,23 @@ TEST_F(SkinDataTest, PublishedPropertiesAndDefaults) {
   EXPECT_NE(GetBinaryPropInfo(TSkinData::StaticClass(), "SkinStream"), nullptr);
 }
 
+// The skin unit's stop frees the default rows and the platform facts; what comes
+// after reads the defaults and the rows made again.
+TEST_F(SkinDataTest, ReleasedCachesComeBackAsDefaults) {
+  const size_t rows = DefaultSkin3rd().size();
+  TSkinPlatform wide;
+  wide.HScrollArrowWidth = 40;
+  wide.TrackImage = TPixelBuffer(2, 2);
+  SetSkinPlatform(wide);
+  ReleaseSkinDataCaches();
+  EXPECT_EQ(SkinPlatform().HScrollArrowWidth, 16);
+  EXPECT_TRUE(SkinPlatform().TrackImage.Empty());
+  ASSERT_EQ(DefaultSkin3rd().size(), rows);
+  EXPECT_EQ(DefaultSkin3rd().front(), "TCategoryButtons=scrollbar");
+  TSkinData data;
+  EXPECT_EQ(data.Skin3rd()->Count(), static_cast<int>(rows));
+}
+
 TEST(SkinStreamTest, CountIsCheckedAgainstTheBytes) {
   std::vector<uint8_t> out;
   EXPECT_FALSE(DecodeSkinStream({}, out));

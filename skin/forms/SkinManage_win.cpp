@@ -7,6 +7,8 @@
 #include "classlib/Controls_win.h"
 #include "classlib/System.h"
 #include "skin/container/SkinDraw_win.h"
+#include "skin/data/WinSkinData.h"
+#include "skin/painters/WinSubClass.h"
 
 namespace skin {
 
@@ -400,9 +402,18 @@ void StopSkinEngine() {
   engineStarted = false;
 }
 
+namespace {
+// The unit's stop: the engine, then the caches the skin keeps for the whole run.
+void StopSkinUnit() {
+  StopSkinEngine();
+  ReleaseFrameCache();
+  ReleaseSkinDataCaches();
+}
+}  // namespace
+
 void RegisterSkinUnit() {
   if (FindUnit("WinSkinData") >= 0) return;
-  RegisterUnit("WinSkinData", &StartSkinEngine, &StopSkinEngine);
+  RegisterUnit("WinSkinData", &StartSkinEngine, &StopSkinUnit);
 }
 
 }  // namespace skin

@@ -146,6 +146,8 @@ class TSkinControl : public TComponent {
 // Frame k of n of `element`, cut in nine by its margins, into `rect`; magenta keeps
 // the background when the element is transparent. Nothing for a negative size.
 void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, int count, int k);
+// Frees the frames cut for the routine above (the skin unit's stop).
+void ReleaseFrameCache();
 // Frame k of n of a glyph strip stretched into `rect`, magenta transparent.
 void DrawGlyphFrame(HDC dc, const RECT& rect, const TPixelBuffer& strip, int count, int k);
 // Frame k of n of `image` cut in nine by `margins` into `rect`, magenta transparent

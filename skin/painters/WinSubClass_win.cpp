@@ -307,8 +307,10 @@ uint64_t Fingerprint(const TPixelBuffer& image) {
   return h;
 }
 
+std::vector<TCachedFrame> frameCache;
+
 const TCachedFrame& CachedFrame(const TFrameKey& key, const TPixelBuffer& bitmap, const RECT& rect) {
-  static std::vector<TCachedFrame> cache;
+  std::vector<TCachedFrame>& cache = frameCache;
   static uint64_t clock = 0;
   ++clock;
   for (TCachedFrame& f : cache)
@@ -363,6 +365,8 @@ void DrawCachedFrame(HDC dc, const RECT& rect, const TPixelBuffer& bitmap, TSlic
 }
 
 }  // namespace
+
+void ReleaseFrameCache() { std::vector<TCachedFrame>().swap(frameCache); }
 
 void DrawSkinElement(HDC dc, const RECT& rect, const TDataSkinObject& element, int count, int k) {
   DrawCachedFrame(dc, rect, element.Bitmap, element.Margins(), element.Tile == 1, element.Trans != 0, count, k);

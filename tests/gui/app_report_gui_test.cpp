@@ -205,10 +205,24 @@ bool CopyWithLeakCatching(const std::string& exe, const std::string& copy) {
   return out.good();
 }
 
-// Opened and closed with the collector watching, the program stays healthy: it
-// ends normally, and what it leaves behind (the class library and the skin engine
-// still keep caches to the end) comes as one leak report that reads back whole.
-TEST(HostReport, WithLeakCatchingOnTheProgramEndsNormallyAndItsLeakReportReadsBack) {
+// The leak groups of a text log, each with its first stack row: what a failure names.
+std::string LeakGroupsOf(const std::string& log) {
+  std::string groups;
+  std::istringstream lines(log);
+  for (std::string line, row; std::getline(lines, line);) {
+    if (line.rfind("|+Memory Leak", 0) != 0) continue;
+    std::getline(lines, row);  // the rule under the group's heading
+    std::getline(lines, row);
+    groups += line.substr(0, line.find_last_not_of(" |\r") + 1) + "\n  " +
+              row.substr(0, row.find_last_not_of(" |\r") + 1) + "\n";
+  }
+  return groups;
+}
+
+// Opened and closed with the collector watching, the program stays healthy and
+// frees at its units' stops all it took after the collector started: it ends
+// normally and no leak report is written.
+TEST(HostReport, WithLeakCatchingOnTheProgramEndsNormallyAndLeaksNothing) {
   const std::string exe = velmora::test::HostPath(VELMORA_EXE);
   const std::string folder = velmora::test::TempPath("leakhost");
   CreateDirectoryA(folder.c_str(), nullptr);
@@ -224,12 +238,7 @@ TEST(HostReport, WithLeakCatchingOnTheProgramEndsNormallyAndItsLeakReportReadsBa
   EXPECT_TRUE(program.Ended(30000));
   EXPECT_EQ(program.ExitCode(), 0u);
   const std::string text = ReadText(log);
-  if (!text.empty()) {
-    TReadReport report = ReadBack(log);
-    EXPECT_TRUE(report.Read) << report.Output;
-    EXPECT_EQ(report.Fields["2.5"], "EMemoryLeak");
-    EXPECT_EQ(text.find("  2.5 "), text.rfind("  2.5 ")) << "one report only";
-  }
+  EXPECT_EQ(text.find("EMemoryLeak"), std::string::npos) << LeakGroupsOf(text);
   DeleteFileA(copy.c_str());
   DeleteFileA(log.c_str());
   RemoveDirectoryA(folder.c_str());
