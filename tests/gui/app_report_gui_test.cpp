@@ -23,6 +23,7 @@ namespace {
 
 using velmora::test::FindMainWindowOf;
 using velmora::test::FindOpenMenuOf;
+using velmora::test::FindWindowOf;
 using velmora::test::PumpUntil;
 using velmora::test::RunHostCommand;
 
