@@ -83,6 +83,29 @@ HWND MessageBoxOf(DWORD processId, std::string* text) {
   return box;
 }
 
+std::string ItemText(HWND dialog, int id) {
+  char text[512] = {};
+  GetDlgItemTextA(dialog, id, text, sizeof text);
+  return text;
+}
+
+// The page the tab control shows: its one visible dialog child of some size.
+HWND VisiblePageOf(HWND tabs) {
+  HWND page = nullptr;
+  int pages = 0;
+  for (HWND child = GetWindow(tabs, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char name[16] = {};
+    RECT r{};
+    GetWindowRect(child, &r);
+    if (IsWindowVisible(child) && GetClassNameA(child, name, sizeof name) && std::string(name) == "#32770" &&
+        r.right - r.left > 100 && r.bottom - r.top > 50) {
+      page = child;
+      ++pages;
+    }
+  }
+  return pages == 1 ? page : nullptr;
+}
+
 // A left click in the middle of a control, through the X server.
 void Click(HWND control) {
   RECT r{};
@@ -131,7 +154,8 @@ class AppSend : public testing::Test {
   std::unique_ptr<velmora::test::TChildProcess> program;
   HWND window = nullptr;
 
-  void StartAndSend(const char* exe) {
+  // Started and raised from the menu; `dialog` is the logger's dialog once placed.
+  void StartAndRaise(const char* exe, HWND& dialog) {
     // A report already logged would count as a repeat, which is not sent again.
     const std::string path = velmora::test::HostPath(exe);
     DeleteFileA((path.substr(0, path.size() - 4) + ".qlf").c_str());
@@ -147,7 +171,7 @@ class AppSend : public testing::Test {
     RunHostCommand("/usr/bin/xdotool key alt+h");
     ASSERT_TRUE(PumpUntil([&] { return FindOpenMenuOf(program->Id()) != nullptr; }));
     RunHostCommand("/usr/bin/xdotool key r");
-    HWND dialog = nullptr;
+    dialog = nullptr;
     ASSERT_TRUE(PumpUntil(
         [&] {
           dialog = velmora::test::FindWindowOf(program->Id(), "Error occurred", false);
@@ -155,6 +179,12 @@ class AppSend : public testing::Test {
           return dialog && GetWindowRect(dialog, &d) && d.right - d.left >= 100;
         },
         30000));
+  }
+
+  void StartAndSend(const char* exe) {
+    HWND dialog = nullptr;
+    StartAndRaise(exe, dialog);
+    ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(SendDlgItemMessageA(dialog, QL_DLG_SEND, BM_GETCHECK, 0, 0), BST_CHECKED);
     Click(GetDlgItem(dialog, QL_DLG_OK));
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, 15000));
@@ -292,6 +322,79 @@ TEST_F(AppSend, UploadedToTheTestServerTheBarReachesItsEndAndTheServerHoldsTheAr
   EXPECT_NE(stored.value_or("").find("No errors detected"), std::string::npos) << stored.value_or("");
   EXPECT_NE(ReadText(peer.Path("log")).find("slow_upload.php"), std::string::npos);
   EXPECT_TRUE(velmora::test::AnswersSkinned(window));
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program->Ended(15000));
+  EXPECT_EQ(program->ExitCode(), 0u);
+}
+
+// The dialog a user meets: the message read back, Details with its six tabs, each
+// showing a page; Copy ticked and Screenshot unticked; the steps typed into the
+// request, then Escape: the clipboard and the text log's "Request" section hold
+// them, the mail's archive has no screen shot, and the program goes on.
+TEST_F(AppSend, TheDialogsChoicesAndTheRequestsStepsReachTheReport) {
+  THostPeer peer("request", "smtp_peer.py store {dir}/store --port 47127");
+  ASSERT_TRUE(PumpUntil([&] { return peer.Listening(47127); }, 20000)) << ReadText(peer.Path("out"));
+  const std::string exe = VELMORA_REQUEST_PEER_EXE;
+  const std::string log = velmora::test::HostPath(exe.substr(0, exe.size() - 4) + ".qlf");
+  HWND dialog = nullptr;
+  StartAndRaise(VELMORA_REQUEST_PEER_EXE, dialog);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ItemText(dialog, QL_DLG_HEADER), "Exception raised from the menu");
+
+  HWND tabs = GetDlgItem(dialog, QL_DLG_TABS);
+  Click(GetDlgItem(dialog, QL_DLG_DETAILS));
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(tabs); }));
+  ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 6);
+  // The first tab clicked, the others reached with the arrow key.
+  RECT at{};
+  GetWindowRect(tabs, &at);
+  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string(at.left + 12) + " " + std::to_string(at.top + 8) +
+                 " click 1");
+  std::set<HWND> pages;
+  for (int tab = 0; tab < 6; ++tab) {
+    if (tab) RunHostCommand("/usr/bin/xdotool key Right");
+    EXPECT_TRUE(PumpUntil([&] { return SendMessageA(tabs, TCM_GETCURSEL, 0, 0) == tab; })) << tab;
+    // One page shows, the tab's own: a page not shown before.
+    HWND page = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return (page = VisiblePageOf(tabs)) && !pages.count(page); })) << tab;
+    pages.insert(page);
+  }
+
+  Click(GetDlgItem(dialog, QL_DLG_COPY));
+  Click(GetDlgItem(dialog, QL_DLG_SCREENSHOT));
+  ASSERT_TRUE(PumpUntil([&] { return IsDlgButtonChecked(dialog, QL_DLG_COPY) == BST_CHECKED; }));
+  ASSERT_TRUE(PumpUntil([&] { return IsDlgButtonChecked(dialog, QL_DLG_SCREENSHOT) == BST_UNCHECKED; }));
+  ASSERT_EQ(IsDlgButtonChecked(dialog, QL_DLG_SEND), BST_CHECKED);
+  Click(GetDlgItem(dialog, QL_DLG_OK));
+  HWND request = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (request = velmora::test::FindWindowOf(program->Id(), "Request", false)); },
+                        30000));
+  Click(GetDlgItem(request, QL_REQ_EDIT));
+  RunHostCommand("/usr/bin/xdotool type --delay 20 'open Help then Raise'");
+  ASSERT_TRUE(PumpUntil([&] { return ItemText(request, QL_REQ_EDIT) == "open Help then Raise"; }));
+  RunHostCommand("/usr/bin/xdotool key Escape");
+
+  std::string clip;
+  EXPECT_TRUE(PumpUntil([&] {
+    clip = RunHostCommand("/usr/bin/xclip -o -selection clipboard").value_or("");
+    return clip.find("open Help then Raise") != std::string::npos;
+  }, 30000)) << clip.substr(0, 200);
+  EXPECT_EQ(clip.rfind("QuelbaLog ", 0), 0u) << clip.substr(0, 200);
+  EXPECT_NE(clip.find("Exception raised from the menu."), std::string::npos);
+  ASSERT_TRUE(PumpUntil([&] { return ReadText(log).find("open Help then Raise") != std::string::npos; }, 30000));
+  const std::string text = ReadText(log);
+  const size_t section = text.find("Request");
+  ASSERT_NE(section, std::string::npos);
+  EXPECT_NE(text.find("open Help then Raise", section), std::string::npos);
+
+  // Sent, without the screen shot.
+  ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesA(peer.Path("store/msg-1.json").c_str()) != INVALID_FILE_ATTRIBUTES; },
+                        60000));
+  auto names = RunHostCommand("sed -n 's/.*.data.: .\\([A-Za-z0-9+/=]*\\).*/\\1/p' " + peer.Unix("store/msg-1.json") +
+                              " | base64 -d | grep -c -e 'filename=.*[.]zip' -e 'Screenshot'");
+  EXPECT_EQ(names.value_or(""), "1\n");
+  ASSERT_TRUE(PumpUntil([&] { return ProgressWindowOf(program->Id()) == nullptr; }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return velmora::test::AnswersSkinned(window); }, 15000));
   PostMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_TRUE(program->Ended(15000));
   EXPECT_EQ(program->ExitCode(), 0u);
