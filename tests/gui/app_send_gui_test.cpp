@@ -25,14 +25,9 @@
 namespace {
 
 using velmora::test::FindMainWindowOf;
-using velmora::test::FindOpenMenuOf;
 using velmora::test::PumpUntil;
+using velmora::test::ReadText;
 using velmora::test::RunHostCommand;
-
-std::string ReadText(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string TextOf(HWND window) {
   char text[512] = {};
@@ -40,31 +35,9 @@ std::string TextOf(HWND window) {
   return text;
 }
 
-// A visible top-level window of the process for which `match` holds.
-struct TWindowSearch {
-  DWORD Id;
-  std::function<bool(HWND)> Match;
-  HWND Found;
-};
-
-BOOL CALLBACK MatchTopWindow(HWND window, LPARAM param) {
-  auto* s = reinterpret_cast<TWindowSearch*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != s->Id || !IsWindowVisible(window) || !s->Match(window)) return TRUE;
-  s->Found = window;
-  return FALSE;
-}
-
-HWND TopWindowOf(DWORD processId, std::function<bool(HWND)> match) {
-  TWindowSearch search{processId, std::move(match), nullptr};
-  EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&search));
-  return search.Found;
-}
-
 // The send progress window: its status line and bar.
 HWND ProgressWindowOf(DWORD processId) {
-  return TopWindowOf(processId, [](HWND w) {
+  return velmora::test::FindWindowWhere(processId, [](HWND w) {
     char name[64] = {};
     HWND bar = GetDlgItem(w, 101);
     return bar && GetClassNameA(bar, name, sizeof name) && lstrcmpiA(name, "msctls_progress32") == 0;
@@ -74,7 +47,7 @@ HWND ProgressWindowOf(DWORD processId) {
 // A message box of the process (its OK button, no progress bar), its text read
 // from its static control (Wine numbers it 100, Windows 0xFFFF).
 HWND MessageBoxOf(DWORD processId, std::string* text) {
-  HWND box = TopWindowOf(processId, [](HWND w) {
+  HWND box = velmora::test::FindWindowWhere(processId, [](HWND w) {
     char name[16] = {};
     return GetClassNameA(w, name, sizeof name) && std::string(name) == "#32770" && GetDlgItem(w, IDOK) &&
            !GetDlgItem(w, 101) && (GetDlgItem(w, 0xFFFF) || GetDlgItem(w, 100));
@@ -163,22 +136,9 @@ class AppSend : public testing::Test {
     ASSERT_TRUE(program->Started());
     ASSERT_TRUE(PumpUntil([&] { return (window = FindMainWindowOf(program->Id())) != nullptr; }, 30000));
     ASSERT_TRUE(PumpUntil([&] { return velmora::test::AnswersSkinned(window); }, 20000));
-    RECT r{};
-    GetWindowRect(window, &r);
-    RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
-                   std::to_string(r.top + 12) + " click 1");
-    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == window; }));
-    RunHostCommand("/usr/bin/xdotool key alt+h");
-    ASSERT_TRUE(PumpUntil([&] { return FindOpenMenuOf(program->Id()) != nullptr; }));
-    RunHostCommand("/usr/bin/xdotool key r");
-    dialog = nullptr;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-          dialog = velmora::test::FindWindowOf(program->Id(), "Error occurred", false);
-          RECT d{};
-          return dialog && GetWindowRect(dialog, &d) && d.right - d.left >= 100;
-        },
-        30000));
+    ASSERT_TRUE(velmora::test::FocusByCaption(window));
+    ASSERT_TRUE(velmora::test::RaiseFromTheMenu(program->Id()));
+    ASSERT_NE(dialog = velmora::test::WaitForReportDialog(program->Id()), nullptr);
   }
 
   void StartAndSend(const char* exe) {
