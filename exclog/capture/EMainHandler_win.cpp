@@ -397,11 +397,10 @@ uint8_t RunMainHandler(TReportJob& job) {
   if (!job.HandledReport && answer != TDialogAnswer::Close) job.EndAfterReport = answer == TDialogAnswer::Restart ? 2 : 1;
   bool handedOver = false;
   if (send) {
+    // The sending entry's line, whether or not a sender is filled in.
+    WriteReportLine(std::string("Sending: send on, screenshot ") + (DialogOutcome().ScreenshotChosen ? "on" : "off"));
     CountReportSeamCall("StartSending");
-    if (seams.StartSending)
-      handedOver = seams.StartSending(job, report, !background);
-    else
-      WriteReportLine(std::string("Sending: send on, screenshot ") + (DialogOutcome().ScreenshotChosen ? "on" : "off"));
+    if (seams.StartSending) handedOver = seams.StartSending(job, report, !background);
   }
   // 14.
   if (matched && match.TerminationAction != 0 && RecordTerminationAction())
