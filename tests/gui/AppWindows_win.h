@@ -3,7 +3,11 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <optional>
+#include <string>
 
 #include "tests/support/GuiProbe_win.h"
 
@@ -11,8 +15,7 @@ namespace velmora::test {
 
 struct TWindowSearch {
   DWORD ProcessId;
-  const char* Name;
-  bool ByClass;
+  const std::function<bool(HWND)>* Match;
   HWND Found;
 };
 
@@ -20,21 +23,28 @@ inline BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
   auto* s = reinterpret_cast<TWindowSearch*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  char text[64] = {};
-  if (s->ByClass)
-    GetClassNameA(window, text, sizeof text);
-  else
-    GetWindowTextA(window, text, sizeof text);
-  if (owner != s->ProcessId || !IsWindowVisible(window) || lstrcmpA(text, s->Name) != 0) return TRUE;
+  if (owner != s->ProcessId || !IsWindowVisible(window) || !(*s->Match)(window)) return TRUE;
   s->Found = window;
   return FALSE;
 }
 
-// The first visible top-level window of a process whose caption or class is `name`.
-inline HWND FindWindowOf(DWORD processId, const char* name, bool byClass) {
-  TWindowSearch search{processId, name, byClass, nullptr};
+// The first visible top-level window of a process for which `match` holds.
+inline HWND FindWindowWhere(DWORD processId, const std::function<bool(HWND)>& match) {
+  TWindowSearch search{processId, &match, nullptr};
   EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
   return search.Found;
+}
+
+// The first visible top-level window of a process whose caption or class is `name`.
+inline HWND FindWindowOf(DWORD processId, const char* name, bool byClass) {
+  return FindWindowWhere(processId, [&](HWND window) {
+    char text[64] = {};
+    if (byClass)
+      GetClassNameA(window, text, sizeof text);
+    else
+      GetWindowTextA(window, text, sizeof text);
+    return lstrcmpA(text, name) == 0;
+  });
 }
 inline HWND FindMainWindowOf(DWORD processId) { return FindWindowOf(processId, "Velmora", false); }
 inline HWND FindOpenMenuOf(DWORD processId) { return FindWindowOf(processId, "#32768", true); }
@@ -43,6 +53,44 @@ inline HWND FindOpenMenuOf(DWORD processId) { return FindWindowOf(processId, "#3
 inline bool AnswersSkinned(HWND window) {
   DWORD_PTR answer = 0;
   return SendMessageTimeoutA(window, 0x3523, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) && answer == 1;
+}
+
+// A file's whole text; empty when it cannot be read.
+inline std::string ReadText(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The main window clicked on its caption, through the X server, until it is in front.
+inline bool FocusByCaption(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                 std::to_string(r.top + 12) + " click 1");
+  return PumpUntil([&] { return GetForegroundWindow() == window; });
+}
+
+// Opens Help and picks "Raise an exception" by keyboard, as a user would; true once
+// the menu closed again.
+inline bool RaiseFromTheMenu(DWORD processId) {
+  RunHostCommand("/usr/bin/xdotool key alt+h");
+  if (!PumpUntil([&] { return FindOpenMenuOf(processId) != nullptr; })) return false;
+  RunHostCommand("/usr/bin/xdotool key r");
+  return PumpUntil([&] { return FindOpenMenuOf(processId) == nullptr; });
+}
+
+// The logger's dialog once placed: it appears at 0, 0 without size before its mode
+// places it. Null when it never came.
+inline HWND WaitForReportDialog(DWORD processId) {
+  HWND dialog = nullptr;
+  bool placed = PumpUntil(
+      [&] {
+        dialog = FindWindowOf(processId, "Error occurred", false);
+        RECT r{};
+        return dialog && GetWindowRect(dialog, &r) && r.right - r.left >= 100;
+      },
+      30000);
+  return placed ? dialog : nullptr;
 }
 
 // Each channel within 2 of the expected one.

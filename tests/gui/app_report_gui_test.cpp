@@ -22,15 +22,10 @@
 namespace {
 
 using velmora::test::FindMainWindowOf;
-using velmora::test::FindOpenMenuOf;
-using velmora::test::FindWindowOf;
 using velmora::test::PumpUntil;
+using velmora::test::RaiseFromTheMenu;
+using velmora::test::ReadText;
 using velmora::test::RunHostCommand;
-
-std::string ReadText(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string Quoted(const std::string& windowsPath) { return "'" + velmora::test::UnixPath(windowsPath) + "'"; }
 
@@ -75,39 +70,18 @@ TReadReport ReadBack(const std::string& reportFile) {
   return r;
 }
 
-// Opens Help and picks "Raise an exception" by keyboard, as a user would; true once
-// the menu closed again.
-bool RaiseFromTheMenu(DWORD processId) {
-  RunHostCommand("/usr/bin/xdotool key alt+h");
-  if (!PumpUntil([&] { return FindOpenMenuOf(processId) != nullptr; })) return false;
-  RunHostCommand("/usr/bin/xdotool key r");
-  return PumpUntil([&] { return FindOpenMenuOf(processId) == nullptr; });
-}
-
-// The logger's dialog shows the report; a click on its caption and Escape close it,
-// and the program goes on. It counts as shown once placed: it appears at 0, 0
-// without size before its mode places it, so its rectangle must hold still.
+// The logger's dialog shows the report; Escape closes it and the program goes on.
 bool CloseTheReportDialog(DWORD processId) {
-  HWND dialog = nullptr;
-  RECT last{};
-  DWORD since = 0;
-  bool placed = PumpUntil(
-      [&] {
-        if (!(dialog = FindWindowOf(processId, "Error occurred", false))) return false;
-        RECT r{};
-        GetWindowRect(dialog, &r);
-        if (r.right - r.left < 100) return false;
-        if (!EqualRect(&r, &last)) {
-          last = r;
-          since = GetTickCount();
-          return false;
-        }
-        return GetTickCount() - since >= 300;
-      },
-      30000);
-  if (!placed) return false;
-  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((last.left + last.right) / 2) + " " +
-                 std::to_string(last.top + 8) + " click 1 key Escape");
+  HWND dialog = velmora::test::WaitForReportDialog(processId);
+  if (!dialog) return false;
+  // Keys go where the X server's focus is: the dialog is placed before it is
+  // activated, and Escape pressed in between would reach the main window.
+  SetForegroundWindow(dialog);
+  if (!PumpUntil([] {
+        return RunHostCommand("/usr/bin/xdotool getwindowfocus getwindowname").value_or("") == "Error occurred\n";
+      }))
+    return false;
+  RunHostCommand("/usr/bin/xdotool key Escape");
   return PumpUntil([&] { return !IsWindow(dialog); }, 15000);
 }
 
@@ -125,11 +99,7 @@ TEST(HostReport, RaisingTwiceFromTheMenuLogsOneCountedEntryAndTheWindowStays) {
   HWND window = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (window = FindMainWindowOf(program.Id())) != nullptr; }, 20000));
   ASSERT_TRUE(PumpUntil([&] { return velmora::test::AnswersSkinned(window); }, 20000));
-  RECT r{};
-  GetWindowRect(window, &r);
-  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
-                 std::to_string(r.top + 12) + " click 1");
-  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == window; }));
+  ASSERT_TRUE(velmora::test::FocusByCaption(window));
 
   // The first report writes the entry, the second counts it there.
   ASSERT_TRUE(RaiseFromTheMenu(program.Id()));

@@ -79,6 +79,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             threading.Thread(target=self.server.shutdown).start()
         elif args.user and user != args.user:
             self.reply(401, b"who?", [("WWW-Authenticate", 'Basic realm="peer"')])
+        elif page.startswith("slow_"):
+            # A reply kept back, so a client's waiting state can be watched.
+            time.sleep(2)
+            self.reply(200, ("page " + page + "\x01 done").encode())
         elif page == "post.php" and self.command == "POST":
             self.reply(302, b"", [("Location", "landed.php?from=post")])
         elif page == "refresh.php":
@@ -107,8 +111,9 @@ def main():
     p.add_argument("--cert", default="")
     p.add_argument("--key", default="")
     p.add_argument("--idle", type=float, default=120)
+    p.add_argument("--port", type=int, default=0)
     args = p.parse_args()
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     if args.cert:
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)

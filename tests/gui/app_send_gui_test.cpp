@@ -1,0 +1,363 @@
+// The host program's report sent as a user sends it: copies of Velmora whose logger
+// data mail or upload their reports, Help > "Raise an exception" through the X
+// server, OK in the logger's dialog with its send box ticked, then the progress
+// window, the result box and what the test's servers on 127.0.0.1 received.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "resources/exclog/QuelbaDialogs.h"
+#include "tests/gui/AppWindows_win.h"
+#include "tests/support/ChildProcess_win.h"
+#include "tests/support/GuiProbe_win.h"
+#include "tests/support/TestPaths.h"
+
+namespace {
+
+using velmora::test::FindMainWindowOf;
+using velmora::test::PumpUntil;
+using velmora::test::ReadText;
+using velmora::test::RunHostCommand;
+
+std::string TextOf(HWND window) {
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// The send progress window: its status line and bar.
+HWND ProgressWindowOf(DWORD processId) {
+  return velmora::test::FindWindowWhere(processId, [](HWND w) {
+    char name[64] = {};
+    HWND bar = GetDlgItem(w, 101);
+    return bar && GetClassNameA(bar, name, sizeof name) && lstrcmpiA(name, "msctls_progress32") == 0;
+  });
+}
+
+// A message box of the process (its OK button, no progress bar), its text read
+// from its static control (Wine numbers it 100, Windows 0xFFFF).
+HWND MessageBoxOf(DWORD processId, std::string* text) {
+  HWND box = velmora::test::FindWindowWhere(processId, [](HWND w) {
+    char name[16] = {};
+    return GetClassNameA(w, name, sizeof name) && std::string(name) == "#32770" && GetDlgItem(w, IDOK) &&
+           !GetDlgItem(w, 101) && (GetDlgItem(w, 0xFFFF) || GetDlgItem(w, 100));
+  });
+  if (box && text) *text = TextOf(GetDlgItem(box, 0xFFFF) ? GetDlgItem(box, 0xFFFF) : GetDlgItem(box, 100));
+  return box;
+}
+
+std::string ItemText(HWND dialog, int id) {
+  char text[512] = {};
+  GetDlgItemTextA(dialog, id, text, sizeof text);
+  return text;
+}
+
+// The page the tab control shows: its one visible dialog child of some size.
+HWND VisiblePageOf(HWND tabs) {
+  HWND page = nullptr;
+  int pages = 0;
+  for (HWND child = GetWindow(tabs, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char name[16] = {};
+    RECT r{};
+    GetWindowRect(child, &r);
+    if (IsWindowVisible(child) && GetClassNameA(child, name, sizeof name) && std::string(name) == "#32770" &&
+        r.right - r.left > 100 && r.bottom - r.top > 50) {
+      page = child;
+      ++pages;
+    }
+  }
+  return pages == 1 ? page : nullptr;
+}
+
+// A left click in the middle of a control, through the X server.
+void Click(HWND control) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                 std::to_string((r.top + r.bottom) / 2) + " click 1");
+}
+
+// A peer of tests/peers in the background at a fixed port (the copies' settings
+// name it), in a scratch folder; killed by its process group when the object goes.
+class THostPeer {
+ public:
+  THostPeer(const std::string& name, const std::string& command) {
+    unix_ = "/tmp/velmora-appsend-" + std::to_string(GetCurrentProcessId()) + "-" + name;
+    RunHostCommand("rm -rf '" + unix_ + "'; mkdir -p '" + unix_ + "/store'");
+    std::string line = command;
+    for (size_t at; (at = line.find("{dir}")) != std::string::npos;) line.replace(at, 5, unix_);
+    // Paths without blanks: the command goes through one more shell unquoted.
+    auto pid = RunHostCommand("cd " + unix_ + " && setsid sh -c 'sleep 300 | /usr/bin/python3 " VELMORA_SOURCE_DIR
+                              "/tests/peers/" + line + " >out 2>&1' </dev/null >/dev/null 2>&1 & echo $!");
+    if (pid) group_ = std::atoi(pid->c_str());
+  }
+  ~THostPeer() {
+    if (group_ > 0) RunHostCommand("kill -- -" + std::to_string(group_) + " 2>/dev/null");
+    RunHostCommand("rm -rf '" + unix_ + "'");
+  }
+  THostPeer(const THostPeer&) = delete;
+  THostPeer& operator=(const THostPeer&) = delete;
+  std::string Path(const std::string& name) const { return velmora::test::HostPath(unix_ + "/" + name); }
+  std::string Unix(const std::string& name) const { return unix_ + "/" + name; }
+  bool Listening(int port) const {
+    auto out = RunHostCommand("ss -Hltn 'sport = :" + std::to_string(port) + "' | grep -c LISTEN");
+    return out && std::atoi(out->c_str()) > 0;
+  }
+
+ private:
+  std::string unix_;
+  int group_ = 0;
+};
+
+// One run of a copy: started, raised from the menu, the dialog answered with OK
+// (its send box ticked as it opens); then the test watches the sending.
+class AppSend : public testing::Test {
+ protected:
+  // Ended by its destructor when a check stopped the test early.
+  std::unique_ptr<velmora::test::TChildProcess> program;
+  HWND window = nullptr;
+
+  // Started and raised from the menu; `dialog` is the logger's dialog once placed.
+  void StartAndRaise(const char* exe, HWND& dialog) {
+    // A report already logged would count as a repeat, which is not sent again.
+    const std::string path = velmora::test::HostPath(exe);
+    DeleteFileA((path.substr(0, path.size() - 4) + ".qlf").c_str());
+    program = std::make_unique<velmora::test::TChildProcess>("\"" + velmora::test::HostPath(exe) + "\"");
+    ASSERT_TRUE(program->Started());
+    ASSERT_TRUE(PumpUntil([&] { return (window = FindMainWindowOf(program->Id())) != nullptr; }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return velmora::test::AnswersSkinned(window); }, 20000));
+    ASSERT_TRUE(velmora::test::FocusByCaption(window));
+    ASSERT_TRUE(velmora::test::RaiseFromTheMenu(program->Id()));
+    ASSERT_NE(dialog = velmora::test::WaitForReportDialog(program->Id()), nullptr);
+  }
+
+  void StartAndSend(const char* exe) {
+    HWND dialog = nullptr;
+    StartAndRaise(exe, dialog);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(SendDlgItemMessageA(dialog, QL_DLG_SEND, BM_GETCHECK, 0, 0), BST_CHECKED);
+    Click(GetDlgItem(dialog, QL_DLG_OK));
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, 15000));
+  }
+
+  // Watches the progress window until the result box (caption `resultCaption`)
+  // shows: every status line seen, the bar's last position and the window's
+  // place; the texts of the boxes before it, each answered with its OK.
+  struct TWatched {
+    std::set<std::string> Statuses;
+    int LastPercent = -1;
+    RECT Place{};
+    bool Seen = false;
+    std::vector<std::string> EarlierBoxes;
+    std::string BoxText;
+    HWND Box = nullptr;
+  };
+  TWatched WatchUntilTheBox(const std::string& resultCaption) {
+    TWatched w;
+    PumpUntil(
+        [&] {
+          if (HWND progress = ProgressWindowOf(program->Id())) {
+            w.Seen = true;
+            w.Statuses.insert(TextOf(GetDlgItem(progress, 100)));
+            w.LastPercent = static_cast<int>(SendDlgItemMessageA(progress, 101, PBM_GETPOS, 0, 0));
+            GetWindowRect(progress, &w.Place);
+          }
+          std::string text;
+          HWND box = MessageBoxOf(program->Id(), &text);
+          if (!box) return false;
+          if (TextOf(box) == resultCaption) {
+            w.Box = box;
+            w.BoxText = text;
+            return true;
+          }
+          if (w.EarlierBoxes.empty() || w.EarlierBoxes.back() != TextOf(box) + ": " + text) {
+            w.EarlierBoxes.push_back(TextOf(box) + ": " + text);
+            Click(GetDlgItem(box, IDOK));
+          }
+          return false;
+        },
+        60000);
+    return w;
+  }
+
+  // The box answered with its button, the program goes on and ends normally.
+  void AnswerTheBoxAndClose(HWND box) {
+    Click(GetDlgItem(box, IDOK));
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(box); }, 15000));
+    ASSERT_TRUE(PumpUntil([&] { return ProgressWindowOf(program->Id()) == nullptr; }, 15000));
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(window) && velmora::test::AnswersSkinned(window); }, 15000));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program->Ended(15000));
+    EXPECT_EQ(program->ExitCode(), 0u);
+  }
+};
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& line : lines) all += line + "\n";
+  return all;
+}
+
+bool InTheBottomRightCorner(const RECT& r) {
+  RECT work{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  return width > 0 && height > 0 && r.right <= work.right && r.bottom <= work.bottom &&
+         r.left > (work.left + work.right) / 2 && r.top > (work.top + work.bottom) / 2 &&
+         work.right - r.right < width / 2 && work.bottom - r.bottom < height;
+}
+
+TEST_F(AppSend, WhenNoMethodSendsTheBoxSaysSoAndTheReportIsOnTheClipboard) {
+  RunHostCommand("printf nothing | /usr/bin/xclip -selection clipboard");
+  StartAndSend(VELMORA_MAIL_REFUSED_EXE);
+  TWatched w = WatchUntilTheBox("Information.");
+  ASSERT_NE(w.Box, nullptr) << Joined(w.EarlierBoxes);
+  EXPECT_TRUE(w.Seen);
+  EXPECT_TRUE(InTheBottomRightCorner(w.Place))
+      << w.Place.left << "," << w.Place.top << " " << w.Place.right << "," << w.Place.bottom;
+  EXPECT_EQ(w.BoxText, "Sorry, sending the message didn't work.");
+  std::string clip;
+  EXPECT_TRUE(PumpUntil([&] {
+    clip = RunHostCommand("/usr/bin/xclip -o -selection clipboard").value_or("");
+    return clip.find("Exception raised from the menu.") != std::string::npos;
+  }, 20000)) << clip.substr(0, 200);
+  AnswerTheBoxAndClose(w.Box);
+}
+
+TEST_F(AppSend, MailedByTheTestServerItHoldsTheMessage) {
+  THostPeer peer("smtp", "smtp_peer.py store {dir}/store --port 47125");
+  ASSERT_TRUE(PumpUntil([&] { return peer.Listening(47125); }, 20000)) << ReadText(peer.Path("out"));
+  StartAndSend(VELMORA_MAIL_PEER_EXE);
+  TWatched w = WatchUntilTheBox("Information.");
+  ASSERT_NE(w.Box, nullptr) << Joined(w.EarlierBoxes);
+  EXPECT_EQ(w.BoxText, "The message was sent successfully.");
+  bool counted = false;
+  for (const std::string& s : w.Statuses) counted = counted || s.rfind("Message 1/1: ", 0) == 0;
+  EXPECT_TRUE(counted) << w.Statuses.size();
+  const std::string message = ReadText(peer.Path("store/msg-1.json"));
+  EXPECT_NE(message.find("\"to\": [\"author@127.0.0.1\"]"), std::string::npos) << message;
+  // Its subject and the archive attached, from the message's own bytes.
+  auto headers = RunHostCommand("sed -n 's/.*.data.: .\\([A-Za-z0-9+/=]*\\).*/\\1/p' " +
+                                peer.Unix("store/msg-1.json") +
+                                " | base64 -d | grep -c -e '^Subject: Velmora error report' -e 'filename=.*[.]zip'");
+  EXPECT_EQ(headers.value_or(""), "2\n");
+  AnswerTheBoxAndClose(w.Box);
+}
+
+TEST_F(AppSend, UploadedToTheTestServerTheBarReachesItsEndAndTheServerHoldsTheArchive) {
+  THostPeer peer("http", "http_peer.py --port 47126 --ready {dir}/ready --log {dir}/log --store {dir}/store");
+  ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesA(peer.Path("ready").c_str()) != INVALID_FILE_ATTRIBUTES; },
+                        20000))
+      << ReadText(peer.Path("out"));
+  StartAndSend(VELMORA_WEB_PEER_EXE);
+  // The bar is read whenever it shows; the server keeps its reply back while the
+  // bar stands full.
+  int last = -1;
+  HWND progress = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        if (progress && IsWindow(progress))
+          last = static_cast<int>(SendDlgItemMessageA(progress, 101, PBM_GETPOS, 0, 0));
+        else
+          progress = ProgressWindowOf(program->Id());
+        return last == 100;
+      },
+      60000))
+      << last;
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(progress); }, 20000));
+  const std::string exe = VELMORA_WEB_PEER_EXE;
+  const std::string logUnix = exe.substr(0, exe.size() - 4) + ".qlf";
+  auto stored = RunHostCommand("unzip -p " + peer.Unix("store/BugReport.zip") + " Velmora_web_peer.qlf | cmp - '" +
+                               logUnix + "' && unzip -tq " + peer.Unix("store/BugReport.zip"));
+  EXPECT_NE(stored.value_or("").find("No errors detected"), std::string::npos) << stored.value_or("");
+  EXPECT_NE(ReadText(peer.Path("log")).find("slow_upload.php"), std::string::npos);
+  EXPECT_TRUE(velmora::test::AnswersSkinned(window));
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program->Ended(15000));
+  EXPECT_EQ(program->ExitCode(), 0u);
+}
+
+// The dialog a user meets: the message read back, Details with its six tabs, each
+// showing a page; Copy ticked and Screenshot unticked; the steps typed into the
+// request, then Escape: the clipboard and the text log's "Request" section hold
+// them, the mail's archive has no screen shot, and the program goes on.
+TEST_F(AppSend, TheDialogsChoicesAndTheRequestsStepsReachTheReport) {
+  THostPeer peer("request", "smtp_peer.py store {dir}/store --port 47127");
+  ASSERT_TRUE(PumpUntil([&] { return peer.Listening(47127); }, 20000)) << ReadText(peer.Path("out"));
+  const std::string exe = VELMORA_REQUEST_PEER_EXE;
+  const std::string log = velmora::test::HostPath(exe.substr(0, exe.size() - 4) + ".qlf");
+  HWND dialog = nullptr;
+  StartAndRaise(VELMORA_REQUEST_PEER_EXE, dialog);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ItemText(dialog, QL_DLG_HEADER), "Exception raised from the menu");
+
+  HWND tabs = GetDlgItem(dialog, QL_DLG_TABS);
+  Click(GetDlgItem(dialog, QL_DLG_DETAILS));
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(tabs); }));
+  ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 6);
+  // The first tab clicked, the others reached with the arrow key.
+  RECT at{};
+  GetWindowRect(tabs, &at);
+  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string(at.left + 12) + " " + std::to_string(at.top + 8) +
+                 " click 1");
+  std::set<HWND> pages;
+  for (int tab = 0; tab < 6; ++tab) {
+    if (tab) RunHostCommand("/usr/bin/xdotool key Right");
+    EXPECT_TRUE(PumpUntil([&] { return SendMessageA(tabs, TCM_GETCURSEL, 0, 0) == tab; })) << tab;
+    // One page shows, the tab's own: a page not shown before.
+    HWND page = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return (page = VisiblePageOf(tabs)) && !pages.count(page); })) << tab;
+    pages.insert(page);
+  }
+
+  Click(GetDlgItem(dialog, QL_DLG_COPY));
+  Click(GetDlgItem(dialog, QL_DLG_SCREENSHOT));
+  ASSERT_TRUE(PumpUntil([&] { return IsDlgButtonChecked(dialog, QL_DLG_COPY) == BST_CHECKED; }));
+  ASSERT_TRUE(PumpUntil([&] { return IsDlgButtonChecked(dialog, QL_DLG_SCREENSHOT) == BST_UNCHECKED; }));
+  ASSERT_EQ(IsDlgButtonChecked(dialog, QL_DLG_SEND), BST_CHECKED);
+  Click(GetDlgItem(dialog, QL_DLG_OK));
+  HWND request = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (request = velmora::test::FindWindowOf(program->Id(), "Request", false)); },
+                        30000));
+  Click(GetDlgItem(request, QL_REQ_EDIT));
+  RunHostCommand("/usr/bin/xdotool type --delay 20 'open Help then Raise'");
+  ASSERT_TRUE(PumpUntil([&] { return ItemText(request, QL_REQ_EDIT) == "open Help then Raise"; }));
+  RunHostCommand("/usr/bin/xdotool key Escape");
+
+  std::string clip;
+  EXPECT_TRUE(PumpUntil([&] {
+    clip = RunHostCommand("/usr/bin/xclip -o -selection clipboard").value_or("");
+    return clip.find("open Help then Raise") != std::string::npos;
+  }, 30000)) << clip.substr(0, 200);
+  EXPECT_EQ(clip.rfind("QuelbaLog ", 0), 0u) << clip.substr(0, 200);
+  EXPECT_NE(clip.find("Exception raised from the menu."), std::string::npos);
+  ASSERT_TRUE(PumpUntil([&] { return ReadText(log).find("open Help then Raise") != std::string::npos; }, 30000));
+  const std::string text = ReadText(log);
+  const size_t section = text.find("Request");
+  ASSERT_NE(section, std::string::npos);
+  EXPECT_NE(text.find("open Help then Raise", section), std::string::npos);
+
+  // Sent, without the screen shot.
+  ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesA(peer.Path("store/msg-1.json").c_str()) != INVALID_FILE_ATTRIBUTES; },
+                        60000));
+  auto names = RunHostCommand("sed -n 's/.*.data.: .\\([A-Za-z0-9+/=]*\\).*/\\1/p' " + peer.Unix("store/msg-1.json") +
+                              " | base64 -d | grep -c -e 'filename=.*[.]zip' -e 'Screenshot'");
+  EXPECT_EQ(names.value_or(""), "1\n");
+  ASSERT_TRUE(PumpUntil([&] { return ProgressWindowOf(program->Id()) == nullptr; }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return velmora::test::AnswersSkinned(window); }, 15000));
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program->Ended(15000));
+  EXPECT_EQ(program->ExitCode(), 0u);
+}
+
+}  // namespace
