@@ -6,24 +6,11 @@
 #include <cstring>
 
 #include "skin/forms/FrameRules.h"
+#include "tests/support/FuzzInts.h"
 
 namespace {
 
-struct TReader {
-  const uint8_t* data;
-  size_t size;
-  int Next() {
-    int32_t v = 0;
-    if (size >= 4) {
-      std::memcpy(&v, data, 4);
-      data += 4;
-      size -= 4;
-    } else {
-      size = 0;
-    }
-    return v;
-  }
-};
+using TReader = velmora::fuzz::TFuzzInts;
 
 void Check(bool condition) {
   if (!condition) std::abort();
@@ -69,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   facts.Maximized = flags & 8;
   facts.Active = flags & 16;
   TButtonPlaceFacts place{w, text, m.BorderRight, m.CaptionHeight, menuBar, in.Next()};
-  for (int i = 0; i < 4 && in.size > 0; ++i) {
+  for (int i = 0; i < 4 && in.Left(); ++i) {
     const int action = in.Next(), vis = in.Next(), vis1 = in.Next(), frame = in.Next();
     CaptionButtonShow(action, vis, vis1, facts, true, [](int, int) { return 1; });
     const TSliceRect r = CaptionButtonRect(in.Next(), in.Next(), in.Next(), in.Next(), in.Next(), frame, place);

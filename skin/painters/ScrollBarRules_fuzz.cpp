@@ -6,24 +6,11 @@
 #include <cstring>
 
 #include "skin/painters/ScrollBarRules.h"
+#include "tests/support/FuzzInts.h"
 
 namespace {
 
-struct TReader {
-  const uint8_t* data;
-  size_t size;
-  int32_t Next() {
-    int32_t v = 0;
-    if (size >= 4) {
-      std::memcpy(&v, data, 4);
-      data += 4;
-      size -= 4;
-    } else {
-      size = 0;
-    }
-    return v;
-  }
-};
+using TReader = velmora::fuzz::TFuzzInts;
 
 void Check(bool condition) {
   if (!condition) std::abort();

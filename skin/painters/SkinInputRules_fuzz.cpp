@@ -7,22 +7,12 @@
 #include <vector>
 
 #include "skin/painters/SkinInputRules.h"
+#include "tests/support/FuzzInts.h"
 #include "skin/painters/SkinTabRules.h"
 
 namespace {
 
-struct TReader {
-  const uint8_t* Data;
-  size_t Size, At = 0;
-  int32_t Next() {
-    int32_t v = 0;
-    if (At + 4 <= Size) std::memcpy(&v, Data + At, 4);
-    At += 4;
-    return v;
-  }
-  // A size that a window or image could have, negatives included.
-  int32_t Small() { return Next() % 5000; }
-};
+using TReader = velmora::fuzz::TFuzzInts;
 
 void Require(bool ok) {
   if (!ok) __builtin_trap();
