@@ -56,8 +56,12 @@ std::optional<std::string> RunHostCommand(const std::string& shellCommand, DWORD
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &si, &pi))
     return std::nullopt;
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  // For a program of the build machine Wine may hand back handle values that name
+  // nothing it made (seen: the thread handle left as stack garbage), and closing
+  // such a value once closed this program's standard output. Close only what really
+  // is the new thread and process.
+  if (pi.hThread && GetThreadId(pi.hThread) == pi.dwThreadId && pi.dwThreadId) CloseHandle(pi.hThread);
+  if (pi.hProcess && GetProcessId(pi.hProcess) == pi.dwProcessId && pi.dwProcessId) CloseHandle(pi.hProcess);
   const std::string hostOut = HostPath(unixOut);
   if (!PumpUntil([&] { return GetFileAttributesA(hostOut.c_str()) != INVALID_FILE_ATTRIBUTES; },
                  timeoutMs))
