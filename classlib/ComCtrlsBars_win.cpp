@@ -276,7 +276,7 @@ void TToolBar::UpdateButtons() {
   ArrangeButtons();
 }
 
-// Each tool button covers its item of the window, so clicks and hints find it.
+// Each tool button covers its item of the window, so hints find it.
 void TToolBar::ArrangeButtons() {
   if (!HandleAllocated()) return;
   for (size_t i = 0; i < buttons_.size(); ++i) {
@@ -345,7 +345,7 @@ void TToolBar::WndProc(TMessage& message) {
     return;
   }
   if (message.Msg == CN_COMMAND) {
-    // Keyboard presses of a button arrive as commands; mouse clicks reach the button.
+    // Clicks and keyboard presses of a button arrive as the window's commands.
     if (TToolButton* button = ButtonOfCommand(LOWORD(message.WParam))) button->Click();
     return;
   }

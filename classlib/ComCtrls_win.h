@@ -304,6 +304,9 @@ class TToolBar : public TWinControl {
 
  private:
   friend class TToolButton;
+  // The window keeps its own hot item and pressed button under the mouse (custom
+  // draw reports them) and clicks its buttons through WM_COMMAND.
+  bool RoutesMouseToControls() const override { return false; }
   void InsertButton(TToolButton* button);
   void RemoveButton(TToolButton* button);
   void UpdateButtons();

@@ -754,7 +754,7 @@ void TWinControl::WndProc(TMessage& message) {
     POINT point{GET_X_LPARAM(message.LParam), GET_Y_LPARAM(message.LParam)};
     TControl* target = captureControl_ ? captureControl_ : ControlAtPos(point);
     if (message.Msg == WM_MOUSEMOVE) UpdateHover(ControlAtPos(point));
-    if (target) {
+    if (target && RoutesMouseToControls()) {
       RouteMouseToChild(message);
       return;
     }

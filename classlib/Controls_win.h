@@ -262,6 +262,10 @@ class TWinControl : public TControl {
   virtual void PaintWindow(HDC dc);
   // True for controls that hold other controls: their window clips its children.
   bool acceptsControls_ = false;
+  // Whether the mouse over a windowless child goes to that child. A window that
+  // tracks its own items under the mouse (a tool bar's hot and pressed buttons)
+  // keeps it; the child then only learns enter and leave.
+  virtual bool RoutesMouseToControls() const { return true; }
   void BoundsChanged() override;
   void TextChanged() override;
   void ColorChanged() override;

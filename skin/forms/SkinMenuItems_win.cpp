@@ -415,6 +415,33 @@ TSkinToolBarDraw& ToolBarDrawOf(TWinSkinForm& form) {
   return *p;
 }
 
+// A hot or pressed tool button's image and caption over its skinned frame.
+static void DrawToolButtonContents(TToolBar* bar, TToolButton* button, RECT r, COLORREF text, bool pressed) {
+  HDC dc = bar->Canvas().Handle();
+  if (pressed) OffsetRect(&r, 1, 1);
+  TCustomImageList* images = bar->Images();
+  const bool image = images && button->ImageIndex() >= 0 && button->ImageIndex() < images->Count();
+  const std::wstring caption = bar->ShowCaptions() ? AnsiToWide(button->Caption()) : std::wstring();
+  HGDIOBJ oldFont = SelectObject(dc, bar->Font()->Handle());
+  RECT measured{0, 0, 0, 0};
+  if (!caption.empty()) SkinDrawText(dc, caption, measured, DT_CALCRECT | DT_SINGLELINE);
+  // Captions beside the image (the bar's list style), or the image alone, centred.
+  const int imageWidth = image ? images->Width() : 0, gap = image && !caption.empty() ? 4 : 0;
+  const int width = imageWidth + gap + (measured.right - measured.left);
+  int x = (r.left + r.right - width) / 2;
+  if (image) {
+    images->Draw(bar->Canvas(), x, (r.top + r.bottom - images->Height()) / 2, button->ImageIndex(), button->Enabled());
+    x += imageWidth + gap;
+  }
+  if (!caption.empty()) {
+    RECT t{x, r.top, r.right, r.bottom};
+    SetTextColor(dc, text);
+    SetBkMode(dc, TRANSPARENT);
+    SkinDrawText(dc, caption, t, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
+  }
+  SelectObject(dc, oldFont);
+}
+
 void TSkinToolBarDraw::DrawBackground(TToolBar* bar, const RECT& rect, bool& defaultDraw) {
   if (!bar || !SkinForm || !SkinForm->SkinData) return;
   TSkinData& data = *SkinForm->SkinData;
@@ -445,12 +472,16 @@ void TSkinToolBarDraw::DrawButton(TToolBar* bar, TToolButton* button, TCustomDra
   HDC dc = bar->Canvas().Handle();
   const TSkinColor colour = frame == 1 ? element.NormalColour2 : frame == 4 ? element.MouseOverColour2 : element.PressedColour2;
   const bool given = frame == 1 ? element.HasNormalColour2 : frame == 4 ? element.HasMouseOverColour2 : element.HasPressedColour2;
-  if (given) SetTextColor(dc, ResolveColor(colour, WinSysColor));
+  const COLORREF text = given ? ResolveColor(colour, WinSysColor) : ColorToRGB(bar->Font()->Color());
   RECT r = button->BoundsRect();
   InflateRect(&r, -1, -1);
   DrawSlicedFrame(dc, r, element.Bitmap, false, false, element.Trans != 0, 5, frame, element.Margins());
-  (void)defaultDraw;
+  // The window's own face of a hot or pressed button (a themed one fills it) would
+  // cover the frame: the image and caption are drawn here instead.
+  DrawToolButtonContents(bar, button, button->BoundsRect(), text, frame == 2);
+  defaultDraw = false;
 }
+
 
 void AttachToolBarHandlers(TWinSkinForm& form, TToolBar* bar) {
   if (!bar) return;

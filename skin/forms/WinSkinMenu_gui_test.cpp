@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "classlib/ComCtrls_win.h"
 #include "classlib/ControlClasses.h"
 #include "classlib/Layout.h"
 #include "skin/container/SkinDraw_win.h"
@@ -389,6 +390,148 @@ TEST_F(MenuBarOnForm1, SystemMenuItemsAndToolButtonsAreSkinned) {
   EXPECT_LE(std::abs(GetGValue(seen) - static_cast<int>((source >> 8) & 0xFF)), 2);
   EXPECT_LE(std::abs(GetBValue(seen) - static_cast<int>(source & 0xFF)), 2);
   toolBar->Canvas().SetHandle(nullptr);
+}
+
+
+// ToolBar1 under the real pointer: the window's own hot item and pressed button reach
+// the skin's handler ("Buttons" frame 4 hot, 2 held), and a click runs the button once.
+TEST_F(MenuBarOnForm1, ToolButtonsFollowTheRealPointer) {
+  auto* toolBar = dynamic_cast<TToolBar*>(form->FindComponent("ToolBar1"));
+  ASSERT_TRUE(toolBar);
+  TToolButton* button = toolBar->Buttons(1);
+  const int& clicks = form->opened;
+  button->OnClick = TNotifyEvent::Of<&TMenuTestForm::OpenClick>(form.get());
+  const RECT b = button->BoundsRect();
+  const POINT centre = toolBar->ClientToScreen({(b.left + b.right) / 2, (b.top + b.bottom) / 2});
+  const POINT edge = toolBar->ClientToScreen({b.left + 3, (b.top + b.bottom) / 2});
+  const POINT away = toolBar->ClientToScreen({b.left + 2, b.bottom + 60});
+  auto move = [](POINT p) {
+    return RunHostCommand("xdotool mousemove " + std::to_string(p.x) + " " + std::to_string(p.y)).has_value();
+  };
+  auto shows = [&](COLORREF code) { return PumpUntil([&] { return ScreenPixel(edge.x, edge.y) == code; }, 5000); };
+  ASSERT_TRUE(move(away));
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageW(toolBar->Handle(), TB_GETHOTITEM, 0, 0) < 0; }, 5000));
+  EXPECT_NE(ScreenPixel(edge.x, edge.y), Code("Buttons", "Bitmap", 4, 3));
+  ASSERT_TRUE(move(centre));
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageW(toolBar->Handle(), TB_GETHOTITEM, 0, 0) == 1; }, 5000));
+  EXPECT_TRUE(shows(Code("Buttons", "Bitmap", 4, 3)));
+  ASSERT_TRUE(RunHostCommand("xdotool mousedown 1"));
+  EXPECT_TRUE(shows(Code("Buttons", "Bitmap", 2, 3)));
+  EXPECT_EQ(clicks, 0);
+  ASSERT_TRUE(RunHostCommand("xdotool mouseup 1"));
+  EXPECT_TRUE(shows(Code("Buttons", "Bitmap", 4, 3)));
+  EXPECT_TRUE(PumpUntil([&] { return clicks == 1; }, 5000));
+  // Leaving the bar takes the hot frame off.
+  ASSERT_TRUE(move(away));
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(edge.x, edge.y) != Code("Buttons", "Bitmap", 4, 3); }, 5000));
+  EXPECT_EQ(clicks, 1);
+  button->OnClick = {};
+}
+
+// An MDI frame whose active child is maximized carries the child's caption buttons
+// in its skinned bar: drawn from the skin's MDI images, hot and pressed under the
+// real pointer, and each acting on the child.
+TEST_F(MenuBarOnForm1, MaximizedMdiChildsButtonsSitInTheFramesBar) {
+  TCustomForm* mainForm = Application->MainForm();
+  auto frameForm = std::make_unique<TForm>();
+  frameForm->SetFormStyle(TFormStyle::fsMDIForm);
+  auto* mainMenu = new TMainMenu(frameForm.get());
+  for (const char* caption : {"&Lesson", "&Window"}) {
+    auto* top = new TMenuItem(frameForm.get());
+    top->SetCaption(caption);
+    auto* item = new TMenuItem(frameForm.get());
+    item->SetCaption("Item");
+    top->Add(item);
+    mainMenu->Items()->Add(top);
+  }
+  frameForm->SetMenu(mainMenu);
+  frameForm->SetBounds(80, 60, 640, 420);
+  frameForm->Show();
+  Application->SetMainForm(frameForm.get());
+  struct TRestoreMain {
+    TCustomForm* form;
+    ~TRestoreMain() { Application->SetMainForm(form); }
+  } restoreMain{mainForm};
+  auto frame = skintest::ActivateTestSkinner(frameForm.get(), data);
+  ASSERT_TRUE(frame);
+  TWinSkinMenu* frameBar = SkinMenuOf(*frame);
+  ASSERT_TRUE(frameBar);
+  ASSERT_EQ(frameBar->Buttons.size(), 2u);
+
+  auto childForm = std::make_unique<TForm>();
+  childForm->SetFormStyle(TFormStyle::fsMDIChild);
+  childForm->SetBounds(0, 0, 240, 160);
+  childForm->Show();
+  const HWND child = childForm->Handle();
+  auto childSkinner = std::make_unique<TWinSkinForm>();
+  childSkinner->Hwnd = child;
+  childSkinner->AttachForm(data, childForm.get());
+  PostMessageA(child, kMsgActivateSkin, 0, 1000);
+  ASSERT_TRUE(PumpUntil([&] { return childSkinner->SkinActivated != 0; }));
+  SetForegroundWindow(frameForm->Handle());
+
+  std::vector<TWinSysButton*> mdi;
+  for (const auto& object : frame->SysButtons)
+    if (auto* b = dynamic_cast<TWinSysButton*>(object.get()); b && b->Data && b->Data->Visibility == 100) mdi.push_back(b);
+  ASSERT_EQ(mdi.size(), 3u);  // minimize, restore, close of the active child
+  auto allShown = [&](bool shown) {
+    for (TWinSysButton* b : mdi)
+      if ((b->Visible != 0) != shown) return false;
+    return true;
+  };
+  auto centreOf = [&](int i) {
+    RECT w{};
+    GetWindowRect(frameForm->Handle(), &w);
+    const RECT& r = mdi[static_cast<size_t>(i)]->Rect;
+    return POINT{w.left + (r.left + r.right) / 2, w.top + (r.top + r.bottom) / 2};
+  };
+  // Frame k of button i: the skin's MDI strip holds four frames per button.
+  auto face = [](int i, int k) { return Code("MDICONTROLS", "Image", 4 * i + k, 4); };
+  auto maximize = [&] {
+    SendMessageW(frameForm->ClientHandle(), WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(child), 0);
+    SetForegroundWindow(frameForm->Handle());
+    return PumpUntil([&] { return IsZoomed(child) && allShown(true) && PixelIs(centreOf(0), face(0, 1)); });
+  };
+  auto click = [&](int i) {
+    const POINT p = centreOf(i);
+    return RunHostCommand("xdotool mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1").has_value();
+  };
+  EXPECT_TRUE(allShown(false));  // a child that is not maximized keeps its own buttons
+
+  ASSERT_TRUE(maximize());
+  for (int i = 0; i < 3; ++i) {
+    const RECT& r = mdi[static_cast<size_t>(i)]->Rect;
+    EXPECT_GE(r.top, frame->CaptionHeight) << i;
+    EXPECT_LE(r.bottom, frame->CaptionHeight + frame->MenuBarHeight) << i;
+    EXPECT_GT(r.left, frameBar->Buttons.back()->Rect.right) << i;
+    EXPECT_TRUE(PixelIs(centreOf(i), face(i, 1))) << i;
+  }
+  // Hot under the pointer, pressed while held; the child stays maximized until the
+  // button is released over it.
+  const POINT close = centreOf(2);
+  ASSERT_TRUE(RunHostCommand("xdotool mousemove " + std::to_string(close.x) + " " + std::to_string(close.y)));
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(close.x, close.y) == face(2, 4); }, 5000));
+  ASSERT_TRUE(RunHostCommand("xdotool mousedown 1"));
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(close.x, close.y) == face(2, 2); }, 5000));
+  EXPECT_TRUE(IsWindowVisible(child));
+  ASSERT_TRUE(RunHostCommand("xdotool mouseup 1"));
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(child); }));  // the child's form closed
+
+  // Minimize and restore act on the child, and its buttons leave the bar.
+  childForm->Show();
+  ASSERT_TRUE(maximize());
+  ASSERT_TRUE(click(0));
+  EXPECT_TRUE(PumpUntil([&] { return IsIconic(child) != FALSE; }));
+  EXPECT_TRUE(PumpUntil([&] { return allShown(false) && ScreenPixel(centreOf(0).x, centreOf(0).y) != face(0, 1); }));
+  ASSERT_TRUE(maximize());
+  ASSERT_TRUE(click(1));
+  EXPECT_TRUE(PumpUntil([&] { return !IsZoomed(child) && !IsIconic(child) && allShown(false); }));
+  EXPECT_TRUE(IsWindowVisible(child));
+
+  childSkinner.reset();
+  childForm.reset();
+  frame.reset();
+  frameForm.reset();
 }
 
 

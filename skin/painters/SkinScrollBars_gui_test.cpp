@@ -8,11 +8,13 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "classlib/ComCtrls_win.h"
 #include "classlib/ControlClasses.h"
 #include "classlib/ExtCtrls_win.h"
 #include "classlib/Layout.h"
@@ -376,6 +378,218 @@ TEST_F(ScrollBarsOnForm1, ControlOverlayCoversAScrollBarControl) {
   const POINT right{bar.right - arrow / 2 - 1, middle};
   ASSERT_TRUE(RunHostCommand("xdotool mousemove " + std::to_string(right.x) + " " + std::to_string(right.y) + " click 1"));
   EXPECT_TRUE(PumpUntil([&] { return control->Position() == before + 1; }));
+}
+
+}  // namespace
+}  // namespace skin
+
+namespace skin {
+namespace {
+
+SCROLLBARINFO BarOf(HWND window, bool vertical) {
+  SCROLLBARINFO info{};
+  info.cbSize = sizeof info;
+  GetScrollBarInfo(window, vertical ? OBJID_VSCROLL : OBJID_HSCROLL, &info);
+  return info;
+}
+
+// A point of the bar, `along` pixels from its start (from its end when negative),
+// in the middle across it (screen).
+POINT AlongBar(HWND window, bool vertical, int along) {
+  const RECT r = BarOf(window, vertical).rcScrollBar;
+  if (vertical) return {(r.left + r.right) / 2, along >= 0 ? r.top + along : r.bottom + along};
+  return {along >= 0 ? r.left + along : r.right + along, (r.top + r.bottom) / 2};
+}
+
+int PositionOf(HWND window, bool vertical) {
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_POS;
+  GetScrollInfo(window, vertical ? SB_VERT : SB_HORZ, &si);
+  return si.nPos;
+}
+
+bool Xdo(const std::string& xdotool) { return RunHostCommand("xdotool " + xdotool).has_value(); }
+std::string At(POINT p) { return std::to_string(p.x) + " " + std::to_string(p.y); }
+
+// The other controls of Form1 with scroll bars, and a plain window under the
+// by-handle painter; their unskinned twins stand on a form of their own below.
+class ScrollViewsOnForm1 : public ScrollBarsOnForm1 {
+ protected:
+  void SetUp() override {
+    ScrollBarsOnForm1::SetUp();
+    if (HasFatalFailure()) return;
+    twins = std::make_unique<TForm>();
+    twins->SetBounds(0, 600, 1024, 420);
+    twins->Show();
+    SetForegroundWindow(form->Handle());
+  }
+  void TearDown() override {
+    twins.reset();
+    ScrollBarsOnForm1::TearDown();
+  }
+  // The twin of `control` on the twin form at (x, y), with the skin kept off it.
+  template <class T>
+  T* Twin(T* control, int x, int y) {
+    auto* twin = new T(twins.get());
+    twin->SetTag(data->DisableTag);
+    twin->SetParent(twins.get());
+    twin->SetBounds(x, y, control->Width(), control->Height());
+    return twin;
+  }
+  ::testing::AssertionResult ShowsThumb(HWND window, bool vertical) {
+    const char* thumb = vertical ? "VertScrollThumb" : "HorzScrollThumb";
+    return Shows(AlongBar(window, vertical, BarOf(window, vertical).xyThumbTop + 1), Code(thumb, 1, vertical ? 1 : 3));
+  }
+  // The pointer off every bar: no part stays hot.
+  void PointerAway() { Xdo("mousemove " + At(form->ClientToScreen({500, 150}))); }
+
+  // One bar of a skinned control against the same bar of its twin, both at the
+  // start: the overlay lies on the bar and shows the skin's frames; an arrow click
+  // and a thumb drag under the real pointer scroll both alike, and the overlay's
+  // thumb follows.
+  void CheckBar(HWND skinned, HWND twin, TWScrollbar* overlay, bool vertical) {
+    SCOPED_TRACE(vertical ? "vertical" : "horizontal");
+    ASSERT_TRUE(overlay);
+    ASSERT_TRUE(PumpUntil([&] { return overlay->Shown != 0; }));
+    ASSERT_EQ(PositionOf(skinned, vertical), 0);
+    ASSERT_EQ(PositionOf(twin, vertical), 0);
+    RECT cover{};
+    GetWindowRect(overlay->Handle(), &cover);
+    const RECT bar = BarOf(skinned, vertical).rcScrollBar;
+    EXPECT_TRUE(EqualRect(&cover, &bar));
+    const int arrow = GetSystemMetrics(SM_CXVSCROLL);
+    PointerAway();
+    EXPECT_TRUE(Shows(AlongBar(skinned, vertical, arrow / 2), Code("Scrollbar", vertical ? 9 : 1, 4)));
+    EXPECT_TRUE(Shows(AlongBar(skinned, vertical, -arrow / 2), Code("Scrollbar", vertical ? 13 : 5, 4)));
+    EXPECT_TRUE(Shows(AlongBar(skinned, vertical, -arrow - 4), Code(vertical ? "VertScroll" : "HorzScroll", 1, 4)));
+    EXPECT_TRUE(ShowsThumb(skinned, vertical));
+
+    // A click on the second arrow.
+    for (HWND w : {skinned, twin}) {
+      ASSERT_TRUE(Xdo("mousemove " + At(AlongBar(w, vertical, -arrow / 2)) + " click 1"));
+      EXPECT_TRUE(PumpUntil([&] { return PositionOf(w, vertical) > 0; }));
+    }
+    EXPECT_TRUE(PumpUntil([&] { return PositionOf(skinned, vertical) == PositionOf(twin, vertical); }));
+    EXPECT_EQ(PositionOf(skinned, vertical), PositionOf(twin, vertical));
+
+    // A thumb drag of 30 pixels, each step once the window tracks the mouse.
+    const int before = PositionOf(twin, vertical);
+    const DWORD gui = GetCurrentThreadId();
+    for (HWND w : {skinned, twin}) {
+      const POINT p = AlongBar(w, vertical, BarOf(w, vertical).xyThumbTop + 2);
+      const POINT to = vertical ? POINT{p.x, p.y + 30} : POINT{p.x + 30, p.y};
+      const POINT half = vertical ? POINT{p.x, p.y + 15} : POINT{p.x + 15, p.y};
+      bool captured = false;
+      RunBeside([&] {
+        Xdo("mousemove " + At(p) + " mousedown 1");
+        const DWORD start = GetTickCount();
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        while (!captured && GetTickCount() - start < 10000)
+          captured = GetGUIThreadInfo(gui, &info) && info.hwndCapture == w;
+        Xdo("mousemove " + At(half));
+        Xdo("mousemove " + At(to));
+        Xdo("mouseup 1");
+      });
+      EXPECT_TRUE(captured);
+    }
+    EXPECT_TRUE(PumpUntil([&] { return PositionOf(skinned, vertical) == PositionOf(twin, vertical); }));
+    EXPECT_EQ(PositionOf(skinned, vertical), PositionOf(twin, vertical));
+    EXPECT_GT(PositionOf(twin, vertical), before);
+    PointerAway();
+    EXPECT_TRUE(ShowsThumb(skinned, vertical));
+  }
+  // The wheel over the control scrolls it back up, and its overlay's thumb follows.
+  void CheckWheel(HWND skinned, POINT inside) {
+    const int before = PositionOf(skinned, true);
+    ASSERT_GT(before, 0);
+    ASSERT_TRUE(Xdo("mousemove " + At(inside) + " click 4"));
+    EXPECT_TRUE(PumpUntil([&] { return PositionOf(skinned, true) < before; }));
+    PointerAway();
+    EXPECT_TRUE(ShowsThumb(skinned, true));
+  }
+  std::unique_ptr<TForm> twins;
+};
+
+std::vector<std::string> Rows(int n, int width) {
+  std::vector<std::string> rows;
+  for (int i = 0; i < n; ++i) rows.push_back("Row " + std::to_string(i) + std::string(static_cast<size_t>(width), 'w'));
+  return rows;
+}
+
+TEST_F(ScrollViewsOnForm1, ListViewsBothBars) {
+  auto* view = dynamic_cast<TListView*>(form->FindComponent("ListView1"));
+  ASSERT_TRUE(view);
+  TListView* twin = Twin(view, 8, 8);
+  twin->SetViewStyle(TViewStyle::vsReport);  // a new style remakes the window: the twin's only
+  for (TListView* v : {view, twin}) {
+    v->ColumnWidth = 300;
+    v->SetColumns({"File", "Size", "Kind"});
+    v->SetItems(Rows(60, 0));
+  }
+  TSkinScrollbar* views = PainterOf(view);
+  ASSERT_TRUE(views);
+  EXPECT_EQ(std::string(views->ClassName()), "TSkinListView");
+  SetForegroundWindow(form->Handle());
+  CheckBar(view->Handle(), twin->Handle(), views->VertBar.get(), true);
+  CheckBar(view->Handle(), twin->Handle(), views->HorzBar.get(), false);
+  CheckWheel(view->Handle(), view->ClientToScreen({100, 100}));
+}
+
+TEST_F(ScrollViewsOnForm1, TreeViewAndRichEdit) {
+  auto* tree = dynamic_cast<TTreeView*>(form->FindComponent("TreeView1"));
+  ASSERT_TRUE(tree);
+  TTreeView* treeTwin = Twin(tree, 496, 8);
+  for (TTreeView* t : {tree, treeTwin}) t->SetItems(Rows(60, 0));
+  // The rich edit lies on the text page.
+  auto* pages = dynamic_cast<TPageControl*>(form->FindComponent("PageControl1"));
+  auto* sheet = dynamic_cast<TTabSheet*>(form->FindComponent("TextSheet"));
+  auto* rich = dynamic_cast<TRichEdit*>(form->FindComponent("RichEdit1"));
+  ASSERT_TRUE(pages && sheet && rich);
+  pages->SetActivePage(sheet);
+  TRichEdit* richTwin = Twin(rich, 760, 8);
+  for (TRichEdit* r : {rich, richTwin}) r->SetLines(Rows(80, 0));
+  SetForegroundWindow(form->Handle());
+  for (TControl* c : std::initializer_list<TControl*>{tree, rich}) {
+    SCOPED_TRACE(c->Name());
+    TSkinScrollbar* painter = PainterOf(c);
+    ASSERT_TRUE(painter);
+    auto* skinned = static_cast<TWinControl*>(c);
+    HWND twin = c == tree ? treeTwin->Handle() : richTwin->Handle();
+    CheckBar(skinned->Handle(), twin, painter->VertBar.get(), true);
+    CheckWheel(skinned->Handle(), skinned->ClientToScreen({60, 60}));
+  }
+}
+
+// A plain window's bars under the by-handle painter: laid on, followed through the
+// wheel, hidden and shown with the window.
+TEST_F(ScrollViewsOnForm1, PlainWindowsBarsUnderTheHandlePainter) {
+  auto plainList = [](HWND parent, int x, int y) {
+    HWND list = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT,
+                                x, y, 110, 150, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+    for (int i = 0; i < 40; ++i) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(("Line " + std::to_string(i)).c_str()));
+    return list;
+  };
+  HWND plain = plainList(form->Handle(), 890, 300);
+  HWND twin = plainList(twins->Handle(), 8, 215);
+  ASSERT_TRUE(plain && twin);
+  auto* painter = new TSkinScrollbarH(form.get());
+  painter->AttachWindow(plain, data, skinner.get(), skinner->Canvas2.get());
+  SetForegroundWindow(form->Handle());
+  CheckBar(plain, twin, painter->VertBar.get(), true);
+  RECT r{};
+  GetWindowRect(plain, &r);
+  CheckWheel(plain, {r.left + 30, r.top + 30});
+  EXPECT_FALSE(painter->HorzBar->Shown);  // no horizontal bar
+
+  ShowWindow(plain, SW_HIDE);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(painter->VertBar->Handle()); }));
+  ShowWindow(plain, SW_SHOW);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(painter->VertBar->Handle()) != FALSE; }));
+  EXPECT_TRUE(ShowsThumb(plain, true));
+  DestroyWindow(plain);
+  DestroyWindow(twin);
 }
 
 }  // namespace
