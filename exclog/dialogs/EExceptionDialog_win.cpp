@@ -213,8 +213,9 @@ void InitDialog(HWND window) {
   state.CheckArea = CheckAreaHeight(state.Visible);
   outcome.CopyChosen = 1;
   SetSendChosen(true);
-  // 4.
-  SetForegroundWindow(window);
+  // 4. The foreground is taken once the window shows (the first-show timer): a
+  // window made foreground while still hidden is active without the keyboard
+  // focus of the screen, and keys pressed in the dialog go nowhere.
   outcome.DetailsMode = outcome.DetailsShownBefore || (flags & DialogOpenDetailed);
   // 5.
   state.ErrorBitmap = static_cast<HBITMAP>(LoadImageA(LoggerResourceModule(), "QL_ERROR", IMAGE_BITMAP, 0, 0, 0));
@@ -409,7 +410,10 @@ INT_PTR CALLBACK ExceptionDialogProc(HWND window, UINT message, WPARAM wParam, L
       case WM_TIMER:
         if (wParam != FirstShowTimer) return FALSE;
         KillTimer(window, FirstShowTimer);
-        if (!DialogOutcome().BecameVisible) CloseWith(IDCANCEL);
+        if (!DialogOutcome().BecameVisible)
+          CloseWith(IDCANCEL);
+        else
+          SetForegroundWindow(window);
         return TRUE;
       case WM_ACTIVATE:
         MarkDialogVisible();

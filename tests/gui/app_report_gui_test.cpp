@@ -77,10 +77,15 @@ bool CloseTheReportDialog(DWORD processId) {
   // Keys go where the X server's focus is: the dialog is placed before it is
   // activated, and Escape pressed in between would reach the main window.
   SetForegroundWindow(dialog);
-  if (!PumpUntil([] {
-        return RunHostCommand("/usr/bin/xdotool getwindowfocus getwindowname").value_or("") == "Error occurred\n";
-      }))
+  std::string focus;
+  if (!PumpUntil([&] {
+        focus = RunHostCommand("/usr/bin/xdotool getwindowfocus getwindowname").value_or("(none)");
+        return focus == "Error occurred\n";
+      })) {
+    ADD_FAILURE() << "the X focus stayed on: \"" << focus << "\" "
+                  << RunHostCommand("id=$(/usr/bin/xdotool getwindowfocus); /usr/bin/xwininfo -id $id | head -8").value_or("");
     return false;
+  }
   RunHostCommand("/usr/bin/xdotool key Escape");
   return PumpUntil([&] { return !IsWindow(dialog); }, 15000);
 }
