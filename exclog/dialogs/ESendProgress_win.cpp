@@ -139,9 +139,16 @@ INT_PTR CALLBACK SendProgressDialogProc(HWND window, UINT message, WPARAM wParam
     switch (message) {
       case WM_INITDIALOG:
         InitWindow(window, lParam != 0);
-        return TRUE;
+        // No default focus: the dialog manager would hand it to the status line
+        // while the window is still hidden, which makes the window active inside
+        // its own thread without ever taking the foreground; shown, it is then
+        // not activated and never gets the focus itself.
+        return FALSE;
       case WM_PAINT:
         Paint(window);
+        // On screen: the sender need not wait for the focus, which a window of
+        // another thread may be refused.
+        ready = true;
         return TRUE;
       case WM_NCPAINT:
       case WM_NCACTIVATE:

@@ -22,7 +22,7 @@ void SetSendProgressTemplate(const std::string& name);
 
 // The window from WM_INITDIALOG to WM_DESTROY; null otherwise.
 HWND SendProgressWindow();
-// Set once the window has the focus: the sender may go on.
+// Set once the window has painted itself or has the focus: the sender may go on.
 bool SendProgressReady();
 // Forgets the ready byte before a new window.
 void ClearSendProgressReady();

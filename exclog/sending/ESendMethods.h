@@ -5,6 +5,7 @@
 // means its default, which records the call (SentCalls) and fails with its
 // method's error code, so the pipeline runs whole where no method is present.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ struct TSmtpSettings {
   std::string Password;  // SmtpPassword
   uint16_t Port = 25;    // SmtpPort
   bool Direct = false;   // straight to each recipient's mail exchanger
+  // The status texts by their index in the options' texts (null: the defaults).
+  std::function<std::string(int index)> Text;
 };
 
 // Everything a web method reads (the options, the report's facts, the lists).

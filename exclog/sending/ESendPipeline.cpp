@@ -44,6 +44,7 @@ bool RunMailMethod(const TSendInput& in, TSendEnvironment& env) {
   settings.Password = o.SmtpPassword();
   settings.Port = o.SmtpPort();
   settings.Direct = o.MailMode() == 3;
+  settings.Text = [&o](int index) { return o.Text(index); };
   return CallSmtpSend(message, settings);
 }
 

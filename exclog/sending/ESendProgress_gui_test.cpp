@@ -61,7 +61,17 @@ class SendProgress : public testing::Test {
 };
 
 TEST_F(SendProgress, CornerWindowOnAThreadOfItsOwn) {
+  // The sending thread holds the foreground, as a program's main thread does when
+  // its report is sent, and takes no messages while it waits for the window.
+  HWND own = CreateWindowExA(0, "STATIC", "sender", WS_POPUP | WS_VISIBLE | WS_CAPTION, 40, 40, 200, 100, nullptr,
+                             nullptr, nullptr, nullptr);
+  ASSERT_NE(own, nullptr);
+  SetForegroundWindow(own);
+  ASSERT_TRUE(velmora::test::PumpUntil([&] { return GetForegroundWindow() == own; }));
   StartSendProgress(options, false);
+  // Up, not given up on after the wait's limit.
+  EXPECT_TRUE(SendProgressReady());
+  DestroyWindow(own);
   HWND window = Window();
   ASSERT_TRUE(IsWindow(window));
   EXPECT_NE(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
@@ -94,6 +104,7 @@ TEST_F(SendProgress, CornerWindowOnAThreadOfItsOwn) {
 TEST_F(SendProgress, CentredModelessWindowOnTheSendingThread) {
   SetSameThreadReport(true);
   StartSendProgress(options, true);
+  EXPECT_TRUE(SendProgressReady());
   HWND window = Window();
   ASSERT_TRUE(IsWindow(window));
   EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());

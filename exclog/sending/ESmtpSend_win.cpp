@@ -31,7 +31,9 @@ bool SmtpSendMessage(const TMailMessage& message, const TSmtpSettings& smtp) {
   mail.Password = smtp.Password;
   mail.User = smtp.User;
   mail.Port = smtp.Port;
-  return SmtpSend(PlatformSmtpServices(), mail);
+  TSmtpSendServices services = PlatformSmtpServices();
+  services.Text = smtp.Text;
+  return SmtpSend(services, mail);
 }
 
 }  // namespace exclog

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "exclog/debuginfo/EDebug.h"
+#include "exclog/core/EConsts.h"
 #include "exclog/core/EOptions.h"
 
 namespace qldata {
@@ -415,6 +416,23 @@ TSettings ParseSettings(std::string_view text) {
   return settings;
 }
 
+namespace {
+
+// "Text<index>" names one of the options' texts; -1 for any other key.
+int TextKeyIndex(const std::string& key) {
+  constexpr std::string_view prefix = "Text";
+  if (key.size() <= prefix.size() || key.size() > prefix.size() + 3 || key.compare(0, prefix.size(), prefix) != 0)
+    return -1;
+  int index = 0;
+  for (size_t i = prefix.size(); i < key.size(); ++i) {
+    if (key[i] < '0' || key[i] > '9') return -1;
+    index = index * 10 + (key[i] - '0');
+  }
+  return index < exclog::TextCount ? index : -1;
+}
+
+}  // namespace
+
 std::string OptionsStreamFor(const TSettings& settings) {
   exclog::TQuelbaModuleOptions options;
   for (const auto& [key, value] : settings.Values) {
@@ -447,6 +465,7 @@ std::string OptionsStreamFor(const TSettings& settings) {
     else if (key == "TerminateButtonAfter") options.SetTerminateButtonAfter(static_cast<int32_t>(number()));
     else if (key == "AutoCloseSeconds") options.SetAutoCloseSeconds(static_cast<int32_t>(number()));
     else if (key == "InitialPage") options.SetInitialPage(static_cast<uint8_t>(number()));
+    else if (int index = TextKeyIndex(key); index >= 0) options.SetText(index, value);
     else throw std::runtime_error("unknown setting " + key);
   }
   return options.SaveToBytes();

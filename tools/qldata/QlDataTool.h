@@ -90,7 +90,8 @@ struct TBuildInput {
 std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input);
 
 // The settings file: "Key=Value" lines, "#" comments. Known keys set the options
-// (by name), the options byte, the main-module byte and the pass phrase.
+// (by name; "Text<index>" one of their texts), the options byte, the main-module
+// byte and the pass phrase.
 struct TSettings {
   std::map<std::string, std::string> Values;
   std::optional<std::string> PassPhrase;

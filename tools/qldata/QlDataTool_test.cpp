@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "exclog/core/EOptions.h"
 #include "exclog/debuginfo/EDebug.h"
 #include "tests/support/TestPaths.h"
 
@@ -171,6 +172,15 @@ TEST(QlDataSettings, KeysAndErrors) {
   EXPECT_THROW(ParseSettings("OptionsByte=300\n"), std::runtime_error);
   EXPECT_THROW(ParseSettings("just text\n"), std::runtime_error);
   EXPECT_THROW(ParseSettings("SmtpPort=abc\n"), std::runtime_error);
+  // A text by its index, its neighbours untouched; no such index, no such key.
+  exclog::TQuelbaModuleOptions texts;
+  const std::string stream = OptionsStreamFor(ParseSettings("Text114=Calling = the server\nText0=Oops\n"));
+  texts.LoadFromBytes(stream.data(), stream.size());
+  EXPECT_EQ(texts.Text(114), "Calling = the server");
+  EXPECT_EQ(texts.Text(0), "Oops");
+  EXPECT_EQ(texts.Text(115), "Connected with server.");
+  for (const char* bad : {"Text158=x\n", "Text=x\n", "Text1a=x\n", "Text0114=x\n", "Texts=x\n"})
+    EXPECT_THROW(ParseSettings(bad), std::runtime_error) << bad;
   EXPECT_TRUE(IsCodeOrDataSection(".text"));
   EXPECT_FALSE(IsCodeOrDataSection(".rsrc"));
   EXPECT_FALSE(IsCodeOrDataSection(".debug_info"));
