@@ -76,10 +76,14 @@ bool CloseTheReportDialog(DWORD processId) {
   if (!dialog) return false;
   // Keys go where the X server's focus is: the dialog is placed before it is
   // activated, and Escape pressed in between would reach the main window.
-  SetForegroundWindow(dialog);
-  if (!PumpUntil([] {
-        return RunHostCommand("/usr/bin/xdotool getwindowfocus getwindowname").value_or("") == "Error occurred\n";
-      }))
+  // Asked again while waiting: under load the first request may come before
+  // the dialog can take the focus.
+  if (!PumpUntil(
+          [&] {
+            SetForegroundWindow(dialog);
+            return RunHostCommand("/usr/bin/xdotool getwindowfocus getwindowname").value_or("") == "Error occurred\n";
+          },
+          30000))
     return false;
   RunHostCommand("/usr/bin/xdotool key Escape");
   return PumpUntil([&] { return !IsWindow(dialog); }, 15000);
