@@ -367,7 +367,12 @@ uint8_t RunMainHandler(TReportJob& job) {
     GetForegroundWorkArea(workArea);
     SetReportStacks(job.Stacks);  // the Call Stack page's rows
     CountReportSeamCall("ShowDialog");
-    answer = seams.ShowDialog ? seams.ShowDialog(job, report) : ShowReportOnConsole(job, report);
+    // The classic dialog writes the user's address into the report's e-mail line:
+    // the report logged, copied and sent follows it, or it would keep the old line
+    // and lose every section added after the dialog.
+    AddToReport(report, [&] {
+      answer = seams.ShowDialog ? seams.ShowDialog(job, report) : ShowReportOnConsole(job, report);
+    });
   }
   bool send = SendAfterDialog(choiceInput, SendChosen());
   // 11.

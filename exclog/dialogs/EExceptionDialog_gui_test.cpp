@@ -36,6 +36,8 @@ namespace {
 
 using velmora::test::PumpUntil;
 using velmora::test::RunHostCommand;
+using velmora::test::ShotForReview;
+using velmora::test::XAreaHolds;
 using velmora::test::XScreenPixel;
 
 TQuelbaModuleOptions& TestOptions() {
@@ -68,24 +70,7 @@ POINT ClientToScreenAt(HWND window, int x, int y) {
   return p;
 }
 
-// Whether the X screen shows `colour` anywhere in the screen rectangle `r` (one
-// capture of the whole rectangle).
-bool XAreaHolds(const RECT& r, COLORREF colour) {
-  char command[160];
-  std::snprintf(command, sizeof command, "/usr/bin/import -silent -window root -crop %ldx%ld+%ld+%ld -depth 8 txt:-",
-                r.right - r.left, r.bottom - r.top, r.left, r.top);
-  char wanted[8];
-  std::snprintf(wanted, sizeof wanted, "#%02X%02X%02X", GetRValue(colour), GetGValue(colour), GetBValue(colour));
-  return RunHostCommand(command).value_or("").find(wanted) != std::string::npos;
-}
 
-// With VELMORA_DIALOG_SHOTS naming a folder of the build machine, the screen at
-// this point goes there as <name>.png, for a person to look at.
-void Shot(const std::string& name) {
-  char folder[MAX_PATH] = {};
-  if (!GetEnvironmentVariableA("VELMORA_DIALOG_SHOTS", folder, sizeof folder)) return;
-  RunHostCommand("/usr/bin/import -silent -window root '" + std::string(folder) + "/" + name + ".png'");
-}
 
 std::string ItemText(HWND dialog, int id) {
   char text[512] = {};
@@ -226,7 +211,7 @@ TEST_F(DialogsOnScreen, CompactThenDetailedResizedAndReopenedWhereItWas) {
     POINT corner = ClientToScreenAt(dialog, 8, 8), centre = ClientToScreenAt(dialog, 8 + 16, 8 + 16);
     EXPECT_TRUE(PumpUntil([&] { return XScreenPixel(centre.x, centre.y) == RGB(255, 255, 255); }));
     EXPECT_NE(XScreenPixel(corner.x, corner.y), RGB(255, 0, 255));
-    Shot("1-compact");
+    ShotForReview("1-compact");
     // Details: six tabs, each showing its page.
     ClickItem(dialog, QL_DLG_DETAILS);
     HWND tabs = GetDlgItem(dialog, QL_DLG_TABS);
@@ -243,7 +228,7 @@ TEST_F(DialogsOnScreen, CompactThenDetailedResizedAndReopenedWhereItWas) {
         return page && IsWindowVisible(page) && ItemText(page, 102) == DialogText(6 + 2 * tab);
       })) << "tab " << tab;
     }
-    Shot("2-detailed");
+    ShotForReview("2-detailed");
     RECT placed = ScreenRectOf(dialog);
     EXPECT_EQ(placed.right - placed.left, 600);
     EXPECT_FALSE(IsIconic(dialog));
@@ -253,7 +238,7 @@ TEST_F(DialogsOnScreen, CompactThenDetailedResizedAndReopenedWhereItWas) {
                    " " + std::to_string(placed.bottom + 38) + " mouseup 1");
     ASSERT_TRUE(PumpUntil([&] { return ScreenRectOf(dialog).right > placed.right + 30; }));
     RECT grown = ScreenRectOf(dialog);
-    Shot("3-resized");
+    ShotForReview("3-resized");
     ClickItem(dialog, QL_DLG_OK);
     ASSERT_TRUE(run.Ended());
     EXPECT_EQ(StoredCoordinate("WindowsState"), 1);
@@ -279,7 +264,7 @@ TEST_F(DialogsOnScreen, CompactThenDetailedResizedAndReopenedWhereItWas) {
       RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
                      std::to_string(r.top + GetSystemMetrics(SM_CYFRAME) + 4) + " click --repeat 2 --delay 80 1");
       ASSERT_TRUE(PumpUntil([&] { return IsZoomed(dialog) != FALSE; }));
-      Shot("4-maximised");
+      ShotForReview("4-maximised");
     } else {
       EXPECT_TRUE(PumpUntil([&] { return IsZoomed(dialog) != FALSE; }));
     }
@@ -362,7 +347,7 @@ TEST_F(DialogsOnScreen, IdleDialogClosesAfterItsTimeUnlessTheMouseMoves) {
   HWND dialog = WaitForDialog(ErrorCaption);
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
-  Shot("5-topmost");
+  ShotForReview("5-topmost");
   // Moving the mouse over it for three seconds keeps it open.
   POINT c = CentreOf(dialog);
   DWORD start = GetTickCount();
@@ -411,7 +396,7 @@ TEST_F(DialogsOnScreen, SupportLinkStartsItsTargetAndOwnLookPaintsTheCaption) {
     std::optional<COLORREF> c = XScreenPixel(r.left + fx + 2, bandMiddle);
     return Near(c, RGB(125, 149, 186)) || Near(c, RGB(145, 145, 145));
   }));
-  Shot("8-own-look-link");
+  ShotForReview("8-own-look-link");
   // The link, right-aligned under the copy box, starts the helper.
   const std::string text = DialogText(25);
   HDC dc = GetDC(dialog);
@@ -445,7 +430,7 @@ TEST_F(DialogsOnScreen, RequestKeepsTheStepsOnEscape) {
   ClickItem(dialog, QL_REQ_EDIT);
   Type("open the file then raise");
   ASSERT_TRUE(PumpUntil([&] { return ItemText(dialog, QL_REQ_EDIT) == "open the file then raise"; }));
-  Shot("6-request");
+  ShotForReview("6-request");
   Key("Escape");
   ASSERT_TRUE(run.Ended());
   EXPECT_EQ(TestOptions().ReproduceText(), "open the file then raise");
@@ -490,7 +475,7 @@ TEST_F(DialogsOnScreen, ClassicDialogBandLinkAndEmail) {
     POINT frame = ClientToScreenAt(dialog, 0, 40), inside = ClientToScreenAt(dialog, 3, 47);
     EXPECT_TRUE(PumpUntil([&] { return XScreenPixel(inside.x, inside.y) == RGB(255, 255, 255); }));
     EXPECT_EQ(XScreenPixel(frame.x, frame.y), RGB(0, 0, 0));
-    Shot("7-classic");
+    ShotForReview("7-classic");
     // "nobody" is refused and the dialog stays.
     ClickItem(dialog, QL_MS_EMAIL);
     Type("nobody");

@@ -71,26 +71,61 @@ inline bool FocusByCaption(HWND window) {
 }
 
 // Opens Help and picks "Raise an exception" by keyboard, as a user would; true once
-// the menu closed again.
-inline bool RaiseFromTheMenu(DWORD processId) {
+// the menu closed again. False when the menu did not open within `menuWaitMs`.
+inline bool RaiseFromTheMenu(DWORD processId, DWORD menuWaitMs = 10000) {
   RunHostCommand("/usr/bin/xdotool key alt+h");
-  if (!PumpUntil([&] { return FindOpenMenuOf(processId) != nullptr; })) return false;
+  if (!PumpUntil([&] { return FindOpenMenuOf(processId) != nullptr; }, menuWaitMs)) return false;
   RunHostCommand("/usr/bin/xdotool key r");
   return PumpUntil([&] { return FindOpenMenuOf(processId) == nullptr; });
 }
 
 // The logger's dialog once placed: it appears at 0, 0 without size before its mode
 // places it. Null when it never came.
-inline HWND WaitForReportDialog(DWORD processId) {
+inline HWND WaitForReportDialog(DWORD processId, const char* caption = "Error occurred") {
   HWND dialog = nullptr;
   bool placed = PumpUntil(
       [&] {
-        dialog = FindWindowOf(processId, "Error occurred", false);
+        dialog = FindWindowOf(processId, caption, false);
         RECT r{};
         return dialog && GetWindowRect(dialog, &r) && r.right - r.left >= 100;
       },
       30000);
   return placed ? dialog : nullptr;
+}
+
+// A window's caption or a control's text.
+inline std::string TextOf(HWND window) {
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+// Asked of the control itself (WM_GETTEXT), so an edit of another process
+// answers with what it holds now.
+inline std::string ItemText(HWND dialog, int id) {
+  char text[512] = {};
+  GetDlgItemTextA(dialog, id, text, sizeof text);
+  return text;
+}
+
+// A left click in the middle of a window or control, through the X server.
+inline void ClickCentre(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                 std::to_string((r.top + r.bottom) / 2) + " click 1");
+}
+inline void ClickItem(HWND dialog, int id) { ClickCentre(GetDlgItem(dialog, id)); }
+
+// A message box of the process (its OK button, no progress bar), its text read
+// from its static control (Wine numbers it 100, Windows 0xFFFF).
+inline HWND MessageBoxOf(DWORD processId, std::string* text) {
+  HWND box = FindWindowWhere(processId, [](HWND w) {
+    char name[16] = {};
+    return GetClassNameA(w, name, sizeof name) && std::string(name) == "#32770" && GetDlgItem(w, IDOK) &&
+           !GetDlgItem(w, 101) && (GetDlgItem(w, 0xFFFF) || GetDlgItem(w, 100));
+  });
+  if (box && text) *text = TextOf(GetDlgItem(box, 0xFFFF) ? GetDlgItem(box, 0xFFFF) : GetDlgItem(box, 100));
+  return box;
 }
 
 // Each channel within 2 of the expected one.

@@ -18,24 +18,13 @@
 
 namespace {
 
+using velmora::test::ClickItem;
 using velmora::test::FindWindowOf;
+using velmora::test::ItemText;
 using velmora::test::PumpUntil;
 using velmora::test::RunHostCommand;
 
 const std::string Program = velmora::test::HostPath(VELMORA_DIALOG_PROGRAM);
-
-std::string ItemText(HWND dialog, int id) {
-  char text[512] = {};
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
-}
-
-void ClickItem(HWND dialog, int id) {
-  RECT r{};
-  GetWindowRect(GetDlgItem(dialog, id), &r);
-  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
-                 std::to_string((r.top + r.bottom) / 2) + " click 1");
-}
 
 std::string Clipboard() { return RunHostCommand("/usr/bin/xclip -o -selection clipboard").value_or(""); }
 

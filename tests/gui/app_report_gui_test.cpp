@@ -81,7 +81,7 @@ bool CloseTheReportDialog(DWORD processId) {
   if (!PumpUntil([&] {
         focus = RunHostCommand("/usr/bin/xdotool getwindowfocus getwindowname").value_or("(none)");
         return focus == "Error occurred\n";
-      })) {
+      }, 30000)) {
     ADD_FAILURE() << "the X focus stayed on: \"" << focus << "\" "
                   << RunHostCommand("id=$(/usr/bin/xdotool getwindowfocus); /usr/bin/xwininfo -id $id | head -8").value_or("");
     return false;

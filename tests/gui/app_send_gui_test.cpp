@@ -25,16 +25,14 @@
 
 namespace {
 
+using velmora::test::ClickItem;
 using velmora::test::FindMainWindowOf;
 using velmora::test::PumpUntil;
 using velmora::test::ReadText;
+using velmora::test::ItemText;
+using velmora::test::MessageBoxOf;
+using velmora::test::TextOf;
 using velmora::test::RunHostCommand;
-
-std::string TextOf(HWND window) {
-  char text[512] = {};
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
 
 // The send progress window: its status line and bar.
 HWND ProgressWindowOf(DWORD processId) {
@@ -43,24 +41,6 @@ HWND ProgressWindowOf(DWORD processId) {
     HWND bar = GetDlgItem(w, 101);
     return bar && GetClassNameA(bar, name, sizeof name) && lstrcmpiA(name, "msctls_progress32") == 0;
   });
-}
-
-// A message box of the process (its OK button, no progress bar), its text read
-// from its static control (Wine numbers it 100, Windows 0xFFFF).
-HWND MessageBoxOf(DWORD processId, std::string* text) {
-  HWND box = velmora::test::FindWindowWhere(processId, [](HWND w) {
-    char name[16] = {};
-    return GetClassNameA(w, name, sizeof name) && std::string(name) == "#32770" && GetDlgItem(w, IDOK) &&
-           !GetDlgItem(w, 101) && (GetDlgItem(w, 0xFFFF) || GetDlgItem(w, 100));
-  });
-  if (box && text) *text = TextOf(GetDlgItem(box, 0xFFFF) ? GetDlgItem(box, 0xFFFF) : GetDlgItem(box, 100));
-  return box;
-}
-
-std::string ItemText(HWND dialog, int id) {
-  char text[512] = {};
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
 }
 
 // The page the tab control shows: its one visible dialog child of some size.
@@ -78,14 +58,6 @@ HWND VisiblePageOf(HWND tabs) {
     }
   }
   return pages == 1 ? page : nullptr;
-}
-
-// A left click in the middle of a control, through the X server.
-void Click(HWND control) {
-  RECT r{};
-  GetWindowRect(control, &r);
-  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +
-                 std::to_string((r.top + r.bottom) / 2) + " click 1");
 }
 
 // A peer of tests/peers in the background at a fixed port (the copies' settings
@@ -161,7 +133,7 @@ class AppSend : public testing::Test {
     ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(SendDlgItemMessageA(dialog, QL_DLG_SEND, BM_GETCHECK, 0, 0), BST_CHECKED);
     sentAt = GetTickCount();
-    Click(GetDlgItem(dialog, QL_DLG_OK));
+    ClickItem(dialog, QL_DLG_OK);
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, 15000));
   }
 
@@ -201,7 +173,7 @@ class AppSend : public testing::Test {
           }
           if (w.EarlierBoxes.empty() || w.EarlierBoxes.back() != TextOf(box) + ": " + text) {
             w.EarlierBoxes.push_back(TextOf(box) + ": " + text);
-            Click(GetDlgItem(box, IDOK));
+            ClickItem(box, IDOK);
           }
           return false;
         },
@@ -211,7 +183,7 @@ class AppSend : public testing::Test {
 
   // The box answered with its button, the program goes on and ends normally.
   void AnswerTheBoxAndClose(HWND box) {
-    Click(GetDlgItem(box, IDOK));
+    ClickItem(box, IDOK);
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(box); }, 15000));
     ASSERT_TRUE(PumpUntil([&] { return ProgressWindowOf(program->Id()) == nullptr; }, 15000));
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(window) && velmora::test::AnswersSkinned(window); }, 15000));
@@ -326,7 +298,7 @@ TEST_F(AppSend, TheDialogsChoicesAndTheRequestsStepsReachTheReport) {
   EXPECT_EQ(ItemText(dialog, QL_DLG_HEADER), "Exception raised from the menu");
 
   HWND tabs = GetDlgItem(dialog, QL_DLG_TABS);
-  Click(GetDlgItem(dialog, QL_DLG_DETAILS));
+  ClickItem(dialog, QL_DLG_DETAILS);
   ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(tabs); }));
   ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 6);
   // The first tab clicked, the others reached with the arrow key.
@@ -344,16 +316,16 @@ TEST_F(AppSend, TheDialogsChoicesAndTheRequestsStepsReachTheReport) {
     pages.insert(page);
   }
 
-  Click(GetDlgItem(dialog, QL_DLG_COPY));
-  Click(GetDlgItem(dialog, QL_DLG_SCREENSHOT));
+  ClickItem(dialog, QL_DLG_COPY);
+  ClickItem(dialog, QL_DLG_SCREENSHOT);
   ASSERT_TRUE(PumpUntil([&] { return IsDlgButtonChecked(dialog, QL_DLG_COPY) == BST_CHECKED; }));
   ASSERT_TRUE(PumpUntil([&] { return IsDlgButtonChecked(dialog, QL_DLG_SCREENSHOT) == BST_UNCHECKED; }));
   ASSERT_EQ(IsDlgButtonChecked(dialog, QL_DLG_SEND), BST_CHECKED);
-  Click(GetDlgItem(dialog, QL_DLG_OK));
+  ClickItem(dialog, QL_DLG_OK);
   HWND request = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (request = velmora::test::FindWindowOf(program->Id(), "Request", false)); },
                         30000));
-  Click(GetDlgItem(request, QL_REQ_EDIT));
+  ClickItem(request, QL_REQ_EDIT);
   RunHostCommand("/usr/bin/xdotool type --delay 20 'open Help then Raise'");
   ASSERT_TRUE(PumpUntil([&] { return ItemText(request, QL_REQ_EDIT) == "open Help then Raise"; }));
   RunHostCommand("/usr/bin/xdotool key Escape");

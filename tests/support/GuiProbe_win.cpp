@@ -88,4 +88,19 @@ std::optional<COLORREF> XScreenPixel(int x, int y, DWORD timeoutMs) {
   return RGB(r, g, b);
 }
 
+bool XAreaHolds(const RECT& r, COLORREF colour) {
+  char command[160];
+  std::snprintf(command, sizeof command, "/usr/bin/import -silent -window root -crop %ldx%ld+%ld+%ld -depth 8 txt:-",
+                r.right - r.left, r.bottom - r.top, r.left, r.top);
+  char wanted[8];
+  std::snprintf(wanted, sizeof wanted, "#%02X%02X%02X", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+  return RunHostCommand(command).value_or("").find(wanted) != std::string::npos;
+}
+
+void ShotForReview(const std::string& name) {
+  char folder[MAX_PATH] = {};
+  if (!GetEnvironmentVariableA("VELMORA_DIALOG_SHOTS", folder, sizeof folder)) return;
+  RunHostCommand("/usr/bin/import -silent -window root '" + std::string(folder) + "/" + name + ".png'");
+}
+
 }  // namespace velmora::test

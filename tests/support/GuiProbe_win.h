@@ -28,4 +28,12 @@ std::optional<COLORREF> XScreenPixel(int x, int y, DWORD timeoutMs = 10000);
 // wrote to standard output; nothing when it gave no answer within `timeoutMs`.
 std::optional<std::string> RunHostCommand(const std::string& shellCommand, DWORD timeoutMs = 20000);
 
+// Whether the X screen shows `colour` anywhere in the screen rectangle `r` (one
+// capture of the whole rectangle).
+bool XAreaHolds(const RECT& r, COLORREF colour);
+
+// With VELMORA_DIALOG_SHOTS naming a folder of the build machine, the screen at
+// this point goes there as <name>.png, for a person to look at.
+void ShotForReview(const std::string& name);
+
 }  // namespace velmora::test
