@@ -2,7 +2,8 @@
 // starts and stops its units like the host program and, by its first argument,
 // leaks ("leaks"), frees a block twice ("double-free"), writes past a block's end
 // ("overrun"), does nothing wrong ("clean") or prints the order in which the units
-// will stop ("order"). Its logger data turns catching on.
+// will stop ("order"). Its logger data turns catching on. Each report prints the
+// dialog flags it would show with.
 #include <windows.h>
 
 #include <cstdio>
@@ -12,6 +13,8 @@
 
 #include "classlib/Memory.h"
 #include "classlib/System.h"
+#include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/EEvents.h"
 
 namespace {
 
@@ -31,6 +34,13 @@ void LateUnitStart() { unitBlock = GetMem(40); }
 void LateUnitStop() {
   FreeMem(unitBlock);
   unitBlock = nullptr;
+}
+
+// Plain function pointers: the handlers allocate nothing that could show as a leak.
+void PrintReport(const exclog::TQuelbaExceptionRecord& record, bool&) {
+  std::printf("report %s dialog flags %u\n", record.ExceptionClass ? record.ExceptionClass : "?",
+              static_cast<unsigned>(exclog::ReportOptions().DialogFlags()));
+  std::fflush(stdout);
 }
 
 // Loop bounds the compiler cannot see, so each loop keeps one call site.
@@ -75,6 +85,8 @@ int main(int argc, char** argv) {
   std::vector<TUnitProc> stops;
   for (int slot = 0; slot < InitContext.Table->UnitCount; ++slot) stops.push_back(InitContext.Table->Units[slot].Fini);
   InitUnits();
+  exclog::GlobalEvents().ExceptionNotify = &PrintReport;
+  exclog::GlobalEvents().HandledExceptionNotify = &PrintReport;
   const std::string mode = argc > 1 ? argv[1] : "clean";
   if (mode == "order") PrintStopOrder(stops);
   if (mode == "leaks") Leak();

@@ -102,16 +102,26 @@ uint32_t SourceLineOf(const std::string& text) {
   return velmora::test::SourceLineOf("exclog/startup_tests/LeakChild_win.cpp", text);
 }
 
-// Runs the program in `mode` after removing its log; its log text afterwards.
+// Runs the program in `mode` after removing its log; its log text afterwards. With
+// `temp`, the program's temporary folder is that one.
 struct TChildRun {
   DWORD ExitCode = 0;
   std::string Output, Log;
 };
-TChildRun RunChild(const std::string& exe, const std::string& mode) {
+TChildRun RunChild(const std::string& exe, const std::string& mode, const std::string& temp = "") {
   const std::string path = velmora::test::HostPath(exe);
   const std::string log = path.substr(0, path.size() - 4) + ".qlf";
   DeleteFileA(log.c_str());
+  char tmp[MAX_PATH + 1] = {}, tempVar[MAX_PATH + 1] = {};
+  GetEnvironmentVariableA("TMP", tmp, MAX_PATH);
+  GetEnvironmentVariableA("TEMP", tempVar, MAX_PATH);
+  if (!temp.empty()) {
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    SetEnvironmentVariableA("TEMP", temp.c_str());
+  }
   velmora::test::TChildProcess child("\"" + path + "\" " + mode, true);
+  SetEnvironmentVariableA("TMP", tmp[0] ? tmp : nullptr);
+  SetEnvironmentVariableA("TEMP", tempVar[0] ? tempVar : nullptr);
   TChildRun run;
   if (!child.Started()) return run;
   run.ExitCode = child.Finish(60000);
@@ -205,6 +215,41 @@ TEST(LeakReport, CleanProgramReportsNothingAndBlockErrorsOneReportEach) {
     EXPECT_EQ(quiet.ExitCode, 0u) << mode << quiet.Output;
     EXPECT_NE(quiet.Output.find("ended normally"), std::string::npos) << mode << quiet.Output;
     EXPECT_TRUE(FieldValues(quiet.Log, "2.5").empty()) << quiet.Log;
+  }
+}
+
+// The dialog flags a report of `type` printed, or -1.
+long PrintedDialogFlags(const std::string& output, const std::string& type) {
+  const std::string head = "report " + type + " dialog flags ";
+  size_t at = output.find(head);
+  return at == std::string::npos ? -1 : std::strtol(output.c_str() + at + head.size(), nullptr, 10);
+}
+
+// The leak report runs after every window of the program closed: it takes no
+// screen shot and its dialog offers none to attach. A report while the program
+// runs does both, by the same options.
+TEST(LeakReport, LeakReportTakesNoScreenShotAndOffersNone) {
+  constexpr long ShowScreenshotBox = 0x100;
+  struct TCase {
+    const char* Mode;
+    const char* Type;
+    bool Shot;
+  };
+  for (const TCase& c : {TCase{"double-free", "EMultiFree", true}, TCase{"leaks", "EMemoryLeak", false}}) {
+    char base[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, base);
+    const std::string temp = std::string(base) + "leak_shot_" + std::to_string(GetCurrentProcessId()) + "_" + c.Mode + "\\";
+    CreateDirectoryA(temp.c_str(), nullptr);
+    const std::string shot = temp + "Screenshot.png";
+    DeleteFileA(shot.c_str());
+    TChildRun run = RunChild(LEAK_CHILD, c.Mode, temp);
+    EXPECT_EQ(run.ExitCode, 0u) << c.Mode << run.Output;
+    const long flags = PrintedDialogFlags(run.Output, c.Type);
+    ASSERT_GE(flags, 0) << c.Mode << run.Output;
+    EXPECT_EQ((flags & ShowScreenshotBox) != 0, c.Shot) << c.Mode << " " << flags;
+    EXPECT_EQ(GetFileAttributesA(shot.c_str()) != INVALID_FILE_ATTRIBUTES, c.Shot) << c.Mode;
+    DeleteFileA(shot.c_str());
+    RemoveDirectoryA(temp.c_str());
   }
 }
 
