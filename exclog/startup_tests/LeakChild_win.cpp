@@ -3,10 +3,12 @@
 // leaks ("leaks"), frees a block twice ("double-free"), writes past a block's end
 // ("overrun"), does nothing wrong ("clean") or prints the order in which the units
 // will stop ("order"). Its logger data turns catching on. Each report prints the
-// dialog flags it would show with.
+// dialog flags it would show with. "leaks-upload PORT" leaks and has its reports
+// uploaded to 127.0.0.1:PORT on a sending thread of their own.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +17,9 @@
 #include "classlib/System.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EEvents.h"
+#include "exclog/capture/EEvents_win.h"
+#include "exclog/core/EOptions.h"
+#include "exclog/leaks/ELeakUnit_win.h"
 
 namespace {
 
@@ -89,7 +94,16 @@ int main(int argc, char** argv) {
   exclog::GlobalEvents().HandledExceptionNotify = &PrintReport;
   const std::string mode = argc > 1 ? argv[1] : "clean";
   if (mode == "order") PrintStopOrder(stops);
-  if (mode == "leaks") Leak();
+  if (mode == "leaks-upload" && argc > 2) {
+    exclog::TLeakOwnAllocations own;  // the options are the logger's, not the program's leak
+    exclog::TQuelbaModuleOptions* options = exclog::CurrentQuelbaLogOptions();
+    options->SetWebSendMode(1);
+    options->SetWebUrl(std::string("http://127.0.0.1:") + argv[2] + "/upload");
+    options->SetWebUrlPort(std::atoi(argv[2]));
+    options->SetAskBeforeSending(0);
+    options->SetProcessFlags(static_cast<uint16_t>(options->ProcessFlags() | 0x80));  // a sending thread
+  }
+  if (mode == "leaks" || mode == "leaks-upload") Leak();
   if (mode == "double-free") FreeTwice();
   if (mode == "overrun") Overrun();
   FinalizeUnits();
