@@ -13,6 +13,7 @@
 #include "exclog/debuginfo/ELists.h"
 #include "exclog/debuginfo/EModules_win.h"
 #include "exclog/debuginfo/EStackWalk_win.h"
+#include "exclog/dialogs/EExceptionDialogLayout.h"
 #include "exclog/leaks/ELeakErrors.h"
 #include "exclog/leaks/ELeakUnit_win.h"
 #include "exclog/leaks/ELeaks.h"
@@ -58,6 +59,7 @@ void LeakTimeBegin() {
   RestartUnit("Classes", "Error in Classes Initialization.");
   SetLoggerActive(true);
   SetLoggerEnabled(true);
+  SetLeakReportMode(false);
   const std::string file = LeakOptionsFileName();
   if (TQuelbaModuleOptionsEx* options = ProgramOptions(); options && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
     try {
@@ -107,6 +109,11 @@ void LeakTimeEnd() {
     counted = totals;
   }
   if (LoggerEnabled() && counted.Blocks > 0 && list && list->Count() > 0) {
+    // Every window of the program is gone by now: the report takes no screen shot,
+    // so the dialog offers none to attach.
+    SetLeakReportMode(true);
+    if (TQuelbaModuleOptionsEx* options = ProgramOptions())
+      options->SetDialogFlags(static_cast<uint16_t>(options->DialogFlags() & ~DialogShowScreenshot));
     try {
       std::string message = ProgramText(105) + ": " + ProgramText(108) + "=" + std::to_string(counted.Bytes) +
                              " - " + ProgramText(109) + "=" + std::to_string(counted.Blocks);
@@ -133,6 +140,7 @@ void LeakTimeEnd() {
       ReportInternalError("Internal_ShowLeaks: General internal error.");
     }
   }
+  SetLeakReportMode(false);
   {
     std::lock_guard<std::mutex> lock(intakeLock);
     reporting.reset();

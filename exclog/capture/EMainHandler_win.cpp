@@ -398,7 +398,9 @@ uint8_t RunMainHandler(TReportJob& job) {
   if ((flags & ReportCopyToClipboard) || DialogOutcome().CopyChosen) CopyTextToClipboard(report);
   // 13.
   SetReportStep(16);
-  bool background = (flags & ReportSendInBackground) != 0;
+  // The process ends right after a leak report: its sending cannot wait for a
+  // thread of its own.
+  bool background = (flags & ReportSendInBackground) != 0 && !LeakReportMode();
   if (!job.HandledReport && answer != TDialogAnswer::Close) job.EndAfterReport = answer == TDialogAnswer::Restart ? 2 : 1;
   bool handedOver = false;
   if (send) {

@@ -21,7 +21,9 @@ void TakeReportScreenshot(const TReportJob& job) {
   captured = false;
   SetScreenshotTaken(false);
   uint16_t flags = ReportOptions().ProcessFlags();
-  if (!(flags & ScreenshotAttached)) return;
+  // The leak report runs after every window of the program closed: the screen
+  // could show only other programs.
+  if (!(flags & ScreenshotAttached) || LeakReportMode()) return;
   TScreenshotRequest request;
   request.ForegroundWindowOnly = (flags & ScreenshotForegroundOnly) != 0;
   request.MainWindow = FirstApplicationWindow(GetCurrentProcessId());

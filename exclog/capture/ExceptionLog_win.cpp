@@ -175,6 +175,8 @@ void Installer() {
   SetHooksInstalled(true);
   SetLoggerActive(true);
   SetUnitsStopping(false);
+  SetLeakReportMode(false);
+  SetDialogShowing(false);
   SetSameThreadReport(false);
   char folder[MAX_PATH + 1] = {};
   GetCurrentDirectoryA(MAX_PATH, folder);

@@ -18,6 +18,7 @@ std::atomic<bool> libraryMode{false};
 std::atomic<bool> sameThreadReport{false};
 std::atomic<bool> unitsStarting{false};
 std::atomic<bool> unitsStopping{false};
+std::atomic<bool> leakReportMode{false};
 
 std::atomic<TReportLineSink> reportLineSink{nullptr};
 std::atomic<TExceptionManagerProc> exceptionManager{nullptr};
@@ -87,6 +88,8 @@ bool UnitsStarting() { return unitsStarting; }
 void SetUnitsStarting(bool value) { unitsStarting = value; }
 bool UnitsStopping() { return unitsStopping; }
 void SetUnitsStopping(bool value) { unitsStopping = value; }
+bool LeakReportMode() { return leakReportMode; }
+void SetLeakReportMode(bool value) { leakReportMode = value; }
 
 TReportLineSink SetReportLineSink(TReportLineSink sink) { return reportLineSink.exchange(sink); }
 

@@ -204,6 +204,10 @@ void SetUnitsStarting(bool value);
 // Set when the first unit begins to stop.
 bool UnitsStopping();
 void SetUnitsStopping(bool value);
+// Set while the leak report runs: every other unit has stopped, no window of the
+// program is left and the process ends as soon as the report is done.
+bool LeakReportMode();
+void SetLeakReportMode(bool value);
 
 // ---------------------------------------------------------------------------
 // Report-line sink: where the default seams write. The Windows start-up installs one

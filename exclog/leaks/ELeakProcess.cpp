@@ -87,6 +87,7 @@ void CopyVisible(void* context) {
     pass.records.emplace_back();
     TRecord& r = pass.records.back();
     std::memcpy(&r.Copy, h, sizeof r.Copy);
+    EndWalkedStack(r.Copy);
     r.Class = ClassOfBlock(h, pass.p.Check);
     r.Size = h->Size;
     r.Count = 1;

@@ -141,6 +141,21 @@ TEST_F(Leaks, ObjectWithABrokenClassRecordIsData) {
   EXPECT_STREQ(leaks[0].TypeName, "Data");
 }
 
+// Allocation writes the frame walk's end as one zero and leaves a reused block's
+// old words after it: the report's stack ends at the zero.
+TEST_F(Leaks, TheFrameWalkEndsAtItsFirstZero) {
+  void* block = Data(16, {0x1234});  // no allocator call in the raw words: the walk stands
+  TLeakHeader* h = HeaderOf(block);
+  const uintptr_t line = image.Site(5), outer = image.Outer(6), stale = image.Site(8);
+  const uintptr_t walk[] = {line, outer, 0, stale, stale};
+  std::memcpy(h->Stack, walk, sizeof walk);
+  Process(0);
+  ASSERT_EQ(leaks.size(), 1u);
+  EXPECT_EQ(leaks[0].Stack[0], line - 5);
+  EXPECT_EQ(leaks[0].Stack[1], outer - 2);
+  for (int i = 2; i < kLeakStackDepth; ++i) EXPECT_EQ(leaks[0].Stack[i], 0u) << i;
+}
+
 TEST_F(Leaks, SonsJoinTheObjectAllocatedWhereTheyCameFrom) {
   uintptr_t line = image.Site(1, AllocObject), outer = image.Outer(2);
   TLeakyThing* owner = Thing({line, outer});

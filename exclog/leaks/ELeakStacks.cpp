@@ -21,7 +21,15 @@ void RecordStacks(TLeakHeader& header, const uintptr_t* position, const uintptr_
     frame = next;
   }
   for (int i = raw; i < kLeakStackDepth; ++i) header.Snapshot[i] = 0;
-  for (int i = walked; i < kLeakStackDepth; ++i) header.Stack[i] = 0;
+  // One zero ends the walk: filling the rest would touch one more cold line of the
+  // header on every allocation. EndWalkedStack clears it when the stack is read.
+  if (walked < kLeakStackDepth) header.Stack[walked] = 0;
+}
+
+void EndWalkedStack(TLeakHeader& header) {
+  int end = 0;
+  while (end < kLeakStackDepth && header.Stack[end]) ++end;
+  for (int i = end; i < kLeakStackDepth; ++i) header.Stack[i] = 0;
 }
 
 int KeepCallSites(uintptr_t (&stack)[kLeakStackDepth], const TMemoryView& memory) {

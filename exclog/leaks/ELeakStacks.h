@@ -12,8 +12,11 @@ namespace exclog {
 // Copies up to kLeakStackDepth words from `position` (never from `top` or above)
 // into the header's snapshot and walks the frame chain from `frame` (each frame:
 // the saved frame pointer, then the return address) while frames rise and stay
-// below `top`. Entries not filled are zeroed.
+// below `top`. Snapshot words not filled are zeroed; the walk ends at its first
+// zero entry, and the entries after it are left as they were until
+// EndWalkedStack clears them.
 void RecordStacks(TLeakHeader& header, const uintptr_t* position, const uintptr_t* top, const uintptr_t* frame);
+void EndWalkedStack(TLeakHeader& header);
 
 // Keeps the entries that follow a call instruction, each moved back to the call's
 // start; the others are removed and the rest closes up (zero-filled). Returns the

@@ -29,6 +29,15 @@ uint8_t listLock = 0;  // "AllocatedList_Lock"
 
 constexpr size_t kMaxUserSize = UINT32_MAX - BlockOverHead - BlockOverFoot;
 
+void SlowLock();
+
+// The uncontended lock costs one exchange, inline on every allocation and free.
+inline void Lock() {
+  uint8_t expected = 0;
+  if (!__atomic_compare_exchange_n(&listLock, &expected, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) SlowLock();
+}
+inline void Unlock() { __atomic_store_n(&listLock, 0, __ATOMIC_RELEASE); }
+
 inline void Pause() {
 #if defined(__i386__) || defined(__x86_64__)
   __builtin_ia32_pause();
@@ -127,7 +136,7 @@ void Retire(TLeakHeader* h, bool overrun, void* caller) {
   TLeakHeader* evicted = nullptr;
   Unlink(h);
   Quarantine(h, evicted);
-  LeakUnlock();
+  Unlock();
   FreeChain(evicted);
   if (overrun) Report(TLeakError::Overrun, UserData(h), caller);
 }
@@ -148,14 +157,14 @@ void* Record(void* raw, size_t size, TLeakKind kind, const uintptr_t* frame) {
     std::memset(h->Snapshot, 0, sizeof h->Snapshot);
     std::memset(h->Stack, 0, sizeof h->Stack);
   }
-  LeakLock();
+  Lock();
   if (!collector.owned.Add(reinterpret_cast<uintptr_t>(h), false)) {
-    LeakUnlock();
+    Unlock();
     collector.settings.Previous.FreeMem(raw);
     return nullptr;
   }
   Append(h);
-  LeakUnlock();
+  Unlock();
   return UserData(h);
 }
 
@@ -172,7 +181,8 @@ void* Allocate(size_t size, TLeakKind kind, const uintptr_t* frame) {
 
 }  // namespace
 
-void LeakLock() {
+namespace {
+void SlowLock() {
   for (unsigned spins = 0;; ++spins) {
     uint8_t expected = 0;
     if (__atomic_compare_exchange_n(&listLock, &expected, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) return;
@@ -185,7 +195,10 @@ void LeakLock() {
   }
 }
 
-void LeakUnlock() { __atomic_store_n(&listLock, 0, __ATOMIC_RELEASE); }
+}  // namespace
+
+void LeakLock() { Lock(); }
+void LeakUnlock() { Unlock(); }
 
 // Each entry's own frame is where its caller's stack begins.
 #define LEAK_FRAME static_cast<const uintptr_t*>(__builtin_frame_address(0))
@@ -199,14 +212,14 @@ void LeakFreeMem(void* user) {
   void* caller = __builtin_return_address(0);
   TLeakHeader* h = nullptr;
   bool overrun = false;
-  LeakLock();
+  Lock();
   switch (Examine(user, h, overrun)) {
     case TFound::Foreign:
-      LeakUnlock();
+      Unlock();
       collector.settings.Previous.FreeMem(user);
       return;
     case TFound::Refused:
-      LeakUnlock();
+      Unlock();
       Report(TLeakError::MultiFree, user, caller);
       return;
     case TFound::Live:
@@ -225,9 +238,9 @@ void* LeakReallocMem(void* user, size_t size) {
   const TMemoryManager& previous = collector.settings.Previous;
   TLeakHeader* h = nullptr;
   bool overrun = false;
-  LeakLock();
+  Lock();
   TFound found = Examine(user, h, overrun);
-  LeakUnlock();
+  Unlock();
   if (found == TFound::Foreign) return previous.ReallocMem(user, size);
   if (found == TFound::Refused) {
     Report(TLeakError::MultiFree, user, caller);
@@ -238,9 +251,9 @@ void* LeakReallocMem(void* user, size_t size) {
   void* fresh = Allocate(size, kBlockData, LEAK_FRAME);
   if (!fresh) return nullptr;
   std::memcpy(fresh, user, h->Size < size ? h->Size : size);
-  LeakLock();
+  Lock();
   if (h->State != kBlockLive) {
-    LeakUnlock();  // freed meanwhile by another thread: nothing left to retire
+    Unlock();  // freed meanwhile by another thread: nothing left to retire
     return fresh;
   }
   Retire(h, overrun, caller);
@@ -270,7 +283,7 @@ TMemoryManager LeakStopCatching() {
 
 void LeakReset() {
   catching.store(false);
-  LeakLock();
+  Lock();
   TLeakHeader* chain = collector.quarantineHead;
   collector.quarantineHead = collector.quarantineTail = nullptr;
   collector.quarantineBlocks = collector.quarantineBytes = 0;
@@ -279,7 +292,7 @@ void LeakReset() {
     collector.owned.Clear();
   }
   collector.head = collector.tail = nullptr;
-  LeakUnlock();
+  Unlock();
 }
 
 TLeakHeader* LeakListHead() { return collector.head; }

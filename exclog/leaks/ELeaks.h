@@ -57,9 +57,11 @@ inline TLeakHeader* HeaderOf(void* user) {
 
 enum class TLeakError { Overrun, MultiFree };
 
-// Fills a fresh header's two stacks whole (entries past the stack's end zero). `position` is the
-// wrapper's return-address slot (the caller's stack from there up), `frame` the
-// wrapper's own frame (saved frame pointer, return address). Must allocate nothing.
+// Fills a fresh header's two stacks: the raw words whole (those past the stack's
+// end zero), the frame walk up to its first zero entry (RecordStacks). `position`
+// is the wrapper's return-address slot (the caller's stack from there up), `frame`
+// the wrapper's own frame (saved frame pointer, return address). Must allocate
+// nothing.
 using TLeakStackCapture = void (*)(TLeakHeader& header, const uintptr_t* position, const uintptr_t* frame);
 // An overrun or a double free, told outside the list lock; `caller` is the return
 // address into the code that freed. Must not throw (a throw is swallowed).

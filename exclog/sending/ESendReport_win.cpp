@@ -110,7 +110,7 @@ std::unique_ptr<TSendJob> MakeJob(const TReportJob& report, const std::string& t
   job->Report = report;
   std::string kept = SendingSeams().ReportTextToSend ? SendingSeams().ReportTextToSend() : "";
   job->ReportText = kept.empty() ? text : kept;
-  job->SameThread = SameThreadReport();
+  job->SameThread = SameThreadReport() || LeakReportMode();  // the process ends after a leak report
   TSendInput& in = job->Input;
   in.Options = &job->Options;
   in.Report = job->ReportText;

@@ -2,16 +2,24 @@
 // starts and stops its units like the host program and, by its first argument,
 // leaks ("leaks"), frees a block twice ("double-free"), writes past a block's end
 // ("overrun"), does nothing wrong ("clean") or prints the order in which the units
-// will stop ("order"). Its logger data turns catching on.
+// will stop ("order"). Its logger data turns catching on. Each report prints the
+// dialog flags it would show with. "leaks-upload PORT" leaks and has its reports
+// uploaded to 127.0.0.1:PORT on a sending thread of their own.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "classlib/Memory.h"
 #include "classlib/System.h"
+#include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/EEvents.h"
+#include "exclog/capture/EEvents_win.h"
+#include "exclog/core/EOptions.h"
+#include "exclog/leaks/ELeakUnit_win.h"
 
 namespace {
 
@@ -31,6 +39,13 @@ void LateUnitStart() { unitBlock = GetMem(40); }
 void LateUnitStop() {
   FreeMem(unitBlock);
   unitBlock = nullptr;
+}
+
+// Plain function pointers: the handlers allocate nothing that could show as a leak.
+void PrintReport(const exclog::TQuelbaExceptionRecord& record, bool&) {
+  std::printf("report %s dialog flags %u\n", record.ExceptionClass ? record.ExceptionClass : "?",
+              static_cast<unsigned>(exclog::ReportOptions().DialogFlags()));
+  std::fflush(stdout);
 }
 
 // Loop bounds the compiler cannot see, so each loop keeps one call site.
@@ -75,9 +90,20 @@ int main(int argc, char** argv) {
   std::vector<TUnitProc> stops;
   for (int slot = 0; slot < InitContext.Table->UnitCount; ++slot) stops.push_back(InitContext.Table->Units[slot].Fini);
   InitUnits();
+  exclog::GlobalEvents().ExceptionNotify = &PrintReport;
+  exclog::GlobalEvents().HandledExceptionNotify = &PrintReport;
   const std::string mode = argc > 1 ? argv[1] : "clean";
   if (mode == "order") PrintStopOrder(stops);
-  if (mode == "leaks") Leak();
+  if (mode == "leaks-upload" && argc > 2) {
+    exclog::TLeakOwnAllocations own;  // the options are the logger's, not the program's leak
+    exclog::TQuelbaModuleOptions* options = exclog::CurrentQuelbaLogOptions();
+    options->SetWebSendMode(1);
+    options->SetWebUrl(std::string("http://127.0.0.1:") + argv[2] + "/upload");
+    options->SetWebUrlPort(std::atoi(argv[2]));
+    options->SetAskBeforeSending(0);
+    options->SetProcessFlags(static_cast<uint16_t>(options->ProcessFlags() | 0x80));  // a sending thread
+  }
+  if (mode == "leaks" || mode == "leaks-upload") Leak();
   if (mode == "double-free") FreeTwice();
   if (mode == "overrun") Overrun();
   FinalizeUnits();

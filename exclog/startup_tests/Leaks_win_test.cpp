@@ -1,6 +1,7 @@
 // The leak collector end to end: a program that leaks on purpose runs to its end
 // under the logger, and its text log is read back here. The program carries no
 // test framework, whose own allocations would show as leaks.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -102,16 +103,26 @@ uint32_t SourceLineOf(const std::string& text) {
   return velmora::test::SourceLineOf("exclog/startup_tests/LeakChild_win.cpp", text);
 }
 
-// Runs the program in `mode` after removing its log; its log text afterwards.
+// Runs the program in `mode` after removing its log; its log text afterwards. With
+// `temp`, the program's temporary folder is that one.
 struct TChildRun {
   DWORD ExitCode = 0;
   std::string Output, Log;
 };
-TChildRun RunChild(const std::string& exe, const std::string& mode) {
+TChildRun RunChild(const std::string& exe, const std::string& mode, const std::string& temp = "") {
   const std::string path = velmora::test::HostPath(exe);
   const std::string log = path.substr(0, path.size() - 4) + ".qlf";
   DeleteFileA(log.c_str());
+  char tmp[MAX_PATH + 1] = {}, tempVar[MAX_PATH + 1] = {};
+  GetEnvironmentVariableA("TMP", tmp, MAX_PATH);
+  GetEnvironmentVariableA("TEMP", tempVar, MAX_PATH);
+  if (!temp.empty()) {
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    SetEnvironmentVariableA("TEMP", temp.c_str());
+  }
   velmora::test::TChildProcess child("\"" + path + "\" " + mode, true);
+  SetEnvironmentVariableA("TMP", tmp[0] ? tmp : nullptr);
+  SetEnvironmentVariableA("TEMP", tempVar[0] ? tempVar : nullptr);
   TChildRun run;
   if (!child.Started()) return run;
   run.ExitCode = child.Finish(60000);
@@ -206,6 +217,109 @@ TEST(LeakReport, CleanProgramReportsNothingAndBlockErrorsOneReportEach) {
     EXPECT_NE(quiet.Output.find("ended normally"), std::string::npos) << mode << quiet.Output;
     EXPECT_TRUE(FieldValues(quiet.Log, "2.5").empty()) << quiet.Log;
   }
+}
+
+// The dialog flags a report of `type` printed, or -1.
+long PrintedDialogFlags(const std::string& output, const std::string& type) {
+  const std::string head = "report " + type + " dialog flags ";
+  size_t at = output.find(head);
+  return at == std::string::npos ? -1 : std::strtol(output.c_str() + at + head.size(), nullptr, 10);
+}
+
+// The leak report runs after every window of the program closed: it takes no
+// screen shot and its dialog offers none to attach. A report while the program
+// runs does both, by the same options.
+TEST(LeakReport, LeakReportTakesNoScreenShotAndOffersNone) {
+  constexpr long ShowScreenshotBox = 0x100;
+  struct TCase {
+    const char* Mode;
+    const char* Type;
+    bool Shot;
+  };
+  for (const TCase& c : {TCase{"double-free", "EMultiFree", true}, TCase{"leaks", "EMemoryLeak", false}}) {
+    char base[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, base);
+    const std::string temp = std::string(base) + "leak_shot_" + std::to_string(GetCurrentProcessId()) + "_" + c.Mode + "\\";
+    CreateDirectoryA(temp.c_str(), nullptr);
+    const std::string shot = temp + "Screenshot.png";
+    DeleteFileA(shot.c_str());
+    TChildRun run = RunChild(LEAK_CHILD, c.Mode, temp);
+    EXPECT_EQ(run.ExitCode, 0u) << c.Mode << run.Output;
+    const long flags = PrintedDialogFlags(run.Output, c.Type);
+    ASSERT_GE(flags, 0) << c.Mode << run.Output;
+    EXPECT_EQ((flags & ShowScreenshotBox) != 0, c.Shot) << c.Mode << " " << flags;
+    EXPECT_EQ(GetFileAttributesA(shot.c_str()) != INVALID_FILE_ATTRIBUTES, c.Shot) << c.Mode;
+    DeleteFileA(shot.c_str());
+    RemoveDirectoryA(temp.c_str());
+  }
+}
+
+// One HTTP listener on 127.0.0.1 that takes one request and answers it with 200.
+class TOneRequestServer {
+ public:
+  TOneRequestServer() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof at;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && listen(listener_, 1) == 0 &&
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &length) == 0)
+      port_ = ntohs(at.sin_port);
+  }
+  ~TOneRequestServer() {
+    closesocket(listener_);
+    WSACleanup();
+  }
+  int Port() const { return port_; }
+  // The request's head and body; empty when none came within `waitMs`.
+  std::string Take(DWORD waitMs) {
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(listener_, &ready);
+    timeval wait{static_cast<long>(waitMs / 1000), 0};
+    if (select(0, &ready, nullptr, nullptr, &wait) != 1) return "";
+    SOCKET client = accept(listener_, nullptr, nullptr);
+    std::string request;
+    char buffer[4096];
+    size_t body = std::string::npos, want = 0;
+    while (body == std::string::npos || request.size() < body + want) {
+      int got = recv(client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      request.append(buffer, static_cast<size_t>(got));
+      if (body == std::string::npos && (body = request.find("\r\n\r\n")) != std::string::npos) {
+        body += 4;
+        size_t at = request.find("Content-Length: ");
+        want = at < body ? std::strtoul(request.c_str() + at + 16, nullptr, 10) : 0;
+      }
+    }
+    const char answer[] = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nOK";
+    send(client, answer, sizeof answer - 1, 0);
+    shutdown(client, SD_SEND);
+    closesocket(client);
+    return request;
+  }
+
+ private:
+  SOCKET listener_ = INVALID_SOCKET;
+  int port_ = 0;
+};
+
+// The process ends as soon as the leak report is done: its upload goes out before
+// that, although the options hand reports to a sending thread of their own.
+TEST(LeakReport, LeakReportIsSentBeforeTheProcessEnds) {
+  TOneRequestServer server;
+  ASSERT_GT(server.Port(), 0);
+  const std::string path = velmora::test::HostPath(LEAK_CHILD);
+  DeleteFileA((path.substr(0, path.size() - 4) + ".qlf").c_str());
+  // Its output is not read meanwhile: a pipe would fill with the report and stop it.
+  velmora::test::TChildProcess child("\"" + path + "\" leaks-upload " + std::to_string(server.Port()));
+  ASSERT_TRUE(child.Started());
+  const std::string request = server.Take(60000);
+  EXPECT_EQ(child.Finish(60000), 0u);
+  EXPECT_EQ(request.rfind("POST ", 0), 0u) << request.substr(0, 200);
 }
 
 // The collector stops after every other unit, the class library's included, and
