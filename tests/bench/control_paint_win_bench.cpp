@@ -80,8 +80,9 @@ VELMORA_BENCHMARK(control_paint) {
   }
   kinds.push_back({"Status bar", find("StatusBar1"), status});
   // A tab set of its own (Form1 has none) and its twin.
-  auto tabSet = [&](int top, int tag) {
+  auto tabSet = [&](const char* name, int top, int tag) {
     auto* set = new TTabSet(form);
+    set->SetName(name);
     set->SetParent(form);
     set->SetBounds(700, top, 400, 24);
     set->SetTabs({"Buttons", "Text", "Header", "Lessons", "Models"});
@@ -89,7 +90,7 @@ VELMORA_BENCHMARK(control_paint) {
     set->SetTag(tag);
     return set;
   };
-  kinds.push_back({"Tab set", tabSet(780, 0), tabSet(820, tag)});
+  kinds.push_back({"Tab set", tabSet("TabSet1", 780, 0), tabSet("TabSet1Twin", 820, tag)});
   // The header lies on the third page: shown for its round.
   dynamic_cast<TPageControl*>(find("PageControl1"))->SetActivePageIndex(2);
   form->Show();
