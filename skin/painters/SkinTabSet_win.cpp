@@ -21,8 +21,7 @@ void TSkinTab31::AttachControl(TWinSkinForm* skinForm, TSkinData* skinData, bool
   auto* control = dynamic_cast<TWinControl*>(Owner());
   if (!control) return;
   AttachWindow(control->Handle(), skinData, skinForm, canvas);
-  Control = control;
-  ChangeColor = changeColor;
+  Control = control;  // read for its tabs; its colour stays its own
   PrepareImage();
   // The scroller is the set's first owned component.
   auto* scroller = control->ComponentCount() > 0 ? dynamic_cast<TWinControl*>(control->Components(0)) : nullptr;
