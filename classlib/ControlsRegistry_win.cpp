@@ -7,6 +7,7 @@
 #include "classlib/HintWindow_win.h"
 #include "classlib/Menus_win.h"
 #include "classlib/StdCtrls_win.h"
+#include "classlib/Tabs_win.h"
 
 void RegisterAllControlClasses() {
   RegisterControlsClasses();
@@ -16,4 +17,5 @@ void RegisterAllControlClasses() {
   RegisterExtCtrlsClasses();
   RegisterComCtrlsClasses();
   RegisterHintWindowClasses();
+  RegisterTabsClasses();
 }

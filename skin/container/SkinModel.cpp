@@ -356,7 +356,10 @@ class TParser {
       e->Frame = 1;
       return e;
     };
-    if (!m_.Track) m_.Track = make("TRACK", env_.TrackImage);
+    // The program's grooves stand in as a pair: a skin with a groove of its own but
+    // no upright one keeps its groove on vertical bars too (turned by the painter).
+    if (m_.Track) return;
+    m_.Track = make("TRACK", env_.TrackImage);
     if (!m_.TrackVert) m_.TrackVert = make("TRACKVERT", env_.TrackVertImage);
   }
 

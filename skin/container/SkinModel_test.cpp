@@ -315,6 +315,24 @@ TEST(SkinParseTest, HostileNumbersNeverCrashOrDivideByZero) {
   EXPECT_EQ(m->CaptionButtons[2]->Visibility1, -1);
 }
 
+// The program's grooves stand in as a pair: a skin with its own horizontal groove
+// and no upright one has no upright groove (vertical bars turn the skin's own).
+TEST(SkinParseTest, ProgramGroovesStandInOnlyForASkinWithoutAGroove) {
+  THandSkin h;
+  h.Add("t.bmp", TPixelBuffer(12, 5, 0x204060));
+  auto own = h.Parse("[Track]\nImage=t.bmp\n");
+  ASSERT_TRUE(own->Track);
+  EXPECT_EQ(own->Track->Bitmap.Width, 12);
+  EXPECT_FALSE(own->TrackVert);
+  auto both = h.Parse("[Track]\nImage=t.bmp\n[TRACKVERT]\nImage=t.bmp\n");
+  ASSERT_TRUE(both->TrackVert);
+  EXPECT_EQ(both->TrackVert->Bitmap.Width, 12);
+  auto upright = h.Parse("[TRACKVERT]\nImage=t.bmp\n");  // the skin's upright one stays
+  ASSERT_TRUE(upright->Track && upright->TrackVert);
+  EXPECT_EQ(upright->Track->Name, "TRACK");
+  EXPECT_EQ(upright->TrackVert->Bitmap.Width, 12);
+}
+
 TEST(SkinParseTest, ComboArrowWithoutSunkEdgeTakesTheButtonFace) {
   THandSkin h;
   TPixelBuffer img(8, 4, 0x123456);

@@ -335,6 +335,7 @@ void TSkinAdvPage::Paint(HDC dc, const RECT& rect) {
 void RegisterTabPainters() {
   SetPainterFactory(TPainterKind::Tab, &MakePainter<TSkinTab>);
   SetPainterFactory(TPainterKind::TabBtn, &MakePainter<TSkinTabBtn>);
+  SetPainterFactory(TPainterKind::Tab31, &MakePainter<TSkinTab31>);
   SetPainterFactory(TPainterKind::Header, &MakePainter<TSkinHeader>);
   SetPainterFactory(TPainterKind::StatusBar, &MakePainter<TSkinStatusBar>);
   SetPainterFactory(TPainterKind::Sizer, &MakePainter<TSkinSizer>);

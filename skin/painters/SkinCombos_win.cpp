@@ -31,25 +31,38 @@ void TSkinComBox::AttachWindow(HWND handle, TSkinData* skinData, TWinSkinForm* s
 
 void TSkinComBox::AfterAttach() {
   Style = static_cast<DWORD>(GetWindowLongW(Handle, GWL_STYLE));
-  Info = COMBOBOXINFO{};
-  Info.cbSize = sizeof Info;
-  HasInfo = SkinGetComboBoxInfo(Handle, Info);
-  if (HasInfo && Info.hwndList && SendMessageW(Info.hwndList, kMsgIsSkinned, 0, 0) != 1) {
-    // A simple combo's list is a child with scroll bars under overlays; a drop-down's
-    // is a pop-up whose bar is painted in its frame. The list's painter is this
-    // one's alone: no owner, off the skinner's list.
-    const bool simple = (Style & 3) == CBS_SIMPLE;
-    if (simple && !IsTopLevel(Info.hwndList))
-      ListPainter = std::make_unique<TSkinScrollbarH>();
-    else if (!simple && (Style & 2))
-      ListPainter = std::make_unique<TComboxScrollBar>();
-    if (ListPainter) ListPainter->AttachWindow(Info.hwndList, SkinData, nullptr, Canvas);
+  if (IsComboBoxEx) {
+    ChildHandle = GetWindow(Handle, GW_CHILD);
+    if (!ChildHandle) return;
+    AttachListPainter(ChildHandle);
+    // Subclassed whatever its character form: only there does the skin show.
+    child_.Install(ChildHandle, &TSkinComBox::ChildHandler, this);
+    InvalidateRect(ChildHandle, nullptr, TRUE);
+    return;
   }
+  AttachListPainter(Handle);
   if (!IsUnicode) {
-    ChildHandle = IsComboBoxEx ? GetWindow(Handle, GW_CHILD) : (HasInfo ? Info.hwndItem : nullptr);
+    ChildHandle = HasInfo ? Info.hwndItem : nullptr;
     if (ChildHandle == Handle) ChildHandle = nullptr;
     if (ChildHandle) child_.Install(ChildHandle, &TSkinComBox::ChildHandler, this);
   }
+}
+
+void TSkinComBox::AttachListPainter(HWND combo) {
+  const DWORD style = static_cast<DWORD>(GetWindowLongW(combo, GWL_STYLE));
+  Info = COMBOBOXINFO{};
+  Info.cbSize = sizeof Info;
+  HasInfo = SkinGetComboBoxInfo(combo, Info);
+  if (!HasInfo || !Info.hwndList || SendMessageW(Info.hwndList, kMsgIsSkinned, 0, 0) == 1) return;
+  // A simple combo's list is a child with scroll bars under overlays; a drop-down's
+  // is a pop-up whose bar is painted in its frame. The list's painter is this
+  // one's alone: no owner, off the skinner's list.
+  const bool simple = (style & 3) == CBS_SIMPLE;
+  if (simple && !IsTopLevel(Info.hwndList))
+    ListPainter = std::make_unique<TSkinScrollbarH>();
+  else if (!simple && (style & 2))
+    ListPainter = std::make_unique<TComboxScrollBar>();
+  if (ListPainter) ListPainter->AttachWindow(Info.hwndList, SkinData, nullptr, Canvas);
 }
 
 void TSkinComBox::ChildHandler(void* context, TMessage& message) {
@@ -59,15 +72,73 @@ void TSkinComBox::ChildHandler(void* context, TMessage& message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       self->State |= kPainterPressed;
-      self->Refresh();
+      self->ShowState();
       break;
     case WM_LBUTTONUP:
       self->State &= static_cast<uint8_t>(~kPainterPressed);
-      self->Refresh();
+      self->ShowState();
+      break;
+    case WM_PAINT:
+      if (self->IsComboBoxEx && self->SkinActive) self->PaintInner();
+      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      if (self->IsComboBoxEx) self->ShowState();
+      break;
+    case WM_MOUSEMOVE:
+      if (self->IsComboBoxEx) {
+        // The inner combo takes the mouse: its button is where hot starts and ends.
+        const POINT p{GET_X_LPARAM(message.LParam), GET_Y_LPARAM(message.LParam)};
+        const bool over = IsWindowEnabled(self->Handle) && PtInRect(&self->ButtonRect, p);
+        if (over != ((self->State & kPainterHot) != 0)) {
+          self->State = over ? self->State | kPainterHot : self->State & static_cast<uint8_t>(~kPainterHot);
+          if (over) SkinTrackMouseLeave(self->ChildHandle);
+          self->ShowState();
+        }
+      }
+      break;
+    case WM_MOUSELEAVE:
+      if (self->IsComboBoxEx && (self->State & kPainterHot)) {
+        self->State &= static_cast<uint8_t>(~kPainterHot);
+        self->ShowState();
+      }
       break;
     default:
       break;
   }
+}
+
+void TSkinComBox::ShowState() {
+  if (IsComboBoxEx && ChildHandle)
+    InvalidateRect(ChildHandle, nullptr, FALSE);
+  else
+    Refresh();
+}
+
+void TSkinComBox::PaintInner() {
+  if (!SkinData || !ChildHandle || !IsWindowVisible(ChildHandle)) return;
+  const TSkinModel& skin = SkinData->Skin();
+  if (!HasPicture(skin.ComboButton.get())) return;
+  RECT window{};
+  if (!GetWindowRect(ChildHandle, &window)) return;
+  const int w = window.right - window.left, h = window.bottom - window.top;
+  Enabled = IsWindowEnabled(Handle) != FALSE;
+  const HWND focus = GetFocus();
+  Focused = focus && (focus == Handle || IsChild(Handle, focus));
+  const int state = ComboState(Enabled, Focused, State & kPainterPressed, State & kPainterHot);
+  const bool left = (GetWindowLongW(Handle, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR) != 0;
+  const TSliceRect b = ComboButtonRect(w, h, 0, GetSystemMetrics(SM_CXVSCROLL), 0, left);
+  ButtonRect = {b.Left, b.Top, b.Right, b.Bottom};
+  HDC dc = GetWindowDC(ChildHandle);
+  if (!dc) return;
+  FrameSolid(dc, {0, 0, w, h}, SkinColour(SkinData, kSlotButtonShadow));
+  FrameSolid(dc, {1, 1, w - 1, h - 1}, RGB(255, 255, 255));
+  if (!b.Empty()) {
+    FillSolid(dc, ButtonRect, SkinColour(SkinData, kSlotButtonFace));
+    if (HasPicture(skin.ComboxArrow.get()))
+      DrawGlyphFrame(dc, ButtonRect, skin.ComboxArrow->Bitmap, FramesOf(*skin.ComboxArrow), state);
+  }
+  ReleaseDC(ChildHandle, dc);
 }
 
 void TSkinComBox::ReleaseChild() {
@@ -112,8 +183,11 @@ void TSkinComBox::AfterProc(TMessage& message) {
     case WM_DRAWITEM:
     case WM_NCPAINT:
       // The skin is drawn again with the paint that follows; painting at once here
-      // would paint the control twice on every redraw of its frame.
-      InvalidateRect(Handle, nullptr, FALSE);
+      // would paint the control twice on every redraw of its frame. An extended
+      // combo's items are its inner combo's, drawn inside that combo's own paint,
+      // after which the skin follows: invalidating this window there would paint
+      // the inner combo again (it is not clipped out) and so on without end.
+      if (!IsComboBoxEx) InvalidateRect(Handle, nullptr, FALSE);
       break;
     default:
       TSkinControl::AfterProc(message);
@@ -126,6 +200,10 @@ void TSkinComBox::Paint(HDC dc, const RECT& rect) {
   const TSkinModel& skin = SkinData->Skin();
   const TDataSkinBorder* button = skin.ComboButton.get();
   if (!HasPicture(button)) return;
+  if (IsComboBoxEx) {
+    PaintInner();  // the inner combo covers this window
+    return;
+  }
   if (HasInfo && SkinGetComboBoxInfo(Handle, Info) && (Info.stateButton & STATE_SYSTEM_INVISIBLE)) return;
   Style = static_cast<DWORD>(GetWindowLongW(Handle, GWL_STYLE));
   ExStyle = static_cast<DWORD>(GetWindowLongW(Handle, GWL_EXSTYLE));
@@ -138,19 +216,6 @@ void TSkinComBox::Paint(HDC dc, const RECT& rect) {
   const bool left = (ExStyle & WS_EX_LEFTSCROLLBAR) != 0;
   auto toRect = [&](const TSliceRect& r) { return RECT{rect.left + r.Left, rect.top + r.Top, rect.left + r.Right, rect.top + r.Bottom}; };
 
-  if (IsComboBoxEx) {
-    RECT client{};
-    GetClientRect(Handle, &client);
-    FrameSolid(dc, client, SkinColour(SkinData, kSlotButtonShadow));
-    const RECT inner{client.left + 1, client.top + 1, client.right - 1, client.bottom - 1};
-    FrameSolid(dc, inner, RGB(255, 255, 255));
-    const TSliceRect b = ComboButtonRect(w, h, 0, bw, 0, left);
-    ButtonRect = toRect(b);
-    FillSolid(dc, ButtonRect, SkinColour(SkinData, kSlotButtonFace));
-    if (HasPicture(skin.ComboxArrow.get()))
-      DrawGlyphFrame(dc, ButtonRect, skin.ComboxArrow->Bitmap, FramesOf(*skin.ComboxArrow), state);
-    return;
-  }
   switch (button->Style) {
     case 1: {
       const int frames = FramesOf(*button);

@@ -54,7 +54,9 @@ class TSkinComBox : public TSkinControl {
   void AfterProc(TMessage& message) override;
   void Paint(HDC dc, const RECT& rect) override;
 
-  HWND ChildHandle = nullptr;  // the edit of the combo (a ComboBoxEx: its inner combo)
+  // The edit of the combo; of an extended combo its inner combo, which covers it:
+  // the skin is painted there, after the inner combo's own paint.
+  HWND ChildHandle = nullptr;
   COMBOBOXINFO Info{};
   bool HasInfo = false;
   DWORD Style = 0, ExStyle = 0;
@@ -66,7 +68,12 @@ class TSkinComBox : public TSkinControl {
 
  private:
   void AfterAttach();
+  void AttachListPainter(HWND combo);
   void ReleaseChild();
+  // An extended combo's border and button, drawn on its inner combo.
+  void PaintInner();
+  // Shows a state change: an extended combo's face is its inner combo's.
+  void ShowState();
   static void ChildHandler(void* context, TMessage& message);
   TWindowSubclass child_;
 };
@@ -121,6 +128,11 @@ class TSkinTrackBar : public TSkinControl {
 
  private:
   void DrawChannelAndThumb(HDC dc);
+  // A vertical bar in a skin without "TRACKVERT": frame 1 of "Track" turned upright
+  // (its margins with it), made again when the skin's element changes.
+  const TDataSkinObject* TurnedTrack(const TDataSkinObject& track);
+  std::unique_ptr<TDataSkinObject> turnedTrack_;
+  const TDataSkinObject* turnedFrom_ = nullptr;
 };
 
 // Progress bars: background and fill from "Progress", chunks from "Progress.Chunk".

@@ -122,6 +122,11 @@ TEST(SkinTabRules, BandsSidesAndCloseBoxes) {
   EXPECT_TRUE(TabBand(200, 150, {0, -4, 200, 150}, TTabSide::Top).Empty());
   EXPECT_EQ(TabInBand({2, 2, 60, 20}, {0, 0, 200, 20}, TTabSide::Top), (TSliceRect{2, 3, 60, 21}));
   EXPECT_EQ(TabInBand({2, 152, 60, 170}, {0, 150, 200, 170}, TTabSide::Bottom), (TSliceRect{2, 1, 60, 19}));
+  // Side bands are laid as top tabs and turned: a tab near the top of a left band
+  // comes from the right end of the unturned one, of a right band from its left.
+  EXPECT_EQ(UnturnedTabRect({2, 10, 38, 60}, 40, 150, TTabSide::Left), (TSliceRect{90, 2, 140, 38}));
+  EXPECT_EQ(UnturnedTabRect({2, 10, 38, 60}, 40, 150, TTabSide::Right), (TSliceRect{10, 2, 60, 38}));
+  EXPECT_EQ(UnturnedTabRect({2, 10, 38, 60}, 40, 150, TTabSide::Bottom), (TSliceRect{2, 10, 38, 60}));
   const std::vector<TSliceRect> squares{CloseSquare({0, 0, 60, 20}), CloseSquare({60, 0, 120, 20})};
   EXPECT_EQ(squares[0], (TSliceRect{52, 2, 58, 8}));
   EXPECT_EQ(HitRect(squares, 113, 5), 1);

@@ -20,6 +20,7 @@
 #include "classlib/ControlClasses.h"
 #include "classlib/Layout.h"
 #include "classlib/StdCtrls_win.h"
+#include "classlib/Tabs_win.h"
 #include "skin/data/SkinTestSkin.h"
 #include "skin/forms/Form1TestSkin_win.h"
 #include "skin/forms/SkinDispatch_win.h"
@@ -77,6 +78,62 @@ class TAdvPageStandIn : public TPageControl {
 VELMORA_PUBLISH(TAdvPageStandIn) {
   p.Object("TabBackGround", &TAdvPageStandIn::TabBackGround)
       .Object("TabBackGroundActive", &TAdvPageStandIn::TabBackGroundActive);
+}
+
+// An extended combo over the common controls' window, known to the dispatch only
+// through a Skin3rd row.
+class TComboBoxExStandIn : public TWinControl {
+  VELMORA_CLASS(TComboBoxExStandIn, TWinControl)
+ public:
+  using TWinControl::TWinControl;
+  void AddItem(const char* text) {
+    COMBOBOXEXITEMA item{};
+    item.mask = CBEIF_TEXT;
+    item.iItem = -1;
+    item.pszText = const_cast<char*>(text);
+    SendMessageA(Handle(), CBEM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  }
+
+ protected:
+  void CreateParams(TCreateParams& params) override {
+    TWinControl::CreateParams(params);
+    CreateSubClass(params, WC_COMBOBOXEXA);
+    params.Style |= CBS_DROPDOWNLIST;
+  }
+};
+
+// The screen pixels of a window's rectangle `r` (client coordinates), row by row.
+std::vector<COLORREF> ScreenArea(HWND window, const RECT& r) {
+  POINT origin{r.left, r.top};
+  ClientToScreen(window, &origin);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  std::vector<COLORREF> pixels;
+  if (w <= 0 || h <= 0) return pixels;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (dib && bits) {
+    HGDIOBJ old = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, w, h, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    for (int i = 0; i < w * h; i++) {
+      const uint32_t p = static_cast<const uint32_t*>(bits)[i];
+      pixels.push_back(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
+    }
+    SelectObject(memory, old);
+  }
+  if (dib) DeleteObject(dib);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
 }
 
 // The test skin's pixel code of frame k (from 1), slice s of an image.
@@ -532,13 +589,30 @@ TEST_F(Form1Painters, VerticalTrackBarUsesItsOwnGroove) {
 // Skins without some elements: the painters fall back or leave the control alone.
 TEST_F(Form1Painters, SkinsWithoutElementsFallBack) {
   const std::vector<uint8_t> variant =
-      VariantSkin("nobars", {"StatusBarEdges", "Headerbar", "SunkEdge"},
+      VariantSkin("nobars", {"StatusBarEdges", "Headerbar", "SunkEdge", "TRACKVERT"},
                   {{{"ComboButton", "Style", "1"}}, {{"Progress", "Style", "1"}}});
   ASSERT_FALSE(variant.empty());
   data->SetSkinStreamBytes(variant);
   ASSERT_TRUE(data->LoadSkin());
   ASSERT_FALSE(data->Skin().StatusBarEdges);
+  ASSERT_FALSE(data->Skin().TrackVert);  // the skin has a groove of its own
+  auto* upright = new TTrackBar(form);
+  upright->SetOrientation(TTrackBarOrientation::trVertical);
+  upright->SetParent(form);
+  upright->SetBounds(980, 300, 40, 200);
+  FormChildrenSeam().SkinChildren(*skinner);
   RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  // A vertical bar without "TRACKVERT": "Track" turned upright along its channel,
+  // its middle below the thumb and its end cap at the channel's foot.
+  HWND tb = upright->Handle();
+  RECT thumb{}, channel{};
+  SendMessageW(tb, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+  SendMessageW(tb, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+  if (channel.right - channel.left > channel.bottom - channel.top)  // reported turned
+    channel = {channel.top, channel.left, channel.bottom, channel.right};
+  const int gx = (channel.left + channel.right) / 2;
+  EXPECT_TRUE(Shows(tb, gx, thumb.bottom + 30, Code("Track", "Image", 1, 4)));
+  EXPECT_TRUE(Shows(tb, gx, channel.bottom - 1, Code("Track", "Image", 1, 5)));
   // Status-bar panels in system 3D frames: a lowered panel's left edge in shadow.
   HWND status = Win("StatusBar1")->Handle();
   RECT part{};
@@ -664,6 +738,138 @@ TEST_F(Form1Painters, ComboListScrollsAndListViewHeaderIsSkinned) {
   RECT first{};
   SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
   EXPECT_TRUE(Shows(header, first.left + 1, (first.top + first.bottom) / 2, Code("Headerbar", "Image", 1, 3)));
+}
+
+// A tab set gets the tab-set painter: upside-down "Tabs" faces (the selected one in
+// frame 2), its scroller a horizontal up-down painter; clicks still select tabs
+// and scroll them.
+TEST_F(Form1Painters, TabSetShowsFlippedTabsAndItsScrollerStillWorks) {
+  auto* set = new TTabSet(form);
+  set->SetParent(form);
+  set->SetBounds(500, 300, 300, 24);
+  std::vector<std::string> tabs;
+  for (int i = 0; i < 12; i++) tabs.push_back("Lesson " + std::to_string(i));
+  set->SetTabs(tabs);
+  set->SetTabIndex(0);
+  FormChildrenSeam().SkinChildren(*skinner);
+  TSkinTab31* painter = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == set) painter = dynamic_cast<TSkinTab31*>(p);
+  ASSERT_TRUE(painter);
+  ASSERT_TRUE(painter->UpDown);
+  EXPECT_TRUE(painter->UpDown->Horizontal);
+  HWND h = set->Handle();
+  // A tab's left margin column half-way down, and its top row, which the flip gives
+  // the bottom edge's slice.
+  auto tabShows = [&](int i, int frame) {
+    const RECT r = set->ItemRect(i);
+    return r.right > r.left && Shows(h, r.left + 1, (r.top + r.bottom) / 2, Code("Tabs", "Image", frame, 3)) &&
+           Shows(h, (r.left + r.right) / 2, r.top, Code("Tabs", "Image", frame, 7));
+  };
+  EXPECT_TRUE(tabShows(0, 2));
+  EXPECT_TRUE(tabShows(1, 1));
+  const RECT second = set->ItemRect(1);
+  ASSERT_TRUE(MoveTo(ScreenOf(h, (second.left + second.right) / 2, (second.top + second.bottom) / 2)));
+  ASSERT_TRUE(Xdo("click 1"));
+  EXPECT_TRUE(PumpUntil([&] { return set->TabIndex() == 1; }, 5000));
+  EXPECT_TRUE(tabShows(1, 2));
+  EXPECT_TRUE(tabShows(0, 1));
+  Park();
+  // The scroller's halves, left margin columns: left frame 1, right frame 5.
+  TScroller* scroller = set->Scroller();
+  ASSERT_TRUE(scroller->Visible());
+  HWND sh = scroller->Handle();
+  const int half = scroller->Width() / 2, sy = scroller->Height() / 2;
+  EXPECT_TRUE(Shows(sh, 1, sy, Code("UpDown.Horz", "Image", 1, 3)));
+  EXPECT_TRUE(Shows(sh, half + 1, sy, Code("UpDown.Horz", "Image", 5, 3)));
+  ASSERT_TRUE(MoveTo(ScreenOf(sh, half + half / 2, sy)));
+  EXPECT_TRUE(Shows(sh, half + 1, sy, Code("UpDown.Horz", "Image", 8, 3)));  // right half hot
+  ASSERT_TRUE(Xdo("click 1"));
+  EXPECT_TRUE(PumpUntil([&] { return set->FirstIndex() == 1; }, 5000)) << set->FirstIndex();
+  Park();
+  EXPECT_TRUE(tabShows(1, 2));  // now the first tab shown, still selected
+  EXPECT_EQ(set->ItemRect(0).right, 0);
+}
+
+// Tabs on the left and right come turned with their captions: the caption's ink in
+// a tab is taller than wide.
+TEST_F(Form1Painters, SideTabsTurnTheirCaptions) {
+  for (TTabPosition side : {TTabPosition::tpLeft, TTabPosition::tpRight}) {
+    auto* pages = new TPageControl(form);
+    pages->SetTabPosition(side);
+    pages->SetParent(form);
+    pages->SetBounds(500, 300, 300, 200);
+    for (const char* caption : {"Worksheets", "Drawings"}) {
+      auto* sheet = new TTabSheet(form);
+      sheet->SetCaption(caption);
+      sheet->SetPageControl(pages);
+    }
+    FormChildrenSeam().SkinChildren(*skinner);
+    HWND pc = pages->Handle();
+    RECT tab{};
+    ASSERT_TRUE(SendMessageW(pc, TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&tab)));
+    ASSERT_GT(tab.bottom - tab.top, tab.right - tab.left);  // the system lays side tabs upright
+    InflateRect(&tab, -5, -5);  // inside the faces' margins
+    // Ink: whatever is not one of the frame-coded faces (their blue is 0x11).
+    auto inkTallerThanWide = [&] {
+      const std::vector<COLORREF> pixels = ScreenArea(pc, tab);
+      const int w = tab.right - tab.left;
+      int left = w, right = -1, top = 1 << 20, bottom = -1;
+      for (size_t i = 0; i < pixels.size(); i++) {
+        if (GetBValue(pixels[i]) == 0x11) continue;
+        const int x = static_cast<int>(i) % w, y = static_cast<int>(i) / w;
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+      return right >= 0 && bottom - top > 2 * (right - left) && bottom - top > 20;
+    };
+    EXPECT_TRUE(PumpUntil(inkTallerThanWide, 5000)) << (side == TTabPosition::tpLeft ? "left" : "right");
+    pages->Hide();
+  }
+}
+
+// An extended combo marked so by a Skin3rd row: its inner combo, which covers it,
+// shows the border and the "ComboxArrow" button by state, and still drops down.
+TEST_F(Form1Painters, ExtendedComboIsSkinnedOnItsInnerCombo) {
+  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_USEREX_CLASSES};
+  ASSERT_TRUE(InitCommonControlsEx(&classes));
+  data->Skin3rd()->Add("TComboBoxExStandIn=comboboxex");
+  auto* ex = new TComboBoxExStandIn(form);
+  ex->SetParent(form);
+  ex->SetBounds(500, 300, 180, 200);
+  for (const char* item : {"Gears", "Levers", "Pulleys"}) ex->AddItem(item);
+  FormChildrenSeam().SkinChildren(*skinner);
+  TSkinComBox* painter = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == ex) painter = dynamic_cast<TSkinComBox*>(p);
+  ASSERT_TRUE(painter);
+  ASSERT_TRUE(painter->IsComboBoxEx);
+  HWND inner = painter->ChildHandle;
+  ASSERT_TRUE(inner && GetParent(inner) == ex->Handle());
+  RECT ir{};
+  GetWindowRect(inner, &ir);
+  const int w = ir.right - ir.left, h = ir.bottom - ir.top;
+  const TSliceRect b = ComboButtonRect(w, h, 0, GetSystemMetrics(SM_CXVSCROLL), 0, false);
+  const POINT button{ir.left + (b.Left + b.Right) / 2, ir.top + (b.Top + b.Bottom) / 2};
+  auto showsAt = [](int x, int y, COLORREF code) {
+    return PumpUntil([&] { return ScreenPixel(x, y) == code; }, 5000);
+  };
+  EXPECT_TRUE(showsAt(ir.left, ir.top + h / 2, SkinColour(data, kSlotButtonShadow)));
+  EXPECT_TRUE(showsAt(ir.left + 1, ir.top + h / 2, RGB(255, 255, 255)));
+  SetFocus(Win("Edit1")->Handle());
+  EXPECT_TRUE(showsAt(button.x, button.y, Code("ExtraImages", "Image", 1, 4)));
+  ASSERT_TRUE(MoveTo(button));
+  EXPECT_TRUE(showsAt(button.x, button.y, Code("ExtraImages", "Image", 4, 4)));  // hot
+  ASSERT_TRUE(Xdo("click 1"));
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageW(inner, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 5000));
+  ASSERT_TRUE(Xdo("key Down Return"));
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageW(ex->Handle(), CB_GETCURSEL, 0, 0) >= 0; }, 5000));
+  Park();
+  SetFocus(Win("Edit1")->Handle());
+  ex->SetEnabled(false);
+  EXPECT_TRUE(showsAt(button.x, button.y, Code("ExtraImages", "Image", 3, 4)));  // disabled
 }
 
 }  // namespace

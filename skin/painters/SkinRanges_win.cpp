@@ -74,9 +74,13 @@ void TSkinTrackBar::DrawChannelAndThumb(HDC dc) {
   // Some systems report a vertical bar's channel turned, as a horizontal one.
   if (vertical && channel.right - channel.left > channel.bottom - channel.top)
     channel = {channel.top, channel.left, channel.bottom, channel.right};
-  const TDataSkinObject* groove = vertical && HasPicture(skin.TrackVert.get()) ? skin.TrackVert.get() : skin.Track.get();
+  const TDataSkinObject* groove = skin.Track.get();
+  if (vertical && HasPicture(skin.TrackVert.get()))
+    groove = skin.TrackVert.get();
+  else if (vertical && HasPicture(groove))
+    groove = TurnedTrack(*groove);  // lying across the bar it would show as a stub
   if (HasPicture(groove)) {
-    const bool turned = groove == skin.TrackVert.get();
+    const bool turned = vertical;
     DrawGroove(dc, *groove,
                TrackChannelPlan({channel.left, channel.top, channel.right, channel.bottom}, groove->Bitmap.Width,
                                 groove->Bitmap.Height, groove->Frame, groove->Margins(), turned),
@@ -98,7 +102,28 @@ void TSkinTrackBar::DrawChannelAndThumb(HDC dc) {
   DeleteObject(pen);
 }
 
+const TDataSkinObject* TSkinTrackBar::TurnedTrack(const TDataSkinObject& track) {
+  if (turnedTrack_ && turnedFrom_ == &track) return turnedTrack_.get();
+  const TSliceRect f = FrameRect(track.Bitmap.Width, track.Bitmap.Height, FramesOf(track), 1, false);
+  TPixelBuffer frame(f.Width(), f.Height());
+  for (int y = 0; y < frame.Height; y++)
+    for (int x = 0; x < frame.Width; x++) frame.At(x, y) = track.Bitmap.At(f.Left + x, f.Top + y);
+  turnedTrack_ = std::make_unique<TDataSkinObject>(track.Name);
+  turnedTrack_->Bitmap = TransposePixels(frame);
+  turnedTrack_->LeftWidth = track.TopHeight;
+  turnedTrack_->TopHeight = track.LeftWidth;
+  turnedTrack_->RightWidth = track.BottomHeight;
+  turnedTrack_->BottomHeight = track.RightWidth;
+  turnedTrack_->Frame = 1;
+  turnedTrack_->Tile = track.Tile;
+  turnedTrack_->Trans = track.Trans;
+  turnedFrom_ = &track;
+  return turnedTrack_.get();
+}
+
 void TSkinTrackBar::Reskin() {
+  turnedTrack_.reset();  // the element may be a new one at the old place
+
   // A redraw asks the bar's custom draw again; moving the focus would run the
   // program's focus handlers and fail for a hidden bar.
   if (Handle && Status != kPainterWindowGone) RedrawWindow(Handle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);

@@ -36,6 +36,17 @@ TSliceRect TabInBand(const TSliceRect& tab, const TSliceRect& band, TTabSide sid
   return {tab.Left - band.Left, tab.Top - band.Top + dy, tab.Right - band.Left, tab.Bottom - band.Top + dy};
 }
 
+TSliceRect UnturnedTabRect(const TSliceRect& r, int bandWidth, int bandHeight, TTabSide side) {
+  switch (side) {
+    case TTabSide::Left:
+      return {bandHeight - r.Bottom, r.Left, bandHeight - r.Top, r.Right};
+    case TTabSide::Right:
+      return {r.Top, bandWidth - r.Right, r.Bottom, bandWidth - r.Left};
+    default:
+      return r;
+  }
+}
+
 TSliceRect CloseSquare(const TSliceRect& tab) { return {tab.Right - 8, tab.Top + 2, tab.Right - 2, tab.Top + 8}; }
 
 int HitRect(const std::vector<TSliceRect>& rects, int x, int y) {

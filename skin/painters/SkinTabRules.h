@@ -29,6 +29,13 @@ TSliceRect TabBand(int width, int height, const TSliceRect& display, TTabSide si
 // pixel lower, bottom tabs one higher (their attached edge faces the pages).
 TSliceRect TabInBand(const TSliceRect& tab, const TSliceRect& band, TTabSide side);
 
+// Left and right bands are drawn as top tabs and then turned: a left band a quarter
+// turn anticlockwise (a top tab's attached bottom edge comes to the right, facing
+// the pages), a right band a quarter turn clockwise. The rectangle of the unturned
+// band (bandHeight wide, bandWidth high) that lands on `r` (band coordinates); top
+// and bottom bands are not turned.
+TSliceRect UnturnedTabRect(const TSliceRect& r, int bandWidth, int bandHeight, TTabSide side);
+
 // The close square of a tab (client coordinates): (right - 8, top + 2) to
 // (right - 2, top + 8).
 TSliceRect CloseSquare(const TSliceRect& tab);

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "classlib/ComCtrls_win.h"
@@ -130,20 +131,13 @@ void TSkinTab::PrepareImages() {
       break;
     case TTabSide::Left:
     case TTabSide::Right: {
-      // Turned to the side: frames come one below the other.
-      TabImage = TransposePixels(TabImage);
+      // The pane turned to the side; the tabs are drawn as top tabs and the band
+      // turned after, captions with them.
       PaneImage = TransposePixels(PaneImage);
-      if (Position == TTabSide::Right) {
-        TabImage = MirrorPixels(TabImage);
-        PaneImage = MirrorPixels(PaneImage);
-      }
-      const TSliceMargins t = tabMargins_, p = paneMargins_;
-      tabMargins_ = {t.Top, t.Left, t.Bottom, t.Right};
+      if (Position == TTabSide::Right) PaneImage = MirrorPixels(PaneImage);
+      const TSliceMargins p = paneMargins_;
       paneMargins_ = {p.Top, p.Left, p.Bottom, p.Right};
-      if (Position == TTabSide::Right) {
-        std::swap(tabMargins_.Left, tabMargins_.Right);
-        std::swap(paneMargins_.Left, paneMargins_.Right);
-      }
+      if (Position == TTabSide::Right) std::swap(paneMargins_.Left, paneMargins_.Right);
       break;
     }
   }
@@ -205,11 +199,7 @@ bool TSkinTab::ClickClose(TMessage& message) {
 
 void TSkinTab::DrawTab(HDC dc, const RECT& r, int index, int frame) {
   const TDataSkinBorder* tabs = SkinData->Skin().Tabs.get();
-  const bool vertical = Position == TTabSide::Left || Position == TTabSide::Right;
-  if (vertical)
-    DrawSlicedFrame(dc, r, TabImage, true, tabs->Tile == 1, tabs->Trans != 0, FramesOf(*tabs), frame, tabMargins_);
-  else
-    DrawSkinFrame(dc, r, TabImage, tabMargins_, tabs->Tile == 1, tabs->Trans != 0, FramesOf(*tabs), frame);
+  DrawSkinFrame(dc, r, TabImage, tabMargins_, tabs->Tile == 1, tabs->Trans != 0, FramesOf(*tabs), frame);
   const TTabItem item = ReadTabItem(Handle, index, IsUnicode);
   const TSkinColor text = frame == 2 ? tabs->MouseOverColour : tabs->NormalColour;
   const COLORREF colour = ResolveColor(GivenOr(text, SkinData->Skin().Colours[kSlotButtonText]), WinSysColor);
@@ -233,24 +223,40 @@ void TSkinTab::Paint(HDC dc, const RECT& rect) {
   if (!band.Empty()) {
     TDoubleBuffer buffer(dc, ToRect(band), Buffer);
     if (!buffer.Dc()) return;
-    FillControlColor(buffer.Dc(), buffer.Rect());
-    HGDIOBJ oldFont = SelectObject(buffer.Dc(), reinterpret_cast<HFONT>(SendMessageW(Handle, WM_GETFONT, 0, 0)));
+    const bool vertical = Position == TTabSide::Left || Position == TTabSide::Right;
+    const int bw = band.Width(), bh = band.Height();
+    // Side bands are laid out as top tabs on a band of their own and turned after,
+    // so the captions come turned with the faces.
+    TSkinDib flat = vertical ? TSkinDib(bh, bw) : TSkinDib();
+    std::optional<TSelectedDC> flatDc;
+    if (vertical) flatDc.emplace(flat.Handle(), dc);
+    HDC target = vertical ? flatDc->Handle() : buffer.Dc();
+    if (!target) return;
+    FillControlColor(target, vertical ? RECT{0, 0, bh, bw} : buffer.Rect());
+    HGDIOBJ oldFont = SelectObject(target, reinterpret_cast<HFONT>(SendMessageW(Handle, WM_GETFONT, 0, 0)));
     for (int i = 0; i < count; i++) {
       RECT tab{};
       if (!SendMessageW(Handle, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&tab))) continue;
-      const RECT r = ToRect(TabInBand(ToSlice(tab), band, Position));
-      DrawTab(buffer.Dc(), r, i, i == current ? 2 : 1);
+      const RECT r = ToRect(UnturnedTabRect(TabInBand(ToSlice(tab), band, Position), bw, bh, Position));
+      DrawTab(target, r, i, i == current ? 2 : 1);
       if (!CloseButtons) continue;
       const TSliceRect square = CloseSquare(ToSlice(tab));
       TabRects[static_cast<size_t>(i)] = square;
       // The cross in the band's coordinates.
       const int x0 = square.Left - band.Left, y0 = square.Top - band.Top + (r.top - (tab.top - band.Top));
-      MoveToEx(buffer.Dc(), x0, y0, nullptr);
-      LineTo(buffer.Dc(), x0 + 6, y0 + 6);
-      MoveToEx(buffer.Dc(), x0 + 6, y0, nullptr);
-      LineTo(buffer.Dc(), x0, y0 + 6);
+      MoveToEx(target, x0, y0, nullptr);
+      LineTo(target, x0 + 6, y0 + 6);
+      MoveToEx(target, x0 + 6, y0, nullptr);
+      LineTo(target, x0, y0 + 6);
     }
-    SelectObject(buffer.Dc(), oldFont);
+    SelectObject(target, oldFont);
+    if (vertical) {
+      GdiFlush();
+      const TPixelBuffer laid = flat.ToPixelBuffer();
+      const TSkinDib turned(Position == TTabSide::Left ? FlipPixels(TransposePixels(laid)) : RotatePixels(laid));
+      TSelectedDC turnedDc(turned.Handle(), dc);
+      BitBlt(buffer.Dc(), 0, 0, bw, bh, turnedDc.Handle(), 0, 0, SRCCOPY);
+    }
     // The scroller keeps its own pixels.
     const int saved = SaveDC(dc);
     if (UpDown && IsWindowVisible(UpDown->Handle)) {

@@ -54,6 +54,31 @@ class TSkinTabBtn : public TSkinTab {
   void DrawTab(HDC dc, const RECT& r, int index, int frame) override;
 };
 
+// Tab sets (tabs under the pages): each tab a face of the "Tabs" picture flipped
+// upside down, the selected one in frame 2; the set's scroller gets a horizontal
+// up-down painter. The tabs lie as the class library's tab set lays them out, read
+// from the control's published properties.
+class TSkinTab31 : public TSkinControl {
+  VELMORA_CLASS(TSkinTab31, TSkinControl)
+ public:
+  explicit TSkinTab31(TComponent* owner = nullptr) : TSkinControl(owner) {}
+  // Subclasses the control's window (AttachWindow) and keeps the control to read.
+  void AttachControl(TWinSkinForm* skinForm, TSkinData* skinData, bool changeColor, TCanvas* canvas) override;
+  bool BeforeProc(TMessage& message) override;
+  void Paint(HDC dc, const RECT& rect) override;
+  void Reskin() override;
+  void Unskin() override;
+
+  TPixelBuffer TabImage;              // "Tabs" flipped upside down
+  TSkinUpDown* UpDown = nullptr;      // the scroller's painter, owned by this one
+  TWinControl* ScrollerControl = nullptr;
+  TBufferBitmap Buffer;
+
+ private:
+  void PrepareImage();
+  TSliceMargins margins_{};
+};
+
 // Header controls, list views' headers too: "Headerbar" faces, the hot item in 2.
 class TSkinHeader : public TSkinControl {
   VELMORA_CLASS(TSkinHeader, TSkinControl)

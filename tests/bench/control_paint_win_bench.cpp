@@ -1,5 +1,5 @@
-// Repaint of the edit, combo, track-bar, progress, tab, header and status-bar
-// painters under Wine: Form1 from the host's layout with the default skin and the
+// Repaint of the edit, combo, track-bar, progress, tab, tab-set, header and
+// status-bar painters under Wine: Form1 from the host's layout with the default skin and the
 // real child dispatch, each of those controls beside an unskinned twin of the same
 // class and size on the same form (its Tag the skin's DisableTag); skinned and twin
 // repainted in interleaved rounds, one row per kind.
@@ -12,6 +12,7 @@
 
 #include "classlib/ComCtrls_win.h"
 #include "classlib/StdCtrls_win.h"
+#include "classlib/Tabs_win.h"
 #include "skin/forms/SkinDispatch_win.h"
 #include "tests/bench/Bench.h"
 #include "tests/bench/SkinBenchForm_win.h"
@@ -78,6 +79,18 @@ VELMORA_BENCHMARK(control_paint) {
     panel->SetWidth(200);
   }
   kinds.push_back({"Status bar", find("StatusBar1"), status});
+  // A tab set of its own (Form1 has none) and its twin.
+  auto tabSet = [&](const char* name, int top, int tag) {
+    auto* set = new TTabSet(form);
+    set->SetName(name);
+    set->SetParent(form);
+    set->SetBounds(700, top, 400, 24);
+    set->SetTabs({"Buttons", "Text", "Header", "Lessons", "Models"});
+    set->SetTabIndex(1);
+    set->SetTag(tag);
+    return set;
+  };
+  kinds.push_back({"Tab set", tabSet("TabSet1", 780, 0), tabSet("TabSet1Twin", 820, tag)});
   // The header lies on the third page: shown for its round.
   dynamic_cast<TPageControl*>(find("PageControl1"))->SetActivePageIndex(2);
   form->Show();
