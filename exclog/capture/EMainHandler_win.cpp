@@ -180,6 +180,23 @@ TThreadStackStart RaisingThreadStart(const TReportJob& job) {
   return start;
 }
 
+// The raising thread's registers for the call-stack identifier. Without a recorded
+// context, a report on the raising thread walks from itself (its path leads
+// through the raising code); another thread scans the raising stack from the
+// frame word.
+TStackValues RaisingStackValues(const TReportJob& job) {
+  TStackValues values;
+  if (!job.Context && !job.OnReportThread) return values;
+  TThreadStackStart start = RaisingThreadStart(job);
+  values.Eip = static_cast<uint32_t>(start.InstructionPointer);
+  values.Esp = static_cast<uint32_t>(start.StackPointer);
+  values.Ebp = job.Context ? static_cast<uint32_t>(start.FramePointer) : 0;
+  values.StackTop = static_cast<uint32_t>(start.StackTop);
+  values.StackCopy = start.StackCopy;
+  values.StackCopySize = start.StackCopySize;
+  return values;
+}
+
 TReportChoiceInput ChoiceInput(const TReportJob& job, bool webProgram) {
   TQuelbaModuleOptions& options = ReportOptions();
   TReportChoiceInput in;
@@ -318,8 +335,9 @@ uint8_t RunMainHandler(TReportJob& job) {
   else
     AddThreadStack(*job.Stacks, RaisingThreadStart(job));
   CollectListedStacks(job);
-  // The identification the report prints: taken before the report is built.
-  job.StackId = CallStackId(job.Exception);
+  // The identification the report prints: taken before the report is built, from
+  // where the exception was raised (this handler's own path tells nothing of it).
+  job.StackId = CallStackId(job.Exception, RaisingStackValues(job));
   // 5.
   SetReportStep(702);
   CountReportSeamCall("BuildReport");

@@ -231,10 +231,13 @@ void DispatchReport(const TLoggedException& e);
 int ReportDispatchCalls();
 
 // Where the raising thread stood: its registers and the top of its stack (the
-// highest address). All 0 when unknown.
+// highest address). All 0 when unknown. A thread that ran on after them leaves a
+// copy of its stack from Esp upward (null: the live stack is still as it was).
 struct TStackValues {
   uint32_t Eip = 0, Esp = 0, Ebp = 0;
   uint32_t StackTop = 0;
+  const uint8_t* StackCopy = nullptr;
+  uint32_t StackCopySize = 0;
 };
 
 // Call-stack identifier of an exception: equal identifiers are one report. Default:
