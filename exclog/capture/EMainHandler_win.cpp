@@ -181,19 +181,26 @@ TThreadStackStart RaisingThreadStart(const TReportJob& job) {
 }
 
 // The raising thread's registers for the call-stack identifier. Without a recorded
-// context, a report on the raising thread walks from itself (its path leads
-// through the raising code); another thread scans the raising stack from the
-// frame word.
+// context its frame chain is taken from where it handed the report over (the
+// same on a report thread as on its own); with neither, this thread's own path
+// on the raising thread, else a scan of the raising stack from the frame word.
 TStackValues RaisingStackValues(const TReportJob& job) {
   TStackValues values;
-  if (!job.Context && !job.OnReportThread) return values;
   TThreadStackStart start = RaisingThreadStart(job);
   values.Eip = static_cast<uint32_t>(start.InstructionPointer);
-  values.Esp = static_cast<uint32_t>(start.StackPointer);
-  values.Ebp = job.Context ? static_cast<uint32_t>(start.FramePointer) : 0;
   values.StackTop = static_cast<uint32_t>(start.StackTop);
-  values.StackCopy = start.StackCopy;
-  values.StackCopySize = start.StackCopySize;
+  if (job.Context) {
+    values.Esp = static_cast<uint32_t>(start.StackPointer);
+    values.Ebp = static_cast<uint32_t>(start.FramePointer);
+    values.StackCopy = start.StackCopy;
+    values.StackCopySize = start.StackCopySize;
+  } else if (job.HandOverFrame) {
+    values.Esp = values.Ebp = static_cast<uint32_t>(job.HandOverFrame);
+  } else if (job.OnReportThread) {
+    values.Esp = static_cast<uint32_t>(job.FrameWord);
+  } else {
+    values = TStackValues{};
+  }
   return values;
 }
 

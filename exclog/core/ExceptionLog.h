@@ -48,6 +48,9 @@ struct TReportJob {
   int CheckResult = 0;
   uintptr_t StackTop = 0;          // highest address of the raising thread's stack
   uintptr_t FrameWord = 0;         // where its stack is read from when there is no context
+  // The dispatcher's frame on the raising thread, standing while the report runs:
+  // its frame chain leads through the code that caught or raised the exception.
+  uintptr_t HandOverFrame = 0;
   std::string FocusedClass, FocusedText;  // the raising thread's focused control
   // Settled before the dialog: 0 the detailed dialog, 1 the console text, 2 none;
   // whether the user is asked to send; what terminate-or-restart does (0 none,
