@@ -147,6 +147,7 @@ uint8_t Dispatch(const TDispatchRequest& request) {
     job.FrameWord = request.FrameWord     ? request.FrameWord
                     : block.SavedFrame[1] ? block.SavedFrame[1]
                                           : block.SavedFrame[0];
+    job.HandOverFrame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     if (!request.HandledReport) {
       std::snprintf(block.ExceptionClass, sizeof block.ExceptionClass, "%s", e.ClassName.c_str());
       block.ExceptionAddress = e.Address;

@@ -180,6 +180,30 @@ TThreadStackStart RaisingThreadStart(const TReportJob& job) {
   return start;
 }
 
+// The raising thread's registers for the call-stack identifier. Without a recorded
+// context its frame chain is taken from where it handed the report over (the
+// same on a report thread as on its own); with neither, this thread's own path
+// on the raising thread, else a scan of the raising stack from the frame word.
+TStackValues RaisingStackValues(const TReportJob& job) {
+  TStackValues values;
+  TThreadStackStart start = RaisingThreadStart(job);
+  values.Eip = static_cast<uint32_t>(start.InstructionPointer);
+  values.StackTop = static_cast<uint32_t>(start.StackTop);
+  if (job.Context) {
+    values.Esp = static_cast<uint32_t>(start.StackPointer);
+    values.Ebp = static_cast<uint32_t>(start.FramePointer);
+    values.StackCopy = start.StackCopy;
+    values.StackCopySize = start.StackCopySize;
+  } else if (job.HandOverFrame) {
+    values.Esp = values.Ebp = static_cast<uint32_t>(job.HandOverFrame);
+  } else if (job.OnReportThread) {
+    values.Esp = static_cast<uint32_t>(job.FrameWord);
+  } else {
+    values = TStackValues{};
+  }
+  return values;
+}
+
 TReportChoiceInput ChoiceInput(const TReportJob& job, bool webProgram) {
   TQuelbaModuleOptions& options = ReportOptions();
   TReportChoiceInput in;
@@ -318,8 +342,9 @@ uint8_t RunMainHandler(TReportJob& job) {
   else
     AddThreadStack(*job.Stacks, RaisingThreadStart(job));
   CollectListedStacks(job);
-  // The identification the report prints: taken before the report is built.
-  job.StackId = CallStackId(job.Exception);
+  // The identification the report prints: taken before the report is built, from
+  // where the exception was raised (this handler's own path tells nothing of it).
+  job.StackId = CallStackId(job.Exception, RaisingStackValues(job));
   // 5.
   SetReportStep(702);
   CountReportSeamCall("BuildReport");

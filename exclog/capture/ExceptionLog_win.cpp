@@ -11,6 +11,7 @@
 #include "exclog/core/ECoreUnit.h"
 #include "exclog/core/ECoreUnit_win.h"
 #include "exclog/core/ECore_win.h"
+#include "exclog/capture/ECaptureState_win.h"
 #include "exclog/capture/ECgiPage_win.h"
 #include "exclog/capture/EDialogHandOver_win.h"
 #include "exclog/capture/EDialogSeams_win.h"
@@ -383,9 +384,27 @@ int FrameworkMethodsPatched() { return frameworkMethodsPatched; }
 
 namespace {
 
+// Where the filter's exception was raised: the context the filter recorded in the
+// thread's block (a route on a fresh thread is handed a copy of the block).
+TStackValues FilterStackValues(const TLoggedException& e) {
+  const TLoggerThreadBlock& block = ThreadBlock();
+  TStackValues values;
+  uint32_t code = 0, flags = 0;
+  std::memcpy(&code, block.Record, sizeof code);
+  std::memcpy(&flags, block.Context, sizeof flags);
+  if (!flags || code != e.Code) return values;
+  CONTEXT context{};
+  std::memcpy(&context, block.Context, sizeof block.Context);
+  values.Eip = context.Eip;
+  values.Esp = context.Esp;
+  values.Ebp = context.Ebp;
+  values.StackTop = StackTopOfThread(e.ThreadId);
+  return values;
+}
+
 void FilterRoute(const TLoggedException& e) {
   std::lock_guard<std::recursive_mutex> lock(DispatchLock());
-  if (TakeReportId(CallStackId(e))) DispatchReport(e);
+  if (TakeReportId(CallStackId(e, FilterStackValues(e)))) DispatchReport(e);
 }
 
 }  // namespace
@@ -395,6 +414,8 @@ LONG WINAPI LoggerUnhandledFilter(EXCEPTION_POINTERS* pointers) {
     return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
   const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
   SetSameThreadReport(true);
+  // Handlers that ran since the first-chance record may have left another one.
+  RecordSystemException(record, pointers->ContextRecord);
   ReportSystemException(record, 1, &FilterRoute);
   TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;

@@ -48,6 +48,9 @@ struct TReportJob {
   int CheckResult = 0;
   uintptr_t StackTop = 0;          // highest address of the raising thread's stack
   uintptr_t FrameWord = 0;         // where its stack is read from when there is no context
+  // The dispatcher's frame on the raising thread, standing while the report runs:
+  // its frame chain leads through the code that caught or raised the exception.
+  uintptr_t HandOverFrame = 0;
   std::string FocusedClass, FocusedText;  // the raising thread's focused control
   // Settled before the dialog: 0 the detailed dialog, 1 the console text, 2 none;
   // whether the user is asked to send; what terminate-or-restart does (0 none,
@@ -235,10 +238,13 @@ void DispatchReport(const TLoggedException& e);
 int ReportDispatchCalls();
 
 // Where the raising thread stood: its registers and the top of its stack (the
-// highest address). All 0 when unknown.
+// highest address). All 0 when unknown. A thread that ran on after them leaves a
+// copy of its stack from Esp upward (null: the live stack is still as it was).
 struct TStackValues {
   uint32_t Eip = 0, Esp = 0, Ebp = 0;
   uint32_t StackTop = 0;
+  const uint8_t* StackCopy = nullptr;
+  uint32_t StackCopySize = 0;
 };
 
 // Call-stack identifier of an exception: equal identifiers are one report. Default:

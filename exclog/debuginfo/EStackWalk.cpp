@@ -102,6 +102,22 @@ TCallSite CallBefore(const TMemoryView& memory, uint32_t d, bool loadBeforeMembe
   return site;
 }
 
+std::vector<uint32_t> FrameChainCallSites(const TMemoryView& memory, uint32_t frame, uint32_t stackLow,
+                                          uint32_t stackTop, const std::function<bool(uint32_t)>& known,
+                                          int limit) {
+  std::vector<uint32_t> sites;
+  for (int frames = 0; frames < limit; ++frames) {
+    if (frame < stackLow || frame % 4 != 0 || frame >= stackTop || stackTop - frame < 8) break;
+    uint32_t record[2];  // the caller's frame pointer, the return address
+    if (!memory.Read(frame, record, sizeof record)) break;
+    TCallSite site = CallBefore(memory, record[1]);
+    if (site.Found && (!known || known(site.Entry))) sites.push_back(site.Entry);
+    if (record[0] <= frame) break;
+    frame = record[0];
+  }
+  return sites;
+}
+
 TKindSet AcceptedKinds(uint8_t stackDetailFlags) {
   TKindSet set = KindBit(4);
   if (stackDetailFlags & 1) set |= KindBit(2);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "exclog/debuginfo/ELists.h"
 #include "exclog/core/EMemoryView.h"
@@ -33,6 +34,17 @@ struct TCallSite {
 // displacement counts only after a load (8B) when `loadBeforeMemberCall` is set;
 // the leak collector takes it alone.
 TCallSite CallBefore(const TMemoryView& memory, uint32_t returnAddress, bool loadBeforeMemberCall = true);
+
+// The call sites along a frame-pointer chain, from the innermost frame outward.
+// Each frame holds the caller's frame pointer, then the return address; a return
+// address counts only when a call ends at it and `known` (when given) accepts the
+// call's address. The walk goes on while each next frame lies strictly above the
+// current one and below `stackTop`, at most `limit` frames; `frame` itself must lie
+// at or above `stackLow`. Unlike a raw scan, it never reads a stale slot.
+constexpr int FrameChainLimit = 1000;
+std::vector<uint32_t> FrameChainCallSites(const TMemoryView& memory, uint32_t frame, uint32_t stackLow,
+                                          uint32_t stackTop, const std::function<bool(uint32_t)>& known,
+                                          int limit = FrameChainLimit);
 
 // The final target of an indirect jump (FF 25 and the pointer's address) at
 // `address`; `address` itself when there is none or it is unreadable.

@@ -79,6 +79,31 @@ TEST(StackWalk, EachCallFormGivesItsEntryAndNearMissesNone) {
   for (uint32_t at : {Code + 3, 5u, 0x70000000u}) EXPECT_FALSE(CallBefore(p.memory, at).Found) << std::hex << at;
 }
 
+TEST(StackWalk, FrameChainKeepsOnlyCallSitesOfRisingFrames) {
+  TProcess p;
+  uint32_t kept = p.DirectCall(Code + 0x100, Code + 0x900), refused = p.DirectCall(Code + 0x200, Code + 0x900);
+  uint32_t outer = p.DirectCall(Code + 0x300, Code + 0x900), stale = p.DirectCall(Code + 0x400, Code + 0x900);
+  // Frames {next, return}: the second returns to no call, the third to one `known`
+  // refuses, the last links downward; a return address between frames is stale.
+  uint32_t frames[][3] = {{0x100, 0x140, kept}, {0x140, 0x200, Code + 0x10}, {0x200, 0x300, refused},
+                          {0x300, 0x80, outer}, {0x400, 0x400, kept}};
+  for (auto& f : frames) p.memory.WriteU32(Stack + f[0], Stack + f[1]), p.memory.WriteU32(Stack + f[0] + 4, f[2]);
+  p.memory.WriteU32(Stack + 0x180, stale);
+  auto known = [&](uint32_t at) { return at != refused - 5; };
+  auto walk = [&](uint32_t frame, uint32_t low, uint32_t top, int limit = FrameChainLimit) {
+    return FrameChainCallSites(p.memory, Stack + frame, Stack + low, Stack + top, known, limit);
+  };
+  using TSites = std::vector<uint32_t>;
+  EXPECT_EQ(walk(0x100, 0, 0x1000), (TSites{kept - 5, outer - 5}));
+  // The top cuts the chain, the frame count is capped, a frame below the stack
+  // pointer or unaligned starts none, a frame linked to itself ends it.
+  EXPECT_EQ(walk(0x100, 0, 0x300), (TSites{kept - 5}));
+  EXPECT_EQ(walk(0x100, 0, 0x1000, 1), (TSites{kept - 5}));
+  EXPECT_TRUE(walk(0x100, 0x104, 0x1000).empty());
+  EXPECT_TRUE(walk(0x102, 0, 0x1000).empty());
+  EXPECT_EQ(walk(0x400, 0, 0x1000), (TSites{kept - 5}));
+}
+
 // Every located entry gets kind 4 and names its address; addresses in `kinds`
 // get the given kind instead.
 struct TFakeLocator {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "exclog/core/ECore_win.h"
 #include "exclog/core/ECoreUnit.h"
@@ -217,24 +219,52 @@ bool IsHandledByApplication(const void* exception, const std::string& className,
 
 // --- Call-stack identifier ---------------------------------------------------------
 
-uint32_t WalkCallStackId(const TLoggedException& e, const TStackValues& stack) {
-  uint32_t start = stack.Esp, end = stack.StackTop;
-  if (!start) {
-    start = Address32(__builtin_frame_address(0));
-    end = Address32(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
+namespace {
+
+// Module file name and module-relative offset of a code address (the address
+// itself outside every module): the same place in every run.
+void AppendPlace(std::string& key, uint32_t address) {
+  TModuleRef module = ModuleOfAddress(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)));
+  if (module) {
+    key += module->FileName;
+    address -= static_cast<uint32_t>(module->Handle);
   }
-  TWalkOptions options;
-  options.UseDebugData = false;
-  options.Accepted = KindBit(1);
-  std::unique_ptr<TQuelbaStackList> list =
-      BuildStackList(stack.Eip ? stack.Eip : static_cast<uint32_t>(e.Address), start, end, options);
+  key.append(reinterpret_cast<const char*>(&address), 4);
+}
+
+}  // namespace
+
+uint32_t WalkCallStackId(const TLoggedException& e, const TStackValues& stack) {
+  uint32_t low = stack.Esp, frame = stack.Ebp, top = stack.StackTop;
+  if (!low || !top) {
+    // No raising context: this thread's own path from here.
+    low = frame = Address32(__builtin_frame_address(0));
+    top = Address32(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
+  }
+  // A thread that ran on: only the copy shows its stack as it stood.
+  std::optional<TOverlayMemory> copy;
+  if (stack.StackCopy && stack.Esp) {
+    copy.emplace(ProcessMemory(), stack.Esp, stack.StackCopy, stack.StackCopySize);
+    top = std::min<uint32_t>(top, stack.Esp + stack.StackCopySize);
+  }
+  const TMemoryView& memory = copy ? static_cast<const TMemoryView&>(*copy) : ProcessMemory();
+
   std::string key;
-  for (int i = 0; i < list->Count(); ++i) {
-    const TQuelbaLocation* entry = list->Get(i);
-    if (!entry->Module) continue;
-    key += entry->Module->FileName;
-    uint32_t offset = entry->Address - static_cast<uint32_t>(entry->Module->Handle);
-    key.append(reinterpret_cast<const char*>(&offset), 4);
+  AppendPlace(key, e.Address ? static_cast<uint32_t>(e.Address) : stack.Eip);
+  // The frame chain holds only the calls that are running; stale return addresses in
+  // unused slots (which differ with whatever ran there before) never enter it.
+  std::vector<uint32_t> sites = FrameChainCallSites(memory, frame, low, top, [](uint32_t at) {
+    return static_cast<bool>(ModuleOfAddress(reinterpret_cast<const void*>(static_cast<uintptr_t>(at))));
+  });
+  for (uint32_t site : sites) AppendPlace(key, site);
+  if (sites.empty()) {
+    // Code without frame pointers: the raw scan is all there is.
+    TWalkOptions options;
+    options.UseDebugData = false;
+    options.Accepted = KindBit(1);
+    std::unique_ptr<TQuelbaStackList> list = BuildStackList(0, low, top, options, memory);
+    for (int i = 0; i < list->Count(); ++i)
+      if (list->Get(i)->Module) AppendPlace(key, list->Get(i)->Address);
   }
   return Crc32(reinterpret_cast<const uint8_t*>(key.data()), key.size());
 }

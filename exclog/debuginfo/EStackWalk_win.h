@@ -72,8 +72,10 @@ bool IsHandledByApplication(const void* exception, const std::string& className,
 // The answers kept between calls (tests clear and count it).
 TFrameTestCache& FrameTestCache();
 
-// CRC-32 over each kept entry's module file name and module-relative address of
-// a walk from `stack`: the same path gives the same value in every run.
+// CRC-32 over the module file name and module-relative address of the exception
+// address and of each call site along the frame chain from `stack` (from the
+// calling frame when `stack` holds no stack pointer); the raw scan's call sites
+// when the chain has none. The same path gives the same value in every run.
 uint32_t WalkCallStackId(const TLoggedException& e, const TStackValues& stack);
 
 // The outside debug reader of a module (map file, binary debug data), as the

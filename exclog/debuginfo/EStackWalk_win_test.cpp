@@ -470,6 +470,80 @@ TEST(StackWalkWin, CallStackIdentifierFollowsThePath) {
   EXPECT_NE(first[0], second);
 }
 
+extern "C" {
+// Leaves `value` in the stack slots below the caller's: what the next call there
+// finds in the slots it does not write.
+__attribute__((noinline)) void WalkTestScribble(uint32_t value) {
+  [[maybe_unused]] volatile uint32_t slots[256];
+  for (int i = 0; i < 256; ++i) slots[i] = value;
+}
+// A path whose frame has slots it never writes.
+__attribute__((noinline)) uint32_t WalkTestRoomyPath(const TLoggedException* e) {
+  volatile uint32_t room[64];
+  room[0] = 1;
+  return WalkTestIdHere(e) + room[0];
+}
+// With a frame of its own (a local), as the program's routines have.
+__attribute__((noinline)) void WalkTestFault() {
+  [[maybe_unused]] volatile int frame = 0;
+  asm volatile("ud2");
+  frame = 1;
+}
+__attribute__((noinline)) int WalkTestFaultA() { return WalkTestFault(), 1; }
+__attribute__((noinline)) int WalkTestFaultB() { return WalkTestFault(), 2; }
+}
+
+namespace {
+
+std::vector<uint32_t> faultIds;
+
+// Identifies each fault of WalkTestFault from its context, as the filter does,
+// and steps over it.
+LONG CALLBACK IdentifyFault(EXCEPTION_POINTERS* info) {
+  auto at = reinterpret_cast<uintptr_t>(info->ExceptionRecord->ExceptionAddress);
+  auto fault = reinterpret_cast<uintptr_t>(&WalkTestFault);
+  if (at < fault || at >= fault + 16) return EXCEPTION_CONTINUE_SEARCH;
+  TLoggedException e;
+  e.Address = at;
+  const CONTEXT& c = *info->ContextRecord;
+  faultIds.push_back(WalkCallStackId(e, {c.Eip, c.Esp, c.Ebp, StackTopOfThread(GetCurrentThreadId())}));
+  info->ContextRecord->Eip += 2;  // over the ud2
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+}  // namespace
+
+TEST(StackWalkWin, StaleReturnAddressesNeitherInUnusedSlotsNorUnderTheHandlerChangeTheIdentifier) {
+  exclog::TLoggedException e;
+  e.Address = reinterpret_cast<uintptr_t>(&WalkTestIdHere);
+  auto stale = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
+  ASSERT_TRUE(CallBefore(ProcessMemory(), stale).Found) << "not a return address";
+  // Each path is called from one call site, once over a clean stack, then over
+  // one that holds a call's return address in every slot.
+  volatile int runs = 2;  // an unknown count: the loop stays one call site
+  uint32_t ids[2];
+  for (int i = 0; i < runs; ++i) {
+    WalkTestScribble(i ? stale : 0);
+    ids[i] = WalkTestRoomyPath(&e);
+  }
+  EXPECT_EQ(ids[0], ids[1]) << "a stale slot entered the identifier";
+
+  // From a fault's context: the raising path, not the handler's, whatever the
+  // stack held before.
+  faultIds.clear();
+  PVOID handler = AddVectoredExceptionHandler(1, IdentifyFault);
+  int (*const paths[])() = {&WalkTestFaultA, &WalkTestFaultA, &WalkTestFaultB};
+  runs = 3;
+  for (int i = 0; i < runs; ++i) {
+    WalkTestScribble(i ? stale : 0);
+    paths[i]();
+  }
+  RemoveVectoredExceptionHandler(handler);
+  ASSERT_EQ(faultIds.size(), 3u);
+  EXPECT_EQ(faultIds[0], faultIds[1]) << "one site";
+  EXPECT_NE(faultIds[0], faultIds[2]) << "two sites";
+}
+
 namespace {
 
 // Rows of the library's own source in objdump's decoded line table: module-relative
