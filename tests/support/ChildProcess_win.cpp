@@ -1,5 +1,7 @@
 #include "tests/support/ChildProcess_win.h"
 
+#include <string>
+
 namespace velmora::test {
 
 std::string OwnProgramPath() {
@@ -53,9 +55,33 @@ DWORD TChildProcess::ExitCode() const {
 
 DWORD TChildProcess::Finish(DWORD waitMs) {
   if (readEnd_ && Started()) {
+    // A hung child, or a process it started that inherited the pipe, must not hang
+    // the test: the child gets its wait plus two minutes, then is ended, and the
+    // output it wrote so far stays for the failure message.
+    const DWORD start = GetTickCount(), limit = waitMs + 120000;
+    DWORD quietSince = 0;
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd_, buffer, sizeof buffer, &got, nullptr) && got > 0) output_.append(buffer, got);
+    for (;;) {
+      DWORD available = 0;
+      if (!PeekNamedPipe(readEnd_, nullptr, 0, nullptr, &available, nullptr)) break;  // every writer closed it
+      if (available > 0) {
+        DWORD got = 0;
+        if (!ReadFile(readEnd_, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+        output_.append(buffer, got);
+        quietSince = 0;
+        continue;
+      }
+      if (Ended(0)) {
+        // Gone, but someone still holds the pipe: what it had to say is in.
+        if (!quietSince) quietSince = GetTickCount();
+        if (GetTickCount() - quietSince > 2000) break;
+      } else if (GetTickCount() - start > limit) {
+        output_ += "\n[the child still ran after " + std::to_string(limit) + " ms and was ended]\n";
+        TerminateProcess(info_.hProcess, 0xDEAD);
+        break;
+      }
+      Sleep(5);
+    }
   }
   Ended(waitMs);
   return ExitCode();

@@ -26,7 +26,8 @@ class TChildProcess {
   // STILL_ACTIVE while it runs.
   DWORD ExitCode() const;
   // Reads the captured output until the child closes it, waits up to `waitMs` for
-  // the end and returns the exit code.
+  // the end and returns the exit code. A child still running `waitMs` plus two
+  // minutes into the reading is ended, and its output says so.
   DWORD Finish(DWORD waitMs);
   const std::string& Output() const { return output_; }
 
