@@ -1,5 +1,5 @@
-// The generator's readers of outside input: PE images (sections, resources) and
-// the text that nm and objdump print.
+// The generator's readers of outside input: PE images (sections, resources), the
+// text that nm and objdump print, and a program's settings file.
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -24,5 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qldata::ParseImageBase(bytes);
   qldata::SplitClassAndRoutine(bytes);
   qldata::ComparableRoutine(bytes);
+  try {
+    qldata::OptionsStreamFor(qldata::ParseSettings(bytes));
+  } catch (const std::runtime_error&) {
+  }
   return 0;
 }
