@@ -340,12 +340,10 @@ void LoadDialogClasses() {
   classes.dwSize = sizeof classes;
   classes.dwICC = ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES;
   InitCommonControlsEx(&classes);
+  // Loaded once and kept: its window classes point into it, and freed and loaded
+  // again at another address it left them pointing at nothing (a page's rich edit
+  // crashed on its first message).
   if (!richEdit) richEdit = LoadLibraryA("RICHED20.DLL");
-}
-
-void FreeDialogClasses() {
-  if (richEdit) FreeLibrary(richEdit);
-  richEdit = nullptr;
 }
 
 void DestroyDialogPage() {

@@ -18,10 +18,9 @@ namespace exclog {
 constexpr const char* PagesSettingsFile = "QuelbaLog.ini";
 constexpr const char* PagesSettingsSection = "Coordinates";
 
-// Registers the tab and list-view classes and loads RichEdit 2.0 before a template
-// that uses them opens; FreeDialogClasses lets RichEdit go again.
+// Registers the tab and list-view classes and loads RichEdit 2.0 (once, for the
+// rest of the process) before a template that uses them opens.
 void LoadDialogClasses();
-void FreeDialogClasses();
 
 // Destroys the current page and creates the one the tab at `tabIndex` shows (the
 // options' LogFlags decide), placed in `tabControl`. Null when the tab shows no

@@ -241,6 +241,14 @@ TEST_F(DialogsOnScreen, CompactThenDetailedResizedAndReopenedWhereItWas) {
     ShotForReview("3-resized");
     ClickItem(dialog, QL_DLG_OK);
     ASSERT_TRUE(run.Ended());
+    // The next dialog's pages can still use the rich edit: its class's procedure
+    // lies in a loaded module.
+    WNDCLASSEXA rich{};
+    rich.cbSize = sizeof rich;
+    HMODULE owner = nullptr;
+    EXPECT_TRUE(GetClassInfoExA(nullptr, "RichEdit20A", &rich) &&
+                GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   reinterpret_cast<LPCSTR>(rich.lpfnWndProc), &owner));
     EXPECT_EQ(StoredCoordinate("WindowsState"), 1);
     EXPECT_EQ(StoredCoordinate("Width"), grown.right - grown.left);
     EXPECT_EQ(StoredCoordinate("Left"), grown.left);

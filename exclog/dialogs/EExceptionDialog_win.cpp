@@ -361,7 +361,10 @@ HWND ExceptionDialogWindow() { return state.Window; }
 void SetDetailsMode(bool detailed) {
   if (!state.Window) return;
   HWND window = state.Window;
-  if (!detailed) ShowWindow(window, SW_SHOWNORMAL);
+  if (!detailed) {
+    ShowWindow(Item(QL_DLG_TABS), SW_HIDE);  // before the window shows: the tabs never flash
+    ShowWindow(window, SW_SHOWNORMAL);
+  }
   if (!state.OwnLook)
     for (int id : {QL_DLG_OK, QL_DLG_TERMINATE, QL_DLG_DETAILS, QL_DLG_HELP, QL_DLG_SEND, QL_DLG_SCREENSHOT, QL_DLG_COPY}) {
       HWND item = Item(id);
@@ -510,7 +513,6 @@ void ShowExceptionDialog(bool beep) {
   ops.WarnDialogFailed = [] { InternalWarning(1, DialogFailedWarning); };
   RunPresentationLoop(outcome, ops);
   ClearDialogVisible();
-  FreeDialogClasses();
   if (foreground && IsWindow(foreground)) SetForegroundWindow(foreground);
 }
 

@@ -94,7 +94,6 @@ exclog::TDialogAnswer PagesDialog(const exclog::TReportJob& job, const std::stri
   t->cy = 340;
   DialogBoxIndirectParamA(GetModuleHandleA(nullptr), t, nullptr, &PagesDialogProc, 0);
   exclog::DeleteDialogFonts();
-  exclog::FreeDialogClasses();
   return exclog::TDialogAnswer::Close;
 }
 
