@@ -41,6 +41,12 @@ void StopSkinBench() {
   FinalizeUnits();
 }
 
+TWinControl* ControlOf(TForm* form, const char* name) {
+  auto* c = dynamic_cast<TWinControl*>(form->FindComponent(name));
+  if (!c) throw std::runtime_error(std::string("Form1 has no ") + name);
+  return c;
+}
+
 std::unique_ptr<TComponent> CreateForm1() {
   const std::string layout = ReadFile(std::string(VELMORA_SOURCE_DIR) + "/resources/Form1.layout");
   if (layout.empty()) throw std::runtime_error("cannot read Form1's layout");

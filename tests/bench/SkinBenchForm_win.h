@@ -16,6 +16,8 @@ void StartSkinBench();
 void StopSkinBench();
 // Form1 from its layout (the host's class stood in for); raises when unreadable.
 std::unique_ptr<TComponent> CreateForm1();
+// The windowed control `name` of `form`; raises when there is none.
+TWinControl* ControlOf(TForm* form, const char* name);
 // The default skin into `data`; raises when it does not load.
 void LoadDefaultSkin(skin::TSkinData& data);
 // A form skinner owned by `form`, attached and activated (raises when it is not).

@@ -39,11 +39,7 @@ VELMORA_BENCHMARK(button_paint) {
   std::unique_ptr<TComponent> root = bench::CreateForm1();
   auto* form = static_cast<TForm*>(root.get());
   form->SetBounds(0, 0, 1024, 600);
-  auto find = [&](const char* name) {
-    auto* c = dynamic_cast<TWinControl*>(form->FindComponent(name));
-    if (!c) throw std::runtime_error(std::string("Form1 has no ") + name);
-    return c;
-  };
+  auto find = [form](const char* name) { return bench::ControlOf(form, name); };
   const int tag = data.DisableTag;
   std::vector<bench::TPaintPair> kinds = {
       {"Button", find("Button1"), nullptr},        {"Bit button", find("BitBtn1"), nullptr},

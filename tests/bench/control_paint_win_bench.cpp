@@ -41,11 +41,7 @@ VELMORA_BENCHMARK(control_paint) {
   std::unique_ptr<TComponent> root = bench::CreateForm1();
   auto* form = static_cast<TForm*>(root.get());
   form->SetBounds(0, 0, 1270, 1000);
-  auto find = [&](const char* name) {
-    auto* c = dynamic_cast<TWinControl*>(form->FindComponent(name));
-    if (!c) throw std::runtime_error(std::string("Form1 has no ") + name);
-    return c;
-  };
+  auto find = [form](const char* name) { return bench::ControlOf(form, name); };
   const int tag = data.DisableTag;
   std::vector<bench::TPaintPair> kinds;
   kinds.push_back({"Edit", find("Edit1"), Twin<TEdit>(form, find("Edit1"), 8, 620, tag)});
