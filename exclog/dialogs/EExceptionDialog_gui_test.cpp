@@ -167,23 +167,8 @@ class DialogsOnScreen : public ::testing::Test {
   // The dialog once shown and placed: it counts when its rectangle held still a
   // moment (it starts at 0, 0 without size until its mode places it).
   HWND WaitForDialog(const std::string& caption) {
-    HWND found = nullptr;
-    RECT last{};
-    DWORD since = 0;
-    bool placed = PumpUntil(
-        [&] {
-          if (!(found = FindDialog(caption)) || !DialogOutcome().BecameVisible) return false;
-          RECT r = ScreenRectOf(found);
-          if (r.right - r.left < 100) return false;
-          if (!EqualRect(&r, &last)) {
-            last = r;
-            since = GetTickCount();
-            return false;
-          }
-          return GetTickCount() - since >= 300;
-        },
-        15000);
-    return placed ? found : nullptr;
+    return velmora::test::WaitUntilPlaced(
+        [&]() -> HWND { return DialogOutcome().BecameVisible ? FindDialog(caption) : nullptr; }, 15000);
   }
   RECT work_{};
 };

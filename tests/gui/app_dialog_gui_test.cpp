@@ -44,24 +44,7 @@ struct TFaultingProgram {
   // The dialog once placed: it appears at 0, 0 without size before its mode
   // places it, so it counts only when its rectangle held still a moment.
   HWND WaitForDialog(const char* caption = "Error occurred") {
-    HWND dialog = nullptr;
-    RECT last{};
-    DWORD since = 0;
-    bool placed = PumpUntil(
-        [&] {
-          if (!(dialog = FindWindowOf(Child.Id(), caption, false))) return false;
-          RECT r{};
-          GetWindowRect(dialog, &r);
-          if (r.right - r.left < 100) return false;
-          if (!EqualRect(&r, &last)) {
-            last = r;
-            since = GetTickCount();
-            return false;
-          }
-          return GetTickCount() - since >= 300;
-        },
-        30000);
-    return placed ? dialog : nullptr;
+    return velmora::test::WaitUntilPlaced([&] { return FindWindowOf(Child.Id(), caption, false); }, 30000);
   }
   // Lets a program that went on end; returns its exit code and output.
   DWORD End() {

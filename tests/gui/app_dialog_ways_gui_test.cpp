@@ -80,24 +80,6 @@ void ClickAt(int x, int y) {
 }
 void Type(const std::string& text) { RunHostCommand("/usr/bin/xdotool type --delay 20 '" + text + "'"); }
 
-
-// Whether the window's rectangle held still for 300 ms: a dialog placing itself
-// moves more than once.
-bool Settled(HWND window) {
-  RECT last{};
-  DWORD since = 0;
-  return PumpUntil([&] {
-    RECT r = RectOf(window);
-    if (!EqualRect(&r, &last)) {
-      last = r;
-      since = GetTickCount();
-      return false;
-    }
-    return GetTickCount() - since >= 300;
-  });
-}
-
-
 // The visible main windows of host programs other than `otherThan`: how many, and
 // one of them (null when none shows).
 struct TOtherSearch {
@@ -308,7 +290,7 @@ TEST_F(HostDialogs, ClassicDialogTakesTheAddressCancelsOnEscapeAndLinksToTheDeta
                IsWindowVisible(GetDlgItem(detailed, QL_DLG_TABS));
       },
       20000));
-  ASSERT_TRUE(Settled(detailed));
+  ASSERT_TRUE(velmora::test::WaitUntilPlaced([&] { return detailed; }, 10000));
   ShotForReview("host-6-linked");
   // Not sent, so no failed send stands in the way of the end.
   ClickItem(detailed, QL_DLG_SEND);

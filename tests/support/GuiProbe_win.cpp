@@ -34,6 +34,27 @@ COLORREF ScreenPixel(int x, int y) {
   return c;
 }
 
+HWND WaitUntilPlaced(const std::function<HWND()>& find, DWORD timeoutMs) {
+  HWND found = nullptr;
+  RECT last{};
+  DWORD since = 0;
+  bool placed = PumpUntil(
+      [&] {
+        if (!(found = find())) return false;
+        RECT r{};
+        GetWindowRect(found, &r);
+        if (r.right - r.left < 100) return false;
+        if (!EqualRect(&r, &last)) {
+          last = r;
+          since = GetTickCount();
+          return false;
+        }
+        return GetTickCount() - since >= 300;
+      },
+      timeoutMs);
+  return placed ? found : nullptr;
+}
+
 std::optional<std::string> RunHostCommand(const std::string& shellCommand, DWORD timeoutMs) {
   // Wine starts programs of the build machine, but cannot wait for them or read
   // their exit code: the command writes its answer to a file, renamed into place

@@ -26,6 +26,11 @@ std::optional<COLORREF> XScreenPixel(int x, int y, DWORD timeoutMs = 10000);
 
 // Runs a command line of the build machine (through /bin/sh) and returns what it
 // wrote to standard output; nothing when it gave no answer within `timeoutMs`.
+// The window `find` names once placed: at least 100 pixels wide and its rectangle
+// unchanged for 300 ms (a dialog starts at 0, 0 without size until it is placed).
+// Null at the deadline.
+HWND WaitUntilPlaced(const std::function<HWND()>& find, DWORD timeoutMs);
+
 std::optional<std::string> RunHostCommand(const std::string& shellCommand, DWORD timeoutMs = 20000);
 
 // Whether the X screen shows `colour` anywhere in the screen rectangle `r` (one
