@@ -106,7 +106,7 @@ function(velmora_register_test name)
   add_test(NAME ${VELMORA_TREE}.${name} COMMAND "${VELMORA_ROOT}/scripts/gtest-run" $<TARGET_FILE:${name}> ${filter})
   set_tests_properties(${VELMORA_TREE}.${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
   if(T_GUI)
-    set_tests_properties(${VELMORA_TREE}.${name} PROPERTIES RESOURCE_LOCK display)
+    set_tests_properties(${VELMORA_TREE}.${name} PROPERTIES RESOURCE_LOCK display ENVIRONMENT VELMORA_DISPLAY_TEST=1)
   endif()
 endfunction()
 

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "tests/support/TestPaths.h"
 
 namespace velmora::test {
@@ -125,3 +127,26 @@ void ShotForReview(const std::string& name) {
 }
 
 }  // namespace velmora::test
+
+namespace {
+
+// A display test program starts with the pointer in the screen's bottom-right corner,
+// where no test puts anything to hover. Else it would start wherever the program
+// before it left the pointer, and Wine drops a move to the spot where it last saw
+// the pointer: a first hover onto that spot would bring no mouse message, and
+// results would hang on the order the programs ran in. Only the display-locked
+// entries ask for it (VELMORA_DISPLAY_TEST): a program beside them must keep off
+// the pointer.
+class TPointerParking : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (!GetEnvironmentVariableA("VELMORA_DISPLAY_TEST", nullptr, 0)) return;
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+    velmora::test::PumpMessages();
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const pointerParking =
+    ::testing::AddGlobalTestEnvironment(new TPointerParking);
+
+}  // namespace
