@@ -107,8 +107,10 @@ inline std::string ItemText(HWND dialog, int id) {
   return text;
 }
 
-// A left click in the middle of a window or control, through the X server.
+// A left click in the middle of a window or control, through the X server, where
+// its thread last put it (a dialog lays itself out on its own thread).
 inline void ClickCentre(HWND window) {
+  velmora::test::SettleWindowThread(window);
   RECT r{};
   GetWindowRect(window, &r);
   RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string((r.left + r.right) / 2) + " " +

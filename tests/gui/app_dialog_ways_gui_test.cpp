@@ -161,9 +161,8 @@ TEST_F(HostDialogs, DetailedDialogKeepsItsPlaceCopiesNothingWhenDismissedAndRest
     placed = RectOf(dialog);
     return placed.right - placed.left > 500;
   }));
-  RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string(placed.right - 2) + " " +
-                 std::to_string(placed.bottom - 2) + " mousedown 1 mousemove " + std::to_string(placed.right + 58) +
-                 " " + std::to_string(placed.bottom + 38) + " mouseup 1");
+  ASSERT_TRUE(velmora::test::DragWindowBorder(dialog, {placed.right - 2, placed.bottom - 2},
+                                              {placed.right + 58, placed.bottom + 38}));
   ASSERT_TRUE(PumpUntil([&] { return RectOf(dialog).right > placed.right + 30; }));
   const RECT grown = RectOf(dialog);
   ShotForReview("host-2-resized");

@@ -57,6 +57,38 @@ HWND WaitUntilPlaced(const std::function<HWND()>& find, DWORD timeoutMs) {
   return placed ? found : nullptr;
 }
 
+namespace {
+
+bool InMoveSizeLoop(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && (info.flags & GUI_INMOVESIZE);
+}
+
+std::string PointerAt(POINT p) { return "xdotool mousemove " + std::to_string(p.x) + " " + std::to_string(p.y); }
+
+}  // namespace
+
+bool SettleWindowThread(HWND window, DWORD timeoutMs) {
+  DWORD_PTR answer = 0;
+  return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &answer) != 0;
+}
+
+bool DragWindowBorder(HWND window, POINT from, POINT to) {
+  RECT before{};
+  GetWindowRect(window, &before);
+  if (!RunHostCommand(PointerAt(from) + " mousedown 1") || !PumpUntil([&] { return InMoveSizeLoop(window); })) {
+    RunHostCommand("xdotool mouseup 1");
+    return false;
+  }
+  const bool changed = RunHostCommand(PointerAt(to)) && PumpUntil([&] {
+                         RECT now{};
+                         GetWindowRect(window, &now);
+                         return !EqualRect(&now, &before);
+                       });
+  return RunHostCommand("xdotool mouseup 1") && PumpUntil([&] { return !InMoveSizeLoop(window); }) && changed;
+}
+
 std::optional<std::string> RunHostCommand(const std::string& shellCommand, DWORD timeoutMs) {
   // Wine starts programs of the build machine, but cannot wait for them or read
   // their exit code: the command writes its answer to a file, renamed into place

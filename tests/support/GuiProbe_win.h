@@ -24,14 +24,27 @@ COLORREF ScreenPixel(int x, int y);
 // within `timeoutMs`.
 std::optional<COLORREF> XScreenPixel(int x, int y, DWORD timeoutMs = 10000);
 
-// Runs a command line of the build machine (through /bin/sh) and returns what it
-// wrote to standard output; nothing when it gave no answer within `timeoutMs`.
 // The window `find` names once placed: at least 100 pixels wide and its rectangle
 // unchanged for 300 ms (a dialog starts at 0, 0 without size until it is placed).
 // Null at the deadline.
 HWND WaitUntilPlaced(const std::function<HWND()>& find, DWORD timeoutMs);
 
+// Runs a command line of the build machine (through /bin/sh) and returns what it
+// wrote to standard output; nothing when it gave no answer within `timeoutMs`.
 std::optional<std::string> RunHostCommand(const std::string& shellCommand, DWORD timeoutMs = 20000);
+
+// Waits until the thread of `window` (of this process or another) has served every
+// message sent to it so far, by a WM_NULL round trip: what it does in answer to a
+// resize or a click is then done. False when it did not answer within `timeoutMs`.
+bool SettleWindowThread(HWND window, DWORD timeoutMs = 10000);
+
+// Drags `window`'s border (or caption) with the real pointer from `from` to `to` at
+// a hand's pace: presses and waits until the window's thread is in its move-size
+// loop, moves and waits until the window changed, releases and waits until the
+// loop is over. Sent at once, the release can come before the loop begins, which
+// then waits for another and takes the next click as it. False when a step did not
+// come within 10 s.
+bool DragWindowBorder(HWND window, POINT from, POINT to);
 
 // Whether the X screen shows `colour` anywhere in the screen rectangle `r` (one
 // capture of the whole rectangle).
