@@ -402,6 +402,24 @@ void SaveDetailsPlacement() {
     WriteSetting(SettingsFile, CoordinatesSection, key, value);
 }
 
+namespace {
+
+// Makes the shown dialog the foreground window with the screen's keyboard focus.
+// Under Wine a window already foreground can lack the screen's focus: its taking
+// carried an older time stamp than another window's and the display ignored it. A
+// focus change made now carries this message's time and is taken.
+void TakeScreenFocus(HWND window) {
+  if (GetForegroundWindow() != window) {
+    SetForegroundWindow(window);
+    return;
+  }
+  HWND focus = GetFocus();
+  SetFocus(window);  // the dialog hands the focus back to its control
+  if (focus && IsChild(window, focus) && GetFocus() != focus) SetFocus(focus);
+}
+
+}  // namespace
+
 INT_PTR CALLBACK ExceptionDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // No exception may leave a dialog procedure.
   try {
@@ -416,7 +434,7 @@ INT_PTR CALLBACK ExceptionDialogProc(HWND window, UINT message, WPARAM wParam, L
         if (!DialogOutcome().BecameVisible)
           CloseWith(IDCANCEL);
         else
-          SetForegroundWindow(window);
+          TakeScreenFocus(window);
         return TRUE;
       case WM_ACTIVATE:
         MarkDialogVisible();
