@@ -273,8 +273,9 @@ TEST_F(AppSend, UploadedToTheTestServerTheBarReachesItsEndAndTheServerHoldsTheAr
   ASSERT_TRUE(PumpUntil([&] { return !IsWindow(progress); }, 20000));
   const std::string exe = VELMORA_WEB_PEER_EXE;
   const std::string logUnix = exe.substr(0, exe.size() - 4) + ".qlf";
-  auto stored = RunHostCommand("unzip -p " + peer.Unix("store/BugReport.zip") + " Velmora_web_peer.qlf | cmp - '" +
-                               logUnix + "' && unzip -tq " + peer.Unix("store/BugReport.zip"));
+  // Their complaints too, so a failure says which part differed.
+  auto stored = RunHostCommand("{ unzip -p " + peer.Unix("store/BugReport.zip") + " Velmora_web_peer.qlf | cmp - '" +
+                               logUnix + "' && unzip -tq " + peer.Unix("store/BugReport.zip") + "; } 2>&1");
   EXPECT_NE(stored.value_or("").find("No errors detected"), std::string::npos) << stored.value_or("");
   EXPECT_NE(ReadText(peer.Path("log")).find("slow_upload.php"), std::string::npos);
   EXPECT_TRUE(velmora::test::AnswersSkinned(window));
