@@ -3,6 +3,8 @@
 // are frame-coded as its manifest says, and the default skin loads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <sstream>
 #include <string>
@@ -233,6 +235,39 @@ TEST(DefaultSkin, LoadsWithTheSameSectionsButNoTestOnlyButtons) {
   }
   EXPECT_EQ(def.Ini.FindSection("BUTTON.DROPPED"), -1);
   EXPECT_GE(test.Ini.FindSection("BUTTON.DROPPED"), 0);
+}
+
+// Relative luminance contrast of two colours (1 to 21).
+double Contrast(uint32_t a, uint32_t b) {
+  auto luminance = [](uint32_t c) {
+    auto channel = [](uint32_t v) {
+      const double x = v / 255.0;
+      return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel((c >> 16) & 0xFF) + 0.7152 * channel((c >> 8) & 0xFF) + 0.0722 * channel(c & 0xFF);
+  };
+  const double x = luminance(a), y = luminance(b);
+  return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// A menu item is drawn on frame 1 in "MenuText", selected on frame 4 in
+// "HilightText": both must read.
+TEST(DefaultSkin, MenuItemTextsReadOnTheirFaces) {
+  TLoadedSkin def;
+  LoadSkin("default.skn", def);
+  std::vector<uint8_t> entry;
+  ASSERT_TRUE(def.Reader.FindEntry(def.Ini.ReadString("MenuItem", "Image", ""), entry));
+  TBmpImage bmp;
+  ASSERT_EQ(DecodeBmpFile(entry.data(), entry.size(), bmp), BmpOk);
+  auto colour = [&](const char* key) {
+    unsigned r = 0, g = 0, b = 0;
+    std::istringstream(def.Ini.ReadString("Colours", key, "")) >> r >> g >> b;
+    return (r << 16) | (g << 8) | b;
+  };
+  const int frameWidth = bmp.Pixels.Width / 5;
+  auto face = [&](int frame) { return bmp.Pixels.At((frame - 1) * frameWidth + frameWidth / 2, bmp.Pixels.Height / 2) & 0xFFFFFF; };
+  EXPECT_GE(Contrast(face(1), colour("MenuText")), 4.5);
+  EXPECT_GE(Contrast(face(4), colour("HilightText")), 4.5);
 }
 
 TEST(SkinDump, ListsEveryEntryAndTheIni) {

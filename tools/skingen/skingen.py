@@ -381,7 +381,12 @@ def paint_default(el):
                 triangle(draw, (box[0] + box[2]) // 2, (box[1] + box[3]) // 2, 3, "down",
                          TEXT_OFF if f == 3 else TEXT)
         elif role == "menuitem":
-            if f in (1, 2):
+            if f == 3:
+                # The selected item's face, under "HilightText" (white): dark enough
+                # to read.
+                draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=(0, 95, 184),
+                               outline=(0, 84, 163))
+            elif f in (1, 2):
                 draw.rectangle([box[0], box[1], box[2] - 1, box[3] - 1], fill=(204, 232, 255),
                                outline=(153, 209, 255))
             else:
