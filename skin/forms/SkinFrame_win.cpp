@@ -12,12 +12,21 @@
 #include "skin/container/SkinDraw_win.h"
 #include "skin/data/WinSkinData_win.h"
 
-// Declared by the system's headers on newer versions only.
-extern "C" __declspec(dllimport) DWORD WINAPI DrawMenuBarTemp(HWND, HDC, LPRECT, HMENU, HFONT);
-
 namespace skin {
 
 namespace {
+
+// Older systems lack DrawMenuBarTemp: it is looked up once, and without it the
+// strip keeps the skin's background.
+using TDrawMenuBarTemp = DWORD(WINAPI*)(HWND, HDC, LPRECT, HMENU, HFONT);
+TDrawMenuBarTemp DrawMenuBarTempProc() {
+  static const TDrawMenuBarTemp proc = [] {
+    HMODULE user = GetModuleHandleA("user32.dll");
+    return user ? reinterpret_cast<TDrawMenuBarTemp>(reinterpret_cast<void*>(GetProcAddress(user, "DrawMenuBarTemp")))
+                : nullptr;
+  }();
+  return proc;
+}
 
 constexpr UINT kSwpFrameOnly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED;
 constexpr COLORREF kMagenta = RGB(255, 0, 255);
@@ -282,11 +291,11 @@ void TSkinFrame::PaintFrame(TWinSkinForm& form, HDC dc) {
                                              form.CaptionHeight + form.MenuBarHeight});
     } else if (form.MenuBarHeight > 0) {
       RECT strip{form.BorderLeft, form.CaptionHeight, w - form.BorderRight, form.CaptionHeight + form.MenuBarHeight};
-      if (KeepsSystemMenuBar(form)) {
+      if (TDrawMenuBarTemp drawMenuBar = DrawMenuBarTempProc(); drawMenuBar && KeepsSystemMenuBar(form)) {
         // The system draws the window's menu into the strip (and places its items there).
         const int saved = SaveDC(target);
         IntersectClipRect(target, strip.left, strip.top, strip.right, strip.bottom);
-        DrawMenuBarTemp(form.Hwnd, target, &strip, GetMenu(form.Hwnd), nullptr);
+        drawMenuBar(form.Hwnd, target, &strip, GetMenu(form.Hwnd), nullptr);
         RestoreDC(target, saved);
       } else {
         FillBackground(target, strip, form.SkinData);
