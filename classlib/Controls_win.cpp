@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "classlib/ControlClasses.h"
+#include "classlib/Menus_win.h"
 
 const TEnumType BiDiModeType("TBiDiMode",
                              {"bdLeftToRight", "bdRightToLeft", "bdRightToLeftNoAlign", "bdRightToLeftReadingOnly"});
@@ -187,6 +188,7 @@ VELMORA_PUBLISH(TControl) {
       .Default(0)
       .Enum("BiDiMode", BiDiModeType, &TControl::BiDiMode)
       .Default(0)
+      .Object("PopupMenu", &TControl::PopupMenu, &TControl::SetPopupMenu)
       .Event("OnClick", &TControl::OnClick)
       .Event("OnMouseDown", &TControl::OnMouseDown)
       .Event("OnMouseUp", &TControl::OnMouseUp)
@@ -210,6 +212,18 @@ TControl::~TControl() {
   SetState(TComponentStateItem::csDestroying, true);
   DestroyComponents();  // painters and the like, while this control is whole
   if (parent_) parent_->RemoveControl(this);
+}
+
+void TControl::SetPopupMenu(TComponent* menu) {
+  if (menu == popupMenu_) return;
+  if (popupMenu_) popupMenu_->RemoveFreeNotification(this);
+  popupMenu_ = menu;
+  if (menu) menu->FreeNotification(this);
+}
+
+void TControl::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  if (operation == TOperation::opRemove && component == popupMenu_) popupMenu_ = nullptr;
 }
 
 LRESULT TControl::Perform(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -704,6 +718,32 @@ void TWinControl::WndProc(TMessage& message) {
       if (message.WParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 && FocusNextInTabOrder(GetKeyState(VK_SHIFT) < 0)) {
         message.Result = 0;
         return;
+      }
+      break;
+    case WM_CONTEXTMENU:
+      // The control's popup menu at the pointer (or at its centre from the keyboard).
+      if (auto* menu = dynamic_cast<TPopupMenu*>(PopupMenu())) {
+        POINT at{GET_X_LPARAM(message.LParam), GET_Y_LPARAM(message.LParam)};
+        if (message.LParam == -1) at = ClientToScreen({Width() / 2, Height() / 2});
+        TWinControl* root = this;
+        while (root->parent_) root = root->parent_;
+        menu->Popup(at.x, at.y, root->Handle());
+        message.Result = 0;
+        return;
+      }
+      break;
+    case WM_SYSCOMMAND:
+      // Alt+letter in a control: the form's menu accelerators come first, as they do
+      // when the form itself has the focus (a bar drawn by the program, not the
+      // system, is reached only this way).
+      if ((message.WParam & 0xFFF0) == SC_KEYMENU && message.LParam != ' ' && message.LParam != '-' && message.LParam &&
+          !GetCapture()) {
+        TWinControl* form = this;
+        while (form->parent_) form = form->parent_;
+        if (form != this && form->Perform(CM_DIALOGCHAR, static_cast<WPARAM>(message.LParam), 0) != 0) {
+          message.Result = 0;
+          return;
+        }
       }
       break;
     case WM_MOUSELEAVE:

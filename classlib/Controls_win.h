@@ -124,6 +124,11 @@ class TControl : public TComponent {
   std::string Hint;
   bool ShowHint = false;
   TBiDiMode BiDiMode = TBiDiMode::bdLeftToRight;
+  // The popup menu (a TPopupMenu) a right click on the control shows; null: none,
+  // the parent's then. Cleared when that menu is freed first.
+  TComponent* PopupMenu() const { return popupMenu_; }
+  void SetPopupMenu(TComponent* menu);
+  void Notification(TComponent* component, TOperation operation) override;
 
   // Repaints later / now.
   virtual void Invalidate();
@@ -167,6 +172,7 @@ class TControl : public TComponent {
   bool enabled_ = true;
 
  private:
+  TComponent* popupMenu_ = nullptr;
   friend class TWinControl;
   void HandleMouse(TMessage& message);
   TWinControl* parent_ = nullptr;

@@ -89,16 +89,28 @@ void TChildDispatch::SkinChildren(TWinSkinForm& form) {
     if (SendMessageW(control->Handle(), kMsgIsSkinned, 0, 0) == 1) continue;
     DispatchControl(form, control);
   }
+  if (form.SkinData->SkinControls.Contains(TSkinControlType::xcPopupMenu)) OwnerDrawPopupMenus(form);
 }
 
 void TChildDispatch::ReplaceScrollBar(TWinSkinForm& form, HWND window) {
   TSkinScrollbar* old = nullptr;
   for (TSkinControl* p : form.Painters())
     if (auto* s = dynamic_cast<TSkinScrollbar*>(p); s && s->Handle == window) old = s;
-  if (!old || !old->Control) return;
-  TWinControl* control = old->Control;
-  delete old;  // leaves the list and gives the control its procedure back
-  if (control->HandleAllocated()) DispatchControl(form, control);
+  if (old) {
+    // The control made a new window: the old one (in `window`) may be gone already.
+    if (!old->Control) return;
+    TWinControl* control = old->Control;
+    delete old;  // leaves the list and gives the control its procedure back
+    if (control->HandleAllocated()) DispatchControl(form, control);
+    return;
+  }
+  // A bar (or size grip) made after skinning gets its painter as at skinning.
+  if (!IsWindow(window)) return;
+  if (TWinControl* control = TWinControl::FindControl(window)) {
+    if (control->HandleAllocated()) DispatchControl(form, control);
+  } else {
+    DispatchWindow(form, window);
+  }
 }
 
 void TChildDispatch::DispatchComponents(TWinSkinForm& form, TComponent* owner) {

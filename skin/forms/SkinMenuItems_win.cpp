@@ -1,7 +1,7 @@
 // Owner-drawn menu items and the tool bar's custom drawing (see WinSkinMenu_win.h).
 #include <algorithm>
 #include <map>
-#include <set>
+#include <iterator>
 #include <utility>
 
 #include "classlib/ImgList_win.h"
@@ -18,10 +18,17 @@ namespace {
 constexpr int kSlotHilightEdge = 5, kSlotShadow = 7, kSlotHilightText = 11, kSlotHilight = 12,
               kSlotMenuText = 15, kSlotMenu = 16;
 
-// Menus the skinner made owner-drawn, and the texts of their items (an owner-drawn
-// item's text is not given back by every system).
-std::set<HMENU> skinnedMenus;
-std::map<std::pair<HMENU, UINT>, std::wstring> itemTexts;
+// Items the skinner made owner-drawn, by menu, with their texts (an owner-drawn
+// item's text is not given back by every system). Menus that were destroyed are
+// forgotten, so a new menu that gets a freed one's handle keeps its own drawing.
+std::map<HMENU, std::map<UINT, std::wstring>> markedItems;
+
+void ForgetDestroyedMenus() {
+  for (auto it = markedItems.begin(); it != markedItems.end();)
+    it = IsMenu(it->first) ? std::next(it) : markedItems.erase(it);
+}
+
+bool IsMarked(HMENU menu) { return markedItems.count(menu) != 0; }
 
 template <class Event, class Object>
 bool IsOurs(const Event& e, const Object* handler) {
@@ -58,7 +65,8 @@ TMenuItemLook LookOfHandle(HMENU menu, UINT id) {
   GetMenuStringW(menu, id, text, 80, MF_BYCOMMAND);
   look.Caption = text;
   if (look.Caption.empty())
-    if (auto it = itemTexts.find({menu, id}); it != itemTexts.end()) look.Caption = it->second;
+    if (auto m = markedItems.find(menu); m != markedItems.end())
+      if (auto it = m->second.find(id); it != m->second.end()) look.Caption = it->second;
   MENUITEMINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = MIIM_STATE | MIIM_FTYPE;
@@ -178,7 +186,7 @@ void SetItemHandlers(TMenuItem* item, TSkinMenuItems& painter, bool on, bool pop
   for (int i = 0; i < item->Count(); ++i) SetItemHandlers(item->Items(i), painter, on, popup, level + 1);
 }
 
-void WalkMenus(TWinSkinForm& form, TComponent* owner, bool on, int depth) {
+void WalkMenus(TWinSkinForm& form, TComponent* owner, bool on, int depth, bool popupsOnly = false) {
   if (!owner || depth > 8 || !form.SkinData) return;
   TSkinData& data = *form.SkinData;
   TSkinMenuItems& painter = MenuItemsOf(form);
@@ -189,13 +197,13 @@ void WalkMenus(TWinSkinForm& form, TComponent* owner, bool on, int depth) {
       popup->SetOwnerDraw(on);
       SetItemHandlers(popup->Items(), painter, on, true, 0);
     } else if (auto* main = dynamic_cast<TMainMenu*>(c)) {
-      if (!data.SkinControls.Contains(TSkinControlType::xcMenuItem)) continue;
+      if (popupsOnly || !data.SkinControls.Contains(TSkinControlType::xcMenuItem)) continue;
       main->SetOwnerDraw(on);
       SetItemHandlers(main->Items(), painter, on, false, 0);
     } else if (auto* inner = dynamic_cast<TCustomForm*>(c)) {
-      WalkMenus(form, inner, on, depth + 1);
+      WalkMenus(form, inner, on, depth + 1, popupsOnly);
     } else if (c && c->IsNamed("TFrame")) {
-      WalkMenus(form, c, on, depth + 1);
+      WalkMenus(form, c, on, depth + 1, popupsOnly);
     }
   }
 }
@@ -217,9 +225,10 @@ HFONT MenuFont(bool bold) {
   return bold ? heavy : normal;
 }
 
-void MakePopupOwnerDrawn(HMENU menu) {
-  if (!menu || !IsMenu(menu)) return;
-  skinnedMenus.insert(menu);
+namespace {
+void MarkOwnerDrawn(HMENU menu, int depth) {
+  if (!menu || !IsMenu(menu) || depth > 16) return;
+  auto& marked = markedItems[menu];
   const int count = GetMenuItemCount(menu);
   for (int i = 0; i < count; ++i) {
     wchar_t text[81] = {};
@@ -229,9 +238,9 @@ void MakePopupOwnerDrawn(HMENU menu) {
     info.dwTypeData = text;
     info.cch = 80;
     if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) continue;
-    if (info.hSubMenu) MakePopupOwnerDrawn(info.hSubMenu);
+    if (info.hSubMenu) MarkOwnerDrawn(info.hSubMenu, depth + 1);
     if (info.fType & MFT_OWNERDRAW) continue;  // drawn by the program or already ours
-    if (text[0]) itemTexts[{menu, info.wID}] = text;
+    marked[info.wID] = text;
     MENUITEMINFOW set{};
     set.cbSize = sizeof set;
     set.fMask = MIIM_FTYPE;
@@ -239,6 +248,44 @@ void MakePopupOwnerDrawn(HMENU menu) {
     SetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &set);
   }
 }
+
+void UnmarkOwnerDrawn(HMENU menu, int depth) {
+  if (!menu || !IsMenu(menu) || depth > 16) return;
+  const auto marked = markedItems.find(menu);
+  const int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) continue;
+    if (info.hSubMenu) UnmarkOwnerDrawn(info.hSubMenu, depth + 1);
+    if (marked == markedItems.end() || !(info.fType & MFT_OWNERDRAW)) continue;
+    const auto item = marked->second.find(info.wID);
+    if (item == marked->second.end()) continue;
+    std::wstring text = item->second;
+    MENUITEMINFOW set{};
+    set.cbSize = sizeof set;
+    set.fMask = MIIM_FTYPE | (info.fType & MFT_SEPARATOR ? 0 : MIIM_STRING);
+    set.fType = info.fType & ~static_cast<UINT>(MFT_OWNERDRAW);
+    set.dwTypeData = text.data();
+    set.cch = static_cast<UINT>(text.size());
+    SetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &set);
+  }
+  if (marked != markedItems.end()) markedItems.erase(marked);
+}
+}  // namespace
+
+void MakePopupOwnerDrawn(HMENU menu) {
+  ForgetDestroyedMenus();
+  MarkOwnerDrawn(menu, 0);
+}
+
+void UndoPopupOwnerDrawn(HMENU menu) {
+  UnmarkOwnerDrawn(menu, 0);
+  ForgetDestroyedMenus();
+}
+
+bool IsPopupMarked(HMENU menu) { return IsMarked(menu); }
 
 TSkinMenuItems& MenuItemsOf(TWinSkinForm& form) {
   for (int i = 0; i < form.ComponentCount(); ++i)
@@ -335,7 +382,7 @@ void TSkinMenuSeam::DrawItem(TWinSkinForm& form, TMessage& message) {
   if (!item && form.Form && form.Form->Menu())
     if (TMenuItem* byCommand = TMenuItem::FindByCommand(d->itemID); byCommand && byCommand->Menu() == form.Form->Menu())
       item = byCommand;
-  switch (MenuItemDrawer(item != nullptr, d->itemID, skinnedMenus.count(menu) != 0)) {
+  switch (MenuItemDrawer(item != nullptr, d->itemID, IsMarked(menu))) {
     case TItemDrawer::ClassLibrary: {
       TMenuItemLook look = LookOf(*item);
       if (!look.ParentMenu) look.ParentMenu = menu;
@@ -369,7 +416,7 @@ void TSkinMenuSeam::MeasureItem(TWinSkinForm& form, TMessage& message) {
     }
     measured = true;
   } else if (form.InitialMenu) {
-    const bool marked = form.OpenPopupMenu && skinnedMenus.count(form.OpenPopupMenu) != 0;
+    const bool marked = form.OpenPopupMenu && IsMarked(form.OpenPopupMenu);
     if (!form.Form || marked || m->itemID >= 4096 || m->itemID == 0) {
       const TMenuItemLook look = LookOfHandle(form.OpenPopupMenu, m->itemID);
       SIZE text{};
@@ -378,7 +425,7 @@ void TSkinMenuSeam::MeasureItem(TWinSkinForm& form, TMessage& message) {
       const TItemSize size = MeasureTextItem(text.cx, text.cy, look.Caption == L"-", element != nullptr,
                                              element ? element->LeftWidth : 0, IsNtFamily());
       width = size.Width;
-      height = std::max(size.Height, look.Caption == L"-" ? 0 : GetSystemMetrics(SM_CYMENU));
+      height = size.Height;
       measured = true;
     }
   }
@@ -396,6 +443,11 @@ void TSkinMenuSeam::MeasureItem(TWinSkinForm& form, TMessage& message) {
 void TSkinMenuSeam::OwnerDrawMenus(TWinSkinForm& form, bool on) {
   if (!form.Form || form.Form->IsNamed("TwwRichEditForm")) return;
   WalkMenus(form, form.Form, on, 0);
+}
+
+void OwnerDrawPopupMenus(TWinSkinForm& form) {
+  if (!form.Form || form.Form->IsNamed("TwwRichEditForm")) return;
+  WalkMenus(form, form.Form, true, 0, true);
 }
 
 void TSkinMenuSeam::PrepareSystemMenu(TWinSkinForm& form, TComponent& popup) {

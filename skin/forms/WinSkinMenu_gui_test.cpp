@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -17,6 +20,7 @@
 #include "classlib/ComCtrls_win.h"
 #include "classlib/ControlClasses.h"
 #include "classlib/Layout.h"
+#include "classlib/Memory.h"
 #include "skin/container/SkinDraw_win.h"
 #include "skin/forms/SkinTestForm1_win.h"
 #include "skin/forms/SkinDispatch_win.h"
@@ -38,7 +42,17 @@ class TMenuTestForm : public TForm {
   void ExitItemClick(TObject*) {}
   void RaiseItemClick(TObject*) {}
   void OpenClick(TObject*) { ++opened; }
+  // File's own click, run inside its popup's loop: a sub-item changes state.
+  void FileClick(TObject*) {
+    clickedInLoop = LoopFlag && *LoopFlag;
+    if (Toggled) Toggled->SetEnabled(!Toggled->Enabled());
+    ++fileClicks;
+  }
   int opened = 0;
+  std::atomic<int> fileClicks{0};
+  bool clickedInLoop = false;
+  TMenuItem* Toggled = nullptr;
+  const uint8_t* LoopFlag = nullptr;
 };
 VELMORA_PUBLISH(TMenuTestForm) {
   p.Method<&TMenuTestForm::ExitItemClick>("ExitItemClick").Method<&TMenuTestForm::RaiseItemClick>("RaiseItemClick");
@@ -311,6 +325,104 @@ TEST_F(MenuBarOnForm1, KeysOpenAndSwitchPopups) {
   EXPECT_TRUE(PumpUntil([&] { return form->opened == 1; }));
   PumpUntil([] { return false; }, 300);
   EXPECT_EQ(form->opened, 1);
+}
+
+// Freed blocks are filled with a pattern while a popup is open, so a button used
+// after the menu change freed it faults instead of reading stale memory.
+TMemoryManager beforePoison;
+void PoisonedFree(void* block) {
+  if (block) std::memset(block, 0xCC, _msize(block));
+  beforePoison.FreeMem(block);
+}
+
+TEST_F(MenuBarOnForm1, MenuChangedInsideItsPopupRebuildsTheBarSafely) {
+  auto* file = dynamic_cast<TMenuItem*>(form->FindComponent("FileMenu"));
+  ASSERT_TRUE(file);
+  form->Toggled = open;
+  form->LoopFlag = &skinner->InMenuLoop;
+  file->OnClick = TNotifyEvent::Of<&TMenuTestForm::FileClick>(form.get());
+  const LONG fileLeft = PopupLeft(0), helpLeft = PopupLeft(1);
+  GetMemoryManager(beforePoison);
+  TMemoryManager poisoned = beforePoison;
+  poisoned.FreeMem = &PoisonedFree;
+  ASSERT_TRUE(SetMemoryManager(poisoned));
+  bool changed = false, closed = false;
+  RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x + 300) + " " + std::to_string(Centre(0).y + 200));
+  RunBeside([&] {
+    Key("alt+f");
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 8000 && form->fileClicks == 0) {
+    }
+    changed = form->fileClicks == 1;
+    // The rebuilt menu may have closed the popup already.
+    if (Popup()) Key("Escape");
+    closed = NoPopup();
+  });
+  SetMemoryManager(beforePoison);
+  EXPECT_TRUE(changed);
+  EXPECT_TRUE(form->clickedInLoop);  // File's click ran inside its popup's loop
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(open->Enabled());
+  // The bar was rebuilt under the popup, and the new bar opens and switches as before.
+  ASSERT_EQ(bar->Buttons.size(), 2u);
+  EXPECT_TRUE(PumpUntil([&] { return skinner->InMenuLoop == 0; }));
+  file->OnClick = {};
+  bool again = false, help = false;
+  RunBeside([&] {
+    Key("alt");
+    again = PopupAt(fileLeft);
+    Key("Right");
+    help = PopupAt(helpLeft);
+    Key("Escape");
+    NoPopup();
+  });
+  EXPECT_TRUE(again);
+  EXPECT_TRUE(help);
+}
+
+// The bar's accelerators work while a control of the form has the focus.
+TEST_F(MenuBarOnForm1, AltLetterOpensThePopupFromAFocusedEdit) {
+  auto* edit = dynamic_cast<TWinControl*>(form->FindComponent("Edit1"));
+  ASSERT_TRUE(edit);
+  SetForegroundWindow(form->Handle());
+  SetFocus(edit->Handle());
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit->Handle(); }));
+  const LONG fileLeft = PopupLeft(0), helpLeft = PopupLeft(1);
+  bool file = false, help = false;
+  RunHostCommand("xdotool mousemove " + std::to_string(Centre(0).x + 300) + " " + std::to_string(Centre(0).y + 200));
+  RunBeside([&] {
+    Key("alt+f");
+    file = PopupAt(fileLeft);
+    Key("Escape");
+    NoPopup();
+    Key("alt+h");
+    help = PopupAt(helpLeft);
+    Key("Escape");
+    NoPopup();
+  });
+  EXPECT_TRUE(file);
+  EXPECT_TRUE(help);
+}
+
+// Form1's list view has a popup menu, drawn by the skin from the form's skinning on.
+TEST_F(MenuBarOnForm1, ListViewPopupIsSkinnedFromTheStart) {
+  auto* list = dynamic_cast<TWinControl*>(form->FindComponent("ListView1"));
+  auto* popup = dynamic_cast<TPopupMenu*>(form->FindComponent("ListPopup"));
+  ASSERT_TRUE(list && popup);
+  ASSERT_EQ(list->PopupMenu(), popup);
+  const POINT at = list->ClientToScreen({list->Width() / 2, list->Height() - 20});
+  bool shown = false, drawn = false;
+  RunBeside([&] {
+    RunHostCommand("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 3");
+    shown = PopupAt(at.x);
+    RECT second{};
+    GetMenuItemRect(nullptr, popup->Handle(), 1, &second);
+    drawn = PixelIs({second.left + 10, (second.top + second.bottom) / 2}, Code("MenuItem", "Image", 1, 4));
+    Key("Escape");
+    NoPopup();
+  });
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(drawn);
 }
 
 TEST_F(MenuBarOnForm1, ArrowsInsideASubmenuStayInIt) {
@@ -618,16 +730,26 @@ TEST_F(MenuBarOnForm1, PlainWindowsMenuPostsOnlyRealCommands) {
   const POINT at{wr.left + (letters.left + letters.right) / 2, wr.top + (letters.top + letters.bottom) / 2};
   plainCommands.clear();
   bool drawn = false;
+  int itemHeight = 0;
   RunBeside([&] {
     RunHostCommand("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1");
     if (!PopupAt(wr.left + letters.left)) return;
     RECT second{};
     GetMenuItemRect(nullptr, sub, 1, &second);
+    itemHeight = second.bottom - second.top;
     drawn = PixelIs({second.left + 10, (second.top + second.bottom) / 2}, Code("MenuItem", "Image", 1, 4));
     Key("Escape");
     NoPopup();
   });
   EXPECT_TRUE(drawn);
+  // Measured from its text: the text's height and 4, whatever the system's row.
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ oldFont = SelectObject(screen, MenuFont(false));
+  SIZE text{};
+  GetTextExtentPoint32W(screen, L"&Beta", 5, &text);
+  SelectObject(screen, oldFont);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(itemHeight, text.cy + 4);
   PumpUntil([] { return false; }, 300);
   EXPECT_TRUE(plainCommands.empty()) << plainCommands.front();
   // A plain item posts its own command.
@@ -639,6 +761,73 @@ TEST_F(MenuBarOnForm1, PlainWindowsMenuPostsOnlyRealCommands) {
   DestroyWindow(window);
 }
 
+
+void CALLBACK CloseShownPopup(HWND, UINT, UINT_PTR id, DWORD) {
+  if (!Popup()) return;
+  KillTimer(nullptr, id);
+  EndMenu();
+}
+
+// A plain window's bar popup, opened skinned, shows its own texts once the skin is
+// off; a destroyed menu is forgotten by the next marking.
+TEST_F(MenuBarOnForm1, SkinOffGivesThePopupsTheirTextsBack) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "VelmoraUnskinMenuWindow";
+  RegisterClassA(&wc);
+  HMENU menu = CreateMenu(), sub = CreatePopupMenu(), inner = CreatePopupMenu();
+  AppendMenuA(inner, MF_STRING, 402, "&Deep");
+  AppendMenuA(sub, MF_STRING, 401, "&Alpha\tCtrl+A");
+  AppendMenuA(sub, MF_POPUP, reinterpret_cast<UINT_PTR>(inner), "&Inner");
+  AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "&Letters");
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "Unskin", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 130, 130, 400, 300,
+                                nullptr, menu, wc.hInstance, nullptr);
+  ASSERT_TRUE(window);
+  auto plain = std::make_unique<TWinSkinForm>();
+  plain->Hwnd = window;
+  plain->AttachHandle(data);
+  PostMessageA(window, kMsgActivateSkin, 0, 1000);
+  ASSERT_TRUE(PumpUntil([&] { return plain->SkinActivated != 0; }));
+  TWinSkinMenu* plainBar = SkinMenuOf(*plain);
+  ASSERT_TRUE(plainBar);
+  RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  ASSERT_TRUE(PumpUntil([&] { return plainBar->Buttons[0]->Rect.right > plainBar->Buttons[0]->Rect.left; }));
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseShownPopup);
+  plainBar->OpenButton(plainBar->Buttons[0].get());
+  KillTimer(nullptr, timer);
+  auto ownerDrawn = [](HMENU m, UINT id) {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE;
+    return GetMenuItemInfoW(m, id, FALSE, &info) && (info.fType & MFT_OWNERDRAW) != 0;
+  };
+  auto text = [](HMENU m, UINT id) {
+    wchar_t t[40] = {};
+    GetMenuStringW(m, id, t, 40, MF_BYCOMMAND);
+    return std::wstring(t);
+  };
+  ASSERT_TRUE(ownerDrawn(sub, 401));
+  ASSERT_TRUE(ownerDrawn(inner, 402));
+  plain->Unskin();
+  EXPECT_EQ(GetMenu(window), menu);
+  EXPECT_FALSE(ownerDrawn(sub, 401));
+  EXPECT_FALSE(ownerDrawn(inner, 402));
+  EXPECT_EQ(text(sub, 401), L"&Alpha\tCtrl+A");
+  EXPECT_EQ(text(inner, 402), L"&Deep");
+  EXPECT_FALSE(IsPopupMarked(sub));
+  plain.reset();
+  DestroyWindow(window);
+
+  HMENU loose = CreatePopupMenu(), other = CreatePopupMenu();
+  AppendMenuA(loose, MF_STRING, 403, "Loose");
+  MakePopupOwnerDrawn(loose);
+  EXPECT_TRUE(IsPopupMarked(loose));
+  DestroyMenu(loose);
+  MakePopupOwnerDrawn(other);
+  EXPECT_FALSE(IsPopupMarked(loose));
+  DestroyMenu(other);
+}
 
 // The window goes while its popup is tracked: nothing of the freed bar is touched,
 // the hook goes, and the next bar's popups switch as before.

@@ -346,33 +346,40 @@ void TWinSkinMenu::OpenAt(POINT screen) {
 
 void TWinSkinMenu::OpenButton(TMenuBtn* button) {
   // Each pass opens one popup; a switch to another button (keys, mouse) ends the
-  // popup and names the next, so no popup is opened inside another's loop.
-  while (button && SkinForm) {
+  // popup and names the next, so no popup is opened inside another's loop. The
+  // popup's loop runs the program's handlers, and a menu change there rebuilds the
+  // bar and frees its buttons: only copies and the index cross TrackPopupMenu.
+  int index = button ? button->Index : -1;
+  while (SkinForm && index >= 0 && index < static_cast<int>(Buttons.size())) {
     TWinSkinForm* form = SkinForm;
     const HWND window = form->Hwnd;
     const std::shared_ptr<bool> alive = alive_;
+    const TMenuBtn& opened = *Buttons[static_cast<size_t>(index)];
+    const HMENU subMenu = opened.SubMenu;
+    const bool enabled = opened.ItemEnabled != 0;
+    const RECT rect = opened.Rect;
     loop.Switching = false;
     // A plain window's popup item has its submenu handle as identifier: no command.
-    if (button->Item || !button->SubMenu) PostMessageW(window, WM_COMMAND, button->Command, 0);
-    if (!button->SubMenu) return;
+    if (opened.Item || !subMenu) PostMessageW(window, WM_COMMAND, opened.Command, 0);
+    if (!subMenu) return;
     loop = TMenuLoop{};
-    loop.OpenIndex = button->Index;
+    loop.OpenIndex = index;
     loop.Skinner = form;
     loop.Bar = this;
     const TSystemVersion v = TWinSkinForm::Version();
-    if (!(v.Nt && v.Major == 4)) MakePopupOwnerDrawn(button->SubMenu);
+    if (!(v.Nt && v.Major == 4)) MakePopupOwnerDrawn(subMenu);
     form->InMenuLoop = 1;
     if (TSkinManagerSeam* manager = SkinManagerSeam()) {
       manager->SetMenuKind(1);
       manager->SetMenuFrameFlag(1, true);
     }
-    form->OpenPopupMenu = button->SubMenu;
+    form->OpenPopupMenu = subMenu;
     loop.Hook = SetWindowsHookExW(WH_MSGFILTER, &MenuFilterHook, nullptr, GetCurrentThreadId());
-    if (button->ItemEnabled) {
+    if (enabled) {
       RECT frame{};
       GetWindowRect(window, &frame);
-      const TPopupPlace place = MenuPopupPlace(frame.left, frame.top, ToSlice(button->Rect), RightToLeft());
-      TrackPopupMenu(button->SubMenu, place.Flags, place.X, place.Y, 0, window, nullptr);
+      const TPopupPlace place = MenuPopupPlace(frame.left, frame.top, ToSlice(rect), RightToLeft());
+      TrackPopupMenu(subMenu, place.Flags, place.X, place.Y, 0, window, nullptr);
     }
     // Whatever happened inside (the window may be gone): the hook goes, the loop ends.
     if (loop.Hook) UnhookWindowsHookEx(loop.Hook);
@@ -380,12 +387,15 @@ void TWinSkinMenu::OpenButton(TMenuBtn* button) {
     loop = TMenuLoop{};
     if (!*alive) return;
     form->InMenuLoop = 0;
-    button->State = 1;
-    if (form->HotObject == button) form->HotObject = nullptr;
-    button->Paint();
+    if (index < static_cast<int>(Buttons.size())) {
+      TMenuBtn& closed = *Buttons[static_cast<size_t>(index)];
+      closed.State = 1;
+      if (form->HotObject == &closed) form->HotObject = nullptr;
+      closed.Paint();
+    }
     if (pending < 0 || pending >= static_cast<int>(Buttons.size())) return;
-    button = Buttons[static_cast<size_t>(pending)].get();
-    button->MouseDown();
+    index = pending;
+    Buttons[static_cast<size_t>(index)]->MouseDown();
   }
 }
 
@@ -425,7 +435,13 @@ HMENU TSkinMenuSeam::BarMenu(TWinSkinForm& form) {
   return bar ? bar->MenuHandle : nullptr;
 }
 
-void TSkinMenuSeam::FreeMenuBar(TWinSkinForm& form) { form.MenuBarHeight = 0; }
+void TSkinMenuSeam::FreeMenuBar(TWinSkinForm& form) {
+  form.MenuBarHeight = 0;
+  // The bar's popups were made owner-drawn in place: without the skin they show
+  // their texts again.
+  if (TWinSkinMenu* bar = SkinMenuOf(form)) UndoPopupOwnerDrawn(bar->MenuHandle);
+  if (form.InitialMenu) UndoPopupOwnerDrawn(form.InitialMenu);
+}
 
 void TSkinMenuSeam::MenuBarPopup(TWinSkinForm& form, TMessage& message) {
   message.Result = 0;

@@ -147,7 +147,17 @@ HFONT MenuFont(bool bold);
 // Every item of `menu` and its submenus owner-drawn (items drawn by the program
 // already are left alone); the skinner then draws the items it knows no other
 // painter for from the menu's own texts.
+// Menus destroyed since are forgotten first.
 void MakePopupOwnerDrawn(HMENU menu);
+// Gives the items MakePopupOwnerDrawn marked in `menu` and its submenus back their
+// system drawing and texts, and forgets them (the skin went off the window).
+void UndoPopupOwnerDrawn(HMENU menu);
+// Whether the skinner marked items of `menu` (and still knows it).
+bool IsPopupMarked(HMENU menu);
+
+// The form's popup menus (and those of forms and frames it owns) get the skin's
+// item painter, when the skin data skins popup menus.
+void OwnerDrawPopupMenus(TWinSkinForm& form);
 
 // The dispatch's extra work for tool bars and tool buttons.
 void AttachToolBarHandlers(TWinSkinForm& form, TToolBar* bar);
