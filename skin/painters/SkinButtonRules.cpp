@@ -60,6 +60,13 @@ std::string SplitCaption(const std::string& caption) {
   return out;
 }
 
+std::wstring SplitCaption(const std::wstring& caption) {
+  std::wstring out = caption;
+  size_t at = out.find(L"||");
+  if (at != std::wstring::npos) out.replace(at, 2, L"\r\n");
+  return out;
+}
+
 TSliceRect ButtonCaptionRect(const TSliceRect& rect, int textWidth, int textHeight, bool centred) {
   TSliceRect r = rect;
   int dy = (rect.Height() - textHeight) / 2 - 1;

@@ -33,6 +33,7 @@ TSliceRect GlyphImageRect(int bitmapWidth, int bitmapHeight, int numGlyphs, int 
 
 // The first "||" becomes CR LF; later ones stay.
 std::string SplitCaption(const std::string& caption);
+std::wstring SplitCaption(const std::wstring& caption);
 
 // Where a measured caption (textWidth x textHeight) goes in `rect`: moved down by
 // (available - text) div 2 - 1 and, when centred, right by (available - text) div 2.

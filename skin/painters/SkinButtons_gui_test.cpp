@@ -17,6 +17,7 @@
 #include "classlib/Layout.h"
 #include "classlib/StdCtrls_win.h"
 #include "classlib/ControlMessages.h"
+#include "skin/container/SkinDraw_win.h"
 #include "skin/painters/SkinMediaPlayer_win.h"
 #include "skin/data/SkinTestSkin.h"
 #include "skin/forms/SkinDispatch_win.h"
@@ -52,9 +53,13 @@ VELMORA_PUBLISH(TButtonsTestForm) {
 // A drop-down button of another family, known only through a Skin3rd row.
 class TMenuBtnStandIn : public TButton {
   VELMORA_CLASS(TMenuBtnStandIn, TButton)
+  VELMORA_PUBLISHED(TMenuBtnStandIn)
  public:
   using TButton::TButton;
+  TBitmap* Glyph() const { return glyph.get(); }
+  std::unique_ptr<TBitmap> glyph = std::make_unique<TBitmap>();
 };
+VELMORA_PUBLISH(TMenuBtnStandIn) { p.Object("Glyph", &TMenuBtnStandIn::Glyph); }
 
 // A check box of another family (not a TCustomCheckBox) that draws its own glyphs
 // from published bitmaps.
@@ -301,6 +306,13 @@ TEST_F(Form1Skinned, Skin3rdMenuButtonShowsItsFrames) {
   EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(at.x, at.y) == Code("Bitmap", 1, 3); }, 5000));
   SetFocus(menu->Handle());  // focus shows the hot frame
   EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(at.x, at.y) == Code("Bitmap", 4, 3); }, 5000));
+  // Its glyph shows at its own size, its key colour transparent.
+  menu->glyph->SetSize(12, 12);
+  FillSolid(menu->glyph->Canvas().Handle(), {0, 0, 12, 12}, RGB(255, 255, 255));
+  FillSolid(menu->glyph->Canvas().Handle(), {3, 3, 9, 9}, RGB(0, 200, 0));
+  menu->Invalidate();
+  EXPECT_TRUE(PumpUntil([&] { return ScreenShows(menu, RGB(0, 200, 0)); }, 5000));
+  EXPECT_FALSE(ScreenShows(menu, RGB(255, 255, 255)));
 }
 
 TEST_F(Form1Skinned, OtherFamiliesCheckBoxGetsTheSkinGlyphSlots) {
@@ -511,6 +523,8 @@ TEST(PlainDialogDispatch, ButtonTypesDecodedByValue) {
                                 inst, nullptr);
   HWND inner = child(nested, "BUTTON", BS_PUSHBUTTON, 300);
   HWND captioned = child(dialog, "BUTTON", BS_PUSHBUTTON, 1);  // in sight at (40, 0)
+  HWND wide = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 300, 40, 60, 24, dialog,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(2)), inst, nullptr);
 
   auto skinner = std::make_unique<TWinSkinForm>();
   skinner->Hwnd = dialog;
@@ -559,6 +573,23 @@ TEST(PlainDialogDispatch, ButtonTypesDecodedByValue) {
   EXPECT_TRUE(PumpUntil([&] { return textPixels(captioned) == 0; }, 5000));
   SetWindowTextA(captioned, "WW");
   EXPECT_TRUE(PumpUntil([&] { return textPixels(captioned) > 0; }, 5000));
+
+  // A caption outside the code page is drawn as itself, not as question marks.
+  TSkinControl* widePainter = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Handle == wide) widePainter = p;
+  ASSERT_TRUE(dynamic_cast<TSkinButton*>(widePainter));
+  auto drawn = [&](const wchar_t* text) {
+    SetWindowTextW(wide, text);
+    TSkinDib face(60, 24);
+    TSelectedDC dc(face.Handle());
+    static_cast<TSkinButton*>(widePainter)->Paint(dc.Handle(), {0, 0, 60, 24});
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < 24; ++y)
+      for (int x = 0; x < 60; ++x) pixels.push_back(GetPixel(dc.Handle(), x, y));
+    return pixels;
+  };
+  EXPECT_NE(drawn(L"\u0416\u0416\u0416"), drawn(L"???"));
 
   // A plain push button's click reaches its parent as WM_COMMAND with its ID.
   SendMessageA(buttons[0], WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));

@@ -293,6 +293,36 @@ int TSkinMenuButton::FaceFrame() {
   return MenuButtonFaceFrame(Enabled, Focused, State & kPainterPressed, State & kPainterHot);
 }
 
+void TSkinMenuButton::Paint(HDC dc, const RECT& rect) {
+  auto* glyph = Control ? dynamic_cast<TBitmap*>(ReadObjectProp(Control, "Glyph", TBitmap::StaticClass())) : nullptr;
+  if (!glyph || glyph->Width() <= 0 || glyph->Height() <= 0 || !SkinData || SkinData->Buttons()->Bitmap.Width == 0) {
+    TSkinButton::Paint(dc, rect);
+    return;
+  }
+  TDoubleBuffer buffer(dc, rect, Buffer);
+  HDC out = buffer.Dc();
+  const RECT r = buffer.Rect();
+  const int frame = PaintFace(out, r);
+  const std::wstring text = SplitCaption(CurrentCaption());
+  HFONT font = nullptr;
+  if (auto* f = dynamic_cast<TFont*>(ReadObjectProp(Control, "Font", TFont::StaticClass()))) font = f->Handle();
+  HGDIOBJ oldFont = font ? SelectObject(out, font) : nullptr;
+  const TSliceRect work{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
+  RECT measure{work.Left, work.Top, work.Right - glyph->Width() - 2, work.Bottom};
+  if (!text.empty()) SkinDrawText(out, text, measure, DT_CALCRECT | DT_WORDBREAK);
+  const int tw = text.empty() ? 0 : measure.right - measure.left, th = text.empty() ? 0 : measure.bottom - measure.top;
+  const TBitButtonLayout placed =
+      LayoutBitButton(work, glyph->Width(), glyph->Height(), tw, th, TGlyphLayout::Left, -1, -1, false);
+  DrawGlyph(out, *glyph, {0, 0, glyph->Width(), glyph->Height()}, {placed.Glyph.Left, placed.Glyph.Top}, false);
+  SetTextColor(out, TextColour(frame));
+  SetBkMode(out, TRANSPARENT);
+  RECT textRect{placed.Text.Left, placed.Text.Top, placed.Text.Right, placed.Text.Bottom};
+  SkinDrawText(out, text, textRect, CaptionFlagsFor(placed.TextFlags, RightToLeft()));
+  DrawFocusAround(out, textRect, !text.empty());
+  if (oldFont) SelectObject(out, oldFont);
+  buffer.Flush();
+}
+
 COLORREF TSkinMenuButton::TextColour(int frame) {
   const TDataSkinButton* b = SkinData->Buttons();
   if (frame == 3) return GetSysColor(COLOR_BTNSHADOW);
@@ -330,7 +360,8 @@ void TSkinButton::DrawFocusAround(HDC dc, const RECT& text, bool hasText) {
 }
 
 void TSkinButton::DrawCaption(HDC dc, const RECT& rect, int frame) {
-  const std::wstring text = AnsiToWide(SplitCaption(WideToAnsi(CurrentCaption())));
+  // Wide all the way: a caption outside the code page must not turn into "?".
+  const std::wstring text = SplitCaption(CurrentCaption());
   HFONT font = nullptr;
   if (Control) {
     if (auto* f = dynamic_cast<TFont*>(ReadObjectProp(Control, "Font", TFont::StaticClass()))) font = f->Handle();

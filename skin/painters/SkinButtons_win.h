@@ -76,6 +76,8 @@ class TSkinMenuButton : public TSkinButton {
   VELMORA_CLASS(TSkinMenuButton, TSkinButton)
  public:
   using TSkinButton::TSkinButton;
+  // The face, then the "Glyph" (one image, at its own size) left of the caption.
+  void Paint(HDC dc, const RECT& rect) override;
 
  protected:
   int FaceFrame() override;
