@@ -53,7 +53,8 @@ TControlFacts FactsOf(const TWinSkinForm& form, TControl* control) {
   }
   const std::string style = ReadEnumProp(control, "Style");
   f.TabStyleIsTabs = style.empty() || style == "tstabs";
-  f.UpDownPicker = ReadEnumProp(control, "DateMode") == "dmupdown";
+  // Either style byte at 1: an up-down date picker, or a time picker (which spins).
+  f.UpDownPicker = ReadEnumProp(control, "DateMode") == "dmupdown" || ReadEnumProp(control, "Kind") == "dtktime";
   f.NumButtons = static_cast<int>(ReadIntProp(control, "NumButtons"));
   f.KindProperty = ReadEnumProp(control, "Kind");
   return f;

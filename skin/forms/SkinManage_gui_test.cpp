@@ -17,6 +17,7 @@
 #include "classlib/Layout.h"
 #include "classlib/Menus_win.h"
 #include "skin/data/SkinTestSkin.h"
+#include "skin/forms/SkinDispatch_win.h"
 #include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
@@ -286,6 +287,21 @@ TEST_F(SkinManageRoad, DialogsForeignWindowsAndTag99) {
   SkinCBTHook(HCBT_ACTIVATE, reinterpret_cast<WPARAM>(foreign), 0);
   EXPECT_EQ(manager->RunState, 0);
   manager->RunState = 1;
+}
+
+// A size grip made after the form was skinned gets the skin's painter too.
+TEST_F(SkinManageRoad, SizeGripCreatedLaterIsSkinned) {
+  InstallChildDispatch();  // as the host program does
+  ShowMainForm();
+  HWND grip = CreateWindowExA(0, "SCROLLBAR", "", WS_CHILD | WS_VISIBLE | SBS_SIZEGRIP, 20, 20, 36, 24, window,
+                              nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(grip, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return Skinned(grip); }, 10000));
+  POINT centre{18, 12};
+  ClientToScreen(grip, &centre);
+  EXPECT_TRUE(PumpUntil([&] { return Near(XScreenPixel(centre.x, centre.y).value_or(CLR_INVALID), testFace); }, 10000));
+  DestroyWindow(grip);
+  SetFormChildrenSeam(nullptr);
 }
 
 TEST_F(SkinManageRoad, PopupMenusByKind) {

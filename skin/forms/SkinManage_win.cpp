@@ -57,8 +57,9 @@ void HookCall(int code, WPARAM wParam, LPARAM lParam) {
       if (!create) return;
       const std::string name = ClassNameOf(window);
       if (lstrcmpiA(name.c_str(), "ScrollBar") == 0 && (create->style & SBS_SIZEGRIP))
+        // Posted: the grip is not created yet, and its painter subclasses it.
         if (TWinSkinForm* parent = manager->FindSkinForm(create->hwndParent))
-          FormChildrenSeam().ReplaceScrollBar(*parent, window);
+          PostMessageW(parent->Hwnd, kMsgReplaceScrollBar, reinterpret_cast<WPARAM>(window), 0);
       if (!(create->style & WS_CHILD) && name == "#32768" && !manager->Parent) manager->SkinPopupMenu(window);
       if (create->dwExStyle & WS_EX_MDICHILD) manager->SkinWindow(window);
       break;

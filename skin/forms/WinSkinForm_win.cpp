@@ -59,7 +59,8 @@ std::string WindowClassName(HWND window) {
 // through the links their base keeps, set here as the program starts.
 [[maybe_unused]] const bool painterLinksSet = [] {
   SetPainterFormLinks({[](TWinSkinForm& form, TSkinControl* painter) { form.AddPainter(painter); },
-                       [](TWinSkinForm& form, TSkinControl* painter) { form.RemovePainter(painter); }});
+                       [](TWinSkinForm& form, TSkinControl* painter) { form.RemovePainter(painter); },
+                       [](TWinSkinForm& form) { return form.Hwnd; }});
   return true;
 }();
 

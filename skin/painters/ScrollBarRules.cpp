@@ -1,6 +1,7 @@
 #include "skin/painters/ScrollBarRules.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 namespace skin {
@@ -121,6 +122,10 @@ int32_t ComboTrackPosition(int offset0, int movement, int track, int thumb, cons
     highest = r.Max;
   }
   return Clamp64(position, r.Min, std::max<int64_t>(highest, r.Min));
+}
+
+int SkinBarThickness(int stripHeight, int arrowSize) {
+  return std::abs(stripHeight - arrowSize) > 2 ? arrowSize : stripHeight;
 }
 
 }  // namespace skin

@@ -73,4 +73,9 @@ TScrollPaintPlan PlanScrollPaint(const TScrollPaintFacts& facts);
 // [Min, Max]; a track with no room to move keeps range.Pos.
 int32_t ComboTrackPosition(int offset0, int movement, int track, int thumb, const TScrollRange& range);
 
+// The skin bar's thickness: the "Scrollbar" glyph strip's height, or the system's
+// arrow size when the two differ by more than 2 pixels. A scroll-bar control draws
+// the skin bar this thick at its place, whatever the control's own thickness.
+int SkinBarThickness(int stripHeight, int arrowSize);
+
 }  // namespace skin

@@ -21,6 +21,15 @@
 namespace skin {
 namespace {
 
+// A font made for one paint, deleted after it was selected out.
+struct TOwnedFont {
+  HFONT Font = nullptr;
+  ~TOwnedFont() {
+    if (Font) DeleteObject(Font);
+  }
+  HFONT Handle() const { return Font; }
+};
+
 RECT ToRect(const TSliceRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
 COLORREF TextColour(const TSkinData* data, const TDataSkinObject* element) {
@@ -187,7 +196,14 @@ bool TSkinStatusBar::PaintBar(HDC dc, const RECT& rect) {
     if (!buffer.Dc()) return true;
     HDC b = buffer.Dc();
     FillBackground(b, buffer.Rect(), SkinData);
-    HGDIOBJ oldFont = SelectObject(b, reinterpret_cast<HFONT>(SendMessageW(Handle, WM_GETFONT, 0, 0)));
+    // The control's font without its style (no bold, italic, underline or strike-out).
+    LOGFONTW face{};
+    HFONT own = reinterpret_cast<HFONT>(SendMessageW(Handle, WM_GETFONT, 0, 0));
+    if (!own || !GetObjectW(own, sizeof face, &face)) GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof face, &face);
+    face.lfWeight = FW_NORMAL;
+    face.lfItalic = face.lfUnderline = face.lfStrikeOut = FALSE;
+    const TOwnedFont plain{CreateFontIndirectW(&face)};
+    HGDIOBJ oldFont = SelectObject(b, plain.Handle());
     const COLORREF colour = TextColour(SkinData, edges);
     const bool simple = bar ? bar->SimplePanel() : SendMessageW(Handle, SB_ISSIMPLE, 0, 0) != 0;
     const int parts = simple ? 0 : std::clamp(static_cast<int>(SendMessageW(Handle, SB_GETPARTS, 0, 0)), 0, 256);

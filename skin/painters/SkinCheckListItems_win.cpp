@@ -15,8 +15,19 @@ void DrawCheckListItem(TSkinControl& painter, const DRAWITEMSTRUCT& draw) {
   HDC dc = draw.hDC;
   const RECT& item = draw.rcItem;
   const bool selected = (draw.itemState & ODS_SELECTED) != 0;
-  HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(painter.Handle, WM_GETFONT, 0, 0)));
-  FillRect(dc, &item, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  // The list's own font and colour (a program may have set either).
+  TWinControl* list = painter.Control;
+  HFONT font = list ? list->Font()->Handle() : reinterpret_cast<HFONT>(SendMessageW(painter.Handle, WM_GETFONT, 0, 0));
+  HGDIOBJ oldFont = SelectObject(dc, font);
+  const COLORREF face = list ? ColorToRGB(list->Color()) : GetSysColor(COLOR_WINDOW);
+  const COLORREF ink = list ? ColorToRGB(list->Font()->Color()) : GetSysColor(COLOR_WINDOWTEXT);
+  if (selected) {
+    FillRect(dc, &item, GetSysColorBrush(COLOR_HIGHLIGHT));
+  } else {
+    HBRUSH brush = CreateSolidBrush(face);
+    FillRect(dc, &item, brush);
+    DeleteObject(brush);
+  }
   const int index = static_cast<int>(draw.itemID);
   const int count = static_cast<int>(SendMessageW(painter.Handle, LB_GETCOUNT, 0, 0));
   if (index < 0 || index >= count || !painter.SkinData) {
@@ -27,8 +38,8 @@ void DrawCheckListItem(TSkinControl& painter, const DRAWITEMSTRUCT& draw) {
   RECT text = item;
   const TDataSkinButton* buttons = painter.SkinData->Buttons();
   if (!buttons->CheckButton.Empty()) {
-    auto* list = dynamic_cast<TCheckListBox*>(painter.Control);
-    const int state = list ? static_cast<int>(list->State(index)) : 0;
+    auto* checks = dynamic_cast<TCheckListBox*>(painter.Control);
+    const int state = checks ? static_cast<int>(checks->State(index)) : 0;
     const int frames = std::max(buttons->CheckButtonFrame, 1);
     const int w = buttons->CheckButton.Width / frames, h = buttons->CheckButton.Height;
     const int top = item.top + (item.bottom - item.top - h) / 2;
@@ -52,7 +63,7 @@ void DrawCheckListItem(TSkinControl& painter, const DRAWITEMSTRUCT& draw) {
   text.top = item.top + (item.bottom - item.top - th) / 2;
   text.bottom = text.top + th;
   const int oldMode = SetBkMode(dc, TRANSPARENT);
-  const COLORREF oldColour = SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  const COLORREF oldColour = SetTextColor(dc, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : ink);
   SkinDrawText(dc, caption, text, flags);
   SetTextColor(dc, oldColour);
   SetBkMode(dc, oldMode);
@@ -114,6 +125,11 @@ void TSkinScControl::AfterProc(TMessage& message) {
       break;
     case WM_WINDOWPOSCHANGED:
       ScrollPanel->Reposition();
+      break;
+    case WM_ENABLE:
+    case CM_ENABLEDCHANGED:
+      // The overlay draws the bar's enabled state: it follows at once.
+      ScrollPanel->Invalidate();
       break;
     case WM_NCPAINT:
       // The control may have made a new window.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -21,6 +22,7 @@
 #include "classlib/Layout.h"
 #include "classlib/StdCtrls_win.h"
 #include "classlib/Tabs_win.h"
+#include "skin/container/SkinDraw_win.h"
 #include "skin/data/SkinTestSkin.h"
 #include "skin/forms/Form1TestSkin_win.h"
 #include "skin/forms/SkinDispatch_win.h"
@@ -134,6 +136,27 @@ std::vector<COLORREF> ScreenArea(HWND window, const RECT& r) {
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   return pixels;
+}
+
+// What a painted window's painter draws, through WM_PAINT into a bitmap of its size.
+struct TPainted {
+  int Width = 0, Height = 0;
+  std::vector<uint32_t> Pixels;
+  uint32_t At(int x, int y) const { return Pixels[static_cast<size_t>(y) * Width + x] & 0xFFFFFF; }
+  bool operator==(const TPainted&) const = default;
+};
+TPainted Painted(HWND window) {
+  RECT w{};
+  GetWindowRect(window, &w);
+  TPainted p{w.right - w.left, w.bottom - w.top, {}};
+  TSkinDib dib(p.Width, p.Height);
+  {
+    TSelectedDC dc(dib.Handle());
+    SendMessageW(window, WM_PAINT, reinterpret_cast<WPARAM>(dc.Handle()), 0);
+  }
+  GdiFlush();
+  p.Pixels.assign(dib.Pixels(), dib.Pixels() + static_cast<size_t>(p.Width) * p.Height);
+  return p;
 }
 
 // The test skin's pixel code of frame k (from 1), slice s of an image.
@@ -309,29 +332,38 @@ TEST_F(Form1Painters, PickerArrowOpensTheCalendarAndTimePickerSpinIsSkinnedOnce)
   ASSERT_TRUE(Xdo("key Escape"));
   Park();
 
-  // A time picker with a spin child: the edit painter gives the spin one up-down
-  // painter, however often the picker paints.
-  auto* time = new TDateTimePicker(form);
-  time->SetKind(TDateTimeKind::dtkTime);
-  time->SetDateMode(TDTDateMode::dmUpDown);
-  time->SetParent(Win("InputGroup"));
-  time->SetBounds(12, 118, 120, 24);
-  FormChildrenSeam().SkinChildren(*skinner);
-  HWND spin = FindWindowExA(time->Handle(), nullptr, "msctls_updown32", nullptr);
-  ASSERT_TRUE(spin);
-  for (int i = 0; i < 3; i++) {
-    RedrawWindow(time->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+  // A time picker spins in either date mode: the edit painter gives the spin one
+  // up-down painter, however often the picker paints, and its face shows on screen
+  // (no drop-down arrow over it).
+  int left = 12;
+  for (const TDTDateMode mode : {TDTDateMode::dmUpDown, TDTDateMode::dmComboBox}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    auto* time = new TDateTimePicker(form);
+    time->SetKind(TDateTimeKind::dtkTime);
+    time->SetDateMode(mode);
+    time->SetParent(Win("InputGroup"));
+    time->SetBounds(left, 118, 110, 24);
+    left += 116;
     FormChildrenSeam().SkinChildren(*skinner);
+    HWND spin = FindWindowExA(time->Handle(), nullptr, "msctls_updown32", nullptr);
+    ASSERT_TRUE(spin);
+    for (int i = 0; i < 3; i++) {
+      RedrawWindow(time->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+      FormChildrenSeam().SkinChildren(*skinner);
+    }
+    TSkinEdit* edit = nullptr;
+    for (TSkinControl* p : skinner->Painters())
+      if (p->Owner() == time) edit = dynamic_cast<TSkinEdit*>(p);
+    ASSERT_TRUE(edit);
+    ASSERT_TRUE(edit->UpDown);
+    EXPECT_EQ(edit->UpDown->Handle, spin);
+    // Nothing subclassed the spin after its one painter.
+    EXPECT_EQ(GetWindowProc(spin), edit->UpDown->ObjectInstance());
+    EXPECT_EQ(SendMessageW(spin, kMsgIsSkinned, 0, 0), 1);
+    RECT sc{};
+    GetClientRect(spin, &sc);
+    EXPECT_TRUE(Shows(spin, 1, sc.bottom / 4, Code("UpDown.Vert", "Image", 1, 3)));
   }
-  TSkinEdit* edit = nullptr;
-  for (TSkinControl* p : skinner->Painters())
-    if (p->Owner() == time) edit = dynamic_cast<TSkinEdit*>(p);
-  ASSERT_TRUE(edit);
-  ASSERT_TRUE(edit->UpDown);
-  EXPECT_EQ(edit->UpDown->Handle, spin);
-  // Nothing subclassed the spin after its one painter.
-  EXPECT_EQ(GetWindowProc(spin), edit->UpDown->ObjectInstance());
-  EXPECT_EQ(SendMessageW(spin, kMsgIsSkinned, 0, 0), 1);
 }
 
 TEST_F(Form1Painters, TrackBarAndProgressDrawFromTheSkin) {
@@ -506,6 +538,54 @@ TEST_F(Form1Painters, CloseBoxesFreeTheClickedPage) {
   else painter->TabRects[1] = square;
   SendMessageW(pc, WM_LBUTTONDOWN, MK_LBUTTON, at);
   EXPECT_EQ(pages->PageCount(), 2);
+}
+
+// On an MDI child the close box asks the child's own form, not the frame.
+TEST_F(Form1Painters, CloseBoxOnAnMdiChildAsksTheChild) {
+  TCustomForm* mainForm = Application->MainForm();
+  auto frameForm = std::make_unique<TForm>();
+  frameForm->SetFormStyle(TFormStyle::fsMDIForm);
+  frameForm->SetBounds(60, 40, 700, 500);
+  frameForm->Show();
+  Application->SetMainForm(frameForm.get());
+  struct TRestoreMain {
+    TCustomForm* form;
+    ~TRestoreMain() { Application->SetMainForm(form); }
+  } restoreMain{mainForm};
+  auto child = std::make_unique<TInputsTestForm>();
+  child->SetFormStyle(TFormStyle::fsMDIChild);
+  child->SetBounds(0, 0, 500, 360);
+  child->Show();
+  auto childSkinner = std::make_unique<TWinSkinForm>();
+  childSkinner->Hwnd = child->Handle();
+  childSkinner->AttachForm(data, child.get());
+  PostMessageA(child->Handle(), kMsgActivateSkin, 0, 1000);
+  ASSERT_TRUE(PumpUntil([&] { return childSkinner->SkinActivated != 0; }));
+  auto* pages = new TPageControl(child.get());
+  pages->SetTag(7777);
+  pages->SetParent(child.get());
+  pages->SetBounds(10, 10, 300, 150);
+  for (int i = 0; i < 2; i++) {
+    auto* sheet = new TTabSheet(child.get());
+    sheet->SetCaption("Sheet " + std::to_string(i));
+    sheet->SetPageControl(pages);
+  }
+  FormChildrenSeam().SkinChildren(*childSkinner);
+  TSkinTab* painter = nullptr;
+  for (TSkinControl* p : childSkinner->Painters())
+    if (p->Owner() == pages) painter = dynamic_cast<TSkinTab*>(p);
+  ASSERT_TRUE(painter);
+  ASSERT_TRUE(PumpUntil([&] { return painter->TabRects.size() == 2 && !painter->TabRects[1].Empty(); }, 5000));
+  const TSliceRect square = painter->TabRects[1];
+  const LPARAM at = MAKELPARAM((square.Left + square.Right) / 2, (square.Top + square.Bottom) / 2);
+  child->keepPages = true;
+  SendMessageW(pages->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(pages->Handle(), WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(child->closeAsked, 1);
+  EXPECT_EQ(pages->PageCount(), 2);
+  childSkinner.reset();
+  child.reset();
+  frameForm.reset();
 }
 
 TEST_F(Form1Painters, CheckListMarksFollowTheStatesAndStillToggle) {
@@ -697,6 +777,70 @@ TEST_F(Form1Painters, ScrollBarOverlayWorksLikeTheBarAndHidesWithIt) {
   EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(panel); }, 5000));
   bar->Show();
   EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(panel) != FALSE; }, 5000));
+}
+
+// A scroll-bar control's overlay shows the control's enabled state as it changes,
+// and a control thicker than the skin's bar gets the bar at its own thickness.
+TEST_F(Form1Painters, ScrollBarOverlayFollowsEnablingAndKeepsItsThickness) {
+  auto* bar = new TScrollBar(form);
+  bar->SetParent(form);
+  bar->SetBounds(760, 300, 240, 40);
+  bar->SetMax(50);
+  FormChildrenSeam().SkinChildren(*skinner);
+  TSkinScControl* painter = nullptr;
+  for (TSkinControl* p : skinner->Painters())
+    if (p->Owner() == bar) painter = dynamic_cast<TSkinScControl*>(p);
+  ASSERT_TRUE(painter && painter->ScrollPanel);
+  HWND panel = painter->ScrollPanel->Handle();
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(panel) != FALSE; }, 5000));
+  const int x = bar->Width() - GetSystemMetrics(SM_CXHSCROLL) - 10;
+  EXPECT_TRUE(Shows(panel, x, 6, Code("HorzScroll", "Image", 1, 4)));
+  EXPECT_TRUE(Shows(panel, x, 34, SkinColour(data, kSlotButtonFace)));  // below the bar's thickness
+  bar->SetEnabled(false);
+  EXPECT_TRUE(Shows(panel, x, 6, Code("HorzScroll", "Image", 3, 4)));
+  bar->SetEnabled(true);
+  EXPECT_TRUE(Shows(panel, x, 6, Code("HorzScroll", "Image", 1, 4)));
+}
+
+// The status bar's text ignores its font's style; a tab caption's "&" marks the
+// accelerator and takes no room; check-list items lie on the list's colour.
+TEST_F(Form1Painters, StatusFontTabPrefixAndCheckListColour) {
+  auto* status = As<TStatusBar>("StatusBar1");
+  const TPainted plain = Painted(status->Handle());
+  status->Font()->SetStyle(fsBold | fsItalic);
+  EXPECT_EQ(Painted(status->Handle()), plain);
+  status->Font()->SetStyle(0);
+
+  auto* pages = As<TPageControl>("PageControl1");
+  auto* sheet = As<TTabSheet>("ButtonsSheet");
+  const std::string caption = sheet->Caption();
+  // The width of the caption's ink inside tab 0 (its face is frame-coded: blue 0x11).
+  auto inkWidth = [&](const std::string& text) {
+    sheet->SetCaption(text);
+    RECT r{};
+    SendMessageW(pages->Handle(), TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&r));
+    const TPainted p = Painted(pages->Handle());
+    int left = INT_MAX, right = -1;
+    for (int y = r.top + (r.bottom - r.top) / 4; y < r.bottom - 3; ++y)
+      for (int x = r.left + 4; x < r.right - 4; ++x)
+        if ((p.At(x, y) & 0xFF) != 0x11) {
+          left = std::min(left, x);
+          right = std::max(right, x);
+        }
+    return right - left;
+  };
+  const int withPrefix = inkWidth("W&W"), without = inkWidth("WW");
+  sheet->SetCaption(caption);
+  EXPECT_GT(without, 4);
+  EXPECT_LE(std::abs(withPrefix - without), 1) << withPrefix << " vs " << without;
+
+  auto* checks = As<TCheckListBox>("CheckListBox1");
+  const COLORREF colour = RGB(200, 230, 250);
+  checks->SetColor(static_cast<TColor>(colour));
+  checks->Invalidate();
+  RECT item{};
+  SendMessageW(checks->Handle(), LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+  EXPECT_TRUE(Shows(checks->Handle(), item.right - 3, (item.top + item.bottom) / 2, colour));
 }
 
 // The combo's drop-down list is painted with its own bar and scrolls by wheel and

@@ -234,10 +234,18 @@ void TWScrollbar::PaintBar(HDC dc) {
     ThumbStart = info.Thumb.Start;
     ThumbEnd = info.Thumb.End;
   }
+  // A scroll-bar control thicker than the skin's bar shows the bar at its own
+  // thickness, not stretched across the control.
+  RECT bar = client;
+  if (OrigKind == kBarControl) {
+    const int thick = SkinBarThickness(data->Skin().Scrollbar->Bitmap.Height, ArrowSize);
+    if (vertical) bar.right = std::min<LONG>(bar.right, thick);
+    else bar.bottom = std::min<LONG>(bar.bottom, thick);
+  }
   TScrollPaintFacts f;
   f.Vertical = vertical;
-  f.Width = client.right;
-  f.Height = client.bottom;
+  f.Width = bar.right;
+  f.Height = bar.bottom;
   f.Arrow = ArrowSize;
   f.Enabled = !(info.State & kStateUnavailable);
   f.HotPart = HotPart;
@@ -247,7 +255,9 @@ void TWScrollbar::PaintBar(HDC dc) {
   TDoubleBuffer buffer(dc, client, buffer_);
   if (!buffer.Dc()) return;
   FillBackground(buffer.Dc(), buffer.Rect(), data);
-  DrawScrollBar(buffer.Dc(), buffer.Rect(), data, PlanScrollPaint(f), vertical);
+  const RECT& all = buffer.Rect();
+  DrawScrollBar(buffer.Dc(), {all.left, all.top, all.left + bar.right, all.top + bar.bottom}, data, PlanScrollPaint(f),
+                vertical);
   buffer.Flush();
 }
 

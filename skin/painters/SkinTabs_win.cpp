@@ -60,7 +60,8 @@ void DrawImageAndCaption(HDC dc, const RECT& r, HIMAGELIST images, int image, co
                          COLORREF colour) {
   int iw = 0, ih = 0;
   if (images && image >= 0) ImageList_GetIconSize(images, &iw, &ih);
-  const UINT flags = DT_END_ELLIPSIS | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX;
+  // "&" marks the accelerator, as on the system's tabs.
+  const UINT flags = DT_END_ELLIPSIS | DT_WORDBREAK | DT_EXPANDTABS;
   RECT measured{0, 0, std::max<LONG>(r.right - r.left - iw - 4, 0), r.bottom - r.top};
   if (!text.empty()) SkinDrawText(dc, text, measured, flags | DT_CALCRECT);
   const int tw = text.empty() ? 0 : measured.right - measured.left, th = measured.bottom - measured.top;
@@ -184,7 +185,9 @@ bool TSkinTab::ClickClose(TMessage& message) {
   message.Result = 0;
   // The form may free the page control itself while it answers.
   TPainterLife life(this);
-  HWND form = GetAncestor(Handle, GA_ROOT);
+  // The skinner's own window: on an MDI child that is the child, not the frame.
+  HWND form = FormWindow(SkinForm);
+  if (!form) form = GetAncestor(Handle, GA_ROOT);
   const LRESULT answer = SendMessageW(form, kMsgTabClose, reinterpret_cast<WPARAM>(Handle), tab);
   if (life.Gone() || answer != 0) return true;
   auto* pages = dynamic_cast<TPageControl*>(Control);

@@ -39,11 +39,14 @@ TPainterFactory PainterFactory(TPainterKind kind);
 struct TPainterFormLinks {
   void (*Add)(TWinSkinForm& form, TSkinControl* painter) = nullptr;
   void (*Remove)(TWinSkinForm& form, TSkinControl* painter) = nullptr;
+  HWND (*Window)(TWinSkinForm& form) = nullptr;  // the skinned window
 };
 void SetPainterFormLinks(const TPainterFormLinks& links);
 // A painter joins or leaves its form's list through those links (no form: nothing).
 void JoinForm(TWinSkinForm* form, TSkinControl* painter);
 void LeaveForm(TWinSkinForm* form, TSkinControl* painter);
+// The window of the painter's form skinner (null without one).
+HWND FormWindow(TWinSkinForm* form);
 
 // Messages every painted window understands.
 constexpr UINT kMsgSkinSwitch = 0x3506;   // wParam > 0: painter on, else off

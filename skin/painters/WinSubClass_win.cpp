@@ -31,6 +31,8 @@ void LeaveForm(TWinSkinForm* form, TSkinControl* painter) {
   if (form && formLinks.Remove) formLinks.Remove(*form, painter);
 }
 
+HWND FormWindow(TWinSkinForm* form) { return form && formLinks.Window ? formLinks.Window(*form) : nullptr; }
+
 void SetPainterFactory(TPainterKind kind, TPainterFactory factory) {
   const size_t i = static_cast<size_t>(kind);
   if (i < kKinds && kind != TPainterKind::None) factories[i] = factory;
