@@ -636,6 +636,28 @@ TEST_F(SkinFrameOnForm, PointerPressReleaseDoubleAndRightClicks) {
   StopRecording(window);
 }
 
+// A window restored without being activated: the press on its icon activates it,
+// and the activation repaints the whole frame (under Wine it arrives after the
+// press). The press stands through that repaint, and the release opens the
+// system menu.
+TEST_F(SkinFrameOnForm, IconOpensTheSystemMenuRightAfterARestore) {
+  SetForegroundWindow(window);
+  ASSERT_TRUE(PumpUntil([&] { return skinner->Active != 0; }));
+  TWinSysButton* icon = VisibleButton(skinner, 3);
+  ASSERT_TRUE(icon);
+  const LPARAM at = MAKELPARAM(wr.left + (icon->Rect.left + icon->Rect.right) / 2, wr.top + (icon->Rect.top + icon->Rect.bottom) / 2);
+  ShowWindow(window, SW_MINIMIZE);
+  ASSERT_TRUE(PumpUntil([&] { return skinner->WindowState == kStateMinimized; }));
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  ASSERT_TRUE(PumpUntil([&] { return skinner->WindowState == kStateNormal; }));
+  skinner->LastSysMenuTick = GetTickCount() - 100000;
+  TPopupWatch watch(0);
+  SendMessageA(window, WM_NCLBUTTONDOWN, HTSYSMENU, at);
+  SendMessageA(window, kMsgPaintFrame, 0, 0);  // the activation's repaint
+  SendMessageA(window, WM_NCLBUTTONUP, HTSYSMENU, at);
+  EXPECT_TRUE(TPopupWatch::Found);
+}
+
 TEST(SkinFrame, RightClickOnAnMdiChildCaptionGoesToTheSystem) {
   auto data = Start();
   skintest::TMdiForms mdi = skintest::MakeMdiForms();

@@ -271,8 +271,9 @@ void TSkinFrame::PaintFrame(TWinSkinForm& form, HDC dc) {
   if (form.BorderKind == kBorderNone || MaximizedMdiChild(form)) return;
   HDC target = dc ? dc : GetWindowDC(form.Hwnd);
   if (!target) return;
-  // What was hot is drawn normal.
-  if (auto* hot = dynamic_cast<TNCObject*>(form.HotObject)) {
+  // What was hot is drawn normal; a button held down stays pressed until its
+  // release (the activation by that press repaints the frame in between).
+  if (auto* hot = dynamic_cast<TNCObject*>(form.HotObject); hot && hot->State != 2) {
     hot->State = 1;
     form.HotObject = nullptr;
     ResetHint(form);
