@@ -444,21 +444,8 @@ std::string DisplayDpiValue() {
 
 std::string FileProductVersion(const std::string& fileName) {
   return Guarded([&]() -> std::string {
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &handle);
-    if (size == 0) return "";
-    std::vector<uint8_t> data(size);
-    if (!GetFileVersionInfoA(fileName.c_str(), 0, size, data.data())) return "";
-    void* translation = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &translation, &length) || length < 4)
-      return "";
-    auto* words = static_cast<const uint16_t*>(translation);
-    std::string path = "\\StringFileInfo\\" + IntToHex(words[0], 4) + IntToHex(words[1], 4) + "\\ProductVersion";
-    void* value = nullptr;
-    if (!VerQueryValueA(data.data(), path.c_str(), &value, &length) || !value || length == 0) return "";
-    std::string text(static_cast<const char*>(value), strnlen(static_cast<const char*>(value), length));
-    return text.size() >= 2 ? text : "";
+    std::optional<std::string> block = FileVersionBlock(fileName);
+    return block ? FileVersionString(*block, u"ProductVersion") : "";
   });
 }
 
