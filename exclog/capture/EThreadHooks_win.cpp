@@ -16,6 +16,7 @@
 #include "exclog/hooks/EHook.h"
 #include "exclog/capture/EThrow_win.h"
 #include "exclog/core/ExceptionLog.h"
+#include "exclog/debuginfo/EImageHeaders.h"
 #include "exclog/debuginfo/EStackWalk_win.h"
 
 namespace exclog {
@@ -326,10 +327,8 @@ uintptr_t PatchExecute(void* object) {
 // The subsystem is read once from the program's headers.
 bool ConsoleProgram() {
   static const bool console = [] {
-    auto* base = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
-    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
+    auto headers = ReadImageHeaders(ProcessMemory(), reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+    return headers && headers->Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
   }();
   return console;
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "classlib/Streams.h"
@@ -399,8 +400,11 @@ class TProcessMemory : public TMemoryView {
 }  // namespace
 
 const TMemoryView& ProcessMemory() {
-  static const TProcessMemory memory;
-  return memory;
+  // Never destroyed: reports made while the program exits (leaks, a fault in a
+  // finaliser) still read memory after static objects are gone.
+  alignas(TProcessMemory) static unsigned char storage[sizeof(TProcessMemory)];
+  static const TProcessMemory* memory = new (storage) TProcessMemory;
+  return *memory;
 }
 
 const void* ThroughJumpThunk(const void* address) {

@@ -13,6 +13,7 @@
 #include "exclog/core/ECore_win.h"
 #include "exclog/core/EZip.h"
 #include "exclog/debuginfo/EDebug.h"
+#include "exclog/debuginfo/EVersionBlock.h"
 
 namespace exclog {
 
@@ -398,29 +399,33 @@ TModuleKind ModuleKindOf(HMODULE module) {
       });
 }
 
+std::optional<std::string> FileVersionBlock(const std::string& fileName) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
+  if (size == 0) return std::nullopt;
+  std::string block(size, '\0');
+  if (!GetFileVersionInfoA(fileName.c_str(), 0, size, block.data())) return std::nullopt;
+  return block;
+}
+
+std::string FileVersionString(const std::string& block, std::u16string_view key) {
+  std::optional<std::u16string> wide = VersionString(block, key);
+  if (!wide || wide->empty()) return "";
+  const auto* w = reinterpret_cast<const wchar_t*>(wide->data());
+  int n = WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(wide->size()), nullptr, 0, nullptr, nullptr);
+  std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(wide->size()), text.data(), n, nullptr, nullptr);
+  // A one-character entry is a placeholder, not a text.
+  return text.size() >= 2 ? text : "";
+}
+
 bool ReadVersionInfo(const std::string& fileName, std::string& description, std::string& version) {
   description.clear();
   version.clear();
-  DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
-  if (size == 0) return false;
-  std::vector<char> block(size);
-  if (!GetFileVersionInfoA(fileName.c_str(), 0, size, block.data())) return false;
-  void* value = nullptr;
-  UINT length = 0;
-  if (VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length) && length >= 4) {
-    WORD language = static_cast<WORD*>(value)[0], codePage = static_cast<WORD*>(value)[1];
-    char path[64];
-    wsprintfA(path, "\\StringFileInfo\\%04x%04x\\FileDescription", language, codePage);
-    if (VerQueryValueA(block.data(), path, &value, &length) && length > 0) {
-      std::string text(static_cast<const char*>(value), strnlen(static_cast<const char*>(value), length));
-      if (text.size() >= 2) description = text;
-    }
-  }
-  if (VerQueryValueA(block.data(), "\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
-    auto* fixed = static_cast<VS_FIXEDFILEINFO*>(value);
-    version = FileVersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
-  }
+  std::optional<std::string> block = FileVersionBlock(fileName);
+  if (!block) return false;
+  description = FileVersionString(*block, u"FileDescription");
+  if (auto fixed = VersionFixedInfo(*block)) version = FileVersionText(fixed->FileVersionMs, fixed->FileVersionLs);
   return true;
 }
 

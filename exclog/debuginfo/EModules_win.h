@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "exclog/debuginfo/ELists.h"
 #include "exclog/debuginfo/EModules.h"
@@ -74,6 +76,12 @@ TModuleKind ModuleKindOf(HMODULE module);
 // Description (at least 2 characters, else "") and "a.b.c.d" version ("" for
 // 0.0.0.0) of a file's version resource. False when the file has none.
 bool ReadVersionInfo(const std::string& fileName, std::string& description, std::string& version);
+// The version block of a file as the system reads it from the file's resources;
+// nullopt when the file has none.
+std::optional<std::string> FileVersionBlock(const std::string& fileName);
+// A string of `block`'s first language (at least 2 characters, else ""), in the
+// system's code page.
+std::string FileVersionString(const std::string& block, std::u16string_view key);
 
 // --- Processes ---------------------------------------------------------------------
 

@@ -11,6 +11,7 @@
 #include "exclog/core/ECoreUnit.h"
 #include "exclog/core/EEncrypt.h"
 #include "exclog/debuginfo/EExports.h"
+#include "exclog/debuginfo/EImageHeaders.h"
 #include "exclog/hooks/EHook.h"
 #include "exclog/debuginfo/ELocation.h"
 #include "exclog/debuginfo/EDebugInfoSources.h"
@@ -303,26 +304,7 @@ std::optional<std::string> ResourceData(HMODULE module, const std::string& name)
 // The loaded section that the image's debug directory names (TD32 data inside the
 // image): read at its address, where the loader put it, never at its file offset.
 std::optional<std::string> DebugSectionData(uintptr_t module) {
-  const TMemoryView& memory = ProcessMemory();
-  uint32_t base = static_cast<uint32_t>(module), nt = 0, debugRva = 0;
-  uint16_t sections = 0, optionalSize = 0;
-  if (!memory.ReadU32(base + 60, nt) || nt > 0x10000 || !memory.Read(base + nt + 6, &sections, 2) ||
-      !memory.Read(base + nt + 20, &optionalSize, 2) || optionalSize < 152 ||
-      !memory.ReadU32(base + nt + 24 + 144, debugRva) || debugRva == 0)
-    return std::nullopt;
-  uint32_t table = base + nt + 24 + optionalSize;
-  for (uint16_t i = 0; i < std::min<uint16_t>(sections, 96); ++i) {
-    uint32_t header[10];
-    if (!memory.Read(table + 40u * i, header, sizeof header)) return std::nullopt;
-    uint32_t virtualSize = header[2], rva = header[3], rawSize = header[4];
-    if (rva != debugRva) continue;
-    uint32_t size = std::min(virtualSize ? virtualSize : rawSize, rawSize);
-    if (size == 0 || size > OutsideFileLimit) return std::nullopt;
-    std::string bytes(size, '\0');
-    if (!memory.Read(base + rva, bytes.data(), size)) return std::nullopt;
-    return bytes;
-  }
-  return std::nullopt;
+  return ReadDebugSection(ProcessMemory(), module, OutsideFileLimit);
 }
 
 }  // namespace

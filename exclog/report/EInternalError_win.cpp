@@ -11,6 +11,7 @@
 #include "exclog/report/EPlatform_win.h"
 #include "exclog/report/ESysInfo_win.h"
 #include "exclog/core/ExceptionLog.h"
+#include "exclog/debuginfo/EImageHeaders.h"
 
 namespace exclog {
 
@@ -26,15 +27,8 @@ std::atomic<bool> warningsOn{false};
 std::atomic<int> windowedOverride{-1};
 
 bool ProgramSubsystemIsGui() {
-  auto base = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
-  if (!IsReadable(base, 0x40)) return false;
-  int32_t offset = 0;
-  std::memcpy(&offset, base + 0x3C, 4);
-  // The optional header's Subsystem word lies 0x5C bytes after the "PE" signature.
-  if (offset <= 0 || !IsReadable(base + offset, 0x60)) return false;
-  uint16_t subsystem = 0;
-  std::memcpy(&subsystem, base + offset + 0x5C, 2);
-  return subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
+  auto headers = ReadImageHeaders(ProcessMemory(), reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+  return headers && headers->Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
 }
 
 bool WriteWholeFile(const std::string& name, const std::string& text) {

@@ -10,6 +10,7 @@
 
 #include "exclog/core/ECore.h"
 #include "exclog/core/ECore_win.h"
+#include "exclog/debuginfo/EImageHeaders.h"
 #include "exclog/debuginfo/EModules_win.h"
 #include "exclog/core/EObjects.h"
 #include "exclog/core/ETextFormat.h"
@@ -224,16 +225,11 @@ std::string ModuleVersionText(HMODULE module) {
 std::string ParametersValue() { return Guarded([] { return ParametersText(GetCommandLineA()); }); }
 
 TDateTime ModuleBuildTime(HMODULE module) {
-  auto base = reinterpret_cast<const uint8_t*>(module ? module : GetModuleHandleA(nullptr));
-  if (!IsReadable(base, 0x40)) return 0;
-  int32_t headerOffset = 0;
-  std::memcpy(&headerOffset, base + 0x3C, 4);
-  const uint8_t* header = base + headerOffset;
-  if (headerOffset <= 0 || !IsReadable(header, 12) || std::memcmp(header, "PE\0\0", 4) != 0) return 0;
-  uint32_t stamp = 0;
-  std::memcpy(&stamp, header + 8, 4);  // file header's TimeDateStamp: seconds since 1970, UTC
-  if (stamp == 0) return 0;
-  return 25569.0 + stamp / 86400.0 + LocalOffsetMinutes() / 1440.0;
+  auto base = reinterpret_cast<uintptr_t>(module ? module : GetModuleHandleA(nullptr));
+  auto headers = ReadImageHeaders(ProcessMemory(), base);
+  if (!headers || headers->TimeStamp == 0) return 0;
+  // The file header's stamp: seconds since 1970, UTC.
+  return 25569.0 + headers->TimeStamp / 86400.0 + LocalOffsetMinutes() / 1440.0;
 }
 
 std::string CompilationDateText(HMODULE module) {
@@ -448,21 +444,8 @@ std::string DisplayDpiValue() {
 
 std::string FileProductVersion(const std::string& fileName) {
   return Guarded([&]() -> std::string {
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &handle);
-    if (size == 0) return "";
-    std::vector<uint8_t> data(size);
-    if (!GetFileVersionInfoA(fileName.c_str(), 0, size, data.data())) return "";
-    void* translation = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &translation, &length) || length < 4)
-      return "";
-    auto* words = static_cast<const uint16_t*>(translation);
-    std::string path = "\\StringFileInfo\\" + IntToHex(words[0], 4) + IntToHex(words[1], 4) + "\\ProductVersion";
-    void* value = nullptr;
-    if (!VerQueryValueA(data.data(), path.c_str(), &value, &length) || !value || length == 0) return "";
-    std::string text(static_cast<const char*>(value), strnlen(static_cast<const char*>(value), length));
-    return text.size() >= 2 ? text : "";
+    std::optional<std::string> block = FileVersionBlock(fileName);
+    return block ? FileVersionString(*block, u"ProductVersion") : "";
   });
 }
 
