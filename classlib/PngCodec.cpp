@@ -315,7 +315,7 @@ TPngStatus ReadTransparency(const uint8_t* d, uint32_t length, const THeader& h,
   return PngOk;
 }
 
-TPngStatus Decode(const uint8_t* data, size_t size, TPngImage& image, uint64_t maxPixels) {
+TPngStatus Decode(const uint8_t* data, size_t size, TDecodedPng& image, uint64_t maxPixels) {
   if (!IsPngSignature(data, size)) return PngBadSignature;
   size_t at = sizeof kSignature;
   THeader h;
@@ -416,9 +416,9 @@ bool IsPngSignature(const uint8_t* data, size_t size) {
   return data && size >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
 }
 
-TPngStatus DecodePng(const uint8_t* data, size_t size, TPngImage& image, uint64_t maxPixels) {
-  image = TPngImage{};
+TPngStatus DecodePng(const uint8_t* data, size_t size, TDecodedPng& image, uint64_t maxPixels) {
+  image = TDecodedPng{};
   const TPngStatus status = Decode(data, size, image, maxPixels);
-  if (status != PngOk) image = TPngImage{};
+  if (status != PngOk) image = TDecodedPng{};
   return status;
 }

@@ -20,7 +20,7 @@
 constexpr uint64_t PngMaxPixels = 16u * 1024u * 1024u;
 
 // A decoded image plus what the file said about its format.
-struct TPngImage {
+struct TDecodedPng {
   // Top-down, 0xAARRGGBB with straight (not premultiplied) alpha; 16-bit samples
   // keep their high byte, smaller grey samples are scaled to 0..255.
   TPixelBuffer Pixels;
@@ -59,4 +59,4 @@ bool IsPngSignature(const uint8_t* data, size_t size);
 // Decodes a whole PNG file. On failure `image` is left empty and the status tells
 // why. An image of more than `maxPixels` (width * height) is PngOverLimit
 // (PngBadSize above PngMaxPixels), refused before anything is allocated.
-TPngStatus DecodePng(const uint8_t* data, size_t size, TPngImage& image, uint64_t maxPixels = PngMaxPixels);
+TPngStatus DecodePng(const uint8_t* data, size_t size, TDecodedPng& image, uint64_t maxPixels = PngMaxPixels);

@@ -11,7 +11,7 @@
 constexpr uint64_t kFuzzMaxPixels = 1u << 20;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TPngImage image;
+  TDecodedPng image;
   const TPngStatus status = DecodePng(data, size, image, kFuzzMaxPixels);
   if (status == PngOk) {
     const TPixelBuffer& p = image.Pixels;

@@ -55,7 +55,7 @@ Bytes File(const std::vector<std::pair<const char*, Bytes>>& chunks) {
   return out;
 }
 
-TPngStatus Decode(const Bytes& file, TPngImage& image, uint64_t maxPixels = PngMaxPixels) {
+TPngStatus Decode(const Bytes& file, TDecodedPng& image, uint64_t maxPixels = PngMaxPixels) {
   return DecodePng(file.data(), file.size(), image, maxPixels);
 }
 
@@ -63,7 +63,7 @@ TPngStatus Decode(const Bytes& file, TPngImage& image, uint64_t maxPixels = PngM
 const Bytes kGreyRows = {0, 10, 20, 2, 20, 20};
 
 TEST(PngCodec, RefusesCorruptFilesCleanly) {
-  TPngImage image;
+  TDecodedPng image;
   const Bytes good = File({{"IHDR", Header(2, 2, 8, 0)}, {"IDAT", Compress(kGreyRows)}});
   ASSERT_EQ(Decode(good, image), PngOk);
   EXPECT_EQ(image.Pixels.At(1, 1), 0xFF282828u);
@@ -111,7 +111,7 @@ TEST(PngCodec, RefusesCorruptFilesCleanly) {
 }
 
 TEST(PngCodec, BoundsSizeAndInflatedData) {
-  TPngImage image;
+  TDecodedPng image;
   // Sizes are refused from the header alone: no image data is needed to say so.
   EXPECT_EQ(Decode(File({{"IHDR", Header(0, 5, 8, 0)}}), image), PngBadSize);
   EXPECT_EQ(Decode(File({{"IHDR", Header(0x80000000u, 1, 8, 0)}}), image), PngBadSize);
@@ -152,7 +152,7 @@ TEST(PngCodec, DecodesLikePil) {
     manifest >> w >> h;
     const std::string file = velmora::test::ReadFileBytes(dir + "/" + name + ".png");
     const std::string want = velmora::test::ReadFileBytes(dir + "/" + name + ".rgba");
-    TPngImage image;
+    TDecodedPng image;
     ASSERT_EQ(DecodePng(reinterpret_cast<const uint8_t*>(file.data()), file.size(), image), PngOk) << name;
     ASSERT_EQ(image.Pixels.Width, w) << name;
     ASSERT_EQ(image.Pixels.Height, h) << name;
