@@ -78,6 +78,11 @@ TEST(HostPngButton, GlyphIsBlendedOverTheSkinnedFace) {
   const int y = box.top + 4;
   const COLORREF under = at(box.left - 3, y);
   const COLORREF ring = at(box.left - 1, y);
+  // The clear ring shows the face as it is beside the image (a drawn ring would not).
+  const COLORREF beside = at(box.left - 5, y);
+  EXPECT_NEAR(GetRValue(under), GetRValue(beside), 4);
+  EXPECT_NEAR(GetGValue(under), GetGValue(beside), 4);
+  EXPECT_NEAR(GetBValue(under), GetBValue(beside), 4);
   EXPECT_NEAR(GetRValue(ring), GetRValue(under) * 127 / 255, 3);
   EXPECT_NEAR(GetGValue(ring), GetGValue(under) * 127 / 255, 3);
   EXPECT_NEAR(GetBValue(ring), GetBValue(under) * 127 / 255 + 128, 3);
