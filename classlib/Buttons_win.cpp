@@ -150,12 +150,12 @@ int TSpeedButton::PaintGlyph(TCanvas& canvas, const RECT& content, bool pressed)
 
 namespace {
 // The image's file bytes, as a layout carries them.
-template <class TButton>
-void ReadPngData(TButton& button, const std::vector<uint8_t>& bytes) {
+template <class TPngButton>
+void ReadPngData(TPngButton& button, const std::vector<uint8_t>& bytes) {
   button.PngImage()->LoadFromBytes(bytes);
 }
-template <class TButton>
-std::vector<uint8_t> WritePngData(const TButton& button) {
+template <class TPngButton>
+std::vector<uint8_t> WritePngData(const TPngButton& button) {
   return button.PngImage()->Data();
 }
 }  // namespace
