@@ -12,6 +12,7 @@
 #include "tests/support/FormsSession_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/PngSamples.h"
+#include "tests/support/ScreenArea_win.h"
 
 namespace {
 
@@ -19,12 +20,8 @@ namespace {
 int ScreenCount(TControl* control, COLORREF colour) {
   POINT origin{control->Left(), control->Top()};
   ClientToScreen(control->Parent()->Handle(), &origin);
-  HDC screen = GetDC(nullptr);
-  int count = 0;
-  for (int y = 0; y < control->Height(); y++)
-    for (int x = 0; x < control->Width(); x++) count += GetPixel(screen, origin.x + x, origin.y + y) == colour;
-  ReleaseDC(nullptr, screen);
-  return count;
+  return velmora::test::TScreenArea({origin.x, origin.y, origin.x + control->Width(), origin.y + control->Height()})
+      .Count(colour);
 }
 
 TEST(PngButtonsGui, SpeedButtonDrawsItsPngGlyphUnskinned) {

@@ -4,9 +4,7 @@
 // named only by the skin's class list gets the same glyph.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <vector>
 #include <memory>
 #include <string>
 
@@ -19,6 +17,8 @@
 #include "skin/forms/WinSkinForm.h"
 #include "skin/painters/SkinButtons_win.h"
 #include "tests/support/GuiProbe_win.h"
+#include "tests/support/PngSamples.h"
+#include "tests/support/ScreenArea_win.h"
 #include "tests/support/TestPaths.h"
 
 using velmora::test::PumpUntil;
@@ -38,41 +38,18 @@ VELMORA_PUBLISH(TPngTestForm) {
   p.Method<&TPngTestForm::ExitItemClick>("ExitItemClick").Method<&TPngTestForm::RaiseItemClick>("RaiseItemClick");
 }
 
-constexpr COLORREF kGreen = RGB(0x12, 0xB4, 0x5A);  // the glyph's opaque centre
-constexpr COLORREF kRed = RGB(255, 0, 0);           // its fully transparent ring
+// Form1's glyph is the sample glyph: its opaque centre and its clear ring's colour.
+using velmora::test::kGreen;
+constexpr COLORREF kRed = velmora::test::kGlyphRed;
 
-// A control's client area as the screen shows it.
-struct TShot {
-  int Width = 0, Height = 0;
-  std::vector<COLORREF> Pixels;
-  explicit TShot(TControl* control) : Width(control->Width()), Height(control->Height()) {
-    // A windowless control is a place in its parent's client area.
-    auto* windowed = dynamic_cast<TWinControl*>(control);
-    POINT origin = windowed ? POINT{0, 0} : POINT{control->Left(), control->Top()};
-    ClientToScreen(windowed ? windowed->Handle() : control->Parent()->Handle(), &origin);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, Width, Height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, Width, Height, screen, origin.x, origin.y, SRCCOPY);
-    for (int y = 0; y < Height; y++)
-      for (int x = 0; x < Width; x++) Pixels.push_back(GetPixel(memory, x, y) & 0xFFFFFF);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-  }
-  COLORREF At(int x, int y) const { return Pixels[size_t(y) * Width + x]; }
-  // The bounding box of the pixels of `colour`; empty when there are none.
-  RECT Box(COLORREF colour) const {
-    RECT box{Width, Height, 0, 0};
-    for (int y = 0; y < Height; y++)
-      for (int x = 0; x < Width; x++)
-        if (At(x, y) == colour) box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y),
-                                       std::max<LONG>(box.right, x + 1), std::max<LONG>(box.bottom, y + 1)};
-    return box.right > box.left ? box : RECT{};
-  }
-};
+// A control's place on the screen as it shows it (a windowless control is a place
+// in its parent's client area).
+velmora::test::TScreenArea Shot(TControl* control) {
+  auto* windowed = dynamic_cast<TWinControl*>(control);
+  POINT origin = windowed ? POINT{0, 0} : POINT{control->Left(), control->Top()};
+  ClientToScreen(windowed ? windowed->Handle() : control->Parent()->Handle(), &origin);
+  return velmora::test::TScreenArea({origin.x, origin.y, origin.x + control->Width(), origin.y + control->Height()});
+}
 
 bool Near(COLORREF got, COLORREF want) {
   return std::abs(GetRValue(got) - GetRValue(want)) <= 2 && std::abs(GetGValue(got) - GetGValue(want)) <= 2 &&
@@ -121,7 +98,7 @@ class PngButtons : public ::testing::Test {
   // Waits until the control shows the green centre, 8 x 8 as the image has it.
   bool ShowsGlyph(TControl* control, RECT& box) {
     return PumpUntil([&] {
-      TShot shot(control);
+      const auto shot = Shot(control);
       box = shot.Box(kGreen);
       return box.right - box.left == 8 && box.bottom - box.top == 8;
     }, 5000);
@@ -138,7 +115,7 @@ TEST_F(PngButtons, Form1PngBitButtonBlendsItsGlyphOverTheFace) {
   EXPECT_EQ(PainterOf(bit)->GlyphProperty, "PngImage");
   RECT box{};
   ASSERT_TRUE(ShowsGlyph(bit, box));
-  TShot shot(bit);
+  const auto shot = Shot(bit);
   const skintest::TManifestImage* face = skintest::TestSkin().Find("Buttons", "Bitmap");
   ASSERT_TRUE(face);
   EXPECT_EQ(shot.At(1, shot.Height / 2), RGB(face->Id, 3, 0x11));  // frame 1, left slice
@@ -154,7 +131,7 @@ TEST_F(PngButtons, Form1PngBitButtonBlendsItsGlyphOverTheFace) {
 
   bit->SetEnabled(false);  // the disabled image: grey (121, the green's luminance) at alpha 127
   EXPECT_TRUE(PumpUntil([&] {
-    TShot off(bit);
+    const auto off = Shot(bit);
     const COLORREF below = off.At(box.left - 3, y);
     const COLORREF grey = RGB(60 + GetRValue(below) * 128 / 255, 60 + GetGValue(below) * 128 / 255,
                               60 + GetBValue(below) * 128 / 255);

@@ -5,14 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "tests/gui/AppWindows_win.h"
 #include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
+#include "tests/support/ScreenArea_win.h"
 #include "tests/support/TestPaths.h"
 
 namespace {
@@ -28,24 +27,6 @@ BOOL CALLBACK FindPngButton(HWND w, LPARAM param) {
   return FALSE;
 }
 
-// The window's screen rectangle as the screen shows it.
-std::vector<COLORREF> Capture(const RECT& r) {
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  std::vector<COLORREF> pixels;
-  for (int y = 0; y < h; y++)
-    for (int x = 0; x < w; x++) pixels.push_back(GetPixel(memory, x, y) & 0xFFFFFF);
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return pixels;
-}
-
 TEST(HostPngButton, GlyphIsBlendedOverTheSkinnedFace) {
   velmora::test::TChildProcess program("\"" + velmora::test::HostPath(VELMORA_EXE) + "\"");
   ASSERT_TRUE(program.Started());
@@ -58,23 +39,17 @@ TEST(HostPngButton, GlyphIsBlendedOverTheSkinnedFace) {
   }, 20000));
   RECT r{};
   GetWindowRect(button, &r);
-  const int w = r.right - r.left;
-  std::vector<COLORREF> shot;
+  velmora::test::TScreenArea shot(r);
   RECT box{};
   // The green centre, found at the glyph's own size: 8 x 8.
   ASSERT_TRUE(velmora::test::PumpUntil([&] {
-    shot = Capture(r);
-    box = {w, 1 << 20, 0, 0};
-    for (size_t i = 0; i < shot.size(); i++)
-      if (shot[i] == kGreen) {
-        const LONG x = LONG(i % w), y = LONG(i / w);
-        box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1), std::max(box.bottom, y + 1)};
-      }
+    shot = velmora::test::TScreenArea(r);
+    box = shot.Box(kGreen);
     return box.right - box.left == 8 && box.bottom - box.top == 8;
   }, 20000));
-  EXPECT_EQ(std::count(shot.begin(), shot.end(), kRed), 0);  // transparent pixels draw nothing
+  EXPECT_EQ(shot.Count(kRed), 0);  // transparent pixels draw nothing
   // The half-blue ring left of the centre over the face that the clear ring shows.
-  auto at = [&](int x, int y) { return shot[size_t(y) * w + x]; };
+  auto at = [&](int x, int y) { return shot.At(x, y); };
   const int y = box.top + 4;
   const COLORREF under = at(box.left - 3, y);
   const COLORREF ring = at(box.left - 1, y);
