@@ -1,6 +1,7 @@
 #include "classlib/Buttons_win.h"
 
 #include "classlib/ControlClasses.h"
+#include "classlib/PngImage_win.h"
 
 const TEnumType ButtonLayoutType("TButtonLayout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"});
 const TEnumType ButtonStateType("TButtonState", {"bsUp", "bsDisabled", "bsDown", "bsExclusive"});
@@ -123,18 +124,7 @@ void TSpeedButton::Paint() {
   const bool pressed = state_ == TButtonState::bsDown || state_ == TButtonState::bsExclusive;
   if (!flat_ || MouseInControl() || pressed) DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   RECT content{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
-  if (!glyph_->Empty()) {
-    const int frames = NumGlyphs > 0 ? NumGlyphs : 1;
-    const int w = glyph_->Width() / frames;
-    const int frame = !Enabled() && frames > 1 ? 1 : 0;
-    TBitmap piece(w, glyph_->Height());
-    RECT source{frame * w, 0, frame * w + w, glyph_->Height()};
-    RECT whole{0, 0, w, glyph_->Height()};
-    piece.Canvas().CopyRect(whole, glyph_->Canvas(), source);
-    canvas.Draw(content.left + (pressed ? 1 : 0), content.top + (content.bottom - content.top - glyph_->Height()) / 2,
-                piece);
-    content.left += w + Spacing;
-  }
+  if (const int used = PaintGlyph(canvas, content, pressed)) content.left += used + Spacing;
   canvas.Brush().SetStyle(TBrushStyle::bsClear);
   canvas.Font().Assign(*Font());
   if (!Enabled()) canvas.Font().SetColor(clGrayText);
@@ -142,7 +132,80 @@ void TSpeedButton::Paint() {
   canvas.DrawText(content, caption, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
 }
 
+int TSpeedButton::PaintGlyph(TCanvas& canvas, const RECT& content, bool pressed) {
+  if (glyph_->Empty()) return 0;
+  const int frames = NumGlyphs > 0 ? NumGlyphs : 1;
+  const int w = glyph_->Width() / frames;
+  const int frame = !Enabled() && frames > 1 ? 1 : 0;
+  TBitmap piece(w, glyph_->Height());
+  RECT source{frame * w, 0, frame * w + w, glyph_->Height()};
+  RECT whole{0, 0, w, glyph_->Height()};
+  piece.Canvas().CopyRect(whole, glyph_->Canvas(), source);
+  canvas.Draw(content.left + (pressed ? 1 : 0), content.top + (content.bottom - content.top - glyph_->Height()) / 2,
+              piece);
+  return w;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+// The image's file bytes, as a layout carries them.
+template <class TPngButton>
+void ReadPngData(TPngButton& button, const std::vector<uint8_t>& bytes) {
+  button.PngImage()->LoadFromBytes(bytes);
+}
+template <class TPngButton>
+std::vector<uint8_t> WritePngData(const TPngButton& button) {
+  return button.PngImage()->Data();
+}
+}  // namespace
+
+VELMORA_PUBLISH(TPngBitBtn) {
+  p.Object("PngImage", &TPngBitBtn::PngImage, &TPngBitBtn::SetPngImage)
+      .Binary("PngImage.Data", &ReadPngData<TPngBitBtn>, &WritePngData<TPngBitBtn>);
+}
+
+TPngBitBtn::TPngBitBtn(TComponent* owner) : TBitBtn(owner), png_(std::make_unique<TPngImage>()) {
+  png_->OnChange = [this] { Invalidate(); };
+}
+
+TPngBitBtn::~TPngBitBtn() { png_->OnChange = nullptr; }
+
+void TPngBitBtn::SetPngImage(TPngImage* image) {
+  if (image)
+    png_->Assign(image);
+  else
+    png_->Clear();
+}
+
+VELMORA_PUBLISH(TPngSpeedButton) {
+  p.Object("PngImage", &TPngSpeedButton::PngImage, &TPngSpeedButton::SetPngImage)
+      .Binary("PngImage.Data", &ReadPngData<TPngSpeedButton>, &WritePngData<TPngSpeedButton>);
+}
+
+TPngSpeedButton::TPngSpeedButton(TComponent* owner) : TSpeedButton(owner), png_(std::make_unique<TPngImage>()) {
+  png_->OnChange = [this] { Invalidate(); };
+}
+
+TPngSpeedButton::~TPngSpeedButton() { png_->OnChange = nullptr; }
+
+void TPngSpeedButton::SetPngImage(TPngImage* image) {
+  if (image)
+    png_->Assign(image);
+  else
+    png_->Clear();
+}
+
+int TPngSpeedButton::PaintGlyph(TCanvas& canvas, const RECT& content, bool pressed) {
+  if (png_->Empty()) return 0;
+  png_->Draw(canvas, content.left + (pressed ? 1 : 0),
+             content.top + (content.bottom - content.top - png_->Height()) / 2, Enabled());
+  return png_->Width();
+}
+
 void RegisterButtonsClasses() {
   RegisterControlClass(TBitBtn::StaticClass());
   RegisterControlClass(TSpeedButton::StaticClass());
+  RegisterControlClass(TPngBitBtn::StaticClass());
+  RegisterControlClass(TPngSpeedButton::StaticClass());
 }

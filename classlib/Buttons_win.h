@@ -55,12 +55,48 @@ class TSpeedButton : public TGraphicControl {
   void Paint() override;
   void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+  // Draws the glyph at the left of `content` (nudged when pressed); returns the
+  // width it took, 0 without a glyph.
+  virtual int PaintGlyph(TCanvas& canvas, const RECT& content, bool pressed);
 
  private:
   std::unique_ptr<TBitmap> glyph_;
   bool flat_ = false;
   bool down_ = false;
   TButtonState state_ = TButtonState::bsUp;
+};
+
+class TPngImage;
+
+// Glyph buttons whose glyph is a PNG image (alpha included) under "PngImage"; a
+// layout sets it with the file's bytes as "PngImage.Data".
+class TPngBitBtn : public TBitBtn {
+  VELMORA_CLASS(TPngBitBtn, TBitBtn)
+  VELMORA_PUBLISHED(TPngBitBtn)
+ public:
+  explicit TPngBitBtn(TComponent* owner = nullptr);
+  ~TPngBitBtn() override;
+  TPngImage* PngImage() const { return png_.get(); }
+  void SetPngImage(TPngImage* image);  // copies it
+
+ private:
+  std::unique_ptr<TPngImage> png_;
+};
+
+class TPngSpeedButton : public TSpeedButton {
+  VELMORA_CLASS(TPngSpeedButton, TSpeedButton)
+  VELMORA_PUBLISHED(TPngSpeedButton)
+ public:
+  explicit TPngSpeedButton(TComponent* owner = nullptr);
+  ~TPngSpeedButton() override;
+  TPngImage* PngImage() const { return png_.get(); }
+  void SetPngImage(TPngImage* image);  // copies it
+
+ protected:
+  int PaintGlyph(TCanvas& canvas, const RECT& content, bool pressed) override;
+
+ private:
+  std::unique_ptr<TPngImage> png_;
 };
 
 void RegisterButtonsClasses();

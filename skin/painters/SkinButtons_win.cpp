@@ -5,6 +5,7 @@
 
 #include "classlib/ControlMessages.h"
 #include "classlib/ImgList_win.h"
+#include "classlib/PngImage_win.h"
 #include "classlib/StdCtrls_win.h"
 #include "skin/painters/SkinMediaPlayer_win.h"
 #include "skin/container/BitmapOps_win.h"
@@ -144,10 +145,13 @@ void TSkinBitButton::DrawGlyphAndCaption(HDC out, const RECT& r, int frame, int 
   const TObject* painted = Painted();
   auto* glyph = dynamic_cast<TBitmap*>(ReadObjectProp(painted, "Glyph", TBitmap::StaticClass()));
   if (glyph && glyph->Width() <= 0) glyph = nullptr;
+  TPngImage* png = PngGlyph(painted);
   const int count = GlyphCount(static_cast<int>(ReadIntProp(painted, "NumGlyphs")));
   TSliceRect source;
   TListImage listed;
-  if (glyph) {
+  if (png) {
+    source = {0, 0, png->Width(), png->Height()};
+  } else if (glyph) {
     source = GlyphImageRect(glyph->Width(), glyph->Height(), count, index);
   } else if ((listed = ListImageOf(painted, frame != 3)).List) {
     source = {0, 0, listed.List->Width(), listed.List->Height()};
@@ -173,7 +177,9 @@ void TSkinBitButton::DrawGlyphAndCaption(HDC out, const RECT& r, int frame, int 
                       static_cast<int>(ReadIntProp(painted, "Margin")),
                       static_cast<int>(ReadIntProp(painted, "Spacing")),
                       ReadEnumProp(painted, "Alignment") == "tacenter");
-  if (glyph && !source.Empty()) {
+  if (png) {
+    png->Draw(out, placed.Glyph.Left, placed.Glyph.Top, index != 2);  // 2: the disabled image
+  } else if (glyph && !source.Empty()) {
     DrawGlyph(out, *glyph, source, {placed.Glyph.Left, placed.Glyph.Top}, index == 2 && count == 1);
   } else if (listed.List) {
     TCanvas canvas;
@@ -187,6 +193,12 @@ void TSkinBitButton::DrawGlyphAndCaption(HDC out, const RECT& r, int frame, int 
   SkinDrawText(out, text, textRect, CaptionFlagsFor(placed.TextFlags, RightToLeft()));
   DrawFocusAround(out, textRect, !text.empty());
   if (oldFont) SelectObject(out, oldFont);
+}
+
+TPngImage* TSkinBitButton::PngGlyph(const TObject* painted) const {
+  if (GlyphProperty.empty()) return nullptr;
+  auto* png = dynamic_cast<TPngImage*>(ReadObjectProp(painted, GlyphProperty, TPngImage::StaticClass()));
+  return png && !png->Empty() ? png : nullptr;
 }
 
 // ---------------------------------------------------------------------------

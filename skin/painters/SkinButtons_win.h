@@ -6,6 +6,8 @@
 
 #include "skin/painters/WinSubClass.h"
 
+class TPngImage;
+
 namespace skin {
 
 // Push buttons: the "BUTTONS" face by state and the caption on top, double-buffered.
@@ -53,6 +55,9 @@ class TSkinBitButton : public TSkinButton {
   // Glyph image `index` ("Glyph" with "NumGlyphs", else "Images" with "ImageIndex" /
   // "DisabledIndex") and the caption, laid out in `rect` of the face drawn in `frame`.
   void DrawGlyphAndCaption(HDC dc, const RECT& rect, int frame, int index);
+  // The non-empty PNG image under GlyphProperty, drawn by itself; null when there is
+  // none (the "Glyph" and "Images" paths then apply).
+  TPngImage* PngGlyph(const TObject* painted) const;
 };
 
 // Speed buttons: windowless, painted on the control's canvas when its parent paints
