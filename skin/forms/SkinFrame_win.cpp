@@ -390,7 +390,7 @@ void TSkinFrame::DrawCaptionText(TWinSkinForm& form, HDC dc, const RECT& r) {
 
 // --- Window region and size --------------------------------------------------------
 
-void TSkinFrame::BuildRegion(TWinSkinForm& form) {
+void TSkinFrame::BuildRegion(TWinSkinForm& form, bool redraw) {
   RECT window{};
   GetWindowRect(form.Hwnd, &window);
   TRegionFacts facts;
@@ -440,8 +440,11 @@ void TSkinFrame::BuildRegion(TWinSkinForm& form) {
     }
   }
   if (!region) return;
-  if (SetWindowRgn(form.Hwnd, region, TRUE)) {
+  if (SetWindowRgn(form.Hwnd, region, redraw ? TRUE : FALSE)) {
     form.RegionSet = 1;
+    // The new shape loses what the frame showed: the frame alone is drawn again,
+    // where a redraw by the region would repaint the whole window and its controls.
+    if (!redraw) PaintFrame(form, nullptr);
   } else {
     DeleteObject(region);
   }
