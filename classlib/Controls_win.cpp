@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -117,6 +118,13 @@ class TCanvasDc {
 // ---------------------------------------------------------------------------
 
 void SetControlExceptionHandler(TControlExceptionHandler handler) { exceptionHandler = handler; }
+
+namespace {
+std::atomic<unsigned long> timerCallbacks{0};
+}  // namespace
+
+void CountTimerCallback() { timerCallbacks.fetch_add(1, std::memory_order_relaxed); }
+unsigned long TimerCallbackCount() { return timerCallbacks.load(std::memory_order_relaxed); }
 
 void HandleControlException(TObject* sender) noexcept {
   try {

@@ -64,6 +64,13 @@ void SetControlExceptionHandler(TControlExceptionHandler handler);
 // Call only inside a catch block.
 void HandleControlException(TObject* sender) noexcept;
 
+// Every timer callback of the class library (TTimer's, the hint manager's) counts
+// itself here, so a test can see that an idle program sleeps. The application's
+// window answers kMsgTimerCallbacks (registered under that name) with the count.
+void CountTimerCallback();
+unsigned long TimerCallbackCount();
+inline constexpr const char* kMsgTimerCallbacks = "VelmoraTimerCallbacks";
+
 class TControl : public TComponent {
   VELMORA_CLASS(TControl, TComponent)
   VELMORA_PUBLISHED(TControl)

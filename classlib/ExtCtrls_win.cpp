@@ -222,6 +222,7 @@ void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
   auto it = Timers().find(id);
   if (it == Timers().end()) return;
   TTimer* timer = it->second;
+  CountTimerCallback();
   try {
     timer->OnTimer(timer);
   } catch (...) {

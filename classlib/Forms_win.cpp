@@ -296,6 +296,8 @@ void TCustomForm::WndProc(TMessage& message) {
 namespace {
 
 LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  static const UINT timerCallbacksQuery = RegisterWindowMessageA(kMsgTimerCallbacks);
+  if (msg == timerCallbacksQuery && msg != 0) return static_cast<LRESULT>(TimerCallbackCount());
   TMessage message{msg, wParam, lParam, 0};
   try {
     if (DispatchMenuMessage(message)) return message.Result;

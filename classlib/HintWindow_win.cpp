@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 #include "classlib/ControlClasses.h"
 #include "classlib/Forms_win.h"
@@ -63,12 +64,23 @@ std::map<UINT_PTR, THintManager*>& Managers() {
   static std::map<UINT_PTR, THintManager*> managers;
   return managers;
 }
+
+// The live managers and the one mouse hook per thread that arms their timers.
+std::vector<THintManager*>& HookedManagers() {
+  static std::vector<THintManager*> managers;
+  return managers;
+}
+std::map<DWORD, HHOOK>& MouseHooks() {
+  static std::map<DWORD, HHOOK> hooks;
+  return hooks;
+}
 }  // namespace
 
 void CALLBACK HintTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
   auto it = Managers().find(id);
   if (it == Managers().end()) return;
   THintManager* manager = it->second;
+  CountTimerCallback();
   try {
     manager->Poll();
   } catch (...) {
@@ -76,9 +88,30 @@ void CALLBACK HintTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
   }
 }
 
-THintManager::THintManager(TComponent* owner) : TComponent(owner), window_(std::make_unique<THintWindow>()) {
-  timerId_ = SetTimer(nullptr, 0, 50, HintTimerProc);
-  if (timerId_) Managers()[timerId_] = this;
+LRESULT CALLBACK HintMouseHook(int code, WPARAM wParam, LPARAM lParam) {
+  const DWORD thread = GetCurrentThreadId();
+  auto hook = MouseHooks().find(thread);
+  HHOOK next = hook == MouseHooks().end() ? nullptr : hook->second;
+  if (code == HC_ACTION && (wParam == WM_MOUSEMOVE || wParam == WM_NCMOUSEMOVE)) {
+    // Only arms the timer: showing a window from inside a hook is asking for trouble.
+    for (THintManager* manager : HookedManagers()) {
+      if (manager->thread_ != thread) continue;
+      try {
+        manager->ArmTimer();
+      } catch (...) {
+        HandleControlException(manager);
+      }
+    }
+  }
+  return CallNextHookEx(next, code, wParam, lParam);
+}
+
+THintManager::THintManager(TComponent* owner)
+    : TComponent(owner), window_(std::make_unique<THintWindow>()), thread_(GetCurrentThreadId()) {
+  HookedManagers().push_back(this);
+  if (!MouseHooks().count(thread_))
+    if (HHOOK hook = SetWindowsHookExA(WH_MOUSE, HintMouseHook, nullptr, thread_)) MouseHooks()[thread_] = hook;
+  ArmTimer();  // one look at where the pointer rests now
 }
 
 THintManager::~THintManager() {
@@ -86,7 +119,30 @@ THintManager::~THintManager() {
     KillTimer(nullptr, timerId_);
     Managers().erase(timerId_);
   }
+  auto& hooked = HookedManagers();
+  hooked.erase(std::remove(hooked.begin(), hooked.end(), this), hooked.end());
+  // The last one gives the list's memory back: a leak check at exit sees none.
+  if (hooked.empty()) std::vector<THintManager*>().swap(hooked);
+  const bool threadStillHooked =
+      std::any_of(hooked.begin(), hooked.end(), [&](THintManager* m) { return m->thread_ == thread_; });
+  if (auto hook = MouseHooks().find(thread_); hook != MouseHooks().end() && !threadStillHooked) {
+    UnhookWindowsHookEx(hook->second);
+    MouseHooks().erase(hook);
+  }
   if (shown_) shown_->RemoveFreeNotification(this);
+}
+
+void THintManager::ArmTimer() {
+  if (timerId_) return;
+  timerId_ = SetTimer(nullptr, 0, 50, HintTimerProc);
+  if (timerId_) Managers()[timerId_] = this;
+}
+
+void THintManager::StopTimerWhenIdle() {
+  if (!timerId_ || timer_.Target() || window_->HintShowing()) return;
+  KillTimer(nullptr, timerId_);
+  Managers().erase(timerId_);
+  timerId_ = 0;
 }
 
 void THintManager::Notification(TComponent* component, TOperation operation) {
@@ -95,6 +151,7 @@ void THintManager::Notification(TComponent* component, TOperation operation) {
   shown_ = nullptr;
   window_->ReleaseHint();
   timer_.PointerOver(nullptr, GetTickCount(), 0);
+  StopTimerWhenIdle();
 }
 
 TControl* THintManager::HintControlAt(POINT screenPoint) {
@@ -125,6 +182,7 @@ void THintManager::Poll() {
     if (shown_) shown_->RemoveFreeNotification(this);
     shown_ = nullptr;
   }
+  StopTimerWhenIdle();
 }
 
 void THintManager::Show(TControl* control) {

@@ -29,9 +29,11 @@ class THintWindow : public TCustomControl {
   void Paint() override;
 };
 
-// Watches the pointer on this thread's message loop (a thread timer every 50 ms)
-// while it exists; needs no owner. Reads Application's HintPause/HintHidePause on
-// every tick, so they may change at any time.
+// Watches the pointer on this thread's message loop while it exists; needs no owner.
+// A mouse hook on the thread arms a 50 ms thread timer when the pointer moves; the
+// timer runs only while the pointer rests on a control with a hint (or a hint
+// shows), so an idle program does not wake. Reads Application's HintPause and
+// HintHidePause on every tick, so they may change at any time.
 class THintManager : public TComponent {
   VELMORA_CLASS(THintManager, TComponent)
  public:
@@ -45,12 +47,17 @@ class THintManager : public TComponent {
 
  private:
   friend void CALLBACK HintTimerProc(HWND, UINT, UINT_PTR, DWORD);
+  friend LRESULT CALLBACK HintMouseHook(int, WPARAM, LPARAM);
   void Poll();
+  // Starts the timer unless it runs; stops it when nothing is waiting or showing.
+  void ArmTimer();
+  void StopTimerWhenIdle();
   void Show(TControl* control);
   std::unique_ptr<THintWindow> window_;
   THintTimer timer_;
   TControl* shown_ = nullptr;
   UINT_PTR timerId_ = 0;
+  DWORD thread_ = 0;
 };
 
 void RegisterHintWindowClasses();

@@ -76,8 +76,9 @@ bool RunOnReportThread(TReportJob& job, bool pumping, uint8_t& result) {
   while (thread->Running.load()) {
     if (onMain && pumping && DialogShowing() && !PumpReportMessages()) pumping = false;
     ServeEventRequest();
-    // Sleeps 10 ms, and ends the wait at once when the thread is gone.
-    if (WaitForSingleObject(handle, 10) != WAIT_TIMEOUT) break;
+    if (WaitForSingleObject(handle, 0) != WAIT_TIMEOUT) break;
+    // Up to 10 ms; over at once when a handler call is handed over or the report ends.
+    WaitForEventRequest(std::chrono::milliseconds(10));
   }
   WaitForSingleObject(handle, INFINITE);
   result = thread->Result;
@@ -105,6 +106,7 @@ void TExceptionThread::Execute() {
   }
   Result = RunMainHandlerGuarded(Job);
   Running = false;
+  WakeEventWaiter();
 }
 
 TExceptionThread* CurrentExceptionThread() { return currentThread; }

@@ -1,6 +1,7 @@
 #include "exclog/capture/EEventCall.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,9 +19,13 @@ struct TEventRequest {
   std::atomic<bool> Done{false};
 };
 
-// The process-wide request slot.
+// The process-wide request slot. `changed` wakes whoever waits on it: a request
+// placed, done or withdrawn, or the waiting thread's report over. Waking at once
+// instead of polling matters: a report calls several handlers, each handed over.
 std::mutex slotLock;
+std::condition_variable changed;
 std::shared_ptr<TEventRequest> slot;
+uint64_t wakes = 0;
 
 bool Ask(bool (*seam)()) { return seam != nullptr && seam(); }
 
@@ -40,21 +45,31 @@ bool Place(const std::shared_ptr<TEventRequest>& request, std::chrono::steady_cl
            bool needThread) {
   while (true) {
     {
-      std::lock_guard<std::mutex> lock(slotLock);
+      std::unique_lock<std::mutex> lock(slotLock);
       if (!slot) {
         slot = request;
+        changed.notify_all();
         return true;
       }
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      // Woken when the slot frees; the 10 ms bound re-checks the thread below.
+      changed.wait_for(lock, std::chrono::milliseconds(10));
+      if (!slot) continue;
     }
-    if (std::chrono::steady_clock::now() >= deadline) return false;
     if (needThread && !Ask(EventCallSeams().ExceptionThreadExists)) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
 void Release(const std::shared_ptr<TEventRequest>& request) {
   std::lock_guard<std::mutex> lock(slotLock);
   if (slot == request) slot.reset();
+  changed.notify_all();
+}
+
+void MarkDone(const std::shared_ptr<TEventRequest>& request) {
+  std::lock_guard<std::mutex> lock(slotLock);
+  request->Done = true;
+  changed.notify_all();
 }
 
 }  // namespace
@@ -76,7 +91,8 @@ bool CallEventHandler(const std::function<void()>& routine, std::chrono::millise
       while (!request->Done.load()) {
         // Bounded, and over as soon as the thread that would serve it is gone.
         if (!Ask(seams.ExceptionThreadExists) || std::chrono::steady_clock::now() >= deadline) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::unique_lock<std::mutex> lock(slotLock);
+        changed.wait_for(lock, std::chrono::milliseconds(10), [&] { return request->Done.load(); });
       }
       ran = request->Done.load();
       Release(request);  // withdraws a request nobody took
@@ -86,7 +102,7 @@ bool CallEventHandler(const std::function<void()>& routine, std::chrono::millise
     request->Taken = true;
     if (Place(request, deadline, false)) {
       RunReporting(routine);
-      request->Done = true;
+      MarkDone(request);
       Release(request);
       ran = true;
     }
@@ -110,9 +126,22 @@ bool ServeEventRequest() {
     request->Taken = true;
   }
   RunReporting(request->Routine);
-  request->Done = true;
+  MarkDone(request);
   Release(request);
   return true;
+}
+
+bool WaitForEventRequest(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(slotLock);
+  const uint64_t seen = wakes;
+  return changed.wait_for(lock, timeout, [&] { return wakes != seen || (slot && !slot->Taken.load()); }) &&
+         wakes == seen;
+}
+
+void WakeEventWaiter() {
+  std::lock_guard<std::mutex> lock(slotLock);
+  ++wakes;
+  changed.notify_all();
 }
 
 }  // namespace exclog

@@ -32,4 +32,10 @@ bool EventRequestPending();
 // Returns whether one ran. Never throws.
 bool ServeEventRequest();
 
+// The exception thread's wait between ServeEventRequest calls: over as soon as a
+// request is pending (true), at WakeEventWaiter or after `timeout` (false).
+bool WaitForEventRequest(std::chrono::milliseconds timeout);
+// Ends the current WaitForEventRequest (the report it waits on is over).
+void WakeEventWaiter();
+
 }  // namespace exclog

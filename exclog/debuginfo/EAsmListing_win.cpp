@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
 
 #include "classlib/System.h"
 #include "exclog/core/EConsts.h"
@@ -38,6 +42,24 @@ uintptr_t OwnModule() {
 
 bool ReadableObject(const void* address, size_t size) { return IsReadable(address, size); }
 
+// Modules whose outside debug source could not be made: a listing asks for dozens of
+// symbols, and trying again (looking for files, reading sections) for each would
+// cost more than the listing. Keyed by handle and file, as a module loaded later at
+// the same place is another one.
+std::mutex noSourceLock;
+std::set<std::pair<uintptr_t, std::string>>& NoSourceModules() {
+  static auto* modules = new std::set<std::pair<uintptr_t, std::string>>;
+  return *modules;
+}
+bool NoDebugSource(const TQuelbaModuleInfo& module) {
+  std::lock_guard<std::mutex> hold(noSourceLock);
+  return NoSourceModules().count({module.Handle, module.FileName}) != 0;
+}
+void MarkNoDebugSource(const TQuelbaModuleInfo& module) {
+  std::lock_guard<std::mutex> hold(noSourceLock);
+  NoSourceModules().insert({module.Handle, module.FileName});
+}
+
 }  // namespace
 
 std::string& AsmListingModuleFile() {
@@ -65,9 +87,13 @@ std::string AsmSymbol(uint32_t address) {
   Locate(target, record);
   if (record.Kind < 2) {
     TModuleRef module = record.Module ? record.Module : FindModule(AsmListingModule());
-    if (module && module->DebugSource == nullptr && ModuleInfoSeams().CreateDebugSource != nullptr) {
+    if (module && module->DebugSource == nullptr && ModuleInfoSeams().CreateDebugSource != nullptr &&
+        !NoDebugSource(*module.Get())) {
       module->DebugSource = ModuleInfoSeams().CreateDebugSource(module->Handle);
-      if (module->DebugSource != nullptr) Locate(target, record);
+      if (module->DebugSource != nullptr)
+        Locate(target, record);
+      else
+        MarkNoDebugSource(*module.Get());
     }
   }
   const void* object = reinterpret_cast<const void*>(static_cast<uintptr_t>(target));

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -183,6 +185,83 @@ TQuelbaModuleInfo* CreateRecord(uintptr_t handle, const std::string& fileName, b
   return record.release();
 }
 
+// The base of every image mapped in this process, from one walk of the address
+// space. The loader's list through the process-information interfaces costs a
+// cross-process read per entry under Wine (a hundred modules: tens of ms); this walk
+// stays in-process. Images that are not loaded modules (resource-only mappings) are
+// left to the caller's GetModuleFileName test. False when the walk could not get
+// through (a region that cannot be queried, again and again): the caller asks the
+// loader instead.
+bool ImageBasesOfThisProcess(std::vector<HMODULE>& bases) {
+  constexpr uintptr_t kGranularity = 0x10000;
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  auto at = reinterpret_cast<uintptr_t>(system.lpMinimumApplicationAddress);
+  const auto end = reinterpret_cast<uintptr_t>(system.lpMaximumApplicationAddress);
+  MEMORY_BASIC_INFORMATION info;
+  int failures = 0;
+  while (at < end) {
+    uintptr_t next = 0;
+    if (VirtualQuery(reinterpret_cast<const void*>(at), &info, sizeof info) == sizeof info) {
+      if (info.Type == MEM_IMAGE && info.BaseAddress == info.AllocationBase)
+        bases.push_back(static_cast<HMODULE>(info.AllocationBase));
+      next = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
+    } else if (++failures > 64) {
+      return false;
+    }
+    // A region that changed under the query (another thread maps or frees) can give
+    // nothing usable: step over it to the next allocation unit.
+    at = next > at ? next : (at + kGranularity) & ~(kGranularity - 1);
+  }
+  return true;
+}
+
+// The loader's list through EnumProcessModules; empty when the interface is missing.
+std::vector<HMODULE> LoaderModules() {
+  static HMODULE psapi = LoadLibraryA("psapi.dll");  // kept: the next refresh needs it too
+  using TEnum = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+  auto enumModules = psapi ? BindProc<TEnum>(psapi, "EnumProcessModules") : nullptr;
+  std::vector<HMODULE> handles;
+  if (!enumModules) return handles;
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GetCurrentProcessId());
+  DWORD needed = 0;
+  if (process && enumModules(process, nullptr, 0, &needed) && needed) {
+    handles.resize(needed / sizeof(HMODULE));
+    if (!enumModules(process, handles.data(), DWORD(handles.size() * sizeof(HMODULE)), &needed)) handles.clear();
+    handles.resize(std::min<size_t>(handles.size(), needed / sizeof(HMODULE)));
+  }
+  if (process) CloseHandle(process);
+  return handles;
+}
+
+// Version resources read before, by file name, with the file's size and write time:
+// a file that kept both is taken as unchanged, and reading the resource maps the
+// whole file. Skipped while another thread holds the cache (it may be suspended
+// for a stack walk).
+struct TVersionFacts {
+  uint64_t Written = 0;
+  uint32_t Size = 0;
+  bool Found = false;
+  std::string Description, Version;
+};
+std::mutex versionCacheLock;
+std::map<std::string, TVersionFacts>& VersionCache() {
+  static auto* cache = new std::map<std::string, TVersionFacts>;
+  return *cache;
+}
+constexpr size_t kVersionCacheLimit = 1024;
+
+bool ReadVersionResource(const std::string& fileName, std::string& description, std::string& version) {
+  description.clear();
+  version.clear();
+  std::optional<std::string> block = FileVersionBlock(fileName);
+  if (!block) return false;
+  description = FileVersionString(*block, u"FileDescription");
+  if (auto fixed = VersionFixedInfo(*block)) version = FileVersionText(fixed->FileVersionMs, fixed->FileVersionLs);
+  return true;
+}
+
+
 }  // namespace
 
 TModuleInfoSeams& ModuleInfoSeams() {
@@ -340,20 +419,8 @@ void RefreshModules() {
     }
     refreshing = true;
     std::vector<HMODULE> handles;
-    HMODULE psapi = LoadLibraryA("psapi.dll");
-    using TEnum = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
-    auto enumModules = psapi ? BindProc<TEnum>(psapi, "EnumProcessModules") : nullptr;
-    if (enumModules) {
-      HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GetCurrentProcessId());
-      DWORD needed = 0;
-      if (process && enumModules(process, nullptr, 0, &needed) && needed) {
-        handles.resize(needed / sizeof(HMODULE));
-        if (!enumModules(process, handles.data(), DWORD(handles.size() * sizeof(HMODULE)), &needed))
-          handles.clear();
-        handles.resize(std::min<size_t>(handles.size(), needed / sizeof(HMODULE)));
-      }
-      if (process) CloseHandle(process);
-    } else {
+    if (!ImageBasesOfThisProcess(handles) || handles.empty()) handles = LoaderModules();
+    if (handles.empty()) {
       HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
       if (snapshot != INVALID_HANDLE_VALUE) {
         MODULEENTRY32 entry;
@@ -378,7 +445,6 @@ void RefreshModules() {
       return x < y ? -1 : x > y ? 1 : 0;
     });
     refreshing = false;
-    if (psapi) FreeLibrary(psapi);
   }
   // Records of unloaded modules are freed outside the lock.
   for (TQuelbaModuleInfo* r : dropped) r->Release();
@@ -420,13 +486,31 @@ std::string FileVersionString(const std::string& block, std::u16string_view key)
 }
 
 bool ReadVersionInfo(const std::string& fileName, std::string& description, std::string& version) {
-  description.clear();
-  version.clear();
-  std::optional<std::string> block = FileVersionBlock(fileName);
-  if (!block) return false;
-  description = FileVersionString(*block, u"FileDescription");
-  if (auto fixed = VersionFixedInfo(*block)) version = FileVersionText(fixed->FileVersionMs, fixed->FileVersionLs);
-  return true;
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (!GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes))
+    return ReadVersionResource(fileName, description, version);
+  const uint64_t written =
+      (uint64_t{attributes.ftLastWriteTime.dwHighDateTime} << 32) | attributes.ftLastWriteTime.dwLowDateTime;
+  const uint32_t size = attributes.nFileSizeLow;
+  std::unique_lock<std::mutex> hold(versionCacheLock, std::try_to_lock);
+  if (!hold) return ReadVersionResource(fileName, description, version);
+  auto& cache = VersionCache();
+  auto found = cache.find(fileName);
+  if (found != cache.end() && found->second.Written == written && found->second.Size == size) {
+    description = found->second.Description;
+    version = found->second.Version;
+    return found->second.Found;
+  }
+  TVersionFacts facts;
+  facts.Written = written;
+  facts.Size = size;
+  facts.Found = ReadVersionResource(fileName, facts.Description, facts.Version);
+  description = facts.Description;
+  version = facts.Version;
+  const bool result = facts.Found;
+  if (cache.size() >= kVersionCacheLimit) cache.clear();
+  cache[fileName] = std::move(facts);
+  return result;
 }
 
 TQuelbaProcessesList& ProcessesList() {
@@ -434,19 +518,36 @@ TQuelbaProcessesList& ProcessesList() {
   return *list;
 }
 
+namespace {
+
+// A process's image path, kept for the process's life: the same id with the same
+// creation time is the same process, whose image never changes. The path through
+// GetModuleFileNameEx reads the other process's memory several times.
+struct TProcessKey {
+  uint32_t Id;
+  uint64_t Created;
+  bool operator<(const TProcessKey& o) const { return Id != o.Id ? Id < o.Id : Created < o.Created; }
+};
+std::mutex processNamesLock;
+std::map<TProcessKey, std::string>& ProcessNames() {
+  static auto* names = new std::map<TProcessKey, std::string>;
+  return *names;
+}
+
+}  // namespace
+
 bool BuildProcessList(TQuelbaProcessesList& list) {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   using TSnapshot = HANDLE(WINAPI*)(DWORD, DWORD);
   using TProcessWalk = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
-  using TThreadWalk = BOOL(WINAPI*)(HANDLE, THREADENTRY32*);
   auto snapshotOf = BindProc<TSnapshot>(kernel, "CreateToolhelp32Snapshot");
   auto processFirst = BindProc<TProcessWalk>(kernel, "Process32First");
   auto processNext = BindProc<TProcessWalk>(kernel, "Process32Next");
-  auto threadFirst = BindProc<TThreadWalk>(kernel, "Thread32First");
-  auto threadNext = BindProc<TThreadWalk>(kernel, "Thread32Next");
   if (!snapshotOf || !processFirst || !processNext) return false;
 
-  HMODULE psapi = LoadLibraryA("psapi.dll");
+  // Kept loaded once loaded: a report may come often, and loading costs more than
+  // the calls.
+  static HMODULE psapi = LoadLibraryA("psapi.dll");
   using TFileNameEx = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
   using TMemoryInfo = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
   auto fileNameEx = psapi ? BindProc<TFileNameEx>(psapi, "GetModuleFileNameExA") : nullptr;
@@ -455,21 +556,33 @@ bool BuildProcessList(TQuelbaProcessesList& list) {
 
   std::vector<std::unique_ptr<TQuelbaProcessInfo>> found;
   HANDLE snapshot = snapshotOf(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) {
-    if (psapi) FreeLibrary(psapi);
-    return false;
-  }
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  std::unique_lock<std::mutex> names(processNamesLock, std::try_to_lock);  // see ReadVersionInfo
+  std::map<TProcessKey, std::string> seen;
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof entry;
   for (BOOL more = processFirst(snapshot, &entry); more; more = processNext(snapshot, &entry)) {
     auto info = std::make_unique<TQuelbaProcessInfo>();
     info->ProcessId = entry.th32ProcessID;
     info->FileName = entry.szExeFile;
+    // The snapshot counts each process's threads: no thread snapshot is needed.
+    info->Threads = entry.cntThreads;
     if (nt) {
       HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
       if (!process) continue;  // cannot be opened: skipped
-      char name[261] = {};
-      if (fileNameEx && fileNameEx(process, nullptr, name, 260)) info->FileName = name;
+      FILETIME created{}, exited{}, kernelTime{}, userTime{};
+      std::optional<TProcessKey> key;
+      if (GetProcessTimes(process, &created, &exited, &kernelTime, &userTime))
+        key = TProcessKey{entry.th32ProcessID,
+                          (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime};
+      auto known = key && names ? ProcessNames().find(*key) : ProcessNames().end();
+      if (key && names && known != ProcessNames().end()) {
+        info->FileName = known->second;
+      } else {
+        char name[261] = {};
+        if (fileNameEx && fileNameEx(process, nullptr, name, 260)) info->FileName = name;
+      }
+      if (key) seen[*key] = info->FileName;
       info->PriorityClass = GetPriorityClass(process);
       PROCESS_MEMORY_COUNTERS counters{};
       counters.cb = sizeof counters;
@@ -483,30 +596,9 @@ bool BuildProcessList(TQuelbaProcessesList& list) {
     found.push_back(std::move(info));
   }
   CloseHandle(snapshot);
-  if (psapi) FreeLibrary(psapi);
+  // Only the running processes stay known.
+  if (names) ProcessNames().swap(seen);
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->ProcessId < b->ProcessId; });
-
-  if (threadFirst && threadNext) {
-    HANDLE threads = snapshotOf(TH32CS_SNAPTHREAD, 0);
-    if (threads != INVALID_HANDLE_VALUE) {
-      THREADENTRY32 thread;
-      thread.dwSize = sizeof thread;
-      size_t previous = 0;
-      for (BOOL more = threadFirst(threads, &thread); more; more = threadNext(threads, &thread)) {
-        if (previous < found.size() && found[previous]->ProcessId == thread.th32OwnerProcessID) {
-          ++found[previous]->Threads;
-          continue;
-        }
-        auto it = std::lower_bound(found.begin(), found.end(), thread.th32OwnerProcessID,
-                                   [](const auto& p, DWORD id) { return p->ProcessId < id; });
-        if (it != found.end() && (*it)->ProcessId == thread.th32OwnerProcessID) {
-          ++(*it)->Threads;
-          previous = size_t(it - found.begin());
-        }
-      }
-      CloseHandle(threads);
-    }
-  }
   list.Clear();
   for (auto& info : found) list.Add(info.release());
   return true;

@@ -71,6 +71,82 @@ TEST(EModulesWin, RecordsMadeInARefreshAreRemadeInFull) {
 
 // A module file that carries its data as a block appended to the file: the version
 // is read from the block, and a trailer whose size overruns the file is no block.
+// The handles the system's own enumeration gives, sorted.
+std::vector<uintptr_t> SystemModuleHandles() {
+  using TEnum = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+  HMODULE psapi = LoadLibraryA("psapi.dll");
+  auto enumModules = reinterpret_cast<TEnum>(reinterpret_cast<void*>(GetProcAddress(psapi, "EnumProcessModules")));
+  std::vector<HMODULE> handles(1024);
+  DWORD needed = 0;
+  std::vector<uintptr_t> out;
+  if (enumModules && enumModules(GetCurrentProcess(), handles.data(), DWORD(handles.size() * sizeof(HMODULE)), &needed))
+    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < handles.size(); ++i) out.push_back(uintptr_t(handles[i]));
+  FreeLibrary(psapi);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::vector<uintptr_t> ListedHandles() {
+  RefreshModules();
+  std::vector<uintptr_t> out;
+  TQuelbaModulesList& list = ModulesList();
+  list.Lock();
+  for (int i = 0; i < list.Count(); ++i) out.push_back(list.Get(i)->Handle);
+  list.Unlock();
+  return out;
+}
+
+// The refresh finds modules without the system's enumeration: it must list exactly
+// what that enumeration lists, as a library comes and goes.
+TEST(EModulesWin, RefreshListsWhatTheSystemEnumerates) {
+  HMODULE psapi = LoadLibraryA("psapi.dll");  // loaded throughout, for both sides
+  ModulesList().Clear();  // every record found afresh
+  EXPECT_EQ(ListedHandles(), SystemModuleHandles());
+  HMODULE extra = LoadLibraryA("cabinet.dll");
+  ASSERT_NE(extra, nullptr);
+  const std::vector<uintptr_t> loaded = ListedHandles();
+  EXPECT_NE(std::find(loaded.begin(), loaded.end(), uintptr_t(extra)), loaded.end());
+  EXPECT_EQ(loaded, SystemModuleHandles());
+  // Mapped as an image but not loaded as a module: not listed.
+  HMODULE resourceOnly = LoadLibraryExA("msimg32.dll", nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  EXPECT_EQ(ListedHandles(), SystemModuleHandles());
+  if (resourceOnly) FreeLibrary(resourceOnly);
+  FreeLibrary(extra);
+  if (!GetModuleHandleA("cabinet.dll")) {
+    const std::vector<uintptr_t> freed = ListedHandles();
+    EXPECT_EQ(std::find(freed.begin(), freed.end(), uintptr_t(extra)), freed.end());
+    EXPECT_EQ(freed, SystemModuleHandles());
+  }
+  FreeLibrary(psapi);
+}
+
+// Version facts are kept per file while its size and write time stay: a file
+// replaced by another is read again.
+TEST(EModulesWin, VersionInfoOfAReplacedFileIsReadAgain) {
+  char temp[MAX_PATH + 1] = {};
+  GetTempPathA(MAX_PATH, temp);
+  const std::string copy = std::string(temp) + "velmora_version_" + std::to_string(GetCurrentProcessId()) + ".dll";
+  char system[MAX_PATH + 1] = {};
+  GetSystemDirectoryA(system, MAX_PATH);
+  ASSERT_TRUE(CopyFileA((std::string(system) + "\\kernel32.dll").c_str(), copy.c_str(), FALSE));
+  std::string description, version, again, againVersion;
+  ASSERT_TRUE(ReadVersionInfo(copy, description, version));
+  EXPECT_FALSE(version.empty());
+  ASSERT_TRUE(ReadVersionInfo(copy, again, againVersion));  // from the cache: the same facts
+  EXPECT_EQ(again, description);
+  EXPECT_EQ(againVersion, version);
+  // Replaced by a file without a version resource.
+  HANDLE file = CreateFileA(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, "not a program", 13, &written, nullptr);
+  CloseHandle(file);
+  EXPECT_FALSE(ReadVersionInfo(copy, again, againVersion));
+  EXPECT_EQ(again, "");
+  EXPECT_EQ(againVersion, "");
+  DeleteFileA(copy.c_str());
+}
+
 TEST(EModulesWin, AppendedBlockVersionAndLyingTrailer) {
   std::string image = velmora::test::ReadFileBytes(velmora::test::SourcePath("tests/data/qldata/tiny_nores.exe"));
   ASSERT_FALSE(image.empty());

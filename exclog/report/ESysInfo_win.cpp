@@ -37,6 +37,18 @@ class TLibrary {
   HMODULE handle_;
 };
 
+// A system library loaded for a value and kept for the next report: loading and
+// freeing it again would cost more than the value (and change the modules list).
+const TLibrary& KeptLibrary(const char* name) {
+  static std::mutex lock;
+  static auto* kept = new std::vector<std::pair<std::string, TLibrary*>>;
+  std::lock_guard<std::mutex> hold(lock);
+  for (const auto& [known, library] : *kept)
+    if (known == name) return *library;
+  kept->emplace_back(name, new TLibrary(name));
+  return *kept->back().second;
+}
+
 // A routine of an already loaded system library; cast by the caller.
 void* SystemRoutine(const char* module, const char* name) {
   HMODULE m = GetModuleHandleA(module);
@@ -519,7 +531,7 @@ std::string VideoCardValue() {
 
 std::string PrinterValue() {
   return Guarded([]() -> std::string {
-    TLibrary spooler("winspool.drv");
+    const TLibrary& spooler = KeptLibrary("winspool.drv");
     const TVersionRecord v = CurrentVersion();
     std::string name;
     if (v.NT && v.Major >= 5) {
@@ -623,19 +635,21 @@ std::string CharsetValue() { return std::to_string(GetLocaleCharset()); }
 TNetworkTexts NetworkValues() {
   TNetworkTexts none;
   try {
-    TLibrary helper("iphlpapi.dll");
+    const TLibrary& helper = KeptLibrary("iphlpapi.dll");
     using TAdapters = DWORD(WINAPI*)(PIP_ADAPTER_INFO, PULONG);
     using TPerAdapter = DWORD(WINAPI*)(ULONG, PIP_PER_ADAPTER_INFO, PULONG);
     auto adaptersInfo = reinterpret_cast<TAdapters>(helper.Find("GetAdaptersInfo"));
     auto perAdapterInfo = reinterpret_cast<TPerAdapter>(helper.Find("GetPerAdapterInfo"));
     if (!adaptersInfo || !perAdapterInfo) return none;
-    ULONG size = 0;
+    // Each call asks the system afresh, and slowly: a buffer room for a few adapters
+    // makes one call enough. A larger list (which may grow between calls) gets its
+    // size back and is asked again, a few times at most.
+    ULONG size = 8 * sizeof(IP_ADAPTER_INFO);
     std::vector<uint8_t> buffer;
     DWORD r = ERROR_BUFFER_OVERFLOW;
-    // The list may grow between the two calls: ask again, a few times at most.
     for (int attempt = 0; attempt < 4 && r == ERROR_BUFFER_OVERFLOW; ++attempt) {
-      buffer.assign(size ? size : 1, 0);
-      r = adaptersInfo(size ? reinterpret_cast<PIP_ADAPTER_INFO>(buffer.data()) : nullptr, &size);
+      buffer.assign(size, 0);
+      r = adaptersInfo(reinterpret_cast<PIP_ADAPTER_INFO>(buffer.data()), &size);
     }
     // ERROR_NO_DATA: no adapter at all, and so no values.
     if (r != ERROR_SUCCESS) return none;
@@ -646,16 +660,18 @@ TNetworkTexts NetworkValues() {
       record.Address = a->IpAddressList.IpAddress.String;
       record.Mask = a->IpAddressList.IpMask.String;
       record.Gateway = a->GatewayList.IpAddress.String;
-      ULONG perSize = 0;
-      perAdapterInfo(a->Index, nullptr, &perSize);
-      if (perSize >= sizeof(IP_PER_ADAPTER_INFO)) {
-        std::vector<uint8_t> per(perSize);
+      ULONG perSize = sizeof(IP_PER_ADAPTER_INFO) + 8 * sizeof(IP_ADDR_STRING);
+      std::vector<uint8_t> per(perSize);
+      DWORD perResult = perAdapterInfo(a->Index, reinterpret_cast<PIP_PER_ADAPTER_INFO>(per.data()), &perSize);
+      if (perResult == ERROR_BUFFER_OVERFLOW && perSize >= sizeof(IP_PER_ADAPTER_INFO)) {
+        per.assign(perSize, 0);
+        perResult = perAdapterInfo(a->Index, reinterpret_cast<PIP_PER_ADAPTER_INFO>(per.data()), &perSize);
+      }
+      if (perResult == ERROR_SUCCESS && perSize >= sizeof(IP_PER_ADAPTER_INFO)) {
         auto* info = reinterpret_cast<PIP_PER_ADAPTER_INFO>(per.data());
-        if (perAdapterInfo(a->Index, info, &perSize) == ERROR_SUCCESS) {
-          record.DnsKnown = true;
-          for (IP_ADDR_STRING* dns = &info->DnsServerList; dns && record.Dns.size() < 2; dns = dns->Next)
-            if (dns->IpAddress.String[0]) record.Dns.push_back(dns->IpAddress.String);
-        }
+        record.DnsKnown = true;
+        for (IP_ADDR_STRING* dns = &info->DnsServerList; dns && record.Dns.size() < 2; dns = dns->Next)
+          if (dns->IpAddress.String[0]) record.Dns.push_back(dns->IpAddress.String);
       }
       adapters.push_back(std::move(record));
     }

@@ -2,8 +2,8 @@
 // The values of a report's general part, gathered from the system. Every function
 // returns the value's text (ESysInfo.h makes the texts), an empty text or the stated
 // replacement when the system cannot tell, and never raises. Functions older systems
-// lack are looked up by name; registry keys are opened for reading and closed; what
-// is loaded is freed.
+// lack are looked up by name; registry keys are opened for reading and closed; a
+// system library loaded for a value stays loaded for the next report.
 #include <windows.h>
 
 #include <optional>

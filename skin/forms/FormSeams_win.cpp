@@ -50,7 +50,8 @@ void TFormFrameSeam::Size(TWinSkinForm& form, TMessage& message) {
     TSkinManagerSeam* manager = SkinManagerSeam();
     if ((manager && manager->ChildMaximized()) || form.WindowState != kStateNormal) return;
   }
-  if (form.State == kFormActive || form.State == kFormRefreshing) BuildRegion(form);
+  // The size change repaints the client: the new region redraws the frame alone.
+  if (form.State == kFormActive || form.State == kFormRefreshing) BuildRegion(form, false);
 }
 
 void TFormFrameSeam::PaintFrame(TWinSkinForm& form, HDC dc) {
@@ -63,7 +64,7 @@ void TFormFrameSeam::KeepClientSize(TWinSkinForm& form, bool useClientRect) {
                SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
-void TFormFrameSeam::BuildRegion(TWinSkinForm& form) {}
+void TFormFrameSeam::BuildRegion(TWinSkinForm& form, bool redraw) {}
 
 void TFormFrameSeam::RemoveRegion(TWinSkinForm& form) {
   if (form.RegionSet) SetWindowRgn(form.Hwnd, nullptr, TRUE);

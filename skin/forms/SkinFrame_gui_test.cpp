@@ -204,6 +204,13 @@ TEST_F(SkinFrameOnForm, PiecesClientAndRegion) {
   data->Left()->Trans = data->Right()->Trans = data->Top()->Trans = 0;
   data->Bottom()->Bitmap.At(0, 4) = PixelFromRGB(255, 0, 255);
   SetWindowPos(window, nullptr, 0, 0, w.cx + 1, w.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // The sizing alone repaints the frame at its new size: the new last column is the
+  // right border's, the bottom still drawn.
+  EXPECT_TRUE(PumpUntil([&] {
+    auto right = XScreenPixel(wr.left + w.cx, wr.top + w.cy / 2);
+    auto bottom = XScreenPixel(wr.left + w.cx / 2, wr.top + w.cy - 3);
+    return right && *right == RGB(kRightId, 4, 0x11) && bottom && *bottom == RGB(kBottomId, 4, 0x11);
+  }));
   ASSERT_NE(GetWindowRgn(window, region), ERROR);
   EXPECT_FALSE(PtInRegion(region, 5, w.cy - 1));
   EXPECT_TRUE(PtInRegion(region, 6, w.cy - 1));

@@ -114,6 +114,15 @@ void StopHover(TWinSkinForm& form) {
   if (form.HoverTimer) form.HoverTimer->SetEnabled(false);
 }
 
+// The hover timer runs only while something of an active form is hot (the pointer on
+// a caption or menu-bar button): it sees the pointer leave and times the caption
+// buttons' hints. A form nobody points at never wakes.
+void SyncHover(TWinSkinForm& form) {
+  if (!form.HoverTimer) return;
+  const bool wanted = form.Active && (form.HotObject || (!form.Form && form.HotPainter));
+  if (form.HoverTimer->Enabled() != wanted) form.HoverTimer->SetEnabled(wanted);
+}
+
 void HideHint(TWinSkinForm& form) {
   if (!form.SkinData) return;
   if (TSkinDataWin* win = SkinDataWin(*form.SkinData)) win->HideCaptionHint();
@@ -129,6 +138,7 @@ void TNCObject::MouseDown() {
     if (auto* other = dynamic_cast<TNCObject*>(Owner->HotObject)) other->MouseLeave();
   if (!Visible) return;
   Owner->HotObject = this;
+  SyncHover(*Owner);
   State = 2;
   Paint();
 }
@@ -144,6 +154,7 @@ void TNCObject::MouseMove() {
   if (auto* other = dynamic_cast<TNCObject*>(Owner->HotObject)) other->MouseLeave();
   if (!Visible) return;
   Owner->HotObject = this;
+  SyncHover(*Owner);
   State = 3;
   Paint();
 }
@@ -232,11 +243,11 @@ void TSkinFrame::NCPaint(TWinSkinForm& form, TMessage& message) {
 
 void TSkinFrame::NCActivate(TWinSkinForm& form, TMessage& message) {
   form.Active = message.WParam ? 1 : 0;
-  if (form.HoverTimer) form.HoverTimer->SetEnabled(form.Active != 0);
   if (!form.Active && form.HotPainter) {
     if (form.HotPainter->Handle) SendMessageA(form.HotPainter->Handle, CM_MOUSELEAVE, 0, 0);
     form.HotPainter = nullptr;
   }
+  SyncHover(form);
   if (form.FormKind == kFormMdiFrame && form.MDIClient)
     SendMessageA(form.MDIClient, WM_NCACTIVATE, message.WParam, 0);
   else if (form.FormKind == kFormMdiChild)
@@ -389,7 +400,7 @@ void TSkinFrame::DrawCaptionText(TWinSkinForm& form, HDC dc, const RECT& r) {
 
 // --- Window region and size --------------------------------------------------------
 
-void TSkinFrame::BuildRegion(TWinSkinForm& form) {
+void TSkinFrame::BuildRegion(TWinSkinForm& form, bool redraw) {
   RECT window{};
   GetWindowRect(form.Hwnd, &window);
   TRegionFacts facts;
@@ -439,8 +450,11 @@ void TSkinFrame::BuildRegion(TWinSkinForm& form) {
     }
   }
   if (!region) return;
-  if (SetWindowRgn(form.Hwnd, region, TRUE)) {
+  if (SetWindowRgn(form.Hwnd, region, redraw ? TRUE : FALSE)) {
     form.RegionSet = 1;
+    // The new shape loses what the frame showed: the frame alone is drawn again,
+    // where a redraw by the region would repaint the whole window and its controls.
+    if (!redraw) PaintFrame(form, nullptr);
   } else {
     DeleteObject(region);
   }
@@ -911,6 +925,7 @@ void TSkinFrame::HoverTick(TWinSkinForm& form) {
       hot->MouseLeave();
       form.HotObject = nullptr;
       ResetHint(form);
+      SyncHover(form);
     }
     return;
   }
@@ -922,6 +937,7 @@ void TSkinFrame::HoverTick(TWinSkinForm& form) {
       form.HotPainter = nullptr;
     }
   }
+  SyncHover(form);
 }
 
 }  // namespace skin

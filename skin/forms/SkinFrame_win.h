@@ -54,7 +54,7 @@ class TSkinFrame : public TFormFrameSeam {
   void Command(TWinSkinForm& form, TMessage& message) override;
   void PaintFrame(TWinSkinForm& form, HDC dc) override;
   void KeepClientSize(TWinSkinForm& form, bool useClientRect) override;
-  void BuildRegion(TWinSkinForm& form) override;
+  void BuildRegion(TWinSkinForm& form, bool redraw = true) override;
   void RemoveRegion(TWinSkinForm& form) override;
   void SetSysMenuStyle(TWinSkinForm& form, bool hide) override;
   void RebuildIcon(TWinSkinForm& form) override;

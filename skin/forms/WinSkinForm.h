@@ -66,7 +66,9 @@ class TFormFrameSeam {
   // 0x3502 / 0xBC4B: the frame into `dc` (0: the window DC).
   virtual void PaintFrame(TWinSkinForm& form, HDC dc);
   virtual void KeepClientSize(TWinSkinForm& form, bool useClientRect);
-  virtual void BuildRegion(TWinSkinForm& form);
+  // `redraw` false: only the frame is drawn again after the new region (the sizing
+  // repaints the client); a whole-window repaint doubled the cost of every resize.
+  virtual void BuildRegion(TWinSkinForm& form, bool redraw = true);
   virtual void RemoveRegion(TWinSkinForm& form);
   virtual void SetSysMenuStyle(TWinSkinForm& form, bool hide);
   virtual void RebuildIcon(TWinSkinForm& form);

@@ -250,7 +250,8 @@ void TWinSkinForm::Activate(TMessage& message) {
   if (SkinData && SkinData->OnAfterSkinForm)
     SkinData->OnAfterSkinForm(Form, reinterpret_cast<uintptr_t>(Hwnd), FormClassName);
   State = kFormActive;
-  if (HoverTimer) HoverTimer->SetEnabled(true);
+  // Started by the pointer on a hot caption or bar button, not here: an idle form sleeps.
+  if (HoverTimer) HoverTimer->SetEnabled(Active && HotObject);
   message.Result = 0;
 }
 

@@ -80,7 +80,7 @@ VELMORA_BENCHMARK(leak_collector) {
   uint64_t peak = bench::ProcessPeakBytes();
   bench::TRow row = bench::RowOf("Leak collector: allocate/free pairs", std::to_string(pairs) +
                                  " mixed sizes, collector against the plain table",
-                                 bench::TUnit::Milliseconds, mixed, bench::TTarget::RatioAtMost(1.5));
+                                 bench::TUnit::Milliseconds, mixed, bench::TTarget::RatioAtMost(1.25));
   row.OursPeakBytes = peak;
   bench::Emit(run, row);
   row = bench::RowOf("Leak collector: string list", std::to_string(items) +
