@@ -158,6 +158,19 @@ template <class TPngButton>
 std::vector<uint8_t> WritePngData(const TPngButton& button) {
   return button.PngImage()->Data();
 }
+// A button's image: every change repaints the button.
+std::unique_ptr<TPngImage> PngImageOf(TControl* button) {
+  auto png = std::make_unique<TPngImage>();
+  png->OnChange = [button] { button->Invalidate(); };
+  return png;
+}
+// `image` copied into `png`; null clears it.
+void CopyPngImage(TPngImage& png, TPngImage* image) {
+  if (image)
+    png.Assign(image);
+  else
+    png.Clear();
+}
 }  // namespace
 
 VELMORA_PUBLISH(TPngBitBtn) {
@@ -165,36 +178,22 @@ VELMORA_PUBLISH(TPngBitBtn) {
       .Binary("PngImage.Data", &ReadPngData<TPngBitBtn>, &WritePngData<TPngBitBtn>);
 }
 
-TPngBitBtn::TPngBitBtn(TComponent* owner) : TBitBtn(owner), png_(std::make_unique<TPngImage>()) {
-  png_->OnChange = [this] { Invalidate(); };
-}
+TPngBitBtn::TPngBitBtn(TComponent* owner) : TBitBtn(owner), png_(PngImageOf(this)) {}
 
 TPngBitBtn::~TPngBitBtn() { png_->OnChange = nullptr; }
 
-void TPngBitBtn::SetPngImage(TPngImage* image) {
-  if (image)
-    png_->Assign(image);
-  else
-    png_->Clear();
-}
+void TPngBitBtn::SetPngImage(TPngImage* image) { CopyPngImage(*png_, image); }
 
 VELMORA_PUBLISH(TPngSpeedButton) {
   p.Object("PngImage", &TPngSpeedButton::PngImage, &TPngSpeedButton::SetPngImage)
       .Binary("PngImage.Data", &ReadPngData<TPngSpeedButton>, &WritePngData<TPngSpeedButton>);
 }
 
-TPngSpeedButton::TPngSpeedButton(TComponent* owner) : TSpeedButton(owner), png_(std::make_unique<TPngImage>()) {
-  png_->OnChange = [this] { Invalidate(); };
-}
+TPngSpeedButton::TPngSpeedButton(TComponent* owner) : TSpeedButton(owner), png_(PngImageOf(this)) {}
 
 TPngSpeedButton::~TPngSpeedButton() { png_->OnChange = nullptr; }
 
-void TPngSpeedButton::SetPngImage(TPngImage* image) {
-  if (image)
-    png_->Assign(image);
-  else
-    png_->Clear();
-}
+void TPngSpeedButton::SetPngImage(TPngImage* image) { CopyPngImage(*png_, image); }
 
 int TPngSpeedButton::PaintGlyph(TCanvas& canvas, const RECT& content, bool pressed) {
   if (png_->Empty()) return 0;

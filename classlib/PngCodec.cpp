@@ -379,7 +379,13 @@ TPngStatus Decode(const uint8_t* data, size_t size, TDecodedPng& image, uint64_t
   } catch (const std::bad_alloc&) {
     return PngOutOfMemory;
   }
-  const TPngStatus status = Reconstruct(h, filtered, palette, transparency, image.Pixels);
+  TPngStatus status;
+  try {
+    // Its row of zeros (the prior of each pass's first row) is as wide as a row.
+    status = Reconstruct(h, filtered, palette, transparency, image.Pixels);
+  } catch (const std::bad_alloc&) {
+    return PngOutOfMemory;
+  }
   if (status != PngOk) return status;
   image.BitDepth = h.BitDepth;
   image.ColorType = h.ColorType;

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "classlib/Memory.h"
 #include "tests/support/TestPaths.h"
 
 namespace {
@@ -133,6 +134,42 @@ TEST(PngCodec, BoundsSizeAndInflatedData) {
             PngTooMuchData);
   ASSERT_EQ(Decode(File({{"IHDR", Header(1, 1, 8, 0)}, {"IDAT", Compress({0, 7})}, {"IDAT", {}}}), image), PngOk);
   EXPECT_EQ(image.Pixels.At(0, 0), 0xFF070707u);
+}
+
+// Allocation `failAt` (counting those of a kilobyte or more) fails.
+int failAt = 0;
+void* (*realGetMem)(size_t) = nullptr;
+void* FailingGetMem(size_t size) {
+  if (size >= 1024 && --failAt == 0) return nullptr;
+  return realGetMem(size);
+}
+
+TEST(PngCodec, ReportsEachAllocationFailureAsAStatus) {
+  // 1000 x 1 at 16-bit RGBA: the inflated rows, the pixels and a row of zeros.
+  const Bytes file = File({{"IHDR", Header(1000, 1, 16, 6)}, {"IDAT", Compress(Bytes(8001, 0))}});
+  TMemoryManager saved;
+  GetMemoryManager(saved);
+  realGetMem = saved.GetMem;
+  TMemoryManager failing = saved;
+  failing.GetMem = failing.GetObjectMem = &FailingGetMem;
+  for (int k = 1;; k++) {
+    TDecodedPng image;
+    TPngStatus status = PngBadData;
+    bool threw = false;
+    failAt = k;
+    ASSERT_TRUE(SetMemoryManager(failing));
+    try {
+      status = Decode(file, image);
+    } catch (...) {
+      threw = true;
+    }
+    SetMemoryManager(saved);
+    EXPECT_FALSE(threw) << "allocation " << k;
+    if (status == PngOk) break;
+    EXPECT_EQ(status, PngOutOfMemory) << "allocation " << k;
+    EXPECT_TRUE(image.Pixels.Empty());
+    ASSERT_LT(k, 50);
+  }
 }
 
 #ifndef _WIN32

@@ -83,21 +83,6 @@ HBITMAP MakeMask(HBITMAP bitmap, int width, int height, COLORREF key, bool opaqu
   return mask;
 }
 
-// Deletes a GDI object at scope exit.
-class TOwnedGdiObject {
- public:
-  explicit TOwnedGdiObject(HGDIOBJ object) : object_(object) {}
-  ~TOwnedGdiObject() {
-    if (object_) DeleteObject(object_);
-  }
-  TOwnedGdiObject(const TOwnedGdiObject&) = delete;
-  TOwnedGdiObject& operator=(const TOwnedGdiObject&) = delete;
-  HGDIOBJ Handle() const { return object_; }
-
- private:
-  HGDIOBJ object_;
-};
-
 struct TWorkBitmap {
   int refs = 0;
   HBITMAP bitmap = nullptr;

@@ -42,6 +42,38 @@ class TSkinDib {
   int width_ = 0, height_ = 0;
 };
 
+// Deletes a GDI object at scope exit.
+class TOwnedGdiObject {
+ public:
+  explicit TOwnedGdiObject(HGDIOBJ object) : object_(object) {}
+  ~TOwnedGdiObject() {
+    if (object_) DeleteObject(object_);
+  }
+  TOwnedGdiObject(const TOwnedGdiObject&) = delete;
+  TOwnedGdiObject& operator=(const TOwnedGdiObject&) = delete;
+  HGDIOBJ Handle() const { return object_; }
+
+ private:
+  HGDIOBJ object_;
+};
+
+// `object` selected into `dc` for a scope; the one it replaced goes back at its
+// end, also when an exception leaves the scope (declare it after the object's
+// owner, so the object is out of the DC before it is deleted).
+class TScopedSelection {
+ public:
+  TScopedSelection(HDC dc, HGDIOBJ object) : dc_(dc), old_(dc && object ? SelectObject(dc, object) : nullptr) {}
+  ~TScopedSelection() {
+    if (old_) SelectObject(dc_, old_);
+  }
+  TScopedSelection(const TScopedSelection&) = delete;
+  TScopedSelection& operator=(const TScopedSelection&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
 // A memory DC with one bitmap selected; both selection and DC undone on scope exit.
 class TSelectedDC {
  public:

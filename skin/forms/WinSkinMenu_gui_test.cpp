@@ -192,6 +192,35 @@ class MenuBarOnForm1 : public ::testing::Test {
     GetWindowRect(form->Handle(), &w);
     return ToScreen({w.right - w.left - skinner->BorderRight - 40, skinner->CaptionHeight + skinner->MenuBarHeight / 2});
   }
+  // A window of its own class (procedure `proc`) with `menu` at `place`, skinned
+  // with the test skin and its bar laid out. Fails the test at the first step that
+  // does not work (the caller checks HasFatalFailure).
+  struct TPlainWindow {
+    HWND Window = nullptr;
+    std::unique_ptr<TWinSkinForm> Skinner;
+    TWinSkinMenu* Bar = nullptr;
+  };
+  void OpenPlainWindow(const char* className, WNDPROC proc, HMENU menu, const RECT& place, TPlainWindow& out) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassA(&wc);
+    out.Window = CreateWindowExA(0, className, className, WS_OVERLAPPEDWINDOW | WS_VISIBLE, place.left, place.top,
+                                 place.right - place.left, place.bottom - place.top, nullptr, menu, wc.hInstance,
+                                 nullptr);
+    ASSERT_TRUE(out.Window);
+    out.Skinner = std::make_unique<TWinSkinForm>();
+    out.Skinner->Hwnd = out.Window;
+    out.Skinner->AttachHandle(data);
+    PostMessageA(out.Window, kMsgActivateSkin, 0, 1000);
+    ASSERT_TRUE(PumpUntil([&] { return out.Skinner->SkinActivated != 0; }));
+    out.Bar = SkinMenuOf(*out.Skinner);
+    ASSERT_TRUE(out.Bar);
+    ASSERT_FALSE(out.Bar->Buttons.empty());
+    RedrawWindow(out.Window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    ASSERT_TRUE(PumpUntil([&] { return out.Bar->Buttons[0]->Rect.right > out.Bar->Buttons[0]->Rect.left; }));
+  }
   std::unique_ptr<TMenuTestForm> form;
   TSkinData* data = nullptr;
   TMenuItem* open = nullptr;
@@ -699,31 +728,20 @@ LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(MenuBarOnForm1, PlainWindowsMenuPostsOnlyRealCommands) {
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = PlainProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "VelmoraPlainMenuWindow";
-  RegisterClassA(&wc);
   HMENU menu = CreateMenu(), sub = CreatePopupMenu();
   AppendMenuA(sub, MF_STRING, 201, "&Alpha");
   AppendMenuA(sub, MF_STRING, 202, "&Beta");
   AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "&Letters");
   AppendMenuA(menu, MF_STRING, 203, "&Go");
-  HWND window = CreateWindowExA(0, wc.lpszClassName, "Plain", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 120, 400, 300,
-                                nullptr, menu, wc.hInstance, nullptr);
-  ASSERT_TRUE(window);
-  auto plain = std::make_unique<TWinSkinForm>();
-  plain->Hwnd = window;
-  plain->AttachHandle(data);
-  PostMessageA(window, kMsgActivateSkin, 0, 1000);
-  ASSERT_TRUE(PumpUntil([&] { return plain->SkinActivated != 0; }));
+  TPlainWindow opened;
+  OpenPlainWindow("VelmoraPlainMenuWindow", PlainProc, menu, {120, 120, 520, 420}, opened);
+  ASSERT_FALSE(HasFatalFailure());
+  HWND window = opened.Window;
+  std::unique_ptr<TWinSkinForm>& plain = opened.Skinner;
+  TWinSkinMenu* plainBar = opened.Bar;
   SetForegroundWindow(window);
-  TWinSkinMenu* plainBar = SkinMenuOf(*plain);
-  ASSERT_TRUE(plainBar);
   ASSERT_EQ(plainBar->Buttons.size(), 2u);
   EXPECT_EQ(GetMenu(window), nullptr);
-  RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-  ASSERT_TRUE(PumpUntil([&] { return plainBar->Buttons[0]->Rect.right > plainBar->Buttons[0]->Rect.left; }));
   RECT wr{};
   GetWindowRect(window, &wr);
   const RECT& letters = plainBar->Buttons[0]->Rect;
@@ -771,28 +789,17 @@ void CALLBACK CloseShownPopup(HWND, UINT, UINT_PTR id, DWORD) {
 // A plain window's bar popup, opened skinned, shows its own texts once the skin is
 // off; a destroyed menu is forgotten by the next marking.
 TEST_F(MenuBarOnForm1, SkinOffGivesThePopupsTheirTextsBack) {
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = DefWindowProcA;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "VelmoraUnskinMenuWindow";
-  RegisterClassA(&wc);
   HMENU menu = CreateMenu(), sub = CreatePopupMenu(), inner = CreatePopupMenu();
   AppendMenuA(inner, MF_STRING, 402, "&Deep");
   AppendMenuA(sub, MF_STRING, 401, "&Alpha\tCtrl+A");
   AppendMenuA(sub, MF_POPUP, reinterpret_cast<UINT_PTR>(inner), "&Inner");
   AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "&Letters");
-  HWND window = CreateWindowExA(0, wc.lpszClassName, "Unskin", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 130, 130, 400, 300,
-                                nullptr, menu, wc.hInstance, nullptr);
-  ASSERT_TRUE(window);
-  auto plain = std::make_unique<TWinSkinForm>();
-  plain->Hwnd = window;
-  plain->AttachHandle(data);
-  PostMessageA(window, kMsgActivateSkin, 0, 1000);
-  ASSERT_TRUE(PumpUntil([&] { return plain->SkinActivated != 0; }));
-  TWinSkinMenu* plainBar = SkinMenuOf(*plain);
-  ASSERT_TRUE(plainBar);
-  RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-  ASSERT_TRUE(PumpUntil([&] { return plainBar->Buttons[0]->Rect.right > plainBar->Buttons[0]->Rect.left; }));
+  TPlainWindow opened;
+  OpenPlainWindow("VelmoraUnskinMenuWindow", DefWindowProcA, menu, {130, 130, 530, 430}, opened);
+  ASSERT_FALSE(HasFatalFailure());
+  HWND window = opened.Window;
+  std::unique_ptr<TWinSkinForm>& plain = opened.Skinner;
+  TWinSkinMenu* plainBar = opened.Bar;
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseShownPopup);
   plainBar->OpenButton(plainBar->Buttons[0].get());
   KillTimer(nullptr, timer);
@@ -843,23 +850,12 @@ TEST_F(MenuBarOnForm1, WindowDestroyedWhileItsPopupIsOpen) {
   HMENU menu = CreateMenu(), sub = CreatePopupMenu();
   AppendMenuA(sub, MF_STRING, 301, "&Stay");
   AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "&Doomed");
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = DefWindowProcA;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "VelmoraDoomedMenuWindow";
-  RegisterClassA(&wc);
-  HWND window = CreateWindowExA(0, wc.lpszClassName, "Doomed", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 150, 150, 300, 200,
-                                nullptr, menu, wc.hInstance, nullptr);
-  ASSERT_TRUE(window);
-  auto plain = std::make_unique<TWinSkinForm>();
-  plain->Hwnd = window;
-  plain->AttachHandle(data);
-  PostMessageA(window, kMsgActivateSkin, 0, 1000);
-  ASSERT_TRUE(PumpUntil([&] { return plain->SkinActivated != 0; }));
-  TWinSkinMenu* doomedBar = SkinMenuOf(*plain);
-  ASSERT_TRUE(doomedBar);
-  RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-  ASSERT_TRUE(PumpUntil([&] { return doomedBar->Buttons[0]->Rect.right > doomedBar->Buttons[0]->Rect.left; }));
+  TPlainWindow opened;
+  OpenPlainWindow("VelmoraDoomedMenuWindow", DefWindowProcA, menu, {150, 150, 450, 350}, opened);
+  ASSERT_FALSE(HasFatalFailure());
+  HWND window = opened.Window;
+  std::unique_ptr<TWinSkinForm>& plain = opened.Skinner;
+  TWinSkinMenu* doomedBar = opened.Bar;
   doomed = window;
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, DestroyDoomed);
   doomedBar->OpenButton(doomedBar->Buttons[0].get());  // returns once the window went

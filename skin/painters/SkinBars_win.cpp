@@ -21,15 +21,6 @@
 namespace skin {
 namespace {
 
-// A font made for one paint, deleted after it was selected out.
-struct TOwnedFont {
-  HFONT Font = nullptr;
-  ~TOwnedFont() {
-    if (Font) DeleteObject(Font);
-  }
-  HFONT Handle() const { return Font; }
-};
-
 RECT ToRect(const TSliceRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
 COLORREF TextColour(const TSkinData* data, const TDataSkinObject* element) {
@@ -202,8 +193,8 @@ bool TSkinStatusBar::PaintBar(HDC dc, const RECT& rect) {
     if (!own || !GetObjectW(own, sizeof face, &face)) GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof face, &face);
     face.lfWeight = FW_NORMAL;
     face.lfItalic = face.lfUnderline = face.lfStrikeOut = FALSE;
-    const TOwnedFont plain{CreateFontIndirectW(&face)};
-    HGDIOBJ oldFont = SelectObject(b, plain.Handle());
+    const TOwnedGdiObject plain(CreateFontIndirectW(&face));
+    const TScopedSelection plainSelected(b, plain.Handle());
     const COLORREF colour = TextColour(SkinData, edges);
     const bool simple = bar ? bar->SimplePanel() : SendMessageW(Handle, SB_ISSIMPLE, 0, 0) != 0;
     const int parts = simple ? 0 : std::clamp(static_cast<int>(SendMessageW(Handle, SB_GETPARTS, 0, 0)), 0, 256);
@@ -256,7 +247,6 @@ bool TSkinStatusBar::PaintBar(HDC dc, const RECT& rect) {
       const TSliceRect grip = SizeGripRect(w, h, extra->Bitmap.Width, extra->Bitmap.Height, FramesOf(*extra));
       if (!grip.Empty()) DrawGlyphFrame(b, ToRect(grip), extra->Bitmap, FramesOf(*extra), 5);
     }
-    SelectObject(b, oldFont);
   }
   if (!bar) return true;
   bar->PaintControls(dc);

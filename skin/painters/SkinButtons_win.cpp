@@ -187,11 +187,8 @@ void TSkinBitButton::DrawGlyphAndCaption(HDC out, const RECT& r, int frame, int 
     listed.List->Draw(canvas, placed.Glyph.Left, placed.Glyph.Top, listed.Index, !listed.Greyed);
     canvas.SetHandle(nullptr);
   }
-  SetTextColor(out, TextColour(frame));
-  SetBkMode(out, TRANSPARENT);
-  RECT textRect{placed.Text.Left, placed.Text.Top, placed.Text.Right, placed.Text.Bottom};
-  SkinDrawText(out, text, textRect, CaptionFlagsFor(placed.TextFlags, RightToLeft()));
-  DrawFocusAround(out, textRect, !text.empty());
+  DrawPlacedCaption(out, text, {placed.Text.Left, placed.Text.Top, placed.Text.Right, placed.Text.Bottom},
+                    placed.TextFlags, frame);
   if (oldFont) SelectObject(out, oldFont);
 }
 
@@ -326,11 +323,8 @@ void TSkinMenuButton::Paint(HDC dc, const RECT& rect) {
   const TBitButtonLayout placed =
       LayoutBitButton(work, glyph->Width(), glyph->Height(), tw, th, TGlyphLayout::Left, -1, -1, false);
   DrawGlyph(out, *glyph, {0, 0, glyph->Width(), glyph->Height()}, {placed.Glyph.Left, placed.Glyph.Top}, false);
-  SetTextColor(out, TextColour(frame));
-  SetBkMode(out, TRANSPARENT);
-  RECT textRect{placed.Text.Left, placed.Text.Top, placed.Text.Right, placed.Text.Bottom};
-  SkinDrawText(out, text, textRect, CaptionFlagsFor(placed.TextFlags, RightToLeft()));
-  DrawFocusAround(out, textRect, !text.empty());
+  DrawPlacedCaption(out, text, {placed.Text.Left, placed.Text.Top, placed.Text.Right, placed.Text.Bottom},
+                    placed.TextFlags, frame);
   if (oldFont) SelectObject(out, oldFont);
   buffer.Flush();
 }
@@ -381,18 +375,21 @@ void TSkinButton::DrawCaption(HDC dc, const RECT& rect, int frame) {
     font = reinterpret_cast<HFONT>(SendMessageW(Handle, WM_GETFONT, 0, 0));
   }
   HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
-  SetTextColor(dc, TextColour(frame));
-  SetBkMode(dc, TRANSPARENT);
   const UINT flags = DT_CENTER | DT_WORDBREAK | DT_EXPANDTABS;
   RECT avail{rect.left + 2, rect.top + 2, rect.right - 2, rect.bottom - 2};
   RECT measured = avail;
   SkinDrawText(dc, text, measured, CaptionFlagsFor(flags | DT_CALCRECT | DT_NOCLIP, RightToLeft()));
   const TSliceRect placed = ButtonCaptionRect({avail.left, avail.top, avail.right, avail.bottom},
                                               measured.right - measured.left, measured.bottom - measured.top, true);
-  RECT textRect{placed.Left, placed.Top, placed.Right, placed.Bottom};
-  SkinDrawText(dc, text, textRect, CaptionFlagsFor(flags, RightToLeft()));
-  DrawFocusAround(dc, textRect, !text.empty());
+  DrawPlacedCaption(dc, text, {placed.Left, placed.Top, placed.Right, placed.Bottom}, flags, frame);
   if (oldFont) SelectObject(dc, oldFont);
+}
+
+void TSkinButton::DrawPlacedCaption(HDC dc, const std::wstring& text, RECT place, UINT flags, int frame) {
+  SetTextColor(dc, TextColour(frame));
+  SetBkMode(dc, TRANSPARENT);
+  SkinDrawText(dc, text, place, CaptionFlagsFor(flags, RightToLeft()));
+  DrawFocusAround(dc, place, !text.empty());
 }
 
 void TSkinButton::Paint(HDC dc, const RECT& rect) {

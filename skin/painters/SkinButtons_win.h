@@ -32,6 +32,9 @@ class TSkinButton : public TSkinControl {
   // The painted control: the windowed one, else the windowless one.
   TObject* Painted() const;
   void DrawCaption(HDC dc, const RECT& rect, int frame);
+  // `text` in `place` (flags without the reading order), in the colour of face
+  // `frame`, with the focus rectangle round it.
+  void DrawPlacedCaption(HDC dc, const std::wstring& text, RECT place, UINT flags, int frame);
   // Reads Enabled and Focused, draws the background and the face of the state's
   // frame into `dc`; returns the frame.
   int PaintFace(HDC dc, const RECT& rect);

@@ -219,6 +219,14 @@ class Form1Painters : public ::testing::Test {
   T* As(const char* name) {
     return dynamic_cast<T*>(form->FindComponent(name));
   }
+  // The painter of `owner` as a T; null when it has none of that class.
+  template <class T = TSkinControl>
+  T* Painter(const TComponent* owner) {
+    T* found = nullptr;
+    for (TSkinControl* p : skinner->Painters())
+      if (p->Owner() == owner) found = dynamic_cast<T*>(p);
+    return found;
+  }
   std::string PainterOf(const char* name) {
     for (TSkinControl* p : skinner->Painters())
       if (p->Owner() == form->FindComponent(name)) return p->ClassName();
@@ -351,9 +359,7 @@ TEST_F(Form1Painters, PickerArrowOpensTheCalendarAndTimePickerSpinIsSkinnedOnce)
       RedrawWindow(time->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
       FormChildrenSeam().SkinChildren(*skinner);
     }
-    TSkinEdit* edit = nullptr;
-    for (TSkinControl* p : skinner->Painters())
-      if (p->Owner() == time) edit = dynamic_cast<TSkinEdit*>(p);
+    TSkinEdit* edit = Painter<TSkinEdit>(time);
     ASSERT_TRUE(edit);
     ASSERT_TRUE(edit->UpDown);
     EXPECT_EQ(edit->UpDown->Handle, spin);
@@ -510,9 +516,7 @@ TEST_F(Form1Painters, CloseBoxesFreeTheClickedPage) {
   }
   sheets[1]->SetTabVisible(false);
   FormChildrenSeam().SkinChildren(*skinner);
-  TSkinTab* painter = nullptr;
-  for (TSkinControl* p : skinner->Painters())
-    if (p->Owner() == pages) painter = dynamic_cast<TSkinTab*>(p);
+  TSkinTab* painter = Painter<TSkinTab>(pages);
   ASSERT_TRUE(painter);
   ASSERT_TRUE(painter->CloseButtons);
   HWND pc = pages->Handle();
@@ -631,9 +635,7 @@ TEST_F(Form1Painters, AdvancedPageControlGetsTabPicturesFromTheSkin) {
   pages->SetParent(form);
   pages->SetBounds(500, 300, 300, 150);
   FormChildrenSeam().SkinChildren(*skinner);
-  TSkinControl* painter = nullptr;
-  for (TSkinControl* p : skinner->Painters())
-    if (p->Owner() == pages) painter = p;
+  TSkinControl* painter = Painter(pages);
   ASSERT_TRUE(painter);
   EXPECT_STREQ(painter->ClassName().c_str(), "TSkinAdvPage");
   // 100 x 21 pictures of the "Tabs" frames 1 and 2 (left edge, middle row).
@@ -718,9 +720,7 @@ TEST_F(Form1Painters, SkinsWithoutElementsFallBack) {
   HWND header = Win("Header1")->Handle();
   ASSERT_TRUE(IsWindowVisible(header));
   UpdateWindow(header);
-  TSkinHeader* painter = nullptr;
-  for (TSkinControl* p : skinner->Painters())
-    if (p->Owner() == Win("Header1")) painter = dynamic_cast<TSkinHeader*>(p);
+  TSkinHeader* painter = Painter<TSkinHeader>(Win("Header1"));
   ASSERT_TRUE(painter);
   EXPECT_TRUE(painter->ItemRects.empty());
 }
@@ -737,9 +737,7 @@ TEST_F(Form1Painters, ScrollBarOverlayWorksLikeTheBarAndHidesWithIt) {
   twin->SetMax(bar->Max());
   twin->SetPosition(bar->Position());
   FormChildrenSeam().SkinChildren(*skinner);
-  TSkinScControl* painter = nullptr;
-  for (TSkinControl* p : skinner->Painters())
-    if (p->Owner() == bar) painter = dynamic_cast<TSkinScControl*>(p);
+  TSkinScControl* painter = Painter<TSkinScControl>(bar);
   ASSERT_TRUE(painter && painter->ScrollPanel);
   HWND panel = painter->ScrollPanel->Handle();
   EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(panel) != FALSE; }, 5000));
@@ -787,9 +785,7 @@ TEST_F(Form1Painters, ScrollBarOverlayFollowsEnablingAndKeepsItsThickness) {
   bar->SetBounds(760, 300, 240, 40);
   bar->SetMax(50);
   FormChildrenSeam().SkinChildren(*skinner);
-  TSkinScControl* painter = nullptr;
-  for (TSkinControl* p : skinner->Painters())
-    if (p->Owner() == bar) painter = dynamic_cast<TSkinScControl*>(p);
+  TSkinScControl* painter = Painter<TSkinScControl>(bar);
   ASSERT_TRUE(painter && painter->ScrollPanel);
   HWND panel = painter->ScrollPanel->Handle();
   ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(panel) != FALSE; }, 5000));
@@ -850,9 +846,7 @@ TEST_F(Form1Painters, ComboListScrollsAndListViewHeaderIsSkinned) {
   std::vector<std::string> items;
   for (int i = 0; i < 40; i++) items.push_back("Choice " + std::to_string(i));
   combo->SetItems(items);
-  TSkinComBox* painter = nullptr;
-  for (TSkinControl* p : skinner->Painters())
-    if (p->Owner() == combo) painter = dynamic_cast<TSkinComBox*>(p);
+  TSkinComBox* painter = Painter<TSkinComBox>(combo);
   ASSERT_TRUE(painter && painter->ListPainter);
   EXPECT_STREQ(painter->ListPainter->ClassName().c_str(), "TComboxScrollBar");
   HWND cb = combo->Handle();
@@ -896,9 +890,7 @@ TEST_F(Form1Painters, TabSetShowsFlippedTabsAndItsScrollerStillWorks) {
   set->SetTabs(tabs);
   set->SetTabIndex(0);
   FormChildrenSeam().SkinChildren(*skinner);
-  TSkinTab31* painter = nullptr;
-  for (TSkinControl* p : skinner->Painters())
-    if (p->Owner() == set) painter = dynamic_cast<TSkinTab31*>(p);
+  TSkinTab31* painter = Painter<TSkinTab31>(set);
   ASSERT_TRUE(painter);
   ASSERT_TRUE(painter->UpDown);
   EXPECT_TRUE(painter->UpDown->Horizontal);
@@ -985,9 +977,7 @@ TEST_F(Form1Painters, ExtendedComboIsSkinnedOnItsInnerCombo) {
   ex->SetBounds(500, 300, 180, 200);
   for (const char* item : {"Gears", "Levers", "Pulleys"}) ex->AddItem(item);
   FormChildrenSeam().SkinChildren(*skinner);
-  TSkinComBox* painter = nullptr;
-  for (TSkinControl* p : skinner->Painters())
-    if (p->Owner() == ex) painter = dynamic_cast<TSkinComBox*>(p);
+  TSkinComBox* painter = Painter<TSkinComBox>(ex);
   ASSERT_TRUE(painter);
   ASSERT_TRUE(painter->IsComboBoxEx);
   HWND inner = painter->ChildHandle;

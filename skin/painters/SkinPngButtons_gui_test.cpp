@@ -10,16 +10,12 @@
 
 #include "classlib/Buttons_win.h"
 #include "classlib/ControlClasses.h"
-#include "classlib/Layout.h"
 #include "classlib/PngImage_win.h"
-#include "skin/data/SkinTestSkin.h"
-#include "skin/forms/SkinDispatch_win.h"
-#include "skin/forms/WinSkinForm.h"
+#include "skin/forms/Form1TestSkin_win.h"
 #include "skin/painters/SkinButtons_win.h"
 #include "tests/support/GuiProbe_win.h"
 #include "tests/support/PngSamples.h"
 #include "tests/support/ScreenArea_win.h"
-#include "tests/support/TestPaths.h"
 
 using velmora::test::PumpUntil;
 
@@ -64,31 +60,12 @@ COLORREF HalfBlueOver(COLORREF under) {
 class PngButtons : public ::testing::Test {
  protected:
   void SetUp() override {
-    skintest::StartSkinForms();
     static const bool registered = (RegisterControlClass(TPngTestForm::StaticClass()), true);
     (void)registered;
-    InstallChildDispatch();
-    std::string layout = velmora::test::ReadFileBytes(velmora::test::HostPath(VELMORA_FORM1_LAYOUT));
-    ASSERT_FALSE(layout.empty());
-    layout.replace(layout.find("TForm1"), 6, "TPngTestForm");
-    form.reset(dynamic_cast<TPngTestForm*>(CreateFromLayout(layout, nullptr)));
-    ASSERT_TRUE(form);
-    data = dynamic_cast<TSkinData*>(form->FindComponent("SkinData1"));
-    ASSERT_TRUE(data);
-    data->SetSkinStreamBytes(skintest::TestSkinContainer());
-    ASSERT_TRUE(data->LoadSkin());
-    form->SetBounds(0, 0, 760, 560);
-    form->Show();
-    skinner = std::make_unique<TWinSkinForm>();
-    skinner->Hwnd = form->Handle();
-    skinner->AttachForm(data, form.get());
-    PostMessageA(form->Handle(), kMsgActivateSkin, 0, 1000);
-    ASSERT_TRUE(PumpUntil([&] { return skinner->SkinActivated != 0; }));
-  }
-  void TearDown() override {
-    skinner.reset();
-    form.reset();
-    SetFormChildrenSeam(nullptr);
+    skintest::OpenForm1OnTestSkin("TPngTestForm", 760, 560, opened);
+    ASSERT_FALSE(HasFatalFailure());
+    form = opened.Form.get();
+    skinner = opened.Skinner.get();
   }
   TSkinBitButton* PainterOf(TControl* control) {
     for (TSkinControl* p : skinner->Painters())
@@ -103,9 +80,9 @@ class PngButtons : public ::testing::Test {
       return box.right - box.left == 8 && box.bottom - box.top == 8;
     }, 5000);
   }
-  std::unique_ptr<TPngTestForm> form;
-  TSkinData* data = nullptr;
-  std::unique_ptr<TWinSkinForm> skinner;
+  skintest::TForm1OnTestSkin opened;
+  TForm* form = nullptr;
+  TWinSkinForm* skinner = nullptr;
 };
 
 TEST_F(PngButtons, Form1PngBitButtonBlendsItsGlyphOverTheFace) {
@@ -143,7 +120,7 @@ TEST_F(PngButtons, Form1PngBitButtonBlendsItsGlyphOverTheFace) {
 TEST_F(PngButtons, SpeedButtonOfTheClassListDrawsItsPng) {
   auto* source = dynamic_cast<TPngBitBtn*>(form->FindComponent("PngBitBtn1"));
   ASSERT_TRUE(source);
-  auto* speed = new TPngSpeedButton(form.get());
+  auto* speed = new TPngSpeedButton(form);
   speed->SetPngImage(source->PngImage());
   speed->SetParent(dynamic_cast<TWinControl*>(form->FindComponent("ButtonsSheet")));
   speed->SetBounds(240, 170, 60, 26);
