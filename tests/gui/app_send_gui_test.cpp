@@ -68,7 +68,11 @@ class THostPeer {
  public:
   THostPeer(const std::string& name, const std::string& command, int port) {
     PumpUntil([&] { return ListenerGroups(port).empty(); }, 60000);
-    unix_ = "/tmp/velmora-appsend-" + std::to_string(GetCurrentProcessId()) + "-" + name;
+    // Process ids repeat across Wine sessions: the counter keeps the folder ours.
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    unix_ = "/tmp/velmora-appsend-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(now.QuadPart) +
+            "-" + name;
     RunHostCommand("rm -rf '" + unix_ + "'; mkdir -p '" + unix_ + "/store'");
     std::string line = command;
     for (size_t at; (at = line.find("{dir}")) != std::string::npos;) line.replace(at, 5, unix_);
