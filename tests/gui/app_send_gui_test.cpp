@@ -12,6 +12,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -251,6 +252,72 @@ TEST_F(AppSend, MailedByTheTestServerItHoldsTheMessage) {
                                 peer.Unix("store/msg-1.json") +
                                 " | base64 -d | grep -c -e '^Subject: Velmora error report' -e 'filename=.*[.]zip'");
   EXPECT_EQ(headers.value_or(""), "2\n");
+  AnswerTheBoxAndClose(w.Box);
+}
+
+// A window of the test's own, one flat colour, over `r` until it goes.
+class TCover {
+ public:
+  static constexpr COLORREF Colour = RGB(255, 0, 255);
+  explicit TCover(const RECT& r) {
+    WNDCLASSA c{};
+    c.lpfnWndProc = DefWindowProcA;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.hbrBackground = CreateSolidBrush(Colour);
+    c.lpszClassName = "VelmoraTestCover";
+    RegisterClassA(&c);
+    window_ = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, c.lpszClassName, "", WS_POPUP,
+                              r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr, c.hInstance, nullptr);
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+    UpdateWindow(window_);
+  }
+  ~TCover() { Remove(); }
+  void Remove() {
+    if (window_) DestroyWindow(window_);
+    window_ = nullptr;
+  }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+// A mail server that holds its answer to the message until told: meanwhile the
+// program's main window answers at once and paints again what a window covered.
+TEST_F(AppSend, WhileTheServerHoldsTheMessageTheMainWindowAnswersAndRepaints) {
+  THostPeer peer("hold", "smtp_peer.py script hold {dir}/log --port 47125", 47125);
+  ASSERT_TRUE(PumpUntil([&] { return peer.Listening(47125); }, 20000)) << ReadText(peer.Path("out"));
+  StartAndSend(VELMORA_MAIL_PEER_EXE);
+  // The message's end is in; the server holds its answer.
+  ASSERT_TRUE(PumpUntil([&] { return ReadText(peer.Path("log")).find("\n.\r\n") != std::string::npos; }, 60000))
+      << ReadText(peer.Path("log")).size();
+  HWND progress = ProgressWindowOf(program->Id());
+  ASSERT_NE(progress, nullptr);
+  DWORD_PTR answer = 0;
+  EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer), 0u);
+  // A spot of the main window that nothing of the program covers.
+  RECT main{}, spot{};
+  GetWindowRect(window, &main);
+  POINT at{};
+  for (POINT p : {POINT{main.left + 40, main.top + 60}, POINT{main.right - 40, main.top + 60},
+                  POINT{main.left + 40, main.bottom - 40}, POINT{main.right - 40, main.bottom - 40}})
+    if (GetAncestor(WindowFromPoint(p), GA_ROOT) == window) {
+      at = p;
+      break;
+    }
+  ASSERT_NE(at.x, 0);
+  const std::optional<COLORREF> before = velmora::test::XScreenPixel(at.x, at.y);
+  ASSERT_TRUE(before && *before != TCover::Colour);
+  SetRect(&spot, at.x - 10, at.y - 10, at.x + 10, at.y + 10);
+  TCover cover(spot);
+  ASSERT_TRUE(PumpUntil([&] { return velmora::test::XScreenPixel(at.x, at.y) == TCover::Colour; }, 20000));
+  cover.Remove();
+  EXPECT_TRUE(PumpUntil([&] { return velmora::test::NearColour(velmora::test::XScreenPixel(at.x, at.y), *before); },
+                        20000));
+  EXPECT_TRUE(IsWindow(progress));  // all this while the server held its answer
+  RunHostCommand("touch " + peer.Unix("log.release"));
+  TWatched w = WatchUntilTheBox("Information.");
+  ASSERT_NE(w.Box, nullptr) << Joined(w.EarlierBoxes);
+  EXPECT_EQ(w.BoxText, "The message was sent successfully.");
   AnswerTheBoxAndClose(w.Box);
 }
 
