@@ -15,6 +15,8 @@ struct TDialogReportFacts {
   bool Duplicate = false;       // the log already counted this error
   int ErrorCount = 0;           // errors handled so far, this one included
   bool CanShowWindows = true;   // an interactive process
+  // The raising thread's active window when it raised (none: no owner).
+  HWND Owner = nullptr;
 };
 TDialogReportFacts& DialogReportFacts();
 
@@ -36,6 +38,13 @@ std::string DialogText(int index);
 // painted behind the dialog.
 void MarkDialogVisible();
 void ClearDialogVisible();
+
+// The dialog becomes owned by the report's owner window, which stays disabled
+// while the dialog is up, so a click on the program's window cannot put the
+// dialog behind it. The owner is enabled again when the dialog ends (closing
+// the dialog enables it too), and before another window would be activated.
+void TakeReportOwner(HWND dialog);
+void ReleaseReportOwner();
 
 // Mouse, keyboard and non-client mouse messages: the auto-close count restarts.
 bool IsUserInputMessage(UINT message);
