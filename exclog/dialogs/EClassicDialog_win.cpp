@@ -57,7 +57,7 @@ void InitDialog(HWND window) {
   const uint16_t flags = options.DialogFlags();
   // 1. and 2.
   PrepareDialogWindow(window, false);
-  TakeReportOwner(window);
+  TakeReportOwner(window, true);
   CreateDialogFonts(window);
   state.ErrorBitmap = static_cast<HBITMAP>(LoadImageA(LoggerResourceModule(), "QL_ERROR", IMAGE_BITMAP, 0, 0, 0));
   TDialogKitState& kit = DialogKit();

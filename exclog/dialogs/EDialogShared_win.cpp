@@ -30,7 +30,7 @@ namespace {
 HWND disabledOwner = nullptr;
 }  // namespace
 
-void TakeReportOwner(HWND dialog) {
+void TakeReportOwner(HWND dialog, bool disableOwner) {
   HWND owner = DialogReportFacts().Owner;
   DWORD process = 0;
   if (!owner || owner == dialog || !IsWindow(owner)) return;
@@ -41,7 +41,7 @@ void TakeReportOwner(HWND dialog) {
   SetDialogShowing(true);
   SetWindowLongPtrA(dialog, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
   // Disabled, a click on the owner does not activate it over the dialog.
-  if (IsWindowEnabled(owner)) {
+  if (disableOwner && IsWindowEnabled(owner)) {
     EnableWindow(owner, FALSE);
     disabledOwner = owner;
   }

@@ -39,11 +39,13 @@ std::string DialogText(int index);
 void MarkDialogVisible();
 void ClearDialogVisible();
 
-// The dialog becomes owned by the report's owner window, which stays disabled
-// while the dialog is up, so a click on the program's window cannot put the
-// dialog behind it. The owner is enabled again when the dialog ends (closing
-// the dialog enables it too), and before another window would be activated.
-void TakeReportOwner(HWND dialog);
+// The dialog becomes owned by the report's owner window and, with
+// `disableOwner`, that window stays disabled while the dialog is up, so a click
+// on the program's window cannot put the dialog behind it. The owner is enabled
+// again when the dialog ends (closing the dialog enables it too). The request
+// that follows a report keeps its owner enabled: with it disabled, keys typed
+// into the request under Wine were at times lost.
+void TakeReportOwner(HWND dialog, bool disableOwner);
 void ReleaseReportOwner();
 
 // Mouse, keyboard and non-client mouse messages: the auto-close count restarts.

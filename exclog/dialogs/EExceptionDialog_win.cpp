@@ -201,7 +201,7 @@ void InitDialog(HWND window) {
   SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOSENDCHANGING);
   state.OwnLook = (flags & DialogOwnLook) != 0;
   PrepareDialogWindow(window, state.OwnLook);
-  TakeReportOwner(window);
+  TakeReportOwner(window, true);
   // 2. and 3.
   TCheckAreaInput check;
   check.MailMode = options.MailMode();

@@ -17,7 +17,7 @@ namespace {
 void InitDialog(HWND window) {
   // 1. and 2.
   PrepareDialogWindow(window, false);
-  TakeReportOwner(window);
+  TakeReportOwner(window, false);
   CreateDialogFonts(window);
   TDialogKitState& kit = DialogKit();
   SetWindowTextA(window, DialogText(123).c_str());
