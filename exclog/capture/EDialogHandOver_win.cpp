@@ -46,6 +46,7 @@ void AskReproduceSteps(const TReportJob& job) {
   DialogReportFacts().Owner = RaisingThreadWindow(job);
   DialogReportFacts().CanShowWindows = !ConsoleProgram() && job.DialogKind == 0;
   ShowRequestDialog();
+  DialogReportFacts().Owner = nullptr;  // dialogs shown outside a report own nothing
 }
 
 }  // namespace
@@ -82,6 +83,7 @@ TDialogAnswer ShowReportDialog(const TReportJob& job, const std::string& report)
   outcome.HelpAsksToClose = 0;
   outcome.DetailsShownBefore = 0;
   ShowExceptionDialog(true);
+  facts.Owner = nullptr;
   if (!outcome.RestartChosen) return TDialogAnswer::Close;
   switch (job.RestartChoice) {
     case 1: return TDialogAnswer::Terminate;

@@ -15,7 +15,8 @@ struct TDialogReportFacts {
   bool Duplicate = false;       // the log already counted this error
   int ErrorCount = 0;           // errors handled so far, this one included
   bool CanShowWindows = true;   // an interactive process
-  // The raising thread's active window when it raised (none: no owner).
+  // The active window of the thread that waits for the report and pumps
+  // meanwhile, or of the dialogs' own thread (none: no owner).
   HWND Owner = nullptr;
 };
 TDialogReportFacts& DialogReportFacts();
