@@ -31,10 +31,22 @@ void NotifyDialogAction(int action, bool& chosen) {
   chosen = value != 0;
 }
 
+// The window the user worked in when the exception came: the dialogs stay in
+// front of it. Only a thread that answers messages meanwhile can own them: the
+// waiting main thread while it pumps, or the thread the dialogs run on.
+HWND RaisingThreadWindow(const TReportJob& job) {
+  uint32_t thread = job.OnReportThread ? job.PumpingThreadId : GetCurrentThreadId();
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  return thread && GetGUIThreadInfo(thread, &gui) ? gui.hwndActive : nullptr;
+}
+
 void AskReproduceSteps(const TReportJob& job) {
   DialogReportFacts().Duplicate = job.Duplicate;
+  DialogReportFacts().Owner = RaisingThreadWindow(job);
   DialogReportFacts().CanShowWindows = !ConsoleProgram() && job.DialogKind == 0;
   ShowRequestDialog();
+  DialogReportFacts().Owner = nullptr;  // dialogs shown outside a report own nothing
 }
 
 }  // namespace
@@ -60,6 +72,7 @@ TDialogAnswer ShowReportDialog(const TReportJob& job, const std::string& report)
   facts.Duplicate = job.Duplicate;
   facts.ErrorCount = ReportCount();
   facts.CanShowWindows = !ConsoleProgram();
+  facts.Owner = RaisingThreadWindow(job);
   // Preset as the handler does before its presentation loop; Send chosen is set.
   TDialogOutcome& outcome = DialogOutcome();
   outcome.PresentationKind = PresentationKindOption();
@@ -70,6 +83,7 @@ TDialogAnswer ShowReportDialog(const TReportJob& job, const std::string& report)
   outcome.HelpAsksToClose = 0;
   outcome.DetailsShownBefore = 0;
   ShowExceptionDialog(true);
+  facts.Owner = nullptr;
   if (!outcome.RestartChosen) return TDialogAnswer::Close;
   switch (job.RestartChoice) {
     case 1: return TDialogAnswer::Terminate;

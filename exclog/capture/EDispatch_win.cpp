@@ -59,6 +59,8 @@ uint8_t RunMainHandlerGuarded(TReportJob& job) {
 // False when no report thread could be made: the report then runs here.
 bool RunOnReportThread(TReportJob& job, bool pumping, uint8_t& result) {
   TExceptionThread* thread = nullptr;
+  bool onMain = GetCurrentThreadId() == MainThreadID();
+  job.PumpingThreadId = onMain && pumping ? GetCurrentThreadId() : 0;
   try {
     thread = new TExceptionThread(job);
     thread->SetPriority(TThreadPriority::tpHighest);
@@ -71,10 +73,14 @@ bool RunOnReportThread(TReportJob& job, bool pumping, uint8_t& result) {
     delete thread;
     return false;
   }
-  bool onMain = GetCurrentThreadId() == MainThreadID();
   HANDLE handle = reinterpret_cast<HANDLE>(thread->Handle());
   while (thread->Running.load()) {
     if (onMain && pumping && DialogShowing() && !PumpReportMessages()) pumping = false;
+    // Past a quit request only sent messages are served: a dialog this thread's
+    // window owns still enables that window when it ends.
+    MSG sent;
+    if (!pumping && job.PumpingThreadId && DialogShowing())
+      PeekMessageA(&sent, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     ServeEventRequest();
     if (WaitForSingleObject(handle, 0) != WAIT_TIMEOUT) break;
     // Up to 10 ms; over at once when a handler call is handed over or the report ends.

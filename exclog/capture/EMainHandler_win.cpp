@@ -411,7 +411,11 @@ uint8_t RunMainHandler(TReportJob& job) {
     AddRequestSection(report);
   }
   CountReportSeamCall("SaveTextLog");
+  // The log step may make the report's copy the whole log (ProcessFlags bit 2):
+  // the clipboard and the sending then carry the log.
+  bool piecesTrackReport = ReportPieces().LastReport == report;
   if (seams.SaveTextLog) seams.SaveTextLog(job, report);
+  if (piecesTrackReport && (ReportOptions().ProcessFlags() & 0x4)) report = ReportPieces().ReportCopy;
   CountReportSeamCall("SaveScreenshot");
   if (seams.SaveScreenshot) seams.SaveScreenshot(job);
   // 12.

@@ -70,8 +70,16 @@ void InstallReportLogSeams() {
     RaiseValueEvent(TQuelbaEvent::ExceptionActionNotify, action, goAhead);
   };
   saving.ErrorNotify = [](int action) { return NotifyReportAction(action, true); };
-  // With the log copied into the report, the dialogs and the sending read the log.
-  saving.ReplaceReportCopy = &SetReportCopy;
+  // With the log copied into the report, what is copied and what is sent is the
+  // whole log.
+  saving.ReplaceReportCopy = [](const std::string& log) {
+    UpdateReportPieces(
+        [](TReportPieces& pieces, const void* text) {
+          pieces.ReportCopy = *static_cast<const std::string*>(text);
+          pieces.SendingText = pieces.ReportCopy;
+        },
+        &log);
+  };
   ReportFilesSeams().LastPage = &LastCgiPage;
   TReportHandlerSeams& seams = ReportHandlerSeams();
   seams.ReportFileName = &SettleReportFiles;

@@ -21,6 +21,9 @@ void TakeReportScreenshot(const TReportJob& job) {
   captured = false;
   SetScreenshotTaken(false);
   uint16_t flags = ReportOptions().ProcessFlags();
+  // Without a dialog the options decide whether the shot goes out; the exception
+  // dialog's box overrides this.
+  DialogOutcome().ScreenshotChosen = (flags & ScreenshotAttached) ? 1 : 0;
   // The leak report runs after every window of the program closed: the screen
   // could show only other programs.
   if (!(flags & ScreenshotAttached) || LeakReportMode()) return;
@@ -35,12 +38,17 @@ void TakeReportScreenshot(const TReportJob& job) {
 }
 
 void SaveReportScreenshot(const TReportJob&) {
-  if (!captured) return;
-  captured = false;
   std::string folder = TempFolder();
-  // The report's files attach the shot only when it was written.
-  if (!folder.empty()) SetScreenshotTaken(SaveScreenshotPng(folder + ScreenshotFile));
-  ReleaseCapture();
+  bool wanted = captured && DialogOutcome().ScreenshotChosen;
+  // The report's files attach the shot only when it was written. A shot the user
+  // unticked is not written, and one an earlier report left is not kept beside
+  // this report either.
+  if (wanted && !folder.empty())
+    SetScreenshotTaken(SaveScreenshotPng(folder + ScreenshotFile));
+  else if (captured && !folder.empty())
+    DeleteFileA((folder + ScreenshotFile).c_str());
+  if (captured) ReleaseCapture();
+  captured = false;
 }
 
 }  // namespace

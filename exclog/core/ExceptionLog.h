@@ -37,6 +37,7 @@ struct TReportJob {
   uint32_t RaisingThreadId = 0;
   bool HandledReport = false;      // a report of an exception that was caught
   bool OnReportThread = false;     // runs on a report thread (else on the raising one)
+  uint32_t PumpingThreadId = 0;    // the waiting thread that pumps while a dialog shows
   const void* Context = nullptr;   // the raising thread's recorded context (204 bytes), or null
   const void* Record = nullptr;    // its recorded exception record (80 bytes), or null
   // A copy of the raising thread's stack from the context's stack pointer up, taken

@@ -57,6 +57,7 @@ void InitDialog(HWND window) {
   const uint16_t flags = options.DialogFlags();
   // 1. and 2.
   PrepareDialogWindow(window, false);
+  TakeReportOwner(window, true);
   CreateDialogFonts(window);
   state.ErrorBitmap = static_cast<HBITMAP>(LoadImageA(LoggerResourceModule(), "QL_ERROR", IMAGE_BITMAP, 0, 0, 0));
   TDialogKitState& kit = DialogKit();
@@ -287,6 +288,7 @@ INT_PTR CALLBACK ClassicDialogProc(HWND window, UINT message, WPARAM wParam, LPA
         Close(IsEscapeDown());
         return TRUE;
       case WM_DESTROY:
+        ReleaseReportOwner();
         KillTimer(window, FirstShowTimer);
         StopAutoClose(window);
         StopKeepForeground(window);

@@ -26,6 +26,33 @@ void MarkDialogVisible() {
   SetDialogShowing(true);
 }
 
+namespace {
+HWND disabledOwner = nullptr;
+}  // namespace
+
+void TakeReportOwner(HWND dialog, bool disableOwner) {
+  HWND owner = DialogReportFacts().Owner;
+  DWORD process = 0;
+  if (!owner || owner == dialog || !IsWindow(owner)) return;
+  GetWindowThreadProcessId(owner, &process);
+  if (process != GetCurrentProcessId()) return;
+  // The owner's thread answers what the link and the disabling send it from now
+  // on, before the dialog is first painted.
+  SetDialogShowing(true);
+  SetWindowLongPtrA(dialog, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+  // Disabled, a click on the owner does not activate it over the dialog.
+  if (disableOwner && IsWindowEnabled(owner)) {
+    EnableWindow(owner, FALSE);
+    disabledOwner = owner;
+  }
+}
+
+void ReleaseReportOwner() {
+  HWND owner = disabledOwner;
+  disabledOwner = nullptr;
+  if (owner && IsWindow(owner)) EnableWindow(owner, TRUE);
+}
+
 void ClearDialogVisible() {
   DialogOutcome().BecameVisible = 0;
   SetDialogShowing(false);

@@ -15,6 +15,9 @@ struct TDialogReportFacts {
   bool Duplicate = false;       // the log already counted this error
   int ErrorCount = 0;           // errors handled so far, this one included
   bool CanShowWindows = true;   // an interactive process
+  // The active window of the thread that waits for the report and pumps
+  // meanwhile, or of the dialogs' own thread (none: no owner).
+  HWND Owner = nullptr;
 };
 TDialogReportFacts& DialogReportFacts();
 
@@ -36,6 +39,15 @@ std::string DialogText(int index);
 // painted behind the dialog.
 void MarkDialogVisible();
 void ClearDialogVisible();
+
+// The dialog becomes owned by the report's owner window and, with
+// `disableOwner`, that window stays disabled while the dialog is up, so a click
+// on the program's window cannot put the dialog behind it. The owner is enabled
+// again when the dialog ends (closing the dialog enables it too). The request
+// that follows a report keeps its owner enabled: with it disabled, keys typed
+// into the request under Wine were at times lost.
+void TakeReportOwner(HWND dialog, bool disableOwner);
+void ReleaseReportOwner();
 
 // Mouse, keyboard and non-client mouse messages: the auto-close count restarts.
 bool IsUserInputMessage(UINT message);

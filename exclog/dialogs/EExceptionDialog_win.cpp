@@ -201,6 +201,7 @@ void InitDialog(HWND window) {
   SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOSENDCHANGING);
   state.OwnLook = (flags & DialogOwnLook) != 0;
   PrepareDialogWindow(window, state.OwnLook);
+  TakeReportOwner(window, true);
   // 2. and 3.
   TCheckAreaInput check;
   check.MailMode = options.MailMode();
@@ -499,6 +500,7 @@ INT_PTR CALLBACK ExceptionDialogProc(HWND window, UINT message, WPARAM wParam, L
         CloseWith(IDOK);
         return TRUE;
       case WM_DESTROY:
+        ReleaseReportOwner();
         DestroyDialog();
         return FALSE;
       default:

@@ -17,6 +17,7 @@ namespace {
 void InitDialog(HWND window) {
   // 1. and 2.
   PrepareDialogWindow(window, false);
+  TakeReportOwner(window, false);
   CreateDialogFonts(window);
   TDialogKitState& kit = DialogKit();
   SetWindowTextA(window, DialogText(123).c_str());
@@ -101,6 +102,7 @@ INT_PTR CALLBACK RequestDialogProc(HWND window, UINT message, WPARAM wParam, LPA
         MarkDialogVisible();
         return FALSE;
       case WM_DESTROY:
+        ReleaseReportOwner();
         StopAutoClose(window);
         StopKeepForeground(window);
         DeleteDialogFonts();

@@ -7,6 +7,7 @@
 
 #include "exclog/core/ExceptionLog.h"
 #include "exclog/dialogs/EDialogKit_win.h"
+#include "exclog/dialogs/EDialogShared_win.h"
 #include "exclog/dialogs/ESendProgress.h"
 #include "resources/exclog/QuelbaSendIds.h"
 
@@ -92,7 +93,9 @@ void Paint(HWND window) {
   HDC dc = BeginPaint(window, &ps);
   if (windowState.Picture) DrawKeyedBitmap(dc, windowState.Picture, 8, 8, 32, 32);
   EndPaint(window, &ps);
-  DialogOutcome().BecameVisible = 1;
+  // The raising main thread then keeps the program's windows answering and
+  // painted while the report goes out.
+  MarkDialogVisible();
 }
 
 void Destroyed(HWND window) {
@@ -101,6 +104,7 @@ void Destroyed(HWND window) {
   if (windowState.Picture) DeleteObject(windowState.Picture);
   windowState = TProgressWindowState();
   progressWindow = nullptr;
+  SetDialogShowing(false);
 }
 
 }  // namespace
@@ -158,7 +162,7 @@ INT_PTR CALLBACK SendProgressDialogProc(HWND window, UINT message, WPARAM wParam
         }
         return FALSE;
       case WM_ACTIVATE:
-        DialogOutcome().BecameVisible = 1;
+        MarkDialogVisible();
         return FALSE;
       case WM_SETFOCUS:
         ready = true;

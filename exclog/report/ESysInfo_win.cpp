@@ -529,14 +529,23 @@ std::string VideoCardValue() {
   });
 }
 
+namespace {
+
+// The spooler's routine `name`, cast by the caller. The library is kept: loaded and
+// freed for every report, each load left a kernel handle behind.
+void* SpoolerRoutine(const char* name) {
+  return reinterpret_cast<void*>(KeptLibrary("winspool.drv").Find(name));
+}
+
+}  // namespace
+
 std::string PrinterValue() {
   return Guarded([]() -> std::string {
-    const TLibrary& spooler = KeptLibrary("winspool.drv");
     const TVersionRecord v = CurrentVersion();
     std::string name;
     if (v.NT && v.Major >= 5) {
       using TDefault = BOOL(WINAPI*)(LPSTR, LPDWORD);
-      auto getDefault = reinterpret_cast<TDefault>(spooler.Find("GetDefaultPrinterA"));
+      auto getDefault = reinterpret_cast<TDefault>(SpoolerRoutine("GetDefaultPrinterA"));
       char buffer[1024];
       DWORD size = sizeof buffer;
       if (getDefault && getDefault(buffer, &size)) name = buffer;
@@ -549,9 +558,9 @@ std::string PrinterValue() {
     using TOpen = BOOL(WINAPI*)(LPSTR, LPHANDLE, LPPRINTER_DEFAULTSA);
     using TDriver = BOOL(WINAPI*)(HANDLE, LPSTR, DWORD, LPBYTE, DWORD, LPDWORD);
     using TClose = BOOL(WINAPI*)(HANDLE);
-    auto open = reinterpret_cast<TOpen>(spooler.Find("OpenPrinterA"));
-    auto driver = reinterpret_cast<TDriver>(spooler.Find("GetPrinterDriverA"));
-    auto close = reinterpret_cast<TClose>(spooler.Find("ClosePrinter"));
+    auto open = reinterpret_cast<TOpen>(SpoolerRoutine("OpenPrinterA"));
+    auto driver = reinterpret_cast<TDriver>(SpoolerRoutine("GetPrinterDriverA"));
+    auto close = reinterpret_cast<TClose>(SpoolerRoutine("ClosePrinter"));
     HANDLE printer = nullptr;
     if (!open || !driver || !close || !open(name.data(), &printer, nullptr)) return "";
     std::string version;

@@ -33,7 +33,13 @@ class TPeer {
  public:
   TPeer(const std::string& script, std::string arguments) {
     static int serial = 0;
-    unix_ = "/tmp/velmora-webpeer-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+    // Process ids repeat across the Wine sessions that share the machine's /tmp: two
+    // test programs with one id each took the other's folder (and its server's
+    // answers) for their own. The performance counter tells them apart.
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    unix_ = "/tmp/velmora-webpeer-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(now.QuadPart) + "-" + std::to_string(++serial);
     for (size_t at; (at = arguments.find("{dir}")) != std::string::npos;) arguments.replace(at, 5, unix_);
     RunHostCommand("rm -rf '" + unix_ + "'; mkdir -p '" + unix_ + "/store' '" + unix_ + "/home/up'");
     RunHostCommand("setsid /usr/bin/python3 '" VELMORA_SOURCE_DIR "/tests/peers/" + script + "' --ready '" + unix_ +

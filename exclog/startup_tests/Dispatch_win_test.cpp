@@ -16,7 +16,10 @@
 #include "exclog/capture/EEvents_win.h"
 #include "exclog/debuginfo/EModules_win.h"
 #include "exclog/report/EPlatform_win.h"
+#include "exclog/report/ELogManager_win.h"
 #include "exclog/report/EReportFiles.h"
+#include "exclog/report/EReportFiles_win.h"
+#include "exclog/report/EReportText.h"
 #include "exclog/capture/ERaiseRoutes_win.h"
 #include "exclog/capture/EScreenshotSeams_win.h"
 #include "exclog/capture/EThreadHooks_win.h"
@@ -452,8 +455,10 @@ void StandInStack(uint32_t threadId, const void* context, uintptr_t) {
   std::lock_guard<std::mutex> lock(stepLock);
   if (count >= 1 && context) stackThreads.push_back(threadId);
 }
+int dialogScreenshot = -1;  // the stand-in dialog's screenshot box: -1 left as preset
 exclog::TDialogAnswer StandInDialog(const exclog::TReportJob&, const std::string&) {
   Note("dialog");
+  if (dialogScreenshot >= 0) exclog::DialogOutcome().ScreenshotChosen = static_cast<uint8_t>(dialogScreenshot);
   return exclog::TDialogAnswer::Close;
 }
 
@@ -464,6 +469,7 @@ class MainHandler : public testing::Test {
     eventThreads.clear();
     stackThreads.clear();
     clearHandleIt = filterMatches = false;
+    dialogScreenshot = -1;
     filterAnswer = exclog::TFilterMatch{};
     exclog::TReportHandlerSeams& seams = exclog::ReportHandlerSeams();
     seams.BuildReport = &StandInReport;
@@ -548,6 +554,79 @@ TEST_F(MainHandler, ScreenShotIsSavedOnlyWhenSwitchedOn) {
   ASSERT_EQ(got, sizeof head);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(head), 8), std::string("\x89PNG\r\n\x1a\n", 8));
   EXPECT_EQ(head[16] << 24 | head[17] << 16 | head[18] << 8 | head[19], GetSystemMetrics(SM_CXSCREEN));
+}
+
+// Switched on, the dialog's unticked box decides: no shot written, and the one an
+// earlier report left is gone, so nothing attaches it.
+TEST_F(MainHandler, ScreenShotTheDialogUntickedIsNeitherSavedNorKept) {
+  exclog::InstallScreenshotSeams();
+  exclog::TModuleRef program = exclog::FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+  ASSERT_TRUE(program && program->Options);
+  const uint16_t flags = program->Options->ProcessFlags();
+  const std::string path = exclog::TempFolder() + exclog::ScreenshotFile;
+  program->Options->SetProcessFlags(flags | 0x10);
+  Report("ticked");
+  EXPECT_TRUE(exclog::ScreenshotTaken());
+  EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+  dialogScreenshot = 0;
+  Report("unticked");
+  program->Options->SetProcessFlags(flags);
+  EXPECT_FALSE(exclog::ScreenshotTaken());
+  EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileA(path.c_str());
+}
+
+// ProcessFlags bit 2: the report's copy becomes the whole log, and what is copied
+// and sent is that log, the earlier entry with this report.
+std::string sentReport, sentText;
+exclog::TQuelbaModuleOptions& LogStepOptions() {
+  static exclog::TQuelbaModuleOptions options;
+  return options;
+}
+std::string PiecedReport(const exclog::TReportJob& job) {
+  std::string text = "QuelbaLog 6.1.04\r\n\r\n" + job.Exception.Message + "\r\n-\r\n| row |";
+  exclog::UpdateReportPieces(
+      [](exclog::TReportPieces& p, const void* t) {
+        p = exclog::TReportPieces{};
+        p.LastReport = p.ReportCopy = p.SendingText = *static_cast<const std::string*>(t);
+      },
+      &text);
+  return text;
+}
+
+TEST_F(MainHandler, WithTheLogAsTheReportsCopyTheWholeLogIsCopiedAndSent) {
+  const std::string log = exclog::TempFolder() + "velmora-whole-log.qlf";
+  ASSERT_TRUE(exclog::WriteFileText(log, "QuelbaLog 6.1.04\r\n\r\nearlier\r\n-\r\n| row |\r\n\r\n\r\n\r\n"));
+  LogStepOptions().SetLogFolder(log);
+  exclog::TModuleRef program = exclog::FindModule(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
+  ASSERT_TRUE(program && program->Options);
+  const uint16_t flags = program->Options->ProcessFlags();
+  const uint8_t mailMode = program->Options->MailMode(), ask = program->Options->AskBeforeSending();
+  exclog::TReportHandlerSeams& seams = exclog::ReportHandlerSeams();
+  seams.BuildReport = &PiecedReport;
+  seams.SaveTextLog = [](const exclog::TReportJob&, const std::string& report) {
+    exclog::SaveTextLog(LogStepOptions(), report, false);
+  };
+  seams.StartSending = [](const exclog::TReportJob&, const std::string& report, bool) {
+    sentReport = report;
+    sentText = exclog::ReportPieces().SendingText;
+    return true;
+  };
+  program->Options->SetMailMode(2);
+  program->Options->SetAskBeforeSending(0);
+  for (uint16_t bit2 : {0, 0x4}) {
+    program->Options->SetProcessFlags(static_cast<uint16_t>((flags & ~0x4) | bit2));
+    LogStepOptions().SetProcessFlags(bit2);
+    sentReport = sentText = "";
+    Report(bit2 ? "now with the log" : "now alone");
+    EXPECT_EQ(sentText, sentReport) << bit2;
+    EXPECT_EQ(sentReport.find("earlier") != std::string::npos, bit2 != 0) << sentReport;
+    EXPECT_NE(sentReport.find(bit2 ? "now with the log" : "now alone"), std::string::npos) << sentReport;
+  }
+  program->Options->SetProcessFlags(flags);
+  program->Options->SetMailMode(mailMode);
+  program->Options->SetAskBeforeSending(ask);
+  DeleteFileA(log.c_str());
 }
 
 TEST_F(MainHandler, ListedThreadsAreStoppedForTheirStacksAndResumed) {

@@ -360,6 +360,45 @@ TEST_F(HostDialogs, OwnLookStaysOnTopOpensTheSupportPageAndClosesWhenIdle) {
   DeleteFileA(marker.c_str());
 }
 
+// A click on the main window while the report's dialog is up leaves the dialog in
+// front: it belongs to the window the user raised from.
+TEST_F(HostDialogs, ClickOnTheMainWindowLeavesTheDialogInFront) {
+  Start(VELMORA_EXE);
+  HWND dialog = Raise();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(GetWindow(dialog, GW_OWNER), window);
+  auto dialogAbove = [&] {
+    for (HWND w = GetWindow(dialog, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+      if (w == window) return true;
+    return false;
+  };
+  ASSERT_TRUE(dialogAbove());
+  // Where the dialog lies over the main window, and a spot of the main window beside it.
+  RECT both{};
+  const RECT main = RectOf(window), shown = RectOf(dialog);
+  ASSERT_TRUE(IntersectRect(&both, &main, &shown));
+  const POINT over{(both.left + both.right) / 2, (both.top + both.bottom) / 2};
+  POINT beside{};
+  for (POINT p : {POINT{main.left + 40, main.top + 60}, POINT{main.right - 40, main.top + 60},
+                  POINT{main.left + 40, main.bottom - 40}, POINT{main.right - 40, main.bottom - 40}})
+    if (GetAncestor(WindowFromPoint(p), GA_ROOT) == window) {
+      beside = p;
+      break;
+    }
+  ASSERT_NE(beside.x, 0);
+  ClickAt(beside.x, beside.y);
+  // Each thread has taken what the click brought (the X event comes before the
+  // answer to a sent message).
+  ASSERT_TRUE(velmora::test::SettleWindowThread(window));
+  ASSERT_TRUE(velmora::test::SettleWindowThread(window));
+  ASSERT_TRUE(velmora::test::SettleWindowThread(dialog));
+  EXPECT_TRUE(dialogAbove());
+  EXPECT_EQ(GetAncestor(WindowFromPoint(over), GA_ROOT), dialog);
+  ClickItem(dialog, QL_DLG_OK);
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, 15000));
+  CloseNormally();
+}
+
 // A program without the dialog templates shows its plain box with the message and
 // goes on; with that box failing too: warning 1, the dialog failed, no request.
 TEST(BareDialogProgram, PlainBoxInsteadOfTheDialogAndAFailureWhenThatFails) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -68,7 +69,11 @@ class THostPeer {
  public:
   THostPeer(const std::string& name, const std::string& command, int port) {
     PumpUntil([&] { return ListenerGroups(port).empty(); }, 60000);
-    unix_ = "/tmp/velmora-appsend-" + std::to_string(GetCurrentProcessId()) + "-" + name;
+    // Process ids repeat across Wine sessions: the counter keeps the folder ours.
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    unix_ = "/tmp/velmora-appsend-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(now.QuadPart) +
+            "-" + name;
     RunHostCommand("rm -rf '" + unix_ + "'; mkdir -p '" + unix_ + "/store'");
     std::string line = command;
     for (size_t at; (at = line.find("{dir}")) != std::string::npos;) line.replace(at, 5, unix_);
@@ -100,6 +105,39 @@ class THostPeer {
 
   std::string unix_;
   int group_ = 0;
+};
+
+// The entries of the archive the stored message carries, as unzip lists them.
+std::string MailedArchiveListing(const THostPeer& peer) {
+  return RunHostCommand("/usr/bin/python3 " VELMORA_SOURCE_DIR "/tests/peers/mail_attachment.py " +
+                        peer.Unix("store/msg-1.json") + " " + peer.Unix("mailed.zip") + " 2>&1 && unzip -l " +
+                        peer.Unix("mailed.zip") + " 2>&1")
+      .value_or("");
+}
+
+// The temporary folder the copies started meanwhile use: one of the test's own,
+// so that what the report leaves there is this report's.
+class TPrivateTemp {
+ public:
+  explicit TPrivateTemp(const std::string& folder) : folder_(folder) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const char* name : {"TMP", "TEMP"}) {
+      char old[MAX_PATH] = {};
+      saved_.push_back(GetEnvironmentVariableA(name, old, sizeof old) ? old : "");
+      SetEnvironmentVariableA(name, folder.c_str());
+    }
+  }
+  ~TPrivateTemp() {
+    SetEnvironmentVariableA("TMP", saved_[0].empty() ? nullptr : saved_[0].c_str());
+    SetEnvironmentVariableA("TEMP", saved_[1].empty() ? nullptr : saved_[1].c_str());
+  }
+  bool Holds(const std::string& name) const {
+    return GetFileAttributesA((folder_ + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+ private:
+  std::string folder_;
+  std::vector<std::string> saved_;
 };
 
 // One run of a copy: started, raised from the menu, the dialog answered with OK
@@ -247,6 +285,76 @@ TEST_F(AppSend, MailedByTheTestServerItHoldsTheMessage) {
                                 peer.Unix("store/msg-1.json") +
                                 " | base64 -d | grep -c -e '^Subject: Velmora error report' -e 'filename=.*[.]zip'");
   EXPECT_EQ(headers.value_or(""), "2\n");
+  // The screenshot box was left ticked: the shot travels in the archive.
+  const std::string listing = MailedArchiveListing(peer);
+  EXPECT_NE(listing.find("Velmora_mail_peer.qlf"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("Screenshot.png"), std::string::npos) << listing;
+  AnswerTheBoxAndClose(w.Box);
+}
+
+// A window of the test's own, one flat colour, over `r` until it goes.
+class TCover {
+ public:
+  static constexpr COLORREF Colour = RGB(255, 0, 255);
+  explicit TCover(const RECT& r) {
+    WNDCLASSA c{};
+    c.lpfnWndProc = DefWindowProcA;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.hbrBackground = CreateSolidBrush(Colour);
+    c.lpszClassName = "VelmoraTestCover";
+    RegisterClassA(&c);
+    window_ = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, c.lpszClassName, "", WS_POPUP,
+                              r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr, c.hInstance, nullptr);
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+    UpdateWindow(window_);
+  }
+  ~TCover() { Remove(); }
+  void Remove() {
+    if (window_) DestroyWindow(window_);
+    window_ = nullptr;
+  }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+// A mail server that holds its answer to the message until told: meanwhile the
+// program's main window answers at once and paints again what a window covered.
+TEST_F(AppSend, WhileTheServerHoldsTheMessageTheMainWindowAnswersAndRepaints) {
+  THostPeer peer("hold", "smtp_peer.py script hold {dir}/log --port 47125", 47125);
+  ASSERT_TRUE(PumpUntil([&] { return peer.Listening(47125); }, 20000)) << ReadText(peer.Path("out"));
+  StartAndSend(VELMORA_MAIL_PEER_EXE);
+  // The message's end is in; the server holds its answer.
+  ASSERT_TRUE(PumpUntil([&] { return ReadText(peer.Path("log")).find("\n.\r\n") != std::string::npos; }, 60000))
+      << ReadText(peer.Path("log")).size();
+  HWND progress = ProgressWindowOf(program->Id());
+  ASSERT_NE(progress, nullptr);
+  DWORD_PTR answer = 0;
+  EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer), 0u);
+  // A spot of the main window that nothing of the program covers.
+  RECT main{}, spot{};
+  GetWindowRect(window, &main);
+  POINT at{};
+  for (POINT p : {POINT{main.left + 40, main.top + 60}, POINT{main.right - 40, main.top + 60},
+                  POINT{main.left + 40, main.bottom - 40}, POINT{main.right - 40, main.bottom - 40}})
+    if (GetAncestor(WindowFromPoint(p), GA_ROOT) == window) {
+      at = p;
+      break;
+    }
+  ASSERT_NE(at.x, 0);
+  const std::optional<COLORREF> before = velmora::test::XScreenPixel(at.x, at.y);
+  ASSERT_TRUE(before && *before != TCover::Colour);
+  SetRect(&spot, at.x - 10, at.y - 10, at.x + 10, at.y + 10);
+  TCover cover(spot);
+  ASSERT_TRUE(PumpUntil([&] { return velmora::test::XScreenPixel(at.x, at.y) == TCover::Colour; }, 20000));
+  cover.Remove();
+  EXPECT_TRUE(PumpUntil([&] { return velmora::test::NearColour(velmora::test::XScreenPixel(at.x, at.y), *before); },
+                        20000));
+  EXPECT_TRUE(IsWindow(progress));  // all this while the server held its answer
+  RunHostCommand("touch " + peer.Unix("log.release"));
+  TWatched w = WatchUntilTheBox("Information.");
+  ASSERT_NE(w.Box, nullptr) << Joined(w.EarlierBoxes);
+  EXPECT_EQ(w.BoxText, "The message was sent successfully.");
   AnswerTheBoxAndClose(w.Box);
 }
 
@@ -255,7 +363,15 @@ TEST_F(AppSend, UploadedToTheTestServerTheBarReachesItsEndAndTheServerHoldsTheAr
   ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesA(peer.Path("ready").c_str()) != INVALID_FILE_ATTRIBUTES; },
                         20000))
       << ReadText(peer.Path("out"));
-  StartAndSend(VELMORA_WEB_PEER_EXE);
+  HWND dialog = nullptr;
+  StartAndRaise(VELMORA_WEB_PEER_EXE, dialog);
+  ASSERT_NE(dialog, nullptr);
+  // Sent without the screen shot.
+  ClickItem(dialog, QL_DLG_SCREENSHOT);
+  ASSERT_TRUE(PumpUntil([&] { return IsDlgButtonChecked(dialog, QL_DLG_SCREENSHOT) == BST_UNCHECKED; }));
+  ASSERT_EQ(IsDlgButtonChecked(dialog, QL_DLG_SEND), BST_CHECKED);
+  ClickItem(dialog, QL_DLG_OK);
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, 15000));
   // The bar is read whenever it shows; the server keeps its reply back while the
   // bar stands full.
   int last = -1;
@@ -277,6 +393,9 @@ TEST_F(AppSend, UploadedToTheTestServerTheBarReachesItsEndAndTheServerHoldsTheAr
   auto stored = RunHostCommand("{ unzip -p " + peer.Unix("store/BugReport.zip") + " Velmora_web_peer.qlf | cmp - '" +
                                logUnix + "' && unzip -tq " + peer.Unix("store/BugReport.zip") + "; } 2>&1");
   EXPECT_NE(stored.value_or("").find("No errors detected"), std::string::npos) << stored.value_or("");
+  const std::string listing = RunHostCommand("unzip -l " + peer.Unix("store/BugReport.zip") + " 2>&1").value_or("");
+  EXPECT_NE(listing.find("Velmora_web_peer.qlf"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("Screenshot.png"), std::string::npos) << listing;
   EXPECT_NE(ReadText(peer.Path("log")).find("slow_upload.php"), std::string::npos);
   EXPECT_TRUE(velmora::test::AnswersSkinned(window));
   PostMessageA(window, WM_CLOSE, 0, 0);
@@ -294,6 +413,7 @@ TEST_F(AppSend, TheDialogsChoicesAndTheRequestsStepsReachTheReport) {
   const std::string exe = VELMORA_REQUEST_PEER_EXE;
   const std::string log = velmora::test::HostPath(exe.substr(0, exe.size() - 4) + ".qlf");
   HWND dialog = nullptr;
+  TPrivateTemp temp(peer.Path("temp"));
   StartAndRaise(VELMORA_REQUEST_PEER_EXE, dialog);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(ItemText(dialog, QL_DLG_HEADER), "Exception raised from the menu");
@@ -347,10 +467,12 @@ TEST_F(AppSend, TheDialogsChoicesAndTheRequestsStepsReachTheReport) {
   // Sent, without the screen shot.
   ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesA(peer.Path("store/msg-1.json").c_str()) != INVALID_FILE_ATTRIBUTES; },
                         60000));
-  auto names = RunHostCommand("sed -n 's/.*.data.: .\\([A-Za-z0-9+/=]*\\).*/\\1/p' " + peer.Unix("store/msg-1.json") +
-                              " | base64 -d | grep -c -e 'filename=.*[.]zip' -e 'Screenshot'");
-  EXPECT_EQ(names.value_or(""), "1\n");
+  const std::string listing = MailedArchiveListing(peer);
+  EXPECT_NE(listing.find("Velmora_request_peer.qlf"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("Screenshot.png"), std::string::npos) << listing;
   ASSERT_TRUE(PumpUntil([&] { return ProgressWindowOf(program->Id()) == nullptr; }, 20000));
+  // Nor is the shot kept on disk.
+  EXPECT_FALSE(temp.Holds("Screenshot.png"));
   ASSERT_TRUE(PumpUntil([&] { return velmora::test::AnswersSkinned(window); }, 15000));
   PostMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_TRUE(program->Ended(15000));

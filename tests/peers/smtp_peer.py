@@ -6,8 +6,11 @@ line of standard output; they run until standard input closes.
                                     aiosmtpd; each message becomes DIR/msg-N.json
                                     (envelope, credentials, Base64 of the bytes);
                                     recipients starting with "refuse" get 550.
-  smtp_peer.py script SCENARIO LOG  a scripted server (RFC 5321 replies); every line
-                                    it reads is appended to LOG.
+  smtp_peer.py script SCENARIO LOG [--port N]
+                                    a scripted server (RFC 5321 replies); every line
+                                    it reads is appended to LOG. Scenario "hold"
+                                    answers the message's end only once the file
+                                    LOG.release exists.
 """
 import asyncio
 import base64
@@ -163,6 +166,11 @@ def serve_script(conn, scenario, log):
             lines = c.data(drop=scenario == "drop")
             if lines is None:
                 return
+            if scenario == "hold":
+                for _ in range(6000):
+                    if os.path.exists(log + ".release"):
+                        break
+                    time.sleep(0.05)
             c.send(b"250 queued\r\n")
         elif verb == b"QUIT":
             c.send(b"221 bye\r\n")
@@ -171,10 +179,10 @@ def serve_script(conn, scenario, log):
             c.send(b"500 what\r\n")
 
 
-def run_script(scenario, log):
+def run_script(scenario, log, port=0):
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
+    listener.bind(("127.0.0.1", port))
     listener.listen(4)
     print(listener.getsockname()[1], flush=True)
 
@@ -203,4 +211,6 @@ if __name__ == "__main__":
         port = int(rest[rest.index("--port") + 1]) if "--port" in rest else 0
         run_store(sys.argv[2], "--auth" in rest, port)
     else:
-        run_script(sys.argv[2], sys.argv[3])
+        rest = sys.argv[4:]
+        port = int(rest[rest.index("--port") + 1]) if "--port" in rest else 0
+        run_script(sys.argv[2], sys.argv[3], port)
