@@ -7,6 +7,8 @@
 #include "exclog/debuginfo/EStackWalk_win.h"
 #include "exclog/capture/EDispatch.h"
 #include "exclog/capture/EEventCall.h"
+#include "exclog/capture/EEvents.h"
+#include "exclog/capture/EFaultShield_win.h"
 #include "exclog/capture/ECaptureState_win.h"
 #include "exclog/leaks/ELeakUnit_win.h"
 #include "exclog/dialogs/EReportContext_win.h"
@@ -18,6 +20,10 @@ namespace {
 std::atomic<int> dispatchCount{0};
 std::atomic<TExceptionThread*> currentThread{nullptr};
 std::atomic<DWORD> waitingThreadId{0};
+// The thread inside a dispatch (holding its lock), while it is there.
+std::atomic<HANDLE> dispatchHolder{nullptr};
+// The waiting thread itself: an event call never waits on a thread that is gone.
+std::atomic<HANDLE> waitingThread{nullptr};
 std::atomic<TWillBeCaughtProc> willBeCaught{nullptr};
 
 // The pump's state for the running dispatch (main thread only).
@@ -43,17 +49,33 @@ void CollectFocus(TReportJob& job) {
   job.FocusedText = FocusedControlText(job.FocusedClass, static_cast<uint32_t>(GetWindowLongA(info.hwndFocus, GWL_STYLE)), text);
 }
 
+struct TMainHandlerCall {
+  TReportJob* Job;
+  uint8_t Result;
+};
+
 uint8_t RunMainHandlerGuarded(TReportJob& job) {
   // What the report keeps (caches, texts, lists) is the logger's, not a leak.
   TLeakOwnAllocations own;
-  try {
-    return RunMainHandler(job);
-  } catch (const std::exception& x) {
-    ReportInternalError("Report handler (step " + std::to_string(ReportStep()) + "): " + x.what());
-  } catch (...) {
-    ReportInternalError("Report handler (step " + std::to_string(ReportStep()) + "): General internal error.");
-  }
+  TMainHandlerCall call{&job, 0};
+  TShieldFault fault;
+  auto run = [](void* data) {
+    auto* c = static_cast<TMainHandlerCall*>(data);
+    c->Result = RunMainHandler(*c->Job);
+  };
+  if (RunShielded(run, &call, &fault)) return call.Result;
+  ReportInternalError("Report handler (step " + std::to_string(ReportStep()) + "): " + fault.Text);
+  // The report's frames were left, not unwound: nothing may point into them.
+  EventState().Current = TQuelbaExceptionRecord{};
+  SetDialogShowing(false);
   return 0;
+}
+
+bool ShieldEventCall(void (*routine)(void*), void* data, std::string& faultText) {
+  TShieldFault fault;
+  if (RunShielded(routine, data, &fault)) return true;
+  faultText = fault.Text;
+  return false;
 }
 
 // False when no report thread could be made: the report then runs here.
@@ -62,12 +84,16 @@ bool RunOnReportThread(TReportJob& job, bool pumping, uint8_t& result) {
   try {
     thread = new TExceptionThread(job);
     thread->SetPriority(TThreadPriority::tpHighest);
+    HANDLE self = nullptr;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE, FALSE, 0);
+    waitingThread = self;
     currentThread = thread;
     waitingThreadId = GetCurrentThreadId();
     thread->Start();
   } catch (...) {
     currentThread = nullptr;
     waitingThreadId = 0;
+    if (HANDLE self = waitingThread.exchange(nullptr)) CloseHandle(self);
     delete thread;
     return false;
   }
@@ -83,11 +109,16 @@ bool RunOnReportThread(TReportJob& job, bool pumping, uint8_t& result) {
   result = thread->Result;
   currentThread = nullptr;
   waitingThreadId = 0;
+  if (HANDLE self = waitingThread.exchange(nullptr)) CloseHandle(self);
   delete thread;
   return true;
 }
 
-bool AskWaitingThreadExists() { return currentThread.load() != nullptr && waitingThreadId.load() != 0; }
+bool AskWaitingThreadExists() {
+  if (currentThread.load() == nullptr || waitingThreadId.load() == 0) return false;
+  HANDLE waiting = waitingThread.load();
+  return !waiting || WaitForSingleObject(waiting, 0) == WAIT_TIMEOUT;
+}
 bool AskOnWaitingThread() { return GetCurrentThreadId() == waitingThreadId.load(); }
 
 }  // namespace
@@ -111,6 +142,23 @@ TExceptionThread* CurrentExceptionThread() { return currentThread; }
 
 int DispatchCount() { return dispatchCount; }
 
+bool WaitForDispatchLock() {
+  while (true) {
+    {
+      std::unique_lock<std::recursive_mutex> lock(DispatchLock(), std::try_to_lock);
+      if (lock.owns_lock()) return true;
+    }
+    HANDLE holder = dispatchHolder.load();
+    if (holder && WaitForSingleObject(holder, 0) != WAIT_TIMEOUT) {
+      // Its report thread may still be at work: it ends first, as any report does.
+      if (TExceptionThread* report = currentThread.load())
+        WaitForSingleObject(reinterpret_cast<HANDLE>(report->Handle()), INFINITE);
+      return false;
+    }
+    Sleep(10);
+  }
+}
+
 uint8_t Dispatch(const TDispatchRequest& request) {
   const TLoggedException& e = request.Exception;
   if (!LoggerActive() || e.Abort) return 1;
@@ -122,6 +170,9 @@ uint8_t Dispatch(const TDispatchRequest& request) {
   TLoggerThreadBlock& block = ThreadBlock();
   if (!block.DispatchBusy) {
     block.DispatchBusy = true;
+    HANDLE holder = nullptr;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &holder, SYNCHRONIZE, FALSE, 0);
+    if (HANDLE earlier = dispatchHolder.exchange(holder)) CloseHandle(earlier);
     TReportJob job;
     job.Exception = e;
     job.RaisingThreadId = request.RaisingThreadId ? request.RaisingThreadId
@@ -169,6 +220,7 @@ uint8_t Dispatch(const TDispatchRequest& request) {
     std::memset(block.Context, 0, sizeof block.Context);
     std::memset(block.Record, 0, sizeof block.Record);
     std::memset(block.SavedFrame, 0, sizeof block.SavedFrame);
+    if (HANDLE own = dispatchHolder.exchange(nullptr)) CloseHandle(own);
     block.DispatchBusy = false;
   }
   RestoreAddressSpaceReserve();
@@ -261,6 +313,7 @@ void InstallEventCallRouting() {
   TEventCallSeams& seams = EventCallSeams();
   seams.ExceptionThreadExists = &AskWaitingThreadExists;
   seams.OnExceptionThread = &AskOnWaitingThread;
+  seams.Shield = &ShieldEventCall;
 }
 
 }  // namespace exclog

@@ -41,6 +41,10 @@ uint8_t Dispatch(const TDispatchRequest& request);
 // Dispatches taken since the start (the lock entered), and reports that reached the
 // main handler.
 int DispatchCount();
+
+// Waits until no report holds the dispatch lock: true then; false, at once, when the
+// thread inside a dispatch has ended without leaving it (nothing will ever leave it).
+bool WaitForDispatchLock();
 int MainHandlerCount();
 
 // The report thread: highest priority, created suspended, freed by the dispatcher.

@@ -375,8 +375,12 @@ uint8_t RunMainHandler(TReportJob& job) {
   SetReportStep(10);
   CountReportSeamCall("CheckDuplicate");
   job.Duplicate = seams.CheckDuplicate && seams.CheckDuplicate(job, true);
-  // 9. and 10.
+  // 9. and 10. The matching filter's termination action (recorded once a process)
+  // goes into the report's options before the end is settled from them, so it
+  // decides what the dialog's terminate-or-restart does.
   SetReportStep(11);
+  if (matched && match.TerminationAction != 0 && RecordTerminationAction())
+    ReportOptions().SetTerminateBoth(static_cast<uint8_t>(match.TerminationAction));
   TReportChoiceInput choiceInput = ChoiceInput(job, webProgram);
   TReportChoices choices = SettleReportChoices(choiceInput);
   job.DialogKind = choices.DialogKind;
@@ -432,9 +436,6 @@ uint8_t RunMainHandler(TReportJob& job) {
     CountReportSeamCall("StartSending");
     if (seams.StartSending) handedOver = seams.StartSending(job, report, !background);
   }
-  // 14.
-  if (matched && match.TerminationAction != 0 && RecordTerminationAction())
-    ReportOptions().SetTerminateBoth(static_cast<uint8_t>(match.TerminationAction));
   // 15.
   SetReportStep(18);
   if (job.EndAfterReport && !(background && send) && !handedOver) EndProcess(job.EndAfterReport == 2);

@@ -299,8 +299,8 @@ void Finaliser() {
     UnpatchUnitTable();
     return;
   }
-  // 1. A report in progress finishes first.
-  { std::lock_guard<std::recursive_mutex> wait(DispatchLock()); }
+  // 1. A report in progress finishes first; one whose thread ended inside it never will.
+  if (!WaitForDispatchLock()) ReportInternalError("ExceptionLog.Done: a report's thread ended inside the report.");
   // 2. The watchdog stops the main thread through this handle: it ends first.
   OptionsSeams().StartFreezeWatch = nullptr;
   OptionsSeams().StopFreezeWatch = nullptr;

@@ -521,6 +521,24 @@ TEST_F(MainHandler, FilterReplacesTheTextEndsOtherKindsAndRecordsItsActionOnce) 
   EXPECT_TRUE(order.empty());
 }
 
+// The options say "terminate"; the filter's "restart" is what the dialog's button does.
+TEST_F(MainHandler, FilterTerminationActionDecidesTheEnd) {
+  static uint8_t restartChoice = 0;
+  exclog::ReportHandlerSeams().ShowDialog = [](const exclog::TReportJob& job, const std::string&) {
+    restartChoice = job.RestartChoice;
+    return exclog::TDialogAnswer::Close;
+  };
+  exclog::TQuelbaModuleOptions* options = exclog::CurrentQuelbaLogOptions();
+  const uint8_t saved = options->TerminateAction();
+  options->SetTerminateAction(1);
+  filterMatches = true;
+  filterAnswer.TerminationAction = 2;
+  exclog::ClearTerminationActionRecorded();
+  Report("restart asked");
+  options->SetTerminateAction(saved);
+  EXPECT_EQ(restartChoice, 2);
+}
+
 // With the screen-shot switch on, the shot taken before the dialog is saved with
 // the text log as a PNG of the whole screen; with it off, nothing is written.
 TEST_F(MainHandler, ScreenShotIsSavedOnlyWhenSwitchedOn) {
