@@ -30,6 +30,7 @@ std::atomic<TWillBeCaughtProc> willBeCaught{nullptr};
 std::atomic<int> pumpedCount{0};
 std::atomic<int> droppedCount{0};
 thread_local bool quitTaken = false;
+thread_local std::string reportedClass;
 thread_local WPARAM quitCode = 0;
 
 // Reads the focused window of the raising thread without sending it messages: that
@@ -142,6 +143,8 @@ TExceptionThread* CurrentExceptionThread() { return currentThread; }
 
 int DispatchCount() { return dispatchCount; }
 
+const std::string& ReportedClassName() { return reportedClass; }
+
 bool WaitForDispatchLock() {
   while (true) {
     {
@@ -201,14 +204,10 @@ uint8_t Dispatch(const TDispatchRequest& request) {
     job.HandOverFrame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     if (!request.HandledReport) {
       std::snprintf(block.ExceptionClass, sizeof block.ExceptionClass, "%s", e.ClassName.c_str());
+      reportedClass = e.ClassName;
       block.ExceptionAddress = e.Address;
     }
     RecordExceptionPlace(e.Address, job.FrameWord, request.HandledReport ? 1 : 0);
-    // An overflowed stack has no room for the copy's calls.
-    if (!e.StackOverflow) {
-      TLeakOwnAllocations own;  // the snapshot stays for the dialogs: the logger's, not a leak
-      TakeStackSnapshot(job.FrameWord, false);
-    }
     bool sameThread = !request.SeparateThread && ReportOnSameThread(SameThreadReport(), e.StackOverflow, e.MemoryLeak);
     quitTaken = false;
     if (sameThread || !RunOnReportThread(job, pumping, result)) {

@@ -258,6 +258,8 @@ void Installer() {
     OptionsSeams().StartFreezeWatch = &StartFreezeWatch;
     OptionsSeams().StopFreezeWatch = &StopFreezeWatch;
     StartFreezeWatch();
+    // Nobody may sit at a console program's screen: the library writes its errors out.
+    if (ConsoleProgram() && EnvironmentVariable("REQUEST_METHOD").empty()) SetNoErrorMessageBox(true);
   }
   // 10. The collector stops after every other unit and the core after it.
   if (LeakCatchingActive()) {

@@ -17,6 +17,7 @@
 #include "exclog/debuginfo/EModules_win.h"
 #include "exclog/report/EPlatform_win.h"
 #include "exclog/report/EReportFiles.h"
+#include "exclog/report/EReportText.h"
 #include "exclog/capture/ERaiseRoutes_win.h"
 #include "exclog/capture/EScreenshotSeams_win.h"
 #include "exclog/capture/EThreadHooks_win.h"
@@ -537,6 +538,36 @@ TEST_F(MainHandler, FilterTerminationActionDecidesTheEnd) {
   Report("restart asked");
   options->SetTerminateAction(saved);
   EXPECT_EQ(restartChoice, 2);
+}
+
+// "Custom Information" follows report field 47; "Request" stands whenever the options
+// log the steps, even with no answer given.
+TEST_F(MainHandler, CustomDataAndRequestSectionsFollowTheOptions) {
+  exclog::TQuelbaModuleOptions* options = exclog::CurrentQuelbaLogOptions();
+  const auto fields = options->ReportFields();
+  const auto logFlags = options->LogFlags();
+  options->SetLogFlags(static_cast<uint8_t>(logFlags | 0x2));
+  options->SetReproduceText("");
+  auto count = [](const std::string& part) {
+    size_t n = 0;
+    const std::string& text = exclog::ReportPieces().LastReport;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  for (bool customField : {false, true}) {
+    auto changed = fields;
+    changed[5] = static_cast<uint8_t>(customField ? changed[5] | 0x80 : changed[5] & ~0x80);
+    options->SetReportFields(changed);
+    exclog::EventState().CustomData.Clear();
+    exclog::EventState().CustomData.Add("Build=7");
+    size_t custom = count("Custom Information"), request = count("Request");
+    Report("sections");
+    EXPECT_EQ(count("Custom Information"), custom + (customField ? 1 : 0)) << customField;
+    EXPECT_GT(count("Request"), request) << customField;
+  }
+  options->SetReportFields(fields);
+  options->SetLogFlags(logFlags);
+  exclog::EventState().CustomData.Clear();
 }
 
 // With the screen-shot switch on, the shot taken before the dialog is saved with

@@ -4,16 +4,20 @@
 // before the deadline.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 
+#include "classlib/Memory.h"
 #include "classlib/SysUtils.h"
 #include "classlib/System.h"
 #include "exclog/capture/EEvents_win.h"
 #include "exclog/core/ECore.h"
 #include "exclog/core/EOptions.h"
 #include "exclog/capture/EFreezeWatch_win.h"
+#include "exclog/capture/EThrow_win.h"
 #include "exclog/core/ExceptionLog.h"
 #include "exclog/report/EInternalError_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
@@ -24,6 +28,9 @@ namespace startup_test {
 struct TFaultyWhat : std::exception {
   const char* what() const noexcept override { return *reinterpret_cast<const char* volatile*>(0x10); }
 };
+
+// Its type name passes the 64 characters the thread block keeps of a class name.
+struct TAnExceptionWhoseTypeNameIsLongerThanTheSixtyFourCharactersKept : std::exception {};
 
 namespace {
 
@@ -56,6 +63,40 @@ void RunThread(LPTHREAD_START_ROUTINE start) {
   GetExitCodeThread(thread, &code);
   CloseHandle(thread);
   Say(waited == WAIT_OBJECT_0 ? "thread exit " + std::to_string(static_cast<int>(code)) : std::string("thread hangs"));
+}
+
+// Object blocks carry a header; one freed on a thread while it stops the freeze
+// watch is filled with a pattern and kept, so a later use of the freed object reads
+// the pattern instead of what happened to stay there.
+constexpr uint32_t ObjectMark = 0x0B1EC7ED;
+TMemoryManager heap;
+thread_local bool poisonFrees = false;
+
+void* MarkedObjectMem(size_t size) {
+  auto* block = static_cast<uint32_t*>(heap.GetObjectMem(size + 16));
+  if (!block) return nullptr;
+  block[0] = ObjectMark;
+  block[1] = static_cast<uint32_t>(size);
+  return block + 4;
+}
+
+void PoisoningFreeMem(void* pointer) {
+  auto* header = pointer ? static_cast<uint32_t*>(pointer) - 4 : nullptr;
+  if (!header || header[0] != ObjectMark) return heap.FreeMem(pointer);
+  if (poisonFrees) {
+    std::memset(pointer, 0xFE, header[1]);
+    return;
+  }
+  header[0] = 0;
+  heap.FreeMem(header);
+}
+
+void PoisonFreedObjects() {
+  GetMemoryManager(heap);
+  TMemoryManager table = heap;
+  table.GetObjectMem = &MarkedObjectMem;
+  table.FreeMem = &PoisoningFreeMem;
+  SetMemoryManager(table);
 }
 
 bool IsFreeze(const exclog::TQuelbaExceptionRecord& record) {
@@ -111,9 +152,25 @@ int InnerFaultChild(const std::string& kase) {
   } else if (kase == "freeze") {
     // The handler runs on the watchdog's own thread and switches the watch off.
     exclog::GlobalEvents().ExceptionNotify = [](const exclog::TQuelbaExceptionRecord& record, bool&) {
-      if (IsFreeze(record)) exclog::CurrentQuelbaLogOptions()->SetFreezeWatch(0);
+      if (!IsFreeze(record)) return;
+      poisonFrees = true;
+      exclog::CurrentQuelbaLogOptions()->SetFreezeWatch(0);
+      poisonFrees = false;
     };
+    PoisonFreedObjects();
     FreezeMainThreadTwice();
+  } else if (kase == "long-name") {
+    // Reported inside its catch, as a framework's handler does; the catch's end
+    // must know it for the same exception and not report it again as handled.
+    exclog::TQuelbaModuleOptions* options = exclog::CurrentQuelbaLogOptions();
+    options->SetCatchFlags(static_cast<uint16_t>(options->CatchFlags() | 0x100));
+    try {
+      throw TAnExceptionWhoseTypeNameIsLongerThanTheSixtyFourCharactersKept();
+    } catch (...) {
+      exclog::ExceptionManager(exclog::CurrentCppException(1));
+    }
+  } else if (kase == "error-box") {
+    Say(std::string("no error box ") + (NoErrorMessageBox() ? "on" : "off"));
   } else {
     return 98;
   }
@@ -175,6 +232,22 @@ TEST(InnerFaults, AHandlerEndingTheWaitingThreadNeitherStallsTheReportNorTheExit
   EXPECT_EQ(ReportsOf(child.Output, "EAccessViolation"), 1u) << child.Output;
   EXPECT_NE(child.Output.find("thread exit 7"), std::string::npos) << child.Output;
   EXPECT_EQ(Count(child.Output, "InternalError: ExceptionLog.Done: "), 1u) << child.Output;
+}
+
+TEST(InnerFaults, AnExceptionWithALongClassNameIsReportedOnceWhenHandledReportsAreOn) {
+  TChildResult child = RunInner("long-name");
+  EXPECT_EQ(ReportsOf(child.Output, "startup_test::TAnExceptionWhoseTypeNameIsLongerThanTheSixtyFourCharactersKept"), 1u)
+      << child.Output;
+}
+
+// A console program's own errors never wait for a box nobody can answer; a CGI
+// program's console is the web server's, which the library leaves alone.
+TEST(InnerFaults, AConsoleProgramThatIsNoCgiProgramGetsTheNoErrorBoxSetting) {
+  EXPECT_NE(RunInner("error-box").Output.find("no error box on"), std::string::npos);
+  SetEnvironmentVariableA("REQUEST_METHOD", "GET");
+  TChildResult cgi = RunChild("inner-error-box", 30000);
+  SetEnvironmentVariableA("REQUEST_METHOD", nullptr);
+  EXPECT_NE(cgi.Output.find("no error box off"), std::string::npos) << cgi.Output;
 }
 
 TEST(InnerFaults, AHandlerStoppingTheFreezeWatchOnItsOwnThreadEndsItSafely) {
