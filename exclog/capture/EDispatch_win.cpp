@@ -30,7 +30,16 @@ std::atomic<TWillBeCaughtProc> willBeCaught{nullptr};
 std::atomic<int> pumpedCount{0};
 std::atomic<int> droppedCount{0};
 thread_local bool quitTaken = false;
-thread_local std::string reportedClass;
+// The whole name of the class this thread reported last, as its length and hash:
+// a thread-local string would be allocated per thread behind the program's back.
+thread_local uint32_t reportedClassLength = 0;
+thread_local uint64_t reportedClassHash = 0;
+
+uint64_t NameHash(const std::string& name) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
 thread_local WPARAM quitCode = 0;
 
 // Reads the focused window of the raising thread without sending it messages: that
@@ -143,7 +152,9 @@ TExceptionThread* CurrentExceptionThread() { return currentThread; }
 
 int DispatchCount() { return dispatchCount; }
 
-const std::string& ReportedClassName() { return reportedClass; }
+bool IsReportedClassName(const std::string& className) {
+  return className.size() == reportedClassLength && NameHash(className) == reportedClassHash;
+}
 
 bool WaitForDispatchLock() {
   while (true) {
@@ -204,7 +215,8 @@ uint8_t Dispatch(const TDispatchRequest& request) {
     job.HandOverFrame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     if (!request.HandledReport) {
       std::snprintf(block.ExceptionClass, sizeof block.ExceptionClass, "%s", e.ClassName.c_str());
-      reportedClass = e.ClassName;
+      reportedClassLength = static_cast<uint32_t>(e.ClassName.size());
+      reportedClassHash = NameHash(e.ClassName);
       block.ExceptionAddress = e.Address;
     }
     RecordExceptionPlace(e.Address, job.FrameWord, request.HandledReport ? 1 : 0);

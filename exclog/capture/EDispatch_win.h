@@ -38,9 +38,9 @@ struct TDispatchRequest {
 // inside a report on the same thread, else the main handler's result.
 uint8_t Dispatch(const TDispatchRequest& request);
 
-// The whole class name of the exception this thread reported last (the thread
-// block keeps only 64 characters of it).
-const std::string& ReportedClassName();
+// Whether `className` is the whole class name of the exception this thread reported
+// last (the thread block keeps only 64 characters of it).
+bool IsReportedClassName(const std::string& className);
 
 // Dispatches taken since the start (the lock entered), and reports that reached the
 // main handler.

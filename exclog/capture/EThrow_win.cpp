@@ -93,7 +93,7 @@ void ReportHandledException() {
   if (!LoggerActive() || !LoggerEnabled() || CurrentThreadExcluded()) return;
   TLoggerThreadBlock& block = ThreadBlock();
   if (block.DispatchBusy) return;
-  if (r.ClassName == ReportedClassName() && r.Site == block.ExceptionAddress) return;
+  if (IsReportedClassName(r.ClassName) && r.Site == block.ExceptionAddress) return;
   reportingHandled = true;
   try {
     TDispatchRequest request;
