@@ -4,7 +4,6 @@
 #include <exception>
 
 #include "classlib/SysUtils.h"
-#include "exclog/capture/EThreadHooks_win.h"
 #include "exclog/core/ExceptionLog.h"
 
 namespace exclog {
@@ -79,8 +78,12 @@ bool RunShielded(void (*routine)(void*), void* data, TShieldFault* fault) {
       fault->Code = frame.Record.ExceptionCode;
       fault->Address = reinterpret_cast<uintptr_t>(frame.Record.ExceptionAddress);
       try {
-        TLoggedException e = ExceptionFromRecord(frame.Record, 0);
-        fault->Text = e.ClassName + ": " + e.Message;
+        const EXCEPTION_RECORD& r = frame.Record;
+        bool access = r.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r.NumberParameters >= 2;
+        fault->Text = ExternalExceptionClass(r.ExceptionCode) + ": " +
+                      ExternalExceptionText(r.ExceptionCode, fault->Address, access,
+                                            access ? static_cast<uint32_t>(r.ExceptionInformation[0]) : 0,
+                                            access ? r.ExceptionInformation[1] : 0);
       } catch (...) {
         fault->Text = "System exception.";
       }
