@@ -1,5 +1,6 @@
 #include "classlib/Controls_win.h"
 
+#include <cstdio>
 #include <windowsx.h>
 #include <commctrl.h>
 
@@ -135,7 +136,12 @@ void HandleControlException(TObject* sender) noexcept {
     try {
       throw;
     } catch (const std::exception& error) {
-      MessageBoxA(nullptr, error.what(), "Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+      if (NoErrorMessageBox()) {
+        std::fprintf(stderr, "Error: %s\n", error.what());
+        std::fflush(stderr);
+      } else {
+        MessageBoxA(nullptr, error.what(), "Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+      }
     }
   } catch (...) {
     // Nothing more can be done here: the message loop must go on.

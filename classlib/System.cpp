@@ -301,3 +301,10 @@ int FinalizeUnits() {
   unitsStopping = false;
   return failures;
 }
+
+namespace {
+std::atomic<bool> noErrorMessageBox{false};
+}  // namespace
+
+void SetNoErrorMessageBox(bool on) { noErrorMessageBox = on; }
+bool NoErrorMessageBox() { return noErrorMessageBox; }

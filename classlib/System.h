@@ -229,3 +229,10 @@ void InitUnits();
 // called. An exception from one stop is swallowed so the others still run; returns
 // the number of stops that failed. Afterwards no unit counts as started.
 int FinalizeUnits();
+
+// The library's no-error-box setting: when on, an error the library would show in a
+// message box of its own (an exception no handler took at a window procedure,
+// timer or hook) is written to standard error instead, for a program with no one
+// at the screen to answer a box. Off by default.
+void SetNoErrorMessageBox(bool on);
+bool NoErrorMessageBox();

@@ -7,6 +7,8 @@
 #include "exclog/debuginfo/EStackWalk_win.h"
 #include "exclog/capture/EDispatch.h"
 #include "exclog/capture/EEventCall.h"
+#include "exclog/capture/EEvents.h"
+#include "exclog/capture/EFaultShield_win.h"
 #include "exclog/capture/ECaptureState_win.h"
 #include "exclog/leaks/ELeakUnit_win.h"
 #include "exclog/dialogs/EReportContext_win.h"
@@ -18,12 +20,26 @@ namespace {
 std::atomic<int> dispatchCount{0};
 std::atomic<TExceptionThread*> currentThread{nullptr};
 std::atomic<DWORD> waitingThreadId{0};
+// The thread inside a dispatch (holding its lock), while it is there.
+std::atomic<HANDLE> dispatchHolder{nullptr};
+// The waiting thread itself: an event call never waits on a thread that is gone.
+std::atomic<HANDLE> waitingThread{nullptr};
 std::atomic<TWillBeCaughtProc> willBeCaught{nullptr};
 
 // The pump's state for the running dispatch (main thread only).
 std::atomic<int> pumpedCount{0};
 std::atomic<int> droppedCount{0};
 thread_local bool quitTaken = false;
+// The whole name of the class this thread reported last, as its length and hash:
+// a thread-local string would be allocated per thread behind the program's back.
+thread_local uint32_t reportedClassLength = 0;
+thread_local uint64_t reportedClassHash = 0;
+
+uint64_t NameHash(const std::string& name) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
 thread_local WPARAM quitCode = 0;
 
 // Reads the focused window of the raising thread without sending it messages: that
@@ -43,17 +59,33 @@ void CollectFocus(TReportJob& job) {
   job.FocusedText = FocusedControlText(job.FocusedClass, static_cast<uint32_t>(GetWindowLongA(info.hwndFocus, GWL_STYLE)), text);
 }
 
+struct TMainHandlerCall {
+  TReportJob* Job;
+  uint8_t Result;
+};
+
 uint8_t RunMainHandlerGuarded(TReportJob& job) {
   // What the report keeps (caches, texts, lists) is the logger's, not a leak.
   TLeakOwnAllocations own;
-  try {
-    return RunMainHandler(job);
-  } catch (const std::exception& x) {
-    ReportInternalError("Report handler (step " + std::to_string(ReportStep()) + "): " + x.what());
-  } catch (...) {
-    ReportInternalError("Report handler (step " + std::to_string(ReportStep()) + "): General internal error.");
-  }
+  TMainHandlerCall call{&job, 0};
+  TShieldFault fault;
+  auto run = [](void* data) {
+    auto* c = static_cast<TMainHandlerCall*>(data);
+    c->Result = RunMainHandler(*c->Job);
+  };
+  if (RunShielded(run, &call, &fault)) return call.Result;
+  ReportInternalError("Report handler (step " + std::to_string(ReportStep()) + "): " + fault.Text);
+  // The report's frames were left, not unwound: nothing may point into them.
+  EventState().Current = TQuelbaExceptionRecord{};
+  SetDialogShowing(false);
   return 0;
+}
+
+bool ShieldEventCall(void (*routine)(void*), void* data, std::string& faultText) {
+  TShieldFault fault;
+  if (RunShielded(routine, data, &fault)) return true;
+  faultText = fault.Text;
+  return false;
 }
 
 // False when no report thread could be made: the report then runs here.
@@ -64,12 +96,16 @@ bool RunOnReportThread(TReportJob& job, bool pumping, uint8_t& result) {
   try {
     thread = new TExceptionThread(job);
     thread->SetPriority(TThreadPriority::tpHighest);
+    HANDLE self = nullptr;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE, FALSE, 0);
+    waitingThread = self;
     currentThread = thread;
     waitingThreadId = GetCurrentThreadId();
     thread->Start();
   } catch (...) {
     currentThread = nullptr;
     waitingThreadId = 0;
+    if (HANDLE self = waitingThread.exchange(nullptr)) CloseHandle(self);
     delete thread;
     return false;
   }
@@ -90,11 +126,16 @@ bool RunOnReportThread(TReportJob& job, bool pumping, uint8_t& result) {
   result = thread->Result;
   currentThread = nullptr;
   waitingThreadId = 0;
+  if (HANDLE self = waitingThread.exchange(nullptr)) CloseHandle(self);
   delete thread;
   return true;
 }
 
-bool AskWaitingThreadExists() { return currentThread.load() != nullptr && waitingThreadId.load() != 0; }
+bool AskWaitingThreadExists() {
+  if (currentThread.load() == nullptr || waitingThreadId.load() == 0) return false;
+  HANDLE waiting = waitingThread.load();
+  return !waiting || WaitForSingleObject(waiting, 0) == WAIT_TIMEOUT;
+}
 bool AskOnWaitingThread() { return GetCurrentThreadId() == waitingThreadId.load(); }
 
 }  // namespace
@@ -119,6 +160,27 @@ TExceptionThread* CurrentExceptionThread() { return currentThread; }
 
 int DispatchCount() { return dispatchCount; }
 
+bool IsReportedClassName(const std::string& className) {
+  return className.size() == reportedClassLength && NameHash(className) == reportedClassHash;
+}
+
+bool WaitForDispatchLock() {
+  while (true) {
+    {
+      std::unique_lock<std::recursive_mutex> lock(DispatchLock(), std::try_to_lock);
+      if (lock.owns_lock()) return true;
+    }
+    HANDLE holder = dispatchHolder.load();
+    if (holder && WaitForSingleObject(holder, 0) != WAIT_TIMEOUT) {
+      // Its report thread may still be at work: it ends first, as any report does.
+      if (TExceptionThread* report = currentThread.load())
+        WaitForSingleObject(reinterpret_cast<HANDLE>(report->Handle()), INFINITE);
+      return false;
+    }
+    Sleep(10);
+  }
+}
+
 uint8_t Dispatch(const TDispatchRequest& request) {
   const TLoggedException& e = request.Exception;
   if (!LoggerActive() || e.Abort) return 1;
@@ -130,6 +192,9 @@ uint8_t Dispatch(const TDispatchRequest& request) {
   TLoggerThreadBlock& block = ThreadBlock();
   if (!block.DispatchBusy) {
     block.DispatchBusy = true;
+    HANDLE holder = nullptr;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &holder, SYNCHRONIZE, FALSE, 0);
+    if (HANDLE earlier = dispatchHolder.exchange(holder)) CloseHandle(earlier);
     TReportJob job;
     job.Exception = e;
     job.RaisingThreadId = request.RaisingThreadId ? request.RaisingThreadId
@@ -158,14 +223,11 @@ uint8_t Dispatch(const TDispatchRequest& request) {
     job.HandOverFrame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     if (!request.HandledReport) {
       std::snprintf(block.ExceptionClass, sizeof block.ExceptionClass, "%s", e.ClassName.c_str());
+      reportedClassLength = static_cast<uint32_t>(e.ClassName.size());
+      reportedClassHash = NameHash(e.ClassName);
       block.ExceptionAddress = e.Address;
     }
     RecordExceptionPlace(e.Address, job.FrameWord, request.HandledReport ? 1 : 0);
-    // An overflowed stack has no room for the copy's calls.
-    if (!e.StackOverflow) {
-      TLeakOwnAllocations own;  // the snapshot stays for the dialogs: the logger's, not a leak
-      TakeStackSnapshot(job.FrameWord, false);
-    }
     bool sameThread = !request.SeparateThread && ReportOnSameThread(SameThreadReport(), e.StackOverflow, e.MemoryLeak);
     quitTaken = false;
     if (sameThread || !RunOnReportThread(job, pumping, result)) {
@@ -177,6 +239,7 @@ uint8_t Dispatch(const TDispatchRequest& request) {
     std::memset(block.Context, 0, sizeof block.Context);
     std::memset(block.Record, 0, sizeof block.Record);
     std::memset(block.SavedFrame, 0, sizeof block.SavedFrame);
+    if (HANDLE own = dispatchHolder.exchange(nullptr)) CloseHandle(own);
     block.DispatchBusy = false;
   }
   RestoreAddressSpaceReserve();
@@ -269,6 +332,7 @@ void InstallEventCallRouting() {
   TEventCallSeams& seams = EventCallSeams();
   seams.ExceptionThreadExists = &AskWaitingThreadExists;
   seams.OnExceptionThread = &AskOnWaitingThread;
+  seams.Shield = &ShieldEventCall;
 }
 
 }  // namespace exclog

@@ -38,9 +38,17 @@ struct TDispatchRequest {
 // inside a report on the same thread, else the main handler's result.
 uint8_t Dispatch(const TDispatchRequest& request);
 
+// Whether `className` is the whole class name of the exception this thread reported
+// last (the thread block keeps only 64 characters of it).
+bool IsReportedClassName(const std::string& className);
+
 // Dispatches taken since the start (the lock entered), and reports that reached the
 // main handler.
 int DispatchCount();
+
+// Waits until no report holds the dispatch lock: true then; false, at once, when the
+// thread inside a dispatch has ended without leaving it (nothing will ever leave it).
+bool WaitForDispatchLock();
 int MainHandlerCount();
 
 // The report thread: highest priority, created suspended, freed by the dispatcher.

@@ -29,13 +29,23 @@ uint64_t wakes = 0;
 
 bool Ask(bool (*seam)()) { return seam != nullptr && seam(); }
 
+void NoteFault(const std::string& text) {
+  if (TInternalErrorHandler handler = GetInternalErrorHandler()) handler("Event handler: " + text);
+}
+
 void RunReporting(const std::function<void()>& routine) {
+  if (auto shield = EventCallSeams().Shield) {
+    std::string fault;
+    auto run = [](void* data) { (*static_cast<const std::function<void()>*>(data))(); };
+    if (!shield(run, const_cast<std::function<void()>*>(&routine), fault)) NoteFault(fault);
+    return;
+  }
   try {
     routine();
   } catch (const std::exception& e) {
-    if (TInternalErrorHandler handler = GetInternalErrorHandler()) handler(std::string("Event handler: ") + e.what());
+    NoteFault(e.what());
   } catch (...) {
-    if (TInternalErrorHandler handler = GetInternalErrorHandler()) handler("Event handler: General internal error.");
+    NoteFault("General internal error.");
   }
 }
 

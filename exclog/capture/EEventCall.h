@@ -5,6 +5,7 @@
 // state. The wait is bounded and ends when the exception thread ends.
 #include <chrono>
 #include <functional>
+#include <string>
 
 namespace exclog {
 
@@ -15,13 +16,17 @@ struct TEventCallSeams {
   bool (*OnExceptionThread)() = nullptr;      // the caller is that thread
   void (*ResetEventState)() = nullptr;        // after each call
   void (*ReloadOptions)() = nullptr;          // a handler may have changed the options
+  // Runs `routine(data)` so that a fault in it (a hardware one too) ends only the
+  // routine: false then, with `fault` saying what happened. Null: a C++ catch-all.
+  bool (*Shield)(void (*routine)(void*), void* data, std::string& fault) = nullptr;
 };
 
 TEventCallSeams& EventCallSeams();
 
 // Runs `routine` on the right thread (see above). Returns whether it ran; false when
 // the logger is shutting down or the wait ended first (bound passed or exception
-// thread gone). An exception from the routine goes to the internal-error handler.
+// thread gone). A fault or exception in the routine ends the routine only and goes
+// to the internal-error handler.
 bool CallEventHandler(const std::function<void()>& routine,
                       std::chrono::milliseconds bound = std::chrono::seconds(120));
 

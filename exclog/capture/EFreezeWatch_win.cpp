@@ -27,6 +27,10 @@ HANDLE mainThread = nullptr;
 DWORD mainThreadId = 0;
 std::mutex watchLock;  // Start and Stop
 TFreezeThread* watchdog = nullptr;
+// A watchdog stopped from its own thread (a handler of its freeze report switched the
+// watch off): it cannot wait for itself nor free the object it runs in, so it ends
+// on its own and the next start or stop on another thread waits for it and frees it.
+TFreezeThread* retired = nullptr;
 std::atomic<bool> starting{false};
 std::atomic<int> reports{0}, skips{0};
 
@@ -172,30 +176,54 @@ void SetFreezeMainThread(HANDLE thread, DWORD threadId) {
   mainThreadId = threadId;
 }
 
+bool OnThreadOf(const TFreezeThread* thread) { return thread && thread->ThreadID() == GetCurrentThreadId(); }
+
+// Takes the retired watchdog for freeing unless it is the calling thread. Under watchLock.
+TFreezeThread* TakeRetired() {
+  if (OnThreadOf(retired)) return nullptr;
+  TFreezeThread* thread = retired;
+  retired = nullptr;
+  return thread;
+}
+
 void StartFreezeWatch() {
-  std::lock_guard<std::mutex> hold(watchLock);
-  if (watchdog || starting || !WatchSwitchedOn() || IsDesignTimeHost(GetCurrentProcessId())) return;
-  starting = true;
-  try {
-    watchdog = new TFreezeThread();
-    watchdog->Start();
-  } catch (...) {
-    delete watchdog;
-    watchdog = nullptr;
+  TFreezeThread* ended = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(watchLock);
+    ended = TakeRetired();
+    if (!watchdog && !starting && WatchSwitchedOn() && !IsDesignTimeHost(GetCurrentProcessId())) {
+      starting = true;
+      try {
+        watchdog = new TFreezeThread();
+        watchdog->Start();
+      } catch (...) {
+        delete watchdog;
+        watchdog = nullptr;
+      }
+      starting = false;
+    }
   }
-  starting = false;
+  delete ended;  // waits for it
 }
 
 void StopFreezeWatch() {
   TFreezeThread* thread;
+  TFreezeThread* ended;
   {
     std::lock_guard<std::mutex> hold(watchLock);
     thread = watchdog;
     watchdog = nullptr;
+    ended = TakeRetired();
+    if (OnThreadOf(thread)) {
+      // TakeRetired left none: this thread cannot be retired and running at once.
+      thread->Terminate();
+      retired = thread;
+      thread = nullptr;
+    }
   }
-  if (!thread) return;
-  thread->Terminate();
-  delete thread;  // waits for it
+  if (thread) thread->Terminate();
+  delete ended;  // each waits for its thread
+  delete thread;
 }
 
 bool FreezeWatchRunning() {

@@ -37,6 +37,9 @@ namespace exclog {
 
 namespace {
 
+// The report field "Custom Data|All".
+constexpr int ReportFieldCustomData = 47;
+
 std::atomic<int> mainHandlerCount{0};
 std::atomic<int> reportCount{0};
 std::mutex optionsLock;
@@ -267,19 +270,21 @@ void AddToReport(std::string& report, const F& add) {
   if (same) report = ReportPieces().LastReport;
 }
 
-// The custom data that the event's handlers listed, one field per "name=value".
+// The custom data that the event's handlers listed, one field per "name=value",
+// when the report's fields include it.
 void AddCustomInformation(std::string& report) {
   const TStrings& data = EventState().CustomData;
-  if (data.Count() == 0) return;
+  if (data.Count() == 0 || !ReportOptions().ReportField(ReportFieldCustomData)) return;
   std::vector<std::string> lines;
   for (int i = 0; i < data.Count(); ++i) lines.push_back(data.Get(i));
   AddToReport(report, [&] { AddReportFields(ReportOptions().Text(91), lines); });
 }
 
-// The user's description of how to reproduce the error, when the options log it.
+// The user's description of how to reproduce the error, when the options log it:
+// an empty answer too, so the report says none was given.
 void AddRequestSection(std::string& report) {
   TQuelbaModuleOptions& options = ReportOptions();
-  if (!(options.LogFlags() & 0x2) || Trim(options.ReproduceText()).empty()) return;
+  if (!(options.LogFlags() & 0x2)) return;
   AddToReport(report, [&] { AddReportSection(options.Text(123), options.ReproduceText()); });
 }
 
@@ -375,8 +380,12 @@ uint8_t RunMainHandler(TReportJob& job) {
   SetReportStep(10);
   CountReportSeamCall("CheckDuplicate");
   job.Duplicate = seams.CheckDuplicate && seams.CheckDuplicate(job, true);
-  // 9. and 10.
+  // 9. and 10. The matching filter's termination action (recorded once a process)
+  // goes into the report's options before the end is settled from them, so it
+  // decides what the dialog's terminate-or-restart does.
   SetReportStep(11);
+  if (matched && match.TerminationAction != 0 && RecordTerminationAction())
+    ReportOptions().SetTerminateBoth(static_cast<uint8_t>(match.TerminationAction));
   TReportChoiceInput choiceInput = ChoiceInput(job, webProgram);
   TReportChoices choices = SettleReportChoices(choiceInput);
   job.DialogKind = choices.DialogKind;
@@ -430,15 +439,14 @@ uint8_t RunMainHandler(TReportJob& job) {
   // The process ends right after a leak report: its sending cannot wait for a
   // thread of its own.
   bool background = (flags & ReportSendInBackground) != 0 && !LeakReportMode();
-  if (!job.HandledReport && answer != TDialogAnswer::Close) job.EndAfterReport = answer == TDialogAnswer::Restart ? 2 : 1;
+  // A leak report is a handled one, yet its terminate-or-restart answer counts.
+  if ((!job.HandledReport || job.Exception.MemoryLeak) && answer != TDialogAnswer::Close)
+    job.EndAfterReport = answer == TDialogAnswer::Restart ? 2 : 1;
   bool handedOver = false;
   if (send) {
     CountReportSeamCall("StartSending");
     if (seams.StartSending) handedOver = seams.StartSending(job, report, !background);
   }
-  // 14.
-  if (matched && match.TerminationAction != 0 && RecordTerminationAction())
-    ReportOptions().SetTerminateBoth(static_cast<uint8_t>(match.TerminationAction));
   // 15.
   SetReportStep(18);
   if (job.EndAfterReport && !(background && send) && !handedOver) EndProcess(job.EndAfterReport == 2);

@@ -8,6 +8,7 @@
 #include "exclog/core/ECore_win.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/ECaptureState_win.h"
+#include "exclog/capture/EFaultShield_win.h"
 
 using TRaiseRoutine = VOID(WINAPI*)(DWORD, DWORD, DWORD, const ULONG_PTR*);
 
@@ -106,6 +107,8 @@ LONG CALLBACK VectoredRecorder(EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
   if (record->ExceptionCode == ThreadNamingException) return EXCEPTION_CONTINUE_SEARCH;
   if (IsInsideSafeCopy(reinterpret_cast<uintptr_t>(record->ExceptionAddress))) return EXCEPTION_CONTINUE_SEARCH;
+  // A shield takes it; the thread's record may be the one a report is reading.
+  if (InsideShield()) return EXCEPTION_CONTINUE_SEARCH;
   RecordSystemException(*record, pointers->ContextRecord);
   return EXCEPTION_CONTINUE_SEARCH;
 }

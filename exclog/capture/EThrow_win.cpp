@@ -16,6 +16,7 @@
 #include "classlib/Threads.h"
 #include "exclog/capture/ECaptureState_win.h"
 #include "exclog/capture/EDispatch_win.h"
+#include "exclog/capture/EFaultShield_win.h"
 #include "exclog/core/EOptions.h"
 #include "exclog/dialogs/EReportContext_win.h"
 
@@ -60,8 +61,14 @@ void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame)
   r.Object = object;
   r.Message.clear();
   void* adjusted = object;
-  if (typeid(std::exception).__do_catch(type, &adjusted, 1))
-    r.Message = static_cast<std::exception*>(adjusted)->what();
+  if (typeid(std::exception).__do_catch(type, &adjusted, 1)) {
+    // The object's own code: a fault in it must not end the throw it belongs to.
+    std::string message;
+    auto read = [&] {
+      if (const char* text = static_cast<std::exception*>(adjusted)->what()) message = text;
+    };
+    if (RunShielded(read)) r.Message = message;
+  }
   r.Site = site;
   r.FramePointer = frame;
   uintptr_t sp = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
@@ -86,7 +93,7 @@ void ReportHandledException() {
   if (!LoggerActive() || !LoggerEnabled() || CurrentThreadExcluded()) return;
   TLoggerThreadBlock& block = ThreadBlock();
   if (block.DispatchBusy) return;
-  if (r.ClassName == block.ExceptionClass && r.Site == block.ExceptionAddress) return;
+  if (IsReportedClassName(r.ClassName) && r.Site == block.ExceptionAddress) return;
   reportingHandled = true;
   try {
     TDispatchRequest request;

@@ -258,6 +258,8 @@ void Installer() {
     OptionsSeams().StartFreezeWatch = &StartFreezeWatch;
     OptionsSeams().StopFreezeWatch = &StopFreezeWatch;
     StartFreezeWatch();
+    // Nobody may sit at a console program's screen: the library writes its errors out.
+    if (ConsoleProgram() && EnvironmentVariable("REQUEST_METHOD").empty()) SetNoErrorMessageBox(true);
   }
   // 10. The collector stops after every other unit and the core after it.
   if (LeakCatchingActive()) {
@@ -299,8 +301,8 @@ void Finaliser() {
     UnpatchUnitTable();
     return;
   }
-  // 1. A report in progress finishes first.
-  { std::lock_guard<std::recursive_mutex> wait(DispatchLock()); }
+  // 1. A report in progress finishes first; one whose thread ended inside it never will.
+  if (!WaitForDispatchLock()) ReportInternalError("ExceptionLog.Done: a report's thread ended inside the report.");
   // 2. The watchdog stops the main thread through this handle: it ends first.
   OptionsSeams().StartFreezeWatch = nullptr;
   OptionsSeams().StopFreezeWatch = nullptr;

@@ -28,6 +28,7 @@ struct TClassicState {
   HBITMAP ErrorBitmap = nullptr;
   bool SendOffered = false;
   bool Closing = false;  // CloseClassicDialog ran to its end
+  bool EmailBoxUp = false;  // the "invalid address" box shows: closing waits for it
   TDialogLink Link;
 };
 TClassicState state;
@@ -223,8 +224,14 @@ void CloseClassicDialog() {
         &email);
     WriteSetting("QuelbaLog.ini", "User", "Email", email);
   } else if (!email.empty()) {
+    // One box at a time: the auto-close ticks on inside it and must not stack more.
+    if (state.EmailBoxUp) return;
+    state.EmailBoxUp = true;
     LoggerMessageBox(nullptr, DialogText(157), DialogText(2),
                      MB_ICONHAND | MB_TASKMODAL | MB_TOPMOST | MB_SERVICE_NOTIFICATION);
+    state.EmailBoxUp = false;
+    // The quiet time counts from the box's end.
+    ResetAutoClose();
     // Still open: the link's request for the detailed dialog waits for the next end.
     if (DialogOutcome().PresentationKind == PresentDetailed) DialogOutcome().PresentationKind = PresentClassic;
     return;
@@ -283,6 +290,7 @@ INT_PTR CALLBACK ClassicDialogProc(HWND window, UINT message, WPARAM wParam, LPA
         Command(LOWORD(wParam));
         return TRUE;
       case WM_CLOSE:
+        if (state.EmailBoxUp) return TRUE;  // the auto-close waits for the box
         // Escape in a multi-line field arrives here, the key still down.
         DialogOutcome().PresentationKind = PresentNothing;
         Close(IsEscapeDown());

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -533,6 +534,62 @@ TEST_F(DialogsOnScreen, ClassicDialogBandLinkAndEmail) {
     ClickItem(detailed, QL_DLG_OK);
     ASSERT_TRUE(run.Ended());
   }
+}
+
+// Own look: a page answers for its background with the dialog's own brush.
+TEST_F(DialogsOnScreen, OwnLookPagesPaintWithTheDialogsBrush) {
+  TestOptions().SetDialogFlags(399 | DialogOwnLook);
+  TDialogRun run(&ShowDetailedDialog);
+  HWND dialog = WaitForDialog(ErrorCaption);
+  ASSERT_NE(dialog, nullptr);
+  PostMessageA(dialog, WM_COMMAND, QL_DLG_DETAILS, 0);
+  ASSERT_TRUE(PumpUntil([] { return CurrentDialogPage() != nullptr; }));
+  HWND page = CurrentDialogPage();
+  HDC dc = GetDC(page);
+  LRESULT pageBrush = SendMessageA(page, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(page));
+  LRESULT dialogBrush =
+      SendMessageA(dialog, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(dialog));
+  ReleaseDC(page, dc);
+  EXPECT_NE(dialogBrush, 0);
+  EXPECT_EQ(pageBrush, dialogBrush);
+  PostMessageA(dialog, WM_COMMAND, QL_DLG_OK, 0);
+  ASSERT_TRUE(run.Ended());
+}
+
+// The "invalid address" box stays up through three of the auto-close's ticks, then
+// clears the address: no second box opens meanwhile, and the count starts again
+// after it, so the dialog closes on its own.
+std::atomic<int> boxesUp{0}, mostBoxesUp{0};
+int SlowAddressBox(HWND, const std::string&, const std::string&, UINT) {
+  mostBoxesUp = std::max(mostBoxesUp.load(), ++boxesUp);
+  ++boxes;
+  HWND dialog = FindDialog(ErrorCaption);
+  int ticks = 0;
+  for (DWORD start = GetTickCount(); ticks < 3 && GetTickCount() - start < 15000;) {
+    MSG message;
+    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+      continue;
+    }
+    if (message.message == WM_TIMER && message.hwnd == dialog && message.wParam == AutoCloseTimer) ++ticks;
+    DispatchMessageA(&message);
+  }
+  SetDlgItemTextA(dialog, QL_MS_EMAIL, "");
+  --boxesUp;
+  return IDOK;
+}
+
+TEST_F(DialogsOnScreen, AutoCloseWithAnInvalidAddressShowsOneBoxAtATime) {
+  TestOptions().SetDialogFlags(399);
+  TestOptions().SetAutoCloseSeconds(1);
+  SetMessageBoxProvider(&SlowAddressBox);
+  boxes = boxesUp = mostBoxesUp = 0;
+  WriteSetting("QuelbaLog.ini", "User", "Email", "nobody");  // the dialog's address field
+  TDialogRun run(&ShowClassicDialog);
+  ASSERT_TRUE(run.Ended(30000));
+  WriteSetting("QuelbaLog.ini", "User", "Email", "");
+  EXPECT_EQ(boxes, 1);
+  EXPECT_EQ(mostBoxesUp, 1);
 }
 
 TEST_F(DialogsOnScreen, FailedBoxIsAWarningAndNoRequest) {

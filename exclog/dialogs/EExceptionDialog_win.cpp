@@ -225,6 +225,8 @@ void InitDialog(HWND window) {
     state.BitmapSize = {info.bmWidth, info.bmHeight};
   state.OwnBackground = state.OwnLook;
   state.Background = state.OwnLook ? CreateSolidBrush(0xC8D0D4) : GetSysColorBrush(COLOR_BTNFACE);
+  // The pages paint their background with the dialog's brush.
+  DialogKit().BackgroundBrush = state.Background;
   CreateDialogFonts(window);
   // 6.
   for (int id : {QL_DLG_HEADER, QL_DLG_OK, QL_DLG_TERMINATE, QL_DLG_DETAILS, QL_DLG_HELP})
@@ -278,6 +280,7 @@ void DestroyDialog() {
   outcome.CopyChosen = end.CopyChosen;
   DialogOptions().SetDialogFlags(end.DialogFlags);
   DeleteDialogFonts();
+  DialogKit().BackgroundBrush = nullptr;
   if (state.OwnBackground && state.Background) DeleteObject(state.Background);
   if (state.ErrorBitmap) DeleteObject(state.ErrorBitmap);
   DestroyDialogPage();

@@ -267,7 +267,8 @@ BOOL TListViewItems::DrawItem(const DRAWITEMSTRUCT& item) {
     DrawHead(dc, item.rcItem, *node);
   else
     DrawCells(dc, item.rcItem, *node, selected);
-  if (item.itemState & ODS_FOCUS)
+  // A group head is a caption of its rows, never a row with the focus: no frame.
+  if (!node->GroupHead && (item.itemState & ODS_FOCUS))
     FrameRect(dc, &item.rcItem, GetFocus() == listView_ ? focusBrush_ : unfocusedBrush_);
   return TRUE;
 }

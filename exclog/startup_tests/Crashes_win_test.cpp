@@ -230,6 +230,7 @@ int ChildMain(const std::string& mode) {
   if (mode == "cgi" || mode == "cgi-quiet") return CgiChild(mode == "cgi");
   if (mode == "handled-on" || mode == "handled-off") return HandledChild(mode == "handled-on");
   if (mode.rfind("freeze-", 0) == 0) return FreezeChild(mode.substr(7));
+  if (mode.rfind("inner-", 0) == 0) return InnerFaultChild(mode.substr(6));
   if (mode == "fault-kinds") return FaultKindsChild();
   if (mode == "av-bypass") return FaultOnThread(false);
   if (mode == "av-hooked") return FaultOnThread(true);

@@ -527,6 +527,54 @@ TEST_F(MainHandler, FilterReplacesTheTextEndsOtherKindsAndRecordsItsActionOnce) 
   EXPECT_TRUE(order.empty());
 }
 
+// The options say "terminate"; the filter's "restart" is what the dialog's button does.
+TEST_F(MainHandler, FilterTerminationActionDecidesTheEnd) {
+  static uint8_t restartChoice = 0;
+  exclog::ReportHandlerSeams().ShowDialog = [](const exclog::TReportJob& job, const std::string&) {
+    restartChoice = job.RestartChoice;
+    return exclog::TDialogAnswer::Close;
+  };
+  exclog::TQuelbaModuleOptions* options = exclog::CurrentQuelbaLogOptions();
+  const uint8_t saved = options->TerminateAction();
+  options->SetTerminateAction(1);
+  filterMatches = true;
+  filterAnswer.TerminationAction = 2;
+  exclog::ClearTerminationActionRecorded();
+  Report("restart asked");
+  options->SetTerminateAction(saved);
+  EXPECT_EQ(restartChoice, 2);
+}
+
+// "Custom Information" follows report field 47; "Request" stands whenever the options
+// log the steps, even with no answer given.
+TEST_F(MainHandler, CustomDataAndRequestSectionsFollowTheOptions) {
+  exclog::TQuelbaModuleOptions* options = exclog::CurrentQuelbaLogOptions();
+  const auto fields = options->ReportFields();
+  const auto logFlags = options->LogFlags();
+  options->SetLogFlags(static_cast<uint8_t>(logFlags | 0x2));
+  options->SetReproduceText("");
+  auto count = [](const std::string& part) {
+    size_t n = 0;
+    const std::string& text = exclog::ReportPieces().LastReport;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  for (bool customField : {false, true}) {
+    auto changed = fields;
+    changed[5] = static_cast<uint8_t>(customField ? changed[5] | 0x80 : changed[5] & ~0x80);
+    options->SetReportFields(changed);
+    exclog::EventState().CustomData.Clear();
+    exclog::EventState().CustomData.Add("Build=7");
+    size_t custom = count("Custom Information"), request = count("Request");
+    Report("sections");
+    EXPECT_EQ(count("Custom Information"), custom + (customField ? 1 : 0)) << customField;
+    EXPECT_GT(count("Request"), request) << customField;
+  }
+  options->SetReportFields(fields);
+  options->SetLogFlags(logFlags);
+  exclog::EventState().CustomData.Clear();
+}
+
 // With the screen-shot switch on, the shot taken before the dialog is saved with
 // the text log as a PNG of the whole screen; with it off, nothing is written.
 TEST_F(MainHandler, ScreenShotIsSavedOnlyWhenSwitchedOn) {

@@ -4,7 +4,8 @@
 // ("overrun"), does nothing wrong ("clean") or prints the order in which the units
 // will stop ("order"). Its logger data turns catching on. Each report prints the
 // dialog flags it would show with. "leaks-upload PORT" leaks and has its reports
-// uploaded to 127.0.0.1:PORT on a sending thread of their own.
+// uploaded to 127.0.0.1:PORT on a sending thread of their own; "leaks-terminate"
+// leaks and answers the report's dialog with its terminate button.
 #include <windows.h>
 
 #include <cstdio>
@@ -103,7 +104,12 @@ int main(int argc, char** argv) {
     options->SetAskBeforeSending(0);
     options->SetProcessFlags(static_cast<uint16_t>(options->ProcessFlags() | 0x80));  // a sending thread
   }
-  if (mode == "leaks" || mode == "leaks-upload") Leak();
+  // The report's dialog answers with its terminate button.
+  if (mode == "leaks-terminate")
+    exclog::ReportHandlerSeams().ShowDialog = [](const exclog::TReportJob&, const std::string&) {
+      return exclog::TDialogAnswer::Terminate;
+    };
+  if (mode == "leaks" || mode == "leaks-upload" || mode == "leaks-terminate") Leak();
   if (mode == "double-free") FreeTwice();
   if (mode == "overrun") Overrun();
   FinalizeUnits();

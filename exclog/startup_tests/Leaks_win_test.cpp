@@ -219,6 +219,15 @@ TEST(LeakReport, CleanProgramReportsNothingAndBlockErrorsOneReportEach) {
   }
 }
 
+// The leak report's terminate button ends the program as any report's does: with
+// exit code 1, before the program's own last line.
+TEST(LeakReport, TerminateButtonEndsTheProgram) {
+  TChildRun run = RunChild(LEAK_CHILD, "leaks-terminate");
+  EXPECT_EQ(run.ExitCode, 1u) << run.Output;
+  EXPECT_NE(run.Output.find("report EMemoryLeak"), std::string::npos) << run.Output;
+  EXPECT_EQ(run.Output.find("ended normally"), std::string::npos) << run.Output;
+}
+
 // The dialog flags a report of `type` printed, or -1.
 long PrintedDialogFlags(const std::string& output, const std::string& type) {
   const std::string head = "report " + type + " dialog flags ";

@@ -25,6 +25,9 @@ int CgiChild(bool writesFirst);
 // Catch ends with and without handled reports.
 int HandledChild(bool reportHandled);
 
+// Faults inside the logger's own path ("inner-<case>").
+int InnerFaultChild(const std::string& kase);
+
 // The freeze watchdog's child cases ("freeze-<case>").
 int FreezeChild(const std::string& kase);
 
