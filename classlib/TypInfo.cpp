@@ -104,6 +104,13 @@ void ReleasePublishedTables() {
   for (auto& [cls, entry] : Tables()) entry.Table.reset();
 }
 
+size_t BuiltPublishedTableCount() {
+  std::lock_guard<std::mutex> guard(TablesLock());
+  size_t built = 0;
+  for (auto& [cls, entry] : Tables()) built += entry.Table ? 1 : 0;
+  return built;
+}
+
 const TPropInfo* GetPropInfo(TClass cls, std::string_view name) {
   for (TClass c = cls; c; c = c->Parent) {
     const TPublishedTable& table = PublishedTableOf(c);

@@ -498,6 +498,8 @@ const TPublishedTable& PublishedTableOf(TClass cls);
 // Frees every built table (the "Classes" unit's stop): no table or property
 // reference taken before may be used after.
 void ReleasePublishedTables();
+// How many classes' tables are built now (for tests of the release).
+size_t BuiltPublishedTableCount();
 // The property of that name on the class or its ancestors (the nearest class
 // wins); null when there is none.
 const TPropInfo* GetPropInfo(TClass cls, std::string_view name);

@@ -258,14 +258,20 @@ TEST(TypInfo, PropertyListFollowsTheClassChain) {
 // same properties are found again, and they still read and write.
 TEST(TypInfo, ReleasedTablesAreBuiltAgainOnUse) {
   ASSERT_NE(GetPropInfo(TTiBase::StaticClass(), "Visible"), nullptr);
+  ASSERT_GE(BuiltPublishedTableCount(), 1u);
   ReleasePublishedTables();
+  EXPECT_EQ(BuiltPublishedTableCount(), 0u) << "the release frees every built table";
   const TPropInfo* visible = GetPropInfo(TTiBase::StaticClass(), "Visible");
   ASSERT_NE(visible, nullptr);
   EXPECT_EQ(visible->Default, 1);
+  EXPECT_GE(BuiltPublishedTableCount(), 1u) << "a lookup builds the table again";
   ReleasePublishedTables();
+  EXPECT_EQ(BuiltPublishedTableCount(), 0u);
   EXPECT_EQ(GetPropInfo(TTiDerived::StaticClass(), "Caption")->Writable(), false);
+  EXPECT_GE(BuiltPublishedTableCount(), 1u);
   TTiBase item;
   ReleasePublishedTables();
+  EXPECT_EQ(BuiltPublishedTableCount(), 0u);
   EXPECT_TRUE(SetStrProp(&item, "Caption", "again"));
   EXPECT_EQ(GetStrProp(&item, "Caption").value_or(""), "again");
 }

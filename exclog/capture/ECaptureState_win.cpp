@@ -1,6 +1,7 @@
 #include "exclog/capture/ECaptureState_win.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace exclog {
@@ -50,6 +51,21 @@ void RestoreAddressSpaceReserve() {
 void SetAddressSpaceReserveWanted(bool wanted) { reserveWanted = wanted; }
 
 std::recursive_mutex& DispatchLock() { return dispatchLock; }
+
+namespace {
+std::atomic<int> dispatchLockWaits{0};
+}
+
+std::unique_lock<std::recursive_mutex> TakeDispatchLock() {
+  std::unique_lock<std::recursive_mutex> lock(dispatchLock, std::try_to_lock);
+  if (!lock) {
+    dispatchLockWaits.fetch_add(1);
+    lock.lock();
+  }
+  return lock;
+}
+
+int DispatchLockWaits() { return dispatchLockWaits.load(); }
 std::mutex& StackCacheLock() { return stackCacheLock; }
 
 bool CurrentThreadExcluded() {

@@ -37,6 +37,11 @@ void SetAddressSpaceReserveWanted(bool wanted);
 
 // The dispatch lock: re-entrant, held for a whole report.
 std::recursive_mutex& DispatchLock();
+// Takes the dispatch lock for a report; when another thread holds it, counts the
+// wait first, so a test can see a second report waiting instead of guessing.
+std::unique_lock<std::recursive_mutex> TakeDispatchLock();
+// How many reports found the dispatch lock held and waited for it.
+int DispatchLockWaits();
 // Taken inside the dispatch lock around the walker's stack cache.
 std::mutex& StackCacheLock();
 

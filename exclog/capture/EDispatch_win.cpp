@@ -185,7 +185,7 @@ uint8_t Dispatch(const TDispatchRequest& request) {
   const TLoggedException& e = request.Exception;
   if (!LoggerActive() || e.Abort) return 1;
   bool pumping = PumpingAllowed(e.StackOverflow, DisplayFlags());
-  std::lock_guard<std::recursive_mutex> lock(DispatchLock());
+  std::unique_lock<std::recursive_mutex> lock = TakeDispatchLock();
   ++dispatchCount;
   ReleaseAddressSpaceReserve();
   uint8_t result = 0;
@@ -275,7 +275,7 @@ int PumpedMessageCount() { return pumpedCount; }
 int PumpDroppedCount() { return droppedCount; }
 
 bool ManagerDispatch(const TLoggedException& e) {
-  std::lock_guard<std::recursive_mutex> lock(DispatchLock());
+  std::unique_lock<std::recursive_mutex> lock = TakeDispatchLock();
   if (!LoggerEnabled() || CurrentThreadExcluded()) return true;
   TDispatchRequest request;
   request.Exception = e;

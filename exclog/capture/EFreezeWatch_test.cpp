@@ -90,6 +90,23 @@ TEST(FreezeWatch, TimeOutsAtTheEdgesOfTheirRange) {
   silent.Steps.push_back({Silent, 50});
   silent.StopAfterMs = 3600ull * 1000;  // an hour of silence
   EXPECT_FALSE(WaitForFreeze(silent.Io(), 2147483647));
+
+  // 4294968 s is 4294968000 ms, which kept in 32 bits is 704 ms: an hour of silence
+  // is no freeze, and the freeze comes only after the whole time-out, not 704 ms.
+  constexpr int32_t wrapsShort = 4294968;
+  ASSERT_EQ(FreezeTimeoutMs(wrapsShort) % (1ull << 32), 704u);
+  TScript hour;
+  hour.Steps.push_back({Silent, 50});
+  hour.StopAfterMs = 3600ull * 1000;
+  EXPECT_FALSE(WaitForFreeze(hour.Io(), wrapsShort));
+  // Each probe here takes an hour, so the whole time-out passes in a few thousand.
+  TScript slow;
+  slow.Steps.push_back({Answered, 0});
+  slow.Steps.push_back({Silent, 3600u * 1000});
+  ASSERT_TRUE(WaitForFreeze(slow.Io(), wrapsShort));
+  const uint64_t silenceBegan = FreezeProbeMs * FreezeRestSteps;
+  EXPECT_GE(slow.Now, silenceBegan + FreezeTimeoutMs(wrapsShort));
+  EXPECT_LE(slow.Now, silenceBegan + FreezeTimeoutMs(wrapsShort) + 3600u * 1000);
 }
 
 TEST(FreezeWatch, StopWithoutAWindowEndsWithinOneStep) {

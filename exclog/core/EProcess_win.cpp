@@ -212,8 +212,14 @@ void WaitForReplacedInstance(DWORD waitMs) {
   if (old == 0 || old == GetCurrentProcessId()) return;
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, old);
   if (!process) return;  // already gone
+  HANDLE waiting = CreateEventA(nullptr, TRUE, TRUE, RestartWaitEventName(GetCurrentProcessId()).c_str());
   WaitForSingleObject(process, waitMs);
+  if (waiting) CloseHandle(waiting);
   CloseHandle(process);
+}
+
+std::string RestartWaitEventName(DWORD waitingProcessId) {
+  return "VelmoraRestartWaits-" + std::to_string(waitingProcessId);
 }
 
 void EndProcess(bool restart) {

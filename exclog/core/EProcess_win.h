@@ -63,6 +63,9 @@ bool StartNewInstance();
 // it replaces to end (that one still holds what a single instance may hold).
 // Returns at once in a program started otherwise.
 void WaitForReplacedInstance(DWORD waitMs = RestartWaitMs);
+// The event a restarted instance holds while it waits for the one it replaces, so
+// a watcher sees the wait itself rather than guessing it from silence.
+std::string RestartWaitEventName(DWORD waitingProcessId);
 
 // Ends the process with exit code 1, first starting a new instance when `restart`
 // (a failed start is not reported: the process ends either way).

@@ -143,6 +143,26 @@ TEST(ExceptionDialogRules, StoredPlacementIsCheckedBeforeUse) {
   EXPECT_GE(p.Left, 100);
   EXPECT_LE(p.Left + p.Width, 900);
   EXPECT_GE(p.Top, 50);
+  EXPECT_LE(p.Top + p.Height, 650);
+  // Each edge alone, one pixel out, centres the dialog; at the edge it stands. The
+  // bottom counts the check area below the dialog.
+  const TDialogRect area{100, 50, 800, 600};
+  const int check = 34;
+  const TDialogRect centred{100 + (800 - 600) / 2, 50 + (600 - 400 - check) / 2, 600, 400};
+  struct TEdgeCase {
+    const char* Edge;
+    int OutLeft, OutTop, InLeft, InTop;  // one pixel out; at the edge
+  };
+  const int rightmost = 100 + 800 - 600, lowest = 50 + 600 - 400 - check;
+  for (const TEdgeCase& c : {TEdgeCase{"left", 99, 60, 100, 60}, TEdgeCase{"top", 110, 49, 110, 50},
+                             TEdgeCase{"right", rightmost + 1, 60, rightmost, 60},
+                             TEdgeCase{"bottom", 110, lowest + 1, 110, lowest}}) {
+    p = ResolvePlacement({"600", "400", std::to_string(c.OutLeft), std::to_string(c.OutTop), "1"}, area, check);
+    EXPECT_EQ((TDialogRect{p.Left, p.Top, p.Width, p.Height}), centred) << c.Edge << " edge outside";
+    p = ResolvePlacement({"600", "400", std::to_string(c.InLeft), std::to_string(c.InTop), "1"}, area, check);
+    EXPECT_EQ((TDialogRect{p.Left, p.Top, p.Width, p.Height}), (TDialogRect{c.InLeft, c.InTop, 600, 400}))
+        << c.Edge << " edge at the work area's";
+  }
   int v = 0;
   EXPECT_FALSE(ParseDecimal("2147483648", v));
   EXPECT_TRUE(ParseDecimal("-2147483648", v));

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,6 +52,19 @@ void Click(int x, int y) {
 }
 void Key(const std::string& keys) { RunHostCommand("/usr/bin/xdotool key " + keys); }
 void Type(const std::string& text) { RunHostCommand("/usr/bin/xdotool type --delay 20 '" + text + "'"); }
+
+// Whether a process this one started still runs (the support link's helper).
+bool HasChildProcess() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return true;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  bool found = false;
+  for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+    found = entry.th32ParentProcessID == GetCurrentProcessId();
+  CloseHandle(snapshot);
+  return found;
+}
 
 RECT ScreenRectOf(HWND window) {
   RECT r{};
@@ -168,11 +182,13 @@ class DialogsOnScreen : public ::testing::Test {
     DialogEventSeams() = {};
     SetMessageBoxProvider(nullptr);
   }
-  // The dialog once shown and placed: it counts when its rectangle held still a
-  // moment (it starts at 0, 0 without size until its mode places it).
+  // The dialog once shown and placed: centred across the work area, where each of
+  // them first stands (it starts at 0, 0 until its mode places it).
   HWND WaitForDialog(const std::string& caption) {
-    return velmora::test::WaitUntilPlaced(
-        [&]() -> HWND { return DialogOutcome().BecameVisible ? FindDialog(caption) : nullptr; }, 15000);
+    HWND dialog = velmora::test::WaitUntilPlaced(
+        [&]() -> HWND { return DialogOutcome().BecameVisible ? FindDialog(caption) : nullptr; },
+        &velmora::test::CentredAcrossWorkArea, 15000);
+    return dialog;
   }
   RECT work_{};
 };
@@ -389,10 +405,31 @@ TEST_F(DialogsOnScreen, SupportLinkStartsItsTargetAndOwnLookPaintsTheCaption) {
   RECT r = ScreenRectOf(dialog);
   const int fx = GetSystemMetrics(SM_CXFRAME) - 1, fy = GetSystemMetrics(SM_CYFRAME) - 1;
   const int bandMiddle = r.top + fy + 1 + GetSystemMetrics(SM_CYSMCAPTION) / 2;
-  EXPECT_TRUE(PumpUntil([&] {
-    std::optional<COLORREF> c = XScreenPixel(r.left + fx + 2, bandMiddle);
-    return Near(c, RGB(125, 149, 186)) || Near(c, RGB(145, 145, 145));
-  }));
+  // Each colour in its state: grey while another window is active, bluish once
+  // the dialog is active again. The other window lives on a thread of its own,
+  // so the test's thread keeps out of the dialogs' activation.
+  auto gradientIs = [&](COLORREF colour) {
+    return PumpUntil([&] { return Near(XScreenPixel(r.left + fx + 2, bandMiddle), colour); });
+  };
+  const COLORREF bluish = RGB(125, 149, 186), grey = RGB(145, 145, 145);
+  std::atomic<HWND> other{nullptr};
+  std::atomic<DWORD> otherThreadId{0};
+  std::thread otherThread([&] {
+    otherThreadId = GetCurrentThreadId();
+    HWND w = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(w);
+    other = w;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    DestroyWindow(w);
+  });
+  EXPECT_TRUE(PumpUntil([&] { return other && GetForegroundWindow() == other; }));
+  EXPECT_TRUE(gradientIs(grey)) << "another window is active";
+  SetForegroundWindow(dialog);
+  EXPECT_TRUE(gradientIs(bluish)) << "the dialog is active again";
+  PostThreadMessageA(otherThreadId, WM_QUIT, 0, 0);
+  otherThread.join();
   ShotForReview("8-own-look-link");
   // The link, right-aligned under the copy box, starts the helper.
   const std::string text = DialogText(25);
@@ -411,6 +448,9 @@ TEST_F(DialogsOnScreen, SupportLinkStartsItsTargetAndOwnLookPaintsTheCaption) {
   RunHostCommand("/usr/bin/xdotool mousemove " + std::to_string(link.x - 3) + " " + std::to_string(link.y));
   Click(link.x, link.y);
   EXPECT_TRUE(PumpUntil([&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000));
+  // The helper and its console end before the next test, or its window would
+  // take the keys typed there.
+  EXPECT_TRUE(PumpUntil([] { return !HasChildProcess(); }, 20000)) << "the link's helper is still running";
   // The helper's own window may stand over the dialog now: OK by its command.
   PostMessageA(dialog, WM_COMMAND, QL_DLG_OK, 0);
   ASSERT_TRUE(run.Ended());

@@ -51,6 +51,7 @@ uint32_t FooterGuard(const TLeakHeader* h) {
 }
 
 void Append(TLeakHeader* h) {
+  if (collector.settings.InsideListLock) collector.settings.InsideListLock();
   h->Next = nullptr;
   h->Prev = collector.tail;
   if (collector.tail) collector.tail->Next = h; else collector.head = h;
@@ -60,6 +61,7 @@ void Append(TLeakHeader* h) {
 // Unlinks a listed block. An underrun may have overwritten its links, so when they
 // do not agree with its neighbours the neighbours are found by walking the list.
 void Unlink(TLeakHeader* h) {
+  if (collector.settings.InsideListLock) collector.settings.InsideListLock();
   TLeakHeader* before = h->Prev;
   TLeakHeader* after = h->Next;
   bool agree = (before ? before->Next == h : collector.head == h) && (after ? after->Prev == h : collector.tail == h);

@@ -79,6 +79,9 @@ struct TLeakSettings {
   // The quarantine keeps at most this many freed blocks and user bytes.
   size_t QuarantineBlocks = 32;
   size_t QuarantineBytes = 256 << 10;
+  // Called with the list lock held before each change of the list; none: nothing.
+  // Tests widen the window a missing lock would leave open with it.
+  void (*InsideListLock)() = nullptr;
 };
 
 // The wrapper's table entries.

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <future>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -295,26 +300,52 @@ TEST_F(Wrapper, ThreadsLeaveExactlyTheLiveBlocksListed) {
   static std::mutex fake;  // the fake is not thread-safe; the wrapper's own lock is under test
   static std::mutex* fakeLock;
   fakeLock = &fake;
+  // Every list change counts itself in and gives up the processor before it goes
+  // on: without the lock, another thread's change would come in meanwhile.
+  static std::atomic<int> inside{0}, overlaps{0};
+  inside = 0;
+  overlaps = 0;
   TLeakSettings s;
   s.Options = kLeakCatching;
   s.Previous = {[](size_t n) { std::lock_guard<std::mutex> g(*fakeLock); return FakeManager::Get(n); },
                 [](void* p) { std::lock_guard<std::mutex> g(*fakeLock); FakeManager::Free(p); },
                 [](void* p, size_t n) { std::lock_guard<std::mutex> g(*fakeLock); return FakeManager::Realloc(p, n); },
                 [](size_t n) { std::lock_guard<std::mutex> g(*fakeLock); return FakeManager::Get(n); }};
+  s.Yield = [] { std::this_thread::yield(); };
+  s.InsideListLock = [] {
+    if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
+    std::this_thread::yield();
+    inside.fetch_sub(1);
+  };
   table = LeakStart(s);
   std::vector<std::vector<void*>> kept(8);
   std::vector<std::thread> threads;
+  std::vector<std::promise<void>> done(8);
   for (int t = 0; t < 8; ++t)
     threads.emplace_back([&, t] {
       for (int i = 0; i < 2000; ++i) {
         void* p = table.GetMem(8 + (i % 7) * 8);
         if (i % 10 == t % 10) kept[t].push_back(p); else table.FreeMem(p);
       }
+      done[t].set_value();
     });
+  // A list broken by a missing lock can send a walk round in circles: a hang here
+  // must end the program with its reason, not wait for the runner's time-out.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  for (auto& d : done)
+    if (d.get_future().wait_until(deadline) != std::future_status::ready) {
+      std::fprintf(stderr, "FAILED: threads still inside the leak collector after 120 s: the list is broken\n");
+      std::fflush(stderr);
+      std::_Exit(1);
+    }
   for (auto& th : threads) th.join();
+  // A list changed by two threads at once may be circular: nothing walks it then.
+  ASSERT_EQ(overlaps.load(), 0) << "two threads changed the block list at once";
   size_t expected = 0;
   for (auto& k : kept) expected += k.size();
-  EXPECT_EQ(size_t(Listed()), expected);
+  size_t listed = 0;
+  for (TLeakHeader* h = LeakListHead(); h && listed <= expected; h = h->Next) ++listed;
+  ASSERT_EQ(listed, expected);
   for (auto& k : kept)
     for (void* p : k) {
       EXPECT_TRUE(LeakOwns(p));

@@ -37,7 +37,9 @@ std::string XmlLogFileName(const TReportFilesInput& in) {
   return (in.ProcessFlags & AttachXmlLog) ? in.TempFolder + ChangeFileExt(ExtractFileName(in.LogFile), ".xml") : "";
 }
 
-std::string ZipArchiveFileName(const TReportFilesInput& in) { return in.TempFolder + "BugReport.zip"; }
+std::string ZipArchiveFileName(const TReportFilesInput& in) {
+  return (in.ZipFolder.empty() ? in.TempFolder : in.ZipFolder) + "BugReport.zip";
+}
 
 std::string ProcessDataFileName(const TReportFilesInput& in) {
   char buffer[32];

@@ -22,6 +22,10 @@ constexpr uint16_t StampComputerInNames = 0x200;
 
 struct TReportFilesInput {
   std::string TempFolder;  // with its trailing backslash
+  // Where the archive is made, with its trailing backslash; empty: TempFolder. A
+  // folder of each process's own: programs sending at once in one temporary
+  // folder would otherwise send one another's archive.
+  std::string ZipFolder;
   std::string LogFile;     // the log's full name, variables expanded
   uint16_t ProcessFlags = 0;
   bool ScreenshotTaken = false;  // for the report at hand

@@ -26,6 +26,8 @@ TEST(ReportFiles, NamesExistByTheirSwitches) {
   EXPECT_EQ(LogCopyFileName(in), "C:\\Temp\\prog.qlf");
   EXPECT_EQ(XmlLogFileName(in), "C:\\Temp\\prog.xml");
   EXPECT_EQ(ZipArchiveFileName(in), "C:\\Temp\\BugReport.zip");
+  in.ZipFolder = "C:\\Temp\\Own00000010\\";
+  EXPECT_EQ(ZipArchiveFileName(in), "C:\\Temp\\Own00000010\\BugReport.zip");
   EXPECT_EQ(ProcessDataFileName(in), "C:\\Temp\\000004D2000000FF.bin");
   // Switched on but nothing taken or captured for this report.
   EXPECT_EQ(ScreenshotFileName(in), "");

@@ -1,6 +1,7 @@
 #include "exclog/report/EReportFiles_win.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "exclog/core/ECore_win.h"
 #include "exclog/report/EPlatform_win.h"
@@ -18,6 +19,9 @@ std::string ProcessLogFileName(const TQuelbaModuleOptions& options) { return Exp
 TReportFilesInput ReportFilesInput(const TQuelbaModuleOptions& options) {
   TReportFilesInput in;
   in.TempFolder = TempFolder();
+  char own[32];
+  std::snprintf(own, sizeof own, "QuelbaLog%.8lX\\", GetCurrentProcessId());
+  if (!in.TempFolder.empty()) in.ZipFolder = in.TempFolder + own;
   in.LogFile = ProcessLogFileName(options);
   in.ProcessFlags = options.ProcessFlags();
   in.ScreenshotTaken = ScreenshotTaken();

@@ -28,6 +28,19 @@ TEST(EDns, QueryBytesAndRefusedNames) {
   std::string tooLong;
   for (int i = 0; i < 26; ++i) tooLong += "abcdefghi.";
   EXPECT_TRUE(MxQuery(tooLong + "test").empty());
+  // A 63-octet label goes out whole behind its length; the name's wire form (length
+  // octets and the closing zero counted) may take 255 octets, not 256.
+  const std::string l63(63, 'a'), l61(61, 'b'), l62(62, 'b');
+  std::vector<uint8_t> q = MxQuery(l63 + ".test");
+  ASSERT_EQ(q.size(), 12u + (1 + 63) + (1 + 4) + 1 + 4);
+  EXPECT_EQ(q[12], 63);
+  EXPECT_EQ(std::string(q.begin() + 13, q.begin() + 13 + 63), l63);
+  EXPECT_EQ(q[12 + 64], 4);
+  q = MxQuery(l63 + "." + l63 + "." + l63 + "." + l61);
+  ASSERT_EQ(q.size(), 12u + 255 + 4) << "a name of 255 octets on the wire is asked";
+  EXPECT_EQ(q[12 + 3 * 64], 61);
+  EXPECT_EQ(q[12 + 254], 0);
+  EXPECT_TRUE(MxQuery(l63 + "." + l63 + "." + l63 + "." + l62).empty()) << "256 octets on the wire";
   EXPECT_EQ(MxAttemptTimeout(30000, 0), 10050u);
   EXPECT_EQ(MxAttemptTimeout(30000, 2), 10250u);
 }

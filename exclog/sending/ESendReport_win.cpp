@@ -55,7 +55,12 @@ class TWinSendEnvironment : public TSendEnvironment {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
-  void RemoveFile(const std::string& path) override { DeleteFileA(path.c_str()); }
+  void RemoveFile(const std::string& path) override {
+    DeleteFileA(path.c_str());
+    // The archive's folder is the process's own: gone with the archive.
+    if (path == ZipArchiveFileName(job_.Input.Files) && !job_.Input.Files.ZipFolder.empty())
+      RemoveDirectoryA(job_.Input.Files.ZipFolder.c_str());
+  }
   bool RenameFile(const std::string& from, const std::string& to) override {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
   }
@@ -72,6 +77,7 @@ class TWinSendEnvironment : public TSendEnvironment {
   }
   bool ZipFiles(const std::string& archive, const std::string& password,
                 const std::vector<std::string>& files) override {
+    if (!job_.Input.Files.ZipFolder.empty()) CreateDirectoryA(job_.Input.Files.ZipFolder.c_str(), nullptr);
     return exclog::ZipFiles(archive, password, files);
   }
   void ActionNotify(int action, uint8_t* flag) override {

@@ -56,6 +56,7 @@ class TPeer {
   TPeer& operator=(const TPeer&) = delete;
   int Port() const { return port_; }
   std::string Host(const std::string& name) const { return HostPath(unix_ + "/" + name); }
+  std::string Unix(const std::string& name) const { return unix_ + "/" + name; }
   // The request log, one JSON line a request.
   std::vector<std::string> Requests() const {
     std::vector<std::string> lines;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "exclog/sending/EWebScripted_test.h"
 
 namespace exclog::test {
@@ -37,6 +40,19 @@ const TExchangeRequest* LastTo(const TScript& s, const std::string& page) {
 std::string Field(const TExchangeRequest* r, const std::string& name) {
   if (!r) return "<no request>";
   return FieldValue(RequestFields(*r), name).value_or("<none>");
+}
+
+// The bytes of a multipart post's file part of that name; "<none>" without one.
+std::string FileBytes(const TExchangeRequest* r, const std::string& name) {
+  if (!r) return "<no request>";
+  const std::string boundary = "\r\n--" + r->ContentType.substr(r->ContentType.find("boundary=") + 9);
+  size_t at = r->Body.find("name=\"" + name + "\"; filename=");
+  if (at == std::string::npos) return "<none>";
+  at = r->Body.find("\r\n\r\n", at);
+  if (at == std::string::npos) return "<none>";
+  at += 4;
+  size_t end = r->Body.find(boundary, at);
+  return end == std::string::npos ? "<unended>" : r->Body.substr(at, end - at);
 }
 
 struct TTrackerFixture : ::testing::Test {
@@ -119,6 +135,24 @@ TEST_F(Mantis, NewReportCarriesTheFormAndTheArchive) {
   EXPECT_EQ(Field(post, "file"), "");  // the archive is missing here: its part has no file name
   EXPECT_EQ(Field(LastTo(*script, "set_project.php"), "project_id"), "3");
   EXPECT_EQ(Field(LastTo(*script, "view_all_set.php"), "search"), "Access violation (4F2A-9C01)");
+
+  // With the archive on disk its part carries its name and every byte of it.
+  const std::string archive = ::testing::TempDir() + "BugReport.zip";
+  const std::string bytes = std::string("PK\3\4\0\r\n--\xff", 11) + std::string(3000, 'z') + "PK\5\6";
+  {
+    std::ofstream out(archive, std::ios::binary);
+    out << bytes;
+    ASSERT_TRUE(out.good());
+  }
+  script->Log.clear();
+  script->Closes = 0;
+  TTrackerInput in = Input();
+  in.Attachment = archive;
+  EXPECT_EQ(Send<THTTPMantisSendReport>(in), TrackerOk);
+  post = LastTo(*script, "bug_report.php");
+  EXPECT_EQ(Field(post, "file"), "BugReport.zip");
+  EXPECT_TRUE(FileBytes(post, "file") == bytes) << "the archive's bytes arrive unchanged";
+  std::remove(archive.c_str());
 }
 
 TEST_F(Mantis, ExistingReportIsBumpedOrLeftOrClosed) {

@@ -57,6 +57,15 @@ class TBoxCloser {
     stop_ = true;
     thread_.join();
   }
+  // Whether every box of this process is closed within `ms`.
+  bool NoBoxLeft(DWORD ms) {
+    for (DWORD start = GetTickCount();; Sleep(10)) {
+      bool found = false;
+      EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&found));
+      if (!found) return true;
+      if (GetTickCount() - start > ms) return false;
+    }
+  }
 
  private:
   static BOOL CALLBACK TakeText(HWND child, LPARAM data) {
@@ -67,18 +76,27 @@ class TBoxCloser {
       *reinterpret_cast<std::string*>(data) = text;
     return TRUE;
   }
-  static BOOL CALLBACK CloseBox(HWND window, LPARAM) {
+  static bool BoxOfOurs(HWND window) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     char kind[32] = {};
     GetClassNameA(window, kind, sizeof kind);
-    if (process != GetCurrentProcessId() || std::strcmp(kind, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+    return process == GetCurrentProcessId() && std::strcmp(kind, "#32770") == 0 && IsWindowVisible(window);
+  }
+  static BOOL CALLBACK CloseBox(HWND window, LPARAM) {
+    if (!BoxOfOurs(window)) return TRUE;
     std::string text;
     EnumChildWindows(window, &TakeText, reinterpret_cast<LPARAM>(&text));
     Say("box: " + text);
     PostMessageA(window, WM_COMMAND, IDOK, 0);
-    Sleep(300);
+    // This box goes before the next is looked for.
+    for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < 20000;) Sleep(10);
     return TRUE;
+  }
+  static BOOL CALLBACK FindBox(HWND window, LPARAM found) {
+    if (!BoxOfOurs(window)) return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
   }
   void Run() {
     while (!stop_) {
@@ -186,7 +204,7 @@ int FrameworkChild() {
     }
     Say("on-exception calls " + std::to_string(probe.Calls) + ", inside after " +
         std::to_string(exclog::InsideHandleException()));
-    Sleep(500);  // the last box closed
+    if (!closer.NoBoxLeft(20000)) Say("a box stayed open");
   }
   Application->OnException.Clear();
   FinalizeUnits();
@@ -213,6 +231,7 @@ TEST(FrameworkHandlers, TheLoopsExceptionsGoToTheLoggerAndTheApplicationOnlyWhen
   EXPECT_NE(out.find("inside handle-exception -1"), std::string::npos) << out;
   EXPECT_NE(out.find("on-exception calls 1, inside after 0"), std::string::npos) << out;
   EXPECT_NE(out.find("after the stop entries restored"), std::string::npos) << out;
+  EXPECT_EQ(out.find("a box stayed open"), std::string::npos) << out;
 }
 
 TEST(WebErrorPage, ACgiProgramThatFailsAnswersWithTheErrorPage) {

@@ -25,9 +25,17 @@ void Say(const std::string& line) {
   std::fflush(stdout);
 }
 
+// Set while the other thread's report holds the dispatch lock; that report goes
+// on once the main thread's freeze is over.
+HANDLE otherReportHolds = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+HANDLE freezeOver = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
 // Every report goes to standard output, whatever dialog the program would show.
 exclog::TDialogAnswer PrintReport(const exclog::TReportJob& job, const std::string& report) {
-  if (job.Exception.Message == "hold the dispatch") Sleep(4000);  // another report, long
+  if (job.Exception.Message == "hold the dispatch") {  // another report, held through the freeze
+    SetEvent(otherReportHolds);
+    if (WaitForSingleObject(freezeOver, 30000) != WAIT_OBJECT_0) Say("the freeze never ended");
+  }
   Say(report);
   return exclog::TDialogAnswer::Close;
 }
@@ -131,9 +139,10 @@ int FreezeChild(const std::string& kase) {
         exclog::ExceptionManager(logged);
       }
     });
-    Sleep(300);
+    if (WaitForSingleObject(otherReportHolds, 30000) != WAIT_OBJECT_0) Say("the other report never held the lock");
     PostMessageA(window, BusyMessage, 0, 0);
     Pump(1000, 3500);
+    SetEvent(freezeOver);
     other.join();
     Pump(1500);
     Say("went on");
@@ -224,6 +233,7 @@ TEST(FreezeWatch, AllocatingAndDuringAnotherReportTheProgramGoesOn) {
   // skipped and counted afresh, never reported late, and nothing hangs.
   TChildResult during = RunChild("freeze-during-report", 60000);
   ASSERT_EQ(during.ExitCode, 0u) << during.Output;
+  EXPECT_EQ(during.Output.find("never"), std::string::npos) << during.Output;
   EXPECT_EQ(ReportsOf(during.Output, "EFrozenApplication"), 0u) << during.Output;
   EXPECT_EQ(ReportsOf(during.Output, "Exception"), 1u) << during.Output;
   EXPECT_EQ(Between(during.Output, "freeze reports "), "0");

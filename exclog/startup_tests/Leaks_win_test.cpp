@@ -1,7 +1,6 @@
 // The leak collector end to end: a program that leaks on purpose runs to its end
 // under the logger, and its text log is read back here. The program carries no
 // test framework, whose own allocations would show as leaks.
-#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "exclog/sending/EWebPeers_win_test.h"
 #include "tests/support/Addr2Line_win.h"
 #include "tests/support/ChildProcess_win.h"
 #include "tests/support/TestPaths.h"
@@ -263,72 +263,33 @@ TEST(LeakReport, LeakReportTakesNoScreenShotAndOffersNone) {
   }
 }
 
-// One HTTP listener on 127.0.0.1 that takes one request and answers it with 200.
-class TOneRequestServer {
- public:
-  TOneRequestServer() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof at;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && listen(listener_, 1) == 0 &&
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &length) == 0)
-      port_ = ntohs(at.sin_port);
-  }
-  ~TOneRequestServer() {
-    closesocket(listener_);
-    WSACleanup();
-  }
-  int Port() const { return port_; }
-  // The request's head and body; empty when none came within `waitMs`.
-  std::string Take(DWORD waitMs) {
-    fd_set ready;
-    FD_ZERO(&ready);
-    FD_SET(listener_, &ready);
-    timeval wait{static_cast<long>(waitMs / 1000), 0};
-    if (select(0, &ready, nullptr, nullptr, &wait) != 1) return "";
-    SOCKET client = accept(listener_, nullptr, nullptr);
-    std::string request;
-    char buffer[4096];
-    size_t body = std::string::npos, want = 0;
-    while (body == std::string::npos || request.size() < body + want) {
-      int got = recv(client, buffer, sizeof buffer, 0);
-      if (got <= 0) break;
-      request.append(buffer, static_cast<size_t>(got));
-      if (body == std::string::npos && (body = request.find("\r\n\r\n")) != std::string::npos) {
-        body += 4;
-        size_t at = request.find("Content-Length: ");
-        want = at < body ? std::strtoul(request.c_str() + at + 16, nullptr, 10) : 0;
-      }
-    }
-    const char answer[] = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nOK";
-    send(client, answer, sizeof answer - 1, 0);
-    shutdown(client, SD_SEND);
-    closesocket(client);
-    return request;
-  }
-
- private:
-  SOCKET listener_ = INVALID_SOCKET;
-  int port_ = 0;
-};
-
 // The process ends as soon as the leak report is done: its upload goes out before
-// that, although the options hand reports to a sending thread of their own.
+// that, although the options hand reports to a sending thread of their own. The
+// test's HTTP server holds the form and the archive it carried.
 TEST(LeakReport, LeakReportIsSentBeforeTheProcessEnds) {
-  TOneRequestServer server;
+  exclog::test::THttpPeer server;
   ASSERT_GT(server.Port(), 0);
   const std::string path = velmora::test::HostPath(LEAK_CHILD);
   DeleteFileA((path.substr(0, path.size() - 4) + ".qlf").c_str());
   // Its output is not read meanwhile: a pipe would fill with the report and stop it.
   velmora::test::TChildProcess child("\"" + path + "\" leaks-upload " + std::to_string(server.Port()));
   ASSERT_TRUE(child.Started());
-  const std::string request = server.Take(60000);
   EXPECT_EQ(child.Finish(60000), 0u);
-  EXPECT_EQ(request.rfind("POST ", 0), 0u) << request.substr(0, 200);
+  // The process has ended: what the server holds came before.
+  const std::vector<std::string> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  const std::string& post = requests[0];
+  EXPECT_TRUE(exclog::test::Has(post, "\"method\": \"POST\", \"path\": \"/upload\"")) << post;
+  EXPECT_TRUE(exclog::test::Has(post, "\"content_type\": \"multipart/form-data; boundary=")) << post;
+  EXPECT_TRUE(exclog::test::Has(post, "\"ql_upload_file_0\": {\"filename\": \"BugReport.zip\"")) << post;
+  // The archive is whole and its text log is the leak report.
+  const std::string archive = server.Unix("store/BugReport.zip");
+  EXPECT_EQ(velmora::test::RunHostCommand("unzip -tq '" + archive + "' >/dev/null 2>&1; echo $?").value_or(""), "0\n");
+  const std::string archived = velmora::test::RunHostCommand("unzip -p '" + archive + "' '*.qlf'").value_or("");
+  EXPECT_EQ(FieldValues(archived, "2.5"), std::vector<std::string>{"EMemoryLeak"}) << archived.substr(0, 400);
+  bool objects = false;
+  for (const TLeakGroup& g : LeakGroups(archived)) objects = objects || (g.Type == "TLeakTestObject" && g.Count == 3);
+  EXPECT_TRUE(objects) << "the three leaked objects are in the archived log";
 }
 
 // The collector stops after every other unit, the class library's included, and

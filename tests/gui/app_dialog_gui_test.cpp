@@ -41,10 +41,11 @@ struct TFaultingProgram {
   TFaultingProgram() : Child("\"" + Program + "\"", true) {}
   velmora::test::TChildProcess Child;
 
-  // The dialog once placed: it appears at 0, 0 without size before its mode
-  // places it, so it counts only when its rectangle held still a moment.
+  // The dialog once placed: it appears at 0, 0 before its mode places it,
+  // centred across the work area.
   HWND WaitForDialog(const char* caption = "Error occurred") {
-    return velmora::test::WaitUntilPlaced([&] { return FindWindowOf(Child.Id(), caption, false); }, 30000);
+    return velmora::test::WaitUntilPlaced([&] { return FindWindowOf(Child.Id(), caption, false); },
+                                          &velmora::test::CentredAcrossWorkArea, 30000);
   }
   // Lets a program that went on end; returns its exit code and output.
   DWORD End() {

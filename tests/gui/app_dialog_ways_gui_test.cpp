@@ -16,6 +16,7 @@
 #include <string>
 
 #include "exclog/core/ECore_win.h"
+#include "exclog/dialogs/EExceptionDialogLayout.h"
 #include "resources/exclog/QuelbaDialogs.h"
 #include "tests/gui/AppWindows_win.h"
 #include "tests/support/ChildProcess_win.h"
@@ -151,7 +152,11 @@ TEST_F(HostDialogs, DetailedDialogKeepsItsPlaceCopiesNothingWhenDismissedAndRest
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, QL_DLG_TERMINATE)));
   POINT corner = ClientPoint(dialog, 8, 8), centre = ClientPoint(dialog, 8 + 16, 8 + 16);
   EXPECT_TRUE(PumpUntil([&] { return XScreenPixel(centre.x, centre.y) == RGB(255, 255, 255); }));
-  EXPECT_NE(XScreenPixel(corner.x, corner.y), RGB(255, 0, 255));
+  // The corner read back, not just unequal to the key colour: a failed read is no answer.
+  std::optional<COLORREF> cornerPixel;
+  ASSERT_TRUE(PumpUntil([&] { return (cornerPixel = XScreenPixel(corner.x, corner.y)).has_value(); }))
+      << "the screen could not be read";
+  EXPECT_NE(*cornerPixel, RGB(255, 0, 255));
   ShotForReview("host-1-compact");
 
   ClickItem(dialog, QL_DLG_DETAILS);
@@ -289,7 +294,21 @@ TEST_F(HostDialogs, ClassicDialogTakesTheAddressCancelsOnEscapeAndLinksToTheDeta
                IsWindowVisible(GetDlgItem(detailed, QL_DLG_TABS));
       },
       20000));
-  ASSERT_TRUE(velmora::test::WaitUntilPlaced([&] { return detailed; }, 10000));
+  // Placed where its stored coordinates put it (the check area below aside), or
+  // maximised when it was left so.
+  auto asStored = [](HWND w, const RECT& r) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromWindow(w, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& a = monitor.rcWork;
+    const exclog::TPlacement p = exclog::ResolvePlacement(
+        {IniText("Coordinates", "Width"), IniText("Coordinates", "Height"), IniText("Coordinates", "Left"),
+         IniText("Coordinates", "Top"), IniText("Coordinates", "WindowsState")},
+        {a.left, a.top, a.right - a.left, a.bottom - a.top}, 0);
+    if (p.State == exclog::PlacementMaximised) return IsZoomed(w) != FALSE;
+    return r.left == p.Left && r.right - r.left == p.Width;
+  };
+  ASSERT_TRUE(velmora::test::WaitUntilPlaced([&] { return detailed; }, asStored, 10000));
   ShotForReview("host-6-linked");
   // Not sent, so no failed send stands in the way of the end.
   ClickItem(detailed, QL_DLG_SEND);
@@ -321,14 +340,9 @@ TEST_F(HostDialogs, OwnLookStaysOnTopOpensTheSupportPageAndClosesWhenIdle) {
   }
   ASSERT_TRUE(IsWindow(dialog));
   ShotForReview("host-7-own-look");
-  // The gradient caption's first step: bluish while active, grey while not.
+  // Where the gradient caption's first step is (its colours are checked below).
   const int fx = GetSystemMetrics(SM_CXFRAME) - 1, fy = GetSystemMetrics(SM_CYFRAME) - 1;
   const POINT step{r.left + fx + 2, r.top + fy + 1 + GetSystemMetrics(SM_CYSMCAPTION) / 2};
-  auto gradient = [&] {
-    std::optional<COLORREF> c = XScreenPixel(step.x, step.y);
-    return velmora::test::NearColour(c, RGB(125, 149, 186)) || velmora::test::NearColour(c, RGB(145, 145, 145));
-  };
-  EXPECT_TRUE(PumpUntil(gradient));
   // Top-most: a window of another program raised after it stays below it in the
   // window order. (The X server without a window manager stacks windows of
   // different programs as they were raised, so the screen is not asked.)
@@ -354,6 +368,27 @@ TEST_F(HostDialogs, OwnLookStaysOnTopOpensTheSupportPageAndClosesWhenIdle) {
   EXPECT_TRUE(PumpUntil([&] { return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000));
   EXPECT_TRUE(IsWindow(dialog));
   EXPECT_FALSE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  // The gradient caption's first step, each colour in its state: bluish while
+  // the dialog is active, grey once another window is, bluish again when it is
+  // active again. The pointer keeps moving over it, so it does not close as idle.
+  int jiggle = 0;
+  auto gradientIs = [&](COLORREF colour) {
+    return PumpUntil([&] {
+      Move((r.left + r.right) / 2 + ++jiggle % 7, (r.top + r.bottom) / 2);
+      return velmora::test::NearColour(XScreenPixel(step.x, step.y), colour);
+    });
+  };
+  const COLORREF bluish = RGB(125, 149, 186), grey = RGB(145, 145, 145);
+  SetForegroundWindow(dialog);
+  EXPECT_TRUE(gradientIs(bluish)) << "active in front";
+  HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+  SetForegroundWindow(other);
+  EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == other; }));
+  EXPECT_TRUE(gradientIs(grey)) << "another window is active";
+  DestroyWindow(other);
+  SetForegroundWindow(dialog);
+  EXPECT_TRUE(gradientIs(bluish)) << "active again";
   // Left alone it closes.
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, 20000));
   CloseNormally();

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "exclog/core/EProcess_win.h"
 #include "tests/gui/AppWindows_win.h"
 #include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
@@ -27,8 +28,18 @@ TEST(HostProgramRestart, RestartedInstanceWaitsForTheOldOneThenRunsAlone) {
 
   velmora::test::TChildProcess restarted(exe + " --restarted-from=" + std::to_string(old.Id()));
   ASSERT_TRUE(restarted.Started());
-  // While the old instance runs the new one waits: no window, not ended.
-  EXPECT_FALSE(PumpUntil([&] { return restarted.Ended(0) || FindMainWindowOf(restarted.Id()); }, 2000));
+  // While the old instance runs the new one waits: seen in its wait, with no
+  // window and not ended. One that went on without waiting ends, or never waits.
+  const std::string waitEvent = exclog::RestartWaitEventName(restarted.Id());
+  ASSERT_TRUE(PumpUntil([&] {
+    if (HANDLE e = OpenEventA(SYNCHRONIZE, FALSE, waitEvent.c_str())) {
+      CloseHandle(e);
+      return true;
+    }
+    return restarted.Ended(0);
+  }, 30000)) << "the restarted instance never began to wait";
+  EXPECT_FALSE(restarted.Ended(0));
+  EXPECT_EQ(FindMainWindowOf(restarted.Id()), nullptr);
   PostMessageA(oldWindow, WM_CLOSE, 0, 0);
   ASSERT_TRUE(old.Ended(10000));
   HWND newWindow = nullptr;

@@ -6,11 +6,13 @@
 //   second  a fault on one thread while the report of another is being sent
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "classlib/SysUtils.h"
 #include "classlib/System.h"
+#include "exclog/capture/ECaptureState_win.h"
 #include "exclog/capture/EEvents.h"
 #include "exclog/capture/EEvents_win.h"
 #include "exclog/sending/ESendMethods.h"
@@ -19,7 +21,7 @@ namespace {
 
 std::string folder;  // with its backslash (the command line names it without)
 std::string kind;
-int sends = 0;
+std::atomic<int> sends{0}, sendsEnded{0};
 HANDLE secondRaising = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
 void Note(const std::string& line) {
@@ -30,16 +32,26 @@ void Note(const std::string& line) {
 }
 
 bool RecordingSmtp(const exclog::TMailMessage& message, const exclog::TSmtpSettings&) {
-  ++sends;
+  const int waitsBefore = exclog::DispatchLockWaits();
+  const int number = ++sends;
   Note("send begin");
   if (!message.Attachments.empty())
-    CopyFileA(message.Attachments[0].c_str(), (folder + "archive" + std::to_string(sends) + ".zip").c_str(), FALSE);
-  if (kind == "second") {
-    // The other thread's fault is raised now; its report must wait for this send.
+    CopyFileA(message.Attachments[0].c_str(), (folder + "archive" + std::to_string(number) + ".zip").c_str(), FALSE);
+  if (kind == "second" && number == 1) {
+    // The other thread's fault is raised now; this send goes on only once its
+    // report is seen waiting for the dispatch lock. A report that never waits
+    // leaves its mark in the order instead.
     WaitForSingleObject(secondRaising, 10000);
-    Sleep(500);
+    for (DWORD start = GetTickCount(); exclog::DispatchLockWaits() == waitsBefore;) {
+      if (GetTickCount() - start > 20000) {
+        Note("no report waited for the dispatch lock");
+        break;
+      }
+      Sleep(10);
+    }
   }
   Note("send end");
+  ++sendsEnded;
   return message.Recipients == "ok@127.0.0.1";
 }
 
@@ -81,8 +93,7 @@ int main(int argc, char** argv) {
     SetEvent(secondRaising);
     WaitForSingleObject(first, 20000);
     WaitForSingleObject(second, 20000);
-    for (int i = 0; i < 2000 && sends < 2; ++i) Sleep(10);
-    Sleep(200);
+    for (int i = 0; i < 2000 && sendsEnded < 2; ++i) Sleep(10);
     FinalizeUnits();
     return 0;
   }

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "exclog/sending/EWebPeers_win_test.h"
 #include "tests/support/ChildProcess_win.h"
@@ -68,6 +70,51 @@ TEST_F(WebProbe, HttpPostsTheKeptArchiveWithTheWebFields) {
   ASSERT_NE(kept.find("BugReport_"), std::string::npos) << kept << Error();
   EXPECT_EQ(ReadAll(server.Host("store/BugReport.zip")), ReadAll(HostPath(unixDir + "/" + kept)));
   EXPECT_EQ(Host("unzip -tq BugReport_*.zip >/dev/null; echo $?"), "0\n");
+}
+
+// Two programs sending at once from one temporary folder: the first, its archive
+// made, waits while the second makes, sends and removes its own; then the first
+// sends. Each server copy is the archive its own program kept.
+TEST_F(WebProbe, ProgramsSendingAtOnceEachSendTheirOwnArchive) {
+  THttpPeer server;
+  ASSERT_GT(server.Port(), 0);
+  const std::string name = "VelmoraWebProbeHold" + std::to_string(GetCurrentProcessId());
+  HANDLE held = CreateEventA(nullptr, TRUE, FALSE, (name + ".held").c_str());
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, (name + ".go").c_str());
+  ASSERT_TRUE(held && go);
+  char oldTemp[MAX_PATH] = {};
+  GetEnvironmentVariableA("TEMP", oldTemp, MAX_PATH);
+  const std::string temp = HostPath(unixDir + "/temp");
+  SetEnvironmentVariableA("TEMP", temp.c_str());
+  SetEnvironmentVariableA("TMP", temp.c_str());
+  auto start = [&](const std::string& folder, const std::string& extra) {
+    RunHostCommand("mkdir -p " + unixDir + "/" + folder);
+    return std::make_unique<velmora::test::TChildProcess>("\"" + HostPath(WEB_PROBE_EXE) + "\" \"" +
+                                                          HostPath(unixDir + "/" + folder) + "\" WebSendMode=1 WebUrl=" +
+                                                          server.Url("/up/upload.php") + extra,
+                                                          false);
+  };
+  auto first = start("first", " HoldAfterZip=" + name);
+  ASSERT_TRUE(first->Started());
+  EXPECT_EQ(WaitForSingleObject(held, 60000), WAIT_OBJECT_0);
+  auto second = start("second", "");
+  ASSERT_TRUE(second->Started());
+  EXPECT_TRUE(second->Ended(60000));
+  SetEvent(go);
+  EXPECT_TRUE(first->Ended(60000));
+  SetEnvironmentVariableA("TEMP", oldTemp);
+  SetEnvironmentVariableA("TMP", oldTemp);
+  CloseHandle(held);
+  CloseHandle(go);
+  // Each request's file, by its digest, is the copy its own program kept.
+  std::vector<std::string> log = server.Requests();
+  ASSERT_EQ(log.size(), 2u);
+  for (int i = 0; i < 2; ++i) {
+    const std::string folder = unixDir + (i == 0 ? "/second" : "/first");
+    const std::string digest = Host("sha256sum " + folder + "/BugReport_*.zip | cut -c1-64");
+    EXPECT_EQ(digest.size(), 65u) << folder << ": " << digest;
+    EXPECT_TRUE(Has(log[i], "\"sha256\": \"" + digest.substr(0, 64) + "\"")) << i << " " << log[i];
+  }
 }
 
 TEST_F(WebProbe, HttpGoesThroughTheProxy) {

@@ -24,10 +24,15 @@ COLORREF ScreenPixel(int x, int y);
 // within `timeoutMs`.
 std::optional<COLORREF> XScreenPixel(int x, int y, DWORD timeoutMs = 10000);
 
-// The window `find` names once placed: at least 100 pixels wide and its rectangle
-// unchanged for 300 ms (a dialog starts at 0, 0 without size until it is placed).
-// Null at the deadline.
-HWND WaitUntilPlaced(const std::function<HWND()>& find, DWORD timeoutMs);
+// The window `find` names once it stands where the test expects it: at least 100
+// pixels wide, `placed` true of its rectangle (a dialog starts at 0, 0 and may
+// hold its first size a while on a loaded machine before its mode places it), and
+// no other window over its middle. Null at the deadline.
+HWND WaitUntilPlaced(const std::function<HWND()>& find, const std::function<bool(HWND, const RECT&)>& placed,
+                     DWORD timeoutMs);
+// Where the logger's dialogs first stand: centred across the work area of their
+// monitor (their height may still grow).
+bool CentredAcrossWorkArea(HWND window, const RECT& r);
 
 // Runs a command line of the build machine (through /bin/sh) and returns what it
 // wrote to standard output; nothing when it gave no answer within `timeoutMs`.
