@@ -41,8 +41,6 @@ class TInetHandle {
   explicit operator bool() const { return handle_ != nullptr; }
   // The close's own result: for an FTP file it is where the server's refusal of
   // the store first shows.
-  // Leaves the handle to a call still using it.
-  void Forget() { handle_ = nullptr; }
   bool Close() {
     if (!handle_) return true;
     HINTERNET h = handle_;
@@ -95,66 +93,6 @@ struct TProxySettings {
 TProxySettings& UploadProxy() {
   static TProxySettings settings;
   return settings;
-}
-
-// The reply's headers are read on a thread of their own: a server that trickles
-// or floods them keeps the call inside WinINet busy past any time-out of ours,
-// and only leaving it behind keeps the send's deadline. Left behind, the thread
-// keeps the request handle and a reference to the library, and frees its state.
-struct THeaderWait {
-  decltype(&::HttpEndRequestA) End = nullptr;
-  HINTERNET Request = nullptr;
-  HANDLE Done = nullptr;
-  HMODULE Library = nullptr;
-  BOOL Result = FALSE;
-  DWORD Error = 0;
-  volatile LONG Owners = 2;
-};
-
-void ReleaseWait(THeaderWait* wait) {
-  if (InterlockedDecrement(&wait->Owners) != 0) return;
-  CloseHandle(wait->Done);
-  const HMODULE library = wait->Library;
-  delete wait;
-  if (library) FreeLibrary(library);
-}
-
-DWORD WINAPI EndRequestThread(LPVOID parameter) {
-  auto* wait = static_cast<THeaderWait*>(parameter);
-  wait->Result = wait->End(wait->Request, nullptr, 0, 0);
-  wait->Error = GetLastError();
-  SetEvent(wait->Done);
-  ReleaseWait(wait);
-  return 0;
-}
-
-// HttpEndRequest within `ms`. False with `abandoned` set when the time ran out
-// (the request handle then belongs to the call left running); else its own
-// result, with its error as the last error.
-bool EndRequestWithin(const TWinInetApi& api, HINTERNET request, DWORD ms, bool& abandoned) {
-  abandoned = false;
-  auto* wait = new THeaderWait;
-  wait->End = api.HttpEndRequestA;
-  wait->Request = request;
-  wait->Done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  wait->Library = LoadLibraryA("wininet.dll");
-  HANDLE thread = wait->Done ? CreateThread(nullptr, 0, &EndRequestThread, wait, 0, nullptr) : nullptr;
-  if (!thread) {
-    wait->Owners = 1;
-    ReleaseWait(wait);
-    return api.HttpEndRequestA(request, nullptr, 0, 0) != FALSE;
-  }
-  CloseHandle(thread);
-  if (WaitForSingleObject(wait->Done, ms) != WAIT_OBJECT_0) {
-    abandoned = true;
-    ReleaseWait(wait);
-    return false;
-  }
-  const bool ok = wait->Result != FALSE;
-  const DWORD error = wait->Error;
-  ReleaseWait(wait);
-  SetLastError(error);
-  return ok;
 }
 
 // The code of the server's last answer ("552 ..." gives 552; 0 when there is none)
@@ -269,12 +207,7 @@ bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarg
         if (progress.Sent) progress.Sent(done, total);
       });
   if (!written) return fail();
-  bool abandoned = false;
-  if (!EndRequestWithin(api, handle.Get(), deadline.Left(), abandoned)) {
-    if (!abandoned) return fail();
-    handle.Forget();
-    return timedOut();
-  }
+  if (!api.HttpEndRequestA(handle.Get(), nullptr, 0, 0)) return fail();
   if (deadline.Expired()) return timedOut();
   if (progress.Sent) progress.Sent(total, total);
 

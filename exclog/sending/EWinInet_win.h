@@ -76,12 +76,6 @@ class TSessionDeadline {
     limitMs_ = ms;
   }
   bool Expired() const { return limitMs_ && GetTickCount() - started_ >= limitMs_; }
-  // What is left of it, in milliseconds (INFINITE when not armed).
-  DWORD Left() const {
-    if (!limitMs_) return INFINITE;
-    const DWORD spent = GetTickCount() - started_;
-    return spent >= limitMs_ ? 0 : limitMs_ - spent;
-  }
   uint32_t Limit() const { return limitMs_; }
 
  private:
