@@ -44,6 +44,19 @@ void InstallSendingSeams() {
   seams.WebFieldsRequest = [](const TReportJob& job, const std::string& report, std::vector<std::string>& fields) {
     RaiseListOver(job, report, TQuelbaEvent::CustomWebFieldsRequest, EventState().WebFields, fields);
   };
+  seams.PasswordRequest = [](const TReportJob& job, const std::string& report, std::string& password) {
+    CallEventHandler([&] {
+      TReportRecordScope scope(job, report);
+      EventState().Password = password;
+      password = RequestReportPassword();
+    });
+  };
+  seams.SendFailed = [](const std::string& text) {
+    if (!ConsoleProgram()) return;
+    const std::string line = text + "\r\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  };
   seams.NonInteractive = [] { return ConsoleProgram() || !EnvironmentVariable("REQUEST_METHOD").empty(); };
   seams.ReportTextToSend = [] { return ReportPieces().SendingText; };
   InstallSendOutputs();

@@ -73,6 +73,7 @@ bool TZipWriter::Create(const std::string& archivePath, const std::string& passw
   zip_ = zipOpen(archivePath.c_str(), APPEND_STATUS_CREATE);
   password_ = password;
   names_.clear();
+  damaged_ = false;
   return zip_ != nullptr;
 }
 
@@ -107,8 +108,10 @@ bool TZipWriter::AddFile(const std::string& path, const std::string& nameInArchi
   }
   std::string name = UniqueName(nameInArchive);
   if (zipOpenNewFileInZip3(zip_, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                           ZipLevel, 0, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, password, crc) != ZIP_OK)
+                           ZipLevel, 0, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, password, crc) != ZIP_OK) {
+    damaged_ = true;
     return false;
+  }
   names_.insert(Lower(name));
   bool ok = true;
   std::vector<unsigned char> block(ReadBlockSize);
@@ -122,6 +125,7 @@ bool TZipWriter::AddFile(const std::string& path, const std::string& nameInArchi
   // A file that changed between the passes no longer matches its encryption header.
   if (password && written != crc) ok = false;
   if (zipCloseFileInZip(zip_) != ZIP_OK) ok = false;
+  if (!ok) damaged_ = true;
   return ok;
 }
 
@@ -150,7 +154,12 @@ bool ZipFiles(const std::string& archivePath, const std::string& password,
     if (!seen.insert(key).second) continue;
     if (!writer.AddFile(path, std::filesystem::path(path).filename().string())) ok = false;
   }
-  return writer.Destroy() && ok;
+  const bool finished = writer.Destroy();
+  if (writer.Damaged()) {
+    std::remove(archivePath.c_str());
+    return false;
+  }
+  return finished && ok;
 }
 
 std::string InflateToBuffer(const uint8_t* source, size_t size, size_t cap) {

@@ -30,8 +30,10 @@ class TZipWriter {
   // Adds the file at `path` as `nameInArchive`; a name already in the archive
   // gets " (2)", " (3)", ... before its extension. The file is read in blocks.
   // False (and no entry, unless the file failed midway) when it cannot be read or
-  // written.
+  // written. An entry that failed midway marks the archive damaged.
   bool AddFile(const std::string& path, const std::string& nameInArchive);
+  // An entry stands cut short in the archive: it must not be sent.
+  bool Damaged() const { return damaged_; }
   // Finishes the archive. False when the central directory could not be written
   // (or nothing was open).
   bool Destroy();
@@ -42,10 +44,13 @@ class TZipWriter {
   void* zip_ = nullptr;  // minizip's zipFile
   std::string password_;
   std::set<std::string> names_;  // entry names so far, lower case
+  bool damaged_ = false;
 };
 
 // Archives every listed file under its name without folder; a path listed twice is
-// stored once. True when the archive was written with every file. Nothing is done
+// stored once. True when the archive was written with every file. A file that
+// cannot be opened is left out; one whose reading fails midway fails the whole
+// archive, which is then deleted. Nothing is done
 // for an empty list (false).
 bool ZipFiles(const std::string& archivePath, const std::string& password,
               const std::vector<std::string>& files);

@@ -142,6 +142,11 @@ TEST_F(EZipArchive, FailuresAreReported) {
   EXPECT_FALSE(ZipFiles(dir_ / "b.zip", "", {report, dir_ / "missing.txt"}));
   EXPECT_EQ(peers::Run("unzip -t " + peers::Quote(dir_ / "b.zip")).ExitCode, 0);
   EXPECT_FALSE(ZipFiles(dir_ / "no/such/folder.zip", "", {report}));
+  // A folder opens but fails its first read, after its entry was begun: never a
+  // cut entry, the archive fails whole.
+  std::filesystem::create_directories(dir_ / "folder");
+  EXPECT_FALSE(ZipFiles(dir_ / "c.zip", "", {report, dir_ / "folder"}));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "c.zip"));
   TZipWriter writer;
   EXPECT_FALSE(writer.AddFile(report, "report.txt"));
   EXPECT_FALSE(writer.Destroy());

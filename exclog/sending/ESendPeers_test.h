@@ -37,9 +37,19 @@ inline const exclog::TSocketApi& PosixSockets() {
       ::freeaddrinfo(list);
       return true;
     };
-    a.MakeBlocking = [](exclog::TSocketHandle s) {
+    a.MakeNonBlocking = [](exclog::TSocketHandle s) {
       const int flags = ::fcntl(static_cast<int>(s), F_GETFL);
-      return flags >= 0 && ::fcntl(static_cast<int>(s), F_SETFL, flags & ~O_NONBLOCK) == 0;
+      return flags >= 0 && ::fcntl(static_cast<int>(s), F_SETFL, flags | O_NONBLOCK) == 0;
+    };
+    a.WaitConnect = [](exclog::TSocketHandle s, uint32_t ms) {
+      pollfd p{static_cast<int>(s), POLLOUT, 0};
+      const int r = ::poll(&p, 1, static_cast<int>(ms));
+      return r < 0 ? -1 : (r > 0 ? 1 : 0);
+    };
+    a.ConnectError = [](exclog::TSocketHandle s) {
+      int error = 0;
+      socklen_t size = sizeof error;
+      return ::getsockopt(static_cast<int>(s), SOL_SOCKET, SO_ERROR, &error, &size) == 0 ? error : errno;
     };
     a.Connect = [](exclog::TSocketHandle s, const exclog::TSocketAddress& to) {
       sockaddr_in in{};
@@ -65,7 +75,7 @@ inline const exclog::TSocketApi& PosixSockets() {
     };
     a.Close = [](exclog::TSocketHandle s) { return ::close(static_cast<int>(s)); };
     a.LastError = [] { return errno; };
-    a.WouldBlock = [](int e) { return e == EAGAIN || e == EWOULDBLOCK; };
+    a.WouldBlock = [](int e) { return e == EAGAIN || e == EWOULDBLOCK || e == EINPROGRESS; };
     a.ErrorText = [](int e) { return std::string(std::strerror(e)); };
     return a;
   }();

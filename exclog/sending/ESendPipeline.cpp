@@ -48,6 +48,18 @@ bool RunMailMethod(const TSendInput& in, TSendEnvironment& env) {
   return CallSmtpSend(message, settings);
 }
 
+// The code and tag a method's failure is recorded under.
+TQuelbaLogErrorCode MailErrorCode(const TQuelbaModuleOptions& o) {
+  return o.MailMode() == 1 ? TQuelbaLogErrorCode::eeEmailMAPIError : TQuelbaLogErrorCode::eeEmailSMTPError;
+}
+
+TQuelbaLogErrorCode WebErrorCode(int mode) {
+  return mode >= 4   ? TQuelbaLogErrorCode::eeWebTrakerError
+         : mode == 3 ? TQuelbaLogErrorCode::eeWebFTPError
+         : mode == 2 ? TQuelbaLogErrorCode::eeWebHTTPSError
+                     : TQuelbaLogErrorCode::eeWebHTTPError;
+}
+
 bool RunWebMethod(const TSendInput& in, TSendEnvironment& env) {
   const TQuelbaModuleOptions& o = *in.Options;
   TProgressPass pass(env);
@@ -57,10 +69,7 @@ bool RunWebMethod(const TSendInput& in, TSendEnvironment& env) {
     std::string errorText;
     int code = mode == 3 ? CallUploadFtp(request, errorText) : CallUploadHttp(request, errorText);
     if (code == 0) return true;
-    RecordSendError(mode == 3   ? TQuelbaLogErrorCode::eeWebFTPError
-                    : mode == 2 ? TQuelbaLogErrorCode::eeWebHTTPSError
-                                : TQuelbaLogErrorCode::eeWebHTTPError,
-                    UploadErrorText(mode, code, errorText));
+    RecordSendError(WebErrorCode(mode), UploadErrorText(mode, code, errorText));
     return false;
   }
   TTrackerAnswer answer;
@@ -77,6 +86,27 @@ bool RunWebMethod(const TSendInput& in, TSendEnvironment& env) {
   RecordSendError(TQuelbaLogErrorCode::eeWebTrakerError, TrackerErrorText(o, code, answer));
   return false;
 }
+
+// A method that raises (a connection that cannot be made) fails as any other
+// does: recorded, the rest of the send goes on, so the user is told and the
+// temporary files go.
+bool RunGuarded(const TSendInput& in, TSendEnvironment& env, bool web) {
+  const TQuelbaModuleOptions& o = *in.Options;
+  try {
+    return web ? RunWebMethod(in, env) : RunMailMethod(in, env);
+  } catch (...) {
+    const int mode = o.WebSendMode();
+    RecordSendException(web ? WebErrorCode(mode) : MailErrorCode(o),
+                        !web ? std::string(o.MailMode() == 1 ? "MAPI" : "SMTP")
+                        : mode >= 4 ? "Tracker"
+                        : mode == 3 ? "FTP"
+                                    : "HTTP");
+    return false;
+  }
+}
+
+bool RunMailGuarded(const TSendInput& in, TSendEnvironment& env) { return RunGuarded(in, env, false); }
+bool RunWebGuarded(const TSendInput& in, TSendEnvironment& env) { return RunGuarded(in, env, true); }
 
 // One method with its events: before (a handler may veto), the calls repeated
 // while a failure handler asks, after.
@@ -101,7 +131,7 @@ bool SendWithEvents(const TSendInput& in, TSendEnvironment& env, int before, int
 
 std::string ReportTextFileName(const TSendInput& in) { return LogCopyFileName(in.Files); }
 
-void BuildAttachments(const TSendInput& in, TSendEnvironment& env, bool forMail) {
+bool BuildAttachments(const TSendInput& in, TSendEnvironment& env, bool forMail) {
   const TQuelbaModuleOptions& o = *in.Options;
   TAttachmentOptions options;
   options.AttachedFiles = o.AttachedFiles();
@@ -114,16 +144,28 @@ void BuildAttachments(const TSendInput& in, TSendEnvironment& env, bool forMail)
   std::string archive = ZipArchiveFileName(in.Files);
   // Nothing left: no archive; the list names one that does not exist, which
   // every sender skips like any missing file.
-  if (!list.empty()) env.ZipFiles(archive, o.ArchivePassword(), list);
+  if (!list.empty()) {
+    // The handlers may give the archive its password, or change the configured one.
+    std::string password = o.ArchivePassword();
+    env.PasswordRequest(password);
+    // A failed zip leaves no archive only when an entry broke midway; a mail or
+    // upload without it would count as sent.
+    if (!env.ZipFiles(archive, password, list) && !env.FileExists(archive)) {
+      list.clear();
+      RecordSendError(TQuelbaLogErrorCode::eeLogError, "Cannot make the archive \"" + archive + "\".");
+      return false;
+    }
+  }
   list = {archive};
+  return true;
 }
 
 bool SendByMail(const TSendInput& in, TSendEnvironment& env) {
-  return SendWithEvents(in, env, ActionBeforeMail, ActionAfterMail, &RunMailMethod);
+  return SendWithEvents(in, env, ActionBeforeMail, ActionAfterMail, &RunMailGuarded);
 }
 
 bool SendByWeb(const TSendInput& in, TSendEnvironment& env) {
-  return SendWithEvents(in, env, ActionBeforeWeb, ActionAfterWeb, &RunWebMethod);
+  return SendWithEvents(in, env, ActionBeforeWeb, ActionAfterWeb, &RunWebGuarded);
 }
 
 bool DoSend(const TSendInput& in, TSendEnvironment& env) {
@@ -140,16 +182,17 @@ bool DoSend(const TSendInput& in, TSendEnvironment& env) {
   env.WriteXmlReport();
   // 3. to 5.
   bool result = true;
+  bool archived = true;
   if (o.MailMode() != 0) {
-    BuildAttachments(in, env, true);
-    result = SendByMail(in, env) && result;
+    archived = BuildAttachments(in, env, true);
+    result = archived && SendByMail(in, env) && result;
   }
   if (o.WebSendMode() != 0) {
     // The mail pass's archive holds the report file too: the web pass takes it.
-    if (o.MailMode() == 0 || o.ReportInMailBody()) BuildAttachments(in, env, false);
+    if (o.MailMode() == 0 || o.ReportInMailBody()) archived = BuildAttachments(in, env, false);
     // The handlers fill the field list, cleared with the state, just before.
     env.WebFieldsRequest(s.WebFields);
-    result = SendByWeb(in, env) && result;
+    result = archived && SendByWeb(in, env) && result;
   }
   // 6.
   if (!result && (o.CatchFlags() & ClipboardOnFailure)) env.CopyToClipboard(in.Report);

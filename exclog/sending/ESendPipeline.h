@@ -50,6 +50,8 @@ class TSendEnvironment {
   virtual void ActionNotify(int action, uint8_t* flag) = 0;
   virtual void AttachedFilesRequest(std::vector<std::string>& files) = 0;
   virtual void WebFieldsRequest(std::vector<std::string>& fields) = 0;
+  // The password request event: the handlers may change the archive's password.
+  virtual void PasswordRequest(std::string& password) = 0;
   // Shows the progress window when the options ask for it (StartSendProgress).
   virtual void ShowProgress() = 0;
   virtual void CopyToClipboard(const std::string& text) = 0;
@@ -81,8 +83,10 @@ std::string ReportTextFileName(const TSendInput& in);
 // is configured). A web method's exception passes through.
 bool DoSend(const TSendInput& in, TSendEnvironment& env);
 // Fills SendState().Attachments for the mail (`forMail`) or web pass and zips
-// them: afterwards the list holds the archive's path alone.
-void BuildAttachments(const TSendInput& in, TSendEnvironment& env, bool forMail);
+// them: afterwards the list holds the archive's path alone. False, with the
+// error recorded, when the archive could not be made whole: nothing is to be sent
+// then (a file left out because it would not open does not count).
+bool BuildAttachments(const TSendInput& in, TSendEnvironment& env, bool forMail);
 // Each returns its method's own result, whatever an "after" handler sets.
 bool SendByMail(const TSendInput& in, TSendEnvironment& env);
 bool SendByWeb(const TSendInput& in, TSendEnvironment& env);

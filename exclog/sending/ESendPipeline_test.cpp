@@ -19,9 +19,11 @@ class TFakeEnvironment : public TSendEnvironment {
   std::vector<std::string> log;  // what happened, in order
   std::function<void(int action, uint8_t* flag)> onAction;
   std::function<void(std::vector<std::string>&)> onAttached, onFields;
+  std::function<void(std::string&)> onPassword;
   std::string clipboard;
   TDateTime now = EncodeDate(2026, 12, 7) + EncodeTime(8, 0, 0, 0);
   int zips = 0;
+  bool zipBreaks = false;  // an entry fails midway: the archive is deleted
 
   bool WriteTextFile(const std::string& path, const std::string& text) override {
     files[path] = text;
@@ -46,6 +48,7 @@ class TFakeEnvironment : public TSendEnvironment {
   bool ZipFiles(const std::string& archive, const std::string& password,
                 const std::vector<std::string>& list) override {
     ++zips;
+    if (zipBreaks) return false;
     std::string entries;
     for (const std::string& f : list) entries += f + "|";
     files[archive] = password + ":" + entries;
@@ -60,6 +63,9 @@ class TFakeEnvironment : public TSendEnvironment {
   }
   void WebFieldsRequest(std::vector<std::string>& fields) override {
     if (onFields) onFields(fields);
+  }
+  void PasswordRequest(std::string& password) override {
+    if (onPassword) onPassword(password);
   }
   void ShowProgress() override { log.push_back("progress"); }
   void CopyToClipboard(const std::string& text) override { clipboard = text; }
@@ -134,10 +140,12 @@ TEST_F(SendPipelineTest, AttachmentsAreEditedDroppedWhenMissingAndZippedIntoOne)
   in.Files.ScreenshotTaken = true;
   env.files["C:\\Temp\\Screenshot.png"] = "png";
   env.onAttached = [](std::vector<std::string>& list) { list.push_back("C:\\b.txt"); };
+  // The password handlers see the configured password and their answer is used.
+  env.onPassword = [](std::string& password) { password += "+handler"; };
   env.files["C:\\Temp\\prog.qlf"] = "report";
   BuildAttachments(in, env, true);
   EXPECT_EQ(SendState().Attachments, std::vector<std::string>{"C:\\Temp\\BugReport.zip"});
-  EXPECT_EQ(env.files["C:\\Temp\\BugReport.zip"], "pw:C:\\a.txt|C:\\Temp\\prog.qlf|C:\\Temp\\Screenshot.png|C:\\b.txt|");
+  EXPECT_EQ(env.files["C:\\Temp\\BugReport.zip"], "pw+handler:C:\\a.txt|C:\\Temp\\prog.qlf|C:\\Temp\\Screenshot.png|C:\\b.txt|");
 
   // Nothing left to attach: no archive, the list names the missing one.
   env.files.clear();
@@ -240,12 +248,55 @@ TEST_F(SendPipelineTest, FailedWebMethodsRecordTheirTexts) {
   EXPECT_EQ(SendState().LastError.Code, TQuelbaLogErrorCode::eeWebHTTPSError);
   EXPECT_EQ(SendState().LastError.Text, "HTTPS error code: 403 (Forbidden)");
 
-  // A method that raises leaves DoSend at once, the progress window closed.
-  SendMethodSeams().UploadHttp = [](const TWebRequest&, std::string&) -> int { throw Exception("no connection"); };
-  SendState().Progress.Window = 9;
-  env.files.clear();
-  EXPECT_THROW(DoSend(in, env), Exception);
-  EXPECT_EQ(SendState().Progress.Window, 0u);
+  // A method that raises fails as the others do: recorded, the progress window
+  // closed, the report on the clipboard, the user told, the temporary files gone.
+  options.SetCatchFlags(ClipboardOnFailure);
+  options.SetProcessFlags(SendShowResult);
+  for (int mode : {2, 4}) {
+    SCOPED_TRACE(mode);
+    options.SetWebSendMode(mode);
+    SendMethodSeams().UploadHttp = [](const TWebRequest&, std::string&) -> int { throw Exception("no connection"); };
+    SendMethodSeams().SendToTracker = [](const TWebRequest&, TTrackerAnswer&) -> int {
+      throw Exception("no tracker connection");
+    };
+    SendState().Progress.Window = 9;
+    env.files.clear();
+    env.log.clear();
+    env.clipboard.clear();
+    env.files["C:\\Temp\\Screenshot.png"] = "png";
+    in.Files.ProcessFlags = AttachScreenshot;
+    in.Files.ScreenshotTaken = true;
+    EXPECT_FALSE(DoSend(in, env));
+    EXPECT_EQ(SendState().Progress.Window, 0u);
+    EXPECT_EQ(SendState().LastError.Code, mode == 4 ? TQuelbaLogErrorCode::eeWebTrakerError
+                                                    : TQuelbaLogErrorCode::eeWebHTTPSError);
+    EXPECT_EQ(SendState().LastError.Text, mode == 4 ? "[Tracker] no tracker connection" : "[HTTP] no connection");
+    EXPECT_EQ(env.clipboard, "the report");
+    ASSERT_FALSE(env.log.empty());
+    EXPECT_EQ(env.log.back(), "error box " + options.Text(145));
+    EXPECT_EQ(env.files, (std::map<std::string, std::string>{{"C:\\Temp\\Screenshot.png", "png"}}));
+  }
+}
+
+TEST_F(SendPipelineTest, AnArchiveThatBrokeIsNeverSent) {
+  options.SetMailMode(2);
+  options.SetWebSendMode(1);
+  options.SetCatchFlags(ClipboardOnFailure);
+  SendMethodSeams().SmtpSend = [](const TMailMessage&, const TSmtpSettings&) {
+    ADD_FAILURE() << "mail sent without its archive";
+    return true;
+  };
+  SendMethodSeams().UploadHttp = [](const TWebRequest&, std::string&) {
+    ADD_FAILURE() << "upload sent without its archive";
+    return 0;
+  };
+  env.zipBreaks = true;
+  EXPECT_FALSE(DoSend(in, env));
+  EXPECT_EQ(env.zips, 1);
+  EXPECT_EQ(SendState().LastError.Code, TQuelbaLogErrorCode::eeLogError);
+  EXPECT_EQ(SendState().LastError.Text, "Cannot make the archive \"C:\\Temp\\BugReport.zip\".");
+  EXPECT_EQ(env.clipboard, "the report");
+  EXPECT_TRUE(env.files.empty());
 }
 
 TEST_F(SendPipelineTest, TheTenNewestCopiesStayAndOtherArchivesAreNotTouched) {

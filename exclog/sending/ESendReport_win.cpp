@@ -89,6 +89,9 @@ class TWinSendEnvironment : public TSendEnvironment {
   void WebFieldsRequest(std::vector<std::string>& fields) override {
     if (auto request = SendingSeams().WebFieldsRequest) request(job_.Report, job_.ReportText, fields);
   }
+  void PasswordRequest(std::string& password) override {
+    if (auto request = SendingSeams().PasswordRequest) request(job_.Report, job_.ReportText, password);
+  }
   void ShowProgress() override { StartSendProgress(job_.Options, !(job_.Options.ProcessFlags() & SendOnOwnThread)); }
   void CopyToClipboard(const std::string& text) override { CopyTextToClipboard(text); }
   void ShowBox(const std::string& text, bool error) override {
@@ -137,6 +140,16 @@ std::unique_ptr<TSendJob> MakeJob(const TReportJob& report, const std::string& t
   return job;
 }
 
+// Sends and says so when the send failed: a console program's output is otherwise
+// the same either way.
+void SendAndTell(TSendJob& job, TSendEnvironment& env) {
+  if (DoSend(job.Input, env)) return;
+  if (auto tell = SendingSeams().SendFailed) {
+    const std::string& why = SendState().LastError.Text;
+    tell(job.Options.Text(145) + (why.empty() ? "" : " " + why));
+  }
+}
+
 // The screenshot belongs to this report alone.
 void RemoveScreenshot(const TSendInput& in) {
   std::string shot = ScreenshotFileName(in.Files);
@@ -165,10 +178,10 @@ class TSendThread : public TThread {
       if (auto* dispatch = SendingSeams().DispatchLock) lock = std::unique_lock<std::recursive_mutex>(*dispatch);
       try {
         TWinSendEnvironment env(*job_);
-        DoSend(job_->Input, env);
+        SendAndTell(*job_, env);
         end = AfterSend(*job_);
       } catch (...) {
-        // A web method could not connect: the rest of the send is skipped.
+        // Nothing of the send may end the thread before it lets the lock go.
         RemoveScreenshot(job_->Input);
       }
       uint8_t mode = end ? job_->Options.TerminateAction() : job_->Report.EndAfterReport;
@@ -264,7 +277,7 @@ bool SendReport(const TReportJob& report, const std::string& text, bool wait, co
   if (job->SameThread || (wait && !(options.ProcessFlags() & SendOnOwnThread))) {
     TWinSendEnvironment env(*job);
     try {
-      DoSend(job->Input, env);
+      SendAndTell(*job, env);
     } catch (...) {
       RemoveScreenshot(job->Input);
       throw;

@@ -23,6 +23,12 @@ struct TSendingSeams {
                                std::vector<std::string>& files) = nullptr;
   void (*WebFieldsRequest)(const TReportJob& job, const std::string& report,
                            std::vector<std::string>& fields) = nullptr;
+  // The password request event: `password` in is the configured one, out the
+  // handlers' answer.
+  void (*PasswordRequest)(const TReportJob& job, const std::string& report, std::string& password) = nullptr;
+  // A send that failed, told where the process can tell it (a console program's
+  // standard error); `text` says why.
+  void (*SendFailed)(const std::string& text) = nullptr;
   // A console program, service or web-server module: no windows.
   bool (*NonInteractive)() = nullptr;
   // The report text kept for sending; null or "" means the text handed over.

@@ -1,5 +1,7 @@
 #include "exclog/sending/ESmtpSend.h"
 
+#include <chrono>
+
 #include "exclog/core/EBase64.h"
 #include "exclog/core/EConsts.h"
 #include "exclog/sending/EMailMessage.h"
@@ -17,6 +19,29 @@ void Status(const TSmtpSendServices& services, int index) {
 
 void RecordCurrentException() { RecordSendException(TQuelbaLogErrorCode::eeEmailSMTPError, "SMTP"); }
 
+// Ends the session with QUIT on every way out while the server still answers; its
+// own failure changes nothing of the send's outcome.
+class TPoliteEnd {
+ public:
+  explicit TPoliteEnd(TQuelbaClientSMTP& client) : client_(client) {}
+  ~TPoliteEnd() { Quit(); }
+  TPoliteEnd(const TPoliteEnd&) = delete;
+  TPoliteEnd& operator=(const TPoliteEnd&) = delete;
+  void Quit() {
+    if (done_ || !client_.Connected()) return;
+    done_ = true;
+    try {
+      client_.OnError = nullptr;
+      client_.Command("QUIT", {221});
+    } catch (...) {
+    }
+  }
+
+ private:
+  TQuelbaClientSMTP& client_;
+  bool done_ = false;
+};
+
 }  // namespace
 
 bool SmtpSendOne(const TSmtpSendServices& services, const TSmtpMail& mail) {
@@ -27,13 +52,20 @@ bool SmtpSendOne(const TSmtpSendServices& services, const TSmtpMail& mail) {
     if (!RecipientAcceptable(recipient)) {
       throw EQuelbaSocketError("The recipient \"" + CleanHeader(recipient) + "\" is not a valid address.");
     }
-    TQuelbaClientSMTP client(*services.Api, mail.Host, services.ReplyTimeoutMs, true, mail.Port);
-    client.Connect();
-
     const bool bare = mail.From.find('"') == std::string::npos && mail.From.find('<') == std::string::npos;
     const std::string from = bare ? SenderHeader(mail.From, Ask(services.OwnerName), Ask(services.UserName))
                                   : SenderHeader(mail.From, "", "");
     const std::string envelope = EnvelopeSender(from);
+    // The header's cleaning turns a line break into a blank: the raw address must
+    // be one the envelope can carry, as a recipient must.
+    const std::string rawEnvelope = bare ? mail.From : EnvelopeSender(mail.From);
+    if (!RecipientAcceptable(rawEnvelope) || rawEnvelope.find(' ') != std::string::npos) {
+      throw EQuelbaSocketError("The sender \"" + CleanHeader(mail.From) + "\" is not a valid address.");
+    }
+    TQuelbaClientSMTP client(*services.Api, mail.Host, services.ReplyTimeoutMs, true, mail.Port);
+    client.SetDeadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(services.ExchangeTimeoutMs));
+    client.Connect();
+    TPoliteEnd polite(client);
     const std::string body = MimeBody(mail.Body, mail.Attachments);
 
     Status(services, StatusConnected);
@@ -70,6 +102,7 @@ bool SmtpSendOne(const TSmtpSendServices& services, const TSmtpMail& mail) {
     };
     client.SendCommand(data, {250});
     client.OnProgress = nullptr;
+    polite.Quit();
     return true;
   } catch (...) {
     RecordCurrentException();

@@ -21,7 +21,11 @@ constexpr int StatusSending = 116;
 
 struct TSmtpSendServices {
   const TSocketApi* Api = nullptr;
+  // Each wait: the connection, every reply, every block of the message taken.
   uint32_t ReplyTimeoutMs = 30000;
+  // The whole exchange with one server, from the connection to QUIT: a server
+  // that reads or answers a trickle cannot hold the send for longer.
+  uint32_t ExchangeTimeoutMs = 5 * 60 * 1000;
   uint32_t MxTimeoutMs = 30000;
   std::function<std::string()> HostName;    // the HELO name
   std::function<std::string()> OwnerName;   // the registered owner ("" when none)

@@ -230,6 +230,91 @@ TEST(ESmtpScripted, EveryScriptGivesItsCodeOrErrorText) {
   }
 }
 
+TEST(ESmtpScripted, StalledServersFailWithinTheirDeadlines) {
+  struct TStall {
+    const char* Scenario;
+    uint32_t ReplyTimeoutMs, ExchangeTimeoutMs;
+    const char* Expected;
+  };
+  // Each peer holds on for 60 s or more; the send must give up long before.
+  const TStall cases[] = {
+      {"stall354", 1500, 600000, "Error into \"send\": \"Socket timeout.\""},
+      {"slowread", 20000, 2500, "The exchange took longer than allowed"},
+      {"backlog", 1500, 600000, "Connection error: \"Socket timeout.\""},
+  };
+  peers::TScratchDir dir;
+  for (const TStall& c : cases) {
+    SCOPED_TRACE(c.Scenario);
+    TPeerProcess peer({sendpeers::Python(), peers::PeerScript("smtp_peer.py"), "script", c.Scenario,
+                       dir / (std::string(c.Scenario) + ".log")});
+    const uint16_t port = peer.Port();
+    ASSERT_NE(port, 0);
+    TRecorder r;
+    TSmtpMail m = ReportMail(port, "");
+    m.Attachments.clear();
+    m.Recipients = "you@y.test";
+    m.Body = std::string(12 << 20, 'x');
+    TSmtpSendServices services = Services(r, c.ReplyTimeoutMs);
+    services.ExchangeTimeoutMs = c.ExchangeTimeoutMs;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(SmtpSend(services, m));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));
+    ASSERT_EQ(r.Errors.size(), 1u) << Joined(r.Errors);
+    EXPECT_NE(r.Errors[0].find(c.Expected), std::string::npos) << r.Errors[0];
+  }
+}
+
+TEST(ESmtpScripted, TheSessionEndsWithQuitAndABrokenSenderIsRefused) {
+  peers::TScratchDir dir;
+  const std::string log = dir / "quit.log";
+  TPeerProcess peer({sendpeers::Python(), peers::PeerScript("smtp_peer.py"), "script", "plain", log});
+  const uint16_t port = peer.Port();
+  ASSERT_NE(port, 0);
+  TRecorder r;
+  TSmtpMail m = ReportMail(port, "");
+  m.Attachments.clear();
+  m.Recipients = "you@y.test";
+  EXPECT_TRUE(SmtpSend(Services(r), m)) << Joined(r.Errors);
+  {
+    // The peer logs each command before it answers it.
+    const std::vector<uint8_t> bytes = peers::ReadBytes(log);
+    const std::string lines(bytes.begin(), bytes.end());
+    EXPECT_EQ(lines.substr(lines.size() - std::min<size_t>(lines.size(), 11)), "\r\n.\r\nQUIT\r\n") << lines;
+  }
+
+  // The header's cleaning would leave "me@x.test Bcc: y" in MAIL FROM.
+  for (const char* sender : {"me@x.test\r\nBcc: y@z.test", "\"Desk\" <me@x.test\r\nRSET>"}) {
+    TRecorder bad;
+    m.From = sender;
+    EXPECT_FALSE(SmtpSend(Services(bad), m));
+    ASSERT_EQ(bad.Errors.size(), 1u);
+    EXPECT_NE(bad.Errors[0].find("is not a valid address."), std::string::npos) << bad.Errors[0];
+  }
+  // Refused before connecting: the first session's MAIL FROM stays the only one.
+  const std::vector<uint8_t> bytes = peers::ReadBytes(log);
+  const std::string lines(bytes.begin(), bytes.end());
+  EXPECT_EQ(lines.find("MAIL FROM"), lines.rfind("MAIL FROM")) << lines;
+}
+
+TEST(ESmtpScripted, DirectMailTriesEveryRecipientPastAFailedLookup) {
+  TRecorder r;
+  TSmtpMail m = ReportMail(25, "");
+  m.Direct = true;
+  m.Recipients = "a@no-exchanger.test; b@second.test";
+  TSmtpSendServices services = Services(r);
+  std::vector<std::string> asked;
+  services.MxLookup = [&](const std::string& address, uint32_t) -> std::string {
+    asked.push_back(address);
+    if (address == "a@no-exchanger.test") throw EQuelbaSocketError("Cannot resolve the \"no-exchanger.test\" MX record.");
+    return "no-such-host.invalid";
+  };
+  EXPECT_FALSE(SmtpSend(services, m));
+  EXPECT_EQ(asked, (std::vector<std::string>{"a@no-exchanger.test", "b@second.test"}));
+  ASSERT_EQ(r.Errors.size(), 2u);
+  EXPECT_NE(r.Errors[0].find("MX record"), std::string::npos) << r.Errors[0];
+  EXPECT_NE(r.Errors[1].find("Unable to resolve host \"no-such-host.invalid\""), std::string::npos) << r.Errors[1];
+}
+
 TEST(ESmtpScripted, UnknownHostAndRefusedPortGiveTheComposedTexts) {
   TRecorder r;
   TSmtpMail m = ReportMail(sendpeers::FreeUdpPort(), "");

@@ -12,6 +12,7 @@
 #include "exclog/sending/EMxLookup_win.h"
 #include "exclog/sending/ESendState.h"
 #include "exclog/sending/EWinSock_win.h"
+#include "tests/support/GuiProbe_win.h"
 #include "tests/support/TestPaths.h"
 
 namespace exclog {
@@ -52,6 +53,59 @@ TEST(ESmtpSendWin, BindingByNameAndTheComposedTexts) {
   EXPECT_NE(warnings[1].find("Message: \"[SMTP] Connection error: \""), std::string::npos) << warnings[1];
   EXPECT_NE(warnings[1].find("Destination: 127.0.0.1:1\""), std::string::npos) << warnings[1];
   EXPECT_EQ(SendState().LastError.Code, TQuelbaLogErrorCode::eeEmailSMTPError);
+}
+
+// A scripted SMTP peer of tests/peers/smtp_peer.py on the build machine, its
+// standard input held open by a sleep; killed by its pid.
+class TScriptedSmtpPeer {
+ public:
+  explicit TScriptedSmtpPeer(const std::string& scenario) {
+    unix_ = "/tmp/velmora-smtpscript-" + std::to_string(GetCurrentProcessId()) + "-" + scenario;
+    velmora::test::RunHostCommand("rm -rf '" + unix_ + "'; mkdir -p '" + unix_ + "'; (sleep 600 | setsid /usr/bin/python3 '" +
+                                  VELMORA_SOURCE_DIR "/tests/peers/smtp_peer.py' script " + scenario + " '" + unix_ +
+                                  "/log' > '" + unix_ + "/port' 2>/dev/null & echo $! > '" + unix_ + "/pid')");
+    const std::string portFile = velmora::test::HostPath(unix_ + "/port");
+    velmora::test::PumpUntil([&] {
+      FILE* f = std::fopen(portFile.c_str(), "rb");
+      if (!f) return false;
+      int port = 0;
+      const bool got = std::fscanf(f, "%d", &port) == 1;
+      std::fclose(f);
+      if (got) port_ = static_cast<uint16_t>(port);
+      return got;
+    }, 20000);
+  }
+  ~TScriptedSmtpPeer() { velmora::test::RunHostCommand("kill $(cat '" + unix_ + "/pid'); rm -rf '" + unix_ + "'"); }
+  uint16_t Port() const { return port_; }
+
+ private:
+  std::string unix_;
+  uint16_t port_ = 0;
+};
+
+TEST(ESmtpSendWin, StalledServersFailWithinTheTimeOut) {
+  // One that stops reading after its 354 with a large message, one whose connect
+  // is never answered.
+  for (const char* scenario : {"stall354", "backlog"}) {
+    SCOPED_TRACE(scenario);
+    TScriptedSmtpPeer peer(scenario);
+    ASSERT_NE(peer.Port(), 0);
+    Capture();
+    TSmtpSendServices services = PlatformSmtpServices();
+    services.ReplyTimeoutMs = 1500;
+    TSmtpMail mail;
+    mail.From = "me@x.test";
+    mail.Host = "127.0.0.1";
+    mail.Port = peer.Port();
+    mail.Recipients = "you@y.test";
+    mail.Body = std::string(12 << 20, 'x');
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(SmtpSend(services, mail));
+    EXPECT_LT(GetTickCount() - start, 40000u);
+    SendOutputSeams() = TSendOutputSeams{};
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("Socket timeout."), std::string::npos) << warnings[0].substr(0, 300);
+  }
 }
 
 uint16_t PortFromEnvironment(const char* name) {

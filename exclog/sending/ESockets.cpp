@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 
 namespace exclog {
@@ -132,11 +133,30 @@ void TQuelbaClientSocket::Connect() {
   const uint8_t portBytes[2] = {static_cast<uint8_t>(port_ >> 8), static_cast<uint8_t>(port_ & 0xFF)};
   std::memcpy(&peer_.Port, portBytes, 2);
   peer_.Address = address;
-  if (!api_.MakeBlocking(socket_) || api_.Connect(socket_, peer_) != 0) {
+  if (!api_.MakeNonBlocking(socket_)) {
     const int error = api_.LastError();
     api_.Close(socket_);
     socket_ = NoSocket;
     Fail(Format("Connection error: \"%s\"", api_.ErrorText(error)));
+  }
+  if (api_.Connect(socket_, peer_) != 0) {
+    int error = api_.LastError();
+    if (api_.WouldBlock(error)) {
+      // Under way: a peer that never answers must not hold the send.
+      const int ready = api_.WaitConnect(socket_, TimeLeft(timeout_));
+      if (ready == 0) {
+        TimeLeft(UINT32_MAX);
+        api_.Close(socket_);
+        socket_ = NoSocket;
+        Fail("Connection error: \"Socket timeout.\"");
+      }
+      error = ready < 0 ? api_.LastError() : api_.ConnectError(socket_);
+    }
+    if (error != 0) {
+      api_.Close(socket_);
+      socket_ = NoSocket;
+      Fail(Format("Connection error: \"%s\"", api_.ErrorText(error)));
+    }
   }
   connected_ = 1;
   uint8_t a[4];
@@ -168,9 +188,10 @@ size_t TQuelbaClientSocket::Send(std::string_view text) {
     const int error = api_.LastError();
     if (sent < 0 && api_.WouldBlock(error)) {
       // The buffer is full: wait until it takes more, within the time-out.
-      const int ready = api_.Wait(socket_, true, timeout_);
+      const int ready = api_.Wait(socket_, true, TimeLeft(timeout_));
       if (ready > 0) continue;
       if (ready == 0) {
+        TimeLeft(UINT32_MAX);  // the deadline's own failure when that is what ran out
         Disconnect();
         Fail("Error into \"send\": \"Socket timeout.\"");
       }
@@ -184,7 +205,7 @@ size_t TQuelbaClientSocket::Send(std::string_view text) {
 
 size_t TQuelbaClientSocket::Receive(char* buffer, size_t size, uint32_t timeoutMs) {
   if (socket_ == NoSocket) Fail("Error into \"recv\": \"Not connected.\"");
-  const int ready = api_.Wait(socket_, false, timeoutMs);
+  const int ready = api_.Wait(socket_, false, TimeLeft(timeoutMs));
   if (ready == 0) return 0;
   const int got = ready < 0 ? -1 : api_.Recv(socket_, buffer, static_cast<int>(std::min<size_t>(size, 1 << 30)));
   if (got > 0) return static_cast<size_t>(got);
@@ -197,6 +218,26 @@ size_t TQuelbaClientSocket::Receive(char* buffer, size_t size, uint32_t timeoutM
   const std::string why = api_.ErrorText(error);
   Disconnect();
   Fail(Format("Error into \"recv\": \"%s\"", why));
+}
+
+void TQuelbaClientSocket::SetDeadline(std::chrono::steady_clock::time_point deadline) {
+  deadline_ = deadline;
+  hasDeadline_ = true;
+}
+
+uint32_t TQuelbaClientSocket::TimeLeft(uint32_t limitMs) {
+  if (!hasDeadline_) return limitMs;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now()).count();
+  if (left <= 0) {
+    if (socket_ != NoSocket) {
+      api_.Close(socket_);
+      socket_ = NoSocket;
+    }
+    connected_ = 0;
+    Fail("The exchange took longer than allowed: \"Socket timeout.\"");
+  }
+  return static_cast<uint32_t>(std::min<int64_t>(left, limitMs));
 }
 
 int TQuelbaClientSocket::Waiting() {
@@ -217,7 +258,11 @@ std::string TQuelbaClientSMTP::ReadReply() {
   char buffer[4096];
   while (framer_.State() == TSmtpReplyFramer::TState::NeedMore) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) Fail("Socket timeout.");
+    if (left <= 0) {
+      // Nothing more is read on this connection: no polite end is owed to it.
+      connected_ = 0;
+      Fail("Socket timeout.");
+    }
     const size_t got = Receive(buffer, sizeof buffer, static_cast<uint32_t>(left));
     if (got == 0) continue;
     const std::string_view bytes(buffer, got);

@@ -3,6 +3,7 @@
 // functions: the Windows build fills it with the socket library bound by name
 // (EWinSock_win.h), native tests with the POSIX calls. Every failure raises
 // EQuelbaSocketError with the composed text of EWinSock.h (EAbort when quiet).
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -64,6 +65,10 @@ class TQuelbaClientSocket {
   // logs; OnError sees the whole text first.
   [[noreturn]] void Fail(std::string_view message);
 
+  // Every wait of the connection, the connect's too, ends by `deadline`; past it
+  // the socket is closed and the call fails.
+  void SetDeadline(std::chrono::steady_clock::time_point deadline);
+
   bool Connected() const { return connected_ != 0; }
   const std::string& SessionLog() const { return sessionLog_; }
   const std::string& LastReceived() const { return lastReceived_; }
@@ -75,6 +80,8 @@ class TQuelbaClientSocket {
 
  protected:
   [[noreturn]] void FailWithSystemText(const char* format);
+  // `limitMs`, cut to what is left before the deadline; fails past it.
+  uint32_t TimeLeft(uint32_t limitMs);
   const TSocketApi& api_;
   TSocketAddress peer_;
   std::string host_;
@@ -85,6 +92,8 @@ class TQuelbaClientSocket {
   TSocketHandle socket_ = NoSocket;
   std::string sessionLog_;
   std::string lastReceived_;
+  std::chrono::steady_clock::time_point deadline_{};
+  bool hasDeadline_ = false;
 };
 
 class TQuelbaClientSMTP : public TQuelbaClientSocket {

@@ -214,6 +214,8 @@ bool THTTPConnectionBase::Execute(THTTPResponse* response, bool withProgress) {
         request.Object = split.Directory + split.Page + (split.Query.empty() ? "" : "?" + split.Query);
         std::string boundary = MultipartBoundary(BoundaryDigits(), BoundaryDigits(), BoundaryDigits());
         request.ContentType = "multipart/form-data; boundary=" + boundary;
+        const std::string oversized = OversizedFile(fileFields_);
+        if (!oversized.empty()) return fail(0, OversizedFileText(oversized));
         request.Body = MultipartBody(boundary, formFields_, fileFields_);
         break;
       }

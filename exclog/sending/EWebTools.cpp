@@ -173,6 +173,22 @@ std::optional<std::string> ReadWholeFile(const std::string& path, size_t maxByte
 
 }  // namespace
 
+std::string OversizedFile(const TFieldList& fileFields, size_t maxFileBytes) {
+  for (const auto& f : fileFields) {
+    if (f.second.empty()) continue;
+    std::ifstream in(f.second, std::ios::binary | std::ios::ate);
+    if (!in) continue;
+    const std::streamoff size = in.tellg();
+    if (size > 0 && static_cast<uint64_t>(size) > maxFileBytes) return f.second;
+  }
+  return "";
+}
+
+std::string OversizedFileText(const std::string& path) {
+  return "The file \"" + FileNameOnly(path) + "\" is larger than " + std::to_string(MaxUploadFileBytes >> 20) +
+         " MiB and cannot be sent.";
+}
+
 std::string MultipartBody(const std::string& boundary, const TFieldList& formFields,
                           const TFieldList& fileFields, size_t maxFileBytes) {
   const std::string open = "--" + boundary + "\r\n";

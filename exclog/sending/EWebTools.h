@@ -55,11 +55,19 @@ std::string QueryWithFields(const std::string& query, const TFieldList& fields);
 
 // "---------------------------" and three 4-digit hexadecimal numbers.
 std::string MultipartBoundary(uint16_t a, uint16_t b, uint16_t c);
+// The largest file a multipart body carries: each is held whole in memory.
+constexpr size_t MaxUploadFileBytes = 64u << 20;
 // The multipart body: every form field, every file field (a missing or unreadable
 // file gives its part with an empty file name), then the closing boundary. Each
-// file is read whole; a file larger than `maxFileBytes` counts as missing.
+// file is read whole; a file larger than `maxFileBytes` counts as missing, so
+// senders check OversizedFile first.
 std::string MultipartBody(const std::string& boundary, const TFieldList& formFields,
-                          const TFieldList& fileFields, size_t maxFileBytes = 64u << 20);
+                          const TFieldList& fileFields, size_t maxFileBytes = MaxUploadFileBytes);
+// The path of the first file field whose file is there but larger than
+// `maxFileBytes` ("" when none): an upload without it must fail, not go out empty.
+std::string OversizedFile(const TFieldList& fileFields, size_t maxFileBytes = MaxUploadFileBytes);
+// The error text of such a file.
+std::string OversizedFileText(const std::string& path);
 // The file name without its folder ("/" or "\\" separated).
 std::string FileNameOnly(std::string_view path);
 

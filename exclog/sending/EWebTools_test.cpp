@@ -83,6 +83,11 @@ TEST_F(EWebToolsFiles, MultipartBodyByteForByte) {
       "Content-Type: application/octet-stream\r\n\r\n\r\n"
       "-----------------------------1234ABCD0001--\r\n";
   EXPECT_EQ(body, want);
+  // A file over the cap would go out as an empty part: the senders ask first.
+  EXPECT_EQ(OversizedFile({{"a", "no/such.zip"}, {"b", path_}}, 8), "");
+  EXPECT_EQ(OversizedFile({{"a", "no/such.zip"}, {"b", path_}}, 7), path_);
+  EXPECT_EQ(OversizedFileText("C:\\Temp\\BugReport.zip"),
+            "The file \"BugReport.zip\" is larger than 64 MiB and cannot be sent.");
 
 #ifndef _WIN32
   // Python's MIME parser reads the same parts back.

@@ -1,5 +1,6 @@
 #include "exclog/sending/EWinInet_win.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -12,23 +13,40 @@ namespace exclog {
 
 namespace {
 
+// Without them a silent server or proxy holds a call for as long as it likes.
+void SetWireTimeouts(const TWinInetApi& api, HINTERNET handle) {
+  DWORD operation = WebTimeouts().OperationMs;
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                       INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+    api.InternetSetOptionA(handle, option, &operation, sizeof operation);
+}
+
 template <class F>
 bool BindOne(HMODULE module, const char* name, F& slot) {
   slot = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
   return slot != nullptr;
 }
 
-// One WinINet handle, closed on every way out.
+// One WinINet handle, closed on every way out, with the wire's time-outs set on
+// it: not every system hands the session's down to its requests.
 class TInetHandle {
  public:
-  TInetHandle(const TWinInetApi& api, HINTERNET handle) : api_(api), handle_(handle) {}
-  ~TInetHandle() {
-    if (handle_) api_.InternetCloseHandle(handle_);
+  TInetHandle(const TWinInetApi& api, HINTERNET handle) : api_(api), handle_(handle) {
+    if (handle_) SetWireTimeouts(api_, handle_);
   }
+  ~TInetHandle() { Close(); }
   TInetHandle(const TInetHandle&) = delete;
   TInetHandle& operator=(const TInetHandle&) = delete;
   HINTERNET Get() const { return handle_; }
   explicit operator bool() const { return handle_ != nullptr; }
+  // The close's own result: for an FTP file it is where the server's refusal of
+  // the store first shows.
+  bool Close() {
+    if (!handle_) return true;
+    HINTERNET h = handle_;
+    handle_ = nullptr;
+    return api_.InternetCloseHandle(h) != FALSE;
+  }
 
  private:
   const TWinInetApi& api_;
@@ -77,6 +95,23 @@ TProxySettings& UploadProxy() {
   return settings;
 }
 
+// The code of the server's last answer ("552 ..." gives 552; 0 when there is none)
+// with its text.
+int LastResponseCode(const TWinInetApi& api, std::string& text) {
+  char buffer[1024] = {};
+  DWORD error = 0;
+  DWORD length = sizeof buffer;
+  text.clear();
+  if (!api.InternetGetLastResponseInfoA(&error, buffer, &length) || length == 0 || length >= sizeof buffer) return 0;
+  text = Trimmed(std::string_view(buffer, length));
+  // The last line carries the final code.
+  const size_t lineStart = text.find_last_of('\n');
+  const std::string_view last = lineStart == std::string::npos ? std::string_view(text) : std::string_view(text).substr(lineStart + 1);
+  if (last.size() < 3 || !std::all_of(last.begin(), last.begin() + 3, [](char c) { return c >= '0' && c <= '9'; }))
+    return 0;
+  return (last[0] - '0') * 100 + (last[1] - '0') * 10 + (last[2] - '0');
+}
+
 // Session and connection for one target; the error code of the failed call, 0 on
 // success.
 DWORD OpenSession(const TWinInetApi& api, const TConnectTarget& target, DWORD service,
@@ -86,6 +121,7 @@ DWORD OpenSession(const TWinInetApi& api, const TConnectTarget& target, DWORD se
                                target.ProxyUsed ? proxy.c_str() : nullptr,
                                target.ProxyUsed ? "<local>" : nullptr, 0);
   if (!internet) return GetLastError();
+  SetWireTimeouts(api, internet);
   connection = api.InternetConnectA(internet, target.Host.c_str(), target.Port,
                                     target.User.empty() ? nullptr : target.User.c_str(),
                                     target.Password.empty() ? nullptr : target.Password.c_str(), service,
@@ -101,11 +137,23 @@ DWORD OpenSession(const TWinInetApi& api, const TConnectTarget& target, DWORD se
 
 // One request on an open HTTP connection, the reply read whole.
 bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarget& target,
-                const TExchangeRequest& request, TExchangeReply& reply, const TPageExchange::TProgress& progress) {
+                const TExchangeRequest& request, TExchangeReply& reply, const TPageExchange::TProgress& progress,
+                const TSessionDeadline& deadline) {
   auto fail = [&]() {
     reply.ErrorCode = GetLastError();
     reply.ErrorMessage = WinInetErrorText(api, reply.ErrorCode);
+    // A receive time-out comes back as the socket's code, which has no text here.
+    if (reply.ErrorMessage.empty() && reply.ErrorCode == WSAETIMEDOUT)
+      reply.ErrorMessage = std::string(WinInetTableText(ERROR_INTERNET_TIMEOUT));
+    if (deadline.Expired()) {
+      reply.ErrorCode = SendDeadlineCode;
+      reply.ErrorMessage = SendDeadlineText(deadline.Limit());
+    }
     return false;
+  };
+  auto timedOut = [&]() {
+    SetLastError(SendDeadlineCode);
+    return fail();
   };
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION |
                 INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
@@ -114,6 +162,7 @@ bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarg
   // passwords and Basic credentials must not reach an impostor.
   if (target.Secure) flags |= INTERNET_FLAG_SECURE;
   if (request.NoCookies) flags |= INTERNET_FLAG_NO_COOKIES;
+  if (deadline.Expired()) return timedOut();
   TInetHandle handle(api, api.HttpOpenRequestA(connection, request.Method.c_str(), request.Object.c_str(),
                                                nullptr, nullptr, nullptr, flags, 0));
   if (!handle) return fail();
@@ -151,13 +200,15 @@ bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarg
       request.Body, 4096,
       [&](const char* data, size_t size) {
         DWORD done = 0;
-        return api.InternetWriteFile(handle.Get(), data, static_cast<DWORD>(size), &done) && done == size;
+        return !deadline.Expired() &&
+               api.InternetWriteFile(handle.Get(), data, static_cast<DWORD>(size), &done) && done == size;
       },
       [&](uint64_t done) {
         if (progress.Sent) progress.Sent(done, total);
       });
   if (!written) return fail();
   if (!api.HttpEndRequestA(handle.Get(), nullptr, 0, 0)) return fail();
+  if (deadline.Expired()) return timedOut();
   if (progress.Sent) progress.Sent(total, total);
 
   std::string status = QueryText(api, handle.Get(), HTTP_QUERY_STATUS_CODE).value_or("");
@@ -182,7 +233,14 @@ bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarg
   char block[4096];
   for (;;) {
     DWORD got = 0;
-    if (!api.InternetReadFile(handle.Get(), block, sizeof block, &got)) return fail();
+    // A body trickled in small pieces never trips the receive time-out; and a
+    // read waits until its buffer is full, so only what has come is asked for.
+    if (deadline.Expired()) return timedOut();
+    DWORD available = 0;
+    if (!api.InternetQueryDataAvailable(handle.Get(), &available, 0, 0)) return fail();
+    if (deadline.Expired()) return timedOut();
+    const DWORD want = available == 0 ? 1 : std::min<DWORD>(available, sizeof block);
+    if (!api.InternetReadFile(handle.Get(), block, want, &got)) return fail();
     if (got == 0) break;
     if (reply.Body.size() + got > MaxResponseBytes) {
       reply.ErrorCode = 0;
@@ -192,10 +250,38 @@ bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarg
     reply.Body.append(block, got);
     if (progress.Received) progress.Received(reply.Body.size(), length);
   }
+  // WinINet takes a reply without a status line, or one cut off before its
+  // headers ended, for a 200 with no headers after it. Only a success that says
+  // where its body ends, and that came whole, counts.
+  if (reply.StatusNumeric && reply.StatusCode / 100 == 2 && reply.StatusCode != 204) {
+    const std::optional<std::string> declared = QueryText(api, handle.Get(), HTTP_QUERY_CONTENT_LENGTH);
+    const std::string encoding = QueryText(api, handle.Get(), HTTP_QUERY_TRANSFER_ENCODING).value_or("");
+    const bool chunked = FindNoCase(encoding, "chunked") != std::string::npos;
+    const char* broken = nullptr;
+    if (!declared && !chunked) {
+      broken = "The server's reply does not say where it ends.";
+    } else if (!chunked && std::strtoull(declared->c_str(), nullptr, 10) != reply.Body.size()) {
+      broken = "The server's reply ended before its body did.";
+    }
+    if (broken) {
+      reply.ErrorCode = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+      reply.ErrorMessage = broken;
+      return false;
+    }
+  }
   return true;
 }
 
 }  // namespace
+
+TWebTimeouts& WebTimeouts() {
+  static TWebTimeouts timeouts;
+  return timeouts;
+}
+
+std::string SendDeadlineText(uint32_t sendMs) {
+  return "The send did not finish within " + std::to_string((sendMs + 999) / 1000) + " seconds.";
+}
 
 TWinInetLibrary::TWinInetLibrary() {
   module_ = LoadLibraryA("wininet.dll");
@@ -217,6 +303,7 @@ TWinInetLibrary::TWinInetLibrary() {
             BindOne(module_, "InternetGetLastResponseInfoA", a.InternetGetLastResponseInfoA) &&
             BindOne(module_, "InternetOpenUrlA", a.InternetOpenUrlA) &&
             BindOne(module_, "InternetReadFile", a.InternetReadFile) &&
+            BindOne(module_, "InternetQueryDataAvailable", a.InternetQueryDataAvailable) &&
             BindOne(module_, "InternetGetConnectedState", a.InternetGetConnectedState);
   if (!ok) {
     FreeLibrary(module_);
@@ -267,6 +354,7 @@ bool TWinInetExchange::Open(const TConnectTarget& target, std::string& error) {
   DWORD code = OpenSession(library_.Api(), target, INTERNET_SERVICE_HTTP,
                            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION, internet_, connection_);
   if (code) error = WinInetErrorText(library_.Api(), code);
+  if (code == 0) deadline_.Arm(WebTimeouts().SendMs);
   return code == 0;
 }
 
@@ -285,7 +373,7 @@ bool TWinInetExchange::Exchange(const TExchangeRequest& request, TExchangeReply&
     reply.ErrorMessage = SystemErrorText(ERROR_INVALID_HANDLE);
     return false;
   }
-  return RunRequest(library_.Api(), connection_, target_, request, reply, progress);
+  return RunRequest(library_.Api(), connection_, target_, request, reply, progress, deadline_);
 }
 
 std::unique_ptr<THTTPConnectionBase> CreateWinInetConnection(const std::string& url, const std::string& proxy,
@@ -332,6 +420,7 @@ struct TUploadSession {
   TConnectTarget Target;
   HINTERNET Internet = nullptr;
   HINTERNET Connection = nullptr;
+  TSessionDeadline Deadline;
   ~TUploadSession() {
     if (Connection) Library.Api().InternetCloseHandle(Connection);
     if (Internet) Library.Api().InternetCloseHandle(Internet);
@@ -357,6 +446,7 @@ int OpenUpload(const TUploadRequest& request, DWORD service, DWORD flags, uint16
     errorText = WinInetErrorText(session.Library.Api(), code);
     return static_cast<int>(code);
   }
+  session.Deadline.Arm(WebTimeouts().SendMs);
   if (request.Progress) request.Progress(1, 0, 0);
   return 0;
 }
@@ -374,6 +464,11 @@ int UploadHttp(const TUploadRequest& request, std::string& errorText) {
   TFieldList files;
   for (size_t i = 0; i < request.Files.size(); ++i)
     files.emplace_back("ql_upload_file_" + std::to_string(i), request.Files[i]);
+  const std::string oversized = OversizedFile(files);
+  if (!oversized.empty()) {
+    errorText = OversizedFileText(oversized);
+    return ERROR_FILE_TOO_LARGE;
+  }
   static uint32_t seed = GetTickCount();
   auto digit = [] {
     seed = seed * 1103515245u + 12345u;
@@ -391,7 +486,7 @@ int UploadHttp(const TUploadRequest& request, std::string& errorText) {
     if (request.Progress) request.Progress(2, done, total);
   };
   TExchangeReply reply;
-  if (!RunRequest(api, session.Connection, session.Target, post, reply, progress)) {
+  if (!RunRequest(api, session.Connection, session.Target, post, reply, progress, session.Deadline)) {
     errorText = reply.ErrorMessage;
     return reply.ErrorCode ? static_cast<int>(reply.ErrorCode) : ERROR_INTERNET_INTERNAL_ERROR;
   }
@@ -415,31 +510,59 @@ int UploadFtp(const TUploadRequest& request, std::string& errorText) {
   DWORD code = 0;
   std::string folder = url.Directory + url.Page;
   if (folder.empty() || folder.back() != '/') folder += '/';
-  for (const auto& path : request.Files) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) continue;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string remote = folder + FileNameOnly(path);
-    TInetHandle file(api, api.FtpOpenFileA(session.Connection, remote.c_str(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0));
-    if (!file) {
-      code = GetLastError();
-      errorText = WinInetErrorText(api, code);
-      return static_cast<int>(code);
+  const TSessionDeadline& deadline = session.Deadline;
+  auto failed = [&](DWORD fallback) {
+    code = GetLastError();
+    errorText = WinInetErrorText(api, code);
+    if (deadline.Expired()) {
+      code = SendDeadlineCode;
+      errorText = SendDeadlineText(deadline.Limit());
     }
-    const uint64_t total = bytes.size();
-    bool ok = WriteInBlocks(
-        bytes, 1024,
-        [&](const char* data, size_t size) {
-          DWORD done = 0;
-          return api.InternetWriteFile(file.Get(), data, static_cast<DWORD>(size), &done) && done == size;
-        },
-        [&](uint64_t done) {
-          if (request.Progress) request.Progress(2, done, total);
-        });
-    if (!ok) {
-      code = GetLastError();
-      errorText = WinInetErrorText(api, code);
-      return static_cast<int>(code ? code : ERROR_INTERNET_INTERNAL_ERROR);
+    return static_cast<int>(code ? code : fallback);
+  };
+  for (const auto& path : request.Files) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) continue;
+    const uint64_t total = static_cast<uint64_t>(std::max<std::streamoff>(0, in.tellg()));
+    in.seekg(0);
+    std::string remote = folder + FileNameOnly(path);
+    TInetHandle file(api,
+                     api.FtpOpenFileA(session.Connection, remote.c_str(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0));
+    if (!file) return failed(ERROR_INTERNET_INTERNAL_ERROR);
+    // In blocks from the file: an archive of any size is never held whole.
+    std::vector<char> block(64 * 1024);
+    uint64_t done = 0;
+    while (done < total) {
+      in.read(block.data(), static_cast<std::streamsize>(std::min<uint64_t>(block.size(), total - done)));
+      const std::streamsize got = in.gcount();
+      if (got <= 0) {
+        // The file shrank or failed midway: what went out is not the archive.
+        errorText = "Cannot read \"" + FileNameOnly(path) + "\".";
+        return ERROR_READ_FAULT;
+      }
+      for (std::streamsize at = 0; at < got;) {
+        const DWORD piece = static_cast<DWORD>(std::min<std::streamsize>(got - at, 1024));
+        DWORD written = 0;
+        if (deadline.Expired() || !api.InternetWriteFile(file.Get(), block.data() + at, piece, &written) ||
+            written != piece) {
+          if (deadline.Expired()) SetLastError(SendDeadlineCode);
+          return failed(ERROR_INTERNET_INTERNAL_ERROR);
+        }
+        at += piece;
+        if (request.Progress) request.Progress(2, done + static_cast<uint64_t>(at), total);
+      }
+      done += static_cast<uint64_t>(got);
+    }
+    // The server answers the store only when the data connection closes; not
+    // every system turns a refusal there into a failed close, so its answer is
+    // read too.
+    const bool closed = file.Close();
+    std::string answer;
+    const int answerCode = LastResponseCode(api, answer);
+    if (!closed || answerCode >= 400) {
+      code = closed ? ERROR_INTERNET_EXTENDED_ERROR : GetLastError();
+      errorText = answer.empty() ? WinInetErrorText(api, code) : answer;
+      return static_cast<int>(code ? code : ERROR_INTERNET_EXTENDED_ERROR);
     }
   }
   return 0;

@@ -32,6 +32,7 @@ struct TWinInetApi {
   decltype(&::InternetGetLastResponseInfoA) InternetGetLastResponseInfoA = nullptr;
   decltype(&::InternetOpenUrlA) InternetOpenUrlA = nullptr;
   decltype(&::InternetReadFile) InternetReadFile = nullptr;
+  decltype(&::InternetQueryDataAvailable) InternetQueryDataAvailable = nullptr;
   decltype(&::InternetGetConnectedState) InternetGetConnectedState = nullptr;
 };
 
@@ -49,6 +50,37 @@ class TWinInetLibrary {
  private:
   HMODULE module_ = nullptr;
   TWinInetApi api_;
+};
+
+// How long the web senders wait: each connect, send and receive on the wire
+// within OperationMs; each upload, and each tracker send from its connection to
+// its end, within SendMs (five minutes), after which it fails as a send error.
+// Process-wide; tests shorten them.
+struct TWebTimeouts {
+  uint32_t OperationMs = 30 * 1000;
+  uint32_t SendMs = 5 * 60 * 1000;
+};
+TWebTimeouts& WebTimeouts();
+
+// The error code and text of a send that ran out of its time.
+constexpr DWORD SendDeadlineCode = ERROR_INTERNET_TIMEOUT;
+std::string SendDeadlineText(uint32_t sendMs);
+
+// An upload's or tracker send's overall time, checked before each block sent or
+// read: a trickled body cannot hold the send past it. (A call waiting on the
+// wire ends by the connection's own time-outs.)
+class TSessionDeadline {
+ public:
+  void Arm(uint32_t ms) {
+    started_ = GetTickCount();
+    limitMs_ = ms;
+  }
+  bool Expired() const { return limitMs_ && GetTickCount() - started_ >= limitMs_; }
+  uint32_t Limit() const { return limitMs_; }
+
+ private:
+  DWORD started_ = 0;
+  uint32_t limitMs_ = 0;
 };
 
 // Whether WinINet and all its routines are there.
@@ -72,6 +104,7 @@ class TWinInetExchange : public TPageExchange {
   TConnectTarget target_;
   HINTERNET internet_ = nullptr;
   HINTERNET connection_ = nullptr;
+  TSessionDeadline deadline_;
 };
 
 // A tracker connection over WinINet whose events go to `sink`.

@@ -177,5 +177,103 @@ TEST(EWinInet, FtpStoresEachAttachmentInTheUrlsFolder) {
   EXPECT_FALSE(error.empty());
 }
 
+// Shortened time limits for one test, the defaults back afterwards.
+struct TShortTimeouts {
+  TWebTimeouts saved = WebTimeouts();
+  TShortTimeouts(uint32_t operationMs, uint32_t sendMs) {
+    WebTimeouts().OperationMs = operationMs;
+    WebTimeouts().SendMs = sendMs;
+  }
+  ~TShortTimeouts() { WebTimeouts() = saved; }
+};
+
+TEST(EWinInet, StalledAndBrokenRepliesAreFailedSends) {
+  EXPECT_EQ(WebTimeouts().SendMs, 5u * 60 * 1000);
+  THttpPeer peer;
+  ASSERT_GT(peer.Port(), 0);
+  const std::string file = peer.Host("BugReport.zip");
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << std::string(5000, 'r');
+  }
+  TUploadRequest request;
+  request.Files = {file};
+  struct TCase {
+    const char* Page;
+    uint32_t OperationMs, SendMs;
+  };
+  // Silence by the receive time-out; trickled bodies by the send's deadline (their
+  // receive time-out is longer than the whole test may take); replies cut short
+  // or without a status line because they never say where they end.
+  const TCase cases[] = {{"silent.php", 1500, 600000},  {"trickle.php", 600000, 3000},
+                         {"chunks.php", 600000, 3000},  {"nostatus.php", 600000, 600000},
+                         {"cutheaders.php", 600000, 600000}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Page);
+    TShortTimeouts limits(c.OperationMs, c.SendMs);
+    request.Url = peer.Url(std::string("/up/") + c.Page);
+    std::string error;
+    const DWORD start = GetTickCount();
+    EXPECT_NE(UploadHttp(request, error), 0) << error;
+    EXPECT_LT(GetTickCount() - start, 60000u);
+    EXPECT_FALSE(error.empty());
+  }
+
+  // A tracker's connection has the same deadline.
+  TShortTimeouts limits(600000, 3000);
+  auto c = Connect(peer.Url("/"));
+  THTTPResponse response;
+  c->Navigate("trickle.php", RequestGet);
+  EXPECT_FALSE(c->Execute(&response, false));
+  EXPECT_EQ(response.ErrorCode, SendDeadlineCode);
+  EXPECT_EQ(response.ErrorMessage, SendDeadlineText(3000));
+  c->Close();
+}
+
+TEST(EWinInet, OversizedFilesAndRefusedStoresFail) {
+  THttpPeer http;
+  ASSERT_GT(http.Port(), 0);
+  const std::string big = http.Host("Big.zip");
+  {
+    HANDLE f = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = (64ll << 20) + 1;
+    SetFilePointerEx(f, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(f);
+    CloseHandle(f);
+  }
+  TUploadRequest request;
+  request.Url = http.Url("/up/upload.php");
+  request.Files = {big};
+  std::string error;
+  EXPECT_EQ(UploadHttp(request, error), ERROR_FILE_TOO_LARGE);
+  EXPECT_EQ(error, OversizedFileText(big));
+  EXPECT_TRUE(http.Requests().empty());
+  auto c = Connect(http.Url("/dir/"));
+  THTTPResponse response;
+  c->Navigate("multi.php", RequestPostMultipart);
+  c->AddFileField("archive", big);
+  EXPECT_FALSE(c->Execute(&response, true));
+  EXPECT_EQ(response.ErrorMessage, OversizedFileText(big));
+  c->Close();
+  EXPECT_TRUE(http.Requests().empty());
+
+  TPeer ftp("ftp_peer.py", "--home '{dir}/home' --idle 120 --refuse-store");
+  ASSERT_GT(ftp.Port(), 0);
+  const std::string file = ftp.Host("BugReport.zip");
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << std::string(3000, 'z');
+  }
+  request.Url = "ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/up";
+  request.User = "uploader";
+  request.Password = "secret";
+  request.Files = {file};
+  error.clear();
+  EXPECT_NE(UploadFtp(request, error), 0);
+  EXPECT_TRUE(Has(error, "552")) << error;
+}
+
 }  // namespace
 }  // namespace exclog::test

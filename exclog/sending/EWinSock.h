@@ -49,8 +49,16 @@ struct TSocketApi {
   void (*Startup)() = nullptr;                           // once per process; may raise
   TSocketHandle (*Open)(bool stream) = nullptr;          // socket(AF_INET, ...)
   bool (*Resolve)(const std::string& host, uint32_t& address) = nullptr;  // network order
-  bool (*MakeBlocking)(TSocketHandle s) = nullptr;
+  // Every call on the socket returns at once; the client waits with Wait and
+  // WaitConnect, each bounded, so no peer can hold it.
+  bool (*MakeNonBlocking)(TSocketHandle s) = nullptr;
+  // Starts the connection: 0 when made, else -1 (WouldBlock or InProgress: under way).
   int (*Connect)(TSocketHandle s, const TSocketAddress& to) = nullptr;
+  // 1 when the connection under way ended (made or failed), 0 when the time passed,
+  // -1 on error.
+  int (*WaitConnect)(TSocketHandle s, uint32_t timeoutMs) = nullptr;
+  // The connection's outcome after WaitConnect: 0 when made, else the error code.
+  int (*ConnectError)(TSocketHandle s) = nullptr;
   int (*Send)(TSocketHandle s, const char* data, int size) = nullptr;
   int (*Recv)(TSocketHandle s, char* data, int size) = nullptr;
   // 1 when readable (or writable), 0 when the time passed, -1 on error.
@@ -58,7 +66,7 @@ struct TSocketApi {
   int (*Available)(TSocketHandle s) = nullptr;           // bytes waiting, -1 on error
   int (*Close)(TSocketHandle s) = nullptr;
   int (*LastError)() = nullptr;
-  bool (*WouldBlock)(int error) = nullptr;
+  bool (*WouldBlock)(int error) = nullptr;  // also "in progress" of a connection
   std::string (*ErrorText)(int error) = nullptr;
 };
 

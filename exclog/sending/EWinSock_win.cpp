@@ -37,6 +37,9 @@ FARPROC WinSockProc(const char* name) {
 
 namespace winsock {
 int closesocket(SOCKET s) { return Bound<int(WINAPI*)(SOCKET)>("closesocket")(s); }
+int getsockopt(SOCKET s, int level, int name, char* value, int* size) {
+  return Bound<int(WINAPI*)(SOCKET, int, int, char*, int*)>("getsockopt")(s, level, name, value, size);
+}
 int connect(SOCKET s, const sockaddr* name, int length) {
   return Bound<int(WINAPI*)(SOCKET, const sockaddr*, int)>("connect")(s, name, length);
 }
@@ -108,13 +111,31 @@ const TSocketApi& WinSockApi() {
       std::memcpy(&address, entry->h_addr_list[0], 4);
       return address != 0;
     };
-    a.MakeBlocking = [](TSocketHandle s) {
-      u_long off = 0;
+    a.MakeNonBlocking = [](TSocketHandle s) {
+      u_long on = 1;
       return winsock::WSAAsyncSelect(static_cast<SOCKET>(s), nullptr, 0, 0) == 0 &&
-             winsock::ioctlsocket(static_cast<SOCKET>(s), FIONBIO, &off) == 0;
+             winsock::ioctlsocket(static_cast<SOCKET>(s), FIONBIO, &on) == 0;
     };
     a.Connect = [](TSocketHandle s, const TSocketAddress& to) {
       return winsock::connect(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ? 0 : -1;
+    };
+    a.WaitConnect = [](TSocketHandle s, uint32_t ms) {
+      // A connection that failed shows in the exception set, not the writable one.
+      fd_set writable, failed;
+      FD_ZERO(&writable);
+      FD_ZERO(&failed);
+      FD_SET(static_cast<SOCKET>(s), &writable);
+      FD_SET(static_cast<SOCKET>(s), &failed);
+      timeval t{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000) * 1000};
+      const int r = winsock::select(0, nullptr, &writable, &failed, &t);
+      return r < 0 ? -1 : (r > 0 ? 1 : 0);
+    };
+    a.ConnectError = [](TSocketHandle s) {
+      int error = 0;
+      int size = sizeof error;
+      if (winsock::getsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
+        return winsock::WSAGetLastError();
+      return error;
     };
     a.Send = [](TSocketHandle s, const char* data, int size) {
       return winsock::send(static_cast<SOCKET>(s), data, size, 0);

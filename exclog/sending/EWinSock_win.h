@@ -19,6 +19,7 @@ FARPROC WinSockProc(const char* name);
 namespace winsock {
 int closesocket(SOCKET s);
 int connect(SOCKET s, const sockaddr* name, int length);
+int getsockopt(SOCKET s, int level, int name, char* value, int* size);
 u_short htons(u_short value);
 int ioctlsocket(SOCKET s, long command, u_long* argument);
 int recv(SOCKET s, char* buffer, int length, int flags);

@@ -44,6 +44,51 @@ def parse_body(content_type, body):
     return fields, files
 
 
+def write_slowly(handler, head, pieces, pause):
+    """The head, then each piece after a pause, until the client gives up."""
+    try:
+        handler.wfile.write(head)
+        handler.wfile.flush()
+        for piece in pieces:
+            time.sleep(pause)
+            handler.wfile.write(piece)
+            handler.wfile.flush()
+    except OSError:
+        pass
+    handler.close_connection = True
+
+
+def header_flood(handler):
+    """A status line, then header lines without end (about 64 MiB) at full speed."""
+    line = b"X-Flood: " + b"f" * 1000 + b"\r\n"
+    write_slowly(handler, b"HTTP/1.1 200 OK\r\n", (line * 64 for _ in range(1024)), 0)
+
+
+def forever(piece):
+    while True:
+        yield piece
+
+
+# Replies no server that took the request would give: each must end a send as failed.
+HOSTILE = {
+    # Never a byte of reply.
+    "silent.php": lambda h: write_slowly(h, b"", forever(b""), 1),
+    # 100 MB announced, then 64 bytes a second.
+    "trickle.php": lambda h: write_slowly(
+        h, b"HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n", forever(b"t" * 64), 1),
+    # Chunked, a chunk of 16 bytes a second without end.
+    "chunks.php": lambda h: write_slowly(
+        h, b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", forever(b"10\r\n" + b"c" * 16 + b"\r\n"), 1),
+    # Header lines trickled, a line every second.
+    "slowheaders.php": lambda h: write_slowly(h, b"HTTP/1.1 200 OK\r\n", forever(b"X-Slow: s\r\n"), 1),
+    "flood.php": header_flood,
+    # A body with no status line before it.
+    "nostatus.php": lambda h: write_slowly(h, b"<html>uploaded</html>\r\n", (), 0),
+    # LF line ends and the connection closed before the headers ended.
+    "cutheaders.php": lambda h: write_slowly(h, b"HTTP/1.1 200 OK\nContent-Type: text/html\n", (), 0),
+}
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
@@ -93,6 +138,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(200, b"x" * (17 << 20))
         elif page == "fail.php":
             self.reply(500, b"broken", [])
+        elif page in HOSTILE:
+            HOSTILE[page](self)
         elif page == "weird.php":
             self.wfile.write(b"HTTP/1.1 abc Weird\r\nContent-Length: 0\r\n\r\n")
         else:

@@ -8,9 +8,12 @@ line of standard output; they run until standard input closes.
                                     recipients starting with "refuse" get 550.
   smtp_peer.py script SCENARIO LOG [--port N]
                                     a scripted server (RFC 5321 replies); every line
-                                    it reads is appended to LOG. Scenario "hold"
-                                    answers the message's end only once the file
-                                    LOG.release exists.
+                                    it reads is appended to LOG. "hold" answers the
+                                    message's end only once the file LOG.release
+                                    exists; "stall354" stops reading after its 354,
+                                    "slowread" reads the DATA text at 20 KiB/s,
+                                    "backlog" never takes a connection (its queue is
+                                    kept full).
 """
 import asyncio
 import base64
@@ -163,6 +166,13 @@ def serve_script(conn, scenario, log):
             c.send(b"250 ok\r\n")
         elif verb == b"DATA":
             c.send(b"354 go ahead\r\n")
+            if scenario == "stall354":
+                time.sleep(60)
+                return
+            if scenario == "slowread":
+                while c.conn.recv(4096):
+                    time.sleep(0.2)
+                return
             lines = c.data(drop=scenario == "drop")
             if lines is None:
                 return
@@ -183,6 +193,23 @@ def run_script(scenario, log, port=0):
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(("127.0.0.1", port))
+    if scenario == "backlog":
+        # A full queue drops every further SYN: the client's connect is never answered.
+        listener.listen(0)
+        port = listener.getsockname()[1]
+        fillers = []
+        for _ in range(4):
+            f = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            f.setblocking(False)
+            try:
+                f.connect(("127.0.0.1", port))
+            except BlockingIOError:
+                pass
+            fillers.append(f)
+        time.sleep(0.3)
+        print(port, flush=True)
+        wait_for_stdin_close()
+        return
     listener.listen(4)
     print(listener.getsockname()[1], flush=True)
 

@@ -28,7 +28,7 @@ class WebProbe : public testing::Test {
   void TearDown() override { RunHostCommand("rm -rf " + unixDir); }
 
   // Runs the probe with its settings; its temporary folder is a private one.
-  void Run(const std::string& settings) {
+  void Run(const std::string& settings, std::string* output = nullptr) {
     char oldTemp[MAX_PATH] = {};
     GetEnvironmentVariableA("TEMP", oldTemp, MAX_PATH);
     const std::string temp = HostPath(unixDir + "/temp");
@@ -43,6 +43,7 @@ class WebProbe : public testing::Test {
     probe.Finish(60000);
     EXPECT_TRUE(probe.Ended(0));
     EXPECT_NE(probe.Output().find("unhandled web probe fault"), std::string::npos);
+    if (output) *output = probe.Output();
   }
 
   std::string Host(const std::string& command) {
@@ -157,6 +158,31 @@ TEST_F(WebProbe, FtpStoresTheArchiveInTheUrlsFolder) {
   const std::string kept = Kept();
   ASSERT_NE(kept.find("BugReport_"), std::string::npos) << kept << Error();
   EXPECT_EQ(ReadAll(server.Host("home/up/BugReport.zip")), ReadAll(HostPath(unixDir + "/" + kept)));
+}
+
+TEST_F(WebProbe, RefusedStoresAndUnreachableTrackersAreFailedSendsWithNothingLeft) {
+  TPeer server("ftp_peer.py", "--home '{dir}/home' --idle 120 --refuse-store");
+  ASSERT_GT(server.Port(), 0);
+  const std::string ftp = "WebSendMode=3 WebUrl=ftp://127.0.0.1:" + std::to_string(server.Port()) +
+                          "/up/ WebUser=uploader WebPassword=secret";
+  struct TCase {
+    std::string Settings, ErrorPart;
+  };
+  // Nothing listens on port 1; a URL without a host gives no connection at all.
+  const TCase cases[] = {{ftp, "FTP error code: "},
+                         {"WebSendMode=4 WebUrl=http://127.0.0.1:1/", "Error Code: 12029"},
+                         {"WebSendMode=4 WebUrl=http:///", "[Tracker] Cannot create an HTTP connection"}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Settings);
+    Host("rm -f BugReport_*.zip error.txt");
+    std::string output;
+    Run(c.Settings, &output);
+    EXPECT_TRUE(Has(Error(), c.ErrorPart)) << Error();
+    EXPECT_NE(output.find("Sorry, sending the message didn't work. " + Error()), std::string::npos) << output;
+    EXPECT_EQ(Host("ls BugReport_*.zip 2>/dev/null | wc -l"), "0\n");
+    // The archive, the report text and its XML went with the failed send.
+    EXPECT_EQ(Host("ls -A temp"), "") << c.Settings;
+  }
 }
 
 }  // namespace
