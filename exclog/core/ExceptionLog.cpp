@@ -104,7 +104,22 @@ std::string DescribeException(const std::string& prefix, const TLoggedException&
 
 TExceptionManagerProc SetExceptionManager(TExceptionManagerProc proc) { return exceptionManager.exchange(proc); }
 
+namespace {
+thread_local uintptr_t programEntryFrame = 0;
+}  // namespace
+
+uintptr_t ProgramEntryFrame() { return programEntryFrame; }
+
+TProgramEntry::TProgramEntry(uintptr_t frame) : outermost_(programEntryFrame == 0) {
+  if (outermost_) programEntryFrame = frame;
+}
+
+TProgramEntry::~TProgramEntry() {
+  if (outermost_) programEntryFrame = 0;
+}
+
 bool ExceptionManager(const TLoggedException& e) {
+  TProgramEntry entry(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
   ++exceptionManagerCalls;
   TExceptionManagerProc proc = exceptionManager.load();
   return proc ? proc(e) : DefaultExceptionManager(e);

@@ -230,6 +230,21 @@ TExceptionManagerProc SetExceptionManager(TExceptionManagerProc proc);  // null:
 bool ExceptionManager(const TLoggedException& e);
 int ExceptionManagerCalls();
 
+// The frame of the logger's entry that the program called on this thread, while
+// it runs (0 otherwise): its return address lies in the program, so a report read
+// from there shows none of the logger's own frames. The outermost entry counts.
+uintptr_t ProgramEntryFrame();
+class TProgramEntry {
+ public:
+  explicit TProgramEntry(uintptr_t frame);
+  ~TProgramEntry();
+  TProgramEntry(const TProgramEntry&) = delete;
+  TProgramEntry& operator=(const TProgramEntry&) = delete;
+
+ private:
+  bool outermost_;
+};
+
 // Report dispatch of the unhandled-exception filter and of terminate. Default: writes
 // a "Report" line and counts.
 using TReportDispatchProc = void (*)(const TLoggedException& e);
