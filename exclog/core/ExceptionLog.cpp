@@ -3,6 +3,7 @@
 #include "classlib/SysUtils.h"
 
 #include <atomic>
+#include <deque>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -47,7 +48,7 @@ std::atomic<bool> sendChosen{false};
 std::atomic<bool> terminationRecorded{false};
 
 std::mutex internalErrorsLock;
-std::vector<std::string> internalErrors;
+std::deque<std::string> internalErrors;
 
 std::string Hex8(uintptr_t value) {
   char text[24];
@@ -168,6 +169,7 @@ TInternalErrorReporter SetInternalErrorReporter(TInternalErrorReporter reporter)
 void ReportInternalError(const std::string& text) {
   {
     std::lock_guard<std::mutex> lock(internalErrorsLock);
+    if (internalErrors.size() >= InternalErrorTextsKept) internalErrors.pop_front();
     internalErrors.push_back(text);
   }
   WriteReportLine("InternalError: " + text);
@@ -176,7 +178,7 @@ void ReportInternalError(const std::string& text) {
 
 std::vector<std::string> InternalErrorTexts() {
   std::lock_guard<std::mutex> lock(internalErrorsLock);
-  return internalErrors;
+  return std::vector<std::string>(internalErrors.begin(), internalErrors.end());
 }
 
 TCarriesLoggerDataProc SetCarriesLoggerDataSource(TCarriesLoggerDataProc proc) {

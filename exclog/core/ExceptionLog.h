@@ -274,10 +274,13 @@ bool TakeReportId(uint32_t id);
 void ClearLastReportId();
 
 // Internal-error reporter: receives the logger's own failures ("<unit> (Address: X)").
-// Default: keeps the texts (InternalErrorTexts) and writes an "InternalError" line.
+// Default: keeps the last InternalErrorTextsKept texts (InternalErrorTexts, oldest
+// first: a storm of faulting handlers must not grow the process) and writes an
+// "InternalError" line.
 // With a reporter set, the text also goes to it (it must not throw).
 void ReportInternalError(const std::string& text);
 std::vector<std::string> InternalErrorTexts();
+constexpr size_t InternalErrorTextsKept = 1000;
 using TInternalErrorReporter = void (*)(const std::string& text);
 TInternalErrorReporter SetInternalErrorReporter(TInternalErrorReporter reporter);  // null: none
 
