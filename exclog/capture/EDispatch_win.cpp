@@ -1,5 +1,6 @@
 #include "exclog/capture/EDispatch_win.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -138,6 +139,10 @@ bool AskWaitingThreadExists() {
 }
 bool AskOnWaitingThread() { return GetCurrentThreadId() == waitingThreadId.load(); }
 
+}  // namespace
+
+namespace {
+std::atomic<TRaiseStackSource> raiseStackSource{nullptr};
 }  // namespace
 
 TExceptionThread::TExceptionThread(const TReportJob& job) : TThread(true), Job(job) {}
@@ -279,14 +284,20 @@ bool ManagerDispatch(const TLoggedException& e) {
   if (!LoggerEnabled() || CurrentThreadExcluded()) return true;
   TDispatchRequest request;
   request.Exception = e;
-  // Without a recorded frame the stack is read from here, just below the caller.
-  if (!ThreadBlock().SavedFrame[0]) request.FrameWord = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
   if (!e.Object && !e.Address) {
     request.Exception.Object = LastExceptionObject();
     request.Exception.Address = LastExceptionAddress();
   }
+  TRaiseStackSource source = raiseStackSource.load();
+  // A caught throw's own frames are gone: its stack as the throw left it, when kept.
+  // Otherwise, without a recorded frame, the stack is read from the logger's entry
+  // the program called, so none of the logger's frames stand in the report.
+  if (!(source && source(request)) && !ThreadBlock().SavedFrame[0])
+    request.FrameWord = ProgramEntryFrame() ? ProgramEntryFrame() : reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
   return Dispatch(request) != 0;
 }
+
+void SetRaiseStackSource(TRaiseStackSource source) { raiseStackSource = source; }
 
 void FilterDispatch(const TLoggedException& e) {
   TDispatchRequest request;

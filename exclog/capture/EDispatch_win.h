@@ -34,6 +34,12 @@ struct TDispatchRequest {
   uint32_t StackCopySize = 0;
 };
 
+// Fills `request` with the stack of its exception as it was raised (registers and a
+// copy), when the calling thread kept one for it: true then. The throw recorder
+// hands it down for throws the program caught and handed to the logger.
+using TRaiseStackSource = bool (*)(TDispatchRequest& request);
+void SetRaiseStackSource(TRaiseStackSource source);
+
 // Dispatch: 1 when nothing was reported (logger off, EAbort), 0 for an exception
 // inside a report on the same thread, else the main handler's result.
 uint8_t Dispatch(const TDispatchRequest& request);

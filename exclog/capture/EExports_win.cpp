@@ -43,6 +43,7 @@ QUELBA_EXPORT void QuelbaLog_CallGeneralRaise(DWORD code, DWORD flags, DWORD cou
 }
 
 QUELBA_EXPORT uint8_t ExceptionManager(const void* object, uintptr_t address, int mode, void* module) {
+  TProgramEntry entry(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
   TLoggedException e;
   e.Address = address;
   e.Mode = mode;

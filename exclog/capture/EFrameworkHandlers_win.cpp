@@ -34,6 +34,7 @@ bool OfferToLogger(const TLoggedException& e) {
 // Runs inside the message loop's catch block, so the exception being handled is the
 // current one.
 void __attribute__((thiscall)) HandleExceptionReplacement(TApplication* self, TObject* sender) {
+  TProgramEntry entry(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
   // A handler call waiting for the main thread must never be swallowed: the
   // framework handles this one as it would without the logger.
   if (!EventRequestPending() && !OfferToLogger(CurrentCppException(1))) return;
@@ -50,6 +51,7 @@ void __attribute__((thiscall)) HandleExceptionReplacement(TApplication* self, TO
 }
 
 void __attribute__((thiscall)) ShowExceptionReplacement(TApplication* self, Exception* error) {
+  TProgramEntry entry(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
   // Inside the original HandleException the logger was asked already.
   if (!EventRequestPending() && insideHandleException == 0) {
     TLoggedException e = CurrentCppException(1);

@@ -81,6 +81,20 @@ void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame)
   ++throwCount;
 }
 
+// The recorded throw's registers and stack copy for `request`: from the throw's
+// site, its thrower's frame and the copy taken at the throw.
+void UseThrowStack(const TThrowRecord& r, TDispatchRequest& request, CONTEXT& context) {
+  context = CONTEXT{};
+  context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+  context.Eip = static_cast<DWORD>(r.Site - 1);
+  context.Esp = static_cast<DWORD>(r.StackPointer);
+  context.Ebp = static_cast<DWORD>(r.FramePointer);
+  request.Context = &context;
+  request.StackCopy = r.Stack.data();
+  request.StackCopySize = static_cast<uint32_t>(r.Stack.size());
+  request.StackTop = StackBase();
+}
+
 // The end of a catch that ran to its close (no exception left it): with the
 // options asking for it, the exception it handled is reported as a handled one,
 // unless it is the one this thread reported last. Cheap tests first: this runs at
@@ -105,17 +119,8 @@ void ReportHandledException() {
     request.Exception.Module = GetModuleHandleA(nullptr);
     request.HandledReport = true;
     // The stack as the throw left it: the recorder's copy, walked from the throw.
-    CONTEXT context{};
-    context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
-    context.Eip = static_cast<DWORD>(r.Site - 1);
-    context.Esp = static_cast<DWORD>(r.StackPointer);
-    context.Ebp = static_cast<DWORD>(r.FramePointer);
-    if (!r.Stack.empty()) {
-      request.Context = &context;
-      request.StackCopy = r.Stack.data();
-      request.StackCopySize = static_cast<uint32_t>(r.Stack.size());
-      request.StackTop = StackBase();
-    }
+    CONTEXT context;
+    if (!r.Stack.empty()) UseThrowStack(r, request, context);
     Dispatch(request);
   } catch (...) {
   }
@@ -161,6 +166,17 @@ std::string ThrownClassName(void* object, const std::type_info* type) {
 }
 
 TThrowRecord LastThrowRecord() { return threadThrow; }
+
+bool RecordedThrowStack(TDispatchRequest& request) {
+  // The context lives on while the dispatch on this thread reads it.
+  static thread_local CONTEXT context;
+  const TThrowRecord& r = threadThrow;
+  const TLoggedException& e = request.Exception;
+  if (!r.Pending || r.Stack.empty() || e.Code != 0 || !e.Address || e.Address != r.Site || e.Object != r.Object)
+    return false;
+  UseThrowStack(r, request, context);
+  return true;
+}
 int ThrowRecordCount() { return throwCount; }
 void SetThrowRecording(bool on) { recording = on; }
 bool ThrowRecording() { return recording; }

@@ -32,6 +32,12 @@ constexpr size_t StackCopyLimit = 64 * 1024;
 
 // The calling thread's last recorded throw.
 TThrowRecord LastThrowRecord();
+
+struct TDispatchRequest;
+// When the request's exception is this thread's pending recorded throw: its
+// registers at the throw and the stack copy go into `request` (a raise stack
+// source for the dispatcher); true then.
+bool RecordedThrowStack(TDispatchRequest& request);
 // Throws recorded in the whole process.
 int ThrowRecordCount();
 // Whether the wrapper records (the ExceptionLog unit switches it on and off).

@@ -239,6 +239,7 @@ void Installer() {
     InstallVectoredRecorder();
     InstallTerminateRoute();
     SetThrowRecording(true);
+    SetRaiseStackSource(&RecordedThrowStack);
     try {
       SetHandledReportOptions(CurrentQuelbaLogOptions());
     } catch (...) {

@@ -3,6 +3,7 @@
 #include "classlib/SysUtils.h"
 
 #include <atomic>
+#include <deque>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -47,7 +48,7 @@ std::atomic<bool> sendChosen{false};
 std::atomic<bool> terminationRecorded{false};
 
 std::mutex internalErrorsLock;
-std::vector<std::string> internalErrors;
+std::deque<std::string> internalErrors;
 
 std::string Hex8(uintptr_t value) {
   char text[24];
@@ -104,7 +105,22 @@ std::string DescribeException(const std::string& prefix, const TLoggedException&
 
 TExceptionManagerProc SetExceptionManager(TExceptionManagerProc proc) { return exceptionManager.exchange(proc); }
 
+namespace {
+thread_local uintptr_t programEntryFrame = 0;
+}  // namespace
+
+uintptr_t ProgramEntryFrame() { return programEntryFrame; }
+
+TProgramEntry::TProgramEntry(uintptr_t frame) : outermost_(programEntryFrame == 0) {
+  if (outermost_) programEntryFrame = frame;
+}
+
+TProgramEntry::~TProgramEntry() {
+  if (outermost_) programEntryFrame = 0;
+}
+
 bool ExceptionManager(const TLoggedException& e) {
+  TProgramEntry entry(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
   ++exceptionManagerCalls;
   TExceptionManagerProc proc = exceptionManager.load();
   return proc ? proc(e) : DefaultExceptionManager(e);
@@ -153,6 +169,7 @@ TInternalErrorReporter SetInternalErrorReporter(TInternalErrorReporter reporter)
 void ReportInternalError(const std::string& text) {
   {
     std::lock_guard<std::mutex> lock(internalErrorsLock);
+    if (internalErrors.size() >= InternalErrorTextsKept) internalErrors.pop_front();
     internalErrors.push_back(text);
   }
   WriteReportLine("InternalError: " + text);
@@ -161,7 +178,7 @@ void ReportInternalError(const std::string& text) {
 
 std::vector<std::string> InternalErrorTexts() {
   std::lock_guard<std::mutex> lock(internalErrorsLock);
-  return internalErrors;
+  return std::vector<std::string>(internalErrors.begin(), internalErrors.end());
 }
 
 TCarriesLoggerDataProc SetCarriesLoggerDataSource(TCarriesLoggerDataProc proc) {

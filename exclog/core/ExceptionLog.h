@@ -231,6 +231,21 @@ TExceptionManagerProc SetExceptionManager(TExceptionManagerProc proc);  // null:
 bool ExceptionManager(const TLoggedException& e);
 int ExceptionManagerCalls();
 
+// The frame of the logger's entry that the program called on this thread, while
+// it runs (0 otherwise): its return address lies in the program, so a report read
+// from there shows none of the logger's own frames. The outermost entry counts.
+uintptr_t ProgramEntryFrame();
+class TProgramEntry {
+ public:
+  explicit TProgramEntry(uintptr_t frame);
+  ~TProgramEntry();
+  TProgramEntry(const TProgramEntry&) = delete;
+  TProgramEntry& operator=(const TProgramEntry&) = delete;
+
+ private:
+  bool outermost_;
+};
+
 // Report dispatch of the unhandled-exception filter and of terminate. Default: writes
 // a "Report" line and counts.
 using TReportDispatchProc = void (*)(const TLoggedException& e);
@@ -260,10 +275,13 @@ bool TakeReportId(uint32_t id);
 void ClearLastReportId();
 
 // Internal-error reporter: receives the logger's own failures ("<unit> (Address: X)").
-// Default: keeps the texts (InternalErrorTexts) and writes an "InternalError" line.
+// Default: keeps the last InternalErrorTextsKept texts (InternalErrorTexts, oldest
+// first: a storm of faulting handlers must not grow the process) and writes an
+// "InternalError" line.
 // With a reporter set, the text also goes to it (it must not throw).
 void ReportInternalError(const std::string& text);
 std::vector<std::string> InternalErrorTexts();
+constexpr size_t InternalErrorTextsKept = 1000;
 using TInternalErrorReporter = void (*)(const std::string& text);
 TInternalErrorReporter SetInternalErrorReporter(TInternalErrorReporter reporter);  // null: none
 

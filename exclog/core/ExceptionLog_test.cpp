@@ -101,5 +101,18 @@ TEST(Seams, HookedRoutinesInTheirOrder) {
   EXPECT_NE(std::find(framework.begin(), framework.end(), "DoneExcept"), framework.end());
 }
 
+void DropLine(const std::string&) {}
+
+// The kept texts stop at their bound, the newest staying.
+TEST(ExceptionLogCore, InternalErrorTextsKeepTheLatestOnly) {
+  TReportLineSink previousSink = SetReportLineSink(&DropLine);
+  for (size_t i = 0; i < InternalErrorTextsKept + 3; ++i) ReportInternalError("fault " + std::to_string(i));
+  SetReportLineSink(previousSink);
+  auto texts = InternalErrorTexts();
+  ASSERT_EQ(texts.size(), InternalErrorTextsKept);
+  EXPECT_EQ(texts.front(), "fault 3");
+  EXPECT_EQ(texts.back(), "fault " + std::to_string(InternalErrorTextsKept + 2));
+}
+
 }  // namespace
 }  // namespace exclog

@@ -118,6 +118,36 @@ std::vector<uint32_t> FrameChainCallSites(const TMemoryView& memory, uint32_t fr
   return sites;
 }
 
+bool TChainVerdict::IsStale(uint32_t slot) const {
+  auto after = std::upper_bound(Stale.begin(), Stale.end(), slot,
+                                [](uint32_t s, const std::pair<uint32_t, uint32_t>& r) { return s < r.first; });
+  return after != Stale.begin() && slot < std::prev(after)->second;
+}
+
+bool TChainVerdict::IsReturnSlot(uint32_t slot) const {
+  return std::binary_search(ReturnSlots.begin(), ReturnSlots.end(), slot);
+}
+
+TChainVerdict ChainVerdict(const TMemoryView& memory, uint32_t first, uint32_t stackStart, uint32_t stackEnd,
+                           uint32_t frame, const std::function<bool(uint32_t)>& inFramedRoutine) {
+  TChainVerdict verdict;
+  if (!frame || !inFramedRoutine || frame < stackStart || frame % 4 != 0 || stackEnd < 8 || frame > stackEnd - 8)
+    return verdict;
+  if (first && inFramedRoutine(first)) verdict.Stale.emplace_back(stackStart, frame + 4);
+  for (int frames = 0; frames < FrameChainLimit; ++frames) {
+    uint32_t record[2];  // the caller's frame pointer, the return address
+    if (!memory.Read(frame, record, sizeof record)) break;
+    TCallSite site = CallBefore(memory, record[1]);
+    if (!site.Found) break;
+    verdict.ReturnSlots.push_back(frame + 4);
+    uint32_t next = record[0];
+    if (next <= frame || next % 4 != 0 || next > stackEnd - 8) break;
+    if (inFramedRoutine(site.Entry)) verdict.Stale.emplace_back(frame + 8, next + 4);
+    frame = next;
+  }
+  return verdict;
+}
+
 TKindSet AcceptedKinds(uint8_t stackDetailFlags) {
   TKindSet set = KindBit(4);
   if (stackDetailFlags & 1) set |= KindBit(2);
@@ -132,8 +162,9 @@ struct TScan {
   const TWalkOptions& Options;
   const TLocator& Locate;
   int Seen = 0, Kept = 0;
+  std::vector<bool> Running;  // per list entry: a call the frame chain confirmed
 
-  void Handle(uint32_t address, bool isFirst) {
+  void Handle(uint32_t address, bool isFirst, bool running = false) {
     if (!isFirst && List.Count() >= StackListLimit) return;
     auto location = std::make_unique<TQuelbaLocation>();
     Locate(address, *location, isFirst && Options.MarkFirst);
@@ -143,6 +174,7 @@ struct TScan {
     location->Extra = Options.ThreadName;
     if (isFirst) {
       List.Add(location.release());
+      Running.push_back(false);
       return;
     }
     if (!(Options.Accepted & KindBit(location->Kind & 7)) || location->Kind > 4) return;
@@ -151,6 +183,7 @@ struct TScan {
     if (!keep) return;
     ++Kept;
     List.Add(location.release());
+    Running.push_back(running);
   }
 };
 
@@ -163,6 +196,8 @@ void BuildStackList(TQuelbaStackList& list, uint32_t first, uint32_t stackStart,
   if (first) scan.Handle(first, true);
   if (stackEnd < stackStart) stackEnd = stackStart;
   if (stackEnd - stackStart > StackScanLimit) stackEnd = stackStart + StackScanLimit;
+  const TChainVerdict chain =
+      ChainVerdict(memory, first, stackStart, stackEnd, options.FramePointer, options.InFramedRoutine);
 
   uint8_t chunk[400];
   uint32_t chunkAt = 0, chunkLength = 0;
@@ -178,6 +213,7 @@ void BuildStackList(TQuelbaStackList& list, uint32_t first, uint32_t stackStart,
     }
     uint32_t d = LoadU32(chunk + (slot - chunkAt));
     if (list.Count() >= StackListLimit) break;
+    if (chain.IsStale(slot)) continue;
     TCallSite site = CallBefore(memory, d);
     if (!site.Found) continue;
     if (options.IncludeTargets && site.Target) {
@@ -185,31 +221,43 @@ void BuildStackList(TQuelbaStackList& list, uint32_t first, uint32_t stackStart,
       uint8_t head[5];
       if (memory.Read(target, head, 5) && head[0] != 0xE8) scan.Handle(target, false);
     }
-    scan.Handle(site.Entry, false);
+    scan.Handle(site.Entry, false, chain.IsReturnSlot(slot));
   }
-  CleanStackList(list, options.DevelopmentEnvironment, options.UseDebugData);
+  CleanStackList(list, options.DevelopmentEnvironment, options.UseDebugData, std::move(scan.Running));
 }
 
-void CleanStackList(TQuelbaStackList& list, bool developmentEnvironment, bool useDebugData) {
+void CleanStackList(TQuelbaStackList& list, bool developmentEnvironment, bool useDebugData,
+                    std::vector<bool> running) {
+  running.resize(static_cast<size_t>(list.Count()), false);
   if (developmentEnvironment && useDebugData) {
     for (int i = list.Count() - 1; i >= 0; --i) {
       const TQuelbaLocation* e = list.Get(i);
-      if (e->Kind < 2 || e->RoutineName.find("HandleException") != std::string::npos) list.Delete(i);
+      if (e->Kind < 2 || e->RoutineName.find("HandleException") != std::string::npos) {
+        list.Delete(i);
+        running.erase(running.begin() + i);
+      }
     }
   }
+  auto confirmed = [&running](int i) { return running[static_cast<size_t>(i)]; };
   auto located = [](const TQuelbaLocation* e) { return e->Kind >= 2 && e->Kind <= 4; };
   int count = list.Count();
   // The same return address met again higher up (a stale copy): blank the lower one.
+  // A running call stays; then the higher one is the copy (a routine that realigns
+  // its stack copies its return address into its frame), unless it runs too (a
+  // recursion).
   for (int i = count - 2; i >= 0; --i) {
     TQuelbaLocation* e = list.Get(i);
     if (!located(e)) continue;
     int found = 0;
     for (int j = i + 1; j < count && found < 2; ++j) {
-      const TQuelbaLocation* later = list.Get(j);
+      TQuelbaLocation* later = list.Get(j);
       if (!located(later) || later->Module.Get() != e->Module.Get()) continue;
       ++found;
       if (later->Address == e->Address) {
-        e->Kind = 0;
+        if (!confirmed(i))
+          e->Kind = 0;
+        else if (!confirmed(j))
+          later->Kind = 0;
         break;
       }
     }
@@ -225,7 +273,8 @@ void CleanStackList(TQuelbaStackList& list, bool developmentEnvironment, bool us
       bool callInside = earlier->UnitName == e->UnitName && earlier->ClassName == e->ClassName &&
                         earlier->RoutineName == e->RoutineName && earlier->LineOffset != 0;
       if (sameThread && !callInside) continue;
-      for (int k = j + 1; k < i; ++k) list.Get(k)->Kind = 0;
+      for (int k = j + 1; k < i; ++k)
+        if (!confirmed(k)) list.Get(k)->Kind = 0;
       break;
     }
   }

@@ -72,7 +72,29 @@ struct TWalkOptions {
   bool MarkFirst = true;
   uint32_t ThreadId = 0;     // each entry's FrameValue
   std::string ThreadName;    // each entry's Extra
+  // The thread's frame pointer where the walk starts (0: none known) and whether
+  // a code address lies in a routine that keeps its own frame there (our builds'
+  // routines past their "push ebp; mov ebp, esp"). With both, the frame chain
+  // decides which scanned slots are running calls (ChainVerdict).
+  uint32_t FramePointer = 0;
+  std::function<bool(uint32_t address)> InFramedRoutine;
 };
+
+// What the frame chain says about the slots of a scan. A frame's return address
+// that lies in a framed routine makes the slots between it and that routine's own
+// return address the routine's locals: any return address there is stale. The same
+// holds below the first frame when the first address lies in a framed routine.
+// Where a routine without a frame stands in the chain, nothing is said about its
+// stretch. Return slots are those the chain passed through: running calls, which
+// the cleaning never blanks (a recursion repeats its return address).
+struct TChainVerdict {
+  std::vector<std::pair<uint32_t, uint32_t>> Stale;  // [from, to) slot ranges, rising
+  std::vector<uint32_t> ReturnSlots;                 // rising
+  bool IsStale(uint32_t slot) const;
+  bool IsReturnSlot(uint32_t slot) const;
+};
+TChainVerdict ChainVerdict(const TMemoryView& memory, uint32_t first, uint32_t stackStart, uint32_t stackEnd,
+                           uint32_t framePointer, const std::function<bool(uint32_t)>& inFramedRoutine);
 
 // The raw scan: `first` (when non-zero) is the first entry, then every slot from
 // `stackStart` upward to `stackEnd` (at most StackScanLimit bytes) that holds a
@@ -82,8 +104,10 @@ struct TWalkOptions {
 void BuildStackList(TQuelbaStackList& list, uint32_t first, uint32_t stackStart, uint32_t stackEnd,
                     const TWalkOptions& options, const TMemoryView& memory, const TLocator& locate);
 
-// The three cleaning steps on a filled list (the scan calls it).
-void CleanStackList(TQuelbaStackList& list, bool developmentEnvironment, bool useDebugData);
+// The three cleaning steps on a filled list (the scan calls it). Entries marked in
+// `running` (by index, as filled) are calls the frame chain confirmed: never blanked.
+void CleanStackList(TQuelbaStackList& list, bool developmentEnvironment, bool useDebugData,
+                    std::vector<bool> running = {});
 
 // --- Exception-frame test -------------------------------------------------------
 

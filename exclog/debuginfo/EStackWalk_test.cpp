@@ -177,6 +177,52 @@ TEST(StackWalk, ScanSkipsKeepsFiltersAndFollowsTargets) {
             (std::vector<uint32_t>{Code + 0x800, Code + 0x100, Code + 0x880, Code + 0x200, Code + 0x300}));
 }
 
+// Framed routines at Code+0x100..0x400, a frameless one at Code+0x600. The chain:
+// the first address's frame F0 returns into a framed routine (what lies between is
+// its locals), F1 into the frameless one (its stretch is left to the scan), F2 and
+// F3 both into the same framed call (a recursion).
+TEST(StackWalk, FrameChainDecidesWhichScannedSlotsAreCalls) {
+  TProcess p;
+  uint32_t target = Code + 0x900;
+  uint32_t rB = p.DirectCall(Code + 0x200, target), rX = p.DirectCall(Code + 0x600, target);
+  uint32_t rA = p.DirectCall(Code + 0x300, target), rTop = p.DirectCall(Code + 0x380, target);
+  uint32_t stale1 = p.DirectCall(Code + 0x280, target), stale2 = p.DirectCall(Code + 0x2C0, target);
+  const uint32_t f0 = Stack + 0x40, f1 = Stack + 0x100, f2 = Stack + 0x200, f3 = Stack + 0x240;
+  uint32_t frames[][3] = {{f0, f1, rB}, {f1, f2, rX}, {f2, f3, rTop}, {f3, 0, rTop}};
+  for (auto& f : frames) p.memory.WriteU32(f[0], f[1]), p.memory.WriteU32(f[0] + 4, f[2]);
+  p.memory.WriteU32(Stack + 0x10, stale1);
+  p.memory.WriteU32(Stack + 0x80, stale2);
+  p.memory.WriteU32(Stack + 0x180, rA);  // the frameless routine's caller: real
+  TWalkOptions options;
+  options.InFramedRoutine = [](uint32_t at) { return at >= Code + 0x100 && at < Code + 0x400; };
+  TFakeLocator locator;
+  TQuelbaStackList list;
+  auto walk = [&](uint32_t framePointer, uint32_t first) {
+    options.FramePointer = framePointer;
+    list.Clear();
+    BuildStackList(list, first, Stack, Stack + 0x1000, options, p.memory, locator.Get());
+    return Addresses(list);
+  };
+  using TSites = std::vector<uint32_t>;
+  EXPECT_EQ(walk(f0, Code + 0x150), (TSites{Code + 0x150, Code + 0x200, Code + 0x600, Code + 0x300, Code + 0x380,
+                                            Code + 0x380}));
+  // A first address in frameless code says nothing about the slots below F0.
+  EXPECT_EQ(walk(f0, Code + 0x650), (TSites{Code + 0x650, Code + 0x280, Code + 0x200, Code + 0x600, Code + 0x300,
+                                            Code + 0x380, Code + 0x380}));
+  // Without a frame pointer the scan alone: stale slots stand, the recursion's
+  // lower return address is taken for a stale copy of the upper.
+  EXPECT_EQ(walk(0, Code + 0x150), (TSites{Code + 0x150, Code + 0x280, Code + 0x200, Code + 0x2C0, Code + 0x600,
+                                           Code + 0x300, Code + 0x380}));
+  // A copy of a running call's return address above it (a realigning routine's) goes.
+  p.memory.WriteU32(Stack + 0x300, rTop);
+  EXPECT_EQ(walk(f0, Code + 0x150), (TSites{Code + 0x150, Code + 0x200, Code + 0x600, Code + 0x300, Code + 0x380,
+                                            Code + 0x380}));
+  p.memory.WriteU32(Stack + 0x300, 0);
+  // A chain that leaves the stack or links downward says nothing beyond.
+  p.memory.WriteU32(f1, Stack + 0x20);
+  EXPECT_EQ(walk(f0, Code + 0x150), (TSites{Code + 0x150, Code + 0x200, Code + 0x600, Code + 0x300, Code + 0x380}));
+}
+
 TEST(StackWalk, ScanIsBoundedInBytesAndEntries) {
   TProcess deep(StackScanLimit + 0x1000);
   uint32_t r = deep.DirectCall(Code + 0x100, Code + 0x800);

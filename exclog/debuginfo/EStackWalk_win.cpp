@@ -67,6 +67,30 @@ void GetLocation(uint32_t address, uint32_t frameValue, TQuelbaLocation& record,
   LocateInModule(address, record, ProcessMemory(), exact);
 }
 
+bool InFramedOwnRoutine(uint32_t address) {
+  TModuleRef module = ModuleOfAddress(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)));
+  if (!module || !module->DebugData) return false;
+  std::optional<TQLDebugLocation> own = module->DebugData->FindLocation(static_cast<uint32_t>(address - module->Handle));
+  if (!own) return false;
+  uint32_t start = static_cast<uint32_t>(module->Handle) + own->RoutineOffset;
+  // push ebp; mov ebp, esp (either encoding), or first the realignment of a
+  // routine that aligns its stack (lea ecx, [esp+4]; and esp, -16; push [ecx-4]).
+  static const uint8_t realign[10] = {0x8D, 0x4C, 0x24, 0x04, 0x83, 0xE4, 0xF0, 0xFF, 0x71, 0xFC};
+  uint8_t code[13];
+  if (!ProcessMemory().Read(start, code, 3)) return false;
+  uint32_t frameAt = 0;
+  if (code[0] == 0x55) {
+    frameAt = start;
+  } else if (ProcessMemory().Read(start, code, 13) && std::memcmp(code, realign, 10) == 0) {
+    frameAt = start + 10;
+    std::memmove(code, code + 10, 3);
+  } else {
+    return false;
+  }
+  if (address < frameAt + 3 || code[0] != 0x55) return false;
+  return (code[1] == 0x89 && code[2] == 0xE5) || (code[1] == 0x8B && code[2] == 0xEC);
+}
+
 std::unique_ptr<TQuelbaStackList> BuildStackList(uint32_t first, uint32_t stackStart, uint32_t stackEnd,
                                                  const TWalkOptions& options, const TMemoryView& stack) {
   auto list = std::make_unique<TQuelbaStackList>();
@@ -115,8 +139,11 @@ std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& 
   uint32_t top = 0, teb = 0;
   TWalkOptions other = options;
   other.MarkFirst = false;
-  if (GetThreadContext(thread, &context) && (teb = TebOf(thread)) && ProcessMemory().ReadU32(teb + 4, top))
+  if (GetThreadContext(thread, &context) && (teb = TebOf(thread)) && ProcessMemory().ReadU32(teb + 4, top)) {
+    other.FramePointer = context.Ebp;
+    if (!other.InFramedRoutine) other.InFramedRoutine = &InFramedOwnRoutine;
     list = BuildStackList(context.Eip, context.Esp, top, other);
+  }
   ResumeThread(thread);
   return list;
 }

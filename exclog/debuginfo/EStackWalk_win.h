@@ -18,6 +18,12 @@ namespace exclog {
 void GetLocation(uint32_t address, uint32_t frameValue, TQuelbaLocation& record, bool isFirst,
                  uint8_t threadKind, bool exact = false);
 
+// Whether `address` lies in a routine of a module with logger data (our own
+// builds) that set up its frame there: past its "push ebp; mov ebp, esp" (after
+// the stack's realignment in routines that align it). Walks
+// hand it to the scan (TWalkOptions::InFramedRoutine) with the frame pointer.
+bool InFramedOwnRoutine(uint32_t address);
+
 // A new list filled by the raw scan of [stackStart, stackEnd) of this process.
 std::unique_ptr<TQuelbaStackList> BuildStackList(uint32_t first, uint32_t stackStart, uint32_t stackEnd,
                                                  const TWalkOptions& options);
@@ -38,7 +44,7 @@ bool ReadThreadPosition(HANDLE thread, TThreadPosition& position);
 // information block); 0 when the thread cannot be opened.
 uint32_t StackTopOfThread(uint32_t threadId);
 // Walks another thread: suspended for the scan only, starting at its instruction
-// pointer (an unmarked first entry) and stack pointer.
+// pointer (an unmarked first entry), stack pointer and frame pointer.
 std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& options);
 
 // The module's exported routines, sorted by address (forwarded exports resolved;

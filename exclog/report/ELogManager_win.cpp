@@ -66,6 +66,8 @@ bool TLogFile::WriteInPlace(const std::string& text) {
 
 bool TLogFile::Write() {
   if (readOnly_) return false;
+  // A writer killed while it replaced the log left its temporary file behind.
+  RemoveStaleTemporaries(fileName_);
   if (IsOpen() && OnlyAppended() && LoadedTextComplete()) {
     std::string added = AppendedFileText();
     if (SetFilePointer(handle_, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
@@ -76,7 +78,7 @@ bool TLogFile::Write() {
     return ok;
   }
   std::string text = FileText();
-  std::string temporary = fileName_ + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+  std::string temporary = TemporaryFileName(fileName_, GetCurrentProcessId());
   HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   bool staged = file != INVALID_HANDLE_VALUE && WriteAll(file, text) && FlushFileBuffers(file);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);

@@ -9,6 +9,7 @@
 
 #include "exclog/report/ELogFixtures_test.h"
 #include "exclog/report/EXMLBuilder.h"
+#include "tests/support/ChildProcess_win.h"
 #include "tests/support/GuiProbe_win.h"
 
 namespace exclog {
@@ -339,7 +340,76 @@ TEST_F(LogOnDisk, KilledWritersLeaveEarlierReportsWhole) {
   bool kept = false;
   for (int i = 0; i < after.Count() - 1; ++i) kept |= after.Entry(i) == KillReport(lastWhole) + "\r\n\r\n\r\n";
   EXPECT_TRUE(kept);
+  // Kills during a replacement left the child's temporary file; the next write
+  // removed it.
+  EXPECT_TRUE(NoTemporaryLeft());
   SetEnvironmentVariableA("EXCLOG_KILL_LOG", nullptr);
+}
+
+// The child: writes the XML of the log over and over until it is killed.
+TEST(LogKill, DISABLED_ChildWritesXml) {
+  char name[MAX_PATH] = {}, xml[MAX_PATH] = {};
+  if (!GetEnvironmentVariableA("EXCLOG_KILL_LOG", name, MAX_PATH) || !GetEnvironmentVariableA("EXCLOG_KILL_XML", xml, MAX_PATH))
+    GTEST_SKIP();
+  TLogFile log(name, true);
+  for (;;) ExportLogXml(log, xml);
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TEST_F(LogOnDisk, XmlKilledWhileReplacedStaysWholeAndItsTemporaryGoes) {
+  {
+    TLogFile log(name_, false);
+    for (int id = 1; id <= KillCapacity; ++id) log.Add(KillReport(id), KillCapacity);
+    ASSERT_TRUE(log.Write());
+  }
+  std::string xml = folder_ + "\\test.xml";
+  {
+    TLogFile log(name_, true);
+    ASSERT_TRUE(ExportLogXml(log, xml));
+  }
+  const std::string whole = ReadFileText(xml);
+  ASSERT_GT(whole.size(), 1000u);
+  SetEnvironmentVariableA("EXCLOG_KILL_LOG", name_.c_str());
+  SetEnvironmentVariableA("EXCLOG_KILL_XML", xml.c_str());
+  velmora::test::TChildProcess child("\"" + velmora::test::OwnProgramPath() +
+                                     "\" --gtest_also_run_disabled_tests --gtest_filter=LogKill.DISABLED_ChildWritesXml");
+  SetEnvironmentVariableA("EXCLOG_KILL_LOG", nullptr);
+  SetEnvironmentVariableA("EXCLOG_KILL_XML", nullptr);
+  ASSERT_TRUE(child.Started());
+  // Killed while its replacement stands half-written beside the XML.
+  const std::string childXmlTemporary = TemporaryFileName(xml, child.Id());
+  DWORD deadline = GetTickCount() + 30000;
+  while (!Exists(childXmlTemporary)) {
+    ASSERT_LT(GetTickCount(), deadline) << "the child never wrote the XML through a temporary file";
+    SwitchToThread();
+  }
+  // A running writer's temporary stays when the log is written meanwhile.
+  const std::string liveLogTemporary = TemporaryFileName(name_, child.Id());
+  ASSERT_TRUE(WriteFileText(liveLogTemporary, "half"));
+  {
+    TLogFile log(name_, false);
+    log.SetFieldValue("2.8", "5", 0, "Count");
+    ASSERT_TRUE(log.Write());
+  }
+  EXPECT_TRUE(Exists(liveLogTemporary));
+  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, child.Id());
+  ASSERT_TRUE(process);
+  TerminateProcess(process, 9);
+  CloseHandle(process);
+  ASSERT_TRUE(child.Ended(10000));
+  EXPECT_EQ(ReadFileText(xml), whole);
+  // The next writes clear what the dead writer left.
+  {
+    TLogFile log(name_, false);
+    log.SetFieldValue("2.8", "6", 0, "Count");
+    ASSERT_TRUE(log.Write());
+    ASSERT_TRUE(ExportLogXml(log, xml));
+  }
+  EXPECT_FALSE(Exists(liveLogTemporary));
+  EXPECT_FALSE(Exists(childXmlTemporary));
+  EXPECT_TRUE(NoTemporaryLeft());
+  EXPECT_NE(ReadFileText(xml).find("Value=\"6\""), std::string::npos);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "exclog/report/EReportFiles.h"
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 
 #include "exclog/core/ECore.h"
@@ -67,6 +68,36 @@ std::vector<std::string> AttachmentList(const TReportFilesInput& in, const TAtta
   if (expand)
     for (std::string& entry : list) entry = expand(entry);
   return list;
+}
+
+std::string TemporaryFileName(std::string_view file, uint32_t processId) {
+  return std::string(file) + "." + std::to_string(processId) + ".tmp";
+}
+
+std::optional<uint32_t> TemporaryWriterId(std::string_view file, std::string_view candidate) {
+  size_t slash = file.find_last_of("\\/");
+  if (slash != std::string_view::npos) file.remove_prefix(slash + 1);
+  constexpr std::string_view suffix = ".tmp";
+  if (file.empty() || candidate.size() < file.size() + 1 + 1 + suffix.size()) return std::nullopt;
+  auto sameText = [](std::string_view a, std::string_view b) {
+    for (size_t i = 0; i < a.size(); ++i) {
+      unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+      if (x != y && std::tolower(x) != std::tolower(y)) return false;
+    }
+    return true;
+  };
+  if (!sameText(file, candidate.substr(0, file.size())) || candidate[file.size()] != '.' ||
+      !sameText(suffix, candidate.substr(candidate.size() - suffix.size())))
+    return std::nullopt;
+  std::string_view digits = candidate.substr(file.size() + 1, candidate.size() - file.size() - 1 - suffix.size());
+  if (digits.empty() || digits.size() > 10) return std::nullopt;
+  uint64_t id = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    id = id * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (id > UINT32_MAX) return std::nullopt;
+  return static_cast<uint32_t>(id);
 }
 
 bool ScreenshotTaken() { return screenshotTaken; }

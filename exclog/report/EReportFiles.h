@@ -5,6 +5,7 @@
 // looks them up).
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,13 @@ struct TAttachmentOptions {
 std::vector<std::string> AttachmentList(const TReportFilesInput& in, const TAttachmentOptions& options,
                                         bool logOptional,
                                         const std::function<std::string(std::string_view)>& expand);
+
+// A file is rewritten through "<file>.<writer's process ID>.tmp" beside it, which
+// then replaces the file. TemporaryWriterId gives that ID when `candidate` (a name
+// without folder) is such a file of `file` (compared without case, as the system
+// does); nothing otherwise.
+std::string TemporaryFileName(std::string_view file, uint32_t processId);
+std::optional<uint32_t> TemporaryWriterId(std::string_view file, std::string_view candidate);
 
 // Whether the report at hand came with a screenshot (set by the screenshot's
 // writer, cleared for each report).

@@ -76,5 +76,18 @@ TEST(ReportFiles, DecoratedNames) {
   EXPECT_EQ(DecorateAttachmentName("noext", StampComputerInNames, "PC1", time), "noext__PC1");
 }
 
+// Only a writer's temporary of this very file is taken for one: the stale-file
+// sweep deletes what this says yes to.
+TEST(ReportFiles, TemporaryFilesNameTheirWriter) {
+  const std::string log = "C:\\App\\Logs\\prog.qlf";
+  EXPECT_EQ(TemporaryFileName(log, 1234), log + ".1234.tmp");
+  EXPECT_EQ(TemporaryWriterId(log, "prog.qlf.1234.tmp"), 1234u);
+  EXPECT_EQ(TemporaryWriterId(log, "PROG.QLF.4294967295.TMP"), 4294967295u);
+  for (const char* other : {"prog.qlf.tmp", "prog.qlf..tmp", "prog.qlf.12a4.tmp", "prog.qlf.4294967296.tmp",
+                            "prog.qlf.1234.tmp.bak", "prog.qlfx.1234.tmp", "prog.xml.1234.tmp", "prog.qlf_1234.tmp",
+                            "other.qlf.1234.tmp", "prog.qlf"})
+    EXPECT_FALSE(TemporaryWriterId(log, other)) << other;
+}
+
 }  // namespace
 }  // namespace exclog

@@ -64,6 +64,50 @@ std::string ReadFileText(const std::string& path) {
   return text;
 }
 
+namespace {
+
+bool WriterRuns(DWORD processId) {
+  if (processId == GetCurrentProcessId()) return true;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  // A process the system does not know has ended; one we may not open still runs.
+  if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+  bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return runs;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+void RemoveStaleTemporaries(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path + ".*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  std::string folder = FolderOf(path);
+  do {
+    std::optional<uint32_t> writer = TemporaryWriterId(path, found.cFileName);
+    if (writer && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !WriterRuns(*writer))
+      DeleteFileA((folder + found.cFileName).c_str());
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+bool ReplaceFileText(const std::string& path, const std::string& text) {
+  RemoveStaleTemporaries(path);
+  std::string temporary = TemporaryFileName(path, GetCurrentProcessId());
+  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool staged = file != INVALID_HANDLE_VALUE && WriteAll(file, text) && FlushFileBuffers(file);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (staged && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  DeleteFileA(temporary.c_str());
+  return WriteFileText(path, text);
+}
+
 bool WriteAll(HANDLE file, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {

@@ -41,6 +41,13 @@ constexpr DWORD MaxReportFileBytes = 64u << 20;
 std::string ReadFileText(const std::string& path);
 // Writes `text` to `path`, replacing it; false when it failed.
 bool WriteFileText(const std::string& path, const std::string& text);
+// Writes `text` to TemporaryFileName(path, this process) and moves that over
+// `path`, so a process killed meanwhile leaves the old file whole; stale
+// temporaries of writers that died are removed first. When the move is refused
+// (a reader holds the file without sharing deletion) the file is written in place.
+bool ReplaceFileText(const std::string& path, const std::string& text);
+// Deletes the temporary files of `path` whose writer no longer runs.
+void RemoveStaleTemporaries(const std::string& path);
 // Writes all of `text` at the file's position; false when a write failed.
 bool WriteAll(HANDLE file, const std::string& text);
 

@@ -11,7 +11,7 @@
 namespace exclog {
 
 bool ExportLogXml(const TLogFile& log, const std::string& xmlFile) {
-  return WriteFileText(xmlFile, LogToXml(log, log.PassPhrase));
+  return ReplaceFileText(xmlFile, LogToXml(log, log.PassPhrase));
 }
 
 std::string ExportXmlLog(const TQuelbaModuleOptions& options, const std::string& passPhrase) {

@@ -8,7 +8,8 @@
 
 namespace exclog {
 
-// Writes the XML of every entry of `log` to `xmlFile` (replacing it).
+// Writes the XML of every entry of `log` to `xmlFile` through a temporary file
+// that replaces it, so a process killed meanwhile never leaves it empty or cut.
 bool ExportLogXml(const TLogFile& log, const std::string& xmlFile);
 
 // The XML log for `options` (with bit 3 of ProcessFlags): the log copy in the

@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "classlib/Classes.h"
 #include "classlib/SysUtils.h"
@@ -19,6 +20,7 @@
 #include "exclog/hooks/EHook.h"
 #include "exclog/debuginfo/EModules_win.h"
 #include "exclog/capture/EThreadHooks_win.h"
+#include "exclog/capture/EThrow_win.h"
 #include "exclog/core/ExceptionLog.h"
 #include "exclog/capture/ExceptionLog_win.h"
 #include "exclog/startup_tests/StartupShared_win.h"
@@ -195,6 +197,18 @@ __attribute__((noinline)) void ThrowUncaught() {
 
 bool ThrowingDataSource() { throw EReadError("module data unreadable"); }
 
+// A throw the program catches and hands to the logger itself; called through a
+// pointer, so that neither is folded into the other.
+__attribute__((noinline)) void ThrowForTheLogger() { throw EConvertError("handed over"); }
+void (*volatile throwForTheLogger)() = &ThrowForTheLogger;
+__attribute__((noinline)) void CatchAndHandOver() {
+  try {
+    throwForTheLogger();
+  } catch (...) {
+    exclog::ExceptionManager(exclog::CurrentCppException(0));
+  }
+}
+
 // The module data reader asked about a module built without logger data.
 bool SystemModuleCarriesData() { return exclog::HasCurrentModuleData(GetModuleHandleA("kernel32.dll")); }
 
@@ -234,6 +248,13 @@ int ChildMain(const std::string& mode) {
   if (mode == "fault-kinds") return FaultKindsChild();
   if (mode == "av-bypass") return FaultOnThread(false);
   if (mode == "av-hooked") return FaultOnThread(true);
+  if (mode == "handed-throw") {
+    StartUnitsLikeHost();
+    CatchAndHandOver();
+    Say("went on");
+    FinalizeUnits();
+    return 0;
+  }
   if (mode == "uncaught") {
     StartUnitsLikeHost();
     ThrowUncaught();
@@ -293,6 +314,36 @@ std::string ValueAfter(const std::string& text, const std::string& key) {
 }
 
 uintptr_t HexValue(const std::string& text) { return static_cast<uintptr_t>(std::strtoul(text.c_str(), nullptr, 16)); }
+
+struct TStackRow {
+  std::string Module, Unit, Procedure;
+};
+
+// The rows of the exception thread in the first report's call-stack table.
+std::vector<TStackRow> ExceptionThreadRows(const std::string& text) {
+  std::vector<TStackRow> rows;
+  size_t at = text.find("|*Exception Thread");
+  if (at == std::string::npos) return rows;
+  std::istringstream lines(text.substr(at));
+  std::string line;
+  std::getline(lines, line);
+  while (std::getline(lines, line) && line.rfind("|", 0) == 0) {
+    if (line.rfind("|-", 0) == 0) continue;
+    std::vector<std::string> cells;
+    std::istringstream parts(line.substr(1));
+    for (std::string cell; std::getline(parts, cell, '|');)
+      cells.push_back(cell.substr(0, cell.find_last_not_of(" \r") + 1));
+    if (cells.size() < 6) break;
+    rows.push_back({cells[1], cells[2], cells[4]});
+  }
+  return rows;
+}
+
+std::string Describe(const std::vector<TStackRow>& rows) {
+  std::string out;
+  for (const TStackRow& r : rows) out += r.Module + " " + r.Unit + " " + r.Procedure + "\n";
+  return out;
+}
 
 }  // namespace
 
@@ -461,6 +512,32 @@ TEST(FaultNames, EachFaultKindIsReportedOnceWithTheRunTimeClassAndText) {
   for (const auto& e : expected) ++wanted[{e.ClassName, std::string(e.Message) + "."}];  // the report ends it
   EXPECT_EQ(reported, wanted) << child.Output;
   EXPECT_NE(child.Output.find("went on"), std::string::npos) << child.Output;
+}
+
+// A throw the program caught and handed over is read from the stack the throw left:
+// its site once, then its callers, none of the logger's own frames; main's caller is
+// the run-time's start routine.
+TEST(CallStacks, HandedOverThrowShowsItsOwnPathToTheStartRoutine) {
+  TChildResult child = RunChild("handed-throw");
+  EXPECT_EQ(ReportField(child.Output, "2.5"), "EConvertError") << child.Output;
+  std::vector<TStackRow> rows = ExceptionThreadRows(child.Output);
+  ASSERT_GE(rows.size(), 5u) << child.Output;
+  const char* path[] = {"ThrowForTheLogger", "CatchAndHandOver", "ChildMain", "main", "tmainCRTStartup"};
+  for (size_t i = 0; i < std::size(path); ++i)
+    EXPECT_NE(rows[i].Procedure.find(path[i]), std::string::npos) << i << "\n" << Describe(rows);
+  for (const TStackRow& row : rows)
+    if (row.Module == "exclog_startup_tests.exe")
+      EXPECT_TRUE(row.Unit == "Crashes_win_test" || row.Unit == "StartupMain_win" || row.Unit == "crtexe")
+          << Describe(rows);
+}
+
+// An overflow's report shows the recursion: its rows down from the fault.
+TEST(CallStacks, StackOverflowShowsTheRecursion) {
+  TChildResult child = RunChild("so-main");
+  std::vector<TStackRow> rows = ExceptionThreadRows(child.Output);
+  size_t recursion = 0;
+  while (recursion < rows.size() && rows[recursion].Procedure.rfind("RecurseUntilOverflow", 0) == 0) ++recursion;
+  EXPECT_GE(recursion, 100u) << Describe(rows);
 }
 
 TEST(TerminateRoute, UncaughtThrowIsReportedWithItsThrowSite) {

@@ -234,6 +234,7 @@ TPeImage::TPeImage(std::string bytes) : bytes_(std::move(bytes)) {
   size_t optional = pe + 24;
   if (Le16(bytes_, optional) != 0x10B) throw std::runtime_error("not a 32-bit image");
   imageBase_ = Le32(bytes_, optional + 28);
+  entryPoint_ = Le32(bytes_, optional + 16);
   size_t table = optional + optionalSize;
   for (uint16_t i = 0; i < sectionCount; ++i) {
     size_t at = table + size_t(i) * 40;
@@ -311,6 +312,21 @@ std::optional<std::string> TPeImage::RcData(const std::string& wanted) const {
   return std::nullopt;
 }
 
+namespace {
+
+std::string_view BaseNameOf(std::string_view path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+struct TRoutineSpan {
+  const TSymbol* Symbol;
+  uint32_t Start, End;
+  const TLineRow* First;
+};
+
+}  // namespace
+
 std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input) {
   const uint32_t base = input.Image ? input.Image->ImageBase() : 0;
   // The row that wins at each address: the last one (as addr2line reads the table).
@@ -336,11 +352,15 @@ std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input) {
   if (input.Image)
     for (const auto& sec : input.Image->Sections())
       if (sec.Name == ".text") textEnd = base + sec.Rva + std::max(sec.VirtualSize, 1u);
+  std::string entryFile;
+  if (input.EntryAddress) {
+    auto at = winner.upper_bound(input.EntryAddress);
+    if (at != winner.begin()) entryFile = std::prev(at)->second->File;
+  }
 
-  std::vector<exclog::TQLUnitEntry> units;
-  std::string previousFile;
-  bool previousKept = false;
-  uint32_t previousEnd = 0;
+  // The routines kept, or null where a run of kept routines breaks.
+  std::vector<std::optional<TRoutineSpan>> spans;
+  std::vector<uint32_t> rowAddresses;
   for (size_t i = 0; i < starts.size(); ++i) {
     uint32_t start = starts[i]->Address;
     uint32_t end = i + 1 < starts.size() ? starts[i + 1]->Address : textEnd;
@@ -348,39 +368,83 @@ std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input) {
     if (sequenceEnd != sequenceEnds.end() && *sequenceEnd < end) end = *sequenceEnd;
     auto first = winner.find(start);
     bool kept = end > start && start >= base && first != winner.end() &&
-                (input.SourceRoot.empty() || first->second->File.rfind(input.SourceRoot, 0) == 0);
+                (input.SourceRoot.empty() || first->second->File.rfind(input.SourceRoot, 0) == 0 ||
+                 first->second->File == entryFile);
     if (!kept) {
+      if (!spans.empty() && spans.back()) spans.emplace_back();
+      continue;
+    }
+    spans.push_back(TRoutineSpan{starts[i], start, end, first->second});
+    size_t before = rowAddresses.size();
+    for (auto it = first; it != winner.end() && it->first < end; ++it) rowAddresses.push_back(it->first);
+    auto code = std::lower_bound(input.Instructions.begin(), input.Instructions.end(), start);
+    for (; code != input.Instructions.end() && *code < end; ++code) rowAddresses.push_back(*code);
+    std::sort(rowAddresses.begin() + static_cast<std::ptrdiff_t>(before), rowAddresses.end());
+    rowAddresses.erase(std::unique(rowAddresses.begin() + static_cast<std::ptrdiff_t>(before), rowAddresses.end()),
+                       rowAddresses.end());
+  }
+  std::map<uint32_t, TOuterLine> outer;  // address -> the outermost frame's place there
+  if (input.OuterLines && !rowAddresses.empty()) {
+    std::vector<TOuterLine> answers = input.OuterLines(rowAddresses);
+    for (size_t i = 0; i < std::min(answers.size(), rowAddresses.size()); ++i)
+      if (answers[i].Line) outer[rowAddresses[i]] = std::move(answers[i]);
+  }
+
+  std::vector<exclog::TQLUnitEntry> units;
+  std::string previousFile;
+  bool previousKept = false;
+  uint32_t previousEnd = 0;
+  for (const auto& span : spans) {
+    if (!span) {
       previousKept = false;
       continue;
     }
-    const std::string& file = first->second->File;
+    // The routine's file: its own frame's at its start (its first row may be an
+    // inlined routine's), else its first row's.
+    auto startAnswer = outer.find(span->Start);
+    const std::string file(startAnswer != outer.end() ? BaseNameOf(startAnswer->second.File)
+                                                      : BaseNameOf(span->First->File));
+    // The routine's own line at an address: the answer in its own file, else the
+    // row there when it is the file's (0: nothing known).
+    auto lineAt = [&](uint32_t address, const TLineRow* row) -> uint32_t {
+      auto it = outer.find(address);
+      if (it != outer.end() && BaseNameOf(it->second.File) == file) return it->second.Line;
+      return row && BaseNameOf(row->File) == file ? row->Line : 0;
+    };
     exclog::TQLRoutineEntry routine;
-    auto [cls, name] = SplitClassAndRoutine(DemangledName(starts[i]->Name));
+    auto [cls, name] = SplitClassAndRoutine(DemangledName(span->Symbol->Name));
     routine.ClassName = cls;
     routine.RoutineName = name;
-    routine.Offset = start - base;
-    routine.FirstLine = first->second->Line;
+    routine.Offset = span->Start - base;
+    routine.FirstLine = lineAt(span->Start, span->First);
+    if (!routine.FirstLine) routine.FirstLine = span->First->Line;
     if (input.Image) {
-      std::string code = input.Image->BytesAt(start - base, 3);
+      std::string code = input.Image->BytesAt(span->Start - base, 3);
       routine.FramePrologue =
           exclog::StartsWithFramePrologue(reinterpret_cast<const uint8_t*>(code.data()), code.size());
     }
-    for (auto it = std::next(first); it != winner.end() && it->first < end; ++it)
-      if (it->second->File == file) routine.Lines.push_back({it->first - base, it->second->Line});
+    uint32_t current = routine.FirstLine;
+    auto from = std::upper_bound(rowAddresses.begin(), rowAddresses.end(), span->Start);
+    for (auto at = from; at != rowAddresses.end() && *at < span->End; ++at) {
+      auto row = winner.find(*at);
+      uint32_t line = lineAt(*at, row == winner.end() ? nullptr : row->second);
+      if (line && line != current) routine.Lines.push_back({*at - base, line});
+      if (line) current = line;
+    }
 
-    if (!(previousKept && previousFile == file && previousEnd == start)) {
+    if (!(previousKept && previousFile == file && previousEnd == span->Start)) {
       exclog::TQLUnitEntry unit;
-      std::string source = BaseName(file);
+      const std::string& source = file;
       unit.SourceFile = source;
       unit.UnitName = source.substr(0, source.rfind('.'));
-      unit.Offset = start - base;
+      unit.Offset = span->Start - base;
       units.push_back(std::move(unit));
     }
     units.back().Routines.push_back(std::move(routine));
-    units.back().Size = end - base - units.back().Offset;
+    units.back().Size = span->End - base - units.back().Offset;
     previousFile = file;
     previousKept = true;
-    previousEnd = end;
+    previousEnd = span->End;
   }
   return units;
 }

@@ -4,6 +4,7 @@
 // and its "QLDATA" resource, grouping routines into units, the settings file, and
 // the comparisons of the verify mode.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -56,6 +57,7 @@ class TPeImage {
   // Throws std::runtime_error for a file that is not a PE image.
   explicit TPeImage(std::string bytes);
   uint32_t ImageBase() const { return imageBase_; }
+  uint32_t EntryPoint() const { return entryPoint_; }  // relative address
   struct TSection {
     std::string Name;
     uint32_t Rva = 0, VirtualSize = 0, RawOffset = 0, RawSize = 0;
@@ -72,20 +74,34 @@ class TPeImage {
  private:
   std::string bytes_;
   uint32_t imageBase_ = 0;
+  uint32_t entryPoint_ = 0;
   std::vector<TSection> sections_;
 };
 
 // Routines and lines grouped into units: every routine whose start has a line
 // row, ending at the next symbol or at the end of its line sequence (alignment
 // padding belongs to no routine); units are runs of routines of one source file
-// without gaps; only rows of the routine's own file are kept, the last row at an
-// address winning. With a
-// non-empty `sourceRoot`, only files under it count.
+// without gaps; the last row at an address wins. With a non-empty `sourceRoot`,
+// only files under it count, and the file of the image's entry (the run-time's
+// start routines, which call main).
+// A routine's line at an address is the line of its own frame there: where the
+// code of an inlined routine stands, the line of the call. OuterLines answers that
+// for every row address and every address of `Instructions` inside the kept
+// routines (an inlined call may begin between rows); an answer in another file
+// than the routine's is no answer. Without an answer, only rows of the routine's
+// own file count. A line is packed where it changes.
+struct TOuterLine {
+  std::string File;  // with or without folder
+  uint32_t Line = 0;
+};
 struct TBuildInput {
   std::vector<TSymbol> Symbols;
   std::vector<TLineRow> Rows;
   const TPeImage* Image = nullptr;
   std::string SourceRoot;
+  uint32_t EntryAddress = 0;  // the image's entry point (0: none)
+  std::vector<uint32_t> Instructions;  // code addresses, rising
+  std::function<std::vector<TOuterLine>(const std::vector<uint32_t>& addresses)> OuterLines;
 };
 std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input);
 

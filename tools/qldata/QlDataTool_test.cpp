@@ -161,6 +161,56 @@ TEST(QlDataUnits, RunsOfOneFileWithOwnRowsOnly) {
   EXPECT_NO_THROW(exclog::WriteDebugBlock(units, nullptr));
 }
 
+// Inlined code takes the line of the call in the routine's own frame; an answer in
+// another file is none. The entry's file counts outside the root.
+TEST(QlDataUnits, InlinedCodeTakesItsCallLineAndTheEntryFileIsKept) {
+  TBuildInput input;
+  input.Symbols = ParseNm(NmSample);
+  input.Rows = ParseDecodedLines(LineSample);
+  input.SourceRoot = "/src/";
+  input.EntryAddress = 0x401004;
+  input.Instructions = {0x401012, 0x401024, 0x401062};  // between rows; the last in no kept routine
+  std::vector<uint32_t> asked;
+  input.OuterLines = [&asked](const std::vector<uint32_t>& addresses) {
+    asked = addresses;
+    std::vector<TOuterLine> lines;
+    for (uint32_t a : addresses) {
+      if (a == 0x401016 || a == 0x40101a)
+        lines.push_back({"/src/demo/Widget.cpp", 14});
+      else if (a == 0x401048)
+        lines.push_back({"/usr/include/c++/string", 300});
+      else if (a == 0x401024)  // an inlined call that begins between rows
+        lines.push_back({"/src/demo/Widget.cpp", 13});
+      else if (a == 0x401030)  // its own frame starts on another line than its first row
+        lines.push_back({"/src/demo/Widget.cpp", 19});
+      else
+        lines.push_back({"", 0});
+    }
+    return lines;
+  };
+  auto units = BuildUnits(input);
+  ASSERT_EQ(units.size(), 2u);
+  EXPECT_EQ(units[0].SourceFile, "crtexe.c");
+  EXPECT_EQ(units[0].Routines.at(0).FirstLine, 118u);
+  const auto& paint = units[1].Routines.at(0);
+  // Packed where the line changes.
+  ASSERT_EQ(paint.Lines.size(), 3u);
+  EXPECT_EQ(paint.Lines[0].Offset, 0x401016u);
+  EXPECT_EQ(paint.Lines[0].Line, 14u);
+  EXPECT_EQ(paint.Lines[1].Offset, 0x401020u);
+  EXPECT_EQ(paint.Lines[1].Line, 12u);
+  EXPECT_EQ(paint.Lines[2].Offset, 0x401024u);
+  EXPECT_EQ(paint.Lines[2].Line, 13u);
+  EXPECT_EQ(units[1].Routines.at(1).FirstLine, 19u);
+  const auto& run = units[1].Routines.at(2);
+  EXPECT_EQ(run.FirstLine, 40u);
+  ASSERT_EQ(run.Lines.size(), 1u);
+  EXPECT_EQ(run.Lines[0].Line, 41u);
+  // Every row and instruction of the kept routines was asked about, once.
+  EXPECT_EQ(asked, (std::vector<uint32_t>{0x401000, 0x401010, 0x401012, 0x401016, 0x40101a, 0x401020, 0x401024,
+                                          0x401030, 0x401040, 0x401048}));
+}
+
 TEST(QlDataSettings, KeysAndErrors) {
   auto s = ParseSettings("# comment\nPassPhrase = abc def\nOptionsByte=1\nSmtpHost=mail.example.org\n");
   ASSERT_TRUE(s.PassPhrase);

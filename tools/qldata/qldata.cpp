@@ -4,7 +4,8 @@
 //       reads EXE with nm and objdump, writes the "QLDATA" resource bytes to OUT
 //   qldata verify EXE [SETTINGS [SOURCE_ROOT [DEBUG_FILE]]]
 //       checks EXE's resource against addr2line: every packed line, and every
-//       instruction of the packed units through the reader's lookup; addr2line
+//       instruction of the packed units through the reader's lookup (the line of
+//       the routine's own frame, inlined code included); addr2line
 //       reads DEBUG_FILE when EXE's debug data was split off into it
 //   qldata compare FIRST SECOND
 //       fails when the code and data sections of two links differ
@@ -138,6 +139,21 @@ std::pair<std::string, uint32_t> FileAndLine(const std::string& text) {
   return {file, line};
 }
 
+// The address of every instruction of the code section (objdump's listing).
+std::vector<uint32_t> InstructionAddresses(const std::string& exe, uint32_t base) {
+  std::string listing = Run(Prefix() + "objdump -d --no-show-raw-insn -j .text " + Quote(exe));
+  std::vector<uint32_t> addresses;
+  std::istringstream in(listing);
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t colon = line.find(":\t");
+    if (colon == std::string::npos || line.empty() || line[0] != ' ') continue;
+    uint32_t a = static_cast<uint32_t>(std::strtoul(line.substr(0, colon).c_str(), nullptr, 16));
+    if (a >= base) addresses.push_back(a);
+  }
+  return addresses;
+}
+
 // The linked module's routines and lines (nm, objdump), grouped into units.
 std::vector<exclog::TQLUnitEntry> UnitsOf(const std::string& exe, const qldata::TPeImage& image,
                                           const std::string& sourceRoot) {
@@ -148,6 +164,19 @@ std::vector<exclog::TQLUnitEntry> UnitsOf(const std::string& exe, const qldata::
   input.Rows = qldata::ParseDecodedLines(Run(Prefix() + "objdump --dwarf=decodedline -w " + Quote(exe)));
   input.Image = &image;
   input.SourceRoot = sourceRoot;
+  if (image.EntryPoint()) input.EntryAddress = *base + image.EntryPoint();
+  input.Instructions = InstructionAddresses(exe, *base);
+  // The line of each routine's own frame, where inlined code stands, as addr2line
+  // reads the inlining records: its outermost frame.
+  input.OuterLines = [&exe](const std::vector<uint32_t>& addresses) {
+    std::vector<qldata::TOuterLine> lines;
+    for (const TAddr2LineAnswer& answer : Addr2Line(exe, addresses, true)) {
+      auto [file, line] =
+          answer.Frames.empty() ? std::pair<std::string, uint32_t>() : FileAndLine(answer.Frames.back().second);
+      lines.push_back({file, line});
+    }
+    return lines;
+  };
   return qldata::BuildUnits(input);
 }
 
@@ -212,11 +241,12 @@ int Verify(const std::string& exe, const std::string& settingsPath, const std::s
   const uint32_t base = image.ImageBase();
   if (debug.Units().empty()) throw std::runtime_error("no units packed");
 
-  // 1. Every packed line as addr2line reads the line table.
+  // 1. Every packed line as addr2line gives it for the routine's own frame (the
+  // outermost where inlined code stands).
   auto rows = debug.Rows();
   std::vector<uint32_t> addresses;
   for (const auto& r : rows) addresses.push_back(base + r.Offset);
-  auto answers = Addr2Line(dwarf, addresses, false);
+  auto answers = Addr2Line(dwarf, addresses, true);
   size_t noLine = 0;
   size_t failures = 0;
   std::map<std::string, size_t> byKind;
@@ -227,7 +257,8 @@ int Verify(const std::string& exe, const std::string& settingsPath, const std::s
   };
   for (size_t i = 0; i < rows.size(); ++i) {
     const auto& unit = debug.Units()[rows[i].Unit];
-    const std::string& answer = answers[i].Frames.at(0).second;
+    if (answers[i].Frames.empty()) throw std::runtime_error("addr2line gave no frame");
+    const std::string& answer = answers[i].Frames.back().second;
     auto [file, line] = FileAndLine(answer);
     // "name:?": addr2line took the address for another unit's, without a line
     // (an overlapping range in a run-time library's debug data). Counted apart.
@@ -238,21 +269,14 @@ int Verify(const std::string& exe, const std::string& settingsPath, const std::s
     if (file != unit.SourceFile || line != rows[i].Line) {
       std::ostringstream m;
       m << std::hex << "0x" << addresses[i] << std::dec << ": packed " << unit.SourceFile << ":" << rows[i].Line
-        << ", addr2line " << answers[i].Frames.at(0).second;
+        << ", addr2line " << answer;
       fail("packed line", m.str());
     }
   }
 
   // 2. Every instruction of the packed units through our lookup.
-  std::string listing = Run(Prefix() + "objdump -d --no-show-raw-insn -j .text " + Quote(exe));
   std::vector<uint32_t> instructions;
-  std::istringstream in(listing);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t colon = line.find(":\t");
-    if (colon == std::string::npos || line.empty() || line[0] != ' ') continue;
-    uint32_t a = static_cast<uint32_t>(std::strtoul(line.substr(0, colon).c_str(), nullptr, 16));
-    if (a < base) continue;
+  for (uint32_t a : InstructionAddresses(exe, base)) {
     uint32_t offset = a - base;
     for (const auto& u : debug.Units())
       if (offset >= u.Start && offset - u.Start < u.Size) {
@@ -261,7 +285,7 @@ int Verify(const std::string& exe, const std::string& settingsPath, const std::s
       }
   }
   auto outer = Addr2Line(dwarf, instructions, true);
-  size_t inlinedElsewhere = 0, unnamed = 0;
+  size_t inlined = 0, unnamed = 0, elsewhere = 0;
   for (size_t i = 0; i < instructions.size(); ++i) {
     auto found = debug.FindLocation(instructions[i] - base);
     std::ostringstream where;
@@ -273,23 +297,31 @@ int Verify(const std::string& exe, const std::string& settingsPath, const std::s
     const auto& frames = outer[i].Frames;
     std::string ours = found->ClassName.empty() ? found->RoutineName : found->ClassName + "::" + found->RoutineName;
     std::string theirs = frames.back().first;
-    if (theirs == "??")
-      ++unnamed;  // no routine in the debug information covers it
-    else if (!qldata::SameRoutine(found->ClassName, found->RoutineName, theirs))
+    auto [file, lineNo] = FileAndLine(frames.back().second);
+    if (theirs == "??") {
+      // No routine in the debug information covers it, so no record of inlining
+      // either: the line is checked where it is one of the unit's own.
+      ++unnamed;
+      if (file != found->SourceFile) continue;
+    } else if (!qldata::SameRoutine(found->ClassName, found->RoutineName, theirs))
       fail("routine", where.str() + ": " + ours + ", addr2line " + theirs);
-    auto [file, lineNo] = FileAndLine(frames.front().second);
+    // The routine's own frame is the outermost; inlined code included. Where even
+    // that frame stands in another file (a static initialiser's header lines, an
+    // implicit call placed in a header), no line of the unit can match it.
+    if (frames.size() > 1) ++inlined;
     if (file != found->SourceFile) {
-      ++inlinedElsewhere;  // code of another file's inline routine: its rows are not packed
+      ++elsewhere;
       continue;
     }
     if (lineNo != found->Line)
-      fail("line", where.str() + ": " + std::to_string(found->Line) + ", addr2line " + frames.front().second);
+      fail("line", where.str() + ": " + found->SourceFile + ":" + std::to_string(found->Line) + ", addr2line " +
+                       frames.back().second);
   }
   for (const auto& [kind, count] : byKind) std::cerr << "qldata verify: " << count << " " << kind << " differences\n";
   std::cout << "qldata verify: " << debug.Units().size() << " units, " << rows.size() << " lines ("
             << noLine << " without a line in addr2line's answer), "
-            << instructions.size() << " instructions (" << inlinedElsewhere
-            << " inside other files' inline code: routine checked; " << unnamed
+            << instructions.size() << " instructions (" << inlined
+            << " inside inlined code; " << elsewhere << " whose own frame stands in another file; " << unnamed
             << " without a routine in addr2line's answer: line checked), " << failures << " differences\n";
   return failures == 0 ? 0 : 1;
 }
