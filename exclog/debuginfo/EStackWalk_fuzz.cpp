@@ -1,4 +1,5 @@
-// The raw stack scan and the frame-chain walk over hostile stack and code bytes:
+// The raw stack scan (with and without the frame chain's verdict) and the
+// frame-chain walk over hostile stack and code bytes:
 // both stay within their bounds (bytes read, entries kept, frames followed) and
 // every call site they report lies in the memory they were given (in the code
 // when the walk is told which addresses are code).
@@ -34,6 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.UseDebugData = flags & 16;
   options.DevelopmentEnvironment = flags & 32;
   const uint32_t first = (flags & 64) ? code + 1 : 0;
+  if (skip & 0x80) {
+    // The frame chain decides which scanned slots are running calls: routines at
+    // even code addresses keep a frame.
+    options.FramePointer = stack + frameOffset;
+    options.InFramedRoutine = [&](uint32_t address) { return inCode(address) && (address & 1) == 0; };
+  }
   exclog::TQuelbaStackList list;
   exclog::BuildStackList(
       list, first, stack, top + 0x1000, options, memory,
