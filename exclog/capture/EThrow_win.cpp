@@ -39,6 +39,10 @@ std::terminate_handler previousTerminate = nullptr;
 std::atomic<bool> terminateInstalled{false};
 
 thread_local TThrowRecord threadThrow;
+// Whether this thread ever recorded a throw. Plain, so reading it costs no per-thread
+// set-up: the first touch of the record above registers its clean-up with an
+// allocation that, on the main thread, outlives the leak check.
+thread_local bool threadThrew = false;
 // Catches that end inside the logger's own work on this thread: neither reported
 // nor the end of the recorded throw.
 thread_local int quietCatches = 0;
@@ -56,6 +60,7 @@ std::string Demangle(const char* mangled) {
 }
 
 void Record(void* object, std::type_info* type, uintptr_t site, uintptr_t frame) {
+  threadThrew = true;
   TThrowRecord& r = threadThrow;
   r.ClassName = ThrownClassName(object, type);
   r.Object = object;
@@ -170,6 +175,7 @@ TThrowRecord LastThrowRecord() { return threadThrow; }
 bool RecordedThrowStack(TDispatchRequest& request) {
   // The context lives on while the dispatch on this thread reads it.
   static thread_local CONTEXT context;
+  if (!threadThrew) return false;
   const TThrowRecord& r = threadThrow;
   const TLoggedException& e = request.Exception;
   if (!r.Pending || r.Stack.empty() || e.Code != 0 || !e.Address || e.Address != r.Site || e.Object != r.Object)
