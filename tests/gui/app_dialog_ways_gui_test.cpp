@@ -413,15 +413,9 @@ TEST_F(HostDialogs, ClickOnTheMainWindowLeavesTheDialogInFront) {
   const RECT main = RectOf(window), shown = RectOf(dialog);
   ASSERT_TRUE(IntersectRect(&both, &main, &shown));
   const POINT over{(both.left + both.right) / 2, (both.top + both.bottom) / 2};
-  POINT beside{};
-  for (POINT p : {POINT{main.left + 40, main.top + 60}, POINT{main.right - 40, main.top + 60},
-                  POINT{main.left + 40, main.bottom - 40}, POINT{main.right - 40, main.bottom - 40}})
-    if (GetAncestor(WindowFromPoint(p), GA_ROOT) == window) {
-      beside = p;
-      break;
-    }
-  ASSERT_NE(beside.x, 0);
-  ClickAt(beside.x, beside.y);
+  const std::optional<POINT> beside = velmora::test::UncoveredSpotOf(window);
+  ASSERT_TRUE(beside);
+  ClickAt(beside->x, beside->y);
   // Each thread has taken what the click brought (the X event comes before the
   // answer to a sent message).
   ASSERT_TRUE(velmora::test::SettleWindowThread(window));

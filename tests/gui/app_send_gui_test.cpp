@@ -348,16 +348,10 @@ TEST_F(AppSend, WhileTheServerHoldsTheMessageTheMainWindowAnswersAndRepaints) {
   DWORD_PTR answer = 0;
   EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer), 0u);
   // A spot of the main window that nothing of the program covers.
-  RECT main{}, spot{};
-  GetWindowRect(window, &main);
-  POINT at{};
-  for (POINT p : {POINT{main.left + 40, main.top + 60}, POINT{main.right - 40, main.top + 60},
-                  POINT{main.left + 40, main.bottom - 40}, POINT{main.right - 40, main.bottom - 40}})
-    if (GetAncestor(WindowFromPoint(p), GA_ROOT) == window) {
-      at = p;
-      break;
-    }
-  ASSERT_NE(at.x, 0);
+  RECT spot{};
+  const std::optional<POINT> uncovered = velmora::test::UncoveredSpotOf(window);
+  ASSERT_TRUE(uncovered);
+  const POINT at = *uncovered;
   const std::optional<COLORREF> before = velmora::test::XScreenPixel(at.x, at.y);
   ASSERT_TRUE(before && *before != TCover::Colour);
   SetRect(&spot, at.x - 10, at.y - 10, at.x + 10, at.y + 10);

@@ -74,6 +74,15 @@ std::string PointerAt(POINT p) { return "xdotool mousemove " + std::to_string(p.
 
 }  // namespace
 
+std::optional<POINT> UncoveredSpotOf(HWND window) {
+  RECT r{};
+  if (!GetWindowRect(window, &r)) return std::nullopt;
+  for (POINT p : {POINT{r.left + 40, r.top + 60}, POINT{r.right - 40, r.top + 60}, POINT{r.left + 40, r.bottom - 40},
+                  POINT{r.right - 40, r.bottom - 40}})
+    if (GetAncestor(WindowFromPoint(p), GA_ROOT) == window) return p;
+  return std::nullopt;
+}
+
 bool SettleWindowThread(HWND window, DWORD timeoutMs) {
   DWORD_PTR answer = 0;
   return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &answer) != 0;

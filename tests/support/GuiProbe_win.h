@@ -51,6 +51,10 @@ bool SettleWindowThread(HWND window, DWORD timeoutMs = 10000);
 // come within 10 s.
 bool DragWindowBorder(HWND window, POINT from, POINT to);
 
+// A spot near one of `window`'s corners where the window itself is on top (no
+// window of its own or of another program covers it); nullopt when none is.
+std::optional<POINT> UncoveredSpotOf(HWND window);
+
 // Whether the X screen shows `colour` anywhere in the screen rectangle `r` (one
 // capture of the whole rectangle).
 bool XAreaHolds(const RECT& r, COLORREF colour);
