@@ -9,8 +9,26 @@ namespace exclog {
 
 namespace {
 
-// The set marks blocks already handed back to the previous manager ("released"):
-// their address stays known, their header is gone.
+// Blocks kept for reuse fall into classes by whole size, eight to a power of two
+// from 256 bytes (every whole block has more) to 64 KiB. A block is asked for at
+// its class's capacity, so any kept block of a class serves every request of it.
+constexpr int kReuseClasses = 64;
+constexpr size_t kReuseLargest = size_t(1) << 16;
+
+// The class of a whole block of `whole` bytes (at least BlockOverHead), its
+// capacity in `capacity`; -1 (and `capacity` unchanged) above kReuseLargest.
+int ReuseClass(size_t whole, size_t& capacity) {
+  if (whole > kReuseLargest) return -1;
+  size_t last = whole - 1;
+  int top = 31 - __builtin_clz(static_cast<uint32_t>(last));  // 8 to 15
+  int shift = top - 3;
+  size_t step = (last >> shift) & 7;
+  capacity = (step + 9) << shift;
+  return (top - 8) * 8 + static_cast<int>(step);
+}
+
+// The set marks blocks the program may not free now: those handed back to the
+// previous manager ("released": their header is gone) and those kept for reuse.
 struct TCollector {
   TLeakSettings settings;
   TLeakHeader* head = nullptr;
@@ -21,6 +39,11 @@ struct TCollector {
   TLeakHeader* quarantineTail = nullptr;
   size_t quarantineBlocks = 0;
   size_t quarantineBytes = 0;
+  // Kept for reuse, by kind and class, chained through their own Next links; the
+  // heads are read without the lock as a hint.
+  TLeakHeader* kept[2][kReuseClasses] = {};
+  size_t keptBlocks = 0;
+  size_t keptBytes = 0;
 };
 
 TCollector collector;
@@ -78,6 +101,59 @@ void Unlink(TLeakHeader* h) {
   h->Next = h->Prev = nullptr;
 }
 
+// Under the lock: keeps a block leaving the quarantine for reuse when it is whole
+// (a broken guard may mean a broken size) and there is room; false otherwise.
+bool Keep(TLeakHeader* h) {
+  const TLeakSettings& s = collector.settings;
+  size_t capacity = 0;
+  if (!catching.load(std::memory_order_relaxed) || h->Kind > kBlockObject || h->Guard != kLeakGuard ||
+      h->Size > kReuseLargest)
+    return false;
+  int c = ReuseClass(h->Size + BlockOverHead + BlockOverFoot, capacity);
+  if (c < 0 || collector.keptBlocks >= s.ReuseBlocks || collector.keptBytes + capacity > s.ReuseBytes ||
+      FooterGuard(h) != kLeakGuard)
+    return false;
+  collector.owned.SetMark(reinterpret_cast<uintptr_t>(h), true);
+  TLeakHeader*& bin = collector.kept[h->Kind][c];
+  h->Next = bin;
+  __atomic_store_n(&bin, h, __ATOMIC_RELAXED);
+  ++collector.keptBlocks;
+  collector.keptBytes += capacity;
+  return true;
+}
+
+// A kept block of the kind and class for a new allocation, or null. It stays
+// marked in the set until Record lists it with its new header.
+void* TakeKept(TLeakKind kind, int c, size_t capacity) {
+  TLeakHeader*& bin = collector.kept[kind][c];
+  if (!__atomic_load_n(&bin, __ATOMIC_RELAXED)) return nullptr;
+  Lock();
+  TLeakHeader* h = bin;
+  if (h) {
+    __atomic_store_n(&bin, h->Next, __ATOMIC_RELAXED);
+    --collector.keptBlocks;
+    collector.keptBytes -= capacity;
+  }
+  Unlock();
+  return h;
+}
+
+// Under the lock: takes every kept block out of the set and returns them chained.
+TLeakHeader* TakeAllKept() {
+  TLeakHeader* chain = nullptr;
+  for (auto& bins : collector.kept)
+    for (TLeakHeader*& bin : bins) {
+      while (TLeakHeader* h = bin) {
+        __atomic_store_n(&bin, h->Next, __ATOMIC_RELAXED);
+        collector.owned.Remove(reinterpret_cast<uintptr_t>(h));
+        h->Next = chain;
+        chain = h;
+      }
+    }
+  collector.keptBlocks = collector.keptBytes = 0;
+  return chain;
+}
+
 // Moves an unlinked block into the quarantine; blocks pushed out of it are chained
 // onto `evicted` for the caller to free once the lock is down. The newest block
 // always stays, so a double free right after a large free is still caught.
@@ -95,6 +171,7 @@ void Quarantine(TLeakHeader* h, TLeakHeader*& evicted) {
     collector.quarantineHead = old->Next;
     --collector.quarantineBlocks;
     collector.quarantineBytes -= old->Size;
+    if (Keep(old)) continue;
     collector.owned.Remove(reinterpret_cast<uintptr_t>(old));
     old->Next = evicted;
     evicted = old;
@@ -160,6 +237,7 @@ void* Record(void* raw, size_t size, TLeakKind kind, const uintptr_t* frame) {
     std::memset(h->Stack, 0, sizeof h->Stack);
   }
   Lock();
+  // A kept block is in the set already: this clears its mark.
   if (!collector.owned.Add(reinterpret_cast<uintptr_t>(h), false)) {
     Unlock();
     collector.settings.Previous.FreeMem(raw);
@@ -176,7 +254,9 @@ void* Allocate(size_t size, TLeakKind kind, const uintptr_t* frame) {
     return kind == kBlockObject ? previous.GetObjectMem(size) : previous.GetMem(size);
   if (size > kMaxUserSize) return nullptr;
   size_t whole = size + BlockOverHead + BlockOverFoot;
-  void* raw = kind == kBlockObject ? previous.GetObjectMem(whole) : previous.GetMem(whole);
+  int c = ReuseClass(whole, whole);
+  void* raw = c >= 0 ? TakeKept(kind, c, whole) : nullptr;
+  if (!raw) raw = kind == kBlockObject ? previous.GetObjectMem(whole) : previous.GetMem(whole);
   if (!raw) return nullptr;
   return Record(raw, size, kind, frame);
 }
@@ -279,6 +359,11 @@ bool LeakCatchingActive() { return catching.load(std::memory_order_relaxed); }
 
 TMemoryManager LeakStopCatching() {
   catching.store(false);
+  // Nothing is kept from here on: those kept so far go back.
+  Lock();
+  TLeakHeader* kept = TakeAllKept();
+  Unlock();
+  FreeChain(kept);
   const TMemoryManager& previous = collector.settings.Previous;
   return TMemoryManager{previous.GetMem, LeakFreeMem, LeakReallocMem, previous.GetObjectMem};
 }
@@ -291,6 +376,7 @@ void LeakReset() {
   collector.quarantineBlocks = collector.quarantineBytes = 0;
   if (collector.settings.Previous.FreeMem) {
     FreeChain(chain);
+    FreeChain(TakeAllKept());
     collector.owned.Clear();
   }
   collector.head = collector.tail = nullptr;

@@ -4,11 +4,15 @@
 // kept in one list in allocation order, so the blocks still listed at shut-down are
 // the leaks.
 //
-// Which blocks are ours is decided by an address set (live, quarantined and
+// Which blocks are ours is decided by an address set (live, quarantined, kept and
 // released blocks), never by reading a guard word before an arbitrary pointer: a
 // foreign block's header bytes may be unreadable or stale. Freed blocks wait in a
-// bounded quarantine before the previous manager gets them, so a second free of
-// one is recognised and dropped instead of freeing whatever reuses the address.
+// bounded quarantine, so a second free of one is recognised and dropped instead of
+// freeing whatever reuses the address. Past the quarantine, blocks of up to 64 KiB
+// are kept a while for reuse by an allocation of their size class and kind (still
+// known, still refused if freed again): such an allocation skips the previous
+// manager and writes its header into memory still in the cache. The rest go back
+// to the previous manager.
 #include <cstddef>
 #include <cstdint>
 
@@ -79,6 +83,10 @@ struct TLeakSettings {
   // The quarantine keeps at most this many freed blocks and user bytes.
   size_t QuarantineBlocks = 32;
   size_t QuarantineBytes = 256 << 10;
+  // Blocks kept for reuse after the quarantine: at most this many, and this many
+  // bytes of whole blocks. None are kept while not catching.
+  size_t ReuseBlocks = 64;
+  size_t ReuseBytes = 256 << 10;
   // Called with the list lock held before each change of the list; none: nothing.
   // Tests widen the window a missing lock would leave open with it.
   void (*InsideListLock)() = nullptr;
@@ -98,9 +106,10 @@ bool LeakCatchingActive();
 // Records again after LeakStopCatching, keeping what is known; returns the table
 // to install.
 TMemoryManager LeakResumeCatching();
-// Stops recording; returns the table to put back: the previous manager's
-// allocation entries with this wrapper's free and reallocation, which stay
-// header-aware for blocks still carrying one.
+// Stops recording and gives the blocks kept for reuse back to the previous
+// manager; returns the table to put back: the previous manager's allocation
+// entries with this wrapper's free and reallocation, which stay header-aware for
+// blocks still carrying one.
 TMemoryManager LeakStopCatching();
 // Frees the quarantine and forgets everything (tests; a process never needs it
 // since blocks still listed may be freed later).
@@ -115,7 +124,8 @@ TLeakHeader* LeakListHead();
 // Under LeakLock: hands a listed block to the previous manager and unlinks it; its
 // address stays known, so a later free of it is dropped.
 void LeakRelease(TLeakHeader* header);
-// Whether `user` is a block this wrapper knows (live, quarantined or released).
+// Whether `user` is a block this wrapper knows (live, quarantined, kept for reuse
+// or released).
 bool LeakOwns(void* user);
 // Freed blocks waiting in the quarantine.
 size_t LeakQuarantined();

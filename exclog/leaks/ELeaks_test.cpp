@@ -202,6 +202,52 @@ TEST_F(Wrapper, OverrunAndUnderrunReportedAndStillFreedFromTheHeader) {
   EXPECT_EQ(Listed(), 0);
 }
 
+// Past the quarantine a freed block is kept for an allocation of its kind and size
+// class: it is not listed, a free of it is refused, and it comes back with a
+// header of its own. Stopping gives the kept ones back.
+TEST_F(Wrapper, BlocksPastTheQuarantineServeTheirClassAndStayRefusedMeanwhile) {
+  TLeakSettings s;
+  s.Previous = FakeManager::Table();
+  s.Options = kLeakCatching | kLeakReportErrors;
+  s.OnError = Record;
+  s.QuarantineBlocks = 1;
+  s.ReuseBlocks = 2;
+  table = LeakStart(s);
+  void* blocks[4];
+  for (void*& b : blocks) b = table.GetMem(100);
+  for (void* b : blocks) table.FreeMem(b);
+  // The last waits in the quarantine, the first two are kept, the third went back.
+  EXPECT_EQ(FakeManager::frees, 1);
+  EXPECT_EQ(FakeManager::live.count(static_cast<char*>(blocks[2]) - BlockOverHead), 0u);
+  EXPECT_EQ(Listed(), 0);
+  table.FreeMem(blocks[0]);
+  EXPECT_EQ(FakeManager::frees, 1);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].error, TLeakError::MultiFree);
+  void* object = table.GetObjectMem(100);
+  EXPECT_TRUE(object != blocks[0] && object != blocks[1]);
+  auto* e = static_cast<char*>(table.GetMem(90));
+  auto* f = static_cast<char*>(table.GetMem(96));
+  EXPECT_TRUE((e == blocks[0] && f == blocks[1]) || (e == blocks[1] && f == blocks[0]));
+  TLeakHeader* h = HeaderOf(e);
+  EXPECT_EQ(h->State, kBlockLive);
+  EXPECT_EQ(h->Size, 90u);
+  uint32_t footer;
+  std::memcpy(&footer, e + 90, 4);
+  EXPECT_EQ(footer, kLeakGuard);
+  EXPECT_EQ(Listed(), 3);
+  table.FreeMem(e);
+  table.FreeMem(f);
+  table.FreeMem(object);
+  EXPECT_EQ(reports.size(), 1u);
+  table = LeakStopCatching();
+  // Of our blocks only the quarantined object's is still the previous manager's.
+  for (void* gone : {blocks[3], static_cast<void*>(e), static_cast<void*>(f)})
+    EXPECT_EQ(FakeManager::live.count(static_cast<char*>(gone) - BlockOverHead), 0u);
+  EXPECT_EQ(FakeManager::live.count(static_cast<char*>(object) - BlockOverHead), 1u);
+  EXPECT_EQ(Listed(), 0);
+}
+
 TEST_F(Wrapper, ThrowingHookDoesNotEscapeTheFree) {
   Start(kLeakCatching | kLeakReportErrors, Throws);
   void* p = table.GetMem(8);
