@@ -272,6 +272,34 @@ TEST(EModulesWin, ProcessListHoldsThisProcessWithItsThreads) {
   EXPECT_TRUE(found);
 }
 
+// Each process's path as the per-process question gives it:
+// the list takes them from cheaper sources, which must agree. Built twice, the
+// second time from the paths kept by process and creation time.
+TEST(EModulesWin, ProcessListAgreesWithEachProcessAskedAlone) {
+  using TFileNameEx = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+  HMODULE psapi = LoadLibraryA("psapi.dll");
+  auto fileNameEx =
+      reinterpret_cast<TFileNameEx>(reinterpret_cast<void*>(GetProcAddress(psapi, "GetModuleFileNameExA")));
+  ASSERT_NE(fileNameEx, nullptr);
+  for (int round = 0; round < 2; ++round) {
+    TQuelbaProcessesList list;
+    ASSERT_TRUE(BuildProcessList(list));
+    int compared = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+      TQuelbaProcessInfo* p = list.Get(i);
+      HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, p->ProcessId);
+      char name[261] = {};
+      if (process && fileNameEx(process, nullptr, name, 260)) {
+        EXPECT_EQ(p->FileName, name) << "process " << p->ProcessId << " round " << round;
+        ++compared;
+      }
+      if (process) CloseHandle(process);
+    }
+    EXPECT_GE(compared, 3) << "round " << round;
+  }
+  FreeLibrary(psapi);
+}
+
 TEST(EModulesWin, ThreadsFindAndRefreshWithinABound) {
   std::vector<HMODULE> modules = {GetModuleHandleA(nullptr), GetModuleHandleA("kernel32.dll"),
                                   GetModuleHandleA("ntdll.dll"), GetModuleHandleA("user32.dll")};
