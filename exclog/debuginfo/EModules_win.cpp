@@ -163,11 +163,17 @@ TQuelbaModuleInfo* CreateRecord(uintptr_t handle, const std::string& fileName, b
   record->FileName = fileName;
   record->NameKey.clear();
   record->NamesEncrypted = 1;
-  record->LastModified = FileDate(fileName);
-  ReadVersionInfo(fileName, record->Description, record->Version);
+  // One question for the date, the size and the version facts' key: under Wine each
+  // asks the host's file system for the whole path again.
   WIN32_FILE_ATTRIBUTE_DATA attributes;
-  if (GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes))
+  if (GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes)) {
+    record->LastModified = FileDateOf(attributes.ftLastWriteTime);
+    ReadVersionInfo(fileName, &attributes, record->Description, record->Version);
     record->FileSize = attributes.nFileSizeLow;
+  } else {
+    record->LastModified = 0;
+    ReadVersionInfo(fileName, nullptr, record->Description, record->Version);
+  }
   bool inRefresh = refreshing.load();
   if (full && !inRefresh) {
     if (handle != reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)) && ModuleInfoSeams().BuildExportList)
@@ -488,8 +494,14 @@ std::string FileVersionString(const std::string& block, std::u16string_view key)
 
 bool ReadVersionInfo(const std::string& fileName, std::string& description, std::string& version) {
   WIN32_FILE_ATTRIBUTE_DATA attributes;
-  if (!GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes))
-    return ReadVersionResource(fileName, description, version);
+  bool known = GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes) != FALSE;
+  return ReadVersionInfo(fileName, known ? &attributes : nullptr, description, version);
+}
+
+bool ReadVersionInfo(const std::string& fileName, const WIN32_FILE_ATTRIBUTE_DATA* file, std::string& description,
+                     std::string& version) {
+  if (!file) return ReadVersionResource(fileName, description, version);
+  const WIN32_FILE_ATTRIBUTE_DATA& attributes = *file;
   const uint64_t written =
       (uint64_t{attributes.ftLastWriteTime.dwHighDateTime} << 32) | attributes.ftLastWriteTime.dwLowDateTime;
   const uint32_t size = attributes.nFileSizeLow;

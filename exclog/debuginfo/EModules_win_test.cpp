@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "exclog/core/ECore_win.h"
 #include "tests/support/TestPaths.h"
 
 namespace exclog {
@@ -30,6 +31,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 
 TEST(EModulesWin, ListNamesTheProgramAndKernel32WithItsVersion) {
+  ModulesList().Clear();  // every record made afresh
   RefreshModules();
   TQuelbaModulesList& list = ModulesList();
   list.Lock();
@@ -41,6 +43,11 @@ TEST(EModulesWin, ListNamesTheProgramAndKernel32WithItsVersion) {
     EXPECT_GT(m->Handle, previous);  // sorted by handle
     previous = m->Handle;
     if (EndsWith(m->FileName, "exclog_tests.exe")) program = true;
+    // Date and size are read from one attribute query: each as asked alone.
+    WIN32_FILE_ATTRIBUTE_DATA file;
+    bool exists = GetFileAttributesExA(m->FileName.c_str(), GetFileExInfoStandard, &file) != FALSE;
+    EXPECT_DOUBLE_EQ(m->LastModified, FileDate(m->FileName)) << m->FileName;
+    EXPECT_EQ(m->FileSize, exists ? file.nFileSizeLow : 0u) << m->FileName;
     if (EndsWith(m->FileName, "\\kernel32.dll")) {
       kernel = true;
       kernelVersion = m->Version;
