@@ -473,11 +473,13 @@ TModuleKind ModuleKindOf(HMODULE module) {
 }
 
 std::optional<std::string> FileVersionBlock(const std::string& fileName) {
-  DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
-  if (size == 0) return std::nullopt;
-  std::string block(size, '\0');
-  if (!GetFileVersionInfoA(fileName.c_str(), 0, size, block.data())) return std::nullopt;
+  // The block's length is a 16-bit word: one read into the largest block there can
+  // be, where asking for the size first maps the file a second time.
+  constexpr DWORD Largest = 0x10000;
+  std::string block(Largest, '\0');
+  if (!GetFileVersionInfoA(fileName.c_str(), 0, Largest, block.data())) return std::nullopt;
+  const size_t length = static_cast<uint8_t>(block[0]) | static_cast<size_t>(static_cast<uint8_t>(block[1])) << 8;
+  block.resize(std::max<size_t>(length, 2));
   return block;
 }
 

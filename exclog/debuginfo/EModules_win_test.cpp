@@ -307,6 +307,36 @@ TEST(EModulesWin, ProcessListAgreesWithEachProcessAskedAlone) {
   FreeLibrary(psapi);
 }
 
+// The version block read in one call is the block the system gives after being
+// asked for its size: byte for byte up to the block's own length, for every
+// loaded module and every running program's file (mapped only to be read).
+TEST(EModulesWin, VersionBlockIsTheSystemsSizedBlock) {
+  RefreshModules();
+  std::vector<std::string> files;
+  TQuelbaModulesList& modules = ModulesList();
+  modules.Lock();
+  for (int i = 0; i < modules.Count(); ++i) files.push_back(modules.Get(i)->FileName);
+  modules.Unlock();
+  TQuelbaProcessesList processes;
+  ASSERT_TRUE(BuildProcessList(processes));
+  for (int i = 0; i < processes.Count(); ++i) files.push_back(processes.Get(i)->FileName);
+  int withBlock = 0;
+  for (const std::string& file : files) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+    std::string sized(size, '\0');
+    bool system = size != 0 && GetFileVersionInfoA(file.c_str(), 0, size, sized.data());
+    std::optional<std::string> ours = FileVersionBlock(file);
+    ASSERT_EQ(ours.has_value(), system) << file;
+    if (!system) continue;
+    ++withBlock;
+    const size_t length = static_cast<uint8_t>(sized[0]) | static_cast<uint8_t>(sized[1]) << 8;
+    ASSERT_LE(length, sized.size()) << file;
+    EXPECT_EQ(*ours, sized.substr(0, length)) << file;
+  }
+  EXPECT_GE(withBlock, 10);
+}
+
 TEST(EModulesWin, ThreadsFindAndRefreshWithinABound) {
   std::vector<HMODULE> modules = {GetModuleHandleA(nullptr), GetModuleHandleA("kernel32.dll"),
                                   GetModuleHandleA("ntdll.dll"), GetModuleHandleA("user32.dll")};
