@@ -1,6 +1,7 @@
 #include "exclog/debuginfo/EExports.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace exclog {
 
@@ -55,6 +56,21 @@ struct TExportTables {
   uint32_t ExportRva = 0, ExportSize = 0;
   uint32_t FunctionCount = 0, NameCount = 0;
   std::vector<uint8_t> Functions, Names, Ordinals;
+  // The export directory's bytes, when they could be read whole: names and
+  // forwarder texts inside it are read from here rather than one by one.
+  std::vector<uint8_t> Directory;
+
+  // The name at `rva`, as ReadName reads it.
+  std::string NameAt(const TMemoryView& memory, uint32_t rva) const {
+    if (rva >= ExportRva && rva - ExportRva < Directory.size()) {
+      const uint8_t* at = Directory.data() + (rva - ExportRva);
+      const size_t room = std::min<size_t>(ExportNameLimit, Directory.data() + Directory.size() - at);
+      // A name that does not end inside the copy is read as before.
+      if (const void* end = std::memchr(at, 0, room))
+        return std::string(reinterpret_cast<const char*>(at), static_cast<const uint8_t*>(end) - at);
+    }
+    return ReadName(memory, Image, rva);
+  }
 
   bool Forwarded(uint32_t rva) const { return rva >= ExportRva && rva - ExportRva < ExportSize; }
   // The function's address slot for the name at `i`; 0 when the ordinal or the
@@ -91,9 +107,12 @@ bool ReadExportTables(const TMemoryView& memory, uint32_t base, TExportTables& t
   if (U32At(dir, 0) != 0) return false;
   t.FunctionCount = U32At(dir, 20);
   t.NameCount = U32At(dir, 24);
-  return ReadTable(memory, t.Image, U32At(dir, 28), t.FunctionCount, 4, t.Functions) &&
-         ReadTable(memory, t.Image, U32At(dir, 32), t.NameCount, 4, t.Names) &&
-         ReadTable(memory, t.Image, U32At(dir, 36), t.NameCount, 2, t.Ordinals);
+  if (!ReadTable(memory, t.Image, U32At(dir, 28), t.FunctionCount, 4, t.Functions) ||
+      !ReadTable(memory, t.Image, U32At(dir, 32), t.NameCount, 4, t.Names) ||
+      !ReadTable(memory, t.Image, U32At(dir, 36), t.NameCount, 2, t.Ordinals))
+    return false;
+  if (!ReadTable(memory, t.Image, t.ExportRva, t.ExportSize, 1, t.Directory)) t.Directory.clear();
+  return true;
 }
 
 }  // namespace
@@ -110,11 +129,11 @@ std::vector<TQuelbaFunctionInfo> ReadExportList(const TMemoryView& memory, uint3
     uint32_t rva = t.RvaOfName(i);
     if (rva == 0) continue;
     TQuelbaFunctionInfo info;
-    info.Name = ReadName(memory, image, U32At(t.Names, 4 * size_t(i)));
+    info.Name = t.NameAt(memory, U32At(t.Names, 4 * size_t(i)));
     if (info.Name.empty()) continue;
     uintptr_t address = image.At(rva);
     if (t.Forwarded(rva)) {
-      address = options.ResolveForwarder ? options.ResolveForwarder(info.Name, ReadName(memory, image, rva)) : 0;
+      address = options.ResolveForwarder ? options.ResolveForwarder(info.Name, t.NameAt(memory, rva)) : 0;
       if (!address) continue;
     } else if (options.PushJumpStubs) {
       uint8_t stub[10];
@@ -141,15 +160,17 @@ TExportIndex::TExportIndex(const TMemoryView& memory, uint32_t base)
 
 TExportIndex::~TExportIndex() = default;
 
-uint32_t TExportIndex::AddressOf(const std::string& name) const {
+uint32_t TExportIndex::AddressOf(const std::string& name, std::string* forwarder) const {
+  if (forwarder) forwarder->clear();
   const TTables& t = *tables_;
   if (!t.Valid || name.empty() || name.size() >= ExportNameLimit) return 0;
   uint32_t low = 0, high = t.NameCount;
   while (low < high) {
     uint32_t middle = low + (high - low) / 2;
-    int order = ReadName(memory_, t.Image, U32At(t.Names, 4 * size_t(middle))).compare(name);
+    int order = t.NameAt(memory_, U32At(t.Names, 4 * size_t(middle))).compare(name);
     if (order == 0) {
       uint32_t rva = t.RvaOfName(middle);
+      if (rva != 0 && t.Forwarded(rva) && forwarder) *forwarder = t.NameAt(memory_, rva);
       return rva == 0 || t.Forwarded(rva) ? 0 : static_cast<uint32_t>(t.Image.At(rva));
     }
     if (order < 0)

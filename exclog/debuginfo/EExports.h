@@ -44,8 +44,9 @@ class TExportIndex {
   TExportIndex& operator=(const TExportIndex&) = delete;
   // The address exported under `name`, by a binary search of the name table (sorted,
   // as the loader searches it). 0 when the name is not there, when its export is
-  // forwarded, or when the tables could not be read.
-  uint32_t AddressOf(const std::string& name) const;
+  // forwarded (its forwarder text then goes to `forwarder`, when given), or when
+  // the tables could not be read.
+  uint32_t AddressOf(const std::string& name, std::string* forwarder = nullptr) const;
 
  private:
   struct TTables;

@@ -129,8 +129,8 @@ TEST(Exports, NamesTakeTheAddressOfTheirOrdinalAndForwardersResolve) {
 }
 
 // The name lookup used for forwarders: every name of the sorted table is found at
-// its ordinal's address; a forwarded one, a missing one, a prefix and a bad table
-// give 0.
+// its ordinal's address; a forwarded one (which tells its forwarder), a missing
+// one, a prefix and a bad table give 0.
 TEST(Exports, IndexFindsEachNameAtItsOrdinalsAddress) {
   TImage image;
   TRegionMemory memory = image.Memory();
@@ -139,6 +139,18 @@ TEST(Exports, IndexFindsEachNameAtItsOrdinalsAddress) {
   EXPECT_EQ(index.AddressOf("Beta"), Base + 0x1100);
   EXPECT_EQ(index.AddressOf("Zeta"), Base + 0x1010);
   for (const char* absent : {"Fwd", "Alph", "Alphaa", "Gamma", "", "A"}) EXPECT_EQ(index.AddressOf(absent), 0u) << absent;
+  std::string forwarder;
+  EXPECT_EQ(index.AddressOf("Fwd", &forwarder), 0u);
+  EXPECT_EQ(forwarder, "other.Target");
+  // A name that starts inside the export directory and ends past it is read whole.
+  TImage straddle;
+  straddle.Text(0x21FC, "Zetaaa");
+  straddle.U32(0x206C, 0x21FC);
+  TRegionMemory straddleMemory = straddle.Memory();
+  EXPECT_EQ(Names(ReadExportList(straddleMemory, Base)), "Zetaaa@4112:1 Beta@4352:1 Alpha@4608:1 ");
+  TExportIndex straddled(straddleMemory, Base);
+  EXPECT_EQ(straddled.AddressOf("Zetaaa"), Base + 0x1010);
+  EXPECT_EQ(straddled.AddressOf("Zeta"), 0u);
   TImage hostile;
   hostile.U32(0x2018, 0x40000000);
   TRegionMemory hostileMemory = hostile.Memory();
