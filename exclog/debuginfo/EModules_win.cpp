@@ -642,14 +642,22 @@ bool BuildProcessList(TQuelbaProcessesList& list) {
   if (!listed) listed = SnapshotProcesses();
   if (!listed) return false;
 
-  // Kept loaded once loaded: a report may come often, and loading costs more than
-  // the calls.
-  static HMODULE psapi = LoadLibraryA("psapi.dll");
   using TFileNameEx = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
   using TMemoryInfo = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
   using TImageName = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
-  auto fileNameEx = psapi ? BindProc<TFileNameEx>(psapi, "GetModuleFileNameExA") : nullptr;
-  auto memoryInfo = psapi ? BindProc<TMemoryInfo>(psapi, "GetProcessMemoryInfo") : nullptr;
+  // Since Windows 7 the process-status routines live in kernel32 (the helper library
+  // only forwards there): loading the helper is needed only on older systems, and
+  // then it stays loaded, since a report may come often and loading costs more
+  // than the calls.
+  static const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  static const bool inKernel = BindProc<TMemoryInfo>(kernel, "K32GetProcessMemoryInfo") != nullptr;
+  static const HMODULE psapi = inKernel ? nullptr : LoadLibraryA("psapi.dll");
+  auto fileNameEx = inKernel ? BindProc<TFileNameEx>(kernel, "K32GetModuleFileNameExA")
+                    : psapi  ? BindProc<TFileNameEx>(psapi, "GetModuleFileNameExA")
+                             : nullptr;
+  auto memoryInfo = inKernel ? BindProc<TMemoryInfo>(kernel, "K32GetProcessMemoryInfo")
+                    : psapi  ? BindProc<TMemoryInfo>(psapi, "GetProcessMemoryInfo")
+                             : nullptr;
   // One question to the system instead of several reads of the other process's
   // memory; the same path.
   static const auto imageName =
