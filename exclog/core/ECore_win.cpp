@@ -216,8 +216,12 @@ std::string LogFileName(const TQuelbaModuleOptions& options, const std::string& 
 TDateTime FileDate(const std::string& name) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return FileDateOf(data.ftLastWriteTime);
+}
+
+TDateTime FileDateOf(const FILETIME& written) {
   FILETIME local;
-  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) return 0;
+  if (!FileTimeToLocalFileTime(&written, &local)) return 0;
   return FileTimeToDateTime((uint64_t(local.dwHighDateTime) << 32) | local.dwLowDateTime);
 }
 

@@ -69,6 +69,8 @@ std::string LogFileName(const TQuelbaModuleOptions& options, const std::string& 
 
 // Last write time of the file in local time; 0 when missing.
 TDateTime FileDate(const std::string& name);
+// The same from a write time already read (UTC); 0 when it cannot be converted.
+TDateTime FileDateOf(const FILETIME& written);
 // `path` with every short ("~") component replaced by its long name; unchanged when
 // the path does not exist.
 std::string LongPathName(const std::string& path);

@@ -47,13 +47,13 @@ class TOctree {
     return node;
   }
 
-  // Adds the pixel to the leaf it reached last time.
-  void AddAgain(int32_t leaf, uint32_t pixel) {
+  // Adds `count` more of the pixel to the leaf it reached last time.
+  void AddAgain(int32_t leaf, uint32_t pixel, uint64_t count = 1) {
     TNode& n = nodes_[leaf];
-    ++n.Count;
-    n.Red += (pixel >> 16) & 0xFF;
-    n.Green += (pixel >> 8) & 0xFF;
-    n.Blue += pixel & 0xFF;
+    n.Count += count;
+    n.Red += ((pixel >> 16) & 0xFF) * count;
+    n.Green += ((pixel >> 8) & 0xFF) * count;
+    n.Blue += (pixel & 0xFF) * count;
   }
 
   // Folds nodes until at most MaxLeaves leaves are left. True when anything changed.
@@ -147,19 +147,28 @@ TPaletteImage QuantiseOctree(const TPixelBuffer& image) {
   TPaletteImage out;
   if (image.Empty()) return out;
   TOctree tree;
-  // Screens hold long runs of one colour: a repeated pixel skips the walk down.
+  // Screens hold long runs of one colour: a run is added at once. Inside a run no
+  // leaf is made, so nothing folds there: the tree ends as adding one pixel at a
+  // time would leave it.
+  const uint32_t* pixels = image.Pixels.data();
+  const size_t total = image.Pixels.size();
+  for (size_t i = 0; i < total;) {
+    const uint32_t p = pixels[i] & 0xFFFFFF;
+    size_t end = i + 1;
+    while (end < total && (pixels[end] & 0xFFFFFF) == p) ++end;
+    int32_t leaf = tree.Add(p);
+    uint64_t rest = end - i - 1;
+    // A fold may have merged the leaf into its parent: the next pixel walks down
+    // to where it is now.
+    if (tree.Reduce() && rest > 0) {
+      leaf = tree.Add(p);
+      --rest;
+    }
+    if (rest > 0) tree.AddAgain(leaf, p, rest);
+    i = end;
+  }
   uint32_t last = 0;
   int32_t lastLeaf = None;
-  for (uint32_t p : image.Pixels) {
-    p &= 0xFFFFFF;
-    if (p == last && lastLeaf != None) {
-      tree.AddAgain(lastLeaf, p);
-      continue;
-    }
-    lastLeaf = tree.Add(p);
-    last = p;
-    if (tree.Reduce()) lastLeaf = None;
-  }
   out.Width = image.Width;
   out.Height = image.Height;
   out.Palette = tree.Palette();

@@ -48,6 +48,34 @@ TEST(EOctree, KeepsUpTo256ColoursAndFoldsMore) {
   EXPECT_EQ(EncodePalettePng(QuantiseOctree(TPixelBuffer())), "");
 }
 
+// A run of one colour weighs as many pixels as it holds, in a leaf that later folds
+// with others and in one that folds at the run's first pixel: its mean stays the
+// run's colour. Each tree first holds 256 leaves, so every new colour folds.
+TEST(EOctree, RunsWeighTheirLengthThroughFolds) {
+  auto nearOwn = [](uint32_t palette, uint32_t own) {
+    return std::abs(PixelRed(palette) - PixelRed(own)) <= 1 && std::abs(PixelGreen(palette) - PixelGreen(own)) <= 1 &&
+           std::abs(PixelBlue(palette) - PixelBlue(own)) <= 1;
+  };
+  // A ramp in the lower half of red, then a run of a ramp colour (its leaf holds
+  // many colours), a run of a colour of the empty upper half (its new leaf folds
+  // at once), then colours around it that fold into the same leaves.
+  const int runLength = 20000;
+  TPixelBuffer image(64, 64 + 2 * runLength / 64 + 8);
+  size_t at = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) image.Pixels[at++] = PixelFromRGB(uint8_t(x * 2), uint8_t(y * 4), uint8_t((x + y) * 2));
+  const uint32_t inRamp = PixelFromRGB(40, 100, 90), fresh = PixelFromRGB(200, 60, 30);
+  for (int i = 0; i < runLength; ++i) image.Pixels[at++] = inRamp;
+  for (int i = 0; i < runLength; ++i) image.Pixels[at++] = fresh;
+  for (int i = 0; at < image.Pixels.size(); ++i)
+    image.Pixels[at++] = PixelFromRGB(uint8_t(160 + (i * 7) % 96), uint8_t((i * 13) % 128), uint8_t((i * 29) % 64));
+  TPaletteImage q = QuantiseOctree(image);
+  ASSERT_LE(q.Palette.size(), 256u);
+  const size_t inRampAt = 64 * 64, freshAt = inRampAt + runLength;
+  EXPECT_TRUE(nearOwn(q.Palette[q.Indices[inRampAt]], inRamp)) << std::hex << q.Palette[q.Indices[inRampAt]];
+  EXPECT_TRUE(nearOwn(q.Palette[q.Indices[freshAt]], fresh)) << std::hex << q.Palette[q.Indices[freshAt]];
+}
+
 #ifndef _WIN32
 std::string PngCheck(const std::string& path) {
   auto r = peers::Run("pngcheck -v " + peers::Quote(path));

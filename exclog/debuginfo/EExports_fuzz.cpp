@@ -30,8 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto exports = exclog::ReadExportList(memory, base, options);
     if (exports.empty()) continue;
     const uint64_t imageSize = U32(data, size, uint64_t(U32(data, size, 60)) + 24 + 56);
+    const exclog::TExportIndex index(memory, base);
     for (const auto& f : exports) {
       if (f.Name.empty() || f.Name.size() > exclog::ExportNameLimit) std::abort();
+      // A name the lookup finds lies in the image, wherever the table's order puts it.
+      if (const uint32_t found = index.AddressOf(f.Name); found && (found < base || found - base >= imageSize))
+        std::abort();
       // A push-jump stub's target may lie anywhere.
       if (!stubs && (f.Address < base || f.Address - base >= imageSize || f.Address > UINT32_MAX)) std::abort();
     }

@@ -73,7 +73,9 @@ TEST(Exports, NamesTakeTheAddressOfTheirOrdinalAndForwardersResolve) {
   TImage image;
   TRegionMemory memory = image.Memory();
   TExportWalkOptions options;
-  options.ResolveForwarder = [](const std::string& name) { return name == "Fwd" ? Base + 0x2F00 : 0u; };
+  options.ResolveForwarder = [](const std::string& name, const std::string& target) {
+    return name == "Fwd" && target == "other.Target" ? Base + 0x2F00 : 0u;
+  };
   EXPECT_EQ(Names(ReadExportList(memory, Base, options)),
             "Zeta@4112:1 Beta@4352:1 Alpha@4608:1 Fwd@12032:0 ");
   options.PushJumpStubs = true;
@@ -124,6 +126,35 @@ TEST(Exports, NamesTakeTheAddressOfTheirOrdinalAndForwardersResolve) {
   wraps.U32(0x98 + 56, 0xFFFFF000);
   wraps.U32(0x2044, 0xF0001010);  // Zeta at Base + 0x1010 once the sum wraps
   EXPECT_EQ(Names(ReadExportList(wraps.Memory(), Base)), "Beta@4352:1 Alpha@4608:1 ");
+}
+
+// The name lookup used for forwarders: every name of the sorted table is found at
+// its ordinal's address; a forwarded one (which tells its forwarder), a missing
+// one, a prefix and a bad table give 0.
+TEST(Exports, IndexFindsEachNameAtItsOrdinalsAddress) {
+  TImage image;
+  TRegionMemory memory = image.Memory();
+  TExportIndex index(memory, Base);
+  EXPECT_EQ(index.AddressOf("Alpha"), Base + 0x1200);
+  EXPECT_EQ(index.AddressOf("Beta"), Base + 0x1100);
+  EXPECT_EQ(index.AddressOf("Zeta"), Base + 0x1010);
+  for (const char* absent : {"Fwd", "Alph", "Alphaa", "Gamma", "", "A"}) EXPECT_EQ(index.AddressOf(absent), 0u) << absent;
+  std::string forwarder;
+  EXPECT_EQ(index.AddressOf("Fwd", &forwarder), 0u);
+  EXPECT_EQ(forwarder, "other.Target");
+  // A name that starts inside the export directory and ends past it is read whole.
+  TImage straddle;
+  straddle.Text(0x21FC, "Zetaaa");
+  straddle.U32(0x206C, 0x21FC);
+  TRegionMemory straddleMemory = straddle.Memory();
+  EXPECT_EQ(Names(ReadExportList(straddleMemory, Base)), "Zetaaa@4112:1 Beta@4352:1 Alpha@4608:1 ");
+  TExportIndex straddled(straddleMemory, Base);
+  EXPECT_EQ(straddled.AddressOf("Zetaaa"), Base + 0x1010);
+  EXPECT_EQ(straddled.AddressOf("Zeta"), 0u);
+  TImage hostile;
+  hostile.U32(0x2018, 0x40000000);
+  TRegionMemory hostileMemory = hostile.Memory();
+  EXPECT_EQ(TExportIndex(hostileMemory, Base).AddressOf("Zeta"), 0u);
 }
 
 class TFakeReader : public TQLDebugInfoSource {

@@ -2,6 +2,7 @@
 
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -162,11 +163,17 @@ TQuelbaModuleInfo* CreateRecord(uintptr_t handle, const std::string& fileName, b
   record->FileName = fileName;
   record->NameKey.clear();
   record->NamesEncrypted = 1;
-  record->LastModified = FileDate(fileName);
-  ReadVersionInfo(fileName, record->Description, record->Version);
+  // One question for the date, the size and the version facts' key: under Wine each
+  // asks the host's file system for the whole path again.
   WIN32_FILE_ATTRIBUTE_DATA attributes;
-  if (GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes))
+  if (GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes)) {
+    record->LastModified = FileDateOf(attributes.ftLastWriteTime);
+    ReadVersionInfo(fileName, &attributes, record->Description, record->Version);
     record->FileSize = attributes.nFileSizeLow;
+  } else {
+    record->LastModified = 0;
+    ReadVersionInfo(fileName, nullptr, record->Description, record->Version);
+  }
   bool inRefresh = refreshing.load();
   if (full && !inRefresh) {
     if (handle != reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)) && ModuleInfoSeams().BuildExportList)
@@ -466,11 +473,13 @@ TModuleKind ModuleKindOf(HMODULE module) {
 }
 
 std::optional<std::string> FileVersionBlock(const std::string& fileName) {
-  DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
-  if (size == 0) return std::nullopt;
-  std::string block(size, '\0');
-  if (!GetFileVersionInfoA(fileName.c_str(), 0, size, block.data())) return std::nullopt;
+  // The block's length is a 16-bit word: one read into the largest block there can
+  // be, where asking for the size first maps the file a second time.
+  constexpr DWORD Largest = 0x10000;
+  std::string block(Largest, '\0');
+  if (!GetFileVersionInfoA(fileName.c_str(), 0, Largest, block.data())) return std::nullopt;
+  const size_t length = static_cast<uint8_t>(block[0]) | static_cast<size_t>(static_cast<uint8_t>(block[1])) << 8;
+  block.resize(std::max<size_t>(length, 2));
   return block;
 }
 
@@ -487,8 +496,14 @@ std::string FileVersionString(const std::string& block, std::u16string_view key)
 
 bool ReadVersionInfo(const std::string& fileName, std::string& description, std::string& version) {
   WIN32_FILE_ATTRIBUTE_DATA attributes;
-  if (!GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes))
-    return ReadVersionResource(fileName, description, version);
+  bool known = GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes) != FALSE;
+  return ReadVersionInfo(fileName, known ? &attributes : nullptr, description, version);
+}
+
+bool ReadVersionInfo(const std::string& fileName, const WIN32_FILE_ATTRIBUTE_DATA* file, std::string& description,
+                     std::string& version) {
+  if (!file) return ReadVersionResource(fileName, description, version);
+  const WIN32_FILE_ATTRIBUTE_DATA& attributes = *file;
   const uint64_t written =
       (uint64_t{attributes.ftLastWriteTime.dwHighDateTime} << 32) | attributes.ftLastWriteTime.dwLowDateTime;
   const uint32_t size = attributes.nFileSizeLow;
@@ -534,53 +549,149 @@ std::map<TProcessKey, std::string>& ProcessNames() {
   return *names;
 }
 
-}  // namespace
+// One running process as the system lists it. `Created` is 0 when the listing
+// did not say.
+struct TListedProcess {
+  uint32_t Id = 0;
+  uint32_t Threads = 0;
+  int32_t BasePriority = 0;
+  uint64_t Created = 0;
+  std::string ExeFile;
+};
 
-bool BuildProcessList(TQuelbaProcessesList& list) {
+// Every process from one system query, which carries each one's creation time
+// (the tool-help snapshot is made from the same query but drops the times, and
+// asking each process for its times reads the host's process tables under Wine).
+// Nothing when the query is missing or fails.
+std::optional<std::vector<TListedProcess>> QueriedProcesses() {
+  using TQuery = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+  static const auto query = reinterpret_cast<TQuery>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  constexpr ULONG ProcessInformationClass = 5;
+  constexpr LONG LengthMismatch = static_cast<LONG>(0xC0000004);
+  constexpr ULONG Limit = 16u << 20;
+  if (!query) return std::nullopt;
+  std::vector<uint8_t> buffer(64u << 10);
+  LONG status = LengthMismatch;
+  while (true) {
+    ULONG needed = 0;
+    status = query(ProcessInformationClass, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status != LengthMismatch || buffer.size() >= Limit) break;
+    buffer.resize(std::min<size_t>(Limit, std::max<size_t>(buffer.size() * 2, needed + 4096)));
+  }
+  if (status != 0) return std::nullopt;
+  std::vector<TListedProcess> out;
+  size_t at = 0;
+  while (at + sizeof(SYSTEM_PROCESS_INFORMATION) <= buffer.size()) {
+    SYSTEM_PROCESS_INFORMATION info;
+    std::memcpy(&info, buffer.data() + at, sizeof info);
+    TListedProcess p;
+    p.Id = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.UniqueProcessId));
+    p.Threads = info.NumberOfThreads;
+    p.BasePriority = info.BasePriority;
+    p.Created = static_cast<uint64_t>(info.CreateTime.QuadPart);
+    const auto* name = reinterpret_cast<const uint8_t*>(info.ImageName.Buffer);
+    const uint8_t* begin = buffer.data();
+    size_t nameLength = info.ImageName.Length / 2;
+    // The name lies in the same buffer; one that does not is left out.
+    if (name >= begin && name <= begin + buffer.size() &&
+        nameLength <= static_cast<size_t>(begin + buffer.size() - name) / 2 && nameLength > 0) {
+      char text[MAX_PATH] = {};
+      int n = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(info.ImageName.Buffer),
+                                  static_cast<int>(nameLength), text, MAX_PATH - 1, nullptr, nullptr);
+      p.ExeFile.assign(text, n > 0 ? static_cast<size_t>(n) : 0);
+    }
+    out.push_back(std::move(p));
+    if (info.NextEntryOffset == 0) break;
+    at += info.NextEntryOffset;
+  }
+  return out;
+}
+
+// The same from the tool-help snapshot, without creation times.
+std::optional<std::vector<TListedProcess>> SnapshotProcesses() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   using TSnapshot = HANDLE(WINAPI*)(DWORD, DWORD);
   using TProcessWalk = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
   auto snapshotOf = BindProc<TSnapshot>(kernel, "CreateToolhelp32Snapshot");
   auto processFirst = BindProc<TProcessWalk>(kernel, "Process32First");
   auto processNext = BindProc<TProcessWalk>(kernel, "Process32Next");
-  if (!snapshotOf || !processFirst || !processNext) return false;
-
-  // Kept loaded once loaded: a report may come often, and loading costs more than
-  // the calls.
-  static HMODULE psapi = LoadLibraryA("psapi.dll");
-  using TFileNameEx = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
-  using TMemoryInfo = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
-  auto fileNameEx = psapi ? BindProc<TFileNameEx>(psapi, "GetModuleFileNameExA") : nullptr;
-  auto memoryInfo = psapi ? BindProc<TMemoryInfo>(psapi, "GetProcessMemoryInfo") : nullptr;
-  bool nt = (GetVersion() & 0x80000000u) == 0;
-
-  std::vector<std::unique_ptr<TQuelbaProcessInfo>> found;
+  if (!snapshotOf || !processFirst || !processNext) return std::nullopt;
   HANDLE snapshot = snapshotOf(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
-  std::unique_lock<std::mutex> names(processNamesLock, std::try_to_lock);  // see ReadVersionInfo
-  std::map<TProcessKey, std::string> seen;
+  if (snapshot == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<TListedProcess> out;
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof entry;
   for (BOOL more = processFirst(snapshot, &entry); more; more = processNext(snapshot, &entry)) {
+    TListedProcess p;
+    p.Id = entry.th32ProcessID;
+    p.Threads = entry.cntThreads;
+    p.BasePriority = entry.pcPriClassBase;
+    p.ExeFile = entry.szExeFile;
+    out.push_back(std::move(p));
+  }
+  CloseHandle(snapshot);
+  return out;
+}
+
+}  // namespace
+
+bool BuildProcessList(TQuelbaProcessesList& list) {
+  bool nt = (GetVersion() & 0x80000000u) == 0;
+  std::optional<std::vector<TListedProcess>> listed = nt ? QueriedProcesses() : std::nullopt;
+  if (!listed) listed = SnapshotProcesses();
+  if (!listed) return false;
+
+  using TFileNameEx = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+  using TMemoryInfo = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
+  using TImageName = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
+  // Since Windows 7 the process-status routines live in kernel32 (the helper library
+  // only forwards there): loading the helper is needed only on older systems, and
+  // then it stays loaded, since a report may come often and loading costs more
+  // than the calls.
+  static const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  static const bool inKernel = BindProc<TMemoryInfo>(kernel, "K32GetProcessMemoryInfo") != nullptr;
+  static const HMODULE psapi = inKernel ? nullptr : LoadLibraryA("psapi.dll");
+  auto fileNameEx = inKernel ? BindProc<TFileNameEx>(kernel, "K32GetModuleFileNameExA")
+                    : psapi  ? BindProc<TFileNameEx>(psapi, "GetModuleFileNameExA")
+                             : nullptr;
+  auto memoryInfo = inKernel ? BindProc<TMemoryInfo>(kernel, "K32GetProcessMemoryInfo")
+                    : psapi  ? BindProc<TMemoryInfo>(psapi, "GetProcessMemoryInfo")
+                             : nullptr;
+  // One question to the system instead of several reads of the other process's
+  // memory; the same path.
+  static const auto imageName =
+      BindProc<TImageName>(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
+
+  std::vector<std::unique_ptr<TQuelbaProcessInfo>> found;
+  std::unique_lock<std::mutex> names(processNamesLock, std::try_to_lock);  // see ReadVersionInfo
+  std::map<TProcessKey, std::string> seen;
+  for (const TListedProcess& entry : *listed) {
     auto info = std::make_unique<TQuelbaProcessInfo>();
-    info->ProcessId = entry.th32ProcessID;
-    info->FileName = entry.szExeFile;
-    // The snapshot counts each process's threads: no thread snapshot is needed.
-    info->Threads = entry.cntThreads;
+    info->ProcessId = entry.Id;
+    info->FileName = entry.ExeFile;
+    info->Threads = entry.Threads;
     if (nt) {
-      HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
+      HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.Id);
       if (!process) continue;  // cannot be opened: skipped
-      FILETIME created{}, exited{}, kernelTime{}, userTime{};
       std::optional<TProcessKey> key;
-      if (GetProcessTimes(process, &created, &exited, &kernelTime, &userTime))
-        key = TProcessKey{entry.th32ProcessID,
-                          (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime};
+      if (entry.Created) {
+        key = TProcessKey{entry.Id, entry.Created};
+      } else {
+        FILETIME created{}, exited{}, kernelTime{}, userTime{};
+        if (GetProcessTimes(process, &created, &exited, &kernelTime, &userTime))
+          key = TProcessKey{entry.Id, (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime};
+      }
       auto known = key && names ? ProcessNames().find(*key) : ProcessNames().end();
       if (key && names && known != ProcessNames().end()) {
         info->FileName = known->second;
       } else {
         char name[261] = {};
-        if (fileNameEx && fileNameEx(process, nullptr, name, 260)) info->FileName = name;
+        DWORD size = 260;
+        if (imageName && imageName(process, 0, name, &size) && size > 0)
+          info->FileName.assign(name, size);
+        else if (fileNameEx && fileNameEx(process, nullptr, name, 260))
+          info->FileName = name;
       }
       if (key) seen[*key] = info->FileName;
       info->PriorityClass = GetPriorityClass(process);
@@ -590,12 +701,11 @@ bool BuildProcessList(TQuelbaProcessesList& list) {
         info->Memory = static_cast<uint32_t>(counters.WorkingSetSize);
       CloseHandle(process);
     } else {
-      info->PriorityClass = PriorityFromBasePriority(entry.pcPriClassBase);
+      info->PriorityClass = PriorityFromBasePriority(entry.BasePriority);
     }
     ReadVersionInfo(info->FileName, info->Description, info->Version);
     found.push_back(std::move(info));
   }
-  CloseHandle(snapshot);
   // Only the running processes stay known.
   if (names) ProcessNames().swap(seen);
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->ProcessId < b->ProcessId; });

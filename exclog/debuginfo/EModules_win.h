@@ -76,6 +76,9 @@ TModuleKind ModuleKindOf(HMODULE module);
 // Description (at least 2 characters, else "") and "a.b.c.d" version ("" for
 // 0.0.0.0) of a file's version resource. False when the file has none.
 bool ReadVersionInfo(const std::string& fileName, std::string& description, std::string& version);
+// The same with the file's attributes already read (null: they could not be).
+bool ReadVersionInfo(const std::string& fileName, const WIN32_FILE_ATTRIBUTE_DATA* file, std::string& description,
+                     std::string& version);
 // The version block of a file as the system reads it from the file's resources;
 // nullopt when the file has none.
 std::optional<std::string> FileVersionBlock(const std::string& fileName);

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "exclog/core/ECore_win.h"
 #include "tests/support/TestPaths.h"
 
 namespace exclog {
@@ -30,6 +31,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 
 TEST(EModulesWin, ListNamesTheProgramAndKernel32WithItsVersion) {
+  ModulesList().Clear();  // every record made afresh
   RefreshModules();
   TQuelbaModulesList& list = ModulesList();
   list.Lock();
@@ -41,6 +43,11 @@ TEST(EModulesWin, ListNamesTheProgramAndKernel32WithItsVersion) {
     EXPECT_GT(m->Handle, previous);  // sorted by handle
     previous = m->Handle;
     if (EndsWith(m->FileName, "exclog_tests.exe")) program = true;
+    // Date and size are read from one attribute query: each as asked alone.
+    WIN32_FILE_ATTRIBUTE_DATA file;
+    bool exists = GetFileAttributesExA(m->FileName.c_str(), GetFileExInfoStandard, &file) != FALSE;
+    EXPECT_DOUBLE_EQ(m->LastModified, FileDate(m->FileName)) << m->FileName;
+    EXPECT_EQ(m->FileSize, exists ? file.nFileSizeLow : 0u) << m->FileName;
     if (EndsWith(m->FileName, "\\kernel32.dll")) {
       kernel = true;
       kernelVersion = m->Version;
@@ -252,7 +259,11 @@ TEST(EModulesWin, ProcessListHoldsThisProcessWithItsThreads) {
     while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   });
   TQuelbaProcessesList list;
+  // The process-status routines come from kernel32: the helper library is not
+  // loaded for them (when no one else has it loaded).
+  const bool helperBefore = GetModuleHandleA("psapi.dll") != nullptr;
   bool built = BuildProcessList(list);
+  if (!helperBefore) EXPECT_EQ(GetModuleHandleA("psapi.dll"), nullptr);
   stop = true;
   helper.join();
   ASSERT_TRUE(built);
@@ -267,9 +278,68 @@ TEST(EModulesWin, ProcessListHoldsThisProcessWithItsThreads) {
       EXPECT_GE(p->Threads, 2u);
       EXPECT_TRUE(EndsWith(p->FileName, "exclog_tests.exe")) << p->FileName;
       EXPECT_NE(PriorityText(p->PriorityClass), "");
+      EXPECT_GT(p->Memory, 0u);
     }
   }
   EXPECT_TRUE(found);
+}
+
+// Each process's path as the per-process question gives it:
+// the list takes them from cheaper sources, which must agree. Built twice, the
+// second time from the paths kept by process and creation time.
+TEST(EModulesWin, ProcessListAgreesWithEachProcessAskedAlone) {
+  using TFileNameEx = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+  HMODULE psapi = LoadLibraryA("psapi.dll");
+  auto fileNameEx =
+      reinterpret_cast<TFileNameEx>(reinterpret_cast<void*>(GetProcAddress(psapi, "GetModuleFileNameExA")));
+  ASSERT_NE(fileNameEx, nullptr);
+  for (int round = 0; round < 2; ++round) {
+    TQuelbaProcessesList list;
+    ASSERT_TRUE(BuildProcessList(list));
+    int compared = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+      TQuelbaProcessInfo* p = list.Get(i);
+      HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, p->ProcessId);
+      char name[261] = {};
+      if (process && fileNameEx(process, nullptr, name, 260)) {
+        EXPECT_EQ(p->FileName, name) << "process " << p->ProcessId << " round " << round;
+        ++compared;
+      }
+      if (process) CloseHandle(process);
+    }
+    EXPECT_GE(compared, 3) << "round " << round;
+  }
+  FreeLibrary(psapi);
+}
+
+// The version block read in one call is the block the system gives after being
+// asked for its size: byte for byte up to the block's own length, for every
+// loaded module and every running program's file (mapped only to be read).
+TEST(EModulesWin, VersionBlockIsTheSystemsSizedBlock) {
+  RefreshModules();
+  std::vector<std::string> files;
+  TQuelbaModulesList& modules = ModulesList();
+  modules.Lock();
+  for (int i = 0; i < modules.Count(); ++i) files.push_back(modules.Get(i)->FileName);
+  modules.Unlock();
+  TQuelbaProcessesList processes;
+  ASSERT_TRUE(BuildProcessList(processes));
+  for (int i = 0; i < processes.Count(); ++i) files.push_back(processes.Get(i)->FileName);
+  int withBlock = 0;
+  for (const std::string& file : files) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+    std::string sized(size, '\0');
+    bool system = size != 0 && GetFileVersionInfoA(file.c_str(), 0, size, sized.data());
+    std::optional<std::string> ours = FileVersionBlock(file);
+    ASSERT_EQ(ours.has_value(), system) << file;
+    if (!system) continue;
+    ++withBlock;
+    const size_t length = static_cast<uint8_t>(sized[0]) | static_cast<uint8_t>(sized[1]) << 8;
+    ASSERT_LE(length, sized.size()) << file;
+    EXPECT_EQ(*ours, sized.substr(0, length)) << file;
+  }
+  EXPECT_GE(withBlock, 10);
 }
 
 TEST(EModulesWin, ThreadsFindAndRefreshWithinABound) {

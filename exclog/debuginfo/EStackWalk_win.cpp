@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -150,8 +152,52 @@ std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& 
 
 void BuildExportList(uintptr_t module, TQuelbaFunctionsList& list) {
   TExportWalkOptions options;
-  options.ResolveForwarder = [module](const std::string& name) {
-    return Address32(reinterpret_cast<const void*>(GetProcAddress(reinterpret_cast<HMODULE>(module), name.c_str())));
+  // A forwarder to a library already loaded is looked up in that library's own
+  // table, as the loader would, following a forwarder there too: the loader's own
+  // lookup searches for the library by name each time (under Wine 45-250 us a
+  // forwarder, and a system library has hundreds). A library not loaded yet is
+  // left to the loader, which loads it as it resolves the first such forwarder.
+  std::map<std::string, std::unique_ptr<TExportIndex>> libraries;
+  auto indexOf = [&libraries](const std::string& library, bool lookUp) -> const TExportIndex* {
+    auto found = libraries.find(library);
+    if (found == libraries.end()) {
+      if (!lookUp) return nullptr;
+      // The loader's naming: a library named without an extension is a ".dll".
+      std::string file = library.find('.') == std::string::npos ? library + ".dll" : library;
+      HMODULE loaded = GetModuleHandleA(file.c_str());
+      found = libraries
+                  .emplace(library, loaded ? std::make_unique<TExportIndex>(ProcessMemory(), Address32(loaded)) : nullptr)
+                  .first;
+    }
+    return found->second.get();
+  };
+  auto libraryOf = [](const std::string& target) {
+    size_t dot = target.rfind('.');
+    return dot == std::string::npos ? std::string() : target.substr(0, dot);
+  };
+  // `lookUp`: whether a library not met before is looked for (once the loader had
+  // its turn with it).
+  auto inLibrary = [&](std::string target, bool lookUp) -> uint32_t {
+    for (int hop = 0; hop < 8; ++hop) {
+      size_t dot = target.rfind('.');
+      if (dot == std::string::npos || dot == 0 || dot + 1 >= target.size() || target[dot + 1] == '#') return 0;
+      const TExportIndex* index = indexOf(target.substr(0, dot), lookUp || hop > 0);
+      if (!index) return 0;
+      std::string next;
+      if (uint32_t address = index->AddressOf(target.substr(dot + 1), &next)) return address;
+      if (next.empty()) return 0;
+      target = next;
+    }
+    return 0;
+  };
+  options.ResolveForwarder = [&, module](const std::string& name, const std::string& target) {
+    if (uint32_t address = inLibrary(target, false)) return address;
+    uint32_t address =
+        Address32(reinterpret_cast<const void*>(GetProcAddress(reinterpret_cast<HMODULE>(module), name.c_str())));
+    // The loader may have loaded the library just now: later forwarders find it.
+    const std::string library = libraryOf(target);
+    if (!library.empty()) indexOf(library, true);
+    return address;
   };
   options.PushJumpStubs = Win32Platform() == VER_PLATFORM_WIN32_WINDOWS;
   std::vector<TQuelbaFunctionInfo> routines = ReadExportList(ProcessMemory(), static_cast<uint32_t>(module), options);

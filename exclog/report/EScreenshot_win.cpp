@@ -19,6 +19,7 @@ struct TCaptureState {
   int Width = 0;
   int Height = 0;
   int RowStride = 0;  // of the 8-bit rows the capture becomes
+  const uint32_t* Bits = nullptr;  // top-down rows of a 32-bit capture; null: a device bitmap
 };
 TCaptureState capture;
 
@@ -101,7 +102,22 @@ bool CaptureScreen(const TScreenshotRequest& request) {
   capture.Height = std::max<int>(1, area.bottom - area.top);
   capture.RowStride = ((capture.Width * 8 + 31) & ~31) / 8;
   capture.MemoryDc = CreateCompatibleDC(capture.SourceDc);
-  capture.Bitmap = CreateCompatibleBitmap(capture.SourceDc, capture.Width, capture.Height);
+  // On a 32-bit screen the capture is a 32-bit section whose rows are read in place
+  // when saved, the same pixels as reading them out of a device bitmap, without
+  // another copy of the screen. Other screens keep the device's own format.
+  if (GetDeviceCaps(capture.SourceDc, BITSPIXEL) == 32 && !(GetDeviceCaps(capture.SourceDc, RASTERCAPS) & RC_PALETTE)) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = capture.Width;
+    info.bmiHeader.biHeight = -capture.Height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    capture.Bitmap = CreateDIBSection(capture.SourceDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (capture.Bitmap) capture.Bits = static_cast<const uint32_t*>(bits);
+  }
+  if (!capture.Bitmap) capture.Bitmap = CreateCompatibleBitmap(capture.SourceDc, capture.Width, capture.Height);
   if (!capture.MemoryDc || !capture.Bitmap) {
     ReleaseCapture();
     return false;
@@ -124,6 +140,12 @@ bool CaptureScreen(const TScreenshotRequest& request) {
 TPixelBuffer CapturedPixels() {
   if (!capture.Bitmap) return {};
   TPixelBuffer pixels(capture.Width, capture.Height);
+  if (capture.Bits) {
+    GdiFlush();  // drawing into the section may still be queued
+    const size_t count = pixels.Pixels.size();
+    for (size_t i = 0; i < count; ++i) pixels.Pixels[i] = capture.Bits[i] & 0xFFFFFF;
+    return pixels;
+  }
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = capture.Width;
