@@ -20,7 +20,7 @@ bool InterimStatus(const char* line, size_t length) {
 }  // namespace
 
 TReplyMeter::TReplyMeter(uint64_t headerLimit, uint64_t totalLimit, bool headersVisible)
-    : headerLimit_(headerLimit), totalLimit_(totalLimit), inHeaders_(headersVisible) {}
+    : headerLimit_(headerLimit), totalLimit_(totalLimit), headersVisible_(headersVisible), inHeaders_(headersVisible) {}
 
 void TReplyMeter::EndLine() {
   const bool blank = lineLength_ == 0 || (lineLength_ == 1 && lineIsCr_);

@@ -21,7 +21,8 @@ class TReplyMeter {
   // Takes the reply's next bytes. Once a budget is broken the verdict stays.
   TReplyVerdict Take(const char* data, size_t size);
   TReplyVerdict Verdict() const { return verdict_; }
-  bool HeadersEnded() const { return !inHeaders_; }
+  // The blank line after the headers came (never, when they cannot be seen).
+  bool HeadersEnded() const { return headersVisible_ && !inHeaders_; }
   uint64_t HeaderBytes() const { return headerBytes_; }
   uint64_t Total() const { return total_; }
 
@@ -30,6 +31,7 @@ class TReplyMeter {
 
   uint64_t headerLimit_;
   uint64_t totalLimit_;
+  bool headersVisible_;
   bool inHeaders_;
   uint64_t headerBytes_ = 0;
   uint64_t total_ = 0;

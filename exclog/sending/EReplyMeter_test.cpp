@@ -69,6 +69,7 @@ TEST(EReplyMeter, HoldsHeadersAndTheWholeReplyToTheirBudgets) {
   EXPECT_EQ(Feed(sealed, flood + std::string(1000 - flood.size(), 'x'), 64), TReplyVerdict::Within);
   EXPECT_EQ(sealed.Take("x", 1), TReplyVerdict::TooLarge);
   EXPECT_EQ(sealed.HeaderBytes(), 0u);
+  EXPECT_FALSE(sealed.HeadersEnded());
 }
 
 }  // namespace
