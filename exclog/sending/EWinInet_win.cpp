@@ -455,9 +455,19 @@ struct TUploadSession {
   HINTERNET Internet = nullptr;
   HINTERNET Connection = nullptr;
   TSessionDeadline Deadline;
+  // FTP talks on its connection from the start (greeting, login, each store): the
+  // guard holds the whole session to the deadline. HTTP requests bring their own.
+  std::optional<TWireGuard> Wire;
   ~TUploadSession() {
     if (Connection) Library.Api().InternetCloseHandle(Connection);
     if (Internet) Library.Api().InternetCloseHandle(Internet);
+  }
+  // Whether the deadline ended the session, and if so its code and text.
+  bool TimedOut(DWORD& code, std::string& errorText) const {
+    if (!Deadline.Expired() && !(Wire && Wire->Trip() == TWireTrip::Deadline)) return false;
+    code = SendDeadlineCode;
+    errorText = SendDeadlineText(Deadline.Limit());
+    return true;
   }
 };
 
@@ -475,12 +485,14 @@ int OpenUpload(const TUploadRequest& request, DWORD service, DWORD flags, uint16
   if (defaultPort)
     target.Port = static_cast<uint16_t>(request.Port ? request.Port : session.Url.Port ? session.Url.Port : defaultPort);
   if (request.Progress) request.Progress(0, 0, 0);
+  session.Deadline.Arm(WebTimeouts().SendMs);
+  if (service == INTERNET_SERVICE_FTP) session.Wire.emplace(session.Deadline.StartedTick(), session.Deadline.Limit(), true);
   DWORD code = OpenSession(session.Library.Api(), target, service, flags, session.Internet, session.Connection);
   if (code) {
     errorText = WinInetErrorText(session.Library.Api(), code);
+    session.TimedOut(code, errorText);
     return static_cast<int>(code);
   }
-  session.Deadline.Arm(WebTimeouts().SendMs);
   if (request.Progress) request.Progress(1, 0, 0);
   return 0;
 }
@@ -548,10 +560,7 @@ int UploadFtp(const TUploadRequest& request, std::string& errorText) {
   auto failed = [&](DWORD fallback) {
     code = GetLastError();
     errorText = WinInetErrorText(api, code);
-    if (deadline.Expired()) {
-      code = SendDeadlineCode;
-      errorText = SendDeadlineText(deadline.Limit());
-    }
+    session.TimedOut(code, errorText);
     return static_cast<int>(code ? code : fallback);
   };
   for (const auto& path : request.Files) {
@@ -596,6 +605,7 @@ int UploadFtp(const TUploadRequest& request, std::string& errorText) {
     if (!closed || answerCode >= 400) {
       code = closed ? ERROR_INTERNET_EXTENDED_ERROR : GetLastError();
       errorText = answer.empty() ? WinInetErrorText(api, code) : answer;
+      session.TimedOut(code, errorText);
       return static_cast<int>(code ? code : ERROR_INTERNET_EXTENDED_ERROR);
     }
   }

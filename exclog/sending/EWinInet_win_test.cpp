@@ -329,7 +329,7 @@ TEST(EWinInet, LongHeadersFailOnlyTheSendsOwnThread) {
   EXPECT_EQ(sendError, SendDeadlineText(8000));
 }
 
-TEST(EWinInet, OversizedFilesAndRefusedStoresFail) {
+TEST(EWinInet, OversizedFilesRefusedStoresAndTrickledGreetingsFail) {
   THttpPeer http;
   ASSERT_GT(http.Port(), 0);
   const std::string big = http.Host("Big.zip");
@@ -372,6 +372,17 @@ TEST(EWinInet, OversizedFilesAndRefusedStoresFail) {
   error.clear();
   EXPECT_NE(UploadFtp(request, error), 0);
   EXPECT_TRUE(Has(error, "552")) << error;
+
+  // A greeting trickled a line a second without end holds the store no longer
+  // than the send's deadline.
+  TPeer trickling("ftp_peer.py", "--home '{dir}/home' --idle 120 --trickle-greeting");
+  ASSERT_GT(trickling.Port(), 0);
+  TShortTimeouts limits(600000, 3000);
+  request.Url = "ftp://127.0.0.1:" + std::to_string(trickling.Port()) + "/up";
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(UploadFtp(request, error), static_cast<int>(SendDeadlineCode));
+  EXPECT_LT(GetTickCount() - start, 13000u);
+  EXPECT_EQ(error, SendDeadlineText(3000));
 }
 
 }  // namespace
