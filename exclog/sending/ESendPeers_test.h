@@ -28,14 +28,14 @@ inline const exclog::TSocketApi& PosixSockets() {
     exclog::TSocketApi a;
     a.Startup = [] {};
     a.Open = [](bool stream) -> exclog::TSocketHandle { return ::socket(AF_INET, stream ? SOCK_STREAM : SOCK_DGRAM, 0); };
-    a.Resolve = [](const std::string& host, uint32_t& address) {
+    a.Resolve = [](const std::string& host, uint32_t& address, uint32_t) {
       addrinfo hints{};
       hints.ai_family = AF_INET;
       addrinfo* list = nullptr;
-      if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) return false;
+      if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) return 0;
       address = reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr.s_addr;
       ::freeaddrinfo(list);
-      return true;
+      return 1;
     };
     a.MakeNonBlocking = [](exclog::TSocketHandle s) {
       const int flags = ::fcntl(static_cast<int>(s), F_GETFL);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "exclog/core/EZip.h"
@@ -106,6 +107,41 @@ TEST(ESmtpSendWin, StalledServersFailWithinTheTimeOut) {
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("Socket timeout."), std::string::npos) << warnings[0].substr(0, 300);
   }
+}
+
+// The system's lookup has no time-out: one that never answers (until the test
+// lets it go at its end) must not hold the send past the operation's time-out.
+HANDLE lookupRelease = nullptr;
+std::atomic<int> lookupsEnded{0};
+
+TEST(ESmtpSendWin, HostLookupThatNeverAnswersFailsAtTheTimeOut) {
+  lookupRelease = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetHostLookup([](const std::string&, uint32_t& address) {
+    WaitForSingleObject(lookupRelease, INFINITE);
+    address = 0x0100007F;
+    ++lookupsEnded;
+    return true;
+  });
+  Capture();
+  TSmtpSendServices services = PlatformSmtpServices();
+  services.ReplyTimeoutMs = 1500;
+  TSmtpMail mail;
+  mail.From = "me@x.test";
+  mail.Host = "stuck.test";
+  mail.Recipients = "you@y.test";
+  mail.Body = "b";
+  const DWORD start = GetTickCount();
+  EXPECT_FALSE(SmtpSend(services, mail));
+  EXPECT_LT(GetTickCount() - start, 15000u);
+  SetHostLookup(nullptr);
+  SendOutputSeams() = TSendOutputSeams{};
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("Unable to resolve host \"stuck.test\" within 2 seconds."), std::string::npos)
+      << warnings[0];
+  // The helper left behind ends on its own, into state it still holds.
+  SetEvent(lookupRelease);
+  EXPECT_TRUE(velmora::test::PumpUntil([] { return lookupsEnded == 1; }, 10000));
+  CloseHandle(lookupRelease);
 }
 
 uint16_t PortFromEnvironment(const char* name) {

@@ -124,9 +124,13 @@ void TQuelbaClientSocket::Connect() {
   socket_ = api_.Open(stream_);
   if (socket_ == NoSocket) FailWithSystemText("Invalid socket: \"%s\".");
   uint32_t address = 0;
-  if (!api_.Resolve(host_, address)) {
+  const uint32_t lookupMs = TimeLeft(timeout_);
+  const int found = api_.Resolve(host_, address, lookupMs);
+  if (found != 1) {
     api_.Close(socket_);
     socket_ = NoSocket;
+    if (found < 0)
+      Fail(Format("Unable to resolve host \"%s\" within %d seconds.", host_, static_cast<int>((lookupMs + 999) / 1000)));
     Fail("Unable to resolve host \"" + host_ + "\".");
   }
   peer_ = TSocketAddress{};

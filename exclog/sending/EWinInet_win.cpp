@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "exclog/core/EBase64.h"
+#include "exclog/sending/EWireGuard_win.h"
 
 namespace exclog {
 
@@ -135,10 +136,31 @@ DWORD OpenSession(const TWinInetApi& api, const TConnectTarget& target, DWORD se
   return 0;
 }
 
+// What the library could not tell us: the guard over its traffic ended the request.
+void DescribeTrip(TWireTrip trip, const TSessionDeadline& deadline, TExchangeReply& reply) {
+  switch (trip) {
+    case TWireTrip::None:
+      return;
+    case TWireTrip::Deadline:
+      reply.ErrorCode = SendDeadlineCode;
+      reply.ErrorMessage = SendDeadlineText(deadline.Limit());
+      return;
+    case TWireTrip::HeadersTooLong:
+      reply.ErrorCode = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+      reply.ErrorMessage = HeadersTooLongText;
+      return;
+    case TWireTrip::TooLarge:
+      reply.ErrorCode = 0;
+      reply.ErrorMessage = ResponseTooLargeText;
+      return;
+  }
+}
+
 // One request on an open HTTP connection, the reply read whole.
 bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarget& target,
                 const TExchangeRequest& request, TExchangeReply& reply, const TPageExchange::TProgress& progress,
                 const TSessionDeadline& deadline) {
+  TWireGuard wire(deadline.StartedTick(), deadline.Limit(), target.Secure);
   auto fail = [&]() {
     reply.ErrorCode = GetLastError();
     reply.ErrorMessage = WinInetErrorText(api, reply.ErrorCode);
@@ -149,6 +171,12 @@ bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarg
       reply.ErrorCode = SendDeadlineCode;
       reply.ErrorMessage = SendDeadlineText(deadline.Limit());
     }
+    DescribeTrip(wire.Trip(), deadline, reply);
+    return false;
+  };
+  // The library may take a reply cut off by the guard for a whole one.
+  auto tripped = [&]() {
+    DescribeTrip(wire.Trip(), deadline, reply);
     return false;
   };
   auto timedOut = [&]() {
@@ -208,6 +236,7 @@ bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarg
       });
   if (!written) return fail();
   if (!api.HttpEndRequestA(handle.Get(), nullptr, 0, 0)) return fail();
+  if (wire.Trip() != TWireTrip::None) return tripped();
   if (deadline.Expired()) return timedOut();
   if (progress.Sent) progress.Sent(total, total);
 
@@ -250,6 +279,7 @@ bool RunRequest(const TWinInetApi& api, HINTERNET connection, const TConnectTarg
     reply.Body.append(block, got);
     if (progress.Received) progress.Received(reply.Body.size(), length);
   }
+  if (wire.Trip() != TWireTrip::None) return tripped();
   // WinINet takes a reply without a status line, or one cut off before its
   // headers ended, for a 200 with no headers after it. Only a success that says
   // where its body ends, and that came whole, counts.
@@ -278,6 +308,8 @@ TWebTimeouts& WebTimeouts() {
   static TWebTimeouts timeouts;
   return timeouts;
 }
+
+const char* const HeadersTooLongText = "The server's reply headers are too long.";
 
 std::string SendDeadlineText(uint32_t sendMs) {
   return "The send did not finish within " + std::to_string((sendMs + 999) / 1000) + " seconds.";
@@ -309,7 +341,9 @@ TWinInetLibrary::TWinInetLibrary() {
     FreeLibrary(module_);
     module_ = nullptr;
     api_ = TWinInetApi{};
+    return;
   }
+  InstallWireGuard(module_);
 }
 
 TWinInetLibrary::~TWinInetLibrary() {
@@ -421,9 +455,19 @@ struct TUploadSession {
   HINTERNET Internet = nullptr;
   HINTERNET Connection = nullptr;
   TSessionDeadline Deadline;
+  // FTP talks on its connection from the start (greeting, login, each store): the
+  // guard holds the whole session to the deadline. HTTP requests bring their own.
+  std::optional<TWireGuard> Wire;
   ~TUploadSession() {
     if (Connection) Library.Api().InternetCloseHandle(Connection);
     if (Internet) Library.Api().InternetCloseHandle(Internet);
+  }
+  // Whether the deadline ended the session, and if so its code and text.
+  bool TimedOut(DWORD& code, std::string& errorText) const {
+    if (!Deadline.Expired() && !(Wire && Wire->Trip() == TWireTrip::Deadline)) return false;
+    code = SendDeadlineCode;
+    errorText = SendDeadlineText(Deadline.Limit());
+    return true;
   }
 };
 
@@ -441,12 +485,14 @@ int OpenUpload(const TUploadRequest& request, DWORD service, DWORD flags, uint16
   if (defaultPort)
     target.Port = static_cast<uint16_t>(request.Port ? request.Port : session.Url.Port ? session.Url.Port : defaultPort);
   if (request.Progress) request.Progress(0, 0, 0);
+  session.Deadline.Arm(WebTimeouts().SendMs);
+  if (service == INTERNET_SERVICE_FTP) session.Wire.emplace(session.Deadline.StartedTick(), session.Deadline.Limit(), true);
   DWORD code = OpenSession(session.Library.Api(), target, service, flags, session.Internet, session.Connection);
   if (code) {
     errorText = WinInetErrorText(session.Library.Api(), code);
+    session.TimedOut(code, errorText);
     return static_cast<int>(code);
   }
-  session.Deadline.Arm(WebTimeouts().SendMs);
   if (request.Progress) request.Progress(1, 0, 0);
   return 0;
 }
@@ -514,10 +560,7 @@ int UploadFtp(const TUploadRequest& request, std::string& errorText) {
   auto failed = [&](DWORD fallback) {
     code = GetLastError();
     errorText = WinInetErrorText(api, code);
-    if (deadline.Expired()) {
-      code = SendDeadlineCode;
-      errorText = SendDeadlineText(deadline.Limit());
-    }
+    session.TimedOut(code, errorText);
     return static_cast<int>(code ? code : fallback);
   };
   for (const auto& path : request.Files) {
@@ -562,6 +605,7 @@ int UploadFtp(const TUploadRequest& request, std::string& errorText) {
     if (!closed || answerCode >= 400) {
       code = closed ? ERROR_INTERNET_EXTENDED_ERROR : GetLastError();
       errorText = answer.empty() ? WinInetErrorText(api, code) : answer;
+      session.TimedOut(code, errorText);
       return static_cast<int>(code ? code : ERROR_INTERNET_EXTENDED_ERROR);
     }
   }

@@ -65,10 +65,12 @@ TWebTimeouts& WebTimeouts();
 // The error code and text of a send that ran out of its time.
 constexpr DWORD SendDeadlineCode = ERROR_INTERNET_TIMEOUT;
 std::string SendDeadlineText(uint32_t sendMs);
+// The error text of a reply whose headers passed their budget.
+extern const char* const HeadersTooLongText;
 
 // An upload's or tracker send's overall time, checked before each block sent or
-// read: a trickled body cannot hold the send past it. (A call waiting on the
-// wire ends by the connection's own time-outs.)
+// read: a trickled body cannot hold the send past it. A call waiting on the wire
+// inside the library ends by it too (EWireGuard_win.h).
 class TSessionDeadline {
  public:
   void Arm(uint32_t ms) {
@@ -77,6 +79,7 @@ class TSessionDeadline {
   }
   bool Expired() const { return limitMs_ && GetTickCount() - started_ >= limitMs_; }
   uint32_t Limit() const { return limitMs_; }
+  DWORD StartedTick() const { return started_; }
 
  private:
   DWORD started_ = 0;

@@ -48,7 +48,9 @@ constexpr TSocketHandle NoSocket = -1;
 struct TSocketApi {
   void (*Startup)() = nullptr;                           // once per process; may raise
   TSocketHandle (*Open)(bool stream) = nullptr;          // socket(AF_INET, ...)
-  bool (*Resolve)(const std::string& host, uint32_t& address) = nullptr;  // network order
+  // The host's address (network order) within `timeoutMs`: 1 found, 0 unknown,
+  // -1 the time ran out first.
+  int (*Resolve)(const std::string& host, uint32_t& address, uint32_t timeoutMs) = nullptr;
   // Every call on the socket returns at once; the client waits with Wait and
   // WaitConnect, each bounded, so no peer can hold it.
   bool (*MakeNonBlocking)(TSocketHandle s) = nullptr;

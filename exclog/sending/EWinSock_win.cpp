@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <exception>
 
 #include "exclog/sending/ESystemText_win.h"
 
@@ -20,7 +21,76 @@ F Bound(const char* name) {
   return reinterpret_cast<F>(reinterpret_cast<void*>(WinSockProc(name)));
 }
 
+bool SystemLookup(const std::string& host, uint32_t& address) {
+  const hostent* entry = winsock::gethostbyname(host.c_str());
+  if (!entry || entry->h_length != 4 || !entry->h_addr_list || !entry->h_addr_list[0]) return false;
+  std::memcpy(&address, entry->h_addr_list[0], 4);
+  return address != 0;
+}
+
+std::atomic<THostLookup> hostLookup{&SystemLookup};
+
+// One lookup, shared by the asking thread and the helper: whichever lets go last
+// frees it, so a helper left behind writes only into what it still holds.
+struct TLookup {
+  std::string Host;
+  THostLookup Lookup = nullptr;
+  uint32_t Address = 0;
+  bool Found = false;
+  std::exception_ptr Failure;  // raised again on the asking thread
+  HANDLE Done = nullptr;
+  std::atomic<int> Holders{2};
+  void Release() {
+    if (--Holders == 0) {
+      CloseHandle(Done);
+      delete this;
+    }
+  }
+};
+
+DWORD WINAPI LookupThread(void* parameter) {
+  auto* lookup = static_cast<TLookup*>(parameter);
+  try {
+    uint32_t address = 0;
+    lookup->Found = lookup->Lookup(lookup->Host, address);
+    lookup->Address = address;
+  } catch (...) {
+    lookup->Failure = std::current_exception();
+  }
+  SetEvent(lookup->Done);
+  lookup->Release();
+  return 0;
+}
+
 }  // namespace
+
+void SetHostLookup(THostLookup lookup) { hostLookup = lookup ? lookup : &SystemLookup; }
+
+int ResolveHost(const std::string& host, uint32_t& address, uint32_t timeoutMs) {
+  auto* lookup = new TLookup;
+  lookup->Host = host;
+  lookup->Lookup = hostLookup.load();
+  lookup->Done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread = lookup->Done ? CreateThread(nullptr, 0, &LookupThread, lookup, 0, nullptr) : nullptr;
+  if (!thread) {
+    // No helper: the lookup runs here, without its time-out.
+    if (lookup->Done) CloseHandle(lookup->Done);
+    const bool found = lookup->Lookup(host, address);
+    delete lookup;
+    return found ? 1 : 0;
+  }
+  CloseHandle(thread);
+  int result = -1;
+  std::exception_ptr failure;
+  if (WaitForSingleObject(lookup->Done, timeoutMs) == WAIT_OBJECT_0) {
+    result = lookup->Found ? 1 : 0;
+    address = lookup->Address;
+    failure = lookup->Failure;
+  }
+  lookup->Release();
+  if (failure) std::rethrow_exception(failure);
+  return result;
+}
 
 FARPROC WinSockProc(const char* name) {
   // Loaded once under the dispatch lock, which every sender holds.
@@ -105,12 +175,7 @@ const TSocketApi& WinSockApi() {
       const SOCKET s = winsock::socket(AF_INET, stream ? SOCK_STREAM : SOCK_DGRAM, 0);
       return s == INVALID_SOCKET ? NoSocket : static_cast<TSocketHandle>(s);
     };
-    a.Resolve = [](const std::string& host, uint32_t& address) {
-      const hostent* entry = winsock::gethostbyname(host.c_str());
-      if (!entry || entry->h_length != 4 || !entry->h_addr_list || !entry->h_addr_list[0]) return false;
-      std::memcpy(&address, entry->h_addr_list[0], 4);
-      return address != 0;
-    };
+    a.Resolve = &ResolveHost;
     a.MakeNonBlocking = [](TSocketHandle s) {
       u_long on = 1;
       return winsock::WSAAsyncSelect(static_cast<SOCKET>(s), nullptr, 0, 0) == 0 &&

@@ -43,6 +43,16 @@ std::string SocketErrorText(int code);
 // The local host name ("" when unknown).
 std::string LocalHostName();
 
+// How a host name becomes an address (network order): gethostbyname unless a test
+// puts another in. It runs on a helper thread of its own.
+using THostLookup = bool (*)(const std::string& host, uint32_t& address);
+void SetHostLookup(THostLookup lookup);  // nullptr: gethostbyname again
+
+// The host's address within `timeoutMs` (1 found, 0 unknown, -1 the time ran
+// out): the system's lookup has no time-out of its own, so it runs on a helper
+// thread that is left behind when the time runs out, touching nothing of ours.
+int ResolveHost(const std::string& host, uint32_t& address, uint32_t timeoutMs);
+
 // The socket calls of TQuelbaClientSocket, through the wrappers above.
 const TSocketApi& WinSockApi();
 

@@ -2,8 +2,12 @@
 """An FTP server for the upload tests (pyftpdlib), on 127.0.0.1 only: one user with
 write rights in a scratch home. Writes "port pid" to --ready when listening and
 ends after --idle seconds. With --refuse-store every upload is refused when its
-data has arrived (552, as a full disk or quota would), not at STOR."""
+data has arrived (552, as a full disk or quota would), not at STOR. With
+--trickle-greeting it is no FTP server at all: it greets every connection with a
+"220-" line a second, without end."""
 import argparse
+import socket
+import threading
 import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -19,7 +23,27 @@ p.add_argument("--user", default="uploader")
 p.add_argument("--password", default="secret")
 p.add_argument("--idle", type=float, default=120)
 p.add_argument("--refuse-store", action="store_true")
+p.add_argument("--trickle-greeting", action="store_true")
 args = p.parse_args()
+
+
+def trickle(conn):
+    try:
+        while True:
+            conn.sendall(b"220-welcome\r\n")
+            time.sleep(1)
+    except OSError:
+        conn.close()
+
+
+if args.trickle_greeting:
+    listener = socket.create_server(("127.0.0.1", 0))
+    started = time.time()
+    end_when_idle(lambda: started, args.idle)
+    announce(args.ready, listener.getsockname()[1])
+    while True:
+        conn, _ = listener.accept()
+        threading.Thread(target=trickle, args=(conn,), daemon=True).start()
 
 authorizer = DummyAuthorizer()
 authorizer.add_user(args.user, args.password, args.home, perm="elradfmw")

@@ -134,6 +134,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(200, b"wait", [("Refresh", "0; url=refreshed.php")])
         elif page == "loop.php":
             self.reply(302, b"", [("Location", "loop.php")])
+        elif page == "bigheaders.php":
+            # A whole reply whose headers (300 KiB) are longer than a send takes.
+            self.send_response(200)
+            for i in range(300):
+                self.send_header("X-Big-%d" % i, "b" * 1000)
+            self.send_header("Content-Length", "2")
+            self.end_headers()
+            self.wfile.write(b"ok")
         elif page == "huge.php":
             self.reply(200, b"x" * (17 << 20))
         elif page == "fail.php":
