@@ -46,6 +46,7 @@ struct TExceptionDialogState {
   TPlacement Last;
   bool SizeRecorded = false;
   bool PagesBuilt = false;  // the tabs and their page: made when details first show
+  unsigned Layouts = 0;     // LayOut calls so far
   // Measured once: the fonts and texts do not change while the dialog is up.
   int ButtonWidth = 0;
   SIZE LinkSize{};
@@ -84,6 +85,7 @@ void Move(int id, const TDialogRect& r) { MoveWindow(Item(id), r.X, r.Y, r.Width
 void Show(int id, bool shown) { ShowWindow(Item(id), shown ? SW_SHOWNA : SW_HIDE); }
 
 void LayOut() {
+  ++state.Layouts;
   RECT client;
   GetClientRect(state.Window, &client);
   TDialogLayoutInput in;
@@ -395,11 +397,13 @@ void SetDetailsMode(bool detailed) {
   SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   std::string details = detailed ? "<< " + DialogText(20) : DialogText(20) + " >>";
   SetDlgItemTextA(window, QL_DLG_DETAILS, details.c_str());
+  const unsigned layouts = state.Layouts;
   if (detailed)
     ShowDetailed();
   else
     ShowCompact();
-  LayOut();
+  // The placement's size change laid the dialog out already, unless the size stayed.
+  if (state.Layouts == layouts) LayOut();
 }
 
 void LoadDetailsPlacement() {
