@@ -340,11 +340,18 @@ void LoadDialogClasses() {
   classes.dwSize = sizeof classes;
   classes.dwICC = ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES;
   InitCommonControlsEx(&classes);
-  // Loaded once and kept: its window classes point into it, and freed and loaded
-  // again at another address it left them pointing at nothing (a page's rich edit
-  // crashed on its first message).
+}
+
+namespace {
+
+// Loaded when a page first needs it (most dialogs show none), then kept: its
+// window classes point into it, and freed and loaded again at another address it
+// left them pointing at nothing (a page's rich edit crashed on its first message).
+void LoadRichEdit() {
   if (!richEdit) richEdit = LoadLibraryA("RICHED20.DLL");
 }
+
+}  // namespace
 
 void DestroyDialogPage() {
   if (currentPage && IsWindow(currentPage)) DestroyWindow(currentPage);
@@ -360,6 +367,8 @@ HWND SelectDialogPage(HWND tabControl, int tabIndex) {
   DestroyDialogPage();
   if (page < 0) return nullptr;
   currentKind = static_cast<TDialogPage>(page);
+  if (currentKind == TDialogPage::General || currentKind == TDialogPage::Assembler || currentKind == TDialogPage::Cpu)
+    LoadRichEdit();
   currentPage = CreateDialogParamA(LoggerResourceModule(), PageResourceName(currentKind), tabControl,
                                    PageProcOf(currentKind), 0);
   if (currentPage) PlaceDialogPage(tabControl);

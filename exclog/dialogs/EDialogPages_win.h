@@ -18,12 +18,12 @@ namespace exclog {
 constexpr const char* PagesSettingsFile = "QuelbaLog.ini";
 constexpr const char* PagesSettingsSection = "Coordinates";
 
-// Registers the tab and list-view classes and loads RichEdit 2.0 (once, for the
-// rest of the process) before a template that uses them opens.
+// Registers the tab and list-view classes before a template that uses them opens.
 void LoadDialogClasses();
 
 // Destroys the current page and creates the one the tab at `tabIndex` shows (the
-// options' LogFlags decide), placed in `tabControl`. Null when the tab shows no
+// options' LogFlags decide), placed in `tabControl`; a rich-text page loads
+// RichEdit 2.0 first (once, for the rest of the process). Null when the tab shows no
 // page or the template cannot be made.
 HWND SelectDialogPage(HWND tabControl, int tabIndex);
 // Moves the current page onto the tab control's display area and its content

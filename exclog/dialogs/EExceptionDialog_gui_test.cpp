@@ -287,6 +287,39 @@ TEST_F(DialogsOnScreen, CompactThenDetailedResizedAndReopenedWhereItWas) {
   }
 }
 
+// The tabs and their page are made when the details first show, and only then:
+// a compact dialog has none, a dialog that opens detailed has them once shown,
+// and showing the details again makes no second set.
+TEST_F(DialogsOnScreen, DetailsAreMadeWhenTheyFirstShowAndOnlyOnce) {
+  auto tabCount = [](HWND dialog) { return SendMessageA(GetDlgItem(dialog, QL_DLG_TABS), TCM_GETITEMCOUNT, 0, 0); };
+  {
+    TDialogRun run(&ShowDetailedDialog);
+    HWND dialog = WaitForDialog(ErrorCaption);
+    ASSERT_NE(dialog, nullptr);
+    HWND tabs = GetDlgItem(dialog, QL_DLG_TABS);
+    EXPECT_EQ(CurrentDialogPage(), nullptr);
+    EXPECT_EQ(tabCount(dialog), 0);
+    for (int round = 0; round < 2; ++round) {
+      PostMessageA(dialog, WM_COMMAND, QL_DLG_DETAILS, 0);
+      ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(tabs) && CurrentDialogPage() != nullptr; })) << round;
+      EXPECT_EQ(tabCount(dialog), 6) << round;
+      PostMessageA(dialog, WM_COMMAND, QL_DLG_DETAILS, 0);
+      ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(tabs); })) << round;
+    }
+    PostMessageA(dialog, WM_COMMAND, QL_DLG_OK, 0);
+    ASSERT_TRUE(run.Ended());
+  }
+  TestOptions().SetDialogFlags(399 | DialogOpenDetailed);
+  TDialogRun run(&ShowDetailedDialog);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return DialogOutcome().BecameVisible && (dialog = FindDialog(ErrorCaption)); }));
+  HWND page = CurrentDialogPage();
+  EXPECT_TRUE(page && IsWindowVisible(page));
+  EXPECT_EQ(tabCount(dialog), 6);
+  PostMessageA(dialog, WM_COMMAND, QL_DLG_OK, 0);
+  ASSERT_TRUE(run.Ended());
+}
+
 TEST_F(DialogsOnScreen, ChoicesOfTheBoxesAndTheWaysOut) {
   TestOptions().SetDialogFlags(399 | DialogShowHelp);
   {

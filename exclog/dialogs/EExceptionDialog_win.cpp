@@ -45,6 +45,11 @@ struct TExceptionDialogState {
   TDialogLink Link;
   TPlacement Last;
   bool SizeRecorded = false;
+  bool PagesBuilt = false;  // the tabs and their page: made when details first show
+  unsigned Layouts = 0;     // LayOut calls so far
+  // Measured once: the fonts and texts do not change while the dialog is up.
+  int ButtonWidth = 0;
+  SIZE LinkSize{};
 };
 TExceptionDialogState state;
 
@@ -80,6 +85,7 @@ void Move(int id, const TDialogRect& r) { MoveWindow(Item(id), r.X, r.Y, r.Width
 void Show(int id, bool shown) { ShowWindow(Item(id), shown ? SW_SHOWNA : SW_HIDE); }
 
 void LayOut() {
+  ++state.Layouts;
   RECT client;
   GetClientRect(state.Window, &client);
   TDialogLayoutInput in;
@@ -90,17 +96,13 @@ void LayOut() {
   in.DetailsShownBefore = DialogOutcome().DetailsShownBefore != 0;
   TQuelbaModuleOptions& options = DialogOptions();
   in.DialogFlags = options.DialogFlags();
-  std::vector<int> widths;
-  for (int text = 17; text <= 21; ++text)
-    widths.push_back(TextSize(DialogKit().DialogFont, WithoutAmpersands(DialogText(text)) + "O").cx);
-  in.ButtonWidth = CommonButtonWidth(widths);
+  in.ButtonWidth = state.ButtonWidth;
   in.TerminateAction = options.TerminateAction();
   in.ErrorCount = DialogReportFacts().ErrorCount;
   in.TerminateButtonAfter = options.TerminateButtonAfter();
   in.Visible = state.Visible;
-  SIZE link = TextSize(DialogKit().BoldUnderlinedFont, DialogText(25));
-  in.LinkWidth = link.cx;
-  in.LinkHeight = link.cy;
+  in.LinkWidth = state.LinkSize.cx;
+  in.LinkHeight = state.LinkSize.cy;
   TDialogLayout l = LayOutDialog(in);
   Move(QL_DLG_TABS, l.Tab);
   if (l.PlaceHeader) Move(QL_DLG_HEADER, l.Header);
@@ -112,14 +114,9 @@ void LayOut() {
   Move(QL_DLG_DETAILS, l.Details);
   Show(QL_DLG_DETAILS, l.DetailsShown);
   Show(QL_DLG_SEPARATOR, false);
-  const int boxes[] = {QL_DLG_SEND, QL_DLG_COPY, QL_DLG_SCREENSHOT};
-  const TDialogRect* rects[] = {&l.Send, &l.Copy, &l.Screenshot};
-  const int texts[] = {22, 24, 23};
-  for (int i = 0; i < 3; ++i) {
-    Move(boxes[i], *rects[i]);
-    SetDlgItemTextA(state.Window, boxes[i], DialogText(texts[i]).c_str());
-    SetControlFont(state.Window, boxes[i], DialogKit().DialogFont);
-  }
+  Move(QL_DLG_SEND, l.Send);
+  Move(QL_DLG_COPY, l.Copy);
+  Move(QL_DLG_SCREENSHOT, l.Screenshot);
   state.Link.Rect = l.Link;
   state.Link.Shown = state.Visible.Link;
   state.Link.Hover = false;
@@ -157,15 +154,6 @@ void ShowCompact() {
   SetNormalPlacement(r.left, r.top, r.right - r.left, r.bottom - r.top, SW_SHOWNORMAL);
 }
 
-void ShowDetailed() {
-  SetDlgItemTextA(state.Window, QL_DLG_HEADER, DialogText(4).c_str());
-  LoadDetailsPlacement();
-  ShowWindow(Item(QL_DLG_TABS), SW_SHOWNA);
-  const TPlacement& p = state.Last;
-  SetNormalPlacement(p.Left, p.Top, p.Width, p.Height + state.CheckArea,
-                     p.State == PlacementMaximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
-}
-
 void InsertTabs() {
   HWND tabs = Item(QL_DLG_TABS);
   int index = 0;
@@ -175,8 +163,30 @@ void InsertTabs() {
     item.mask = TCIF_TEXT;
     item.pszText = text.data();
     SendMessageA(tabs, TCM_INSERTITEMA, index++, reinterpret_cast<LPARAM>(&item));
-    SetControlFont(state.Window, QL_DLG_TABS, DialogKit().DialogFont);
   }
+  SetControlFont(state.Window, QL_DLG_TABS, DialogKit().DialogFont);
+}
+
+// The tabs and the initial tab's page: the compact dialog never shows them, so a
+// dialog that opens compact makes them when the details first show.
+void BuildPages() {
+  if (state.PagesBuilt) return;
+  state.PagesBuilt = true;
+  InsertTabs();
+  TQuelbaModuleOptions& options = DialogOptions();
+  int tab = InitialTab(options.InitialPage(), options.LogFlags());
+  SendMessageA(Item(QL_DLG_TABS), TCM_SETCURSEL, tab, 0);
+  SelectDialogPage(Item(QL_DLG_TABS), tab);
+}
+
+void ShowDetailed() {
+  BuildPages();
+  SetDlgItemTextA(state.Window, QL_DLG_HEADER, DialogText(4).c_str());
+  LoadDetailsPlacement();
+  ShowWindow(Item(QL_DLG_TABS), SW_SHOWNA);
+  const TPlacement& p = state.Last;
+  SetNormalPlacement(p.Left, p.Top, p.Width, p.Height + state.CheckArea,
+                     p.State == PlacementMaximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
 }
 
 void CloseWith(int result) {
@@ -228,9 +238,18 @@ void InitDialog(HWND window) {
   // The pages paint their background with the dialog's brush.
   DialogKit().BackgroundBrush = state.Background;
   CreateDialogFonts(window);
+  std::vector<int> widths;
+  for (int text = 17; text <= 21; ++text)
+    widths.push_back(TextSize(DialogKit().DialogFont, WithoutAmpersands(DialogText(text)) + "O").cx);
+  state.ButtonWidth = CommonButtonWidth(widths);
+  state.LinkSize = TextSize(DialogKit().BoldUnderlinedFont, DialogText(25));
   // 6.
-  for (int id : {QL_DLG_HEADER, QL_DLG_OK, QL_DLG_TERMINATE, QL_DLG_DETAILS, QL_DLG_HELP})
+  for (int id : {QL_DLG_HEADER, QL_DLG_OK, QL_DLG_TERMINATE, QL_DLG_DETAILS, QL_DLG_HELP, QL_DLG_SEND, QL_DLG_COPY,
+                 QL_DLG_SCREENSHOT})
     SetControlFont(window, id, DialogKit().DialogFont);
+  SetDlgItemTextA(window, QL_DLG_SEND, DialogText(22).c_str());
+  SetDlgItemTextA(window, QL_DLG_COPY, DialogText(24).c_str());
+  SetDlgItemTextA(window, QL_DLG_SCREENSHOT, DialogText(23).c_str());
   SetDlgItemTextA(window, QL_DLG_OK, DialogText(17).c_str());
   SetDlgItemTextA(window, QL_DLG_TERMINATE, DialogText(options.TerminateAction() == 1 ? 18 : 19).c_str());
   if (flags & DialogShowHelp)
@@ -249,12 +268,8 @@ void InitDialog(HWND window) {
   if (!state.Visible.Copy) ShowWindow(Item(QL_DLG_COPY), SW_HIDE);
   // 8. and 9.
   SetWindowTextA(window, DialogText(3).c_str());
-  InsertTabs();
-  int tab = InitialTab(options.InitialPage(), options.LogFlags());
-  // 10.
+  // 10. (the tabs and the page come with the details)
   SetFocus(Item(QL_DLG_OK));
-  SendMessageA(Item(QL_DLG_TABS), TCM_SETCURSEL, tab, 0);
-  SelectDialogPage(Item(QL_DLG_TABS), tab);
   state.Initialised = true;
   SetDetailsMode(outcome.DetailsMode != 0);
   // 11.
@@ -367,7 +382,9 @@ void SetDetailsMode(bool detailed) {
   HWND window = state.Window;
   if (!detailed) {
     ShowWindow(Item(QL_DLG_TABS), SW_HIDE);  // before the window shows: the tabs never flash
-    ShowWindow(window, SW_SHOWNORMAL);
+    // Out of a maximised details window; a dialog not yet shown is shown once,
+    // already placed, by its placement below.
+    if (IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
   }
   if (!state.OwnLook)
     for (int id : {QL_DLG_OK, QL_DLG_TERMINATE, QL_DLG_DETAILS, QL_DLG_HELP, QL_DLG_SEND, QL_DLG_SCREENSHOT, QL_DLG_COPY}) {
@@ -380,11 +397,13 @@ void SetDetailsMode(bool detailed) {
   SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   std::string details = detailed ? "<< " + DialogText(20) : DialogText(20) + " >>";
   SetDlgItemTextA(window, QL_DLG_DETAILS, details.c_str());
+  const unsigned layouts = state.Layouts;
   if (detailed)
     ShowDetailed();
   else
     ShowCompact();
-  LayOut();
+  // The placement's size change laid the dialog out already, unless the size stayed.
+  if (state.Layouts == layouts) LayOut();
 }
 
 void LoadDetailsPlacement() {
