@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "exclog/core/ExceptionLog.h"
@@ -275,6 +277,54 @@ TEST(DialogKitCaption, OwnLookGradientActiveAndInactive) {
   COLORREF ie = pixel(edge, y), ic = pixel(centre, y);
   EXPECT_GT(GetGValue(ie), GetGValue(ic));
   EXPECT_EQ(GetRValue(ic), GetBValue(ic));
+  DestroyWindow(dialog);
+  DeleteDialogFonts();
+  options.SetDialogFlags(flags);
+}
+
+// Made active inside its thread while a window of another thread holds the
+// foreground, it paints grey; the foreground reaching it later brings no
+// activation message, yet its caption turns active.
+TEST(DialogKitCaption, ActiveWindowTurnsActiveWhenTheForegroundReachesIt) {
+  TQuelbaModuleOptions& options = DialogOptions();
+  uint16_t flags = options.DialogFlags();
+  options.SetDialogFlags(static_cast<uint16_t>(flags | DialogOwnLook));
+  CreateDialogFonts(nullptr);
+  std::atomic<HWND> other{nullptr};
+  std::atomic<DWORD> otherThread{0};
+  std::thread holder([&] {
+    otherThread = GetCurrentThreadId();
+    HWND w = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(w);
+    other = w;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    DestroyWindow(w);
+  });
+  ASSERT_TRUE(PumpUntil([&] { return other && GetForegroundWindow() == other; }));
+  TTestDialog state;
+  state.Paint = true;
+  std::vector<WORD> t = DialogTemplate(WS_POPUP | WS_CAPTION | WS_SYSMENU, 160, 80);
+  HWND dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<DLGTEMPLATE*>(t.data()),
+                                           nullptr, &TestDialogProc, reinterpret_cast<LPARAM>(&state));
+  ASSERT_NE(dialog, nullptr);
+  PrepareDialogWindow(dialog, false);
+  ShowWindow(dialog, SW_SHOWNOACTIVATE);
+  SetActiveWindow(dialog);
+  RECT r{};
+  GetWindowRect(dialog, &r);
+  TCaptionGeometry g = CaptionGeometryOf(r.right - r.left, r.bottom - r.top, GetSystemMetrics(SM_CXFRAME),
+                                         GetSystemMetrics(SM_CYFRAME), DialogKit().CaptionMetric);
+  const int x = r.left + g.Band.Left + 1, y = r.top + g.Band.Bottom - 2;
+  EXPECT_TRUE(PumpUntil([&] { return velmora::test::ScreenPixel(x, y) == 0x919191u; }, 5000));
+  EXPECT_EQ(GetActiveWindow(), dialog);
+  EXPECT_EQ(GetForegroundWindow(), other.load());
+  SetForegroundWindow(dialog);
+  EXPECT_TRUE(PumpUntil([&] { return velmora::test::ScreenPixel(x, y) == 0xBA957Du; }, 5000))
+      << std::hex << velmora::test::ScreenPixel(x, y);
+  PostThreadMessageA(otherThread, WM_QUIT, 0, 0);
+  holder.join();
   DestroyWindow(dialog);
   DeleteDialogFonts();
   options.SetDialogFlags(flags);

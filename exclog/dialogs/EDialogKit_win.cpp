@@ -65,6 +65,24 @@ void CALLBACK AutoCloseTick(HWND window, UINT, UINT_PTR, DWORD) {
   }
 }
 
+// A window activated while another program still held the foreground is told
+// so (WM_NCACTIVATE FALSE), and no message follows when the foreground reaches
+// it later: until then, or until it stops being its thread's active window, its
+// caption is looked after here.
+void CALLBACK ForegroundWatchTick(HWND window, UINT, UINT_PTR, DWORD) {
+  try {
+    if (GetActiveWindow() != window) {
+      KillTimer(window, ForegroundWatchTimer);
+    } else if (GetForegroundWindow() == window) {
+      KillTimer(window, ForegroundWatchTimer);
+      RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+  } catch (...) {
+  }
+}
+
+void WatchForForeground(HWND window) { SetTimer(window, ForegroundWatchTimer, 50, &ForegroundWatchTick); }
+
 void CALLBACK KeepForegroundTick(HWND, UINT, UINT_PTR, DWORD) {
   try {
     TDialogKitState& kit = DialogKit();
@@ -127,7 +145,6 @@ void DeleteDialogFonts() {
 
 void PrepareDialogWindow(HWND window, bool keepToolCaption) {
   TDialogKitState& kit = DialogKit();
-  kit.CaptionActive = true;
   uint16_t flags = DialogFlagsOption();
   bool classic = DialogOutcome().PresentationKind == 2;
   if ((!(flags & DialogOwnLook) || classic) && !keepToolCaption) {
@@ -148,12 +165,15 @@ bool PaintCustomCaption(UINT message, WPARAM wParam, const std::string& caption,
   if (!(DialogFlagsOption() & DialogOwnLook)) return false;
   if (message != WM_NCPAINT && message != WM_NCACTIVATE) return false;
   TDialogKitState& kit = DialogKit();
-  if (message == WM_NCACTIVATE) kit.CaptionActive = wParam != 0;
+  // WM_NCACTIVATE names the state being entered; any other paint shows the
+  // window's own state now.
+  const bool active = message == WM_NCACTIVATE ? wParam != 0 : GetForegroundWindow() == window;
+  if (message == WM_NCACTIVATE && !active && GetForegroundWindow() != window) WatchForForeground(window);
   RECT wr;
   if (!GetWindowRect(window, &wr)) return false;
   TCaptionGeometry g = CaptionGeometryOf(wr.right - wr.left, wr.bottom - wr.top, GetSystemMetrics(SM_CXFRAME),
                                          GetSystemMetrics(SM_CYFRAME), kit.CaptionMetric);
-  TCaptionColours colours = CaptionColours(kit.CaptionActive);
+  TCaptionColours colours = CaptionColours(active);
   HDC dc = GetWindowDC(window);
   if (!dc) return false;
   for (const TGradientStep& step : GradientSteps(g.Band, colours.GradientStart))
@@ -175,7 +195,7 @@ bool PaintCustomCaption(UINT message, WPARAM wParam, const std::string& caption,
   int oldMode = SetBkMode(dc, TRANSPARENT);
   RECT band = ToRect(g.Band);
   UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT;
-  if (kit.CaptionActive) {
+  if (active) {
     RECT shadow = band;
     shadow.left += 5;
     SetTextColor(dc, CaptionShadowColour);

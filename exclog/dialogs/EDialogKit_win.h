@@ -22,7 +22,6 @@ struct TDialogKitState {
         BoldFont = nullptr, FixedFont = nullptr, ListFont = nullptr;
   int CaptionMetric = 0;  // SM_CYCAPTION or SM_CYSMCAPTION
   bool TopMost = false;
-  bool CaptionActive = false;
   RECT WorkArea{};  // of the monitor showing the foreground window before the dialogs
   TAutoCloseCount AutoClose;
   HWND AutoCloseWindow = nullptr;
@@ -38,6 +37,7 @@ TDialogKitState& DialogKit();
 // Timer ids the kit uses on a dialog window.
 constexpr UINT_PTR AutoCloseTimer = 2;
 constexpr UINT_PTR KeepForegroundTimer = 3;
+constexpr UINT_PTR ForegroundWatchTimer = 4;
 // The own look is `DialogFlags` bit 6; top-most bit 5.
 constexpr uint16_t DialogOwnLook = 0x40;
 constexpr uint16_t DialogTopMost = 0x20;
@@ -48,12 +48,13 @@ constexpr uint16_t DialogTopMost = 0x20;
 void CreateDialogFonts(HWND window);
 void DeleteDialogFonts();
 
-// Caption active, tool-window style and caption metric, top-most, and the height
+// Tool-window style and caption metric, top-most, and the height
 // adjusted from the templates' 18-pixel caption to the real one.
 void PrepareDialogWindow(HWND window, bool keepToolCaption);
 
-// Paints the own look's caption for WM_NCPAINT and WM_NCACTIVATE; false (nothing
-// painted) without the own look or for other messages.
+// Paints the own look's caption for WM_NCPAINT and WM_NCACTIVATE, active while
+// `window` is the foreground window; false (nothing painted) without the own
+// look or for other messages.
 bool PaintCustomCaption(UINT message, WPARAM wParam, const std::string& caption, HWND window);
 
 // Auto-close after the options' AutoCloseSeconds without input (0: never).

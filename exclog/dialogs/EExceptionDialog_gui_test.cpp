@@ -438,13 +438,16 @@ TEST_F(DialogsOnScreen, SupportLinkStartsItsTargetAndOwnLookPaintsTheCaption) {
   RECT r = ScreenRectOf(dialog);
   const int fx = GetSystemMetrics(SM_CXFRAME) - 1, fy = GetSystemMetrics(SM_CYFRAME) - 1;
   const int bandMiddle = r.top + fy + 1 + GetSystemMetrics(SM_CYSMCAPTION) / 2;
-  // Each colour in its state: grey while another window is active, bluish once
-  // the dialog is active again. The other window lives on a thread of its own,
-  // so the test's thread keeps out of the dialogs' activation.
+  // Each colour in its state: bluish as the dialog is shown in front, grey while
+  // another window is active, bluish once the dialog is active again. The other
+  // window lives on a thread of its own, so the test's thread keeps out of the
+  // dialogs' activation.
   auto gradientIs = [&](COLORREF colour) {
     return PumpUntil([&] { return Near(XScreenPixel(r.left + fx + 2, bandMiddle), colour); });
   };
   const COLORREF bluish = RGB(125, 149, 186), grey = RGB(145, 145, 145);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == dialog; }));
+  EXPECT_TRUE(gradientIs(bluish)) << "the dialog is shown in front";
   std::atomic<HWND> other{nullptr};
   std::atomic<DWORD> otherThreadId{0};
   std::thread otherThread([&] {

@@ -85,7 +85,7 @@ TEST(Screenshot, CaptureShowsTheWindowItsFramedControlAndTheCursor) {
   EXPECT_GT(changed, 20);
 
   // The saved file is a valid PNG.
-  const std::string unixPath = "/tmp/velmora-shot-" + std::to_string(GetCurrentProcessId()) + ".png";
+  const std::string unixPath = "/tmp/velmora-shot-" + velmora::test::ProcessTag() + ".png";
   ASSERT_TRUE(SaveScreenshotPng(HostPath(unixPath)));
   auto check = RunHostCommand("pngcheck -v " + unixPath + " >/dev/null; echo rc=$?; rm -f " + unixPath);
   ASSERT_TRUE(check);

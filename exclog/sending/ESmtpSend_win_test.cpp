@@ -61,7 +61,7 @@ TEST(ESmtpSendWin, BindingByNameAndTheComposedTexts) {
 class TScriptedSmtpPeer {
  public:
   explicit TScriptedSmtpPeer(const std::string& scenario) {
-    unix_ = "/tmp/velmora-smtpscript-" + std::to_string(GetCurrentProcessId()) + "-" + scenario;
+    unix_ = "/tmp/velmora-smtpscript-" + velmora::test::ProcessTag() + "-" + scenario;
     velmora::test::RunHostCommand("rm -rf '" + unix_ + "'; mkdir -p '" + unix_ + "'; (sleep 600 | setsid /usr/bin/python3 '" +
                                   VELMORA_SOURCE_DIR "/tests/peers/smtp_peer.py' script " + scenario + " '" + unix_ +
                                   "/log' > '" + unix_ + "/port' 2>/dev/null & echo $! > '" + unix_ + "/pid')");

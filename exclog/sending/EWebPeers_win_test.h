@@ -82,7 +82,7 @@ struct THttpPeer : TPeer {
 // A test authority and two server certificates for "localhost", made by openssl:
 // one signed by the authority, one signed by itself.
 struct TTestCertificates {
-  std::string Unix = "/tmp/velmora-webca-" + std::to_string(GetCurrentProcessId());
+  std::string Unix = "/tmp/velmora-webca-" + velmora::test::ProcessTag();
   bool Made = false;
   TTestCertificates() {
     const std::string d = "'" + Unix + "'";

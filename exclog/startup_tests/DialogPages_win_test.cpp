@@ -369,14 +369,14 @@ TEST(DialogPages, SixPagesDrivenByXdotoolAndTheSourcePlaceByMailslot) {
   ASSERT_TRUE(ReadFile(slot, record.data(), static_cast<DWORD>(record.size()), &got, nullptr)) << child.Output;
   CloseHandle(slot);
   ASSERT_EQ(got, record.size());
-  std::string file = velmora::test::HostPath("/tmp/velmora-source-location-" + std::to_string(GetCurrentProcessId()));
+  std::string file = velmora::test::HostPath("/tmp/velmora-source-location-" + velmora::test::ProcessTag());
   FILE* out = std::fopen(file.c_str(), "wb");
   ASSERT_NE(out, nullptr);
   std::fwrite(record.data(), 1, record.size(), out);
   std::fclose(out);
   std::optional<std::string> decoded =
       RunHostCommand("/usr/bin/python3 '" VELMORA_SOURCE_DIR "/tests/peers/source_location.py' '/tmp/velmora-source-location-" +
-                     std::to_string(GetCurrentProcessId()) + "'");
+                     velmora::test::ProcessTag() + "'");
   DeleteFileA(file.c_str());
   ASSERT_TRUE(decoded);
   std::string routine = Expected(child.Output, "routine");

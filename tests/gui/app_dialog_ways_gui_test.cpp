@@ -101,6 +101,29 @@ BOOL CALLBACK MatchOtherMain(HWND window, LPARAM param) {
   return TRUE;
 }
 
+// A plain window of the test's own.
+class TClickTarget {
+ public:
+  TClickTarget(int x, int y, int width, int height) {
+    WNDCLASSA c{};
+    c.lpfnWndProc = DefWindowProcA;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    c.lpszClassName = "VelmoraTestClickTarget";
+    RegisterClassA(&c);
+    window_ = CreateWindowExA(0, c.lpszClassName, "", WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr,
+                              c.hInstance, nullptr);
+    UpdateWindow(window_);
+  }
+  ~TClickTarget() { DestroyWindow(window_); }
+  TClickTarget(const TClickTarget&) = delete;
+  TClickTarget& operator=(const TClickTarget&) = delete;
+  HWND Window() const { return window_; }
+
+ private:
+  HWND window_ = nullptr;
+};
+
 // One run of a copy of the host program, its text log of earlier runs removed.
 class HostDialogs : public testing::Test {
  protected:
@@ -340,14 +363,33 @@ TEST_F(HostDialogs, OwnLookStaysOnTopOpensTheSupportPageAndClosesWhenIdle) {
   }
   ASSERT_TRUE(IsWindow(dialog));
   ShotForReview("host-7-own-look");
-  // The gradient caption's first step: bluish while active, grey while not.
+  // The gradient caption's first step, each colour in its state: bluish as the
+  // dialog is shown in front, grey once a window of the test is active, bluish
+  // again once the dialog is made foreground. The pointer keeps coming back over
+  // the dialog, so it does not close as idle.
   const int fx = GetSystemMetrics(SM_CXFRAME) - 1, fy = GetSystemMetrics(SM_CYFRAME) - 1;
   const POINT step{r.left + fx + 2, r.top + fy + 1 + GetSystemMetrics(SM_CYSMCAPTION) / 2};
-  auto gradient = [&] {
-    std::optional<COLORREF> c = XScreenPixel(step.x, step.y);
-    return velmora::test::NearColour(c, RGB(125, 149, 186)) || velmora::test::NearColour(c, RGB(145, 145, 145));
+  int jiggle = 0;
+  auto keepAwake = [&] { Move((r.left + r.right) / 2 + ++jiggle % 7, (r.top + r.bottom) / 2); };
+  auto gradientIs = [&](COLORREF colour) {
+    return PumpUntil([&] {
+      keepAwake();
+      return velmora::test::NearColour(XScreenPixel(step.x, step.y), colour);
+    });
   };
-  EXPECT_TRUE(PumpUntil(gradient));
+  const COLORREF bluish = RGB(125, 149, 186), grey = RGB(145, 145, 145);
+  EXPECT_TRUE(gradientIs(bluish)) << "shown in front";
+  {
+    TClickTarget other(0, 0, 40, 40);
+    SetForegroundWindow(other.Window());
+    EXPECT_TRUE(PumpUntil([&] {
+      keepAwake();
+      return GetForegroundWindow() == other.Window();
+    })) << "the test's window did not become active";
+    EXPECT_TRUE(gradientIs(grey)) << "another window is active";
+  }
+  SetForegroundWindow(dialog);
+  EXPECT_TRUE(gradientIs(bluish)) << "made foreground again";
   // Top-most: a window of another program raised after it stays below it in the
   // window order. (The X server without a window manager stacks windows of
   // different programs as they were raised, so the screen is not asked.)

@@ -18,6 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "exclog/core/EOptionsData.h"
+#include "exclog/core/EOptionsStream.h"
+#include "exclog/debuginfo/EDebug.h"
+#include "exclog/debuginfo/EDebugWriter.h"
 #include "resources/exclog/QuelbaDialogs.h"
 #include "tests/gui/AppWindows_win.h"
 #include "tests/support/ChildProcess_win.h"
@@ -61,26 +65,22 @@ HWND VisiblePageOf(HWND tabs) {
   return pages == 1 ? page : nullptr;
 }
 
-// A peer of tests/peers in the background at a fixed port (the copies' settings
-// name it), in a scratch folder; killed by its process group when the object goes.
-// Other checkouts on the machine run these tests too: the peer starts once the
-// port is free, and only a listener of its own counts.
+// A peer of tests/peers in the background at a free port of its choosing, in a
+// scratch folder; killed by its process group when the object goes. Its port is
+// the first number of the file `portFile` of its folder ("{dir}/out" for the
+// mail peer's standard output, "{dir}/ready" for the web peer's "port pid").
 class THostPeer {
  public:
-  THostPeer(const std::string& name, const std::string& command, int port) {
-    PumpUntil([&] { return ListenerGroups(port).empty(); }, 60000);
-    // Process ids repeat across Wine sessions: the counter keeps the folder ours.
-    LARGE_INTEGER now{};
-    QueryPerformanceCounter(&now);
-    unix_ = "/tmp/velmora-appsend-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(now.QuadPart) +
-            "-" + name;
+  THostPeer(const std::string& name, const std::string& command, const std::string& portFile = "out") {
+    unix_ = "/tmp/velmora-appsend-" + velmora::test::ProcessTag() + "-" + name;
     RunHostCommand("rm -rf '" + unix_ + "'; mkdir -p '" + unix_ + "/store'");
     std::string line = command;
     for (size_t at; (at = line.find("{dir}")) != std::string::npos;) line.replace(at, 5, unix_);
     // Paths without blanks: the command goes through one more shell unquoted.
     auto pid = RunHostCommand("cd " + unix_ + " && setsid sh -c 'sleep 300 | /usr/bin/python3 " VELMORA_SOURCE_DIR
-                              "/tests/peers/" + line + " >out 2>&1' </dev/null >/dev/null 2>&1 & echo $!");
+                              "/tests/peers/" + line + " >out 2>err' </dev/null >/dev/null 2>&1 & echo $!");
     if (pid) group_ = std::atoi(pid->c_str());
+    PumpUntil([&] { return (port_ = ListeningPort(Path(portFile))) > 0; }, 20000);
   }
   ~THostPeer() {
     if (group_ > 0) RunHostCommand("kill -- -" + std::to_string(group_) + " 2>/dev/null");
@@ -90,22 +90,79 @@ class THostPeer {
   THostPeer& operator=(const THostPeer&) = delete;
   std::string Path(const std::string& name) const { return velmora::test::HostPath(unix_ + "/" + name); }
   std::string Unix(const std::string& name) const { return unix_ + "/" + name; }
-  bool Listening(int port) const { return group_ > 0 && ListenerGroups(port).count(group_); }
+  std::string Folder() const { return velmora::test::HostPath(unix_); }
+  // 0 until the peer listens.
+  int Port() const { return port_; }
+  // What the peer said when it did not come up.
+  std::string Complaint() const { return ReadText(Path("out")) + ReadText(Path("err")); }
 
  private:
-  // The process groups of the port's listeners.
-  static std::set<int> ListenerGroups(int port) {
-    auto out = RunHostCommand("ss -Hltnp 'sport = :" + std::to_string(port) +
-                              "' | grep -o 'pid=[0-9]*' | cut -d= -f2 | xargs -r -n1 ps -o pgid= -p");
-    std::set<int> groups;
-    std::istringstream lines(out.value_or(""));
-    for (int group; lines >> group;) groups.insert(group);
-    return groups;
+  // The first line's number once the line is whole.
+  static int ListeningPort(const std::string& file) {
+    const std::string text = ReadText(file);
+    const size_t end = text.find('\n');
+    return end == std::string::npos ? 0 : std::atoi(text.substr(0, end).c_str());
   }
 
   std::string unix_;
   int group_ = 0;
+  int port_ = 0;
 };
+
+BOOL CALLBACK FirstLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR into) {
+  *reinterpret_cast<WORD*>(into) = language;
+  return FALSE;
+}
+
+// A copy of a program as `folder`\<its file name> whose logger options `change`
+// altered (its "QLDATA" resource rewritten): how a test hands a copy the port its
+// server took. The copy's path, or "" when that failed.
+std::string CopyWithOptions(const std::string& exe, const std::string& folder,
+                            const std::function<void(exclog::TQuelbaOptionsData&)>& change) {
+  const std::string copy = folder + "\\" + exe.substr(exe.find_last_of("\\/") + 1);
+  HMODULE data = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!data) return "";
+  WORD language = 0;
+  EnumResourceLanguagesA(data, MAKEINTRESOURCEA(10), "QLDATA", &FirstLanguage, reinterpret_cast<LONG_PTR>(&language));
+  HRSRC found = FindResourceA(data, "QLDATA", MAKEINTRESOURCEA(10));
+  const void* bytes = found ? LockResource(LoadResource(data, found)) : nullptr;
+  std::optional<exclog::TQLModuleDataContent> content;
+  if (bytes) content = exclog::ParseResourceData(static_cast<const uint8_t*>(bytes), SizeofResource(data, found));
+  FreeLibrary(data);
+  // Enciphered names would need the pass phrase to be written again.
+  if (!content || !content->DebugBlock || (content->KeyCheck && *content->KeyCheck != std::string(4, '\0')))
+    return "";
+  exclog::TQuelbaOptionsData options;
+  try {
+    exclog::TOptionsBufferSource source(content->OptionsStream.data(), content->OptionsStream.size());
+    exclog::ReadOptionsStream(source, content->Version, options);
+  } catch (...) {
+    return "";
+  }
+  change(options);
+  exclog::TQLDataImage image;
+  image.Version = exclog::CurrentOptionsStreamVersion;
+  image.Header = content->Header;
+  image.OptionsByte = content->OptionsByte;
+  image.MainModuleByte = content->MainModuleByte;
+  exclog::WriteOptionsStream(options, image.OptionsStream);
+  image.DebugBlock = *content->DebugBlock;
+  std::string resource = exclog::WriteResourceData(image);
+  if (!CopyFileA(exe.c_str(), copy.c_str(), FALSE)) return "";
+  HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+  if (!update) return "";
+  const bool put = UpdateResourceA(update, MAKEINTRESOURCEA(10), "QLDATA", language, resource.data(),
+                                   static_cast<DWORD>(resource.size()));
+  return EndUpdateResourceA(update, !put) && put ? copy : "";
+}
+
+// The copy mailing to `peer`.
+std::string MailPeerCopy(const THostPeer& peer) {
+  return CopyWithOptions(velmora::test::HostPath(VELMORA_MAIL_PEER_EXE), peer.Folder(),
+                         [&](exclog::TQuelbaOptionsData& options) {
+                           options.SmtpPort = static_cast<uint16_t>(peer.Port());
+                         });
+}
 
 // The entries of the archive the stored message carries, as unzip lists them.
 std::string MailedArchiveListing(const THostPeer& peer) {
@@ -148,12 +205,13 @@ class AppSend : public testing::Test {
   std::unique_ptr<velmora::test::TChildProcess> program;
   HWND window = nullptr;
 
-  // Started and raised from the menu; `dialog` is the logger's dialog once placed.
-  void StartAndRaise(const char* exe, HWND& dialog) {
+  // `exe` (a path the program's file routines take) started and raised from the
+  // menu; `dialog` is the logger's dialog once placed.
+  void StartAndRaise(const std::string& exe, HWND& dialog) {
+    ASSERT_FALSE(exe.empty());
     // A report already logged would count as a repeat, which is not sent again.
-    const std::string path = velmora::test::HostPath(exe);
-    DeleteFileA((path.substr(0, path.size() - 4) + ".qlf").c_str());
-    program = std::make_unique<velmora::test::TChildProcess>("\"" + velmora::test::HostPath(exe) + "\"");
+    DeleteFileA((exe.substr(0, exe.size() - 4) + ".qlf").c_str());
+    program = std::make_unique<velmora::test::TChildProcess>("\"" + exe + "\"");
     ASSERT_TRUE(program->Started());
     ASSERT_TRUE(PumpUntil([&] { return (window = FindMainWindowOf(program->Id())) != nullptr; }, 30000));
     ASSERT_TRUE(PumpUntil([&] { return velmora::test::AnswersSkinned(window); }, 20000));
@@ -165,7 +223,7 @@ class AppSend : public testing::Test {
   // When OK was clicked.
   DWORD sentAt = 0;
 
-  void StartAndSend(const char* exe) {
+  void StartAndSend(const std::string& exe) {
     HWND dialog = nullptr;
     StartAndRaise(exe, dialog);
     ASSERT_NE(dialog, nullptr);
@@ -264,7 +322,7 @@ bool InTheBottomRightCorner(const RECT& r) {
 
 TEST_F(AppSend, WhenNoMethodSendsTheBoxSaysSoAndTheReportIsOnTheClipboard) {
   RunHostCommand("printf nothing | /usr/bin/xclip -selection clipboard");
-  StartAndSend(VELMORA_MAIL_REFUSED_EXE);
+  StartAndSend(velmora::test::HostPath(VELMORA_MAIL_REFUSED_EXE));
   TWatched w = WatchUntilTheBox("Information.");
   ASSERT_NE(w.Box, nullptr) << Joined(w.EarlierBoxes);
   // A step of the sending with the copy's own texts for the counter and the step.
@@ -284,9 +342,9 @@ TEST_F(AppSend, WhenNoMethodSendsTheBoxSaysSoAndTheReportIsOnTheClipboard) {
 }
 
 TEST_F(AppSend, MailedByTheTestServerItHoldsTheMessage) {
-  THostPeer peer("smtp", "smtp_peer.py store {dir}/store --port 47125", 47125);
-  ASSERT_TRUE(PumpUntil([&] { return peer.Listening(47125); }, 20000)) << ReadText(peer.Path("out"));
-  StartAndSend(VELMORA_MAIL_PEER_EXE);
+  THostPeer peer("smtp", "smtp_peer.py store {dir}/store");
+  ASSERT_GT(peer.Port(), 0) << peer.Complaint();
+  StartAndSend(MailPeerCopy(peer));
   TWatched w = WatchUntilTheBox("Information.");
   ASSERT_NE(w.Box, nullptr) << Joined(w.EarlierBoxes);
   EXPECT_EQ(w.BoxText, "The message was sent successfully.");
@@ -337,9 +395,9 @@ class TCover {
 // A mail server that holds its answer to the message until told: meanwhile the
 // program's main window answers at once and paints again what a window covered.
 TEST_F(AppSend, WhileTheServerHoldsTheMessageTheMainWindowAnswersAndRepaints) {
-  THostPeer peer("hold", "smtp_peer.py script hold {dir}/log --port 47125", 47125);
-  ASSERT_TRUE(PumpUntil([&] { return peer.Listening(47125); }, 20000)) << ReadText(peer.Path("out"));
-  StartAndSend(VELMORA_MAIL_PEER_EXE);
+  THostPeer peer("hold", "smtp_peer.py script hold {dir}/log");
+  ASSERT_GT(peer.Port(), 0) << peer.Complaint();
+  StartAndSend(MailPeerCopy(peer));
   // The message's end is in; the server holds its answer.
   ASSERT_TRUE(PumpUntil([&] { return ReadText(peer.Path("log")).find("\n.\r\n") != std::string::npos; }, 60000))
       << ReadText(peer.Path("log")).size();
@@ -369,12 +427,16 @@ TEST_F(AppSend, WhileTheServerHoldsTheMessageTheMainWindowAnswersAndRepaints) {
 }
 
 TEST_F(AppSend, UploadedToTheTestServerTheBarReachesItsEndAndTheServerHoldsTheArchive) {
-  THostPeer peer("http", "http_peer.py --port 47126 --ready {dir}/ready --log {dir}/log --store {dir}/store", 47126);
-  ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesA(peer.Path("ready").c_str()) != INVALID_FILE_ATTRIBUTES; },
-                        20000))
-      << ReadText(peer.Path("out"));
+  THostPeer peer("http", "http_peer.py --ready {dir}/ready --log {dir}/log --store {dir}/store", "ready");
+  ASSERT_GT(peer.Port(), 0) << peer.Complaint();
+  // The server holds its reply back a moment: the full bar stays up meanwhile.
+  const std::string exe = CopyWithOptions(velmora::test::HostPath(VELMORA_WEB_PEER_EXE), peer.Folder(),
+                                          [&](exclog::TQuelbaOptionsData& options) {
+                                            options.WebUrl = "http://127.0.0.1:" + std::to_string(peer.Port()) +
+                                                             "/up/slow_upload.php";
+                                          });
   HWND dialog = nullptr;
-  StartAndRaise(VELMORA_WEB_PEER_EXE, dialog);
+  StartAndRaise(exe, dialog);
   ASSERT_NE(dialog, nullptr);
   // Sent without the screen shot.
   ClickItem(dialog, QL_DLG_SCREENSHOT);
@@ -397,8 +459,7 @@ TEST_F(AppSend, UploadedToTheTestServerTheBarReachesItsEndAndTheServerHoldsTheAr
       60000))
       << last;
   ASSERT_TRUE(PumpUntil([&] { return !IsWindow(progress); }, 20000));
-  const std::string exe = VELMORA_WEB_PEER_EXE;
-  const std::string logUnix = exe.substr(0, exe.size() - 4) + ".qlf";
+  const std::string logUnix = peer.Unix("Velmora_web_peer.qlf");
   // Their complaints too, so a failure says which part differed.
   auto stored = RunHostCommand("{ unzip -p " + peer.Unix("store/BugReport.zip") + " Velmora_web_peer.qlf | cmp - '" +
                                logUnix + "' && unzip -tq " + peer.Unix("store/BugReport.zip") + "; } 2>&1");
@@ -418,13 +479,16 @@ TEST_F(AppSend, UploadedToTheTestServerTheBarReachesItsEndAndTheServerHoldsTheAr
 // request, then Escape: the clipboard and the text log's "Request" section hold
 // them, the mail's archive has no screen shot, and the program goes on.
 TEST_F(AppSend, TheDialogsChoicesAndTheRequestsStepsReachTheReport) {
-  THostPeer peer("request", "smtp_peer.py store {dir}/store --port 47127", 47127);
-  ASSERT_TRUE(PumpUntil([&] { return peer.Listening(47127); }, 20000)) << ReadText(peer.Path("out"));
-  const std::string exe = VELMORA_REQUEST_PEER_EXE;
-  const std::string log = velmora::test::HostPath(exe.substr(0, exe.size() - 4) + ".qlf");
+  THostPeer peer("request", "smtp_peer.py store {dir}/store");
+  ASSERT_GT(peer.Port(), 0) << peer.Complaint();
+  const std::string exe = CopyWithOptions(velmora::test::HostPath(VELMORA_REQUEST_PEER_EXE), peer.Folder(),
+                                          [&](exclog::TQuelbaOptionsData& options) {
+                                            options.SmtpPort = static_cast<uint16_t>(peer.Port());
+                                          });
+  const std::string log = peer.Path("Velmora_request_peer.qlf");
   HWND dialog = nullptr;
   TPrivateTemp temp(peer.Path("temp"));
-  StartAndRaise(VELMORA_REQUEST_PEER_EXE, dialog);
+  StartAndRaise(exe, dialog);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(ItemText(dialog, QL_DLG_HEADER), "Exception raised from the menu");
 

@@ -24,7 +24,7 @@ class SendProbe : public testing::Test {
   std::string unixDir, dir, temp;
 
   void SetUp() override {
-    unixDir = "/tmp/velmora-send-probe-" + std::to_string(GetCurrentProcessId()) + "-" +
+    unixDir = "/tmp/velmora-send-probe-" + velmora::test::ProcessTag() + "-" +
               testing::UnitTest::GetInstance()->current_test_info()->name();
     ASSERT_TRUE(RunHostCommand("rm -rf " + unixDir + " && mkdir -p " + unixDir + "/temp"));
     dir = velmora::test::HostPath(unixDir) + "\\";

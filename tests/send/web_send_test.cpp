@@ -21,7 +21,7 @@ class WebProbe : public testing::Test {
   std::string unixDir;
 
   void SetUp() override {
-    unixDir = "/tmp/velmora-web-probe-" + std::to_string(GetCurrentProcessId()) + "-" +
+    unixDir = "/tmp/velmora-web-probe-" + velmora::test::ProcessTag() + "-" +
               testing::UnitTest::GetInstance()->current_test_info()->name();
     ASSERT_TRUE(RunHostCommand("rm -rf " + unixDir + " && mkdir -p " + unixDir + "/temp"));
   }

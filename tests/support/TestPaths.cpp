@@ -49,13 +49,27 @@ std::string SourcePath(const std::string& relative) {
   return path;
 }
 
+std::string ProcessTag() {
+#ifdef _WIN32
+  // Wine's process ids repeat across the Wine sessions sharing the machine's /tmp:
+  // the performance counter at the first call tells two programs of one id apart.
+  static const std::string tag = [] {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return std::to_string(GetCurrentProcessId()) + "-" + std::to_string(now.QuadPart);
+  }();
+  return tag;
+#else
+  return std::to_string(getpid());
+#endif
+}
+
 std::string TempPath(const std::string& name) {
 #ifdef _WIN32
-  const std::string unique = "/tmp/velmora-win32-" + std::to_string(GetCurrentProcessId());
+  return HostPath("/tmp/velmora-win32-" + ProcessTag() + "-" + name);
 #else
-  const std::string unique = "/tmp/velmora-native-" + std::to_string(getpid());
+  return HostPath("/tmp/velmora-native-" + ProcessTag() + "-" + name);
 #endif
-  return HostPath(unique + "-" + name);
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -14,6 +14,10 @@ std::string SourcePath(const std::string& relative);
 // A path of the build machine in the form the running program accepts.
 std::string HostPath(const std::string& unixPath);
 
+// A part of a scratch name that is this test program's own among all programs
+// running on the machine now; the same for every call in one process.
+std::string ProcessTag();
+
 // A scratch file path of this test program's own (tree and process in its name), so
 // test programs running side by side never share a file. Nothing is created.
 std::string TempPath(const std::string& name);
