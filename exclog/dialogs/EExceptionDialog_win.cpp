@@ -45,6 +45,7 @@ struct TExceptionDialogState {
   TDialogLink Link;
   TPlacement Last;
   bool SizeRecorded = false;
+  uint16_t ReadFlags = 0;  // the dialog flags as the boxes last took them
 };
 TExceptionDialogState state;
 
@@ -191,6 +192,23 @@ void Cancel() {
   CloseWith(IDCANCEL);
 }
 
+TCheckVisibility OptionVisibility(const TQuelbaModuleOptions& options) {
+  TCheckAreaInput check;
+  check.MailMode = options.MailMode();
+  check.WebSendMode = options.WebSendMode();
+  check.Duplicate = DialogReportFacts().Duplicate;
+  check.DialogFlags = options.DialogFlags();
+  check.ProcessFlags = options.ProcessFlags();
+  check.SupportUrl = options.SupportUrl();
+  return CheckVisibility(check);
+}
+
+void SetButtonTexts(const TQuelbaModuleOptions& options) {
+  SetDlgItemTextA(state.Window, QL_DLG_OK, DialogText(17).c_str());
+  SetDlgItemTextA(state.Window, QL_DLG_TERMINATE, DialogText(options.TerminateAction() == 1 ? 18 : 19).c_str());
+  SetDlgItemTextA(state.Window, QL_DLG_HELP, DialogText(21).c_str());
+}
+
 void InitDialog(HWND window) {
   state = {};
   state.Window = window;
@@ -203,14 +221,7 @@ void InitDialog(HWND window) {
   PrepareDialogWindow(window, state.OwnLook);
   TakeReportOwner(window, true);
   // 2. and 3.
-  TCheckAreaInput check;
-  check.MailMode = options.MailMode();
-  check.WebSendMode = options.WebSendMode();
-  check.Duplicate = DialogReportFacts().Duplicate;
-  check.DialogFlags = flags;
-  check.ProcessFlags = options.ProcessFlags();
-  check.SupportUrl = options.SupportUrl();
-  state.Visible = CheckVisibility(check);
+  state.Visible = OptionVisibility(options);
   state.CheckArea = CheckAreaHeight(state.Visible);
   outcome.CopyChosen = 1;
   SetSendChosen(true);
@@ -231,12 +242,8 @@ void InitDialog(HWND window) {
   // 6.
   for (int id : {QL_DLG_HEADER, QL_DLG_OK, QL_DLG_TERMINATE, QL_DLG_DETAILS, QL_DLG_HELP})
     SetControlFont(window, id, DialogKit().DialogFont);
-  SetDlgItemTextA(window, QL_DLG_OK, DialogText(17).c_str());
-  SetDlgItemTextA(window, QL_DLG_TERMINATE, DialogText(options.TerminateAction() == 1 ? 18 : 19).c_str());
-  if (flags & DialogShowHelp)
-    SetDlgItemTextA(window, QL_DLG_HELP, DialogText(21).c_str());
-  else
-    ShowWindow(Item(QL_DLG_HELP), SW_HIDE);
+  SetButtonTexts(options);
+  if (!(flags & DialogShowHelp)) ShowWindow(Item(QL_DLG_HELP), SW_HIDE);
   // 7.
   bool send = SendChosen() && (flags & DialogSendChecked);
   CheckDlgButton(window, QL_DLG_SEND, send ? BST_CHECKED : BST_UNCHECKED);
@@ -247,6 +254,7 @@ void InitDialog(HWND window) {
   if (!state.Visible.Screenshot) ShowWindow(Item(QL_DLG_SCREENSHOT), SW_HIDE);
   CheckDlgButton(window, QL_DLG_COPY, BST_UNCHECKED);
   if (!state.Visible.Copy) ShowWindow(Item(QL_DLG_COPY), SW_HIDE);
+  state.ReadFlags = flags;
   // 8. and 9.
   SetWindowTextA(window, DialogText(3).c_str());
   InsertTabs();
@@ -287,6 +295,59 @@ void DestroyDialog() {
   if (outcome.DetailsMode) SaveDetailsPlacement();
   state.Initialised = false;
   state.Window = nullptr;
+}
+
+void SetTabTexts() {
+  HWND tabs = Item(QL_DLG_TABS);
+  int index = 0;
+  for (int page : TabPages(DialogOptions().LogFlags())) {
+    std::string text = DialogText(5 + 2 * page);
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text.data();
+    SendMessageA(tabs, TCM_SETITEMA, index++, reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+// An event's handlers changed the report's options while the dialog shows: the
+// dialog takes in its texts, which boxes show, the boxes whose option changed
+// (the others keep the user's clicks), the top-most flag and the sizes that
+// follow. The pages, their tabs' order and the own look stay as the dialog began.
+void Refresh() {
+  ReportDialogRefreshTaken();
+  TQuelbaModuleOptions& options = DialogOptions();
+  const uint16_t flags = options.DialogFlags();
+  const uint16_t changed = flags ^ state.ReadFlags;
+  state.ReadFlags = flags;
+  const int oldArea = state.CheckArea;
+  state.Visible = OptionVisibility(options);
+  state.CheckArea = CheckAreaHeight(state.Visible);
+  ApplyTopMostOption(state.Window);
+  SetWindowTextA(state.Window, DialogText(3).c_str());
+  SetButtonTexts(options);
+  SetTabTexts();
+  if (changed & DialogSendChecked)
+    CheckDlgButton(state.Window, QL_DLG_SEND, SendChosen() && (flags & DialogSendChecked) ? BST_CHECKED : BST_UNCHECKED);
+  if (changed & DialogScreenshotChecked)
+    CheckDlgButton(state.Window, QL_DLG_SCREENSHOT,
+                   DialogOutcome().ScreenshotChosen && (flags & DialogScreenshotChecked) ? BST_CHECKED : BST_UNCHECKED);
+  EnableWindow(Item(QL_DLG_SCREENSHOT), Checked(QL_DLG_SEND));
+  Show(QL_DLG_SEND, state.Visible.Send);
+  Show(QL_DLG_SCREENSHOT, state.Visible.Screenshot);
+  Show(QL_DLG_COPY, state.Visible.Copy);
+  if (DialogOutcome().DetailsMode) {
+    SetDlgItemTextA(state.Window, QL_DLG_HEADER, DialogText(4).c_str());
+    SetDlgItemTextA(state.Window, QL_DLG_DETAILS, ("<< " + DialogText(20)).c_str());
+    RECT r;
+    if (state.CheckArea != oldArea && !IsZoomed(state.Window) && GetWindowRect(state.Window, &r))
+      SetWindowPos(state.Window, nullptr, 0, 0, r.right - r.left, r.bottom - r.top + state.CheckArea - oldArea,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  } else {
+    SetDlgItemTextA(state.Window, QL_DLG_DETAILS, (DialogText(20) + " >>").c_str());
+    ShowCompact();  // the header's lines and the check area decide the size
+  }
+  LayOut();
+  RedrawWindow(state.Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void Paint() {
@@ -431,6 +492,7 @@ INT_PTR CALLBACK ExceptionDialogProc(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
       case WM_INITDIALOG:
         InitDialog(window);
+        SetOpenReportDialog(window);
         return FALSE;  // the focus is on OK
       case WM_TIMER:
         if (wParam != FirstShowTimer) return FALSE;
@@ -502,7 +564,11 @@ INT_PTR CALLBACK ExceptionDialogProc(HWND window, UINT message, WPARAM wParam, L
       case WM_CLOSE:
         CloseWith(IDOK);
         return TRUE;
+      case ReportDialogRefreshMessage:
+        if (state.Initialised) Refresh();
+        return TRUE;
       case WM_DESTROY:
+        SetOpenReportDialog(nullptr);
         ReleaseReportOwner();
         DestroyDialog();
         return FALSE;
