@@ -166,9 +166,14 @@ void Arrange(HWND window) {
   RECT inner;
   GetClientRect(window, &inner);
   int frameHeight = (outer.bottom - outer.top) - inner.bottom;
-  CenterOnWorkArea(window, WindowWidth, client.bottom + frameHeight);
   state.Link.Hover = false;
-  if (first) return;
+  if (first) {
+    CenterOnWorkArea(window, WindowWidth, client.bottom + frameHeight);
+    return;
+  }
+  // Where the user may have moved it: only the height follows the contents.
+  SetWindowPos(window, nullptr, 0, 0, WindowWidth, client.bottom + frameHeight,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   ApplyTopMostOption(window);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
