@@ -6,6 +6,7 @@
 
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/capture/EEventCall.h"
+#include "exclog/capture/EEvents.h"
 #include "exclog/capture/EReportEvents_win.h"
 #include "exclog/capture/EThreadHooks_win.h"
 #include "exclog/dialogs/EDialogOutcome.h"
@@ -20,15 +21,22 @@ namespace {
 
 std::atomic<uint8_t> presentationKind{PresentDetailed};
 
-// The help button: the custom-button event in the application's context.
+void RefreshDialog() {
+  if (auto refresh = EventEntrySeams().RefreshDialogState) refresh();
+}
+
+// The help button: the custom-button event in the application's context; the
+// dialog then shows what its handlers changed.
 void RunHelpEvent(bool& close) {
   CallEventHandler([&] { close = RaiseFlagEvent(TQuelbaEvent::CustomButtonClick, false); });
+  RefreshDialog();
 }
 
 void NotifyDialogAction(int action, bool& chosen) {
   uint8_t value = chosen ? 1 : 0;
   CallEventHandler([&] { RaiseValueEvent(TQuelbaEvent::ExceptionActionNotify, action, &value); });
   chosen = value != 0;
+  RefreshDialog();
 }
 
 // The window the user worked in when the exception came: the dialogs stay in
@@ -99,6 +107,13 @@ void InstallDialogHandOver() {
   TDialogEventSeams& events = DialogEventSeams();
   events.RunHelp = &RunHelpEvent;
   events.NotifyAction = &NotifyDialogAction;
+  // Handlers may change the report's options while a dialog shows: after an event
+  // the report ran, and after one another module handed in, the dialog takes them
+  // in on its own thread. An event handed in runs outside the report's own calls,
+  // so what the dialog last read of the options is stale from then on.
+  TEventEntrySeams& entries = EventEntrySeams();
+  entries.RefreshDialogState = [] { RequestReportDialogRefresh(); };
+  entries.ReleaseDialogState = [] { RequestReportDialogRefresh(); };
 }
 
 }  // namespace exclog

@@ -158,8 +158,11 @@ void CopyLines(const TQuelbaLineArray& lines, TStrings& list);
 struct TEventEntrySeams {
   void* (*OwnModulesList)() = nullptr;          // this module's list, for the record
   void* (*ModuleInfoOf)(void* module) = nullptr;  // this module's record of `module`, or null
-  void (*ReleaseDialogState)() = nullptr;       // the report dialog's pending state
-  void (*RefreshDialogState)() = nullptr;       // after an event ran for the report
+  // After an event handed in by another module: the report dialog drops what it
+  // read of the options before and takes them in as the handlers left them.
+  void (*ReleaseDialogState)() = nullptr;
+  // After an event ran for the report: the dialog shows what its handlers changed.
+  void (*RefreshDialogState)() = nullptr;
   // True when `object` is another module's object: its class name and message,
   // read without calling it.
   bool (*DescribeForeignObject)(const void* object, std::string& className, std::string& message) = nullptr;

@@ -71,6 +71,19 @@ struct TStartBlock {
   TThreadFunc Function;
   void* Parameter;
 };
+std::atomic<int> startBlocksHeld{0};
+
+TStartBlock* NewStartBlock() {
+  auto* block = new (std::nothrow) TStartBlock{};
+  if (block) ++startBlocksHeld;
+  return block;
+}
+
+void FreeStartBlock(TStartBlock* block) {
+  if (!block) return;
+  --startBlocksHeld;
+  delete block;
+}
 
 HANDLE DuplicateThreadHandle(HANDLE thread) {
   HANDLE copy = nullptr;
@@ -267,10 +280,11 @@ int RawStartAdapter(void* parameter) {
 }
 
 DWORD WINAPI RawStartWrapper(LPVOID parameter) {
-  auto* block = static_cast<TStartBlock*>(parameter);
+  // Freed before the start runs: a thread that ends in a fault never comes back here.
+  TStartBlock block = *static_cast<TStartBlock*>(parameter);
+  FreeStartBlock(static_cast<TStartBlock*>(parameter));
   MarkStart();
-  int result = RunThreadGuarded(&RawStartAdapter, block);
-  delete block;
+  int result = RunThreadGuarded(&RawStartAdapter, &block);
   // A raw start that returns ends outside the import table: forget it here.
   ForgetThread(GetCurrentThreadId());
   return static_cast<DWORD>(result);
@@ -280,7 +294,7 @@ int FunctionStartWrapper(void* parameter) {
   auto* block = static_cast<TStartBlock*>(parameter);
   TThreadFunc function = block->Function;
   void* argument = block->Parameter;
-  delete block;
+  FreeStartBlock(block);
   MarkStart();
   return RunThreadGuarded(function, argument);
 }
@@ -496,6 +510,8 @@ std::string LastCgiPage() {
   return cgiPage;
 }
 
+int ThreadStartBlocksHeld() { return startBlocksHeld; }
+
 uintptr_t ThreadGuardHandlerAddress() { return reinterpret_cast<uintptr_t>(&ThreadFrameHandler); }
 
 int RunThreadGuarded(int (*function)(void*), void* parameter, bool catchCpp) {
@@ -539,9 +555,9 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
   } catch (...) {
     // Out of memory: the thread still starts, unrecorded.
   }
-  auto* block = new (std::nothrow) TStartBlock{};
+  TStartBlock* block = NewStartBlock();
   if (!record || !block) {
-    delete block;
+    FreeStartBlock(block);
     return original(security, stackSize, start, parameter, flags, threadId);
   }
   DWORD localId = 0;
@@ -565,7 +581,7 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
       // Still inside the base constructor here: the object's virtual table is
       // TThread's, not its class's. Execute is patched at the first resume instead.
       ownThread = IsLoggerThreadClass(SafeClassName(object));
-      delete block;
+      FreeStartBlock(block);
       block = nullptr;
     } else {
       record->Value9 = Word(startRecord->Parameter);
@@ -587,7 +603,7 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
   if (!handle) {
     DWORD error = GetLastError();
     if (startRecord) *startRecord = savedStart;
-    delete block;
+    FreeStartBlock(block);
     SetLastError(error);
     return nullptr;
   }

@@ -112,6 +112,9 @@ bool ConsoleProgram();
 // the thread ends with -1; a caught C++ exception goes there too and -1 is returned.
 // The thread-naming exception continues where it was raised. Returns the result.
 int RunThreadGuarded(int (*function)(void*), void* parameter, bool catchCpp = true);
+// What the hook keeps of threads it started and that have not yet begun to run:
+// each thread frees its own as it starts, whatever way it ends later.
+int ThreadStartBlocksHeld();
 // The handler routine of RunThreadGuarded's frame (the exception-frame test counts
 // such frames as catching every exception).
 uintptr_t ThreadGuardHandlerAddress();

@@ -29,6 +29,8 @@ struct TClassicState {
   bool SendOffered = false;
   bool Closing = false;  // CloseClassicDialog ran to its end
   bool EmailBoxUp = false;  // the "invalid address" box shows: closing waits for it
+  bool Arranged = false;    // laid out once: later arrangements follow an options change
+  std::string ReadReproduceText;  // the description as the field last took it
   TDialogLink Link;
 };
 TClassicState state;
@@ -51,11 +53,12 @@ int LineHeightOf(HWND window, HFONT font) {
   return tm.tmHeight;
 }
 
+void Arrange(HWND window);
+
 void InitDialog(HWND window) {
   state = {};
   state.Window = window;
   TQuelbaModuleOptions& options = DialogOptions();
-  const uint16_t flags = options.DialogFlags();
   // 1. and 2.
   PrepareDialogWindow(window, false);
   TakeReportOwner(window, true);
@@ -67,18 +70,46 @@ void InitDialog(HWND window) {
                  QL_MS_EMAIL, QL_MS_SEND, QL_MS_DONT_SEND, QL_MS_HELP})
     SetControlFont(window, id, kit.DialogFont);
   SetControlFont(window, QL_MS_DESCRIPTION, kit.FixedFont);
-  SetDlgItemTextA(window, QL_MS_DESCRIPTION, options.ReproduceText().c_str());
+  state.ReadReproduceText = options.ReproduceText();
+  SetDlgItemTextA(window, QL_MS_DESCRIPTION, state.ReadReproduceText.c_str());
   SetDlgItemTextA(window, QL_MS_EMAIL, ReadSetting("QuelbaLog.ini", "User", "Email", "").c_str());
+  Arrange(window);
+  SetTimer(window, FirstShowTimer, 1, nullptr);
+  StartAutoClose(window);
+  StartKeepForeground(window);
+}
+
+// Texts, which controls show, their places and the window's size, from the
+// options: when the dialog begins and again when an event's handlers changed the
+// options while it shows. The user's typed texts stay; the description follows
+// the options only when they changed it.
+void Arrange(HWND window) {
+  TQuelbaModuleOptions& options = DialogOptions();
+  const uint16_t flags = options.DialogFlags();
+  TDialogKitState& kit = DialogKit();
+  const bool first = !state.Arranged;
+  state.Arranged = true;
+  if (!first && options.ReproduceText() != state.ReadReproduceText) {
+    state.ReadReproduceText = options.ReproduceText();
+    SetDlgItemTextA(window, QL_MS_DESCRIPTION, state.ReadReproduceText.c_str());
+  }
   // 3. and 4.
   SetWindowTextA(window, DialogText(3).c_str());
+  const bool wasOffered = state.SendOffered;
   state.SendOffered =
       SendOffered(options.MailMode(), options.WebSendMode(), DialogReportFacts().Duplicate, flags);
-  if (!state.SendOffered) {
+  if (!state.SendOffered && (first || wasOffered)) {
     ShowWindow(GetDlgItem(window, QL_MS_SEND), SW_HIDE);
     EnableWindow(GetDlgItem(window, QL_MS_SEND), FALSE);
+    SendDlgItemMessageA(window, QL_MS_SEND, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
     SendDlgItemMessageA(window, QL_MS_DONT_SEND, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
     SendMessageA(window, DM_SETDEFID, QL_MS_DONT_SEND, 0);
     SetFocus(GetDlgItem(window, QL_MS_DONT_SEND));
+  } else if (state.SendOffered && !first && !wasOffered) {
+    EnableWindow(GetDlgItem(window, QL_MS_SEND), TRUE);
+    SendDlgItemMessageA(window, QL_MS_DONT_SEND, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    SendDlgItemMessageA(window, QL_MS_SEND, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    SendMessageA(window, DM_SETDEFID, QL_MS_SEND, 0);
   }
   // 5. and 6.
   TClassicLayoutInput in;
@@ -119,9 +150,12 @@ void InitDialog(HWND window) {
   for (const auto& [id, control] : layout.Controls) {
     HWND item = GetDlgItem(window, id);
     const TDialogRect& r = control.Rect;
-    if (control.Shown) MoveWindow(item, r.X, r.Y, r.Width, r.Height, FALSE);
+    if (control.Shown) MoveWindow(item, r.X, r.Y, r.Width, r.Height, !first);
     // Send stays hidden (and disabled) when sending is not offered.
-    if (!control.Shown) ShowWindow(item, SW_HIDE);
+    if (!control.Shown)
+      ShowWindow(item, SW_HIDE);
+    else if (!first)
+      ShowWindow(item, SW_SHOWNA);
   }
   state.Link.Rect = layout.Link;
   state.Link.Shown = in.DetailsAvailable;
@@ -132,11 +166,16 @@ void InitDialog(HWND window) {
   RECT inner;
   GetClientRect(window, &inner);
   int frameHeight = (outer.bottom - outer.top) - inner.bottom;
-  CenterOnWorkArea(window, WindowWidth, client.bottom + frameHeight);
   state.Link.Hover = false;
-  SetTimer(window, FirstShowTimer, 1, nullptr);
-  StartAutoClose(window);
-  StartKeepForeground(window);
+  if (first) {
+    CenterOnWorkArea(window, WindowWidth, client.bottom + frameHeight);
+    return;
+  }
+  // Where the user may have moved it: only the height follows the contents.
+  SetWindowPos(window, nullptr, 0, 0, WindowWidth, client.bottom + frameHeight,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplyTopMostOption(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void Paint() {
@@ -253,6 +292,7 @@ INT_PTR CALLBACK ClassicDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     switch (message) {
       case WM_INITDIALOG:
         InitDialog(window);
+        SetOpenReportDialog(window);
         return state.SendOffered;  // else the focus is on Don't Send already
       case WM_TIMER:
         if (wParam != FirstShowTimer) return FALSE;
@@ -295,7 +335,12 @@ INT_PTR CALLBACK ClassicDialogProc(HWND window, UINT message, WPARAM wParam, LPA
         DialogOutcome().PresentationKind = PresentNothing;
         Close(IsEscapeDown());
         return TRUE;
+      case ReportDialogRefreshMessage:
+        ReportDialogRefreshTaken();
+        if (state.Arranged) Arrange(window);
+        return TRUE;
       case WM_DESTROY:
+        SetOpenReportDialog(nullptr);
         ReleaseReportOwner();
         KillTimer(window, FirstShowTimer);
         StopAutoClose(window);

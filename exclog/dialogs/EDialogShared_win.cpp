@@ -1,9 +1,11 @@
 #include "exclog/dialogs/EDialogShared_win.h"
 
+#include <atomic>
 #include <vector>
 
 #include "classlib/SysUtils.h"
 #include "exclog/core/ExceptionLog.h"
+#include "exclog/dialogs/EDialogKit_win.h"
 #include "exclog/dialogs/EDialogSeams.h"
 #include "exclog/dialogs/ETreeList_win.h"
 
@@ -28,7 +30,35 @@ void MarkDialogVisible() {
 
 namespace {
 HWND disabledOwner = nullptr;
+std::atomic<HWND> openReportDialog{nullptr};
+std::atomic<bool> refreshWaiting{false};
 }  // namespace
+
+void SetOpenReportDialog(HWND dialog) {
+  openReportDialog = dialog;
+  refreshWaiting = false;  // a request to the dialog before died with it
+}
+
+HWND OpenReportDialog() { return openReportDialog; }
+
+bool RequestReportDialogRefresh() {
+  HWND dialog = openReportDialog;
+  if (!dialog) return false;
+  // Handlers changing options one by one would otherwise flood the dialog.
+  if (refreshWaiting.exchange(true)) return true;
+  if (PostMessageA(dialog, ReportDialogRefreshMessage, 0, 0)) return true;
+  refreshWaiting = false;
+  return false;
+}
+
+void ReportDialogRefreshTaken() { refreshWaiting = false; }
+
+void ApplyTopMostOption(HWND window) {
+  bool topMost = (DialogOptions().DialogFlags() & DialogTopMost) != 0;
+  if (topMost == DialogKit().TopMost) return;
+  DialogKit().TopMost = topMost;
+  SetWindowPos(window, topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
 
 void TakeReportOwner(HWND dialog, bool disableOwner) {
   HWND owner = DialogReportFacts().Owner;

@@ -49,6 +49,24 @@ void ClearDialogVisible();
 void TakeReportOwner(HWND dialog, bool disableOwner);
 void ReleaseReportOwner();
 
+// The report dialog on screen (the detailed or the classic one), set by the dialog
+// from its first message to its last; null when none shows.
+void SetOpenReportDialog(HWND dialog);
+HWND OpenReportDialog();
+
+// Asks the open report dialog to take in the report's options again (an event's
+// handlers may have changed them while it shows). From any thread: the dialog
+// does it on its own thread when it reads ReportDialogRefreshMessage; one request
+// waits at a time. False when no report dialog shows.
+bool RequestReportDialogRefresh();
+constexpr UINT ReportDialogRefreshMessage = WM_APP + 0x4C;
+// The dialog took the request: a change made from now on asks again.
+void ReportDialogRefreshTaken();
+
+// Makes the window top-most, or no more, when the options' top-most flag changed
+// since the dialog read it.
+void ApplyTopMostOption(HWND window);
+
 // Mouse, keyboard and non-client mouse messages: the auto-close count restarts.
 bool IsUserInputMessage(UINT message);
 

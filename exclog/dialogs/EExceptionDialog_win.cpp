@@ -47,9 +47,10 @@ struct TExceptionDialogState {
   bool SizeRecorded = false;
   bool PagesBuilt = false;  // the tabs and their page: made when details first show
   unsigned Layouts = 0;     // LayOut calls so far
-  // Measured once: the fonts and texts do not change while the dialog is up.
+  // Measured when the texts are set: at the start and when a handler changes them.
   int ButtonWidth = 0;
   SIZE LinkSize{};
+  uint16_t ReadFlags = 0;  // the dialog flags as the boxes last took them
 };
 TExceptionDialogState state;
 
@@ -201,6 +202,32 @@ void Cancel() {
   CloseWith(IDCANCEL);
 }
 
+TCheckVisibility OptionVisibility(const TQuelbaModuleOptions& options) {
+  TCheckAreaInput check;
+  check.MailMode = options.MailMode();
+  check.WebSendMode = options.WebSendMode();
+  check.Duplicate = DialogReportFacts().Duplicate;
+  check.DialogFlags = options.DialogFlags();
+  check.ProcessFlags = options.ProcessFlags();
+  check.SupportUrl = options.SupportUrl();
+  return CheckVisibility(check);
+}
+
+// The buttons' and boxes' texts, and the sizes the layout takes from them.
+void SetButtonTexts(const TQuelbaModuleOptions& options) {
+  SetDlgItemTextA(state.Window, QL_DLG_SEND, DialogText(22).c_str());
+  SetDlgItemTextA(state.Window, QL_DLG_COPY, DialogText(24).c_str());
+  SetDlgItemTextA(state.Window, QL_DLG_SCREENSHOT, DialogText(23).c_str());
+  SetDlgItemTextA(state.Window, QL_DLG_OK, DialogText(17).c_str());
+  SetDlgItemTextA(state.Window, QL_DLG_TERMINATE, DialogText(options.TerminateAction() == 1 ? 18 : 19).c_str());
+  SetDlgItemTextA(state.Window, QL_DLG_HELP, DialogText(21).c_str());
+  std::vector<int> widths;
+  for (int text = 17; text <= 21; ++text)
+    widths.push_back(TextSize(DialogKit().DialogFont, WithoutAmpersands(DialogText(text)) + "O").cx);
+  state.ButtonWidth = CommonButtonWidth(widths);
+  state.LinkSize = TextSize(DialogKit().BoldUnderlinedFont, DialogText(25));
+}
+
 void InitDialog(HWND window) {
   state = {};
   state.Window = window;
@@ -213,14 +240,7 @@ void InitDialog(HWND window) {
   PrepareDialogWindow(window, state.OwnLook);
   TakeReportOwner(window, true);
   // 2. and 3.
-  TCheckAreaInput check;
-  check.MailMode = options.MailMode();
-  check.WebSendMode = options.WebSendMode();
-  check.Duplicate = DialogReportFacts().Duplicate;
-  check.DialogFlags = flags;
-  check.ProcessFlags = options.ProcessFlags();
-  check.SupportUrl = options.SupportUrl();
-  state.Visible = CheckVisibility(check);
+  state.Visible = OptionVisibility(options);
   state.CheckArea = CheckAreaHeight(state.Visible);
   outcome.CopyChosen = 1;
   SetSendChosen(true);
@@ -238,24 +258,12 @@ void InitDialog(HWND window) {
   // The pages paint their background with the dialog's brush.
   DialogKit().BackgroundBrush = state.Background;
   CreateDialogFonts(window);
-  std::vector<int> widths;
-  for (int text = 17; text <= 21; ++text)
-    widths.push_back(TextSize(DialogKit().DialogFont, WithoutAmpersands(DialogText(text)) + "O").cx);
-  state.ButtonWidth = CommonButtonWidth(widths);
-  state.LinkSize = TextSize(DialogKit().BoldUnderlinedFont, DialogText(25));
   // 6.
   for (int id : {QL_DLG_HEADER, QL_DLG_OK, QL_DLG_TERMINATE, QL_DLG_DETAILS, QL_DLG_HELP, QL_DLG_SEND, QL_DLG_COPY,
                  QL_DLG_SCREENSHOT})
     SetControlFont(window, id, DialogKit().DialogFont);
-  SetDlgItemTextA(window, QL_DLG_SEND, DialogText(22).c_str());
-  SetDlgItemTextA(window, QL_DLG_COPY, DialogText(24).c_str());
-  SetDlgItemTextA(window, QL_DLG_SCREENSHOT, DialogText(23).c_str());
-  SetDlgItemTextA(window, QL_DLG_OK, DialogText(17).c_str());
-  SetDlgItemTextA(window, QL_DLG_TERMINATE, DialogText(options.TerminateAction() == 1 ? 18 : 19).c_str());
-  if (flags & DialogShowHelp)
-    SetDlgItemTextA(window, QL_DLG_HELP, DialogText(21).c_str());
-  else
-    ShowWindow(Item(QL_DLG_HELP), SW_HIDE);
+  SetButtonTexts(options);
+  if (!(flags & DialogShowHelp)) ShowWindow(Item(QL_DLG_HELP), SW_HIDE);
   // 7.
   bool send = SendChosen() && (flags & DialogSendChecked);
   CheckDlgButton(window, QL_DLG_SEND, send ? BST_CHECKED : BST_UNCHECKED);
@@ -266,6 +274,7 @@ void InitDialog(HWND window) {
   if (!state.Visible.Screenshot) ShowWindow(Item(QL_DLG_SCREENSHOT), SW_HIDE);
   CheckDlgButton(window, QL_DLG_COPY, BST_UNCHECKED);
   if (!state.Visible.Copy) ShowWindow(Item(QL_DLG_COPY), SW_HIDE);
+  state.ReadFlags = flags;
   // 8. and 9.
   SetWindowTextA(window, DialogText(3).c_str());
   // 10. (the tabs and the page come with the details)
@@ -302,6 +311,59 @@ void DestroyDialog() {
   if (outcome.DetailsMode) SaveDetailsPlacement();
   state.Initialised = false;
   state.Window = nullptr;
+}
+
+void SetTabTexts() {
+  HWND tabs = Item(QL_DLG_TABS);
+  int index = 0;
+  for (int page : TabPages(DialogOptions().LogFlags())) {
+    std::string text = DialogText(5 + 2 * page);
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text.data();
+    SendMessageA(tabs, TCM_SETITEMA, index++, reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+// An event's handlers changed the report's options while the dialog shows: the
+// dialog takes in its texts, which boxes show, the boxes whose option changed
+// (the others keep the user's clicks), the top-most flag and the sizes that
+// follow. The pages, their tabs' order and the own look stay as the dialog began.
+void Refresh() {
+  ReportDialogRefreshTaken();
+  TQuelbaModuleOptions& options = DialogOptions();
+  const uint16_t flags = options.DialogFlags();
+  const uint16_t changed = flags ^ state.ReadFlags;
+  state.ReadFlags = flags;
+  const int oldArea = state.CheckArea;
+  state.Visible = OptionVisibility(options);
+  state.CheckArea = CheckAreaHeight(state.Visible);
+  ApplyTopMostOption(state.Window);
+  SetWindowTextA(state.Window, DialogText(3).c_str());
+  SetButtonTexts(options);
+  SetTabTexts();
+  if (changed & DialogSendChecked)
+    CheckDlgButton(state.Window, QL_DLG_SEND, SendChosen() && (flags & DialogSendChecked) ? BST_CHECKED : BST_UNCHECKED);
+  if (changed & DialogScreenshotChecked)
+    CheckDlgButton(state.Window, QL_DLG_SCREENSHOT,
+                   DialogOutcome().ScreenshotChosen && (flags & DialogScreenshotChecked) ? BST_CHECKED : BST_UNCHECKED);
+  EnableWindow(Item(QL_DLG_SCREENSHOT), Checked(QL_DLG_SEND));
+  Show(QL_DLG_SEND, state.Visible.Send);
+  Show(QL_DLG_SCREENSHOT, state.Visible.Screenshot);
+  Show(QL_DLG_COPY, state.Visible.Copy);
+  if (DialogOutcome().DetailsMode) {
+    SetDlgItemTextA(state.Window, QL_DLG_HEADER, DialogText(4).c_str());
+    SetDlgItemTextA(state.Window, QL_DLG_DETAILS, ("<< " + DialogText(20)).c_str());
+    RECT r;
+    if (state.CheckArea != oldArea && !IsZoomed(state.Window) && GetWindowRect(state.Window, &r))
+      SetWindowPos(state.Window, nullptr, 0, 0, r.right - r.left, r.bottom - r.top + state.CheckArea - oldArea,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  } else {
+    SetDlgItemTextA(state.Window, QL_DLG_DETAILS, (DialogText(20) + " >>").c_str());
+    ShowCompact();  // the header's lines and the check area decide the size
+  }
+  LayOut();
+  RedrawWindow(state.Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void Paint() {
@@ -450,6 +512,7 @@ INT_PTR CALLBACK ExceptionDialogProc(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
       case WM_INITDIALOG:
         InitDialog(window);
+        SetOpenReportDialog(window);
         return FALSE;  // the focus is on OK
       case WM_TIMER:
         if (wParam != FirstShowTimer) return FALSE;
@@ -521,7 +584,11 @@ INT_PTR CALLBACK ExceptionDialogProc(HWND window, UINT message, WPARAM wParam, L
       case WM_CLOSE:
         CloseWith(IDOK);
         return TRUE;
+      case ReportDialogRefreshMessage:
+        if (state.Initialised) Refresh();
+        return TRUE;
       case WM_DESTROY:
+        SetOpenReportDialog(nullptr);
         ReleaseReportOwner();
         DestroyDialog();
         return FALSE;

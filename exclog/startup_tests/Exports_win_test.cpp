@@ -16,6 +16,12 @@
 #include "exclog/report/EReportSteps.h"
 #include "exclog/capture/EThreadHooks_win.h"
 #include "exclog/capture/ExceptionLog_win.h"
+#include "exclog/capture/EDialogHandOver_win.h"
+#include "exclog/dialogs/EDialogOutcome.h"
+#include "exclog/dialogs/EDialogShared_win.h"
+#include "exclog/dialogs/EExceptionDialogLayout.h"
+#include "resources/exclog/QuelbaDialogs.h"
+#include "tests/support/GuiProbe_win.h"
 
 namespace startup_test {
 namespace {
@@ -56,7 +62,7 @@ class Exports : public testing::Test {
   }
   void TearDown() override {
     exclog::GlobalEvents() = exclog::TQuelbaGlobalEvents{};
-    exclog::EventEntrySeams().RefreshDialogState = nullptr;
+    exclog::EventEntrySeams().RefreshDialogState = refresh_;
     loggers_.clear();
   }
   template <class Proc>
@@ -71,6 +77,7 @@ class Exports : public testing::Test {
     return loggers_.back().get();
   }
   HMODULE dll_ = nullptr;
+  void (*refresh_)() = exclog::EventEntrySeams().RefreshDialogState;
   std::vector<std::unique_ptr<exclog::TQuelbaLogger>> loggers_;
 };
 
@@ -226,6 +233,77 @@ TEST_F(Exports, CurrentOptionsAreTheProgramsAndWithoutThemTheCallFails) {
                                "\"Project/QuelbaLog Options...\" menu.");
   }
   own->Options = std::move(kept);
+}
+
+// The report dialogs of a console program: the real ones, as a windowed program shows them.
+exclog::TDialogAnswer WindowedDialog(const exclog::TReportJob& job, const std::string& report) {
+  exclog::TReportJob windowed = job;
+  windowed.DialogKind = 0;
+  return exclog::ShowReportDialog(windowed, report);
+}
+
+DWORD WINAPI FaultForDialog(LPVOID) {
+  *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(0x10)) = 1;
+  return 0;
+}
+
+// The dialog runs on the report thread: a message to it waits at most 5 s.
+std::string ShownText(HWND window) {
+  char text[128] = {};
+  DWORD_PTR got = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &got);
+  return text;
+}
+
+// A handler that changes the report's options while a dialog shows: after the
+// help button's event (run for the report) and after an event the library hands
+// in, the dialog on screen shows the new texts and boxes.
+TEST_F(Exports, DialogShowsOptionsAHandlerChangesWhileItIsUp) {
+  exclog::TQuelbaModuleOptions& program = *exclog::CurrentQuelbaLogOptions();
+  const uint16_t flags = program.DialogFlags();
+  program.SetDialogFlags(static_cast<uint16_t>(flags | exclog::DialogShowHelp | 0x4));  // Help and the copy box
+  const exclog::TReportHandlerSeams seams = exclog::ReportHandlerSeams();
+  exclog::ReportHandlerSeams().ShowDialog = &WindowedDialog;
+  auto changeTo = [](std::string text) {
+    exclog::GlobalEvents().CustomButtonClick = [text](const exclog::TQuelbaExceptionRecord&, bool&) {
+      exclog::TQuelbaModuleOptions& options = exclog::ReportOptions();
+      options.SetText(17, text);  // the detailed dialog's OK
+      options.SetText(3, text);   // every dialog's caption
+      options.SetDialogFlags(static_cast<uint16_t>(options.DialogFlags() & ~(0x4 | exclog::DialogShowHelp)));
+    };
+  };
+  auto hiddenSoon = [](HWND dialog, int id) {
+    return velmora::test::PumpUntil([&] { return !IsWindowVisible(GetDlgItem(dialog, id)); }, 20000);
+  };
+  for (uint8_t kind : {exclog::PresentDetailed, exclog::PresentClassic}) {
+    SCOPED_TRACE(kind == exclog::PresentDetailed ? "detailed" : "classic");
+    exclog::SetPresentationKindOption(kind);
+    HANDLE thread = CreateThread(nullptr, 0, &FaultForDialog, nullptr, 0, nullptr);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(velmora::test::PumpUntil([&] { return (dialog = exclog::OpenReportDialog()) != nullptr; }, 60000));
+    const int help = kind == exclog::PresentDetailed ? QL_DLG_HELP : QL_MS_HELP;
+    const int box = kind == exclog::PresentDetailed ? QL_DLG_COPY : QL_MS_HELP;
+    EXPECT_TRUE(velmora::test::PumpUntil([&] { return IsWindowVisible(GetDlgItem(dialog, box)) != 0; }, 20000));
+    changeTo("Changed by the click");
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(help, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, help)));
+    EXPECT_TRUE(velmora::test::PumpUntil([&] { return ShownText(dialog) == "Changed by the click"; }, 20000))
+        << ShownText(dialog);
+    EXPECT_TRUE(hiddenSoon(dialog, box));
+    if (kind == exclog::PresentDetailed) {
+      EXPECT_EQ(ShownText(GetDlgItem(dialog, QL_DLG_OK)), "Changed by the click");
+      changeTo("Changed by the library");
+      Call<uint8_t (*)(uint8_t)>("EventsDll_CustomButtonProgram")(0);
+      EXPECT_TRUE(velmora::test::PumpUntil(
+          [&] { return ShownText(GetDlgItem(dialog, QL_DLG_OK)) == "Changed by the library"; }, 20000))
+          << ShownText(GetDlgItem(dialog, QL_DLG_OK));
+    }
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+  }
+  exclog::SetPresentationKindOption(exclog::PresentDetailed);
+  exclog::ReportHandlerSeams() = seams;
+  program.SetDialogFlags(flags);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "classlib/SysUtils.h"
 #include "exclog/capture/EDispatch_win.h"
 #include "exclog/report/EInternalError_win.h"
+#include "exclog/capture/EThreadHooks_win.h"
 #include "exclog/capture/EThrow_win.h"
 #include "exclog/core/ExceptionLog.h"
 
@@ -96,6 +97,7 @@ TEST(Storm, EveryInjectedFaultIsDispatchedOnce) {
   size_t internalBefore = exclog::InternalErrorTexts().size();
   int dispatchesBefore = exclog::DispatchCount();
   int handlersBefore = exclog::MainHandlerCount();
+  int startBlocksBefore = exclog::ThreadStartBlocksHeld();
   DWORD start = GetTickCount();
 
   // Threads start in groups of eight while the main thread calls in between.
@@ -132,6 +134,8 @@ TEST(Storm, EveryInjectedFaultIsDispatchedOnce) {
   EXPECT_EQ(exclog::DispatchCount() - dispatchesBefore, StormSize);
   EXPECT_EQ(exclog::MainHandlerCount() - handlersBefore, StormSize);
   EXPECT_EQ(unknownReports, 0);
+  // Nothing of a thread that ended in its fault stays behind, report after report.
+  EXPECT_EQ(exclog::ThreadStartBlocksHeld(), startBlocksBefore);
   for (int id = 0; id < StormSize; ++id) EXPECT_EQ(handled[id], 1) << "id " << id;
   // Each fault of the handler, by its id, at the internal-error reporter.
   std::vector<std::string> internal = exclog::InternalErrorTexts();
