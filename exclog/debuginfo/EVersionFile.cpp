@@ -81,7 +81,7 @@ class TPeFile {
   // The subdirectory of entry `id` in the directory at `offset`.
   std::optional<uint32_t> Subdirectory(uint32_t offset, uint32_t id) const {
     std::vector<uint8_t> entries;
-    if (!Entries(offset, entries)) return std::nullopt;
+    if (!Entries(offset, entries) || !Ordered(entries)) return std::nullopt;
     for (size_t at = 0; at < entries.size(); at += 8) {
       const uint32_t name = U32(entries.data() + at), target = U32(entries.data() + at + 4);
       if (name != id) continue;
@@ -91,6 +91,23 @@ class TPeFile {
     return std::nullopt;
   }
 
+  // Named entries first, then ids in ascending order: the system's lookup searches
+  // them by halves, so a directory out of order is left to it.
+  static bool Ordered(const std::vector<uint8_t>& entries) {
+    bool ids = false;
+    uint32_t last = 0;
+    for (size_t at = 0; at < entries.size(); at += 8) {
+      const uint32_t name = U32(entries.data() + at);
+      if (name & 0x80000000u) {
+        if (ids) return false;
+        continue;
+      }
+      if (ids && name <= last) return false;
+      ids = true;
+      last = name;
+    }
+    return true;
+  }
   static bool HasEntry(const std::vector<uint8_t>& entries, uint32_t id) {
     for (size_t at = 0; at < entries.size(); at += 8)
       if (U32(entries.data() + at) == id) return true;
@@ -117,13 +134,14 @@ TVersionResource FindVersionResource(const TFileReader& read, uint64_t fileSize)
     return result;
   }
   std::vector<uint8_t> types;
-  if (!file.Entries(0, types)) return result;
+  if (!file.Entries(0, types) || !file.Ordered(types)) return result;
   std::optional<uint32_t> type = file.Subdirectory(0, TypeVersion);
   std::optional<uint32_t> name = type ? file.Subdirectory(*type, NameVersion) : std::nullopt;
   // A readable directory without the entry: the system finds none either.
   if (!name) {
     std::vector<uint8_t> names;
-    if (!file.HasEntry(types, TypeVersion) || (type && file.Entries(*type, names) && !file.HasEntry(names, NameVersion)))
+    if (!file.HasEntry(types, TypeVersion) ||
+        (type && file.Entries(*type, names) && file.Ordered(names) && !file.HasEntry(names, NameVersion)))
       result.Kind = TVersionResource::None;
     return result;
   }

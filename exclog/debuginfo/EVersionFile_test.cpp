@@ -18,21 +18,25 @@ void Put32(std::string& b, size_t at, uint32_t v) {
 }
 
 // A PE file with one resource section at `rawOffset` holding a version resource
-// in `languages` languages, each the same 40-byte block.
-std::string PeFile(int languages, uint32_t rawOffset = 0x200) {
+// in `languages` languages, each the same 40-byte block; `otherType`, when not 0,
+// is a second type in the root directory, after the version's.
+std::string PeFile(int languages, uint32_t rawOffset = 0x200, uint32_t otherType = 0) {
   const std::string block = "\x28" + std::string(39, 'v');
-  std::string tree(0x30 + 16 + 8 * languages + 16 * languages, '\0');
-  Put16(tree, 14, 1);  // the type directory: one entry, version
+  const size_t types = 0x20, names = 0x38;  // the directories below the root
+  std::string tree(names + 16 + 8 * languages + 16 * languages, '\0');
+  Put16(tree, 14, otherType ? 2 : 1);
   Put32(tree, 16, 16);
-  Put32(tree, 20, 0x80000000u | 0x18);
-  Put16(tree, 0x18 + 14, 1);  // its name directory: one entry, 1
-  Put32(tree, 0x18 + 16, 1);
-  Put32(tree, 0x18 + 20, 0x80000000u | 0x30);
-  Put16(tree, 0x30 + 14, uint32_t(languages));
+  Put32(tree, 20, 0x80000000u | types);
+  Put32(tree, 24, otherType);
+  Put32(tree, 28, 0x80000000u | types);
+  Put16(tree, types + 14, 1);  // one name, 1
+  Put32(tree, types + 16, 1);
+  Put32(tree, types + 20, 0x80000000u | names);
+  Put16(tree, names + 14, uint32_t(languages));
   for (int i = 0; i < languages; ++i) {
-    const uint32_t entry = uint32_t(0x30 + 16 + 8 * languages + 16 * i);
-    Put32(tree, size_t(0x30 + 16 + 8 * i), 0x409u + uint32_t(i));
-    Put32(tree, size_t(0x30 + 20 + 8 * i), entry);
+    const uint32_t entry = uint32_t(names + 16 + 8 * languages + 16 * i);
+    Put32(tree, names + 16 + 8 * i, 0x409u + uint32_t(i));
+    Put32(tree, names + 20 + 8 * i, entry);
     Put32(tree, entry, 0x1000u + uint32_t(tree.size()));
     Put32(tree, entry + 4, uint32_t(block.size()));
   }
@@ -84,11 +88,13 @@ TEST(EVersionFile, FindsTheOneLanguagesBlockInTheSectionsFileData) {
 TEST(EVersionFile, LeavesToTheSystemWhatItWouldChooseOrMoveAndDamagedFiles) {
   EXPECT_FALSE(Find(PeFile(2))) << "the system picks among languages";
   EXPECT_FALSE(Find(PeFile(1, 0x280))) << "the loader rounds an odd file offset";
+  EXPECT_TRUE(Find(PeFile(1, 0x200, 24)));
+  EXPECT_FALSE(Find(PeFile(1, 0x200, 3))) << "the system searches ids in order";
   const std::string file = PeFile(1);
   for (size_t cut : {size_t(10), size_t(100), size_t(0x200 + 20), file.size() - 1})
     EXPECT_FALSE(Find(file.substr(0, cut))) << cut;
   std::string past = file;  // the block's size runs past the section
-  Put32(past, 0x200 + 0x30 + 16 + 8 + 4, 0x1000);
+  Put32(past, 0x200 + 0x38 + 16 + 8 + 4, 0x1000);
   EXPECT_FALSE(Find(past));
   std::string notPe = file;
   notPe[65] = 'X';
