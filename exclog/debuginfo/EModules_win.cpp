@@ -17,6 +17,7 @@
 #include "exclog/core/EZip.h"
 #include "exclog/debuginfo/EDebug.h"
 #include "exclog/debuginfo/EVersionBlock.h"
+#include "exclog/debuginfo/EVersionFile.h"
 
 namespace exclog {
 
@@ -472,15 +473,60 @@ TModuleKind ModuleKindOf(HMODULE module) {
       });
 }
 
-std::optional<std::string> FileVersionBlock(const std::string& fileName) {
-  // The block's length is a 16-bit word: one read into the largest block there can
-  // be, where asking for the size first maps the file a second time.
-  constexpr DWORD Largest = 0x10000;
-  std::string block(Largest, '\0');
-  if (!GetFileVersionInfoA(fileName.c_str(), 0, Largest, block.data())) return std::nullopt;
+namespace {
+
+// The block's length is a 16-bit word: it is read into room for the largest block
+// there can be and cut at its length.
+constexpr DWORD LargestVersionBlock = 0x10000;
+
+std::string CutAtBlockLength(std::string block) {
   const size_t length = static_cast<uint8_t>(block[0]) | static_cast<size_t>(static_cast<uint8_t>(block[1])) << 8;
   block.resize(std::max<size_t>(length, 2));
   return block;
+}
+
+}  // namespace
+
+bool FileVersionBlockOfHeaders(const std::string& fileName, std::optional<std::string>& block) {
+  block.reset();
+  HANDLE file = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool settled = false;
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+    auto read = [file](uint64_t offset, void* buffer, size_t bytes) {
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+      DWORD got = 0;
+      return bytes <= MAXDWORD && ReadFile(file, buffer, static_cast<DWORD>(bytes), &got, &at) && got == bytes;
+    };
+    TVersionResource found = FindVersionResource(read, static_cast<uint64_t>(size.QuadPart));
+    if (found.Kind == TVersionResource::None) {
+      settled = true;
+    } else if (found.Kind == TVersionResource::Found) {
+      std::string bytes(LargestVersionBlock, '\0');
+      if (read(found.Span.Offset, bytes.data(), std::min<size_t>(found.Span.Size, LargestVersionBlock))) {
+        block = CutAtBlockLength(std::move(bytes));
+        settled = true;
+      }
+    }
+  }
+  CloseHandle(file);
+  return settled;
+}
+
+std::optional<std::string> FileVersionBlock(const std::string& fileName) {
+  // A file no module of this process was loaded from is read where its headers
+  // place the block: the system would map the whole file first. A loaded one the
+  // system reads from the loaded image, which costs less than reading the file.
+  std::optional<std::string> fromHeaders;
+  if (!GetModuleHandleA(fileName.c_str()) && FileVersionBlockOfHeaders(fileName, fromHeaders)) return fromHeaders;
+  // One read where asking for the size first maps the file a second time.
+  std::string block(LargestVersionBlock, '\0');
+  if (!GetFileVersionInfoA(fileName.c_str(), 0, LargestVersionBlock, block.data())) return std::nullopt;
+  return CutAtBlockLength(std::move(block));
 }
 
 std::string FileVersionString(const std::string& block, std::u16string_view key) {

@@ -82,6 +82,10 @@ bool ReadVersionInfo(const std::string& fileName, const WIN32_FILE_ATTRIBUTE_DAT
 // The version block of a file as the system reads it from the file's resources;
 // nullopt when the file has none.
 std::optional<std::string> FileVersionBlock(const std::string& fileName);
+// The same read from where the file's headers place the block, without the system
+// mapping the whole file: true when the headers settled it (`block` then holds the
+// block, or nothing for a file without one), false when it is left to the system.
+bool FileVersionBlockOfHeaders(const std::string& fileName, std::optional<std::string>& block);
 // A string of `block`'s first language (at least 2 characters, else ""), in the
 // system's code page.
 std::string FileVersionString(const std::string& block, std::u16string_view key);

@@ -150,6 +150,16 @@ std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& 
   return list;
 }
 
+namespace {
+
+void FillFunctionList(TQuelbaFunctionsList& list, std::vector<TQuelbaFunctionInfo> routines) {
+  list.Clear();
+  TCriticalSectionLock hold(list.Section());
+  for (TQuelbaFunctionInfo& routine : routines) list.TList::Add(new TQuelbaFunctionInfo(std::move(routine)));
+}
+
+}  // namespace
+
 void BuildExportList(uintptr_t module, TQuelbaFunctionsList& list) {
   TExportWalkOptions options;
   // A forwarder to a library already loaded is looked up in that library's own
@@ -200,10 +210,16 @@ void BuildExportList(uintptr_t module, TQuelbaFunctionsList& list) {
     return address;
   };
   options.PushJumpStubs = Win32Platform() == VER_PLATFORM_WIN32_WINDOWS;
-  std::vector<TQuelbaFunctionInfo> routines = ReadExportList(ProcessMemory(), static_cast<uint32_t>(module), options);
-  list.Clear();
-  TCriticalSectionLock hold(list.Section());
-  for (TQuelbaFunctionInfo& routine : routines) list.TList::Add(new TQuelbaFunctionInfo(std::move(routine)));
+  FillFunctionList(list, ReadExportList(ProcessMemory(), static_cast<uint32_t>(module), options));
+}
+
+void BuildOwnExportList(uintptr_t module, TQuelbaFunctionsList& list) {
+  // No forwarder resolver: forwarded exports are left out, and no library is loaded
+  // to resolve one (under Wine kernel32's first forwarder to its 16-bit half loads
+  // three libraries, about 9 ms of a first report).
+  TExportWalkOptions options;
+  options.PushJumpStubs = Win32Platform() == VER_PLATFORM_WIN32_WINDOWS;
+  FillFunctionList(list, ReadExportList(ProcessMemory(), static_cast<uint32_t>(module), options));
 }
 
 uintptr_t RoutineByName(const std::string& moduleName, const std::string& routineName) {
@@ -394,7 +410,7 @@ void* CreateOutsideDebugSource(uintptr_t module) {
 void FreeOutsideDebugSource(void* source) { delete static_cast<TQLDebugInfoSource*>(source); }
 
 void InstallStackWalkSeams() {
-  ModuleInfoSeams().BuildExportList = &BuildExportList;
+  ModuleInfoSeams().BuildExportList = &BuildOwnExportList;
   ModuleInfoSeams().CreateDebugSource = &CreateOutsideDebugSource;
   ModuleListSeams().FreeDebugSource = &FreeOutsideDebugSource;
   SetCallStackIdSource(&WalkCallStackId);

@@ -50,6 +50,10 @@ std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& 
 // The module's exported routines, sorted by address (forwarded exports resolved;
 // push-jump stubs followed on the older Windows family).
 void BuildExportList(uintptr_t module, TQuelbaFunctionsList& list);
+// The exports whose code lies in the module itself, sorted by address: what names
+// an address inside it. Forwarded exports are left out (their code is another
+// module's), so building it loads no library.
+void BuildOwnExportList(uintptr_t module, TQuelbaFunctionsList& list);
 
 // The address of an exported routine of a loaded module; 0 when either is missing.
 uintptr_t RoutineByName(const std::string& moduleName, const std::string& routineName);

@@ -420,6 +420,32 @@ TEST(StackWalkWin, KernelExportsEqualObjdumpAndUndocumentedCodeResolvesToExports
   EXPECT_EQ(location.RoutineName, "WalkDllChain");
 }
 
+// Naming reads only the exports whose code is the module's own: kernel32's list
+// without its forwarders, every entry inside its image, each at the full list's
+// address, and a library the forwarders name but nobody loaded stays unloaded.
+TEST(StackWalkWin, OwnExportsAreTheExportsInsideTheModuleAndLoadNoLibrary) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const bool sixteenBitLoaded = GetModuleHandleA("krnl386.exe16") != nullptr;
+  TQuelbaFunctionsList own, all;
+  BuildOwnExportList(reinterpret_cast<uintptr_t>(kernel), own);
+  if (!sixteenBitLoaded) EXPECT_EQ(GetModuleHandleA("krnl386.exe16"), nullptr);
+  BuildExportList(reinterpret_cast<uintptr_t>(kernel), all);
+  auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const char*>(kernel) +
+                                                            reinterpret_cast<const IMAGE_DOS_HEADER*>(kernel)->e_lfanew);
+  const uintptr_t base = reinterpret_cast<uintptr_t>(kernel), end = base + headers->OptionalHeader.SizeOfImage;
+  std::map<std::string, uintptr_t> inside;
+  for (int i = 0; i < all.Count(); ++i)
+    if (all.Get(i)->Address >= base && all.Get(i)->Address < end) inside[all.Get(i)->Name] = all.Get(i)->Address;
+  ASSERT_GT(inside.size(), 100u);
+  ASSERT_LT(inside.size(), static_cast<size_t>(all.Count())) << "kernel32 forwards nothing: nothing to leave out";
+  std::map<std::string, uintptr_t> ours;
+  for (int i = 0; i < own.Count(); ++i) {
+    ours[own.Get(i)->Name] = own.Get(i)->Address;
+    if (i > 0) ASSERT_LE(own.Get(i - 1)->Address, own.Get(i)->Address);
+  }
+  EXPECT_EQ(ours, inside);
+}
+
 int AskHandled(void* caught) {
   int result = -1;
   *static_cast<bool*>(caught) = IsHandledByApplication(&result, "EAccessViolation", 0x1234, false, result);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "exclog/debuginfo/EModules_win.h"
@@ -50,6 +51,30 @@ TEST(EVersionBlockWin, AgreesWithTheSystemsQueryOnSystemLibraries) {
     EXPECT_EQ(ours->FileVersionLs, fixed->dwFileVersionLS);
   }
   EXPECT_GT(described, 0);
+}
+
+// A file read where its headers place the block gives byte for byte the system's
+// block, or none where the system finds none, on the system's programs and libraries.
+TEST(EVersionBlockWin, BlockReadFromTheHeadersIsTheSystemsBlock) {
+  char folder[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryA(folder, MAX_PATH), 0u);
+  int read = 0, blocks = 0;
+  for (const char* name : {"explorer.exe", "services.exe", "cmd.exe", "winedevice.exe", "notepad.exe", "regedit.exe",
+                           "wininet.dll", "msi.dll"}) {
+    const std::string file = std::string(folder) + "\\" + name;
+    std::string system(0x10000, '\0');
+    const bool described = GetFileVersionInfoA(file.c_str(), 0, 0x10000, system.data()) != FALSE;
+    const size_t length = static_cast<uint8_t>(system[0]) | static_cast<size_t>(static_cast<uint8_t>(system[1])) << 8;
+    system.resize(std::max<size_t>(length, 2));
+    std::optional<std::string> ours;
+    if (!FileVersionBlockOfHeaders(file, ours)) continue;
+    ++read;
+    EXPECT_EQ(ours.has_value(), described) << file;
+    if (ours && described) EXPECT_EQ(*ours, system) << file;
+    blocks += ours.has_value();
+  }
+  EXPECT_GE(read, 5);
+  EXPECT_GE(blocks, 3);
 }
 
 }  // namespace

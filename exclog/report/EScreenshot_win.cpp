@@ -61,7 +61,15 @@ void FrameFocused(HWND focused, POINT origin) {
   DeleteObject(red);
 }
 
-void DrawCursor(POINT origin) {
+// The pointer as drawn into the capture: where it is, its shape and hot spot.
+struct TPointerShot {
+  bool Showing = false;
+  POINT Position{0, 0};
+  HCURSOR Cursor = nullptr;
+  POINT HotSpot{0, 0};
+};
+
+void ReadPointer(TPointerShot& shot) {
   CURSORINFO cursor{};
   cursor.cbSize = sizeof cursor;
   if (!GetCursorInfo(&cursor) || !cursor.hCursor || !(cursor.flags & CURSOR_SHOWING)) return;
@@ -69,9 +77,69 @@ void DrawCursor(POINT origin) {
   if (!GetIconInfo(cursor.hCursor, &icon)) return;
   if (icon.hbmMask) DeleteObject(icon.hbmMask);
   if (icon.hbmColor) DeleteObject(icon.hbmColor);
-  DrawIconEx(capture.MemoryDc, cursor.ptScreenPos.x - static_cast<int>(icon.xHotspot) - origin.x,
-             cursor.ptScreenPos.y - static_cast<int>(icon.yHotspot) - origin.y, cursor.hCursor, 32, 32, 0,
-             nullptr, DI_NORMAL);
+  shot.Position = cursor.ptScreenPos;
+  shot.Cursor = cursor.hCursor;
+  shot.HotSpot = {static_cast<LONG>(icon.xHotspot), static_cast<LONG>(icon.yHotspot)};
+  shot.Showing = true;
+}
+
+// Reads the pointer on a thread of its own while the screen is copied: under Wine a
+// thread's first question about the pointer opens that thread's own connection to
+// the display server (15-20 ms), which then overlaps the copy. The thread signals
+// before it ends, so its connection's closing is not waited for.
+class TPointerReader {
+ public:
+  explicit TPointerReader(bool wanted) {
+    if (!wanted) return;
+    done_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // The system's own routine: the program's thread hooks would list the reader.
+    using TCreate = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD);
+    static const auto create = reinterpret_cast<TCreate>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateThread")));
+    HANDLE thread = done_ && create ? create(nullptr, 0, &Run, this, 0, nullptr)
+                                    : nullptr;
+    if (thread) {
+      CloseHandle(thread);
+      started_ = true;
+    }
+  }
+  ~TPointerReader() {
+    if (started_) WaitForSingleObject(done_, INFINITE);
+    if (done_) CloseHandle(done_);
+  }
+  TPointerReader(const TPointerReader&) = delete;
+  TPointerReader& operator=(const TPointerReader&) = delete;
+
+  // The pointer, read here when no thread could read it.
+  const TPointerShot& Shot() {
+    if (started_) {
+      WaitForSingleObject(done_, INFINITE);
+      started_ = false;
+    } else if (!read_) {
+      ReadPointer(shot_);
+    }
+    read_ = true;
+    return shot_;
+  }
+
+ private:
+  static DWORD WINAPI Run(LPVOID self) {
+    auto* reader = static_cast<TPointerReader*>(self);
+    ReadPointer(reader->shot_);
+    SetEvent(reader->done_);
+    return 0;
+  }
+
+  HANDLE done_ = nullptr;
+  bool started_ = false;
+  bool read_ = false;
+  TPointerShot shot_;
+};
+
+void DrawCursor(POINT origin, const TPointerShot& shot) {
+  if (!shot.Showing) return;
+  DrawIconEx(capture.MemoryDc, shot.Position.x - shot.HotSpot.x - origin.x, shot.Position.y - shot.HotSpot.y - origin.y,
+             shot.Cursor, 32, 32, 0, nullptr, DI_NORMAL);
 }
 
 }  // namespace
@@ -126,6 +194,7 @@ bool CaptureScreen(const TScreenshotRequest& request) {
   // 3.
   SelectSystemPalette();
   // 4.
+  TPointerReader pointer(request.WithCursor);
   if (!BitBlt(capture.MemoryDc, 0, 0, capture.Width, capture.Height, capture.SourceDc, from.x, from.y,
               SRCCOPY)) {
     ReleaseCapture();
@@ -133,7 +202,7 @@ bool CaptureScreen(const TScreenshotRequest& request) {
   }
   // 5. and 6.
   FrameFocused(request.Focused, origin);
-  if (request.WithCursor) DrawCursor(origin);
+  if (request.WithCursor) DrawCursor(origin, pointer.Shot());
   return true;
 }
 

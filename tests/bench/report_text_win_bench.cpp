@@ -60,7 +60,7 @@ std::shared_ptr<exclog::TQuelbaStackList> CollectStacks(const CONTEXT& context, 
 }  // namespace
 
 VELMORA_BENCHMARK(report_text) {
-  exclog::ModuleInfoSeams().BuildExportList = &exclog::BuildExportList;
+  exclog::ModuleInfoSeams().BuildExportList = &exclog::BuildOwnExportList;
   exclog::ModuleInfoSeams().CreateDebugSource = &exclog::CreateOutsideDebugSource;
   exclog::ModuleListSeams().FreeDebugSource = &exclog::FreeOutsideDebugSource;
   exclog::SetReportMainThreadId(GetCurrentThreadId());

@@ -94,7 +94,7 @@ size_t FramePointerWalk(HANDLE thread, uint32_t stackTop) {
 }  // namespace
 
 VELMORA_BENCHMARK(stack_walk) {
-  exclog::ModuleInfoSeams().BuildExportList = &exclog::BuildExportList;
+  exclog::ModuleInfoSeams().BuildExportList = &exclog::BuildOwnExportList;
   exclog::ModuleInfoSeams().CreateDebugSource = &exclog::CreateOutsideDebugSource;
   exclog::ModuleListSeams().FreeDebugSource = &exclog::FreeOutsideDebugSource;
   HMODULE library = LoadLibraryA(bench::HostPath(VELMORA_BENCH_WALK_DLL).c_str());
