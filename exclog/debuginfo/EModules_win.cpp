@@ -603,6 +603,8 @@ struct TListedProcess {
   int32_t BasePriority = 0;
   uint64_t Created = 0;
   std::string ExeFile;
+  // The working set, when the listing carried it (as the system query does).
+  std::optional<uint32_t> WorkingSet;
 };
 
 // Every process from one system query, which carries each one's creation time
@@ -636,6 +638,7 @@ std::optional<std::vector<TListedProcess>> QueriedProcesses() {
     p.Threads = info.NumberOfThreads;
     p.BasePriority = info.BasePriority;
     p.Created = static_cast<uint64_t>(info.CreateTime.QuadPart);
+    p.WorkingSet = static_cast<uint32_t>(info.VirtualMemoryCounters.WorkingSetSize);
     const auto* name = reinterpret_cast<const uint8_t*>(info.ImageName.Buffer);
     const uint8_t* begin = buffer.data();
     size_t nameLength = info.ImageName.Length / 2;
@@ -741,9 +744,13 @@ bool BuildProcessList(TQuelbaProcessesList& list) {
       }
       if (key) seen[*key] = info->FileName;
       info->PriorityClass = GetPriorityClass(process);
+      // The listing's own counters are the process's counters at the listing's
+      // moment; asking the process again costs a round trip to the system each.
       PROCESS_MEMORY_COUNTERS counters{};
       counters.cb = sizeof counters;
-      if (memoryInfo && memoryInfo(process, &counters, sizeof counters))
+      if (entry.WorkingSet)
+        info->Memory = *entry.WorkingSet;
+      else if (memoryInfo && memoryInfo(process, &counters, sizeof counters))
         info->Memory = static_cast<uint32_t>(counters.WorkingSetSize);
       CloseHandle(process);
     } else {

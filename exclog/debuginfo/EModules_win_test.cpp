@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include <psapi.h>
+
 #include "exclog/core/ECore_win.h"
 #include "tests/support/TestPaths.h"
 
@@ -282,6 +284,29 @@ TEST(EModulesWin, ProcessListHoldsThisProcessWithItsThreads) {
     }
   }
   EXPECT_TRUE(found);
+}
+
+// This process's memory in the list is its working set, as asking the process
+// alone gives it: 32 MB touched just before show in both.
+TEST(EModulesWin, ProcessListMemoryIsTheWorkingSet) {
+  using TMemoryInfo = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
+  auto memoryInfo = reinterpret_cast<TMemoryInfo>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo")));
+  ASSERT_NE(memoryInfo, nullptr);
+  constexpr size_t Touched = 32u << 20;
+  std::vector<char> block(Touched, 1);
+  TQuelbaProcessesList list;
+  ASSERT_TRUE(BuildProcessList(list));
+  PROCESS_MEMORY_COUNTERS asked{};
+  asked.cb = sizeof asked;
+  ASSERT_TRUE(memoryInfo(GetCurrentProcess(), &asked, sizeof asked));
+  const TQuelbaProcessInfo* own = nullptr;
+  for (int i = 0; i < list.Count(); ++i)
+    if (list.Get(i)->ProcessId == GetCurrentProcessId()) own = list.Get(i);
+  ASSERT_NE(own, nullptr);
+  EXPECT_GE(own->Memory, Touched);
+  EXPECT_NEAR(static_cast<double>(own->Memory), static_cast<double>(asked.WorkingSetSize), 8.0 * (1 << 20));
+  EXPECT_EQ(block[Touched - 1], 1);
 }
 
 // Each process's path as the per-process question gives it:
