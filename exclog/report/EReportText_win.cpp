@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <map>
+#include <memory>
 
 #include "exclog/core/ECore_win.h"
 #include "exclog/core/EConsts.h"
@@ -38,6 +39,27 @@ bool CopyReadable(std::array<uint8_t, N>& to, uintptr_t address) {
   return address && ReadableBytes(from, N) >= N && SafeCopy(to.data(), from, N);
 }
 
+// Facts that stay as they are while the process runs, asked once: each asks the
+// system (the registry, the user database) several times.
+struct TLastingFacts {
+  std::string UserId, TotalMemory, Processor;
+};
+
+// No lock: a report raised while the facts are being asked must not wait on
+// itself. Two first reports at once both ask; the first to finish is kept.
+const TLastingFacts& LastingFacts() {
+  static std::atomic<TLastingFacts*> facts{nullptr};
+  if (TLastingFacts* known = facts.load(std::memory_order_acquire)) return *known;
+  auto fresh = std::make_unique<TLastingFacts>();
+  fresh->UserId = UserIdText();
+  fresh->TotalMemory = TotalMemoryText();
+  fresh->Processor = ProcessorValue();
+  TLastingFacts* expected = nullptr;
+  if (facts.compare_exchange_strong(expected, fresh.get(), std::memory_order_acq_rel))
+    return *fresh.release();  // lives to the process's end
+  return *expected;
+}
+
 void FillValues(TReportSnapshot& s, const TReportJob& job, const TQuelbaModuleOptions& options) {
   HMODULE program = GetModuleHandleA(nullptr);
   uintptr_t address = job.Exception.Address;
@@ -57,7 +79,7 @@ void FillValues(TReportSnapshot& s, const TReportJob& job, const TQuelbaModuleOp
   set(9, [&] { return ModuleVersionAtText(address); });
   set(10, [] { return LastExceptionType(); });
   set(11, [] { return LastExceptionMessage(); });
-  set(16, [] { return UserIdText(); });
+  set(16, [] { return LastingFacts().UserId; });
   set(17, [] { return RegisteredOwnerText(); });
   set(18, [] { return DialogEmail(); });
   set(19, [] { return PrivilegesText(); });
@@ -69,12 +91,12 @@ void FillValues(TReportSnapshot& s, const TReportJob& job, const TQuelbaModuleOp
     set(24, [&] { return OneLine(job.FocusedText); });
   }
   set(25, [] { return ComputerNameText(); });
-  set(26, [] { return TotalMemoryText(); });
+  set(26, [] { return LastingFacts().TotalMemory; });
   set(27, [] { return FreeMemoryText(); });
   set(28, [] { return TotalDiskText(); });
   set(29, [] { return FreeDiskText(); });
   set(30, [] { return SystemUpTimeText(); });
-  set(31, [] { return ProcessorValue(); });
+  set(31, [] { return LastingFacts().Processor; });
   set(32, [] { return DisplayModeValue(); });
   set(33, [] { return DisplayDpiValue(); });
   set(34, [] { return VideoCardValue(); });
@@ -103,11 +125,13 @@ struct TThreadCaption {
 TThreadCaption CaptionOf(uint32_t threadId) {
   TThreadCaption c;
   c.Main = threadId != 0 && threadId == mainThreadId.load();
-  HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+  // The reporting thread asks through its own pseudo-handle: no open and close.
+  const bool own = threadId == GetCurrentThreadId();
+  HANDLE thread = own ? GetCurrentThread() : OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
   if (thread) {
     int priority = GetThreadPriority(thread);
     if (priority != THREAD_PRIORITY_ERROR_RETURN) c.Priority = ThreadPriorityWord(priority);
-    CloseHandle(thread);
+    if (!own) CloseHandle(thread);
   }
   if (TThreadClassNameProc proc = threadClassName.load()) c.ClassName = proc(threadId);
   return c;
