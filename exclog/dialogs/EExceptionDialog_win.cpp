@@ -155,7 +155,8 @@ void ShowCompact() {
   SetNormalPlacement(r.left, r.top, r.right - r.left, r.bottom - r.top, SW_SHOWNORMAL);
 }
 
-void InsertTabs() {
+// Each tab's text, inserted (TCM_INSERTITEMA) or set again (TCM_SETITEMA).
+void PutTabTexts(UINT message) {
   HWND tabs = Item(QL_DLG_TABS);
   int index = 0;
   for (int page : TabPages(DialogOptions().LogFlags())) {
@@ -163,8 +164,12 @@ void InsertTabs() {
     TCITEMA item{};
     item.mask = TCIF_TEXT;
     item.pszText = text.data();
-    SendMessageA(tabs, TCM_INSERTITEMA, index++, reinterpret_cast<LPARAM>(&item));
+    SendMessageA(tabs, message, index++, reinterpret_cast<LPARAM>(&item));
   }
+}
+
+void InsertTabs() {
+  PutTabTexts(TCM_INSERTITEMA);
   SetControlFont(state.Window, QL_DLG_TABS, DialogKit().DialogFont);
 }
 
@@ -313,18 +318,6 @@ void DestroyDialog() {
   state.Window = nullptr;
 }
 
-void SetTabTexts() {
-  HWND tabs = Item(QL_DLG_TABS);
-  int index = 0;
-  for (int page : TabPages(DialogOptions().LogFlags())) {
-    std::string text = DialogText(5 + 2 * page);
-    TCITEMA item{};
-    item.mask = TCIF_TEXT;
-    item.pszText = text.data();
-    SendMessageA(tabs, TCM_SETITEMA, index++, reinterpret_cast<LPARAM>(&item));
-  }
-}
-
 // An event's handlers changed the report's options while the dialog shows: the
 // dialog takes in its texts, which boxes show, the boxes whose option changed
 // (the others keep the user's clicks), the top-most flag and the sizes that
@@ -341,7 +334,7 @@ void Refresh() {
   ApplyTopMostOption(state.Window);
   SetWindowTextA(state.Window, DialogText(3).c_str());
   SetButtonTexts(options);
-  SetTabTexts();
+  PutTabTexts(TCM_SETITEMA);
   if (changed & DialogSendChecked)
     CheckDlgButton(state.Window, QL_DLG_SEND, SendChosen() && (flags & DialogSendChecked) ? BST_CHECKED : BST_UNCHECKED);
   if (changed & DialogScreenshotChecked)
