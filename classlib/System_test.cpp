@@ -268,15 +268,16 @@ TEST(MemoryManager, ReplacedTableSeesEveryNewAndDelete) {
     objectBlock = dog;
     delete numbers;
     delete dog;
+    // Objects take the object path only: a leak reader can tell them apart. Checked
+    // before the next allocation, which may be given the object's freed address.
+    EXPECT_TRUE(Contains(TRecordingManager::objectBlocks, objectBlock));
+    EXPECT_FALSE(Contains(TRecordingManager::dataBlocks, objectBlock));
+    EXPECT_TRUE(Contains(TRecordingManager::freed, objectBlock));
     auto* raw = new char[10];
     const uintptr_t rawBlock = reinterpret_cast<uintptr_t>(raw);
     delete[] raw;
     EXPECT_TRUE(Contains(TRecordingManager::dataBlocks, dataBlock));
     EXPECT_TRUE(Contains(TRecordingManager::freed, dataBlock));
-    // Objects take the object path only: a leak reader can tell them apart.
-    EXPECT_TRUE(Contains(TRecordingManager::objectBlocks, objectBlock));
-    EXPECT_FALSE(Contains(TRecordingManager::dataBlocks, objectBlock));
-    EXPECT_TRUE(Contains(TRecordingManager::freed, objectBlock));
     EXPECT_TRUE(Contains(TRecordingManager::dataBlocks, rawBlock));
     EXPECT_TRUE(Contains(TRecordingManager::freed, rawBlock));
   }
