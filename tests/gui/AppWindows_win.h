@@ -55,6 +55,16 @@ inline bool AnswersSkinned(HWND window) {
   return SendMessageTimeoutA(window, 0x3523, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) && answer == 1;
 }
 
+// The skin has activated the window's frame: the region cut from the skin's magenta
+// pixels is set, the last step after the skinned caption and menu strip took their
+// room. Until then the window keeps the system's geometry.
+inline bool FrameActivated(HWND window) {
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  const bool cut = GetWindowRgn(window, region) != ERROR;
+  DeleteObject(region);
+  return cut;
+}
+
 // A file's whole text; empty when it cannot be read.
 inline std::string ReadText(const std::string& name) {
   std::ifstream in(name, std::ios::binary);

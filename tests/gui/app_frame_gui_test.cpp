@@ -128,6 +128,8 @@ struct TRunningHost {
     if (!Program.Started()) return false;
     if (!PumpUntil([&] { return (Window = FindMainWindowOf(Program.Id())) != nullptr; }, 20000)) return false;
     if (!PumpUntil([&] { return AnswersSkinned(Window); }, 20000)) return false;
+    // The activation is posted after the attach; a focus event can overtake it.
+    if (!PumpUntil([&] { return velmora::test::FrameActivated(Window); }, 20000)) return false;
     // Activated by a click on the caption, clear of the text and the buttons.
     const RECT r = WindowRect(Window);
     Click((r.left + r.right) / 2, r.top + 12);

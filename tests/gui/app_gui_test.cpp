@@ -117,6 +117,7 @@ TEST(HostProgram, SkinnedWindowAndSystemMenu) {
   HWND mainWindow = nullptr;
   ASSERT_TRUE(velmora::test::PumpUntil([&] { return (mainWindow = FindMainWindowOf(program.Id())); }, 20000));
   ASSERT_TRUE(velmora::test::PumpUntil([&] { return AnswersSkinned(mainWindow); }, 20000));
+  ASSERT_TRUE(velmora::test::PumpUntil([&] { return velmora::test::FrameActivated(mainWindow); }, 20000));
   RECT client{};
   GetClientRect(mainWindow, &client);
   POINT p{client.right - 100, client.bottom * 3 / 4};  // clear of the controls
