@@ -244,17 +244,24 @@ void CollectListedStacks(const TReportJob& job) {
     if (!record) continue;
     bool raw = RecordIsRawThread(*record) && record->CreationFlags != 0x80000000u;
     if (!(flags & (raw ? ReportStacksOfRawThreads : ReportStacksOfClassThreads))) continue;
-    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, id);
+    // Its priority through the same handle: the report's thread line needs it.
+    constexpr DWORD kWalkRights = THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT;
+    HANDLE thread = OpenThread(kWalkRights | THREAD_QUERY_INFORMATION, FALSE, id);
+    if (!thread) thread = OpenThread(kWalkRights, FALSE, id);
     if (!thread) continue;
     if (SuspendThread(thread) != static_cast<DWORD>(-1)) {
       CONTEXT context{};
       context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
       bool haveContext = GetThreadContext(thread, &context) != FALSE;
       CountReportSeamCall("CollectStack");
-      if (collect)
+      if (collect) {
         collect(id, haveContext ? &context : nullptr, record->StackTop);
-      else if (haveContext)
-        AddThreadStack(*job.Stacks, {id, context.Esp, context.Eip, context.Ebp, record->StackTop});
+      } else if (haveContext) {
+        TThreadStackStart start{id, context.Esp, context.Eip, context.Ebp, record->StackTop};
+        const int priority = GetThreadPriority(thread);
+        if (priority != THREAD_PRIORITY_ERROR_RETURN) start.Priority = priority;
+        AddThreadStack(*job.Stacks, start);
+      }
       HookResumeThread(thread);
     }
     CloseHandle(thread);

@@ -88,12 +88,16 @@ struct TModuleListSeams {
 TModuleListSeams& ModuleListSeams();
 
 // One entry of a call stack.
+constexpr int32_t ThreadPriorityUnknown = INT32_MIN;
+
 struct TQuelbaLocation {
   uint8_t Kind = 0;  // 0 nothing, 1 module, 2 routine, 3 unit, 4 line known
   TModuleRef Module;
   uint32_t FrameValue = 0;
   uint8_t ThreadKind = 0;
   uint8_t IsFirst = 0;
+  // The thread's priority, read while the walk held it stopped.
+  int32_t ThreadPriority = ThreadPriorityUnknown;
   uint8_t Leak = 0;  // non-zero: a leaked block's allocation stack, not a thread's
   uint32_t Address = 0;
   std::string UnitName, ClassName, RoutineName;  // each at most 255 characters
@@ -119,8 +123,6 @@ struct TQuelbaFunctionInfo {
   uintptr_t Address = 0;
   uint32_t Length = 0;  // 1: inside the code section, 0: to be measured
 };
-
-constexpr int32_t ThreadPriorityUnknown = INT32_MIN;
 
 struct TQuelbaThreadInfo {
   uint32_t ThreadId = 0;

@@ -170,6 +170,7 @@ struct TScan {
     Locate(address, *location, isFirst && Options.MarkFirst);
     location->FrameValue = Options.ThreadId;
     location->ThreadKind = Options.ThreadKind;
+    location->ThreadPriority = Options.ThreadPriority;
     location->IsFirst = isFirst && Options.MarkFirst ? 1 : 0;
     location->Extra = Options.ThreadName;
     if (isFirst) {

@@ -71,6 +71,7 @@ struct TWalkOptions {
   // thread adds its first address unmarked.
   bool MarkFirst = true;
   uint32_t ThreadId = 0;     // each entry's FrameValue
+  int32_t ThreadPriority = ThreadPriorityUnknown;  // each entry's ThreadPriority
   std::string ThreadName;    // each entry's Extra
   // The thread's frame pointer where the walk starts (0: none known) and whether
   // a code address lies in a routine that keeps its own frame there (our builds'

@@ -133,15 +133,18 @@ uint32_t StackTopOfThread(uint32_t threadId) {
   return teb && ProcessMemory().ReadU32(teb + 4, top) ? top : 0;
 }
 
-std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& options) {
+std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& options, uint32_t stackTop) {
   if (SuspendThread(thread) == static_cast<DWORD>(-1)) return nullptr;
   std::unique_ptr<TQuelbaStackList> list;
   CONTEXT context{};
   context.ContextFlags = CONTEXT_CONTROL;
-  uint32_t top = 0, teb = 0;
+  uint32_t top = stackTop, teb = 0;
   TWalkOptions other = options;
   other.MarkFirst = false;
-  if (GetThreadContext(thread, &context) && (teb = TebOf(thread)) && ProcessMemory().ReadU32(teb + 4, top)) {
+  const int priority = GetThreadPriority(thread);
+  if (priority != THREAD_PRIORITY_ERROR_RETURN) other.ThreadPriority = priority;
+  if (GetThreadContext(thread, &context) &&
+      (top || ((teb = TebOf(thread)) && ProcessMemory().ReadU32(teb + 4, top)))) {
     other.FramePointer = context.Ebp;
     if (!other.InFramedRoutine) other.InFramedRoutine = &InFramedOwnRoutine;
     list = BuildStackList(context.Eip, context.Esp, top, other);

@@ -44,8 +44,10 @@ bool ReadThreadPosition(HANDLE thread, TThreadPosition& position);
 // information block); 0 when the thread cannot be opened.
 uint32_t StackTopOfThread(uint32_t threadId);
 // Walks another thread: suspended for the scan only, starting at its instruction
-// pointer (an unmarked first entry), stack pointer and frame pointer.
-std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& options);
+// pointer (an unmarked first entry), stack pointer and frame pointer. Its priority
+// is read through the same handle when it carries query rights. `stackTop`: the
+// top of its stack when the caller knows it (0: read from the thread).
+std::unique_ptr<TQuelbaStackList> WalkThread(HANDLE thread, const TWalkOptions& options, uint32_t stackTop = 0);
 
 // The module's exported routines, sorted by address (forwarded exports resolved;
 // push-jump stubs followed on the older Windows family).

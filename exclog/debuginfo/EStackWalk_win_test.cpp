@@ -239,11 +239,18 @@ TEST(StackWalkWin, AnotherThreadsChainThroughProgramAndLibrary) {
                                           "WalkDllLevel", "WalkDllChain", "WalkTestExeLevel"};
   {
     TParkedThread raw(&WalkTestRawThread);
+    ASSERT_TRUE(SetThreadPriority(raw.handle, THREAD_PRIORITY_LOWEST));
     std::unique_ptr<TQuelbaStackList> list = WalkThread(raw.handle, AllKinds());
     ASSERT_TRUE(list);
     EXPECT_TRUE(HasOrderedChain(*list, chain)) << Describe(*list);
     EXPECT_TRUE(HasOrderedChain(*list, {"WalkTestExeLevel", "WalkTestRawThread"})) << Describe(*list);
     EXPECT_EQ(list->Get(0)->IsFirst, 0) << "only the raising thread's first entry is marked";
+    for (int i = 0; i < list->Count(); ++i) EXPECT_EQ(list->Get(i)->ThreadPriority, THREAD_PRIORITY_LOWEST);
+    // The stack top a caller already knows walks the same stack.
+    std::unique_ptr<TQuelbaStackList> again =
+        WalkThread(raw.handle, AllKinds(), StackTopOfThread(GetThreadId(raw.handle)));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(Describe(*again), Describe(*list));
     ExpectEntriesMatchAddr2Line(*list);
 
     // A scan started below the thread's stack pointer, over its guard page,

@@ -27,6 +27,7 @@ struct TThreadStackStart {
   // The raising thread: its instruction pointer is the exception's own place,
   // looked up as it is and marked as the report's first entry.
   bool Raising = false;
+  int32_t Priority = ThreadPriorityUnknown;  // read while it was stopped
   // A copy of the stack from StackPointer up, taken while the thread was stopped:
   // the walk reads it instead of the live stack (null: the live one).
   const uint8_t* StackCopy = nullptr;

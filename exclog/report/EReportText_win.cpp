@@ -39,23 +39,19 @@ bool CopyReadable(std::array<uint8_t, N>& to, uintptr_t address) {
   return address && ReadableBytes(from, N) >= N && SafeCopy(to.data(), from, N);
 }
 
-// Facts that stay as they are while the process runs, asked once: each asks the
-// system (the registry, the user database) several times.
-struct TLastingFacts {
-  std::string UserId, TotalMemory, Processor;
-};
-
-// No lock: a report raised while the facts are being asked must not wait on
-// itself. Two first reports at once both ask; the first to finish is kept.
-const TLastingFacts& LastingFacts() {
-  static std::atomic<TLastingFacts*> facts{nullptr};
-  if (TLastingFacts* known = facts.load(std::memory_order_acquire)) return *known;
-  auto fresh = std::make_unique<TLastingFacts>();
-  fresh->UserId = UserIdText();
-  fresh->TotalMemory = TotalMemoryText();
-  fresh->Processor = ProcessorValue();
-  TLastingFacts* expected = nullptr;
-  if (facts.compare_exchange_strong(expected, fresh.get(), std::memory_order_acq_rel))
+// A fact that stays as it is while the process runs, asked once: each asks the
+// system (the registry, the user database) several times. The installation's
+// registered owner and organisation and the video card belong to the machine, as
+// the processor does. No lock: a report raised while a fact is being asked must
+// not wait on itself; two first reports at once both ask, the first to finish is
+// kept.
+template <std::string (*Ask)()>
+const std::string& AskedOnce() {
+  static std::atomic<std::string*> known{nullptr};
+  if (std::string* fact = known.load(std::memory_order_acquire)) return *fact;
+  auto fresh = std::make_unique<std::string>(Ask());
+  std::string* expected = nullptr;
+  if (known.compare_exchange_strong(expected, fresh.get(), std::memory_order_acq_rel))
     return *fresh.release();  // lives to the process's end
   return *expected;
 }
@@ -79,11 +75,11 @@ void FillValues(TReportSnapshot& s, const TReportJob& job, const TQuelbaModuleOp
   set(9, [&] { return ModuleVersionAtText(address); });
   set(10, [] { return LastExceptionType(); });
   set(11, [] { return LastExceptionMessage(); });
-  set(16, [] { return LastingFacts().UserId; });
-  set(17, [] { return RegisteredOwnerText(); });
+  set(16, [] { return AskedOnce<&UserIdText>(); });
+  set(17, [] { return AskedOnce<&RegisteredOwnerText>(); });
   set(18, [] { return DialogEmail(); });
   set(19, [] { return PrivilegesText(); });
-  set(20, [] { return RegisteredOrganizationText(); });
+  set(20, [] { return AskedOnce<&RegisteredOrganizationText>(); });
   if (s.Windowed) {
     set(21, [] { return ForegroundClassText(); });
     set(22, [] { return ForegroundWindowText(); });
@@ -91,15 +87,15 @@ void FillValues(TReportSnapshot& s, const TReportJob& job, const TQuelbaModuleOp
     set(24, [&] { return OneLine(job.FocusedText); });
   }
   set(25, [] { return ComputerNameText(); });
-  set(26, [] { return LastingFacts().TotalMemory; });
+  set(26, [] { return AskedOnce<&TotalMemoryText>(); });
   set(27, [] { return FreeMemoryText(); });
   set(28, [] { return TotalDiskText(); });
   set(29, [] { return FreeDiskText(); });
   set(30, [] { return SystemUpTimeText(); });
-  set(31, [] { return LastingFacts().Processor; });
+  set(31, [] { return AskedOnce<&ProcessorValue>(); });
   set(32, [] { return DisplayModeValue(); });
   set(33, [] { return DisplayDpiValue(); });
-  set(34, [] { return VideoCardValue(); });
+  set(34, [] { return AskedOnce<&VideoCardValue>(); });
   set(35, [] { return PrinterValue(); });
   set(36, [] { return OsTypeValue(); });
   set(37, [] { return BuildNumberValue(); });
@@ -122,12 +118,17 @@ struct TThreadCaption {
   bool Main = false;
 };
 
-TThreadCaption CaptionOf(uint32_t threadId) {
+// `known`: the priority the walk read, when it did.
+TThreadCaption CaptionOf(uint32_t threadId, int32_t known) {
   TThreadCaption c;
   c.Main = threadId != 0 && threadId == mainThreadId.load();
   // The reporting thread asks through its own pseudo-handle: no open and close.
   const bool own = threadId == GetCurrentThreadId();
-  HANDLE thread = own ? GetCurrentThread() : OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+  HANDLE thread = nullptr;
+  if (known != ThreadPriorityUnknown)
+    c.Priority = ThreadPriorityWord(known);
+  else
+    thread = own ? GetCurrentThread() : OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
   if (thread) {
     int priority = GetThreadPriority(thread);
     if (priority != THREAD_PRIORITY_ERROR_RETURN) c.Priority = ThreadPriorityWord(priority);
@@ -166,7 +167,7 @@ void FillStack(TReportSnapshot& s, const TReportJob& job) {
       continue;
     }
     auto found = captions.find(l->FrameValue);
-    if (found == captions.end()) found = captions.emplace(l->FrameValue, CaptionOf(l->FrameValue)).first;
+    if (found == captions.end()) found = captions.emplace(l->FrameValue, CaptionOf(l->FrameValue, l->ThreadPriority)).first;
     e.Priority = found->second.Priority;
     e.MainThread = found->second.Main;
     e.ThreadClass = found->second.ClassName;

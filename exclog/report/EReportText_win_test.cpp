@@ -45,6 +45,12 @@ TEST(ReportSnapshot, CopiesContextStackAndCodeOnceReadable) {
   entry->IsFirst = 1;
   entry->Extra = "tester";
   job.Stacks->Add(entry);
+  // A thread gone by now, whose priority the walk read while it was stopped.
+  auto* gone = new TQuelbaLocation(*entry);
+  gone->FrameValue = 0xFFFFFFF0u;
+  gone->IsFirst = 0;
+  gone->ThreadPriority = THREAD_PRIORITY_HIGHEST;
+  job.Stacks->Add(gone);
   SetReportMainThreadId(GetCurrentThreadId());
   TReportSnapshot s = TakeReportSnapshot(job, *OptionsWithFlags(0x30), true);
 
@@ -58,7 +64,9 @@ TEST(ReportSnapshot, CopiesContextStackAndCodeOnceReadable) {
   EXPECT_NE(s.AsmHeader.find("Assembler Information:"), std::string::npos);
   EXPECT_FALSE(s.AsmText.empty());
 
-  ASSERT_EQ(s.Stack.size(), 1u);
+  ASSERT_EQ(s.Stack.size(), 2u);
+  EXPECT_EQ(s.Stack[1].Priority, "Highest");
+  EXPECT_FALSE(s.Stack[1].MainThread);
   EXPECT_EQ(static_cast<uint32_t>(s.Stack[0].ThreadId), GetCurrentThreadId());
   EXPECT_TRUE(s.Stack[0].MainThread);
   EXPECT_EQ(s.Stack[0].Priority, "Normal");

@@ -56,6 +56,7 @@ void WalkThreadStack(TQuelbaStackList& list, const TThreadStackStart& thread, ui
   options.MarkFirst = thread.Raising;
   options.ThreadKind = 1;  // every walked thread was running when the exception came
   options.ThreadId = thread.ThreadId;
+  options.ThreadPriority = thread.Priority;
   // Where our own frames are intact, the frame chain tells running calls from
   // stale return addresses.
   options.FramePointer = static_cast<uint32_t>(thread.FramePointer);

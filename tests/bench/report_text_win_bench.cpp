@@ -1,8 +1,9 @@
 // The whole report text: 20 extra threads parked a few calls deep, copies of the
 // walker tests' library loaded under distinct names until the modules list holds
 // about 100, then each round walks every stack (the raising thread's from its
-// captured context, the parked ones suspended), takes the snapshot (every system
-// value, every section on) and builds the text. For scale, a bare walk of the
+// captured context, the parked ones suspended, their stack tops known as the
+// logger's thread records know them), takes the snapshot (every system value,
+// every section on) and builds the text. For scale, a bare walk of the
 // raising thread's stack.
 #include <windows.h>
 
@@ -24,6 +25,7 @@ struct TParkedThread {
   HANDLE Parked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE Release = nullptr;
   HANDLE Thread = nullptr;
+  uint32_t StackTop = 0;  // as the logger's thread record keeps it
 };
 
 __attribute__((noinline)) int ParkDeeper(TParkedThread* p, int depth) {
@@ -51,7 +53,7 @@ std::shared_ptr<exclog::TQuelbaStackList> CollectStacks(const CONTEXT& context, 
   for (const auto& p : parked) {
     options.MarkFirst = false;
     options.ThreadId = GetThreadId(p->Thread);
-    auto list = exclog::WalkThread(p->Thread, options);
+    auto list = exclog::WalkThread(p->Thread, options, p->StackTop);
     while (list && list->Count() > 0) stacks->Add(static_cast<exclog::TQuelbaLocation*>(list->Extract(list->Get(0))));
   }
   return stacks;
@@ -89,6 +91,7 @@ VELMORA_BENCHMARK(report_text) {
     p->Release = release;
     p->Thread = CreateThread(nullptr, 0, &ParkedThread, p.get(), 0, nullptr);
     if (WaitForSingleObject(p->Parked, 10000) != WAIT_OBJECT_0) throw std::runtime_error("a thread did not park");
+    p->StackTop = exclog::StackTopOfThread(GetThreadId(p->Thread));
     parked.push_back(std::move(p));
   }
 
