@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
@@ -358,22 +360,56 @@ std::vector<exclog::TQLUnitEntry> BuildUnits(const TBuildInput& input) {
     if (at != winner.begin()) entryFile = std::prev(at)->second->File;
   }
 
-  // The routines kept, or null where a run of kept routines breaks.
-  std::vector<std::optional<TRoutineSpan>> spans;
-  std::vector<uint32_t> rowAddresses;
+  // Each routine's span and whether it is ours: its first row in our sources (or
+  // the entry's file); or, when its first row is another file's but later rows
+  // are ours (its code starts with an inlined library routine), when its own
+  // frame at its start is in our sources. A library template made for our code
+  // has rows of ours too, but its own frame is the library's.
+  struct TCandidate {
+    uint32_t Start, End;
+    std::map<uint32_t, const TLineRow*>::const_iterator First;
+    bool Ours;
+  };
+  auto inSources = [&input](const std::string& file) { return file.rfind(input.SourceRoot, 0) == 0; };
+  std::vector<TCandidate> candidates;
+  std::vector<uint32_t> doubtful;  // starts of routines whose own frame decides
   for (size_t i = 0; i < starts.size(); ++i) {
     uint32_t start = starts[i]->Address;
     uint32_t end = i + 1 < starts.size() ? starts[i + 1]->Address : textEnd;
     auto sequenceEnd = std::upper_bound(sequenceEnds.begin(), sequenceEnds.end(), start);
     if (sequenceEnd != sequenceEnds.end() && *sequenceEnd < end) end = *sequenceEnd;
     auto first = winner.find(start);
-    bool kept = end > start && start >= base && first != winner.end() &&
-                (input.SourceRoot.empty() || first->second->File.rfind(input.SourceRoot, 0) == 0 ||
-                 first->second->File == entryFile);
-    if (!kept) {
+    TCandidate c{start, end, first, false};
+    if (end > start && start >= base && first != winner.end()) {
+      c.Ours = input.SourceRoot.empty() || inSources(first->second->File) || first->second->File == entryFile;
+      if (!c.Ours && input.OuterLines)
+        for (auto it = std::next(first); it != winner.end() && it->first < end; ++it)
+          if (inSources(it->second->File)) {
+            doubtful.push_back(start);
+            break;
+          }
+    }
+    candidates.push_back(c);
+  }
+  if (!doubtful.empty()) {
+    std::vector<TOuterLine> answers = input.OuterLines(doubtful);
+    std::set<uint32_t> own;
+    for (size_t i = 0; i < std::min(answers.size(), doubtful.size()); ++i)
+      if (inSources(answers[i].File)) own.insert(doubtful[i]);
+    for (TCandidate& c : candidates) c.Ours = c.Ours || own.count(c.Start) > 0;
+  }
+
+  // The routines kept, or null where a run of kept routines breaks.
+  std::vector<std::optional<TRoutineSpan>> spans;
+  std::vector<uint32_t> rowAddresses;
+  for (size_t i = 0; i < starts.size(); ++i) {
+    const TCandidate& c = candidates[i];
+    if (!c.Ours) {
       if (!spans.empty() && spans.back()) spans.emplace_back();
       continue;
     }
+    const uint32_t start = c.Start, end = c.End;
+    auto first = c.First;
     spans.push_back(TRoutineSpan{starts[i], start, end, first->second});
     size_t before = rowAddresses.size();
     for (auto it = first; it != winner.end() && it->first < end; ++it) rowAddresses.push_back(it->first);

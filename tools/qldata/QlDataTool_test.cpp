@@ -161,6 +161,49 @@ TEST(QlDataUnits, RunsOfOneFileWithOwnRowsOnly) {
   EXPECT_NO_THROW(exclog::WriteDebugBlock(units, nullptr));
 }
 
+// A routine of ours whose code starts with an inlined library routine: its first
+// row is the library header's, the rest ours; it is kept under its own file. A
+// library template made for our code (our lambda inlined in it) is not ours.
+TEST(QlDataUnits, RoutineStartingWithInlinedLibraryCodeIsKept) {
+  TBuildInput input;
+  input.Symbols = ParseNm("00401000 t _loop\n00401020 t _sortWithOurLambda\n00401040 t _crt\n");
+  input.Rows = ParseDecodedLines(
+      "CU: /src/demo/Loop.cpp:\n"
+      "/usr/include/c++/atomic:\n"
+      "atomic                                       488            0x401000               x\n"
+      "/src/demo/Loop.cpp:\n"
+      "Loop.cpp                                      21            0x401008               x\n"
+      "Loop.cpp                                      22            0x401010               x\n"
+      "/usr/include/c++/stl_heap.h:\n"
+      "stl_heap.h                                   224            0x401020               x\n"
+      "/src/demo/Loop.cpp:\n"
+      "Loop.cpp                                      30            0x401028               x\n"
+      "\n"
+      "CU: ./crt/crtexe.c:\n"
+      "crtexe.c                                      30            0x401040               x\n"
+      "crtexe.c                                       -            0x401050\n");
+  input.SourceRoot = "/src/";
+  std::vector<std::vector<uint32_t>> asked;
+  input.OuterLines = [&asked](const std::vector<uint32_t>& addresses) {
+    asked.push_back(addresses);
+    std::vector<TOuterLine> lines;
+    for (uint32_t a : addresses)
+      lines.push_back(a < 0x401020   ? TOuterLine{"/src/demo/Loop.cpp", a == 0x401000 ? 20u : 21u}
+                      : a < 0x401040 ? TOuterLine{"/usr/include/c++/stl_heap.h", 224}
+                                     : TOuterLine{});
+    return lines;
+  };
+  auto units = BuildUnits(input);
+  ASSERT_EQ(units.size(), 1u);
+  EXPECT_EQ(units[0].SourceFile, "Loop.cpp");
+  ASSERT_EQ(units[0].Routines.size(), 1u);
+  EXPECT_EQ(units[0].Routines[0].RoutineName, "loop");
+  EXPECT_EQ(units[0].Routines[0].FirstLine, 20u);
+  // Only the two doubtful starts were asked about first.
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked[0], (std::vector<uint32_t>{0x401000, 0x401020}));
+}
+
 // Inlined code takes the line of the call in the routine's own frame; an answer in
 // another file is none. The entry's file counts outside the root.
 TEST(QlDataUnits, InlinedCodeTakesItsCallLineAndTheEntryFileIsKept) {
