@@ -3,6 +3,7 @@
 // failing report got.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "exclog/capture/ERaiseRoutes_win.h"
 #include "exclog/capture/EReportChoices.h"
 #include "exclog/capture/EReportEvents_win.h"
+#include "exclog/debuginfo/EStackWalk.h"
 #include "exclog/report/EReportSteps.h"
 #include "exclog/report/EReportText.h"
 #include "exclog/report/ESysInfo_win.h"
@@ -223,8 +225,11 @@ TReportChoiceInput ChoiceInput(const TReportJob& job, bool webProgram) {
 
 bool RecordIsRawThread(const TThreadRecordView& r) { return r.ThreadObject == nullptr && r.OriginalFunction == nullptr; }
 
-// Other listed threads: each is stopped while its stack is read and let go through
-// the ResumeThread hook.
+// Other listed threads: each is stopped while its registers and the stack the walk
+// reads are copied, and let go through the ResumeThread hook; its stack is walked
+// from the copy after. A stopped thread may hold the heap's lock: nothing is
+// allocated while one is stopped, and the hook, told the resume is the report's,
+// records nothing (the thread was running, and its record keeps who started it).
 void CollectListedStacks(const TReportJob& job) {
   uint32_t flags = ReportFlags();
   if (job.Exception.MemoryLeak || !(flags & (ReportStacksOfClassThreads | ReportStacksOfRawThreads))) return;
@@ -238,6 +243,7 @@ void CollectListedStacks(const TReportJob& job) {
     list->UnlockRead();
   }
   auto collect = ReportHandlerSeams().CollectStack;
+  std::vector<uint8_t> stack(StackScanLimit);
   for (uint32_t id : ids) {
     if (id == job.RaisingThreadId || id == GetCurrentThreadId()) continue;
     std::optional<TThreadRecordView> record = FindThreadRecord(id);
@@ -254,15 +260,23 @@ void CollectListedStacks(const TReportJob& job) {
       context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
       bool haveContext = GetThreadContext(thread, &context) != FALSE;
       CountReportSeamCall("CollectStack");
+      TThreadStackStart start{id, context.Esp, context.Eip, context.Ebp, record->StackTop};
       if (collect) {
         collect(id, haveContext ? &context : nullptr, record->StackTop);
+        haveContext = false;
       } else if (haveContext) {
-        TThreadStackStart start{id, context.Esp, context.Eip, context.Ebp, record->StackTop};
         const int priority = GetThreadPriority(thread);
         if (priority != THREAD_PRIORITY_ERROR_RETURN) start.Priority = priority;
-        AddThreadStack(*job.Stacks, start);
+        const uintptr_t used = record->StackTop > context.Esp ? record->StackTop - context.Esp : 0;
+        const void* from = reinterpret_cast<const void*>(static_cast<uintptr_t>(context.Esp));
+        const size_t size = ReadableBytes(from, std::min<uintptr_t>(used, stack.size()));
+        // Without a copy there is no stack of that moment to walk.
+        haveContext = size > 0 && SafeCopy(stack.data(), from, size);
+        start.StackCopy = stack.data();
+        start.StackCopySize = static_cast<uint32_t>(size);
       }
-      HookResumeThread(thread);
+      ResumeThreadGuarded(thread);
+      if (haveContext) AddThreadStack(*job.Stacks, start);
     }
     CloseHandle(thread);
   }

@@ -209,6 +209,33 @@ __attribute__((noinline)) void CatchAndHandOver() {
   }
 }
 
+// A raw thread that allocates and frees without pause: whenever a report stops it,
+// it may be inside the heap's lock.
+std::atomic<bool> stopAllocating{false};
+char* volatile lastBlock = nullptr;  // keeps the compiler from leaving the pair out
+DWORD WINAPI AllocateWithoutPause(LPVOID) {
+  unsigned n = 1;
+  while (!stopAllocating) {
+    n = n * 1103515245u + 12345u;
+    lastBlock = new char[16 + (n >> 16) % 4000];
+    delete[] lastBlock;
+  }
+  return 0;
+}
+
+int BusyHeapChild() {
+  StartUnitsLikeHost();
+  exclog::SetReportFlags(exclog::ReportStacksOfRawThreads);
+  HANDLE allocator = CreateThread(nullptr, 0, &AllocateWithoutPause, nullptr, 0, nullptr);
+  for (int i = 0; i < 20; ++i) CatchAndHandOver();
+  stopAllocating = true;
+  WaitForSingleObject(allocator, 20000);
+  CloseHandle(allocator);
+  Say("went on");
+  FinalizeUnits();
+  return 0;
+}
+
 // The module data reader asked about a module built without logger data.
 bool SystemModuleCarriesData() { return exclog::HasCurrentModuleData(GetModuleHandleA("kernel32.dll")); }
 
@@ -255,6 +282,7 @@ int ChildMain(const std::string& mode) {
     FinalizeUnits();
     return 0;
   }
+  if (mode == "busy-heap") return BusyHeapChild();
   if (mode == "uncaught") {
     StartUnitsLikeHost();
     ThrowUncaught();
@@ -538,6 +566,16 @@ TEST(CallStacks, StackOverflowShowsTheRecursion) {
   size_t recursion = 0;
   while (recursion < rows.size() && rows[recursion].Procedure.rfind("RecurseUntilOverflow", 0) == 0) ++recursion;
   EXPECT_GE(recursion, 100u) << Describe(rows);
+}
+
+// Each report stops the listed threads for their stacks; one stopped inside the
+// heap's lock holds no report up, and its stack is still shown.
+TEST(CallStacks, AThreadStoppedWhileItAllocatesHoldsNoReportUp) {
+  TChildResult child = RunChild("busy-heap", 120000);
+  EXPECT_EQ(child.ExitCode, 0u) << child.Output.substr(0, 4000);
+  EXPECT_EQ(ReportsOf(child.Output, "EConvertError"), 20u);
+  EXPECT_NE(child.Output.find("went on"), std::string::npos);
+  EXPECT_NE(child.Output.find("AllocateWithoutPause"), std::string::npos);
 }
 
 TEST(TerminateRoute, UncaughtThrowIsReportedWithItsThrowSite) {
