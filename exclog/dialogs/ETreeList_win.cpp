@@ -90,6 +90,56 @@ void DrawTransparentBitmap(HDC dc, HBITMAP bitmap, int x, int y, int width, int 
   BitBlt(dc, x, y, width, height, result.Get(), 0, 0, SRCCOPY);
 }
 
+void TKeyedBitmap::Build(HBITMAP bitmap) {
+  BITMAP info{};
+  if (maskDc_ || !bitmap || !GetObjectA(bitmap, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) return;
+  const int width = info.bmWidth, height = info.bmHeight;
+  HDC screen = GetDC(nullptr);
+  TMemoryDC source(screen, bitmap, false);
+  maskDc_ = CreateCompatibleDC(screen);
+  imageDc_ = CreateCompatibleDC(screen);
+  HBITMAP mask = CreateBitmap(width, height, 1, 1, nullptr);
+  HBITMAP image = CreateCompatibleBitmap(screen, width, height);
+  ReleaseDC(nullptr, screen);
+  if (!source.Ready() || !maskDc_ || !imageDc_ || !mask || !image) {
+    if (mask) DeleteObject(mask);
+    if (image) DeleteObject(image);
+    return;  // Draw then draws nothing
+  }
+  oldMask_ = SelectObject(maskDc_, mask);
+  oldImage_ = SelectObject(imageDc_, image);
+  // Mask: the key colour white, everything else black.
+  SetBkColor(source.Get(), GetPixel(source.Get(), 0, 0));
+  BitBlt(maskDc_, 0, 0, width, height, source.Get(), 0, 0, SRCCOPY);
+  // Image: the bitmap with its key colour black, ready to be OR-ed into the hole.
+  BitBlt(imageDc_, 0, 0, width, height, source.Get(), 0, 0, SRCCOPY);
+  SetBkColor(imageDc_, RGB(0, 0, 0));
+  SetTextColor(imageDc_, RGB(255, 255, 255));
+  BitBlt(imageDc_, 0, 0, width, height, maskDc_, 0, 0, SRCAND);
+  size_ = {width, height};
+}
+
+TKeyedBitmap::~TKeyedBitmap() {
+  for (auto [dc, old] : {std::pair{maskDc_, oldMask_}, std::pair{imageDc_, oldImage_}}) {
+    if (!dc) continue;
+    if (old) DeleteObject(SelectObject(dc, old));
+    DeleteDC(dc);
+  }
+}
+
+void TKeyedBitmap::Draw(HDC dc, int x, int y, int width, int height) const {
+  width = std::min<int>(width, size_.cx);
+  height = std::min<int>(height, size_.cy);
+  if (!dc || width <= 0 || height <= 0) return;
+  // The mask's white (the key) keeps the destination, its black clears the shape;
+  // then the image fills the shape.
+  const COLORREF background = SetBkColor(dc, RGB(255, 255, 255)), text = SetTextColor(dc, RGB(0, 0, 0));
+  BitBlt(dc, x, y, width, height, maskDc_, 0, 0, SRCAND);
+  BitBlt(dc, x, y, width, height, imageDc_, 0, 0, SRCPAINT);
+  SetBkColor(dc, background);
+  SetTextColor(dc, text);
+}
+
 TListViewItems::TListViewItems(HWND listView)
     : listView_(listView),
       selectedBrush_(CreateSolidBrush(0xF1DACC)),
@@ -99,7 +149,10 @@ TListViewItems::TListViewItems(HWND listView)
       headLineBrush_(CreateSolidBrush(0xE0A47B)),
       rowLineBrush_(CreateSolidBrush(0xC2CBCE)) {
   HINSTANCE module = LoggerResourceModule();
-  for (int i = 0; i < 6; ++i) bitmaps_[i] = LoadBitmapA(module, BitmapNames[i]);
+  for (int i = 0; i < 6; ++i) {
+    bitmaps_[i] = LoadBitmapA(module, BitmapNames[i]);
+    keyed_[i].Build(bitmaps_[i]);
+  }
   images_ = ImageList_Create(16, 16, ILC_COLORDDB, 4, 4);
   if (images_) {
     for (int i = 0; i < 4; ++i)
@@ -222,7 +275,7 @@ bool TListViewItems::ToggleGroup(int row, POINT click, bool fromMouse) {
 
 void TListViewItems::DrawCells(HDC dc, const RECT& row, const TTreeNode& node, bool) {
   if (node.Image >= 0 && node.Image < 4 && bitmaps_[node.Image])
-    DrawTransparentBitmap(dc, bitmaps_[node.Image], row.left, row.top + (row.bottom - row.top - 16) / 2, 16, 16);
+    keyed_[node.Image].Draw(dc, row.left, row.top + (row.bottom - row.top - 16) / 2, 16, 16);
   int edge = row.left;
   for (int c = 0; c < columnCount_; ++c) {
     int width = static_cast<int>(SendMessageA(listView_, LVM_GETCOLUMNWIDTH, c, 0));
@@ -248,8 +301,7 @@ void TListViewItems::DrawHead(HDC dc, RECT row, const TTreeNode& node) {
   DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
             DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX | DT_LEFT);
   if (old) SelectObject(dc, old);
-  HBITMAP box = bitmaps_[node.Expanded ? MinusBitmap : PlusBitmap];
-  DrawTransparentBitmap(dc, box, row.left + 1, row.top + 1, 13, 13);
+  keyed_[node.Expanded ? MinusBitmap : PlusBitmap].Draw(dc, row.left + 1, row.top + 1, 13, 13);
 }
 
 BOOL TListViewItems::DrawItem(const DRAWITEMSTRUCT& item) {

@@ -12,6 +12,25 @@
 
 namespace exclog {
 
+// A bitmap drawn with its pixel (0, 0)'s colour transparent, its mask and keyed
+// image made once: a list draws its row icons by the dozen on every repaint.
+class TKeyedBitmap {
+ public:
+  TKeyedBitmap() = default;
+  ~TKeyedBitmap();
+  TKeyedBitmap(const TKeyedBitmap&) = delete;
+  TKeyedBitmap& operator=(const TKeyedBitmap&) = delete;
+  // Made from `bitmap` (which it does not keep), once; until then Draw draws nothing.
+  void Build(HBITMAP bitmap);
+  // Its top-left `width` x `height` (at most its own size) at (x, y).
+  void Draw(HDC dc, int x, int y, int width, int height) const;
+
+ private:
+  HDC maskDc_ = nullptr, imageDc_ = nullptr;
+  HGDIOBJ oldMask_ = nullptr, oldImage_ = nullptr;
+  SIZE size_{};
+};
+
 class TListViewItems : public TTreeModel {
   VELMORA_CLASS(TListViewItems, TTreeModel)
  public:
@@ -53,6 +72,7 @@ class TListViewItems : public TTreeModel {
   int indentWidth_ = 0;
   bool setUp_ = false;
   HBITMAP bitmaps_[6] = {};  // QL_DLL, QL_BPL, QL_VCL, QL_PAS, QL_PLUS, QL_MINUS
+  TKeyedBitmap keyed_[6];    // the same, as the rows draw them
   HIMAGELIST images_ = nullptr;
   int alignment_[MaxTreeColumns] = {};
   int columnCount_ = 0;
