@@ -258,25 +258,24 @@ void CollectListedStacks(const TReportJob& job) {
     if (SuspendThread(thread) != static_cast<DWORD>(-1)) {
       CONTEXT context{};
       context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
-      bool haveContext = GetThreadContext(thread, &context) != FALSE;
+      const bool haveContext = GetThreadContext(thread, &context) != FALSE;
       CountReportSeamCall("CollectStack");
       TThreadStackStart start{id, context.Esp, context.Eip, context.Ebp, record->StackTop};
+      bool copied = false;  // without a copy there is no stack of that moment to walk
       if (collect) {
         collect(id, haveContext ? &context : nullptr, record->StackTop);
-        haveContext = false;
       } else if (haveContext) {
         const int priority = GetThreadPriority(thread);
         if (priority != THREAD_PRIORITY_ERROR_RETURN) start.Priority = priority;
         const uintptr_t used = record->StackTop > context.Esp ? record->StackTop - context.Esp : 0;
         const void* from = reinterpret_cast<const void*>(static_cast<uintptr_t>(context.Esp));
         const size_t size = ReadableBytes(from, std::min<uintptr_t>(used, stack.size()));
-        // Without a copy there is no stack of that moment to walk.
-        haveContext = size > 0 && SafeCopy(stack.data(), from, size);
+        copied = size > 0 && SafeCopy(stack.data(), from, size);
         start.StackCopy = stack.data();
         start.StackCopySize = static_cast<uint32_t>(size);
       }
       ResumeThreadGuarded(thread);
-      if (haveContext) AddThreadStack(*job.Stacks, start);
+      if (copied) AddThreadStack(*job.Stacks, start);
     }
     CloseHandle(thread);
   }

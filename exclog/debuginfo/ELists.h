@@ -87,9 +87,9 @@ struct TModuleListSeams {
 };
 TModuleListSeams& ModuleListSeams();
 
-// One entry of a call stack.
 constexpr int32_t ThreadPriorityUnknown = INT32_MIN;
 
+// One entry of a call stack.
 struct TQuelbaLocation {
   uint8_t Kind = 0;  // 0 nothing, 1 module, 2 routine, 3 unit, 4 line known
   TModuleRef Module;
